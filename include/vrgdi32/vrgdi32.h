@@ -1,0 +1,195 @@
+/* The graphics library: input streams, the picture writer that makes a real metafile,
+ * host option sets, the import job with its status procedure, preferences and two path
+ * helpers. Each operation carries the ordinal by which a filter binds it. The fixed-layout
+ * records that cross between the filter, the library and the host are in
+ * vrgdi32_records.h. */
+#ifndef VRGDI32_VRGDI32_H
+#define VRGDI32_VRGDI32_H
+
+#include <stdint.h>
+
+#include "vrgdi32/vrgdi32_records.h"
+#include "winshim/winshim.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(VRGDI32_BUILDING)
+#define VRGDI32_API __attribute__((visibility("default")))
+#else
+#define VRGDI32_API
+#endif
+
+typedef struct VrStream* StreamHandle;
+typedef struct VrWriter* WriterHandle;
+typedef HGLOBAL OptionSetHandle;
+typedef uint64_t ImportJobHandle;
+
+/* ---- Ordinals ------------------------------------------------------------------------ */
+enum {
+    kOrdStreamOpen = 3101,
+    kOrdStreamRead = 3108,
+    kOrdStreamSeek = 3103,
+    kOrdStreamClose = 3100,
+    kOrdWriterCreate = 2817,
+    kOrdWriterDestroy = 2818,
+    kOrdWriterSetNames = 3004,
+    kOrdWriterSetOption = 259,
+    kOrdWriterGetError = 2562,
+    kOrdWriterAbort = 2563,
+    kOrdOutputOpen = 2819,
+    kOrdOutputStart = 2821,
+    kOrdOutputFinish = 2822,
+    kOrdOutputClose = 2820,
+    kOrdPictureBegin = 3,
+    kOrdPictureStartDrawing = 4,
+    kOrdPictureEnd = 5,
+    kOrdSetFrame = 518,
+    kOrdSetUnits = 637,
+    kOrdSetWindow = 639,
+    kOrdSetPalette = 1314,
+    kOrdBitmapBegin = 1147,
+    kOrdBitmapWriteBand = 1033,
+    kOrdBitmapEnd = 1146,
+    kOrdOptionSetCreate = 102,
+    kOrdOptionSetEscape = 110,
+    kOrdDefaultStatusProc = 111,
+    kOrdImportJobBegin = 113,
+    kOrdImportJobEnd = 114,
+    kOrdPreferencesRun = 112,
+    kOrdPathGetDirectory = 2725,
+    kOrdStrAppendBounded = 2721
+};
+
+/* ---- Host read routine ----------------------------------------------------------------
+ * A StreamSource with a routine at offset 24 reads through it; offset 0 is handed to it
+ * as userData. Protocol:
+ *   routine(userData, buffer, count), count > 0: copy up to count bytes into buffer and
+ *     return how many were copied; 0 means end of input; a negative value means the read
+ *     failed (the stream then reports end of input). A result above count is a failure.
+ *   routine(userData, NULL, 0): asked once, at open: return the total size of the input
+ *     in bytes when known (so progress can be shown), or a negative value when not.
+ * The routine is called on the importing thread only, never after StreamClose. */
+typedef int32_t (*VrReadRoutine)(uint64_t userData, void* buffer, int32_t count);
+
+/* ---- Host hooks -----------------------------------------------------------------------
+ * A host may pass the address of this record as the first argument (hostValue) of the
+ * import entry points. The library finds it through the StatusSink that OutputOpen
+ * receives. Any field may be null/0. Without it the job runs silently and makes an EMF. */
+typedef struct VrHostHooks {
+    uint32_t size;          /* sizeof(VrHostHooks) */
+    uint32_t metafileKind;  /* kVrMetafileEmf (0) or kVrMetafileWmf (1) */
+    void* context;          /* handed to both callbacks */
+    /* Called with every progress percentage the job receives (0 to 100). */
+    void (*progress)(void* context, int32_t percent);
+    /* Asked at every progress call: non-zero stops the import (result 61). */
+    int32_t (*shouldStop)(void* context);
+} VrHostHooks;
+
+enum { kVrMetafileEmf = 0, kVrMetafileWmf = 1 };
+
+/* Also, an outputSpec text (ImportEmbeddedGR's last argument, or OutputOpen's) of "WMF"
+ * (any case) asks for a Windows Metafile; "EMF" or empty for an Enhanced Metafile. */
+
+/* ---- Writer error codes ---------------------------------------------------------------
+ * Set by the writer where the failure happens; read with WriterGetError. */
+enum {
+    kVrErrNone = 0,
+    kVrErrMemory = 300,
+    kVrErrCannotCreate = 301,
+    kVrErrWrite = 302,
+    kVrErrDetailDiskFull = 269,
+    kVrErrStopped = 901
+};
+
+/* ---- Streams ------------------------------------------------------------------------- */
+/* Opens a file (path, NULL), a memory block (NULL or path, source without routine) or the
+ * host's routine (source with routine at offset 24). Returns null when it cannot open. */
+VRGDI32_API StreamHandle StreamOpen(const char* path, const StreamSource* source,
+                                    int32_t reserved);
+/* Copies up to count bytes; returns the number delivered, 0 at end of input or on error. */
+VRGDI32_API int32_t StreamRead(StreamHandle stream, void* buffer, int32_t count);
+/* origin 0 start, 1 current, 2 end. Returns the new position, -1 when it cannot seek. */
+VRGDI32_API int32_t StreamSeek(StreamHandle stream, int32_t offset, int32_t origin);
+VRGDI32_API void StreamClose(StreamHandle stream);
+
+/* ---- Picture writer ------------------------------------------------------------------ */
+VRGDI32_API WriterHandle WriterCreate(int32_t reserved);
+VRGDI32_API void WriterDestroy(WriterHandle writer);
+VRGDI32_API void WriterSetNames(WriterHandle writer, const char* name1, const char* name2,
+                                const char* name3);
+VRGDI32_API void WriterSetOption(WriterHandle writer, int32_t option);
+/* which is 1. Sets *flag non-zero and pair[0] = code, pair[1] = detail when an error is
+ * pending; otherwise *flag = 0. */
+VRGDI32_API void WriterGetError(WriterHandle writer, int32_t which, uint32_t* flag,
+                                int16_t pair[2]);
+VRGDI32_API void WriterAbort(WriterHandle writer);
+
+VRGDI32_API int16_t OutputOpen(WriterHandle writer, const char* outputSpec,
+                               const char* outputName, int32_t reserved,
+                               OptionSetHandle optionSet, StatusSink* sink);
+VRGDI32_API void OutputStart(WriterHandle writer, const char* outputSpec);
+VRGDI32_API void OutputFinish(WriterHandle writer);
+VRGDI32_API int16_t OutputClose(WriterHandle writer);
+
+VRGDI32_API void PictureBegin(WriterHandle writer, const char* name);
+VRGDI32_API void PictureStartDrawing(WriterHandle writer);
+VRGDI32_API void PictureEnd(WriterHandle writer);
+
+VRGDI32_API void SetFrame(WriterHandle writer, const FrameRect* frame);
+VRGDI32_API void SetUnits(WriterHandle writer, int16_t unitKind, double unitSize);
+VRGDI32_API void SetWindow(WriterHandle writer, const FrameRect* window);
+VRGDI32_API void SetPalette(WriterHandle writer, int16_t first, int16_t count,
+                            const PaletteEntry* entries);
+/* The filter passes format -8 (8-bit palette indices), then 0, 1, 3, 0. */
+VRGDI32_API void BitmapBegin(WriterHandle writer, const BandPlacement* placement,
+                             const BitmapSize* size, int16_t format, int16_t arg2,
+                             int16_t arg3, int16_t arg4, int16_t arg5);
+/* rows: BitmapSize.rows rows of ((width + 3) / 4) * 4 bytes, first row first. */
+VRGDI32_API void BitmapWriteBand(WriterHandle writer, const BandPlacement* placement,
+                                 const BitmapSize* size, int16_t format, int16_t arg,
+                                 const uint8_t* rows);
+VRGDI32_API void BitmapEnd(WriterHandle writer);
+
+/* ---- Option sets --------------------------------------------------------------------- */
+VRGDI32_API OptionSetHandle OptionSetCreate(int32_t a, int32_t b, int32_t c, int32_t d);
+/* Codes: 3 sets 2 bytes (in), 4 reads 2 (out), 26 reads 4 (out), 40 sets 1 (in),
+ * 42 stores the 56-byte options block (in), 43 loads it (out). Returns 0, or -1 for an
+ * unknown code, a wrong size, a missing buffer or a handle that is not an option set. */
+VRGDI32_API int32_t OptionSetEscape(OptionSetHandle set, uint32_t code, uint32_t size,
+                                    const void* in, void* out, uint32_t flag);
+
+/* ---- Import job ---------------------------------------------------------------------- */
+typedef int32_t (*VrStatusProc)(uint64_t userData, uint32_t kind, uint32_t code,
+                                uint32_t first, uint32_t second, uint32_t severityClass,
+                                const uint64_t* block);
+
+VRGDI32_API int32_t DefaultStatusProc(uint64_t job, uint32_t kind, uint32_t code,
+                                      uint32_t first, uint32_t second,
+                                      uint32_t severityClass, const uint64_t* block);
+VRGDI32_API ImportJobHandle ImportJobBegin(HWND window, const char* title,
+                                           const char* inputName, int32_t reserved,
+                                           uint32_t version, uint32_t option26);
+/* Ends and frees the job: the first code reported with kind 3; else 61 when the job
+ * answered a stop notice with stop; else 0. */
+VRGDI32_API int16_t ImportJobEnd(ImportJobHandle job);
+
+/* ---- Preferences and paths ----------------------------------------------------------- */
+typedef int32_t (*VrEditRoutine)(uint64_t a, uint64_t b, uint64_t c);
+
+VRGDI32_API int32_t PreferencesRun(void* hostHandle, HGLOBAL setup, uint64_t hostValue,
+                                   VrEditRoutine edit, uint32_t filterKind,
+                                   const char* title);
+/* Writes the directory part of path, ending with its separator, into out (260 bytes);
+ * empty when the path has no directory. */
+VRGDI32_API void PathGetDirectory(char* out, const char* path);
+/* Appends to dest so that dest stays within roomLeft more characters (plus its NUL). An
+ * absolute source contributes its last path component; a relative one is appended whole. */
+VRGDI32_API void StrAppendBounded(char* dest, const char* source, int32_t roomLeft);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VRGDI32_VRGDI32_H */
