@@ -1,0 +1,33 @@
+// Opens an import's input as a stream, the first rule that applies deciding: through the
+// caller's read routine; from a global memory block when the path is empty; else the file.
+#pragma once
+
+#include <cstdint>
+
+#include "vrgdi32/vrgdi32.h"
+
+namespace xpmfilter {
+
+// What an open input holds besides its stream. The StreamSource and the locked address live
+// here because the graphics library reads them until the stream is closed, so an InputSource
+// must not move while its stream is open.
+struct InputSource {
+    StreamSource source{};
+    HGLOBAL memory = nullptr;        // the handle this input locked, or null
+    void* lockedAddress = nullptr;   // what the lock gave; offset 0 of `source` points here
+};
+
+// Opens the input:
+//   routine non-zero: StreamOpen(path, source{userData, routine}, 0);
+//   memory non-null and path empty: lock memory, StreamOpen(null, source{&lockedAddress,
+//     GlobalSize (32 bits)}, 0); input.memory records the lock (also when the lock failed,
+//     with lockedAddress null, so the caller's unlock rule stays simple);
+//   otherwise StreamOpen(path, null, 0).
+// Returns the stream or null. Does not unlock on failure: see UnlockInputMemory.
+[[nodiscard]] StreamHandle OpenInputStream(InputSource& input, const char* path,
+                                           uint64_t routine, uint64_t userData, HGLOBAL memory);
+
+// Unlocks the memory block if OpenInputStream locked it successfully; idempotent.
+void UnlockInputMemory(InputSource& input);
+
+}  // namespace xpmfilter
