@@ -1,1 +1,90 @@
-// (being written)
+// Status, progress and stop requests: every call into the host's status procedure goes
+// through InvokeStatusProc, which also sends the stop notice after a stop answer to progress.
+#include "output/status.h"
+
+#include "common/result_codes.h"
+#include "output/graphics_library.h"
+#include "output/output_lifecycle.h"
+
+namespace xpmfilter {
+namespace {
+
+constexpr uint32_t kKindProgress = 0;
+constexpr uint32_t kKindStopNotice = 2;
+constexpr uint32_t kKindReport = 3;
+constexpr uint32_t kCodeProgress = 0;
+constexpr int kArgumentWords = 10;
+
+// The sink's procedure, or null when there is no sink or no procedure in it.
+VrStatusProc SinkProc(const SetupRecord& setup) {
+    if (setup.statusSink == nullptr) return nullptr;
+    return reinterpret_cast<VrStatusProc>(setup.statusSink->statusProc);
+}
+
+uint64_t SinkUserData(const SetupRecord& setup) {
+    return setup.statusSink == nullptr ? 0 : setup.statusSink->userData;
+}
+
+}  // namespace
+
+int32_t InvokeStatusProc(VrStatusProc proc, uint64_t userData, uint32_t kind, uint32_t code,
+                         uint32_t first, uint32_t second, uint32_t severityClass,
+                         const uint64_t* block) {
+    if (proc == nullptr) return 0;
+    int32_t answer = proc(userData, kind, code, first, second, severityClass, block);
+    // Only a stop answer to a progress call is confirmed; the confirmation decides.
+    if (answer != 0 && kind == kKindProgress && code == kCodeProgress) {
+        const uint64_t zeros[kArgumentWords] = {};
+        answer = proc(userData, kKindStopNotice, static_cast<uint32_t>(kStopped), 0, 0, 0, zeros);
+    }
+    return answer;
+}
+
+uint32_t SeverityClass(int32_t code) {
+    switch (code) {
+        case 9:
+        case 56:
+        case 60:
+        case 4867:
+            return 1;
+        case 57:
+        case 59:
+        case 527:
+        case 775:
+        case 784:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+int32_t ReportStatus(SetupRecord& setup, int32_t code) {
+    VrStatusProc proc = SinkProc(setup);
+    if (proc == nullptr) return 0;
+    // No report of this filter carries optional arguments: the block is ten zero words.
+    const uint64_t block[kArgumentWords] = {};
+    int32_t answer = InvokeStatusProc(proc, SinkUserData(setup), kKindReport,
+                                      static_cast<uint32_t>(code), 0, 0, SeverityClass(code),
+                                      block);
+    return answer != 0 ? kStopped : kOk;
+}
+
+int32_t ReportProgress(SetupRecord& setup) {
+    VrStatusProc proc = SinkProc(setup);
+    if (proc == nullptr) return kOk;
+    int32_t answer = InvokeStatusProc(proc, SinkUserData(setup), kKindProgress, kCodeProgress,
+                                      static_cast<uint32_t>(setup.progressPercent), 0, 0,
+                                      nullptr);
+    return answer != 0 ? kStopped : kOk;
+}
+
+int32_t CheckProgress(SetupRecord& setup) {
+    // A stop wins outright: the writer is neither queried nor aborted.
+    if (ReportProgress(setup) != kOk) return kStopped;
+    int16_t pair[2] = {0, 0};
+    int32_t code = CheckWriterError(setup, pair);
+    if (code != kOk) Gdi().WriterAbort(setup.writer);
+    return code;
+}
+
+}  // namespace xpmfilter

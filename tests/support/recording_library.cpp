@@ -118,16 +118,16 @@ void FakeWriterAbort(WriterHandle) {
     WriterOp("WriterAbort");
 }
 
-int16_t FakeOutputOpen(WriterHandle, const char* spec, const char* name, int32_t reserved,
+int16_t FakeOutputOpen(WriterHandle, const char* outputSpec, const char* name, int32_t reserved,
                        OptionSetHandle set, StatusSink* sink) {
-    Log("OutputOpen", {reserved, P(set), P(sink)}, {Text(spec), Text(name)});
+    Log("OutputOpen", {reserved, P(set), P(sink)}, {Text(outputSpec), Text(name)});
     WriterOp("OutputOpen");
     F().sinkAtOpen = sink;
     return F().outputOpenResult ? F().outputOpenResult() : 0;
 }
 
-void FakeOutputStart(WriterHandle, const char* spec) {
-    Log("OutputStart", {}, {Text(spec)});
+void FakeOutputStart(WriterHandle, const char* outputSpec) {
+    Log("OutputStart", {}, {Text(outputSpec)});
     WriterOp("OutputStart");
 }
 
