@@ -70,7 +70,11 @@ enum {
  *     failed (the stream then reports end of input). A result above count is a failure.
  *   routine(userData, NULL, 0): asked once, at open: return the total size of the input
  *     in bytes when known (so progress can be shown), or a negative value when not.
- * The routine is called on the importing thread only, never after StreamClose. */
+ * The routine is called on the importing thread only, never after StreamClose.
+ * Seeking a routine stream: it can move back only as far as the last position reported by
+ * StreamSeek(s, 0, 1) (memory stays bounded); a seek to the end reads nothing and answers the
+ * advertised size, which counts as a minimum (more data is still read); without a size the
+ * length is known once the end has been reached. */
 typedef int32_t (*VrReadRoutine)(uint64_t userData, void* buffer, int32_t count);
 
 /* ---- Host hooks -----------------------------------------------------------------------
@@ -100,7 +104,8 @@ enum {
     kVrErrCannotCreate = 301,
     kVrErrWrite = 302,
     kVrErrDetailDiskFull = 269,
-    kVrErrStopped = 901
+    kVrErrStopped = 901,
+    kVrErrInvalidCall = 320 /* a call out of order or with arguments that do not fit */
 };
 
 /* ---- Streams ------------------------------------------------------------------------- */
@@ -172,7 +177,7 @@ VRGDI32_API ImportJobHandle ImportJobBegin(HWND window, const char* title,
                                            const char* inputName, int32_t reserved,
                                            uint32_t version, uint32_t option26);
 /* Ends and frees the job: the first code reported with kind 3; else 61 when the job
- * answered a stop notice with stop; else 0. */
+ * answered a stop notice with stop; else 0. An unknown job gives 27. */
 VRGDI32_API int16_t ImportJobEnd(ImportJobHandle job);
 
 /* ---- Preferences and paths ----------------------------------------------------------- */
@@ -181,11 +186,12 @@ typedef int32_t (*VrEditRoutine)(uint64_t a, uint64_t b, uint64_t c);
 VRGDI32_API int32_t PreferencesRun(void* hostHandle, HGLOBAL setup, uint64_t hostValue,
                                    VrEditRoutine edit, uint32_t filterKind,
                                    const char* title);
-/* Writes the directory part of path, ending with its separator, into out (260 bytes);
- * empty when the path has no directory. */
+/* Writes the directory part of path, ending with its separator ('/' or '\\'), into out
+ * (260 bytes); empty when the path has no directory or the directory would not fit. */
 VRGDI32_API void PathGetDirectory(char* out, const char* path);
-/* Appends to dest so that dest stays within roomLeft more characters (plus its NUL). An
- * absolute source contributes its last path component; a relative one is appended whole. */
+/* Appends to dest at most roomLeft - 1 characters (roomLeft counts the bytes still free
+ * after dest's text, its NUL included). An absolute source contributes its last path
+ * component; a relative one is appended whole. */
 VRGDI32_API void StrAppendBounded(char* dest, const char* source, int32_t roomLeft);
 
 #ifdef __cplusplus

@@ -1,0 +1,73 @@
+// Regular file streams (see file_stream.h).
+#include "streams/file_stream.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace vrgdi32 {
+
+std::unique_ptr<FileStream> FileStream::Create(int fd, int64_t size) {
+    LocalBuffer window;
+    if (!window.Allocate(kWindowBytes)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<FileStream>(new (std::nothrow)
+                                           FileStream(fd, size, static_cast<LocalBuffer&&>(window)));
+}
+
+FileStream::FileStream(int fd, int64_t size, LocalBuffer window)
+    : fd_(fd), size_(size), window_(static_cast<LocalBuffer&&>(window)) {
+    cursor_ = window_.data();
+    end_ = window_.data();
+}
+
+FileStream::~FileStream() { ::close(fd_); }
+
+int32_t FileStream::ReadAt(int64_t offset, uint8_t* out, int32_t count) {
+    for (;;) {
+        const ssize_t got = ::pread(fd_, out, static_cast<size_t>(count), static_cast<off_t>(offset));
+        if (got >= 0) return static_cast<int32_t>(got);
+        if (errno == EINTR) continue;
+        failed_ = true;
+        return 0;
+    }
+}
+
+int32_t FileStream::ReadSlow(uint8_t* out, int32_t count) {
+    if (failed_) return 0;
+    int32_t copied = TakeFromWindow(out, count);
+    while (copied < count) {
+        const int64_t position = Position();
+        const int32_t wanted = count - copied;
+        if (wanted >= kWindowBytes) {
+            // Large reads bypass the window; it is emptied at the new position.
+            const int32_t got = ReadAt(position, out + copied, wanted);
+            windowOffset_ = position + got;
+            cursor_ = end_ = window_.data();
+            copied += got;
+            if (got == 0) break;
+            continue;
+        }
+        const int32_t got = ReadAt(position, window_.data(), kWindowBytes);
+        windowOffset_ = position;
+        cursor_ = window_.data();
+        end_ = window_.data() + got;
+        if (got == 0) break;
+        copied += TakeFromWindow(out + copied, wanted);
+    }
+    return copied;
+}
+
+bool FileStream::MoveTo(int64_t target) {
+    const int64_t held = end_ - window_.data();
+    if (target >= windowOffset_ && target <= windowOffset_ + held) {
+        cursor_ = window_.data() + (target - windowOffset_);
+        return true;
+    }
+    windowOffset_ = target;
+    cursor_ = end_ = window_.data();
+    return true;
+}
+
+}  // namespace vrgdi32

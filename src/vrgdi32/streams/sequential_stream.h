@@ -1,0 +1,96 @@
+// A stream over a source that can only be read front to back: the host's read routine,
+// or a file that cannot seek (a pipe). Bytes are kept from the mark on, so the reader can
+// move back to any position at or after the last position it asked for (origin 1, offset
+// 0); bytes before the mark are dropped, which keeps memory bounded by what lies between
+// two position queries. Seeking to the end works when the source told its size (or has
+// been read to its end); it moves the position without reading, and the bytes are only
+// read if a read happens there.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "local_buffer.h"
+#include "streams/stream.h"
+#include "vrgdi32/vrgdi32.h"
+
+namespace vrgdi32 {
+
+class SequentialStream : public Stream {
+  public:
+    static constexpr int32_t kChunkBytes = 64 * 1024;
+
+  protected:
+    // size: total length when known, else -1.
+    explicit SequentialStream(int64_t size) : size_(size) {}
+    [[nodiscard]] bool AllocateWindow();
+
+    // Fills out with up to count bytes from the source: >0 delivered, 0 end, <0 failure.
+    // Never called again after it returned 0 or a failure.
+    [[nodiscard]] virtual int32_t Pull(uint8_t* out, int32_t count) = 0;
+
+    [[nodiscard]] int32_t ReadSlow(uint8_t* out, int32_t count) override;
+    [[nodiscard]] int64_t Position() const override {
+        return pendingPosition_ >= 0 ? pendingPosition_ : windowStart_ + (cursor_ - window_.data());
+    }
+    // The advertised size is taken as a lower bound: a source that delivers more than it
+    // said is still read and sought in full. A source without a size has a length once
+    // it has been read to its end.
+    [[nodiscard]] int64_t Length() const override {
+        if (size_ >= 0) return size_ > WindowEnd() ? size_ : WindowEnd();
+        return ended_ && !failed_ ? WindowEnd() : -1;
+    }
+    [[nodiscard]] bool MoveTo(int64_t target) override;
+    void PositionReported(int64_t position) override { mark_ = position; }
+
+  private:
+    // Appends one pull to the window (dropping what lies before the mark when that pays);
+    // false at the end of the source, after a failure, or when memory runs out.
+    [[nodiscard]] bool Fill();
+    [[nodiscard]] int64_t WindowEnd() const { return windowStart_ + filled_; }
+    void PlaceCursor(int64_t position);
+
+    int64_t size_;
+    LocalBuffer window_;
+    int64_t windowStart_ = 0;     // stream position of window_.data()[0]
+    int64_t filled_ = 0;          // bytes of the window that hold data
+    int64_t mark_ = 0;            // nothing before it is ever needed again
+    int64_t pendingPosition_ = -1;  // a position past the window, not yet read up to
+    bool ended_ = false;
+};
+
+// The host's read routine (protocol in vrgdi32.h).
+class RoutineStream final : public SequentialStream {
+  public:
+    // Asks the routine for the input size (routine(userData, NULL, 0)) once. Null when
+    // memory runs out.
+    [[nodiscard]] static std::unique_ptr<RoutineStream> Create(VrReadRoutine routine,
+                                                               uint64_t userData);
+
+  protected:
+    [[nodiscard]] int32_t Pull(uint8_t* out, int32_t count) override;
+
+  private:
+    RoutineStream(VrReadRoutine routine, uint64_t userData, int64_t size)
+        : SequentialStream(size), routine_(routine), userData_(userData) {}
+
+    VrReadRoutine routine_;
+    uint64_t userData_;
+};
+
+// A file descriptor that cannot seek (FIFO, character device).
+class PipeStream final : public SequentialStream {
+  public:
+    // Takes ownership of fd; null (fd closed) when memory runs out.
+    [[nodiscard]] static std::unique_ptr<PipeStream> Create(int fd);
+    ~PipeStream() override;
+
+  protected:
+    [[nodiscard]] int32_t Pull(uint8_t* out, int32_t count) override;
+
+  private:
+    explicit PipeStream(int fd) : SequentialStream(-1), fd_(fd) {}
+    int fd_;
+};
+
+}  // namespace vrgdi32

@@ -1,0 +1,34 @@
+// Positioning rules shared by every stream (see stream.h).
+#include "streams/stream.h"
+
+namespace vrgdi32 {
+
+int32_t Stream::Seek(int32_t offset, int32_t origin) {
+    int64_t base = 0;
+    switch (origin) {
+        case 0:
+            break;
+        case 1:
+            base = Position();
+            if (offset == 0) {
+                if (base > INT32_MAX) return -1;
+                PositionReported(base);
+                return static_cast<int32_t>(base);
+            }
+            break;
+        case 2:
+            base = Length();
+            if (base < 0) return -1;
+            break;
+        default:
+            return -1;
+    }
+    const int64_t target = base + offset;
+    if (target < 0 || target > INT32_MAX) return -1;
+    const int64_t length = Length();
+    if (length >= 0 && target > length) return -1;
+    if (!MoveTo(target)) return -1;
+    return static_cast<int32_t>(target);
+}
+
+}  // namespace vrgdi32

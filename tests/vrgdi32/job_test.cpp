@@ -1,0 +1,181 @@
+// The import job: status sequences as the filter sends them, what the host's hooks see
+// and answer, and the outcome ImportJobEnd gives; and the preferences call.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "vrgdi32/vrgdi32.h"
+
+namespace {
+
+struct Host {
+    std::vector<int32_t> percents;
+    int stopAfterCalls = -1;  // shouldStop answers 1 from this call on (counting from 0)
+    int stopQueries = 0;
+
+    static void Progress(void* context, int32_t percent) {
+        static_cast<Host*>(context)->percents.push_back(percent);
+    }
+    static int32_t ShouldStop(void* context) {
+        auto* host = static_cast<Host*>(context);
+        const int call = host->stopQueries++;
+        return host->stopAfterCalls >= 0 && call >= host->stopAfterCalls ? 1 : 0;
+    }
+    VrHostHooks Hooks() {
+        VrHostHooks hooks{};
+        hooks.size = sizeof hooks;
+        hooks.context = this;
+        hooks.progress = &Host::Progress;
+        hooks.shouldStop = &Host::ShouldStop;
+        return hooks;
+    }
+};
+
+// A job whose hooks are attached the way the filter does it: through OutputOpen's sink.
+struct JobWithHooks {
+    ImportJobHandle job;
+    WriterHandle writer;
+    StatusSink sink{};
+
+    explicit JobWithHooks(VrHostHooks* hooks) {
+        job = ImportJobBegin(nullptr, "XPM Import", "in.xpm", 0, 0x00080005, 0);
+        writer = WriterCreate(0);
+        sink.userData = job;
+        sink.hostValue = reinterpret_cast<uint64_t>(hooks);
+        sink.statusProc = reinterpret_cast<uint64_t>(&DefaultStatusProc);
+        // The range comes before the output is opened.
+        EXPECT_EQ(DefaultStatusProc(job, 0, 0xFFFFFFFFu, 0, 100, 0, nullptr), 0);
+        EXPECT_EQ(OutputOpen(writer, "", "", 0, nullptr, &sink), 0);
+    }
+    int32_t Status(uint32_t kind, uint32_t code, uint32_t first = 0) {
+        return DefaultStatusProc(job, kind, code, first, 0, 0, nullptr);
+    }
+    int16_t End() {
+        EXPECT_EQ(OutputClose(writer), 0);
+        WriterDestroy(writer);
+        return ImportJobEnd(job);
+    }
+};
+
+TEST(ImportJobTest, ProgressReachesTheHost) {
+    Host host;
+    VrHostHooks hooks = host.Hooks();
+    JobWithHooks run(&hooks);
+    for (uint32_t percent : {0u, 10u, 55u, 100u, 250u, static_cast<uint32_t>(-300)}) {
+        EXPECT_EQ(run.Status(0, 0, percent), 0);
+    }
+    EXPECT_EQ(run.End(), 0);
+    const std::vector<int32_t> want = {0, 10, 55, 100, 100, 0};
+    EXPECT_EQ(host.percents, want) << "percentages are clamped to 0..100";
+}
+
+TEST(ImportJobTest, StatusSequences) {
+    struct Step {
+        uint32_t kind, code, first;
+        int32_t wantAnswer;
+    };
+    struct Case {
+        const char* name;
+        int stopAfterCalls;
+        std::vector<Step> steps;
+        int16_t wantEnd;
+    };
+    const uint32_t kMinus23 = static_cast<uint32_t>(-23);
+    const std::vector<Case> cases = {
+        {"clean run", -1, {{0, 0, 50, 0}, {0, 0, 100, 0}}, 0},
+        {"host stops and confirms", 0, {{0, 0, 10, 1}, {2, 61, 0, 1}, {3, 61, 0, 0}}, 61},
+        {"stop at the last check, not reported", 0, {{0, 0, 100, 1}, {2, 61, 0, 1}}, 61},
+        {"host asks, then takes it back", -2, {}, 0},
+        {"first report wins", -1, {{3, 27, 0, 0}, {3, 26, 0, 0}, {3, 61, 0, 0}}, 27},
+        {"negative code", -1, {{3, kMinus23, 0, 0}, {3, 7, 0, 0}}, -23},
+        {"report before the stop wins", 0, {{3, 7, 0, 0}, {0, 0, 5, 1}, {2, 61, 0, 1}}, 7},
+        {"zero report is no failure", -1, {{3, 0, 0, 0}}, 0},
+        {"other kinds answer 0", 0, {{1, 0, 0, 0}, {2, 60, 0, 0}, {4, 61, 0, 0}}, 0},
+    };
+    for (const Case& c : cases) {
+        Host host;
+        host.stopAfterCalls = c.stopAfterCalls;
+        std::vector<Step> steps = c.steps;
+        if (c.stopAfterCalls == -2) {
+            // Stop asked at the progress call, answered 0 at the notice: the job goes on.
+            struct Flip {
+                static int32_t Once(void* context) {
+                    return static_cast<Host*>(context)->stopQueries++ == 0 ? 1 : 0;
+                }
+            };
+            VrHostHooks hooks = host.Hooks();
+            hooks.shouldStop = &Flip::Once;
+            JobWithHooks run(&hooks);
+            EXPECT_EQ(run.Status(0, 0, 10), 1) << c.name;
+            EXPECT_EQ(run.Status(2, 61), 0) << c.name;
+            EXPECT_EQ(run.Status(0, 0, 20), 0) << c.name;
+            EXPECT_EQ(run.End(), c.wantEnd) << c.name;
+            continue;
+        }
+        VrHostHooks hooks = host.Hooks();
+        JobWithHooks run(&hooks);
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            const Step& s = steps[i];
+            EXPECT_EQ(run.Status(s.kind, s.code, s.first), s.wantAnswer) << c.name << ", step " << i;
+        }
+        EXPECT_EQ(run.End(), c.wantEnd) << c.name;
+    }
+}
+
+TEST(ImportJobTest, JobWithoutHooksRunsSilently) {
+    for (uint64_t hostValue : {uint64_t{0}, uint64_t{7}, uint64_t{0x1000}}) {
+        const ImportJobHandle job = ImportJobBegin(nullptr, "XPM Import", "", 0, 0, 0);
+        ASSERT_NE(job, 0u);
+        WriterHandle writer = WriterCreate(0);
+        StatusSink sink{};
+        sink.userData = job;
+        sink.hostValue = hostValue;
+        EXPECT_EQ(OutputOpen(writer, "", "", 0, nullptr, &sink), 0) << "host value " << hostValue;
+        EXPECT_EQ(DefaultStatusProc(job, 0, 0, 40, 0, 0, nullptr), 0);
+        EXPECT_EQ(DefaultStatusProc(job, 2, 61, 0, 0, 0, nullptr), 0);
+        OutputClose(writer);
+        WriterDestroy(writer);
+        EXPECT_EQ(ImportJobEnd(job), 0);
+    }
+}
+
+TEST(ImportJobTest, UnknownJobs) {
+    const ImportJobHandle job = ImportJobBegin(nullptr, "t", "", 0, 0, 0);
+    const ImportJobHandle other = ImportJobBegin(nullptr, "t", "", 0, 0, 0);
+    EXPECT_NE(job, other);
+    EXPECT_EQ(DefaultStatusProc(job, 3, 9, 0, 0, 1, nullptr), 0);
+    EXPECT_EQ(ImportJobEnd(job), 9);
+    EXPECT_EQ(ImportJobEnd(other), 0) << "jobs do not share their outcome";
+    for (ImportJobHandle stale : {job, ImportJobHandle{0}, ImportJobHandle{0xFFFF0001}}) {
+        EXPECT_EQ(DefaultStatusProc(stale, 0, 0, 10, 0, 0, nullptr), 0);
+        EXPECT_EQ(DefaultStatusProc(stale, 3, 9, 0, 0, 1, nullptr), 0);
+        EXPECT_EQ(ImportJobEnd(stale), 27) << "a job that does not exist cannot vouch for an import";
+    }
+}
+
+struct SeenEdit {
+    static int32_t Edit(uint64_t a, uint64_t b, uint64_t c) {
+        ++calls;
+        args[0] = a;
+        args[1] = b;
+        args[2] = c;
+        return 77;
+    }
+    static inline int calls = 0;
+    static inline uint64_t args[3] = {};
+};
+
+TEST(PreferencesTest, EditRoutineRunsOnceWithTheHostArguments) {
+    using Seen = SeenEdit;
+    int host = 0;
+    HGLOBAL setup = reinterpret_cast<HGLOBAL>(uintptr_t{0x5550});
+    EXPECT_EQ(PreferencesRun(&host, setup, 0xABCDEF, &Seen::Edit, 1, "XPM Import"), 77);
+    EXPECT_EQ(Seen::calls, 1);
+    EXPECT_EQ(Seen::args[0], reinterpret_cast<uint64_t>(&host));
+    EXPECT_EQ(Seen::args[1], 0x5550u);
+    EXPECT_EQ(Seen::args[2], 0xABCDEFu);
+    EXPECT_EQ(PreferencesRun(&host, setup, 0, nullptr, 1, "XPM Import"), 0);
+}
+
+}  // namespace
