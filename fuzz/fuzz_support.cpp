@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "filter/module_instance.h"
+#include "resources/module_instance.h"
 #include "output/vrgdi32_binding.h"
 #include "resources/resource_ids.h"
 #include "winshim/winshim.h"

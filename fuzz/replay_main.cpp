@@ -13,10 +13,13 @@ int main(int argc, char** argv) {
     size_t count = 0;
     for (int i = 1; i < argc; ++i) {
         std::filesystem::path root(argv[i]);
-        if (!std::filesystem::exists(root)) continue;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-            if (!entry.is_regular_file()) continue;
-            std::ifstream in(entry.path(), std::ios::binary);
+        std::vector<std::filesystem::path> files;
+        if (std::filesystem::is_regular_file(root)) files.push_back(root);
+        if (std::filesystem::is_directory(root))
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+                if (entry.is_regular_file()) files.push_back(entry.path());
+        for (const auto& file : files) {
+            std::ifstream in(file, std::ios::binary);
             std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                        std::istreambuf_iterator<char>());
             LLVMFuzzerTestOneInput(bytes.data(), bytes.size());

@@ -1,1 +1,179 @@
-// (being written)
+// The three exported calls that run one whole import for a host: ImportGR, ImportCB and
+// ImportEmbeddedGR. Each makes its own setup record and import job and gives them back before
+// it returns; only the picture (on success) and the options block stored back survive.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/setup_record.h"
+#include "resources/module_instance.h"
+#include "output/graphics_library.h"
+#include "resources/resource_ids.h"
+
+namespace xpmfilter {
+namespace {
+
+constexpr int32_t kEmbeddedUnitsPerInch = 1440;
+
+// What distinguishes the three calls.
+struct ImportCall {
+    void* hostValue;
+    const SourceSpec* source;
+    PictureResult* result;
+    OptionSetHandle optionSet;  // may be null: then a set is made for the call
+    uint64_t ioUserData;
+    VrReadRoutine ioRoutine;    // null for none
+    const char* outputSpec;
+    bool embedded;              // ImportEmbeddedGR: no memory input, 1440 units by default
+};
+
+// Owns the option set a call made for itself, and the call's setup record.
+class CallResources {
+  public:
+    CallResources() = default;
+    CallResources(const CallResources&) = delete;
+    CallResources& operator=(const CallResources&) = delete;
+    ~CallResources() {
+        if (setup != nullptr) DestroySetup(setup);  // its result is not looked at
+        if (ownedSet != nullptr) GlobalFree(ownedSet);
+    }
+    HGLOBAL setup = nullptr;
+    OptionSetHandle ownedSet = nullptr;
+};
+
+// Copies the options block between the record and the option set: code 43 loads, 42 stores.
+void ExchangeOptions(HGLOBAL setup, OptionSetHandle set, uint32_t code) {
+    auto* record = static_cast<SetupRecord*>(GlobalLock(setup));
+    if (record == nullptr) return;
+    if (code == 43)
+        Gdi().OptionSetEscape(set, 43, SavedOptionsSize(), nullptr, &record->options, 0);
+    else
+        Gdi().OptionSetEscape(set, 42, SavedOptionsSize(), &record->options, nullptr, 0);
+    GlobalUnlock(setup);
+}
+
+// The longer side of the picture measures 5 inches.
+int32_t FallbackUnitsPerInch(const int32_t bounds[4]) {
+    int64_t width = std::llabs(static_cast<int64_t>(bounds[0]) - bounds[2]);
+    int64_t height = std::llabs(static_cast<int64_t>(bounds[1]) - bounds[3]);
+    return static_cast<int32_t>(std::max(width, height) / 5);
+}
+
+void DiscardPicture(void* picture) {
+    if (GetObjectType(picture) == OBJ_ENHMETAFILE)
+        DeleteEnhMetaFile(picture);
+    else
+        DeleteMetaFile(picture);
+}
+
+// The body shared by the three calls. Returns the 16-bit result; each call widens it.
+uint16_t RunImport(const ImportCall& call) {
+    CallResources owned;
+    OptionSetHandle set = call.optionSet;
+    if (set == nullptr) {
+        if (call.embedded) return kImportNoOptionSet;
+        set = Gdi().OptionSetCreate(0, 0, 0, 0);
+        owned.ownedSet = set;
+        if (set != nullptr && kFilterKind == 1) {
+            uint16_t zero = 0;
+            Gdi().OptionSetEscape(set, 3, 2, &zero, nullptr, 0);
+        }
+    }
+    if (set == nullptr) return kImportNoOptionSet;
+
+    uint16_t refusal = 0;
+    Gdi().OptionSetEscape(set, 4, 2, nullptr, &refusal, 0);
+    if (refusal != 0) return kImportRefused;
+
+    owned.setup = CreateSetup(ModuleInstance(), nullptr, nullptr, nullptr);
+    if (owned.setup == nullptr) return kImportNoOptionSet;
+    ExchangeOptions(owned.setup, set, 43);
+    // After the load, so that the call's routine replaces any the loaded options carried.
+    if (call.ioRoutine != nullptr)
+        EscapeSetup(owned.setup, 81, 8, reinterpret_cast<void*>(call.ioRoutine), nullptr, 0);
+
+    // The host's path is at most 8191 characters; keep a terminated copy whatever it sent.
+    static constexpr char emptyText[] = "";
+    char sourcePath[sizeof(SourceSpec::path)];
+    std::memcpy(sourcePath, call.source->path, sizeof sourcePath);
+    sourcePath[sizeof sourcePath - 1] = '\0';
+
+    StatusSink sink{};
+    sink.statusProc = reinterpret_cast<uint64_t>(Gdi().DefaultStatusProc);
+    sink.hostValue = reinterpret_cast<uint64_t>(call.hostValue);
+    if (!call.embedded && sourcePath[0] == '\0')
+        sink.dataHandle = reinterpret_cast<uint64_t>(call.source->memory);
+
+    ImportRequest request{};
+    request.setup = owned.setup;
+    request.optionSet = set;
+    request.names[0] = request.names[1] = request.names[2] = emptyText;
+    request.statusSink = &sink;
+    request.ioUserData = call.ioUserData;
+
+    uint32_t option26 = 0;
+    Gdi().OptionSetEscape(set, 26, 4, nullptr, &option26, 0);
+    char title[kPathChars] = {};
+    LoadStringA(ModuleInstance(), kStrTitle, title, kPathChars);
+    const uint32_t version = QVTGetFilterVersion();
+    HWND window = GetActiveWindow();
+    sink.userData = Gdi().ImportJobBegin(window, title, sourcePath, 0, version, option26);
+
+    // The outcome is learnt from the import job, not from ImportFile's own result.
+    (void)ImportFile(0, emptyText, call.outputSpec != nullptr ? call.outputSpec : emptyText,
+                     sourcePath, &request);
+    ExchangeOptions(owned.setup, set, 42);
+
+    PictureResult& result = *call.result;
+    result.picture = reinterpret_cast<void*>(sink.dataHandle);
+    std::memcpy(result.bounds, sink.bounds, sizeof result.bounds);
+    result.unitsPerInch = sink.unitsPerInch;
+    if (result.unitsPerInch == 0)
+        result.unitsPerInch = call.embedded ? kEmbeddedUnitsPerInch : FallbackUnitsPerInch(result.bounds);
+
+    const auto outcome = static_cast<uint16_t>(Gdi().ImportJobEnd(sink.userData));
+    if (outcome != 0 && result.picture != nullptr) {
+        DiscardPicture(result.picture);
+        result.picture = nullptr;
+    }
+    return outcome;
+}
+
+}  // namespace
+}  // namespace xpmfilter
+
+// Imports through ioRoutine (when not null, called with ioUserData), else from source->memory
+// when source->path is empty, else from the file source->path. optionSet may be null; a set
+// made for the call is freed before it returns. Returns the 16-bit result widened without
+// sign: 0 with result->picture the host's; 5315 (no option set or setup record), 5355
+// (refused by query 4), or the import job's failure with result->picture null. A null source
+// or result gives 5315 with nothing called.
+extern "C" XPMFILTER_API uint32_t ImportCB(void* hostValue, const SourceSpec* source,
+                                           PictureResult* result, OptionSetHandle optionSet,
+                                           uint64_t ioUserData, VrReadRoutine ioRoutine) {
+    using namespace xpmfilter;
+    if (source == nullptr || result == nullptr) return kImportNoOptionSet;
+    return RunImport(
+        ImportCall{hostValue, source, result, optionSet, ioUserData, ioRoutine, nullptr, false});
+}
+
+// ImportCB without a read routine.
+extern "C" XPMFILTER_API uint32_t ImportGR(void* hostValue, const SourceSpec* source,
+                                           PictureResult* result, OptionSetHandle optionSet) {
+    return ImportCB(hostValue, source, result, optionSet, 0, nullptr);
+}
+
+// Imports from the file source->path (or through a routine the host's saved options carry)
+// with the host's option set, which is required (null: 5315, nothing called) and never freed
+// here. outputSpec may be null. length is not used. The 16-bit result is widened with sign.
+extern "C" XPMFILTER_API int32_t ImportEmbeddedGR(void* hostValue, const SourceSpec* source,
+                                                  PictureResult* result,
+                                                  OptionSetHandle optionSet, uint32_t /*length*/,
+                                                  const char* outputSpec) {
+    using namespace xpmfilter;
+    if (optionSet == nullptr || source == nullptr || result == nullptr) return kImportNoOptionSet;
+    const uint16_t outcome = RunImport(
+        ImportCall{hostValue, source, result, optionSet, 0, nullptr, outputSpec, true});
+    return static_cast<int16_t>(outcome);
+}

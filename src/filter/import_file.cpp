@@ -1,1 +1,78 @@
-// (being written)
+// The exported ImportFile: copies one import request into the caller's setup record and runs
+// the import driver on it, with the record locked for the whole import.
+#include <cstring>
+
+#include "common/result_codes.h"
+#include "common/setup_record.h"
+#include "filter/import_driver.h"
+#include "output/status.h"
+#include "xpmfilter/xpmfilter.h"
+
+namespace xpmfilter {
+namespace {
+
+constexpr uint32_t kKindReport = 3;
+
+// Copies text (null counts as empty) into a fixed field, cut to fit with its terminator.
+template <size_t N>
+void CopyText(char (&field)[N], const char* text) {
+    size_t length = text == nullptr ? 0 : strnlen(text, N - 1);
+    if (length != 0) std::memmove(field, text, length);
+    field[length] = '\0';
+}
+
+// A request whose record cannot be used still tells its host, so that no entry point
+// reports success for it.
+void ReportUnusableSetup(const ImportRequest& request) {
+    const StatusSink* sink = request.statusSink;
+    if (sink == nullptr) return;
+    const uint64_t block[10] = {};
+    (void)InvokeStatusProc(reinterpret_cast<VrStatusProc>(sink->statusProc), sink->userData,
+                           kKindReport, static_cast<uint32_t>(kSetupNotLocked), 0, 0,
+                           SeverityClass(kSetupNotLocked), block);
+}
+
+void TakeRequest(SetupRecord& setup, ImportRequest& request, const char* outputName,
+                 const char* outputSpec, const char* sourcePath) {
+    setup.writer = nullptr;
+    setup.progressPercent = 0;
+    setup.statusSink = request.statusSink;
+    setup.optionSet = request.optionSet;
+    setup.request = &request;
+    // A name the request leaves null keeps the record's previous text.
+    for (int i = 0; i < 3; ++i)
+        if (request.names[i] != nullptr) CopyText(setup.requestNames[i], request.names[i]);
+    setup.progressBase = 0;
+    setup.progressRange = 100;
+    CopyText(setup.outputName, outputName);
+    CopyText(setup.outputSpec, outputSpec);
+    CopyText(setup.sourcePath, sourcePath);
+}
+
+}  // namespace
+}  // namespace xpmfilter
+
+using namespace xpmfilter;
+
+extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
+                                            const char* outputSpec, const char* sourcePath,
+                                            ImportRequest* request) {
+    if (request == nullptr) return kSetupNotLocked;
+    HGLOBAL handle = request->setup;
+    void* block = GlobalLock(handle);
+    // A block too small for a record is refused like one that cannot be locked: writing the
+    // request into it would run past its end.
+    if (block != nullptr && GlobalSize(handle) < sizeof(SetupRecord)) {
+        GlobalUnlock(handle);
+        block = nullptr;
+    }
+    if (block == nullptr) {
+        ReportUnusableSetup(*request);
+        return kSetupNotLocked;
+    }
+    auto* setup = static_cast<SetupRecord*>(block);
+    TakeRequest(*setup, *request, outputName, outputSpec, sourcePath);
+    int32_t result = RunImport(*setup);
+    GlobalUnlock(handle);
+    return result;
+}

@@ -1,6 +1,6 @@
 // What the Windows entry point does at process attach and detach: store the instance
 // handle, register the module's resources and bind the graphics library.
-#include "filter/module_instance.h"
+#include "resources/module_instance.h"
 #include "output/vrgdi32_binding.h"
 #include "resources/resource_ids.h"
 

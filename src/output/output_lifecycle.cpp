@@ -98,6 +98,8 @@ int32_t FinishOutput(SetupRecord& setup) {
     if (code != kOk && code != kStopped) ReportStatus(setup, code);
     int16_t closed = gdi.OutputClose(setup.writer);
     if (closed != 0) {
+        // Any non-zero close result replaces the finish code and is reported as mapped, even
+        // when the mapping forgives it (76 gives 0).
         code = MapWriterError(static_cast<int32_t>(closed), kCloseDetail);
         ReportStatus(setup, code);
     }

@@ -1,1 +1,445 @@
-// (being written)
+// Tests of ImportFile and the import driver against the recording fake: how the input is
+// opened, what is given back after a failure at each step, which codes are returned and
+// which are reported, and the progress calls of a clean import.
+#include "filter/import_driver.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/setup_record.h"
+#include "recording_library.h"
+#include "xpmfilter/xpmfilter.h"
+
+namespace {
+
+using namespace xpmfilter;
+using xpmtest::JoinOps;
+using xpmtest::RecordingLibrary;
+
+constexpr uint64_t kUserData = 0x10AB;
+constexpr uint64_t kIoUserData = 0x77EE;
+
+// An XPM image of `rows` rows of four pixels, two colours, with the given values line.
+std::string Image(int rows, const std::string& values = "", const std::string& row = "abab") {
+    std::string text = "/* XPM */\nstatic char *image[] = {\n\"";
+    text += values.empty() ? "4 " + std::to_string(rows) + " 2 1" : values;
+    text += "\",\n\"a c #000000\",\n\"b c #FFFFFF\",\n";
+    for (int i = 0; i < rows; ++i) text += "\"" + row + "\",\n";
+    text += "};\n";
+    return text;
+}
+
+// A one-pixel image with two colours whose pixel codes have `chars` characters. (A single
+// definition would fail the decoder's colour-key scan, which needs a second string.)
+std::string WideCodeImage(int chars) {
+    const std::string x(static_cast<size_t>(chars), 'x');
+    const std::string y(static_cast<size_t>(chars), 'y');
+    return "/* XPM */\nstatic char *image[] = {\n\"1 1 2 " + std::to_string(chars) + "\",\n\"" +
+           x + " c #102030\",\n\"" + y + " c #405060\",\n\"" + x + "\"\n};\n";
+}
+
+// The operations the driver itself calls, in order; the decoder's own calls are left out.
+std::string DriverOps(const RecordingLibrary& fake) {
+    static const std::set<std::string> kDriverOps = {
+        "StreamOpen",   "WriterCreate", "WriterSetNames", "OutputOpen",  "OutputStart",
+        "WriterSetOption", "PictureBegin", "PictureEnd",  "OutputFinish", "OutputClose",
+        "WriterDestroy", "StreamClose",
+    };
+    std::vector<std::string> ops;
+    for (const std::string& op : fake.Ops())
+        if (kDriverOps.count(op) != 0) ops.push_back(op);
+    return JoinOps(ops);
+}
+
+std::vector<int32_t> Reports(const RecordingLibrary& fake) {
+    std::vector<int32_t> codes;
+    for (const xpmtest::Call* call : fake.Find("Status"))
+        if (call->args[1] == 3) codes.push_back(static_cast<int32_t>(call->args[2]));
+    return codes;
+}
+
+// Progress calls (kind 0, code 0) as their percentages.
+std::vector<int64_t> ProgressCalls(const RecordingLibrary& fake) {
+    std::vector<int64_t> percents;
+    for (const xpmtest::Call* call : fake.Find("Status"))
+        if (call->args[1] == 0 && call->args[2] == 0) percents.push_back(call->args[3]);
+    return percents;
+}
+
+// One setup record, its request and status sink, run through ImportFile.
+class DriverTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        setup_ = GlobalAlloc(GHND, sizeof(SetupRecord));
+        ASSERT_NE(setup_, nullptr);
+        Record()->magic = kSetupMagic;
+        GlobalUnlock(setup_);
+        sink_.userData = kUserData;
+        sink_.statusProc = reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc);
+        request_.setup = setup_;
+        request_.optionSet = reinterpret_cast<OptionSetHandle>(uintptr_t{0x0500});
+        request_.names[0] = request_.names[1] = request_.names[2] = "";
+        request_.statusSink = &sink_;
+        request_.ioUserData = kIoUserData;
+    }
+    void TearDown() override {
+        if (memory_ != nullptr) GlobalFree(memory_);
+        GlobalFree(setup_);
+    }
+
+    // Locks the record; the caller unlocks with Unlock().
+    SetupRecord* Record() { return static_cast<SetupRecord*>(GlobalLock(setup_)); }
+    void Unlock() { GlobalUnlock(setup_); }
+
+    void SetRoutine(uint64_t routine) {
+        Record()->options.ioRoutine = routine;
+        Unlock();
+    }
+    void UseMemory() {
+        memory_ = GlobalAlloc(GHND, 64);
+        sink_.dataHandle = reinterpret_cast<uintptr_t>(memory_);
+    }
+
+    int32_t Import(const char* path = "/input.xpm", const char* name = "",
+                   const char* spec = "") {
+        return ImportFile(0, name, spec, path, &request_);
+    }
+
+    HGLOBAL setup_ = nullptr;
+    HGLOBAL memory_ = nullptr;
+    StatusSink sink_{};
+    ImportRequest request_{};
+};
+
+constexpr const char* kAllSteps =
+    "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption PictureBegin "
+    "PictureEnd OutputFinish OutputClose WriterDestroy StreamClose";
+constexpr const char* kRefusedBeforePicture =
+    "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption "
+    "OutputFinish OutputClose WriterDestroy StreamClose";
+
+TEST_F(DriverTest, ReleasesAndReportsAtEveryStep) {
+    struct Case {
+        const char* name;
+        std::function<void(RecordingLibrary&)> script;
+        std::string input;
+        int32_t want;
+        const char* wantOps;
+        std::vector<int32_t> wantReports;
+    };
+    auto stopAtRows = [](RecordingLibrary& f) {
+        f.statusAnswer = [](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
+            return (kind == 0 && code == 0) || kind == 2 ? 1 : 0;
+        };
+    };
+    auto closeFails = [](RecordingLibrary& f) { f.outputCloseResult = [] { return int16_t{302}; }; };
+    auto errorAfter = [](const char* op, int16_t code, int16_t detail) {
+        return [=](RecordingLibrary& f) {
+            f.writerError = [=](const std::string& last) {
+                return last == op ? std::pair<int16_t, int16_t>{code, detail}
+                                  : std::pair<int16_t, int16_t>{0, 0};
+            };
+        };
+    };
+    const Case cases[] = {
+        {"clean", [](RecordingLibrary&) {}, Image(3), 0, kAllSteps, {}},
+        {"input cannot be opened", [](RecordingLibrary& f) { f.failStreamOpen = true; }, Image(3),
+         7, "StreamOpen", {7}},
+        {"not XPM", [](RecordingLibrary&) {}, "hello world\n", -23, "StreamOpen StreamClose",
+         {-23}},
+        {"XPM2 header", [](RecordingLibrary&) {}, "/* XPM2 */\n\"4 1 1 1\"\n", -23,
+         "StreamOpen StreamClose", {-23}},
+        {"empty input", [](RecordingLibrary&) {}, "", -23, "StreamOpen StreamClose", {-23}},
+        {"writer cannot be created", [](RecordingLibrary& f) { f.failWriterCreate = true; },
+         Image(3), 27, "StreamOpen WriterCreate StreamClose", {27}},
+        {"output cannot be opened",
+         [](RecordingLibrary& f) { f.outputOpenResult = [] { return int16_t{301}; }; }, Image(3),
+         23, "StreamOpen WriterCreate WriterSetNames OutputOpen WriterDestroy StreamClose", {23}},
+        {"output cannot be started", errorAfter("OutputStart", 300, 0), Image(3), 27,
+         "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart OutputClose "
+         "WriterDestroy StreamClose",
+         {27}},
+        {"picture cannot be begun", errorAfter("PictureBegin", 302, 269), Image(3), 9,
+         "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption "
+         "PictureBegin OutputFinish OutputClose WriterDestroy StreamClose",
+         {9}},
+        {"unknown pixel code", [](RecordingLibrary&) {}, Image(3, "", "abzb"), -1, kAllSteps,
+         {-1}},
+        {"stop during the rows", stopAtRows, Image(3), 61, kAllSteps, {61}},
+        {"decode fails and close fails: the decoder's code", closeFails, Image(3, "", "abzb"), -1,
+         kAllSteps, {-1, 14}},
+        {"clean decode, close fails: the close's code", closeFails, Image(3), 14, kAllSteps,
+         {14}},
+        {"clean decode, writer stopped at finish", errorAfter("OutputFinish", 901, 0), Image(3), 61,
+         kAllSteps, {}},
+        {"chars per pixel 40", [](RecordingLibrary&) {}, Image(1, "4 1 2 40"), -23,
+         kRefusedBeforePicture, {-23}},
+        {"chars per pixel 41", [](RecordingLibrary&) {}, Image(1, "4 1 2 41"), -23,
+         kRefusedBeforePicture, {-23}},
+        {"chars per pixel -1", [](RecordingLibrary&) {}, Image(1, "4 1 2 -1"), -23,
+         kRefusedBeforePicture, {-23}},
+        {"chars per pixel -2147483648", [](RecordingLibrary&) {}, Image(1, "4 1 2 -2147483648"),
+         -23, kRefusedBeforePicture, {-23}},
+        {"chars per pixel 39 passes the driver", [](RecordingLibrary&) {}, WideCodeImage(39), 0,
+         kAllSteps, {}},
+        {"chars per pixel 0 passes the driver", [](RecordingLibrary&) {}, WideCodeImage(0), 0,
+         kAllSteps, {}},
+        {"refused values, close fails: still -23", closeFails, Image(1, "4 1 2 41"), -23,
+         kRefusedBeforePicture, {-23, 14}},
+    };
+    for (const Case& c : cases) {
+        RecordingLibrary fake;
+        fake.input = c.input;
+        c.script(fake);
+        int32_t got = Import();
+        EXPECT_EQ(got, c.want) << c.name << ": got " << got << ", want " << c.want;
+        EXPECT_EQ(DriverOps(fake), c.wantOps) << c.name;
+        EXPECT_EQ(Reports(fake), c.wantReports) << c.name;
+        EXPECT_EQ(fake.OpenStreams(), 0u) << c.name << ": every stream closed";
+        EXPECT_EQ(fake.LiveWriters(), 0u) << c.name << ": every writer destroyed";
+        EXPECT_EQ(fake.Count("WriterAbort"), 0u) << c.name;
+        EXPECT_EQ(WinshimGetCounts().globalLocks, 0u) << c.name;
+    }
+}
+
+TEST_F(DriverTest, AStopAtTheLastProgressCheckIsNotReported) {
+    RecordingLibrary fake;
+    fake.input = Image(10);
+    int progressCalls = 0;
+    fake.statusAnswer = [&](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
+        if (kind == 0 && code == 0) return ++progressCalls == 11 ? 1 : 0;
+        return kind == 2 ? 1 : 0;
+    };
+    EXPECT_EQ(Import(), 61);
+    EXPECT_EQ(progressCalls, 11);
+    EXPECT_TRUE(Reports(fake).empty()) << "got " << Reports(fake).size() << " reports";
+    EXPECT_EQ(DriverOps(fake), kAllSteps);
+    EXPECT_EQ(fake.Count("WriterAbort"), 0u) << "a stop does not abort the writer";
+}
+
+TEST_F(DriverTest, AWriterErrorAtTheLastProgressCheckIsReportedAndAborts) {
+    RecordingLibrary fake;
+    fake.input = Image(10);
+    int progressCalls = 0;
+    bool armed = false;
+    fake.statusAnswer = [&](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
+        if (kind == 0 && code == 0 && ++progressCalls == 11) armed = true;
+        return 0;
+    };
+    fake.writerError = [&](const std::string&) {
+        if (!armed) return std::pair<int16_t, int16_t>{0, 0};
+        armed = false;
+        return std::pair<int16_t, int16_t>{302, 0};
+    };
+    EXPECT_EQ(Import(), 14);
+    EXPECT_EQ(Reports(fake), std::vector<int32_t>{14});
+    EXPECT_EQ(fake.Count("WriterAbort"), 1u);
+    EXPECT_EQ(DriverOps(fake), kAllSteps);
+}
+
+TEST_F(DriverTest, ACleanTenRowImageSendsElevenProgressCalls) {
+    RecordingLibrary fake;
+    fake.input = Image(10);
+    EXPECT_EQ(Import(), 0);
+    std::vector<int64_t> progress = ProgressCalls(fake);
+    ASSERT_EQ(progress.size(), 11u) << "one per row and one at the end";
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << "progress never falls";
+    // The range goes first, once.
+    auto status = fake.Find("Status");
+    ASSERT_FALSE(status.empty());
+    EXPECT_EQ(status[0]->args[1], 0);
+    EXPECT_EQ(status[0]->args[2], 0xFFFFFFFFll);
+    EXPECT_EQ(status[0]->args[3], 0);
+    EXPECT_EQ(status[0]->args[4], 100);
+    EXPECT_EQ(status[0]->args[0], static_cast<int64_t>(kUserData));
+    SetupRecord* record = Record();
+    EXPECT_EQ(record->progressPercent, 100);
+    EXPECT_EQ(record->inputSize, static_cast<int32_t>(fake.input.size()));
+    EXPECT_EQ(record->writer, reinterpret_cast<WriterHandle>(uintptr_t{0x5100}))
+        << "the destroyed writer's value stays";
+    Unlock();
+}
+
+TEST_F(DriverTest, OpensTheInputByTheFirstRuleThatApplies) {
+    struct Case {
+        const char* name;
+        bool routine;
+        bool memory;
+        const char* path;
+        bool failOpen;
+        const char* wantPath;
+        const char* wantKind;  // "file", "routine", "memory"
+    };
+    const Case cases[] = {
+        {"routine wins over path and memory", true, true, "/input.xpm", false, "/input.xpm",
+         "routine"},
+        {"routine with an empty path", true, false, "", false, "", "routine"},
+        {"memory and a path: the file", false, true, "/input.xpm", false, "/input.xpm", "file"},
+        {"memory and an empty path", false, true, "", false, "<null>", "memory"},
+        {"memory that cannot be opened", false, true, "", true, "<null>", "memory"},
+        {"file", false, false, "/input.xpm", false, "/input.xpm", "file"},
+    };
+    constexpr uint64_t kRoutine = 0xFEED0000;
+    for (const Case& c : cases) {
+        RecordingLibrary fake;
+        fake.input = Image(2);
+        fake.failStreamOpen = c.failOpen;
+        SetRoutine(c.routine ? kRoutine : 0);
+        if (c.memory) UseMemory();
+        const uint64_t locksBefore = WinshimGetCounts().globalLocks;
+        // Taken at the progress-range call, before the decoder locks a band buffer of its own.
+        uint64_t locksDuring = 0;
+        fake.statusAnswer = [&](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
+            if (kind == 0 && code == 0xFFFFFFFFu) locksDuring = WinshimGetCounts().globalLocks;
+            return 0;
+        };
+        int32_t got = Import(c.path);
+        EXPECT_EQ(got, c.failOpen ? 7 : 0) << c.name;
+        ASSERT_EQ(fake.Count("StreamOpen"), 1u) << c.name;
+        const xpmtest::Call& open = *fake.Find("StreamOpen")[0];
+        EXPECT_EQ(open.texts[0], c.wantPath) << c.name;
+        const std::string kind = c.wantKind;
+        // The record itself is locked by ImportFile for the whole import.
+        uint64_t wantLocksDuring = locksBefore + 1;
+        if (kind == "file") {
+            EXPECT_EQ(open.args[0], 0) << c.name << ": no StreamSource";
+        } else if (kind == "routine") {
+            ASSERT_EQ(open.args.size(), 5u) << c.name;
+            EXPECT_EQ(static_cast<uint64_t>(open.args[2]), kIoUserData) << c.name;
+            EXPECT_EQ(open.args[3], 0) << c.name;
+            EXPECT_EQ(static_cast<uint64_t>(open.args[4]), kRoutine) << c.name;
+        } else {
+            ASSERT_EQ(open.args.size(), 5u) << c.name;
+            EXPECT_NE(open.args[2], 0) << c.name;
+            EXPECT_EQ(open.args[3], 64) << c.name << ": the block's size";
+            EXPECT_EQ(open.args[4], 0) << c.name;
+            wantLocksDuring += 1;
+        }
+        if (!c.failOpen) {
+            EXPECT_EQ(locksDuring, wantLocksDuring) << c.name;
+        }
+        EXPECT_EQ(WinshimGetCounts().globalLocks, locksBefore) << c.name << ": all unlocked";
+        if (memory_ != nullptr) {
+            EXPECT_EQ(GlobalFlags(memory_) & GMEM_LOCKCOUNT, 0u) << c.name;
+            GlobalFree(memory_);
+            memory_ = nullptr;
+            sink_.dataHandle = 0;
+        }
+    }
+}
+
+TEST_F(DriverTest, ImportFileCopiesTheRequestIntoTheRecord) {
+    RecordingLibrary fake;
+    fake.input = Image(1);
+    SetupRecord* record = Record();
+    std::strcpy(record->requestNames[1], "kept");
+    record->writer = reinterpret_cast<WriterHandle>(uintptr_t{0xDEAD});
+    record->progressPercent = 55;
+    record->progressBase = 9;
+    record->progressRange = 9;
+    Unlock();
+    request_.names[0] = "first";
+    request_.names[1] = nullptr;
+    request_.names[2] = "third";
+    EXPECT_EQ(Import("/input.xpm", "NAME", "SPEC"), 0);
+    ASSERT_EQ(fake.Count("WriterSetNames"), 1u);
+    EXPECT_EQ(fake.Find("WriterSetNames")[0]->texts,
+              (std::vector<std::string>{"first", "kept", "third"}));
+    const xpmtest::Call& open = *fake.Find("OutputOpen")[0];
+    EXPECT_EQ(open.texts, (std::vector<std::string>{"SPEC", "NAME"}));
+    EXPECT_EQ(open.args[1], 0x0500) << "the request's option set";
+    EXPECT_EQ(fake.sinkAtOpen, &sink_);
+    const xpmtest::Call& range = *fake.Find("Status")[0];
+    EXPECT_EQ(range.args[3], 0) << "progressBase";
+    EXPECT_EQ(range.args[4], 100) << "progressRange";
+    record = Record();
+    EXPECT_STREQ(record->sourcePath, "/input.xpm");
+    EXPECT_STREQ(record->outputName, "NAME");
+    EXPECT_STREQ(record->outputSpec, "SPEC");
+    EXPECT_EQ(record->request, &request_);
+    EXPECT_EQ(record->statusSink, &sink_);
+    EXPECT_EQ(record->optionSet, request_.optionSet);
+    Unlock();
+}
+
+TEST_F(DriverTest, ImportFileCutsOverlongTexts) {
+    RecordingLibrary fake;
+    fake.input = Image(1);
+    const std::string longName(400, 'n');
+    const std::string longPath(9000, 'p');
+    request_.names[0] = longName.c_str();
+    EXPECT_EQ(Import(longPath.c_str(), longName.c_str(), longName.c_str()), 0);
+    EXPECT_EQ(fake.Find("WriterSetNames")[0]->texts[0], std::string(259, 'n'));
+    EXPECT_EQ(fake.Find("StreamOpen")[0]->texts[0], std::string(8191, 'p'));
+    EXPECT_EQ(fake.Find("OutputOpen")[0]->texts[1], std::string(259, 'n'));
+}
+
+TEST_F(DriverTest, ImportFileClearsTheWriterBeforeAFailedOpen) {
+    RecordingLibrary fake;
+    fake.failStreamOpen = true;
+    Record()->writer = reinterpret_cast<WriterHandle>(uintptr_t{0xDEAD});
+    Unlock();
+    EXPECT_EQ(Import(), 7);
+    EXPECT_EQ(Record()->writer, nullptr);
+    Unlock();
+}
+
+TEST_F(DriverTest, ImportFileWithASetupThatCannotBeLocked) {
+    struct Case {
+        const char* name;
+        bool withSink;
+        bool withProc;
+    };
+    const Case cases[] = {
+        {"status procedure told", true, true},
+        {"no status procedure", true, false},
+        {"no status sink", false, false},
+    };
+    for (const Case& c : cases) {
+        RecordingLibrary fake;
+        fake.input = Image(1);
+        HGLOBAL stale = GlobalAlloc(GHND, sizeof(SetupRecord));
+        GlobalFree(stale);
+        ImportRequest request = request_;
+        request.setup = stale;
+        StatusSink sink = sink_;
+        if (!c.withProc) sink.statusProc = 0;
+        request.statusSink = c.withSink ? &sink : nullptr;
+        EXPECT_EQ(ImportFile(0, "", "", "/input.xpm", &request), -7) << c.name;
+        if (c.withProc) {
+            ASSERT_EQ(JoinOps(fake.Ops()), "Status") << c.name;
+            const auto& args = fake.Find("Status")[0]->args;
+            EXPECT_EQ(args[0], static_cast<int64_t>(kUserData)) << c.name;
+            EXPECT_EQ(args[1], 3) << c.name;
+            EXPECT_EQ(args[2], 0xFFFFFFF9ll) << c.name << ": -7";
+            EXPECT_EQ(args[5], 0) << c.name << ": class 0";
+        } else {
+            EXPECT_TRUE(fake.calls.empty()) << c.name << ": got " << JoinOps(fake.Ops());
+        }
+    }
+    RecordingLibrary fake;
+    EXPECT_EQ(ImportFile(0, "", "", "", nullptr), -7) << "no request at all";
+    EXPECT_TRUE(fake.calls.empty());
+}
+
+TEST_F(DriverTest, ImportFileRefusesABlockTooSmallForARecord) {
+    RecordingLibrary fake;
+    fake.input = Image(1);
+    HGLOBAL small = GlobalAlloc(GHND, 64);
+    ImportRequest request = request_;
+    request.setup = small;
+    EXPECT_EQ(ImportFile(0, "", "", "/input.xpm", &request), -7);
+    EXPECT_EQ(Reports(fake), std::vector<int32_t>{-7});
+    EXPECT_EQ(fake.Count("StreamOpen"), 0u);
+    GlobalFree(small);
+}
+
+}  // namespace

@@ -1,1 +1,440 @@
-// (being written)
+// ImportGR, ImportCB and ImportEmbeddedGR against the recording library: the option-set
+// conversation and its order, refusals, the status record handed to the import, the picture
+// handed back (or discarded) and the width of the result.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "resources/module_instance.h"
+#include "recording_library.h"
+#include "resources/resource_ids.h"
+#include "xpmfilter/xpmfilter.h"
+
+namespace xpmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kXpm[] =
+    "/* XPM */\nstatic char *x[] = {\n\"2 2 2 1\",\n\"a c #ff0000\",\n\"b c none\",\n"
+    "\"ab\",\n\"ba\"\n};\n";
+
+void Anchor() {}
+
+// A minimal enhanced metafile: header and end-of-file records.
+std::vector<uint8_t> MinimalEmf() {
+    std::vector<uint32_t> words = {
+        1, 88,                     // EMR_HEADER, size
+        0, 0, 9, 9,                // bounds
+        0, 0, 100, 100,            // frame
+        0x464D4520, 0x10000, 108,  // signature, version, bytes
+        2, 1,                      // records; handles (16 bits) and reserved
+        0, 0, 0,                   // description, its offset, palette entries
+        1024, 768, 320, 240,       // device, millimetres
+        14, 20, 0, 16, 20,         // EMR_EOF
+    };
+    std::vector<uint8_t> bytes(words.size() * 4);
+    std::memcpy(bytes.data(), words.data(), bytes.size());
+    return bytes;
+}
+
+// A minimal Windows metafile: header and end record.
+std::vector<uint8_t> MinimalWmf() {
+    const uint16_t words[] = {1, 9, 0x0300, 12, 0, 0, 3, 0, 0,  // header, size 12 words
+                              3, 0, 0};                          // end record
+    std::vector<uint8_t> bytes(sizeof words);
+    std::memcpy(bytes.data(), words, sizeof words);
+    return bytes;
+}
+
+enum class Entry { kGR, kCB, kEmbedded };
+const char* Name(Entry e) {
+    return e == Entry::kGR ? "ImportGR" : e == Entry::kCB ? "ImportCB" : "ImportEmbeddedGR";
+}
+
+int32_t ReadNothing(uint64_t, void*, int32_t) { return 0; }
+
+// The sink as the import's output saw it when it opened.
+struct SinkProbe {
+    static inline StatusSink atOpen{};
+};
+
+class ImportEntryTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        module_ = WinshimModuleFromAddress(reinterpret_cast<const void*>(&Anchor));
+        WinshimRegisterModuleResources(module_, &xpmfilter::ModuleResources());
+        xpmfilter::SetModuleInstance(module_);
+        char pattern[] = "/tmp/xfimport.XXXXXX";
+        windows_ = mkdtemp(pattern);
+        setenv("WINDIR", windows_.c_str(), 1);
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(module_, path, MAX_PATH);
+        fs::path name = fs::path(path).filename();
+        profile_ = windows_ + "/" + name.replace_extension(".INI").string();
+    }
+    static void TearDownTestSuite() {
+        xpmfilter::SetModuleInstance(nullptr);
+        WinshimUnregisterModuleResources(module_);
+        fs::remove_all(windows_);
+    }
+
+    ImportEntryTest() : source(std::make_unique<SourceSpec>()) {
+        table_ = library.Table();
+        table_.OutputOpen = [](WriterHandle writer, const char* spec, const char* name,
+                               int32_t reserved, OptionSetHandle set, StatusSink* sink) {
+            SinkProbe::atOpen = *sink;
+            return RecordingLibrary::Current().Table().OutputOpen(writer, spec, name, reserved,
+                                                                  set, sink);
+        };
+        xpmfilter::BindGraphicsLibrary(&table_);
+        SinkProbe::atOpen = StatusSink{};
+        library.input = kXpm;
+        std::strcpy(source->path, "picture.xpm");
+    }
+    void TearDown() override { fs::remove(profile_); }
+
+    int64_t Run(Entry entry, OptionSetHandle set, const char* outputSpec = nullptr) {
+        switch (entry) {
+            case Entry::kGR: return ImportGR(&hostValue, source.get(), &result, set);
+            case Entry::kCB: return ImportCB(&hostValue, source.get(), &result, set, 0, nullptr);
+            case Entry::kEmbedded:
+                return ImportEmbeddedGR(&hostValue, source.get(), &result, set, 0, outputSpec);
+        }
+        return -999;
+    }
+
+    // The conversation with the library that matters here: option-set creation, escapes by
+    // code, and the import job.
+    std::string Conversation() const {
+        std::string out;
+        for (const Call& call : library.calls) {
+            std::string item;
+            if (call.op == "OptionSetEscape") item = std::to_string(call.args[1]);
+            else if (call.op == "OptionSetCreate" || call.op == "ImportJobBegin" ||
+                     call.op == "ImportJobEnd")
+                item = call.op;
+            else continue;
+            out += (out.empty() ? "" : " ") + item;
+        }
+        return out;
+    }
+
+    OptionSetHandle HostSet() {
+        OptionSetHandle set = library.Table().OptionSetCreate(0, 0, 0, 0);
+        library.calls.clear();
+        return set;
+    }
+
+    static inline HMODULE module_ = nullptr;
+    static inline std::string windows_, profile_;
+    RecordingLibrary library;
+    xpmfilter::GraphicsLibrary table_{};
+    std::unique_ptr<SourceSpec> source;
+    PictureResult result{};
+    int hostValue = 0;
+};
+
+TEST_F(ImportEntryTest, OptionSetConversationInOrder) {
+    struct Case {
+        Entry entry;
+        bool hostSet;
+        const char* want;
+    };
+    const Case cases[] = {
+        {Entry::kGR, false, "OptionSetCreate 3 4 43 26 ImportJobBegin 42 ImportJobEnd"},
+        {Entry::kCB, false, "OptionSetCreate 3 4 43 26 ImportJobBegin 42 ImportJobEnd"},
+        {Entry::kGR, true, "4 43 26 ImportJobBegin 42 ImportJobEnd"},
+        {Entry::kCB, true, "4 43 26 ImportJobBegin 42 ImportJobEnd"},
+        {Entry::kEmbedded, true, "4 43 26 ImportJobBegin 42 ImportJobEnd"},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(Name(c.entry)) + (c.hostSet ? " host set" : " no set");
+        OptionSetHandle host = c.hostSet ? HostSet() : nullptr;
+        library.calls.clear();
+        EXPECT_EQ(Run(c.entry, host), 0) << what;
+        EXPECT_EQ(Conversation(), c.want) << what;
+
+        auto escapes = library.Find("OptionSetEscape");
+        ASSERT_FALSE(escapes.empty()) << what;
+        auto used = reinterpret_cast<HGLOBAL>(escapes[0]->args[0]);
+        for (const Call* call : escapes)
+            EXPECT_EQ(call->args[0], escapes[0]->args[0]) << what << ": one set throughout";
+        if (!c.hostSet) {
+            EXPECT_EQ(escapes[0]->args[2], 2) << what << ": code 3 size";
+            EXPECT_EQ(escapes[0]->args.back(), 0) << what << ": code 3 value";
+            EXPECT_EQ(GlobalLock(used), nullptr) << what << ": the call's own set was not freed";
+        } else {
+            EXPECT_EQ(used, host) << what;
+            ASSERT_NE(GlobalLock(host), nullptr) << what << ": the host's set was freed";
+            GlobalUnlock(host);
+            GlobalFree(host);
+        }
+        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
+        result = PictureResult{};
+    }
+}
+
+TEST_F(ImportEntryTest, Query4RefusesBeforeAnySetupRecord) {
+    struct Case {
+        Entry entry;
+        bool hostSet;
+        const char* want;
+    };
+    const Case cases[] = {
+        {Entry::kGR, false, "OptionSetCreate 3 4"},
+        {Entry::kCB, true, "4"},
+        {Entry::kEmbedded, true, "4"},
+    };
+    library.query4Answer = 1;
+    for (const Case& c : cases) {
+        const std::string what = std::string(Name(c.entry)) + (c.hostSet ? " host set" : " no set");
+        OptionSetHandle host = c.hostSet ? HostSet() : nullptr;
+        library.calls.clear();
+        result.unitsPerInch = 1234;
+        EXPECT_EQ(Run(c.entry, host), 5355) << what;
+        EXPECT_EQ(Conversation(), c.want) << what;
+        // Locating a profile (CreateSetup) would have appended a path.
+        EXPECT_EQ(library.Count("StrAppendBounded"), 0u) << what << ": a setup record was made";
+        EXPECT_EQ(result.unitsPerInch, 1234) << what << ": the picture result was touched";
+        if (host != nullptr) GlobalFree(host);
+    }
+}
+
+TEST_F(ImportEntryTest, NoOptionSetOrNoSetupRecordGives5315) {
+    // ImportEmbeddedGR needs the host's set and calls nothing without it.
+    EXPECT_EQ(Run(Entry::kEmbedded, nullptr), 5315);
+    EXPECT_TRUE(library.calls.empty()) << JoinOps(library.Ops());
+
+    library.failOptionSetCreate = true;
+    for (Entry entry : {Entry::kGR, Entry::kCB}) {
+        library.calls.clear();
+        EXPECT_EQ(Run(entry, nullptr), 5315) << Name(entry);
+        EXPECT_EQ(Conversation(), "OptionSetCreate") << Name(entry);
+    }
+    library.failOptionSetCreate = false;
+
+    std::ofstream(profile_) << "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n";  // no Driver
+    for (Entry entry : {Entry::kGR, Entry::kCB, Entry::kEmbedded}) {
+        OptionSetHandle host = entry == Entry::kEmbedded ? HostSet() : nullptr;
+        library.calls.clear();
+        result.unitsPerInch = 1234;
+        EXPECT_EQ(Run(entry, host), 5315) << Name(entry);
+        EXPECT_EQ(library.Count("ImportJobBegin"), 0u) << Name(entry);
+        EXPECT_EQ(result.unitsPerInch, 1234) << Name(entry);
+        if (host != nullptr) GlobalFree(host);
+    }
+}
+
+TEST_F(ImportEntryTest, JobAndStatusRecordCarryWhatTheHostGave) {
+    struct Case {
+        Entry entry;
+        bool emptyPath;
+        bool wantMemoryHandle;
+    };
+    const Case cases[] = {
+        {Entry::kGR, false, false},       {Entry::kGR, true, true},
+        {Entry::kCB, true, true},         {Entry::kEmbedded, false, false},
+        {Entry::kEmbedded, true, false},
+    };
+    for (const Case& c : cases) {
+        const std::string what =
+            std::string(Name(c.entry)) + (c.emptyPath ? " empty path" : " with path");
+        HGLOBAL memory = GlobalAlloc(GHND, sizeof kXpm);
+        std::memcpy(GlobalLock(memory), kXpm, sizeof kXpm);
+        GlobalUnlock(memory);
+        source->memory = memory;
+        std::strcpy(source->path, c.emptyPath ? "" : "picture.xpm");
+        OptionSetHandle host = HostSet();
+        SinkProbe::atOpen = StatusSink{};
+
+        EXPECT_EQ(Run(c.entry, host), 0) << what;
+        auto begins = library.Find("ImportJobBegin");
+        auto ends = library.Find("ImportJobEnd");
+        ASSERT_EQ(begins.size(), 1u) << what;
+        ASSERT_EQ(ends.size(), 1u) << what;
+        EXPECT_EQ(begins[0]->texts, (std::vector<std::string>{"XPM Import", source->path})) << what;
+        EXPECT_EQ(begins[0]->args[0], reinterpret_cast<int64_t>(GetActiveWindow())) << what;
+        EXPECT_EQ(begins[0]->args[1], 0) << what;
+        EXPECT_EQ(begins[0]->args[2], 0x08000005) << what << ": version";
+        EXPECT_EQ(static_cast<uint64_t>(ends[0]->args[0]), SinkProbe::atOpen.userData)
+            << what << ": the sink's user data is not the job";
+        EXPECT_EQ(SinkProbe::atOpen.statusProc,
+                  reinterpret_cast<uint64_t>(library.Table().DefaultStatusProc)) << what;
+        EXPECT_EQ(SinkProbe::atOpen.hostValue, reinterpret_cast<uint64_t>(&hostValue)) << what;
+        EXPECT_EQ(SinkProbe::atOpen.dataHandle,
+                  c.wantMemoryHandle ? reinterpret_cast<uint64_t>(memory) : 0u) << what;
+
+        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
+        result = PictureResult{};
+        library.calls.clear();
+        GlobalFree(host);
+        GlobalFree(memory);
+    }
+}
+
+TEST_F(ImportEntryTest, UnitsPerInchWhenTheLibraryGivesNone) {
+    struct Case {
+        Entry entry;
+        int32_t bounds[4];
+        int32_t units;
+        int32_t want;
+    };
+    const Case cases[] = {
+        {Entry::kGR, {0, 0, 300, 200}, 0, 60},
+        {Entry::kCB, {0, 0, 300, 200}, 0, 60},
+        {Entry::kEmbedded, {0, 0, 300, 200}, 0, 1440},
+        {Entry::kGR, {300, 200, 0, 0}, 0, 60},
+        {Entry::kGR, {-10, 0, 10, 600}, 0, 120},
+        {Entry::kGR, {0, 0, 4, 4}, 0, 0},
+        {Entry::kGR, {0, 0, 300, 200}, 96, 96},
+        {Entry::kEmbedded, {0, 0, 300, 200}, 96, 96},
+    };
+    const std::vector<uint8_t> emf = MinimalEmf();
+    for (const Case& c : cases) {
+        const std::string what = std::string(Name(c.entry)) + " units " + std::to_string(c.units);
+        library.fillSink = [&](StatusSink& sink) {
+            sink.dataHandle = reinterpret_cast<uint64_t>(
+                SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data()));
+            std::memcpy(sink.bounds, c.bounds, sizeof sink.bounds);
+            sink.unitsPerInch = c.units;
+        };
+        OptionSetHandle host = HostSet();
+        EXPECT_EQ(Run(c.entry, host), 0) << what;
+        EXPECT_EQ(result.unitsPerInch, c.want) << what;
+        EXPECT_EQ(std::vector<int32_t>(result.bounds, result.bounds + 4),
+                  std::vector<int32_t>(c.bounds, c.bounds + 4)) << what;
+        ASSERT_NE(result.picture, nullptr) << what;
+        EXPECT_EQ(GetObjectType(result.picture), OBJ_ENHMETAFILE) << what;
+        DeleteEnhMetaFile(result.picture);
+        result = PictureResult{};
+        GlobalFree(host);
+    }
+}
+
+TEST_F(ImportEntryTest, AFailedImportDiscardsThePicture) {
+    struct Case {
+        Entry entry;
+        bool enhanced;
+    };
+    const Case cases[] = {
+        {Entry::kGR, true}, {Entry::kGR, false}, {Entry::kCB, false}, {Entry::kEmbedded, true},
+        {Entry::kEmbedded, false},
+    };
+    const std::vector<uint8_t> emf = MinimalEmf(), wmf = MinimalWmf();
+    for (const Case& c : cases) {
+        const std::string what = std::string(Name(c.entry)) + (c.enhanced ? " EMF" : " WMF");
+        void* left = nullptr;
+        library.fillSink = [&](StatusSink& sink) {
+            left = c.enhanced ? SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data())
+                              : SetMetaFileBitsEx(static_cast<UINT>(wmf.size()), wmf.data());
+            sink.dataHandle = reinterpret_cast<uint64_t>(left);
+            sink.bounds[2] = 300;
+            sink.bounds[3] = 200;
+        };
+        library.jobEndResult = [] { return int16_t{7}; };
+        OptionSetHandle host = HostSet();
+        EXPECT_EQ(Run(c.entry, host), 7) << what;
+        EXPECT_EQ(result.picture, nullptr) << what;
+        ASSERT_NE(left, nullptr) << what;
+        EXPECT_EQ(GetObjectType(left), 0u) << what << ": the picture was not deleted";
+        EXPECT_EQ(result.bounds[2], 300) << what;
+        EXPECT_EQ(result.unitsPerInch, c.entry == Entry::kEmbedded ? 1440 : 60) << what;
+        result = PictureResult{};
+        GlobalFree(host);
+    }
+}
+
+TEST_F(ImportEntryTest, ResultWidthDiffersBetweenTheCalls) {
+    struct Case {
+        int16_t jobEnd;
+        Entry entry;
+        int64_t want;
+    };
+    const Case cases[] = {
+        {-1, Entry::kGR, 65535},        {-1, Entry::kCB, 65535},
+        {-1, Entry::kEmbedded, -1},     {-32768, Entry::kGR, 32768},
+        {-32768, Entry::kEmbedded, -32768}, {61, Entry::kGR, 61},
+        {61, Entry::kEmbedded, 61},
+    };
+    for (const Case& c : cases) {
+        library.jobEndResult = [&] { return c.jobEnd; };
+        OptionSetHandle host = HostSet();
+        EXPECT_EQ(Run(c.entry, host), c.want) << Name(c.entry) << " job end " << c.jobEnd;
+        EXPECT_EQ(result.picture, nullptr) << Name(c.entry) << " job end " << c.jobEnd;
+        GlobalFree(host);
+    }
+}
+
+TEST_F(ImportEntryTest, ReadRoutineReplacesTheLoadedOneAndIsStoredBack) {
+    OptionSetHandle host = HostSet();
+    SavedOptions before{};
+    before.ioRoutine = 0x1234;
+    before.colorMode = 2;
+    for (size_t i = 0; i < sizeof before.hostData16; ++i) before.hostData16[i] = uint8_t(i + 1);
+    ASSERT_EQ(library.Table().OptionSetEscape(host, 42, 56, &before, nullptr, 0), 0);
+    library.calls.clear();
+
+    EXPECT_EQ(ImportCB(&hostValue, source.get(), &result, host, 77, &ReadNothing), 0u);
+
+    auto escapes = library.Find("OptionSetEscape");
+    ASSERT_FALSE(escapes.empty());
+    const Call& stored = *escapes.back();
+    ASSERT_EQ(stored.args[1], 42);
+    ASSERT_EQ(stored.data.size(), 56u);
+    SavedOptions after;
+    std::memcpy(&after, stored.data.data(), sizeof after);
+    EXPECT_EQ(after.ioRoutine, reinterpret_cast<uint64_t>(&ReadNothing));
+    EXPECT_EQ(after.colorMode, 2u);
+    EXPECT_EQ(std::memcmp(after.hostData16, before.hostData16, sizeof after.hostData16), 0);
+
+    // The import read through the routine although the path names a file.
+    auto opens = library.Find("StreamOpen");
+    ASSERT_EQ(opens.size(), 1u);
+    ASSERT_GE(opens[0]->args.size(), 5u);
+    EXPECT_EQ(opens[0]->args[2], 77) << "user data";
+    EXPECT_EQ(opens[0]->args[4], reinterpret_cast<int64_t>(&ReadNothing)) << "routine";
+
+    if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
+    GlobalFree(host);
+}
+
+TEST_F(ImportEntryTest, EveryFailedAllocationIsCleanedUp) {
+    // Allocation n fails, for n = 0, 1, 2, ... until the import no longer meets a failure.
+    bool succeeded = false;
+    int64_t n = 0;
+    for (; n < 1000 && !succeeded; ++n) {
+        const WinshimCounts before = WinshimGetCounts();
+        library.calls.clear();
+        WinshimFailAllocationAfter(n);
+        const int64_t got = Run(Entry::kGR, nullptr);
+        WinshimFailAllocationAfter(-1);
+        succeeded = got == 0;
+        if (n < 2) {
+            EXPECT_EQ(got, 5315) << "allocation " << n << " failed";
+        }
+        if (!succeeded) {
+            EXPECT_EQ(result.picture, nullptr) << "allocation " << n << " failed";
+        }
+        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
+        result = PictureResult{};
+        const WinshimCounts after = WinshimGetCounts();
+        EXPECT_EQ(after.globalBlocks, before.globalBlocks) << "allocation " << n << " failed";
+        EXPECT_EQ(after.globalLocks, before.globalLocks) << "allocation " << n << " failed";
+        EXPECT_EQ(after.localBlocks, before.localBlocks) << "allocation " << n << " failed";
+        EXPECT_EQ(after.localLocks, before.localLocks) << "allocation " << n << " failed";
+        EXPECT_EQ(library.OpenJobs(), 0u) << "allocation " << n << " failed";
+    }
+    EXPECT_TRUE(succeeded);
+    // The option set, the setup record and at least one allocation inside the import.
+    EXPECT_GT(n, 3) << "the import succeeded with only " << n - 1 << " allocations";
+}
+
+}  // namespace
+}  // namespace xpmtest

@@ -198,9 +198,11 @@ void FakeBitmapWriteBand(WriterHandle, const BandPlacement* placement, const Bit
     std::vector<int64_t> args = Placement(placement, size);
     args.insert(args.end(), {format, arg});
     Call& call = Log("BitmapWriteBand", std::move(args));
-    int64_t stride = ((static_cast<int64_t>(size->width) + 3) / 4) * 4;
-    if (size->rows > 0 && stride > 0 && rows != nullptr)
-        call.data.assign(rows, rows + stride * size->rows);
+    // Sizes travel as 16 bits: a width or a band of 32768 arrives as -32768.
+    int64_t width = static_cast<uint16_t>(size->width);
+    int64_t count = static_cast<uint16_t>(size->rows);
+    int64_t stride = ((width + 3) / 4) * 4;
+    if (rows != nullptr) call.data.assign(rows, rows + stride * count);
     WriterOp("BitmapWriteBand");
 }
 

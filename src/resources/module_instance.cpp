@@ -1,5 +1,5 @@
 // Stores the module's instance handle.
-#include "filter/module_instance.h"
+#include "resources/module_instance.h"
 
 #include <atomic>
 

@@ -1,0 +1,51 @@
+// Finding the profile file and reading one of its sections into a setup record, and the
+// settings that hold when there is no profile file. CreateSetup (create_setup.cpp) runs these.
+#pragma once
+
+#include <cstdint>
+
+#include "common/setup_record.h"
+
+namespace xpmfilter {
+
+// Section of the profile that names the settings section under the key "~Mode".
+inline constexpr char kProfileModeSection[] = "rondo";
+// Driver name of a record made without a profile file: the short name followed by ".0".
+inline constexpr char kDefaultDriverName[] = "rondo.0";
+// Table sizes and the value buffers the profile is read with (terminator included).
+inline constexpr int kColorValueChars = 50;
+inline constexpr int kFontValueChars = 150;
+inline constexpr int kColorNameChars = 16;
+inline constexpr int kFontTextChars = 64;
+inline constexpr int kDriverChars = 265;
+inline constexpr int kColorTableSourceChars = 10;
+
+// Looks for the profile file. path is a buffer of kPathChars: on entry the name to try
+// (possibly empty), on return the full path found, or the last candidate tried. Tries, in
+// order: the name as given; beside the module (its directory plus the name, or without a name
+// the module's own path with its extension replaced by ".INI"); the Windows directory plus
+// the name or the module candidate's file name. Returns 0 when a file was found, 1 when not.
+[[nodiscard]] int32_t LocateProfile(char* path);
+
+// Reads section setup.profileSection of setup.profilePath. Returns 0, having read nothing
+// else, when "Driver" is missing or empty; otherwise reads "ColorTableSource", the colour
+// table (loadColors) and the font table (loadFonts), sets activeColorCount and reads
+// "Color Mode", and returns 1.
+[[nodiscard]] int32_t LoadProfile(SetupRecord& setup, bool loadFonts, bool loadColors);
+
+// "Color[000]" .. "Color[255]" into profileColors, profileColorNames and profileColorCount;
+// ends at the first key that yields nothing. Returns the number of entries read.
+int32_t LoadProfileColors(SetupRecord& setup);
+
+// "Font[001]" .. "Font[032]" into fontNames, fontFaces and fontCount; ends at the first key
+// that yields nothing. Returns the number of entries read.
+int32_t LoadProfileFonts(SetupRecord& setup);
+
+// "Color Mode" as an integer, default 1, stored in options.colorMode unchecked. Returns 1.
+int32_t ReadColorModeSetting(SetupRecord& setup);
+
+// The settings of a record without a profile file: no section, driver "rondo.0", colour
+// table source "FILE", no active colours, and the colour mode read with no file (1).
+void ApplyProfileDefaults(SetupRecord& setup);
+
+}  // namespace xpmfilter

@@ -1,0 +1,360 @@
+// Movable and fixed memory blocks with Windows' answers for locks, unlocks, discarded
+// blocks and invalid values, shared by the global and the local heap.
+#include "memory_heap.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "fault_injection.h"
+
+namespace winshim {
+namespace {
+
+constexpr UINT kModifyFlag = 0x0080;             // GMEM_MODIFY / LMEM_MODIFY
+constexpr UINT kLocalDiscardableFlag = 0x0F00;   // LMEM_DISCARDABLE
+constexpr uint8_t kMaxLockCount = 255;
+// Larger requests fail as Windows fails them, instead of reaching the system allocator
+// (sanitizer allocators abort on absurd sizes rather than returning null).
+constexpr size_t kMaxBlockBytes = size_t{1} << 38;
+// Data pointers are 16-aligned, as Windows aligns fixed blocks, so they never look like
+// movable handles.
+constexpr size_t kDataAlignment = 16;
+
+[[nodiscard]] uintptr_t ValueOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+[[nodiscard]] HANDLE HandleFrom(uintptr_t v) { return reinterpret_cast<HANDLE>(v); }
+
+// Allocates at least `bytes` (1 for 0); `capacity` receives the usable size. Null on failure.
+[[nodiscard]] void* AllocateData(size_t bytes, bool zero, size_t* capacity) {
+    if (bytes > kMaxBlockBytes) return nullptr;
+    size_t rounded = (std::max<size_t>(bytes, 1) + kDataAlignment - 1) & ~(kDataAlignment - 1);
+    // calloc leaves large zeroed blocks to the kernel's zero pages, so a big block that is
+    // never written costs no memory (a hostile file may declare huge tables).
+    void* data = zero ? std::calloc(rounded, 1) : std::aligned_alloc(kDataAlignment, rounded);
+    if (data == nullptr) return nullptr;
+    if (ValueOf(data) % kDataAlignment != 0) {
+        std::free(data);
+        data = std::aligned_alloc(kDataAlignment, rounded);
+        if (data == nullptr) return nullptr;
+        if (zero) std::memset(data, 0, rounded);
+    }
+    *capacity = rounded;
+    return data;
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+// Owns new block data until a table has taken it.
+using DataPointer = std::unique_ptr<void, FreeDeleter>;
+
+[[nodiscard]] void* Fail(DWORD error) {
+    SetLastError(error);
+    return nullptr;
+}
+
+}  // namespace
+
+MemoryHeap::MemoryHeap(HeapKind kind)
+    : kind_(kind), movable_(kind == HeapKind::kGlobal ? kGlobalMemoryTag : kLocalMemoryTag) {}
+
+bool MemoryHeap::Discardable(UINT flags) const {
+    return kind_ == HeapKind::kGlobal ? (flags & GMEM_DISCARDABLE) != 0
+                                      : (flags & kLocalDiscardableFlag) != 0;
+}
+
+UINT MemoryHeap::DiscardableFlag() const {
+    return kind_ == HeapKind::kGlobal ? GMEM_DISCARDABLE : kLocalDiscardableFlag;
+}
+
+size_t MemoryHeap::ReportedFixedSize(size_t bytes) const {
+    // A zero-byte fixed global block reports one byte; the local heap reports zero.
+    return bytes == 0 && kind_ == HeapKind::kGlobal ? 1 : bytes;
+}
+
+MemoryHeap::Lookup MemoryHeap::Find(HANDLE mem) {
+    uintptr_t value = ValueOf(mem);
+    if (auto it = fixed_.find(value); it != fixed_.end()) {
+        return {Shape::kFixed, nullptr, &it->second};
+    }
+    if (MovableBlock* block = movable_.Find(value)) return {Shape::kMovable, block, nullptr};
+    return {IsHandleShaped(value) ? Shape::kDeadHandle : Shape::kForeignPointer, nullptr, nullptr};
+}
+
+HANDLE MemoryHeap::Alloc(UINT flags, SIZE_T bytes) {
+    if (!AllocationPermitted()) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    const bool zero = (flags & GMEM_ZEROINIT) != 0;
+    std::lock_guard<std::mutex> guard(mutex_);
+    try {
+        if ((flags & GMEM_MOVEABLE) == 0) return AllocFixed(bytes, zero);
+        return AllocMovable(bytes, zero, Discardable(flags));
+    } catch (const std::bad_alloc&) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
+HANDLE MemoryHeap::AllocFixed(size_t bytes, bool zero) {
+    size_t capacity = 0;
+    DataPointer data(AllocateData(bytes, zero, &capacity));
+    if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    fixed_.emplace(ValueOf(data.get()), FixedBlock{ReportedFixedSize(bytes), capacity});
+    return data.release();
+}
+
+HANDLE MemoryHeap::AllocMovable(size_t bytes, bool zero, bool discardable) {
+    MovableBlock block;
+    block.discardable = discardable;
+    DataPointer data;
+    // A zero-byte movable block is a handle with no memory, marked discarded.
+    if (bytes != 0) {
+        data.reset(AllocateData(bytes, zero, &block.capacity));
+        if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        block.data = data.get();
+        block.size = bytes;
+    }
+    const uintptr_t handle = movable_.Insert(block);
+    if (handle == 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (data) {
+        try {
+            movableByData_.emplace(ValueOf(data.get()), handle);
+        } catch (const std::bad_alloc&) {
+            movable_.Erase(handle);
+            throw;
+        }
+    }
+    data.release();
+    return HandleFrom(handle);
+}
+
+LPVOID MemoryHeap::Lock(HANDLE mem) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Lookup found = Find(mem);
+    switch (found.shape) {
+        case Shape::kFixed:
+            return mem;
+        case Shape::kMovable: {
+            MovableBlock& block = *found.movable;
+            if (block.data == nullptr) return Fail(ERROR_DISCARDED);
+            if (block.locks < kMaxLockCount) {
+                ++block.locks;
+                ++lockTotal_;
+            }
+            return block.data;
+        }
+        case Shape::kDeadHandle:
+            return Fail(ERROR_INVALID_HANDLE);
+        case Shape::kForeignPointer:
+            // LocalLock leaves the last error alone for a pointer it does not know.
+            if (kind_ == HeapKind::kLocal) return nullptr;
+            return Fail(ERROR_INVALID_HANDLE);
+    }
+    return nullptr;
+}
+
+BOOL MemoryHeap::Unlock(HANDLE mem) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Lookup found = Find(mem);
+    const bool global = kind_ == HeapKind::kGlobal;
+    switch (found.shape) {
+        case Shape::kMovable: {
+            MovableBlock& block = *found.movable;
+            if (block.locks == 0) {
+                SetLastError(ERROR_NOT_LOCKED);
+                return FALSE;
+            }
+            --block.locks;
+            --lockTotal_;
+            if (block.locks == 0) {
+                // The last unlock reports 0 and says explicitly that nothing went wrong.
+                SetLastError(NO_ERROR);
+                return FALSE;
+            }
+            return TRUE;
+        }
+        case Shape::kFixed:
+        case Shape::kForeignPointer:
+            // GlobalUnlock accepts any pointer silently; LocalUnlock says it was not locked.
+            if (global) return TRUE;
+            SetLastError(ERROR_NOT_LOCKED);
+            return FALSE;
+        case Shape::kDeadHandle:
+            SetLastError(ERROR_INVALID_HANDLE);
+            return global ? TRUE : FALSE;
+    }
+    return FALSE;
+}
+
+void MemoryHeap::ReleaseMovable(HANDLE mem, MovableBlock& block) {
+    if (block.data != nullptr) {
+        movableByData_.erase(ValueOf(block.data));
+        std::free(block.data);
+    }
+    lockTotal_ -= block.locks;
+    movable_.Erase(ValueOf(mem));
+}
+
+HANDLE MemoryHeap::Free(HANDLE mem) {
+    if (mem == nullptr) return nullptr;
+    std::lock_guard<std::mutex> guard(mutex_);
+    Lookup found = Find(mem);
+    switch (found.shape) {
+        case Shape::kMovable:
+            // A locked block is freed as well; its locks go with it.
+            ReleaseMovable(mem, *found.movable);
+            return nullptr;
+        case Shape::kFixed:
+            fixed_.erase(ValueOf(mem));
+            std::free(mem);
+            return nullptr;
+        case Shape::kDeadHandle:
+            SetLastError(ERROR_INVALID_HANDLE);
+            return mem;
+        case Shape::kForeignPointer:
+            SetLastError(ERROR_NOACCESS);
+            return mem;
+    }
+    return mem;
+}
+
+SIZE_T MemoryHeap::Size(HANDLE mem) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Lookup found = Find(mem);
+    if (found.shape == Shape::kFixed) return found.fixed->size;
+    if (found.shape == Shape::kMovable) {
+        return found.movable->data == nullptr ? 0 : found.movable->size;
+    }
+    // The pointer a lock returned also answers for its block.
+    if (auto it = movableByData_.find(ValueOf(mem)); it != movableByData_.end()) {
+        if (MovableBlock* block = movable_.Find(it->second)) return block->size;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+}
+
+UINT MemoryHeap::Flags(HANDLE mem) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Lookup found = Find(mem);
+    if (found.shape == Shape::kFixed) return 0;
+    if (found.shape == Shape::kMovable) {
+        const MovableBlock& block = *found.movable;
+        UINT flags = block.locks;
+        if (block.discardable) flags |= DiscardableFlag();
+        if (block.data == nullptr) flags |= GMEM_DISCARDED;
+        return flags;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return GMEM_INVALID_HANDLE;
+}
+
+HANDLE MemoryHeap::HandleOf(const void* data) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    uintptr_t value = ValueOf(data);
+    if (auto it = movableByData_.find(value); it != movableByData_.end()) {
+        return HandleFrom(it->second);
+    }
+    if (fixed_.count(value) != 0) return const_cast<void*>(data);
+    return Fail(ERROR_INVALID_HANDLE);
+}
+
+HANDLE MemoryHeap::ReAlloc(HANDLE mem, SIZE_T bytes, UINT flags) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    Lookup found = Find(mem);
+    try {
+        if (found.shape == Shape::kMovable) {
+            if ((flags & kModifyFlag) != 0) {
+                found.movable->discardable = Discardable(flags);
+                return mem;
+            }
+            return ReAllocMovable(mem, *found.movable, bytes, flags);
+        }
+        if (found.shape == Shape::kFixed) {
+            if ((flags & kModifyFlag) != 0) return mem;
+            return ReAllocFixed(mem, *found.fixed, bytes, flags);
+        }
+    } catch (const std::bad_alloc&) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return Fail(ERROR_INVALID_HANDLE);
+}
+
+HANDLE MemoryHeap::ReAllocMovable(HANDLE mem, MovableBlock& block, size_t bytes, UINT flags) {
+    const bool zero = (flags & GMEM_ZEROINIT) != 0;
+    if (bytes == 0) {
+        // Shrinking to nothing discards the block, which a lock forbids.
+        if (block.locks != 0) return Fail(ERROR_INVALID_PARAMETER);
+        if (block.data != nullptr) {
+            movableByData_.erase(ValueOf(block.data));
+            std::free(block.data);
+        }
+        block.data = nullptr;
+        block.size = 0;
+        block.capacity = 0;
+        return mem;
+    }
+    if (block.data != nullptr && bytes <= block.capacity) {
+        if (zero && bytes > block.size) {
+            std::memset(static_cast<char*>(block.data) + block.size, 0, bytes - block.size);
+        }
+        block.size = bytes;
+        return mem;
+    }
+    // A locked block moves only when the caller allows it.
+    if (block.locks != 0 && (flags & GMEM_MOVEABLE) == 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (!AllocationPermitted()) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    size_t capacity = 0;
+    DataPointer data(AllocateData(bytes, zero, &capacity));
+    if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    movableByData_.emplace(ValueOf(data.get()), ValueOf(mem));
+    if (block.data != nullptr) {
+        std::memcpy(data.get(), block.data, std::min(block.size, bytes));
+        movableByData_.erase(ValueOf(block.data));
+        std::free(block.data);
+    }
+    block.data = data.release();
+    block.size = bytes;
+    block.capacity = capacity;
+    return mem;
+}
+
+HANDLE MemoryHeap::ReAllocFixed(HANDLE mem, FixedBlock& block, size_t bytes, UINT flags) {
+    const bool zero = (flags & GMEM_ZEROINIT) != 0;
+    if (bytes <= block.capacity) {
+        size_t old = block.size;
+        if (zero && bytes > old) std::memset(static_cast<char*>(mem) + old, 0, bytes - old);
+        block.size = ReportedFixedSize(bytes);
+        return mem;
+    }
+    // A fixed block can only grow by moving, and moves only when the caller allows it.
+    if ((flags & GMEM_MOVEABLE) == 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (!AllocationPermitted()) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    size_t capacity = 0;
+    DataPointer data(AllocateData(bytes, zero, &capacity));
+    if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    std::memcpy(data.get(), mem, std::min(block.size, bytes));
+    fixed_.emplace(ValueOf(data.get()), FixedBlock{bytes, capacity});
+    fixed_.erase(ValueOf(mem));
+    std::free(mem);
+    return data.release();
+}
+
+void MemoryHeap::Count(uint64_t* blocks, uint64_t* locks) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    *blocks = movable_.LiveCount() + fixed_.size();
+    *locks = lockTotal_;
+}
+
+// The heaps live until the process ends: other libraries free blocks from their own
+// static destructors, which may run after ours.
+MemoryHeap& GlobalHeap() {
+    static MemoryHeap* heap = new MemoryHeap(HeapKind::kGlobal);
+    return *heap;
+}
+
+MemoryHeap& LocalHeap() {
+    static MemoryHeap* heap = new MemoryHeap(HeapKind::kLocal);
+    return *heap;
+}
+
+}  // namespace winshim

@@ -1,0 +1,171 @@
+// OpenFile as an existence test: finds a file the way Windows searches for a bare name and
+// reports its full path in the OFSTRUCT.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "windows_directory.h"
+#include "winshim/winshim.h"
+
+namespace winshim {
+namespace {
+
+constexpr BYTE kOfstructSize = sizeof(OFSTRUCT);
+constexpr UINT kShareModeFlags = 0x0070;  // OF_SHARE_*: meaningless for an existence test
+// szPathName holds 128 bytes with the NUL.
+constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
+
+[[nodiscard]] std::optional<std::string> CurrentDirectory() {
+    std::vector<char> buffer(4096);
+    for (int i = 0; i < 8; ++i) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr) return std::string(buffer.data());
+        if (errno != ERANGE) return std::nullopt;
+        buffer.resize(buffer.size() * 2);
+    }
+    return std::nullopt;
+}
+
+[[nodiscard]] std::string DirectoryOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Makes a path absolute against the current directory and drops "." and ".." components
+// and repeated separators, as Windows forms a full path (without looking at the disk).
+[[nodiscard]] std::optional<std::string> FullPath(const std::string& path) {
+    std::string joined = path;
+    if (path.empty() || path[0] != '/') {
+        std::optional<std::string> cwd = CurrentDirectory();
+        if (!cwd) return std::nullopt;
+        joined = JoinPath(*cwd, path);
+    }
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= joined.size()) {
+        size_t slash = joined.find('/', pos);
+        if (slash == std::string::npos) slash = joined.size();
+        std::string part = joined.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(std::move(part));
+    }
+    std::string full;
+    for (const std::string& part : parts) full += "/" + part;
+    return full.empty() ? "/" : full;
+}
+
+[[nodiscard]] bool IsOpenableFile(const std::string& path, struct stat* info) {
+    return ::stat(path.c_str(), info) == 0 && !S_ISDIR(info->st_mode);
+}
+
+// Where Windows looks for a bare name: the program's directory, the current directory, the
+// Windows directory, then every directory on PATH.
+[[nodiscard]] std::vector<std::string> SearchDirectories() {
+    std::vector<std::string> directories;
+    char exe[4096];
+    ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length > 0) directories.push_back(DirectoryOf(std::string(exe, static_cast<size_t>(length))));
+    if (std::optional<std::string> cwd = CurrentDirectory()) directories.push_back(*cwd);
+    directories.push_back(WindowsDirectory());
+    if (const char* path = std::getenv("PATH")) {
+        std::string list = path;
+        size_t pos = 0;
+        while (pos <= list.size()) {
+            size_t colon = list.find(':', pos);
+            if (colon == std::string::npos) colon = list.size();
+            std::string entry = list.substr(pos, colon - pos);
+            directories.push_back(entry.empty() ? "." : entry);
+            pos = colon + 1;
+        }
+    }
+    return directories;
+}
+
+// The file's modification time as DOS date and time words.
+void StoreDosTimestamp(const struct stat& info, OFSTRUCT* of) {
+    struct tm local {};
+    time_t seconds = info.st_mtime;
+    if (::localtime_r(&seconds, &local) == nullptr || local.tm_year < 80) {
+        of->Reserved1 = 0;
+        of->Reserved2 = 0;
+        return;
+    }
+    of->Reserved1 = static_cast<WORD>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) |
+                                      local.tm_mday);
+    of->Reserved2 = static_cast<WORD>((local.tm_hour << 11) | (local.tm_min << 5) |
+                                      (local.tm_sec / 2));
+}
+
+[[nodiscard]] HFILE Fail(OFSTRUCT* of, DWORD error) {
+    of->nErrCode = static_cast<WORD>(error);
+    SetLastError(error);
+    return HFILE_ERROR;
+}
+
+[[nodiscard]] HFILE Open(LPCSTR fileName, OFSTRUCT* of, UINT style) {
+    if (of == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return HFILE_ERROR;
+    }
+    if (fileName == nullptr || fileName[0] == '\0') return Fail(of, ERROR_FILE_NOT_FOUND);
+    // Only the existence test is supported; OF_READ counts as one too.
+    if ((style & ~(OF_EXIST | kShareModeFlags)) != OF_READ) {
+        return Fail(of, ERROR_INVALID_PARAMETER);
+    }
+
+    const std::string name = fileName;
+    const bool bare = name.find('/') == std::string::npos && name.find('\\') == std::string::npos;
+    std::vector<std::string> candidates;
+    if (bare) {
+        for (const std::string& directory : SearchDirectories()) {
+            candidates.push_back(JoinPath(directory, name));
+        }
+    } else {
+        candidates.push_back(name);
+    }
+    for (const std::string& candidate : candidates) {
+        std::optional<std::string> full = FullPath(candidate);
+        if (!full) continue;
+        // A path given with a directory is judged by its length before anything else.
+        if (!bare && full->size() > kMaxReportedPath) return Fail(of, ERROR_FILENAME_EXCED_RANGE);
+        struct stat info {};
+        if (!IsOpenableFile(*full, &info)) continue;
+        if (full->size() > kMaxReportedPath) return Fail(of, ERROR_FILENAME_EXCED_RANGE);
+        of->cBytes = kOfstructSize;
+        of->fFixedDisk = 1;
+        of->nErrCode = 0;
+        StoreDosTimestamp(info, of);
+        std::memcpy(of->szPathName, full->c_str(), full->size() + 1);
+        return 1;
+    }
+    return Fail(of, ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace
+}  // namespace winshim
+
+// Returns 1 (not a file handle: nothing stays open) with cBytes 136, nErrCode 0 and the full
+// path when the file exists; HFILE_ERROR with nErrCode and the last error set otherwise
+// (2 when missing, 206 when the full path exceeds 127 characters; szPathName untouched).
+extern "C" WINSHIM_API HFILE OpenFile(LPCSTR fileName, OFSTRUCT* info, UINT style) {
+    try {
+        return winshim::Open(fileName, info, style);
+    } catch (const std::bad_alloc&) {
+        if (info != nullptr) info->nErrCode = ERROR_NOT_ENOUGH_MEMORY;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return HFILE_ERROR;
+    }
+}

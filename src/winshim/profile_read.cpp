@@ -1,0 +1,192 @@
+// GetPrivateProfileStringA and GetPrivateProfileIntA: values, defaults and the NUL-separated
+// lists of section and key names, read fresh from the disk on every call.
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "profile_document.h"
+#include "profile_encoding.h"
+#include "profile_storage.h"
+#include "winshim/winshim.h"
+
+namespace winshim {
+namespace {
+
+// Copies text cut to size - 1 characters plus a NUL; returns the characters copied. A cut
+// sets ERROR_MORE_DATA. size must be at least 1.
+[[nodiscard]] DWORD CopyTruncated(std::string_view text, LPSTR out, DWORD size) {
+    const size_t room = size - 1;
+    const size_t count = text.size() < room ? text.size() : room;
+    std::memcpy(out, text.data(), count);
+    out[count] = '\0';
+    if (text.size() > room) SetLastError(ERROR_MORE_DATA);
+    return static_cast<DWORD>(count);
+}
+
+// Writes names as "a\0b\0\0". When they do not fit, the last name that starts is cut so that
+// it and two NULs end the buffer, and the result is size - 2. The final NUL is not counted.
+[[nodiscard]] DWORD CopyNameList(const std::vector<std::string_view>& names, LPSTR out, DWORD size) {
+    if (size < 2) {
+        if (size == 1) out[0] = '\0';
+        return 0;
+    }
+    size_t pos = 0;
+    for (std::string_view name : names) {
+        if (pos + name.size() + 2 <= size) {
+            std::memcpy(out + pos, name.data(), name.size());
+            pos += name.size();
+            out[pos++] = '\0';
+            continue;
+        }
+        if (pos + 2 <= size) {
+            const size_t count = size - pos - 2;
+            std::memcpy(out + pos, name.data(), count);
+            out[pos + count] = '\0';
+            out[pos + count + 1] = '\0';
+        } else {
+            out[size - 1] = '\0';  // the previous name's NUL already sits at size - 2
+        }
+        SetLastError(ERROR_MORE_DATA);
+        return size - 2;
+    }
+    out[pos] = '\0';
+    if (pos == 0) out[1] = '\0';  // an empty list still reads as one
+    return static_cast<DWORD>(pos);
+}
+
+// Loads and parses the profile; nullopt with the last error set when it cannot be read.
+[[nodiscard]] std::optional<ProfileDocument> ReadProfile(LPCSTR fileName) {
+    ProfileLocation location;
+    DWORD error = NO_ERROR;
+    if (!ResolveProfileLocation(fileName, &location, &error)) {
+        SetLastError(error);
+        return std::nullopt;
+    }
+    std::string bytes;
+    switch (LoadProfileBytes(location.path, &bytes, &error)) {
+        case LoadOutcome::kLoaded: {
+            DecodedText decoded = DecodeProfileBytes(std::move(bytes));
+            if (decoded.text.size() > kMaxProfileTextBytes) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return std::nullopt;
+            }
+            return ProfileDocument(std::move(decoded.text));
+        }
+        case LoadOutcome::kMissing:
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return std::nullopt;
+        case LoadOutcome::kFailed:
+            SetLastError(error);
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+[[nodiscard]] std::vector<std::string_view> SectionNames(const ProfileDocument& doc) {
+    std::vector<std::string_view> names;
+    for (const ProfileLine& line : doc.Lines()) {
+        // An empty name cannot be listed: its NUL would end the list.
+        if (line.kind == LineKind::kHeader && line.nameLength != 0) names.push_back(doc.NameOf(line));
+    }
+    return names;
+}
+
+[[nodiscard]] std::vector<std::string_view> KeyNames(const ProfileDocument& doc, size_t header) {
+    std::vector<std::string_view> names;
+    const size_t end = doc.SectionEnd(header);
+    for (size_t i = header + 1; i < end; ++i) {
+        const ProfileLine& line = doc.Lines()[i];
+        if (line.kind == LineKind::kEntry && line.nameLength != 0) names.push_back(doc.NameOf(line));
+    }
+    return names;
+}
+
+// The stored value of app/key, quotes removed; nullopt when the key is not there.
+[[nodiscard]] std::optional<std::string> LookUp(const ProfileDocument& doc, LPCSTR app, LPCSTR key) {
+    size_t header = doc.FindSection(TrimSpaces(app));
+    if (header == ProfileDocument::kNone) return std::nullopt;
+    size_t line = doc.FindKey(header, TrimSpaces(key));
+    if (line == ProfileDocument::kNone) return std::nullopt;
+    return std::string(doc.ValueOf(doc.Lines()[line]));
+}
+
+[[nodiscard]] DWORD GetString(LPCSTR app, LPCSTR key, LPCSTR defaultValue, LPSTR out, DWORD size,
+                LPCSTR fileName) {
+    if (out == nullptr || size == 0) return 0;
+    // The default loses trailing spaces (only spaces: tabs stay, and so do leading spaces).
+    std::string_view fallback = defaultValue == nullptr ? "" : defaultValue;
+    while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);
+
+    std::optional<ProfileDocument> doc = ReadProfile(fileName);
+    if (app == nullptr) {
+        if (!doc) return CopyNameList({}, out, size);
+        return CopyNameList(SectionNames(*doc), out, size);
+    }
+    if (!doc) return CopyTruncated(fallback, out, size);
+    if (key == nullptr) {
+        size_t header = doc->FindSection(TrimSpaces(app));
+        std::vector<std::string_view> keys;
+        if (header != ProfileDocument::kNone) keys = KeyNames(*doc, header);
+        if (!keys.empty()) return CopyNameList(keys, out, size);
+        // A missing or empty section gives the default, still ended as a list.
+        DWORD copied = CopyTruncated(fallback, out, size);
+        if (copied + 1 < size) out[copied + 1] = '\0';
+        return copied;
+    }
+    std::optional<std::string> value = LookUp(*doc, app, key);
+    return CopyTruncated(value ? std::string_view(*value) : fallback, out, size);
+}
+
+// Optional sign, then decimal digits up to the first other character, wrapping modulo 2^32.
+[[nodiscard]] UINT ParseProfileInt(std::string_view text) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+    }
+    return negative ? 0u - value : value;
+}
+
+[[nodiscard]] UINT GetInt(LPCSTR app, LPCSTR key, INT defaultValue, LPCSTR fileName) {
+    const UINT fallback = static_cast<UINT>(defaultValue);
+    if (app == nullptr || key == nullptr) return fallback;
+    std::optional<ProfileDocument> doc = ReadProfile(fileName);
+    if (!doc) return fallback;
+    std::optional<std::string> value = LookUp(*doc, app, key);
+    if (!value || value->empty()) return fallback;
+    return ParseProfileInt(*value);
+}
+
+}  // namespace
+}  // namespace winshim
+
+extern "C" WINSHIM_API DWORD GetPrivateProfileStringA(LPCSTR app, LPCSTR key,
+                                                      LPCSTR defaultValue, LPSTR out, DWORD size,
+                                                      LPCSTR fileName) {
+    try {
+        return winshim::GetString(app, key, defaultValue, out, size, fileName);
+    } catch (const std::bad_alloc&) {
+        if (out != nullptr && size != 0) out[0] = '\0';
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+}
+
+extern "C" WINSHIM_API UINT GetPrivateProfileIntA(LPCSTR app, LPCSTR key, INT defaultValue,
+                                                  LPCSTR fileName) {
+    try {
+        return winshim::GetInt(app, key, defaultValue, fileName);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return static_cast<UINT>(defaultValue);
+    }
+}

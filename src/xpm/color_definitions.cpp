@@ -1,0 +1,170 @@
+// Colour definitions: the colour-key check, one definition per string, hex and named colours,
+// and the palette handed to the writer.
+#include "xpm/color_definitions.h"
+
+#include <cstring>
+
+#include "common/result_codes.h"
+#include "common/scratch_memory.h"
+#include "output/graphics_library.h"
+#include "output/status.h"
+#include "xpm/text_compare.h"
+#include "xpm/tokenizer.h"
+
+namespace xpmfilter {
+namespace {
+
+constexpr int32_t kDefinitionWords = 10;
+constexpr int32_t kMaxCharsPerPixel = kPixelCodeBytes - 1;
+// Names of several words are retried joined by spaces: two words cut to 40 characters,
+// three to 49 (the candidate buffer holds 50).
+constexpr size_t kTwoWordCandidate = 40;
+constexpr size_t kThreeWordCandidate = 49;
+bool IsSpace(char byte) { return IsWhitespace(static_cast<signed char>(byte)) != 0; }
+
+// Appends a space and `word` to candidate, keeping at most `limit` characters.
+void AppendWord(char* candidate, const char* word, size_t limit) {
+    size_t length = std::strlen(candidate);
+    if (length < limit) candidate[length++] = ' ';
+    for (; *word != '\0' && length < limit; ++word) candidate[length++] = *word;
+    candidate[length] = '\0';
+}
+
+// The colour of a "c" value: "none", "#" digits, or a name of up to three words where the
+// shortest candidate that is a name wins. -1 when none of these applies.
+int32_t ResolveColorValue(const char* value, const char* next1, const char* next2,
+                          const NamedColor* table, int32_t tableCount, RgbTriple& rgb) {
+    if (EqualIgnoringCase(value, "none")) {
+        rgb = RgbTriple{0, 0, 0};  // transparency is not kept
+        return 0;
+    }
+    if (value[0] == '#') return ParseHexColor(value + 1, rgb);
+    if (LookupNamedColor(table, tableCount, value, rgb) == 0) return 0;
+    char candidate[kThreeWordCandidate + 1] = {};
+    std::strncpy(candidate, value, kTwoWordCandidate);
+    AppendWord(candidate, next1, kTwoWordCandidate);
+    if (LookupNamedColor(table, tableCount, candidate, rgb) == 0) return 0;
+    AppendWord(candidate, next2, kThreeWordCandidate);
+    return LookupNamedColor(table, tableCount, candidate, rgb);
+}
+
+}  // namespace
+
+int HexDigitValue(char ch) {
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+    return -1;
+}
+
+int32_t ParseHexColor(const char* text, RgbTriple& rgb) {
+    // Never look past the terminator: characters beyond it count as the zero byte would.
+    char digits[12] = {};
+    size_t length = 0;
+    while (length < sizeof digits && text[length] != '\0') {
+        digits[length] = text[length];
+        ++length;
+    }
+    bool longForm = text[length] == '\0' && (length == 9 || length == 12);
+    for (size_t i = 0; longForm && i < length; ++i) longForm = HexDigitValue(digits[i]) >= 0;
+    // 48-bit and 36-bit colours keep the two most significant digits of each component.
+    size_t step = longForm ? length / 3 : 2;
+    auto component = [&](size_t at) {
+        return static_cast<uint8_t>(HexDigitValue(digits[at]) * 16 + HexDigitValue(digits[at + 1]));
+    };
+    rgb = RgbTriple{component(0), component(step), component(2 * step)};
+    return 0;
+}
+
+int32_t HasColorKey(StreamHandle stream, const XpmValues& values) {
+    int32_t start = Gdi().StreamSeek(stream, 0, 1);
+    for (int32_t pass = 0; pass < values.ncolors; ++pass) {
+        // Once the input has ended no later pass can find a key.
+        if (!SkipToQuote(stream)) return -1;
+        char byte = 0;
+        bool more = ReadByte(stream, byte);
+        for (uint32_t counter = 0; more && byte != kQuote; ++counter) {
+            while (more && IsSpace(byte)) more = ReadByte(stream, byte);
+            if (more && counter % 2 == 0 && byte == 'c') {
+                Gdi().StreamSeek(stream, start, 0);
+                return 0;
+            }
+            // A quote is not whitespace: a closing quote stays inside its word, so the scan
+            // runs on into the next string and only an empty string ends a pass.
+            while (more && !IsSpace(byte)) more = ReadByte(stream, byte);
+        }
+        if (!more) return -1;
+    }
+    return -1;
+}
+
+int32_t ReadColorLine(SetupRecord& setup, StreamHandle stream, RgbTriple* rgb,
+                      ColorKeyEntry* entries, int32_t index, const NamedColor* table,
+                      int32_t tableCount, const XpmValues& values, bool* inputEnded) {
+    (void)setup;
+    if (values.charsPerPixel < 0 || values.charsPerPixel > kMaxCharsPerPixel) return -1;
+    char code[kPixelCodeBytes] = {};
+    WordSlot words[kDefinitionWords] = {};
+    if (!SkipToQuote(stream) && inputEnded != nullptr) *inputEnded = true;
+    // At end of input the code is whatever arrived (usually empty) and the colour black.
+    (void)ReadCodeBytes(stream, values.charsPerPixel, code);
+    int32_t count = ReadWordsToQuote(stream, kDefinitionWords, words);
+
+    ColorKeyEntry& entry = entries[index];
+    std::memcpy(entry.code, code, sizeof entry.code);
+    entry.code[kPixelCodeBytes - 1] = '\0';
+    entry.value = index;
+
+    auto word = [&](int32_t i) -> const char* { return i < count ? words[i] : ""; };
+    rgb[index] = RgbTriple{0, 0, 0};  // a line without a "c" key is black
+    for (int32_t key = 0; key + 1 < count; key += 2) {
+        if (!EqualIgnoringCase(word(key), "c")) continue;
+        return ResolveColorValue(word(key + 1), word(key + 2), word(key + 3), table, tableCount,
+                                 rgb[index]);
+    }
+    return 0;
+}
+
+int32_t SendPalette(SetupRecord& setup, uint32_t first, int32_t count, const RgbTriple* rgb) {
+    ScratchArray<PaletteEntry> entries(count < 0 ? SIZE_MAX : static_cast<size_t>(count));
+    if (!entries) {
+        ReportStatus(setup, kNoMemory);
+        return kNoMemory;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        entries[i].red = rgb[i].red;
+        entries[i].green = rgb[i].green;
+        entries[i].blue = rgb[i].blue;
+    }
+    Gdi().SetPalette(setup.writer, static_cast<int16_t>(first), static_cast<int16_t>(count),
+                     entries.get());
+    return kOk;
+}
+
+int32_t ReadColorDefinitions(SetupRecord& setup, StreamHandle stream, const XpmValues& values,
+                             ColorKeyEntry* entries, const NamedColor* table,
+                             int32_t tableCount) {
+    if (HasColorKey(stream, values) != 0) return kUndecodable;
+    // ncolors is at least 1 here: the key check makes no pass for fewer.
+    ScratchArray<RgbTriple> rgb(static_cast<size_t>(values.ncolors));
+    if (!rgb) {
+        ReportStatus(setup, kNoMemory);
+        return kNoMemory;
+    }
+    bool inputEnded = false;
+    for (int32_t index = 0; index < values.ncolors && !inputEnded; ++index) {
+        if (ReadColorLine(setup, stream, rgb.get(), entries, index, table, tableCount, values,
+                          &inputEnded) != 0) {
+            rgb.reset();
+            ReportStatus(setup, kNotXpm);
+            return kUndecodable;
+        }
+    }
+    // Past the end of input every remaining definition has an empty code and black, which
+    // is what the zero-filled tables already hold; not touching them keeps a tiny file that
+    // declares millions of colours from committing memory for them.
+    (void)SendPalette(setup, 0, static_cast<int16_t>(values.ncolors), rgb.get());
+    return kOk;
+}
+
+}  // namespace xpmfilter

@@ -1,0 +1,90 @@
+// The header check, the values line, the measuring of the input and the progress percentage.
+#include "xpm/header_values.h"
+
+#include <limits>
+
+#include "output/graphics_library.h"
+#include "xpm/text_compare.h"
+#include "xpm/tokenizer.h"
+
+namespace xpmfilter {
+namespace {
+
+constexpr int32_t kValuesWords = 7;
+// Codes of more characters than this cannot be held by the code readers; the driver refuses
+// them, this reader only flags the ones above 40.
+constexpr int32_t kFlaggedCharsPerPixel = 40;
+
+constexpr int32_t kSeekSet = 0;
+constexpr int32_t kSeekCurrent = 1;
+constexpr int32_t kSeekEnd = 2;
+
+// Decimal value of a word as the C library's conversion reads it: leading white space,
+// optional sign, digits up to the first other character, 0 without digits. Values beyond
+// 32 bits are held at the nearest limit.
+int32_t DecimalValue(const char* text) {
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+') ++text;
+    int64_t magnitude = 0;
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        magnitude = magnitude * 10 + (*text - '0');
+        if (magnitude > kLimit) magnitude = kLimit;
+    }
+    int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+int32_t CheckXpmHeader(StreamHandle stream) {
+    static constexpr const char* kHeaderWords[3] = {"/*", "XPM", "*/"};
+    WordSlot words[3] = {};
+    for (WordSlot& word : words) {
+        if (ReadHeaderWord(stream, word) != 0) return -1;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!EqualIgnoringCase(words[i], kHeaderWords[i])) return -1;
+    }
+    return 0;
+}
+
+int32_t StreamLength(StreamHandle stream) {
+    int32_t position = Gdi().StreamSeek(stream, 0, kSeekCurrent);
+    if (position == -1) return -1;
+    int32_t length = Gdi().StreamSeek(stream, 0, kSeekEnd);
+    Gdi().StreamSeek(stream, position, kSeekSet);
+    return length;
+}
+
+void MeasureInput(StreamHandle stream, SetupRecord& setup) {
+    setup.inputSize = StreamLength(stream);
+}
+
+int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
+    WordSlot words[kValuesWords] = {};
+    int32_t count = ReadQuotedWords(stream, kValuesWords, words);
+    values.width = DecimalValue(words[0]);
+    values.height = DecimalValue(words[1]);
+    values.ncolors = DecimalValue(words[2]);
+    values.charsPerPixel = DecimalValue(words[3]);
+    // Six words give a hot spot; five give only its column (the sixth slot is empty), and a
+    // seventh word (an extension marker) means the line is not a plain hot spot line.
+    values.xHot = count == 5 || count == 6 ? DecimalValue(words[4]) : 0;
+    values.yHot = count == 6 ? DecimalValue(words[5]) : 0;
+    values.hasHotspot = count == 6 ? 1 : 0;
+    return values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
+}
+
+void UpdateProgressPercent(StreamHandle stream, SetupRecord& setup) {
+    int64_t position = Gdi().StreamSeek(stream, 0, kSeekCurrent);
+    if (setup.inputSize == 0) {
+        setup.progressPercent = 100;
+        return;
+    }
+    setup.progressPercent = static_cast<int32_t>(position * 100 / setup.inputSize);
+}
+
+}  // namespace xpmfilter

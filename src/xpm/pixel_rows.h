@@ -1,0 +1,35 @@
+// Pixel rows: each row string becomes one row of palette indices in the band buffer, with
+// progress and the host's stop request checked after every row.
+#pragma once
+
+#include <cstdint>
+
+#include "common/setup_record.h"
+#include "xpm/color_definitions.h"
+#include "xpm/xpm_values.h"
+
+namespace xpmfilter {
+
+// Reads `rows` row strings into buffer (row r at r * stride). After each row updates the
+// progress percentage and runs the progress check. Returns 0; -1 when a pixel code matches no
+// definition, a pixel read comes up short, or the input ends before a row's opening quote
+// (nothing reported); or the progress check's result (61 not reported, others reported).
+// A row whose closing quote is missing at the very end still counts once its pixels are read.
+[[nodiscard]] int32_t ReadBandRows(SetupRecord& setup, StreamHandle stream, int32_t width,
+                                   int32_t stride, int32_t rows, uint8_t* buffer,
+                                   XpmValues values, const ColorKeyEntry* table);
+
+// Reads `width` pixel codes of charsPerPixel raw bytes each (no separators) and stores each
+// one's palette index in row[x]. With 0 characters per pixel nothing is read and the row is
+// filled with the index of the first empty code. Returns 0, or -1 for a code that matches no
+// definition or a code cut short by the end of the input.
+[[nodiscard]] int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row,
+                                   const XpmValues& values, const ColorKeyEntry* table);
+
+// Finds the first of `count` entries whose code equals `code` in at most the first 8
+// characters (letter case counts) and stores its position's low 8 bits at out. Returns 0, or
+// -1 when no entry matches (out untouched).
+[[nodiscard]] int32_t FindColorKey(const char* code, const ColorKeyEntry* table, int32_t count,
+                                   uint8_t* out);
+
+}  // namespace xpmfilter
