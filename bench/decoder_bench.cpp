@@ -91,6 +91,7 @@ BENCHMARK(BM_DecodeXpmImage)
     ->Args({1, 16})
     ->Args({1, 64})
     ->Args({2, 256})
+    ->Args({3, 20000})
     ->Args({0, 1})
     ->Unit(benchmark::kMillisecond);
 

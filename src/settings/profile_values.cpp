@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "xpm/decimal_text.h"
+
 namespace xpmfilter {
 namespace {
 
@@ -29,19 +31,8 @@ class Tokenizer {
     std::string_view rest_;
 };
 
-// The low 8 bits of the number atoi would read: leading blanks, an optional sign, then
-// decimal digits up to the first non-digit; no digits give 0. Arithmetic modulo 256 keeps
-// the low bits exact however long the digit run is.
-uint8_t AtoiLowByte(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    uint8_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = static_cast<uint8_t>(value * 10 + (text[i] - '0'));
-    return negative ? static_cast<uint8_t>(0u - value) : value;
-}
+// The low 8 bits of the number atoi reads from the token.
+uint8_t AtoiLowByte(std::string_view text) { return static_cast<uint8_t>(DecimalTextValue(text)); }
 
 template <size_t N>
 void CopyCut(char (&out)[N], std::string_view text) {

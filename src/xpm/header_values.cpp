@@ -1,9 +1,8 @@
 // The header check, the values line, the measuring of the input and the progress percentage.
 #include "xpm/header_values.h"
 
-#include <limits>
-
 #include "output/graphics_library.h"
+#include "xpm/decimal_text.h"
 #include "xpm/text_compare.h"
 #include "xpm/tokenizer.h"
 
@@ -18,24 +17,6 @@ constexpr int32_t kFlaggedCharsPerPixel = 40;
 constexpr int32_t kSeekSet = 0;
 constexpr int32_t kSeekCurrent = 1;
 constexpr int32_t kSeekEnd = 2;
-
-// Decimal value of a word as the C library's conversion reads it: leading white space,
-// optional sign, digits up to the first other character, 0 without digits. Values beyond
-// 32 bits are held at the nearest limit.
-int32_t DecimalValue(const char* text) {
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-    bool negative = *text == '-';
-    if (*text == '-' || *text == '+') ++text;
-    int64_t magnitude = 0;
-    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        magnitude = magnitude * 10 + (*text - '0');
-        if (magnitude > kLimit) magnitude = kLimit;
-    }
-    int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(value);
-}
 
 }  // namespace
 
@@ -66,14 +47,14 @@ void MeasureInput(StreamHandle stream, SetupRecord& setup) {
 int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
     WordSlot words[kValuesWords] = {};
     int32_t count = ReadQuotedWords(stream, kValuesWords, words);
-    values.width = DecimalValue(words[0]);
-    values.height = DecimalValue(words[1]);
-    values.ncolors = DecimalValue(words[2]);
-    values.charsPerPixel = DecimalValue(words[3]);
+    values.width = DecimalTextValue(words[0]);
+    values.height = DecimalTextValue(words[1]);
+    values.ncolors = DecimalTextValue(words[2]);
+    values.charsPerPixel = DecimalTextValue(words[3]);
     // Six words give a hot spot; five give only its column (the sixth slot is empty), and a
     // seventh word (an extension marker) means the line is not a plain hot spot line.
-    values.xHot = count == 5 || count == 6 ? DecimalValue(words[4]) : 0;
-    values.yHot = count == 6 ? DecimalValue(words[5]) : 0;
+    values.xHot = count == 5 || count == 6 ? DecimalTextValue(words[4]) : 0;
+    values.yHot = count == 6 ? DecimalTextValue(words[5]) : 0;
     values.hasHotspot = count == 6 ? 1 : 0;
     return values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
 }

@@ -107,12 +107,13 @@ int32_t WriteBands(SetupRecord& setup, StreamHandle stream, const XpmValues& val
     BandBuffer buffer(static_cast<size_t>(rowsPerBand) * static_cast<size_t>(stride));
     if (!buffer.usable()) return Fail(setup, kNoMemory);
 
+    ColorKeyIndex codes(table, values.ncolors);
     const int64_t bandCount = int64_t{fullBands} + (lastRows != 0 ? 1 : 0);
     BandPlacement placement = Placement(0, height, width, height);
     for (int64_t band = 0; band < bandCount; ++band) {
         int32_t rows = lastRows != 0 && band == bandCount - 1 ? lastRows : rowsPerBand;
         int32_t result = ReadBandRows(setup, stream, width, stride, rows, buffer.data(), values,
-                                      table);
+                                      codes);
         if (result != kOk) return result;
         placement.p2y.value = static_cast<int16_t>(placement.p1y.value - rows);
         BitmapSize size = Size(width, rows);

@@ -1,5 +1,5 @@
-// Pixel rows: raw fixed-length codes mapped to palette indices by a linear search of the
-// colour-key table, one row string at a time.
+// Pixel rows: raw fixed-length codes mapped to palette indices through the colour-key table,
+// one row string at a time.
 #include "xpm/pixel_rows.h"
 
 #include <cstring>
@@ -10,48 +10,31 @@
 #include "xpm/tokenizer.h"
 
 namespace xpmfilter {
-namespace {
-
-// Codes are told apart by their first 8 characters only; longer codes that share them map
-// to the earlier definition.
-constexpr size_t kSignificantCodeChars = 8;
-
-}  // namespace
-
-int32_t FindColorKey(const char* code, const ColorKeyEntry* table, int32_t count, uint8_t* out) {
-    for (int32_t i = 0; i < count; ++i) {
-        if (std::strncmp(table[i].code, code, kSignificantCodeChars) != 0) continue;
-        *out = static_cast<uint8_t>(i);
-        return 0;
-    }
-    return -1;
-}
-
 int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row, const XpmValues& values,
-                     const ColorKeyEntry* table) {
+                     ColorKeyIndex& codes) {
     if (width <= 0) return kOk;
     if (values.charsPerPixel == 0) {
         // Every code is empty: one index for the whole row, and no byte to read.
-        if (FindColorKey("", table, values.ncolors, row) != 0) return kUndecodable;
+        if (codes.Find("", row) != 0) return kUndecodable;
         std::memset(row + 1, row[0], static_cast<size_t>(width) - 1);
         return kOk;
     }
     char code[kPixelCodeBytes];
     for (int32_t x = 0; x < width; ++x) {
         if (!ReadCodeBytes(stream, values.charsPerPixel, code)) return kUndecodable;
-        if (FindColorKey(code, table, values.ncolors, row + x) != 0) return kUndecodable;
+        if (codes.Find(code, row + x) != 0) return kUndecodable;
     }
     return kOk;
 }
 
 int32_t ReadBandRows(SetupRecord& setup, StreamHandle stream, int32_t width, int32_t stride,
-                     int32_t rows, uint8_t* buffer, XpmValues values, const ColorKeyEntry* table) {
+                     int32_t rows, uint8_t* buffer, XpmValues values, ColorKeyIndex& codes) {
     for (int32_t r = 0; r < rows; ++r) {
         // Without an opening quote there is no row: stop here rather than run through the
         // declared height on an exhausted input.
         if (!SkipToQuote(stream)) return kUndecodable;
         uint8_t* row = buffer + static_cast<size_t>(r) * static_cast<size_t>(stride);
-        if (ReadPixelRow(stream, width, row, values, table) != kOk) return kUndecodable;
+        if (ReadPixelRow(stream, width, row, values, codes) != kOk) return kUndecodable;
         SkipToQuote(stream);  // the rest of the row string, closing quote included
         UpdateProgressPercent(stream, setup);
         int32_t result = CheckProgress(setup);

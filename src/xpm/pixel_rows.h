@@ -6,6 +6,7 @@
 
 #include "common/setup_record.h"
 #include "xpm/color_definitions.h"
+#include "xpm/color_key_index.h"
 #include "xpm/xpm_values.h"
 
 namespace xpmfilter {
@@ -17,19 +18,13 @@ namespace xpmfilter {
 // A row whose closing quote is missing at the very end still counts once its pixels are read.
 [[nodiscard]] int32_t ReadBandRows(SetupRecord& setup, StreamHandle stream, int32_t width,
                                    int32_t stride, int32_t rows, uint8_t* buffer,
-                                   XpmValues values, const ColorKeyEntry* table);
+                                   XpmValues values, ColorKeyIndex& codes);
 
 // Reads `width` pixel codes of charsPerPixel raw bytes each (no separators) and stores each
-// one's palette index in row[x]. With 0 characters per pixel nothing is read and the row is
-// filled with the index of the first empty code. Returns 0, or -1 for a code that matches no
-// definition or a code cut short by the end of the input.
+// one's palette index (looked up in codes) in row[x]. With 0 characters per pixel nothing is
+// read and the row is filled with the index of the first empty code. Returns 0, or -1 for a
+// code that matches no definition or a code cut short by the end of the input.
 [[nodiscard]] int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row,
-                                   const XpmValues& values, const ColorKeyEntry* table);
-
-// Finds the first of `count` entries whose code equals `code` in at most the first 8
-// characters (letter case counts) and stores its position's low 8 bits at out. Returns 0, or
-// -1 when no entry matches (out untouched).
-[[nodiscard]] int32_t FindColorKey(const char* code, const ColorKeyEntry* table, int32_t count,
-                                   uint8_t* out);
+                                   const XpmValues& values, ColorKeyIndex& codes);
 
 }  // namespace xpmfilter

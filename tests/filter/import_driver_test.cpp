@@ -108,8 +108,8 @@ class DriverTest : public testing::Test {
     }
 
     int32_t Import(const char* path = "/input.xpm", const char* name = "",
-                   const char* spec = "") {
-        return ImportFile(0, name, spec, path, &request_);
+                   const char* outputSpec = "") {
+        return ImportFile(0, name, outputSpec, path, &request_);
     }
 
     HGLOBAL setup_ = nullptr;
@@ -173,6 +173,8 @@ TEST_F(DriverTest, ReleasesAndReportsAtEveryStep) {
         {"unknown pixel code", [](RecordingLibrary&) {}, Image(3, "", "abzb"), -1, kAllSteps,
          {-1}},
         {"stop during the rows", stopAtRows, Image(3), 61, kAllSteps, {61}},
+        {"width 0: the decoder's report is passed on again", [](RecordingLibrary&) {},
+         Image(3, "0 3 2 1"), 27, kAllSteps, {27, 27}},
         {"decode fails and close fails: the decoder's code", closeFails, Image(3, "", "abzb"), -1,
          kAllSteps, {-1, 14}},
         {"clean decode, close fails: the close's code", closeFails, Image(3), 14, kAllSteps,
@@ -349,12 +351,12 @@ TEST_F(DriverTest, ImportFileCopiesTheRequestIntoTheRecord) {
     request_.names[0] = "first";
     request_.names[1] = nullptr;
     request_.names[2] = "third";
-    EXPECT_EQ(Import("/input.xpm", "NAME", "SPEC"), 0);
+    EXPECT_EQ(Import("/input.xpm", "NAME", "OUTSPEC"), 0);
     ASSERT_EQ(fake.Count("WriterSetNames"), 1u);
     EXPECT_EQ(fake.Find("WriterSetNames")[0]->texts,
               (std::vector<std::string>{"first", "kept", "third"}));
     const xpmtest::Call& open = *fake.Find("OutputOpen")[0];
-    EXPECT_EQ(open.texts, (std::vector<std::string>{"SPEC", "NAME"}));
+    EXPECT_EQ(open.texts, (std::vector<std::string>{"OUTSPEC", "NAME"}));
     EXPECT_EQ(open.args[1], 0x0500) << "the request's option set";
     EXPECT_EQ(fake.sinkAtOpen, &sink_);
     const xpmtest::Call& range = *fake.Find("Status")[0];
@@ -363,7 +365,7 @@ TEST_F(DriverTest, ImportFileCopiesTheRequestIntoTheRecord) {
     record = Record();
     EXPECT_STREQ(record->sourcePath, "/input.xpm");
     EXPECT_STREQ(record->outputName, "NAME");
-    EXPECT_STREQ(record->outputSpec, "SPEC");
+    EXPECT_STREQ(record->outputSpec, "OUTSPEC");
     EXPECT_EQ(record->request, &request_);
     EXPECT_EQ(record->statusSink, &sink_);
     EXPECT_EQ(record->optionSet, request_.optionSet);

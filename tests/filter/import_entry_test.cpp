@@ -87,11 +87,11 @@ class ImportEntryTest : public testing::Test {
 
     ImportEntryTest() : source(std::make_unique<SourceSpec>()) {
         table_ = library.Table();
-        table_.OutputOpen = [](WriterHandle writer, const char* spec, const char* name,
+        table_.OutputOpen = [](WriterHandle writer, const char* outputSpec, const char* name,
                                int32_t reserved, OptionSetHandle set, StatusSink* sink) {
             SinkProbe::atOpen = *sink;
-            return RecordingLibrary::Current().Table().OutputOpen(writer, spec, name, reserved,
-                                                                  set, sink);
+            return RecordingLibrary::Current().Table().OutputOpen(writer, outputSpec, name,
+                                                                  reserved, set, sink);
         };
         xpmfilter::BindGraphicsLibrary(&table_);
         SinkProbe::atOpen = StatusSink{};
@@ -272,6 +272,76 @@ TEST_F(ImportEntryTest, JobAndStatusRecordCarryWhatTheHostGave) {
                   c.wantMemoryHandle ? reinterpret_cast<uint64_t>(memory) : 0u) << what;
 
         if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
+        result = PictureResult{};
+        library.calls.clear();
+        GlobalFree(host);
+        GlobalFree(memory);
+    }
+}
+
+TEST_F(ImportEntryTest, ImportFileReceivesTheCallsTexts) {
+    struct Case {
+        Entry entry;
+        const char* outputSpec;  // ImportEmbeddedGR's last argument; the others take none
+        const char* path;
+        const char* wantOutputSpec;
+    };
+    const Case cases[] = {
+        {Entry::kGR, nullptr, "picture.xpm", ""},
+        {Entry::kCB, nullptr, "dir/other.xpm", ""},
+        {Entry::kEmbedded, "WMF", "picture.xpm", "WMF"},
+        {Entry::kEmbedded, nullptr, "picture.xpm", ""},
+        {Entry::kEmbedded, "", "dir/other.xpm", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(Name(c.entry)) + " outputSpec " +
+                                 (c.outputSpec == nullptr ? "<null>" : c.outputSpec);
+        std::strcpy(source->path, c.path);
+        OptionSetHandle host = HostSet();
+        EXPECT_EQ(Run(c.entry, host, c.outputSpec), 0) << what;
+
+        auto opens = library.Find("OutputOpen");
+        ASSERT_EQ(opens.size(), 1u) << what;
+        EXPECT_EQ(opens[0]->texts, (std::vector<std::string>{c.wantOutputSpec, ""}))
+            << what << ": got outputSpec \"" << opens[0]->texts[0] << "\", outputName \""
+            << opens[0]->texts[1] << "\"";
+        EXPECT_EQ(opens[0]->args[1], reinterpret_cast<int64_t>(host)) << what << ": option set";
+        auto streams = library.Find("StreamOpen");
+        ASSERT_EQ(streams.size(), 1u) << what;
+        EXPECT_EQ(streams[0]->texts, std::vector<std::string>{c.path}) << what << ": input path";
+        auto names = library.Find("WriterSetNames");
+        ASSERT_EQ(names.size(), 1u) << what;
+        EXPECT_EQ(names[0]->texts, (std::vector<std::string>{"", "", ""})) << what;
+
+        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
+        result = PictureResult{};
+        library.calls.clear();
+        GlobalFree(host);
+    }
+}
+
+TEST_F(ImportEntryTest, AFailedImportFromMemoryLeavesTheHostsBlockAlone) {
+    // Nothing replaces the input handle in the status record when the import fails before
+    // the output opens; discarding "the picture" must not touch the host's memory.
+    for (Entry entry : {Entry::kGR, Entry::kCB}) {
+        const std::string text = "not an image\n";
+        HGLOBAL memory = GlobalAlloc(GHND, text.size());
+        std::memcpy(GlobalLock(memory), text.data(), text.size());
+        GlobalUnlock(memory);
+        source->memory = memory;
+        source->path[0] = '\0';
+        library.input = text;
+        OptionSetHandle host = HostSet();
+
+        const int64_t got = Run(entry, host);
+        EXPECT_EQ(got, 0xFFE9) << Name(entry) << ": got " << got << ", want -23 in 16 bits";
+        EXPECT_EQ(result.picture, nullptr) << Name(entry);
+        void* bytes = GlobalLock(memory);
+        ASSERT_NE(bytes, nullptr) << Name(entry) << ": the host's block was freed";
+        EXPECT_EQ(std::string(static_cast<const char*>(bytes), text.size()), text) << Name(entry);
+        GlobalUnlock(memory);
+        EXPECT_EQ(GlobalFlags(memory) & GMEM_LOCKCOUNT, 0u) << Name(entry) << ": left locked";
+
         result = PictureResult{};
         library.calls.clear();
         GlobalFree(host);

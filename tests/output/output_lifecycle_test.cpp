@@ -116,7 +116,7 @@ TEST(OpenOutput, SequencesAndReports) {
         fake.outputCloseResult = [&] { return c.closeResult; };
         ScriptWriterErrors(fake, c.errors);
         OutputTestSetup setup;
-        std::strcpy(setup.setup->outputSpec, "SPEC");
+        std::strcpy(setup.setup->outputSpec, "OUTSPEC");
         std::strcpy(setup.setup->outputName, "NAME");
         setup.setup->optionSet = reinterpret_cast<OptionSetHandle>(0x4321);
         setup.setup->progressBase = 3;
@@ -137,12 +137,12 @@ TEST(OpenOutput, SequencesAndReports) {
         EXPECT_FALSE(calls[0].hasBlock) << c.name;
 
         const xpmtest::Call& open = *fake.Find("OutputOpen")[0];
-        EXPECT_EQ(open.texts, (std::vector<std::string>{"SPEC", "NAME"})) << c.name;
+        EXPECT_EQ(open.texts, (std::vector<std::string>{"OUTSPEC", "NAME"})) << c.name;
         EXPECT_EQ(open.args[0], 0) << c.name;
         EXPECT_EQ(open.args[1], 0x4321) << c.name << ": the record's option set";
         EXPECT_EQ(fake.sinkAtOpen, &setup.sink) << c.name << ": the sink's address";
         for (const xpmtest::Call* start : fake.Find("OutputStart"))
-            EXPECT_EQ(start->texts, std::vector<std::string>{"SPEC"}) << c.name;
+            EXPECT_EQ(start->texts, std::vector<std::string>{"OUTSPEC"}) << c.name;
     }
 }
 

@@ -30,7 +30,7 @@ class CreateSetupTest : public testing::Test {
 };
 
 std::string ColorKey(int index) {
-    char key[16];
+    char key[32];
     std::snprintf(key, sizeof key, "Color[%03d]", index);
     return key;
 }

@@ -34,6 +34,9 @@ TEST(ProfileValues, ColorValuesSplitLikeStrtok) {
         {"1, 2, 3, \"\"", 1, 2, 3, ""},
         {"1 2 3 x\"name\"", 1, 2, 3, "name"},
         {"99999999999999999999, 0, 0, \"big\"", 255, 0, 0, "big"},  // 10^20 - 1, low byte
+        // Beyond 64 bits atoi holds the value at the limit before the low byte is taken.
+        {"18446744073709551616, 9223372036854775808, 1", 255, 255, 1, ""},
+        {"-99999999999999999999, -9223372036854775809, 2", 0, 0, 2, ""},
     };
     for (const Case& c : cases) {
         ProfileColorValue got = ParseProfileColor(c.value);

@@ -77,6 +77,13 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
                                                                  : MetafileKind::kEnhanced;
     }
     sink_ = sink;
+    if (sink_ != nullptr) {
+        // From here the result fields are ours: the input's memory handle, which the sink
+        // carried on entry, must never come back as the picture.
+        sink_->dataHandle = 0;
+        for (int32_t& side : sink_->bounds) side = 0;
+        sink_->unitsPerInch = 0;
+    }
     job_ = sink != nullptr ? sink->userData : 0;
     if (hasHooks) AttachHooksToJob(job_, hooks);
     outputState_ = OutputState::kOpen;

@@ -1,0 +1,128 @@
+// End-to-end import throughput through the shipped module, loaded by path as a host loads
+// it: XPM file in, finished metafile handle out (the handle's bytes are fetched, as
+// xpmimport does before writing them). Reported per input byte and per pixel.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xpmfilter/xpmfilter.h"
+
+namespace {
+
+struct Module {
+    void* library = nullptr;
+    decltype(&ImportGR) importGR = nullptr;
+    std::string error;
+};
+
+// libxpmfilter.so of the same build: <dir of this executable>/../lib.
+const Module& LoadedModule() {
+    static const Module module = [] {
+        Module loaded;
+        std::error_code error;
+        auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+        std::string path = (exe.parent_path().parent_path() / "lib" / "libxpmfilter.so").string();
+        loaded.library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (loaded.library == nullptr) {
+            loaded.error = path + ": " + dlerror();
+            return loaded;
+        }
+        loaded.importGR = reinterpret_cast<decltype(&ImportGR)>(dlsym(loaded.library, "ImportGR"));
+        if (loaded.importGR == nullptr) loaded.error = path + ": no ImportGR";
+        return loaded;
+    }();
+    return module;
+}
+
+// A width x height picture with `colors` hex colours and `cpp` characters per pixel; the
+// pixels cycle through the colours with a stride so neighbours differ.
+std::string MakePicture(int width, int height, int colors, int cpp) {
+    const std::string alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    auto code = [&](int index) {
+        std::string text(static_cast<size_t>(cpp), 'a');
+        for (int i = cpp - 1; i >= 0; --i, index /= static_cast<int>(alphabet.size())) {
+            text[static_cast<size_t>(i)] = alphabet[static_cast<size_t>(index) % alphabet.size()];
+        }
+        return text;
+    };
+    std::string text = "/* XPM */\nstatic char *bench[] = {\n\"" + std::to_string(width) + " " + std::to_string(height) +
+                       " " + std::to_string(colors) + " " + std::to_string(cpp) + "\",\n";
+    for (int i = 0; i < colors; ++i) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "#%06X", (i * 2654435761u) & 0xFFFFFF);
+        text += "\"" + code(i) + " c " + hex + "\",\n";
+    }
+    for (int y = 0; y < height; ++y) {
+        text += '"';
+        for (int x = 0; x < width; ++x) text += code((x * 7 + y * 13) % colors);
+        text += y + 1 < height ? "\",\n" : "\"\n};\n";
+    }
+    return text;
+}
+
+void BM_ImportFile(benchmark::State& state) {
+    const Module& module = LoadedModule();
+    if (!module.error.empty()) {
+        state.SkipWithError(module.error.c_str());
+        return;
+    }
+    const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+    const int colors = static_cast<int>(state.range(2)), cpp = static_cast<int>(state.range(3));
+    const bool wmf = state.range(4) != 0;
+    const std::string text = MakePicture(width, height, colors, cpp);
+    char path[] = "/tmp/import_bench_XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        state.SkipWithError("cannot write the input file");
+        return;
+    }
+    close(fd);
+    auto source = std::make_unique<SourceSpec>();
+    std::strcpy(source->path, path);
+    VrHostHooks hooks = {};
+    hooks.size = sizeof hooks;
+    hooks.metafileKind = wmf ? kVrMetafileWmf : kVrMetafileEmf;
+    std::vector<uint8_t> bytes;
+    for (auto _ : state) {
+        PictureResult result = {};
+        uint32_t code = module.importGR(&hooks, source.get(), &result, nullptr);
+        if (code != 0 || result.picture == nullptr) {
+            state.SkipWithError(("import failed with " + std::to_string(code)).c_str());
+            break;
+        }
+        if (wmf) {
+            bytes.resize(GetMetaFileBitsEx(result.picture, 0, nullptr));
+            benchmark::DoNotOptimize(GetMetaFileBitsEx(result.picture, static_cast<UINT>(bytes.size()), bytes.data()));
+            DeleteMetaFile(result.picture);
+        } else {
+            bytes.resize(GetEnhMetaFileBits(result.picture, 0, nullptr));
+            benchmark::DoNotOptimize(GetEnhMetaFileBits(result.picture, static_cast<UINT>(bytes.size()), bytes.data()));
+            DeleteEnhMetaFile(result.picture);
+        }
+    }
+    unlink(path);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+    state.counters["pixels/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * width * height,
+                                                    benchmark::Counter::kIsRate);
+}
+
+// width, height, colours, characters per pixel, WMF
+BENCHMARK(BM_ImportFile)
+    ->Args({32, 32, 6, 1, 0})
+    ->Args({300, 400, 100, 2, 0})
+    ->Args({1000, 1000, 16, 1, 0})
+    ->Args({1000, 1000, 200, 2, 0})
+    ->Args({1000, 1000, 200, 2, 1})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,112 @@
+// The conversion run: plan, make the output directory, run the imports, report each one.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "xpmimport/batch_runner.h"
+#include "xpmimport/commands.h"
+#include "xpmimport/console.h"
+#include "xpmimport/exit_status.h"
+#include "xpmimport/interrupt.h"
+#include "xpmimport/json_text.h"
+#include "xpmimport/task_plan.h"
+
+namespace xpmimport {
+namespace {
+
+// Makes directory and its missing parents; false with *error set.
+[[nodiscard]] bool MakeDirectories(const std::string& directory, std::string* error) {
+    std::string path;
+    size_t start = 0;
+    while (start <= directory.size()) {
+        size_t slash = directory.find('/', start);
+        if (slash == std::string::npos) slash = directory.size();
+        path = directory.substr(0, slash);
+        start = slash + 1;
+        if (path.empty()) continue;
+        if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+            *error = std::strerror(errno);
+            return false;
+        }
+    }
+    struct stat info = {};
+    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *error = std::strerror(ENOTDIR);
+        return false;
+    }
+    return true;
+}
+
+void Report(Console& console, const CommandLine& line, const ImportTask& task, const ImportOutcome& outcome) {
+    const std::string name = InputDisplayName(task.input);
+    if (outcome.status == ImportOutcome::Status::kDone) {
+        if (line.json) {
+            console.out(JsonObject()
+                            .add("input", name)
+                            .add("output", task.output)
+                            .add("format", FormatName(task.format))
+                            .add("width", outcome.width)
+                            .add("height", outcome.height)
+                            .text());
+        } else if (!line.quiet) {
+            console.out(name + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " -> " +
+                        task.output);
+        }
+        return;
+    }
+    console.err("xpmimport: " + name + ": " + outcome.cause);
+    if (line.json) {
+        JsonObject object;
+        object.add("input", name).add("output", task.output).add("error", outcome.cause);
+        if (outcome.code != 0) object.add("code", outcome.code);
+        console.out(object.text());
+    }
+}
+
+}  // namespace
+
+int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_t fileMode) {
+    TaskPlan plan = PlanTasks(line);
+    if (!plan.ok) {
+        std::fprintf(stderr, "xpmimport: %s\nTry 'xpmimport --help'.\n", plan.error.c_str());
+        return kExitUsage;
+    }
+    if (!line.outputDirectory.empty()) {
+        std::string error;
+        if (!MakeDirectories(line.outputDirectory, &error)) {
+            std::fprintf(stderr, "xpmimport: %s: cannot make the output directory: %s\n", line.outputDirectory.c_str(),
+                         error.c_str());
+            return kExitSomeFailed;
+        }
+    }
+    Console console(!line.quiet && isatty(STDERR_FILENO) != 0, plan.tasks.size());
+    std::atomic<size_t> failures{0};
+    RunAll(plan.tasks.size(), line.jobs, [&](size_t index) {
+        const ImportTask& task = plan.tasks[index];
+        const std::string name = InputDisplayName(task.input);
+        console.jobStarted(index, name);
+        if (line.verbose) console.err("xpmimport: " + name + ": importing to " + task.output);
+        auto start = std::chrono::steady_clock::now();
+        ImportOutcome outcome = RunImport(filter.exports(), task, fileMode,
+                                          [&](int percent) { console.jobProgress(index, percent); });
+        console.jobFinished(index);
+        if (outcome.status != ImportOutcome::Status::kDone) failures.fetch_add(1);
+        Report(console, line, task, outcome);
+        if (line.verbose && outcome.status == ImportOutcome::Status::kDone) {
+            auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            console.err("xpmimport: " + name + ": done in " + std::to_string(elapsed.count()) + " ms");
+        }
+    });
+    console.endBar();
+    if (InterruptRequested()) {
+        std::fprintf(stderr, "xpmimport: interrupted\n");
+        return kExitSignalBase + InterruptSignal();
+    }
+    return failures.load() == 0 ? kExitOk : kExitSomeFailed;
+}
+
+}  // namespace xpmimport

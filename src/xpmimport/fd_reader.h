@@ -1,0 +1,21 @@
+// Reading an input through the filter's read-routine protocol from a file descriptor
+// (standard input for "-"). The routine's user data is the address of an FdReader.
+#pragma once
+
+#include <cstdint>
+
+namespace xpmimport {
+
+struct FdReader {
+    int fd = 0;
+    int error = 0;  // errno of the first failed read, 0 if none
+};
+
+// A VrReadRoutine over reader->fd, where reader = (FdReader*)userData.
+// (buffer, count > 0): reads up to count bytes, retrying reads cut short by a signal unless
+// an interrupt was requested; returns the bytes read, 0 at end of input, -1 on failure.
+// (null, 0): the bytes left when the descriptor is a regular file that fits in 31 bits,
+// else -1 (a pipe or terminal has no size).
+[[nodiscard]] int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count);
+
+}  // namespace xpmimport

@@ -1,0 +1,114 @@
+// One conversion, from the import call to the renamed output file.
+#include "xpmimport/import_job.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "xpmimport/interrupt.h"
+#include "xpmimport/metafile_handle.h"
+#include "xpmimport/metafile_render.h"
+#include "xpmimport/pending_output.h"
+#include "xpmimport/png_writer.h"
+#include "xpmimport/result_messages.h"
+
+namespace xpmimport {
+namespace {
+
+[[nodiscard]] ImportOutcome Failed(std::string cause, int32_t code = 0) {
+    ImportOutcome outcome;
+    outcome.cause = std::move(cause);
+    outcome.code = code;
+    return outcome;
+}
+
+[[nodiscard]] ImportOutcome Interrupted() {
+    ImportOutcome outcome;
+    outcome.status = ImportOutcome::Status::kInterrupted;
+    outcome.cause = "interrupted; nothing written";
+    return outcome;
+}
+
+// Why the input cannot be opened, as the system says it; empty when it can be.
+[[nodiscard]] std::string OpenError(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        return "";
+    }
+    return std::strerror(errno);
+}
+
+// Writes the picture in the asked format; false with *cause set.
+[[nodiscard]] bool WritePicture(const MetafileHandle& metafile, OutputFormat format, PendingOutput& output,
+                                std::string* cause) {
+    std::vector<uint8_t> bytes = metafile.bytes();
+    if (bytes.empty()) {
+        *cause = "the filter returned a picture that holds no metafile";
+        return false;
+    }
+    FileFailure failure;
+    if (format != OutputFormat::kPng) {
+        const bool wantEnhanced = format == OutputFormat::kEmf;
+        if (metafile.enhanced() != wantEnhanced) {
+            *cause = wantEnhanced ? "the filter made a Windows metafile where an enhanced metafile was asked for"
+                                  : "the filter made an enhanced metafile where a Windows metafile was asked for";
+            return false;
+        }
+        if (output.Write(bytes.data(), bytes.size(), &failure)) return true;
+        *cause = failure.words;
+        return false;
+    }
+    RenderOutcome rendered = metafile.enhanced() ? RenderEnhancedMetafile(bytes) : RenderWindowsMetafile(bytes);
+    if (!rendered.ok) {
+        *cause = "cannot render the picture: " + rendered.error;
+        return false;
+    }
+    if (!WritePng(output.stream(), rendered.image, cause)) return false;
+    return true;
+}
+
+}  // namespace
+
+ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, mode_t fileMode,
+                        const ProgressCallback& progress) {
+    if (InterruptRequested()) return Interrupted();
+    if (task.input != "-") {
+        struct stat info = {};
+        if (stat(task.input.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Failed("is a directory");
+        if (task.input.size() >= sizeof(SourceSpec::path)) return Failed("the path is too long for the filter");
+    }
+    FileFailure failure;
+    std::unique_ptr<PendingOutput> output = PendingOutput::Create(task.output, fileMode, &failure);
+    if (!output) return Failed(failure.words);
+
+    ImportedPicture picture = ImportPicture(filter, task.input, task.format == OutputFormat::kWmf, progress);
+    if (InterruptRequested()) return Interrupted();
+    if (picture.code != 0) {
+        std::string cause = DescribeResult(picture.code);
+        if (picture.code == 7 && task.input != "-") {
+            std::string why = OpenError(task.input);
+            if (!why.empty()) cause = std::string(ResultInWords(7)) + ": " + why + " (7)";
+        }
+        return Failed(cause, picture.code);
+    }
+    if (!picture.metafile) return Failed("the filter reported success but returned no picture");
+
+    std::string cause;
+    if (!WritePicture(*picture.metafile, task.format, *output, &cause)) return Failed(cause);
+    if (InterruptRequested()) return Interrupted();
+    if (!output->Commit(&failure)) return Failed(failure.words);
+
+    ImportOutcome outcome;
+    outcome.status = ImportOutcome::Status::kDone;
+    outcome.width = std::abs(picture.bounds[2] - picture.bounds[0]);
+    outcome.height = std::abs(picture.bounds[3] - picture.bounds[1]);
+    return outcome;
+}
+
+}  // namespace xpmimport

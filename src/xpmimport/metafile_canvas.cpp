@@ -1,0 +1,50 @@
+// Canvas creation and mapping a bitmap record onto it.
+#include "xpmimport/metafile_canvas.h"
+
+#include <cmath>
+
+#include "xpmimport/dib_paint.h"
+
+namespace xpmimport {
+
+bool MakeCanvas(int64_t width, int64_t height, RgbImage& canvas, std::string* error) {
+    if (width < 0 || height < 0 || static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxCanvasPixels) {
+        *error = "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels cannot be rendered";
+        return false;
+    }
+    canvas.width = static_cast<int32_t>(width);
+    canvas.height = static_cast<int32_t>(height);
+    canvas.pixels.assign(static_cast<size_t>(width * height) * 3, 0xFF);
+    return true;
+}
+
+bool PaintBitmapDraw(const BitmapDraw& draw, const PageTransform& transform, double originX, double originY,
+                     RgbImage& canvas, std::string* error) {
+    if (draw.rasterOp != kRopSrcCopy) {
+        *error = "bitmap drawn with raster operation " + std::to_string(draw.rasterOp) + ", not SRCCOPY";
+        return false;
+    }
+    if (!transform.usable()) {
+        *error = "map mode " + std::to_string(transform.mapMode) + " (or a zero window extent) not handled";
+        return false;
+    }
+    DevicePoint from = transform.toDevice(draw.destX, draw.destY);
+    DevicePoint to = transform.toDevice(static_cast<double>(draw.destX) + draw.destWidth, static_cast<double>(draw.destY) + draw.destHeight);
+    const double limit = 1 << 30;
+    double corners[4] = {from.x - originX, from.y - originY, to.x - originX, to.y - originY};
+    for (double& corner : corners) {
+        if (!(std::fabs(corner) < limit)) {
+            *error = "bitmap placed far outside the picture";
+            return false;
+        }
+        corner = std::round(corner);
+    }
+    DibPlacement placement;
+    placement.srcX = draw.srcX, placement.srcY = draw.srcY;
+    placement.srcWidth = draw.srcWidth, placement.srcHeight = draw.srcHeight;
+    placement.destX0 = static_cast<int32_t>(corners[0]), placement.destY0 = static_cast<int32_t>(corners[1]);
+    placement.destX1 = static_cast<int32_t>(corners[2]), placement.destY1 = static_cast<int32_t>(corners[3]);
+    return PaintDib(draw.info, draw.bits, placement, canvas, error);
+}
+
+}  // namespace xpmimport

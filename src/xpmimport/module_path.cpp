@@ -1,0 +1,45 @@
+// Finding the filter module beside the executable.
+#include "xpmimport/module_path.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace xpmimport {
+namespace {
+
+constexpr const char* kModuleName = "libxpmfilter.so";
+
+[[nodiscard]] std::string ExecutableDirectory() {
+    std::string path(4096, '\0');
+    ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (length <= 0) return ".";
+    path.resize(static_cast<size_t>(length));
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The path without "..", so messages name the file plainly; as given when it does not exist.
+[[nodiscard]] std::string Canonical(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return path;
+    std::string canonical = resolved;
+    std::free(resolved);
+    return canonical;
+}
+
+}  // namespace
+
+std::string DefaultFilterPath() {
+    std::string directory = ExecutableDirectory();
+    std::string besideLib = directory + "/../lib/" + kModuleName;
+    std::string beside = directory + "/" + kModuleName;
+    if (access(besideLib.c_str(), F_OK) == 0) return Canonical(besideLib);
+    if (access(beside.c_str(), F_OK) == 0) return Canonical(beside);
+    return besideLib;
+}
+
+}  // namespace xpmimport

@@ -1,0 +1,33 @@
+// One call of the filter's import entry point: an XPM input (a file path, or standard
+// input through the read routine) to a metafile handle, with progress and stop hooks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "xpmimport/filter_module.h"
+#include "xpmimport/metafile_handle.h"
+
+namespace xpmimport {
+
+// Called on the importing thread with each percentage the import reports.
+using ProgressCallback = std::function<void(int percent)>;
+
+struct ImportedPicture {
+    int32_t code = 0;                          // the entry point's result, sign restored
+    std::unique_ptr<MetafileHandle> metafile;  // the picture, when code is 0 (owned)
+    int32_t bounds[4] = {};                    // left, top, right, bottom
+    int32_t unitsPerInch = 0;
+};
+
+// Imports input ("-" reads standard input through ImportCB and a read routine; a path goes
+// to ImportGR) asking for a Windows Metafile when windowsMetafile, else an Enhanced one.
+// The import is asked to stop once InterruptRequested(). A path of 8192 characters or more
+// is not handed over (result 7, cannot open). Any picture handed back is owned by the
+// result, also after a failure.
+[[nodiscard]] ImportedPicture ImportPicture(const FilterExports& filter, const std::string& input,
+                                            bool windowsMetafile, const ProgressCallback& progress);
+
+}  // namespace xpmimport

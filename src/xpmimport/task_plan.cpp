@@ -1,0 +1,72 @@
+// Planning the conversions of one run.
+#include "xpmimport/task_plan.h"
+
+#include <sys/stat.h>
+
+#include <map>
+
+namespace xpmimport {
+namespace {
+
+[[nodiscard]] std::string StemOf(const std::string& input) {
+    if (input == "-") return "stdin";
+    size_t slash = input.find_last_of('/');
+    std::string name = slash == std::string::npos ? input : input.substr(slash + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+[[nodiscard]] bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first = {}, second = {};
+    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+}  // namespace
+
+std::string InputDisplayName(const std::string& input) { return input == "-" ? "standard input" : input; }
+
+TaskPlan PlanTasks(const CommandLine& line) {
+    TaskPlan plan;
+    auto fail = [&](std::string error) {
+        plan.error = std::move(error);
+        plan.tasks.clear();
+        return plan;
+    };
+    if (line.inputs.empty()) return fail("no input given");
+    size_t fromStdin = 0;
+    for (const std::string& input : line.inputs) fromStdin += input == "-" ? 1 : 0;
+    if (fromStdin > 1) return fail("standard input (-) can be read only once");
+    if (!line.output.empty() && !line.outputDirectory.empty()) return fail("give either -o or -d, not both");
+    if (line.output.empty() && line.outputDirectory.empty()) {
+        return fail("say where the picture goes: -o FILE (one input) or -d DIR");
+    }
+    if (!line.output.empty()) {
+        if (line.output == "-") return fail("pictures are written to files only; name one after -o");
+        if (line.inputs.size() != 1) return fail("-o takes one input; use -d DIR for several");
+        std::optional<OutputFormat> format = line.format ? line.format : FormatFromPath(line.output);
+        if (!format) return fail("cannot tell the format from '" + line.output + "'; name it .emf, .wmf or .png, or use --format");
+        plan.tasks.push_back({line.inputs[0], line.output, *format});
+    } else {
+        OutputFormat format = line.format.value_or(OutputFormat::kEmf);
+        std::string directory = line.outputDirectory;
+        if (directory.back() != '/') directory += '/';
+        std::map<std::string, std::string> inputOfOutput;
+        for (const std::string& input : line.inputs) {
+            std::string output = directory + StemOf(input) + "." + std::string(FormatName(format));
+            auto [entry, fresh] = inputOfOutput.emplace(output, input);
+            if (!fresh) return fail(InputDisplayName(input) + " and " + InputDisplayName(entry->second) + " would both be written to " + output);
+            plan.tasks.push_back({input, output, format});
+        }
+    }
+    for (const ImportTask& task : plan.tasks) {
+        if (task.input != "-" && SameFile(task.input, task.output)) {
+            return fail(task.output + " is the input " + task.input + " itself");
+        }
+    }
+    plan.ok = true;
+    return plan;
+}
+
+}  // namespace xpmimport

@@ -1,0 +1,29 @@
+// Which input goes to which output file in which format, decided before anything runs so
+// that a wrong command line does nothing at all.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "xpmimport/command_line.h"
+#include "xpmimport/import_job.h"
+
+namespace xpmimport {
+
+struct TaskPlan {
+    bool ok = false;
+    std::vector<ImportTask> tasks;  // one per input, in the order given
+    std::string error;              // one line, when !ok
+};
+
+// With -o: exactly one input, format from --format or the extension of -o (an unknown
+// extension without --format is an error). With -d: DIR/NAME.EXT for each input, NAME its
+// file name without the extension ("stdin" for "-"), format from --format or EMF; two inputs
+// that would share an output are an error. Standard input may be named once. An output
+// that is the input file itself is an error.
+[[nodiscard]] TaskPlan PlanTasks(const CommandLine& line);
+
+// The name messages use for an input: the path, or "standard input" for "-".
+[[nodiscard]] std::string InputDisplayName(const std::string& input);
+
+}  // namespace xpmimport

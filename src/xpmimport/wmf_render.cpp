@@ -1,0 +1,175 @@
+// Rendering a Windows Metafile: the window it sets becomes the canvas, and each bitmap
+// record (META_STRETCHDIB, META_DIBSTRETCHBLT) is painted through the mapping then in force.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "xpmimport/byte_reader.h"
+#include "xpmimport/metafile_canvas.h"
+#include "xpmimport/metafile_render.h"
+
+namespace xpmimport {
+namespace {
+
+constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr size_t kPlaceableSize = 22;
+constexpr size_t kRecordHeaderSize = 6;  // size in 16-bit words (u32), function (u16)
+
+enum : uint16_t {
+    kMetaEof = 0x0000,
+    kMetaSaveDc = 0x001E,
+    kMetaSetMapMode = 0x0103,
+    kMetaRestoreDc = 0x0127,
+    kMetaSetWindowOrg = 0x020B,
+    kMetaSetWindowExt = 0x020C,
+    kMetaSetViewportOrg = 0x020D,
+    kMetaSetViewportExt = 0x020E,
+    kMetaDibStretchBlt = 0x0B41,
+    kMetaStretchDib = 0x0F43,
+};
+
+struct PendingDraw {
+    BitmapDraw draw;
+    PageTransform page;
+};
+
+[[nodiscard]] RenderOutcome Fail(std::string error) {
+    RenderOutcome outcome;
+    outcome.error = "windows metafile: " + error;
+    return outcome;
+}
+
+// Reads a bitmap record's parameters (after the 6-byte record header). META_STRETCHDIB has
+// a colour-usage word that META_DIBSTRETCHBLT lacks; both list their values last to first.
+[[nodiscard]] bool ReadBitmapRecord(uint16_t function, std::span<const uint8_t> record, BitmapDraw* draw,
+                                    std::string* error) {
+    const size_t usage = function == kMetaStretchDib ? 2 : 0;
+    const size_t at = kRecordHeaderSize + 4 + usage;  // after the raster operation (and usage)
+    if (!Holds(record, 0, at + 16)) {
+        *error = "bitmap record too short";
+        return false;
+    }
+    if (usage != 0 && U16At(record, kRecordHeaderSize + 4) != 0) {
+        *error = "bitmap colours given as palette indices (DIB_PAL_COLORS) not handled";
+        return false;
+    }
+    draw->rasterOp = U32At(record, kRecordHeaderSize);
+    draw->srcHeight = I16At(record, at), draw->srcWidth = I16At(record, at + 2);
+    draw->srcY = I16At(record, at + 4), draw->srcX = I16At(record, at + 6);
+    draw->destHeight = I16At(record, at + 8), draw->destWidth = I16At(record, at + 10);
+    draw->destY = I16At(record, at + 12), draw->destX = I16At(record, at + 14);
+    std::span<const uint8_t> dib = record.subspan(at + 16);
+    if (!Holds(dib, 0, 40)) {
+        *error = "bitmap record without a bitmap header";
+        return false;
+    }
+    // The bits follow the header and its colour table.
+    uint64_t headerSize = U32At(dib, 0);
+    uint16_t bitCount = U16At(dib, 14);
+    uint64_t colors = U32At(dib, 32);
+    if (colors == 0 && bitCount <= 8) colors = uint64_t{1} << bitCount;
+    if (bitCount > 8) colors = 0;
+    uint64_t infoSize = headerSize + colors * 4;
+    if (!Holds(dib, 0, infoSize)) {
+        *error = "bitmap header runs past its record";
+        return false;
+    }
+    draw->info = dib.subspan(0, infoSize);
+    draw->bits = dib.subspan(infoSize);
+    return true;
+}
+
+// The canvas: the window's corners as a player maps them, and the origin to subtract.
+[[nodiscard]] bool CanvasFromWindow(const PageTransform& page, RgbImage& canvas, double* originX, double* originY,
+                                    std::string* error) {
+    if (!page.usable()) {
+        *error = "map mode " + std::to_string(page.mapMode) + " (or a zero window extent) not handled";
+        return false;
+    }
+    DevicePoint a = page.toDevice(page.windowOrgX, page.windowOrgY);
+    DevicePoint b = page.toDevice(page.windowOrgX + page.windowExtX, page.windowOrgY + page.windowExtY);
+    *originX = std::min(a.x, b.x), *originY = std::min(a.y, b.y);
+    return MakeCanvas(std::llround(std::fabs(b.x - a.x)), std::llround(std::fabs(b.y - a.y)), canvas, error);
+}
+
+}  // namespace
+
+RenderOutcome RenderWindowsMetafile(std::span<const uint8_t> bytes) {
+    size_t offset = 0;
+    PageTransform page;
+    page.mapMode = kMapModeAnisotropic;  // how a player prepares its device for a metafile
+    if (Holds(bytes, 0, kPlaceableSize) && U32At(bytes, 0) == kPlaceableKey) {
+        int16_t left = I16At(bytes, 6), top = I16At(bytes, 8), right = I16At(bytes, 10), bottom = I16At(bytes, 12);
+        page.windowOrgX = left, page.windowOrgY = top;
+        page.windowExtX = right - left, page.windowExtY = bottom - top;
+        page.windowExtSet = true;
+        offset = kPlaceableSize;
+    }
+    if (!Holds(bytes, offset, 18)) return Fail("no metafile header");
+    uint16_t kind = U16At(bytes, offset), headerWords = U16At(bytes, offset + 2);
+    if ((kind != 1 && kind != 2) || headerWords != 9) return Fail("no metafile header");
+    offset += 18;
+
+    std::vector<PendingDraw> draws;
+    std::vector<PageTransform> saved;
+    std::string error;
+    while (offset < bytes.size()) {
+        if (!Holds(bytes, offset, kRecordHeaderSize)) return Fail("record cut short at byte " + std::to_string(offset));
+        uint64_t size = uint64_t{U32At(bytes, offset)} * 2;
+        uint16_t function = U16At(bytes, offset + 4);
+        if (size < kRecordHeaderSize || !Holds(bytes, offset, size)) {
+            return Fail("record of " + std::to_string(size) + " bytes at byte " + std::to_string(offset));
+        }
+        std::span<const uint8_t> record = bytes.subspan(offset, size);
+        offset += size;
+        const bool hasPoint = size >= kRecordHeaderSize + 4;
+        double y = hasPoint ? I16At(record, 6) : 0, x = hasPoint ? I16At(record, 8) : 0;
+        switch (function) {
+            case kMetaEof: offset = bytes.size(); break;
+            case kMetaSetMapMode:
+                if (size < kRecordHeaderSize + 2) return Fail("SetMapMode record too short");
+                page.mapMode = U16At(record, 6);
+                break;
+            case kMetaSetWindowOrg:
+            case kMetaSetWindowExt:
+            case kMetaSetViewportOrg:
+            case kMetaSetViewportExt:
+                if (!hasPoint) return Fail("coordinate record too short");
+                if (function == kMetaSetWindowOrg) page.windowOrgX = x, page.windowOrgY = y;
+                if (function == kMetaSetWindowExt) page.windowExtX = x, page.windowExtY = y, page.windowExtSet = true;
+                if (function == kMetaSetViewportOrg) page.viewportOrgX = x, page.viewportOrgY = y;
+                if (function == kMetaSetViewportExt) page.viewportExtX = x, page.viewportExtY = y, page.viewportExtSet = true;
+                break;
+            case kMetaSaveDc: saved.push_back(page); break;
+            case kMetaRestoreDc: {
+                int16_t relative = size >= kRecordHeaderSize + 2 ? I16At(record, 6) : -1;
+                int64_t keep = relative < 0 ? static_cast<int64_t>(saved.size()) + relative : int64_t{relative} - 1;
+                if (keep < 0 || keep >= static_cast<int64_t>(saved.size())) return Fail("RestoreDC to a state never saved");
+                page = saved[static_cast<size_t>(keep)];
+                saved.resize(static_cast<size_t>(keep));
+                break;
+            }
+            case kMetaStretchDib:
+            case kMetaDibStretchBlt: {
+                PendingDraw pending{{}, page};
+                if (!ReadBitmapRecord(function, record, &pending.draw, &error)) return Fail(error);
+                draws.push_back(pending);
+                break;
+            }
+            default: break;
+        }
+    }
+    // The window in force when the picture is drawn decides the canvas.
+    const PageTransform& framing = draws.empty() ? page : draws.front().page;
+    if (!framing.windowExtSet) return Fail("no window and no placeable header: picture size unknown");
+    RenderOutcome outcome;
+    double originX = 0, originY = 0;
+    if (!CanvasFromWindow(framing, outcome.image, &originX, &originY, &error)) return Fail(error);
+    for (const PendingDraw& pending : draws) {
+        if (!PaintBitmapDraw(pending.draw, pending.page, originX, originY, outcome.image, &error)) return Fail(error);
+    }
+    outcome.ok = true;
+    return outcome;
+}
+
+}  // namespace xpmimport

@@ -1,0 +1,246 @@
+// xpmimport as a user runs it: a subprocess with arguments, standard input, signals; its
+// files are read back and compared with libXpm's reading of the inputs.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "expected_picture.h"
+#include "png_reader.h"
+#include "test_environment.h"
+#include "xpm_corpus.h"
+#include "xpm_oracle.h"
+#include "xpmimport/metafile_render.h"
+
+namespace xpmimport_test {
+namespace {
+
+[[nodiscard]] std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// "" when the file holds the picture expected from the XPM file; else what is wrong.
+[[nodiscard]] std::string CheckOutput(const std::string& output, const std::string& xpm, const std::string& kind) {
+    ExpectedPicture expected = ExpectedFromOracle(DecodeWithLibXpm(xpm));
+    if (!expected.importable) return "oracle: " + expected.why;
+    xpmimport::RgbImage image;
+    if (kind == "png") {
+        std::string error;
+        if (!ReadPng(output, &image, &error)) return output + ": libpng cannot read it: " + error;
+    } else {
+        auto bytes = Bytes(ReadFile(output));
+        auto rendered = kind == "emf" ? xpmimport::RenderEnhancedMetafile(bytes) : xpmimport::RenderWindowsMetafile(bytes);
+        if (!rendered.ok) return output + ": " + rendered.error;
+        image = std::move(rendered.image);
+    }
+    std::string differences = DescribeDifferences(image, expected);
+    return differences.empty() ? "" : output + ": " + differences;
+}
+
+class CliTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(FileExists(XpmimportPath())) << XpmimportPath() << " is not built";
+        ASSERT_FALSE(ColorDatabase::System().empty()) << "/usr/share/X11/rgb.txt is needed (Debian x11-common)";
+        good_ = dir_.file("good.xpm");
+        WriteFile(good_, MakeXpm({"good", 45, 70, 2, 60, ColorStyle::kMixed, 41}));
+    }
+    TempDir dir_;
+    std::string good_;
+};
+
+TEST_F(CliTest, WritesEachFormatWithTheRightPixels) {
+    struct Case {
+        std::vector<std::string> extraArgs;
+        const char* output;
+        const char* kind;
+    } cases[] = {
+        {{}, "out.emf", "emf"},
+        {{}, "out.wmf", "wmf"},
+        {{}, "out.png", "png"},
+        {{"--format", "png"}, "picture.bin", "png"},
+        {{"--format=wmf"}, "upper.EMF", "wmf"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {good_, "-o", dir_.file(c.output)};
+        args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
+        ProcessResult got = RunXpmimport(args);
+        EXPECT_EQ(got.status, 0) << c.output << ": " << got.err;
+        EXPECT_EQ(got.out, good_ + ": 45 x 70 -> " + dir_.file(c.output) + "\n") << c.output;
+        EXPECT_EQ(got.err, "") << c.output;
+        EXPECT_EQ(CheckOutput(dir_.file(c.output), good_, c.kind), "") << c.output;
+    }
+}
+
+TEST_F(CliTest, ReplacesAnExistingOutputOnlyWithAWholePicture) {
+    const std::string output = dir_.file("kept.emf");
+    WriteFile(output, "an older picture");
+    const std::string bad = dir_.file("bad.xpm");
+    WriteFile(bad, "this is not XPM\n");
+    ProcessResult failed = RunXpmimport({bad, "-o", output});
+    EXPECT_EQ(failed.status, 1) << failed.err;
+    EXPECT_EQ(ReadFile(output), "an older picture") << "a failed import must leave the old file as it was";
+
+    ProcessResult replaced = RunXpmimport({good_, "-o", output, "-q"});
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(replaced.out, "") << "-q prints nothing on success";
+    EXPECT_EQ(CheckOutput(output, good_, "emf"), "");
+    EXPECT_EQ(ListDirectory(dir_.path()), (std::vector<std::string>{"bad.xpm", "good.xpm", "kept.emf"}))
+        << "no temporary file may stay behind";
+}
+
+TEST_F(CliTest, ReportsEachFailureInWordsWithItsStatus) {
+    const std::string notXpm = dir_.file("notes.txt");
+    WriteFile(notXpm, "shopping list\n");
+    const std::string unknownColour = dir_.file("colour.xpm");
+    WriteFile(unknownColour, MakeXpmFromParts(1, {"c nosuchcolour", "c #000000"}, {{0, 1}}));
+    const std::string missing = dir_.file("missing.xpm");
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int wantStatus;
+        std::string wantErr;  // a line of the messages
+    } cases[] = {
+        {"missing file", {missing, "-o", dir_.file("a.emf")}, 1,
+         "xpmimport: " + missing + ": cannot open the input: No such file or directory (7)\n"},
+        {"not XPM", {notXpm, "-o", dir_.file("b.emf")}, 1,
+         "xpmimport: " + notXpm + ": not an XPM file, or a colour definition cannot be read (-23)\n"},
+        {"unknown colour name", {unknownColour, "-o", dir_.file("c.png")}, 1,
+         "xpmimport: " + unknownColour + ": not an XPM file, or a colour definition cannot be read (-23)\n"},
+        {"output under a regular file", {good_, "-o", "/etc/passwd/x/out.emf"}, 1,
+         "xpmimport: " + good_ + ": cannot create /etc/passwd/x/out.emf: Not a directory\n"},
+        {"output directory under a regular file", {good_, "-d", "/etc/passwd/x"}, 1,
+         "xpmimport: /etc/passwd/x: cannot make the output directory: Not a directory\n"},
+        {"input is a directory", {dir_.path(), "-o", dir_.file("d.emf")}, 1, "xpmimport: " + dir_.path() + ": is a directory\n"},
+        {"no output named", {good_}, 2, "xpmimport: say where the picture goes: -o FILE (one input) or -d DIR\n"},
+        {"no arguments", {}, 2, "xpmimport: no input given\n"},
+        {"filter that is not a filter", {"--filter", BuildDir() + "/lib/libwinshim.so", good_, "-o", dir_.file("e.emf")}, 3,
+         "it has no export ImportGR: not an import filter\n"},
+        {"filter that does not exist", {"--filter", dir_.file("none.so"), "--info", good_}, 3,
+         "xpmimport: cannot use the filter module " + dir_.file("none.so")},
+    };
+    for (const Case& c : cases) {
+        ProcessResult got = RunXpmimport(c.args);
+        EXPECT_EQ(got.status, c.wantStatus) << c.name << ": " << got.err;
+        EXPECT_NE(got.err.find(c.wantErr), std::string::npos) << c.name << ": got messages\n" << got.err << "want\n" << c.wantErr;
+    }
+    EXPECT_EQ(ListDirectory(dir_.path()), (std::vector<std::string>{"colour.xpm", "good.xpm", "notes.txt"}))
+        << "failed conversions must leave no file";
+}
+
+TEST_F(CliTest, InfoPrintsSizesAndFailures) {
+    const std::string bad = dir_.file("bad.txt");
+    WriteFile(bad, "no values here\n");
+    const std::string missing = dir_.file("missing.xpm");
+    ProcessResult text = RunXpmimport({"--info", good_, bad, missing});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.out, good_ + ": 45 x 70\n");
+    EXPECT_EQ(text.err, "xpmimport: " + bad + ": the picture size cannot be read (17922)\n"
+                        "xpmimport: " + missing + ": cannot open the input: No such file or directory\n");
+
+    ProcessResult json = RunXpmimport({"--info", "--json", good_, bad});
+    EXPECT_EQ(json.status, 1);
+    EXPECT_EQ(json.out, "{\"input\":\"" + good_ + "\",\"width\":45,\"height\":70}\n"
+                        "{\"input\":\"" + bad + "\",\"error\":\"the picture size cannot be read (17922)\",\"code\":17922}\n");
+
+    ProcessResult fine = RunXpmimport({"--info", good_});
+    EXPECT_EQ(fine.status, 0) << fine.err;
+}
+
+TEST_F(CliTest, ReadsStandardInput) {
+    ProcessResult converted = RunXpmimport({"-", "-o", dir_.file("stdin.png")}, good_);
+    EXPECT_EQ(converted.status, 0) << converted.err;
+    EXPECT_EQ(converted.out, "standard input: 45 x 70 -> " + dir_.file("stdin.png") + "\n");
+    EXPECT_EQ(CheckOutput(dir_.file("stdin.png"), good_, "png"), "");
+
+    ProcessResult info = RunXpmimport({"--info", "-"}, good_);
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.out, "standard input: 45 x 70\n");
+
+    const std::string notXpm = dir_.file("notes.txt");
+    WriteFile(notXpm, "shopping list\n");
+    ProcessResult refused = RunXpmimport({"-", "-o", dir_.file("never.emf")}, notXpm);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "xpmimport: standard input: not an XPM file, or a colour definition cannot be read (-23)\n");
+    EXPECT_FALSE(FileExists(dir_.file("never.emf")));
+}
+
+TEST_F(CliTest, ConvertsASetOnTwoThreadsReportingTheBadOnes) {
+    TempDir out;
+    std::vector<std::string> args = {"-j", "2", "-d", out.path(), "--json"};
+    std::vector<std::string> goodInputs;
+    for (int i = 0; i < 6; ++i) {
+        std::string path = dir_.file("set" + std::to_string(i) + ".xpm");
+        WriteFile(path, MakeXpm({"set", 20 + 7 * i, 150 + 40 * i, 1 + i % 4, 5 + 10 * i, ColorStyle::kMixed,
+                                 static_cast<uint32_t>(50 + i)}));
+        goodInputs.push_back(path);
+        args.push_back(path);
+        if (i == 1 || i == 4) {
+            std::string bad = dir_.file("broken" + std::to_string(i) + ".xpm");
+            std::string whole = MakeXpm({"cut", 10, 10, 1, 3, ColorStyle::kHex, 9});
+            WriteFile(bad, i == 1 ? "not xpm at all\n" : whole.substr(0, whole.size() / 2));
+            args.push_back(bad);
+        }
+    }
+    ProcessResult got = RunXpmimport(args);
+    EXPECT_EQ(got.status, 1) << "some inputs failed: want status 1\n" << got.err;
+    for (const std::string& input : goodInputs) {
+        std::string name = input.substr(input.rfind('/') + 1);
+        std::string output = out.file(name.substr(0, name.size() - 4) + ".emf");
+        EXPECT_EQ(CheckOutput(output, input, "emf"), "") << input;
+        EXPECT_NE(got.out.find("{\"input\":\"" + input + "\",\"output\":\"" + output + "\",\"format\":\"emf\""),
+                  std::string::npos) << input << " has no JSON line in\n" << got.out;
+    }
+    for (const char* bad : {"broken1.xpm", "broken4.xpm"}) {
+        std::string line = "xpmimport: " + dir_.file(bad) + ": ";
+        EXPECT_NE(got.err.find(line), std::string::npos) << bad << " not reported in\n" << got.err;
+        EXPECT_EQ(got.err.find(line), got.err.rfind(line)) << bad << " reported twice";
+    }
+    EXPECT_EQ(ListDirectory(out.path()).size(), goodInputs.size()) << "only the good inputs give files, no temporary files stay";
+}
+
+TEST_F(CliTest, VersionAndHelpSayWhatTheyShould) {
+    ProcessResult version = RunXpmimport({"--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_NE(version.out.find("xpmimport 8.5.3"), std::string::npos) << version.out;
+    EXPECT_NE(version.out.find("8.5.3.0 (0x08000005), FilterDefinitions \"XPM Format,0,.XPM\""), std::string::npos)
+        << version.out;
+    ProcessResult help = RunXpmimport({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* needed : {"Exit status:", "130", "--json", "-j, --jobs"}) {
+        EXPECT_NE(help.out.find(needed), std::string::npos) << "help lacks " << needed;
+    }
+}
+
+// Ctrl-C during a long import stops it through the import's stop query, removes the
+// partial output and ends with status 130. The picture is made large so the import is
+// still running when the signal comes; if the machine is so fast that it finished anyway,
+// the test tries a larger one, then skips (it never fails for being late).
+TEST_F(CliTest, CtrlCStopsTheImportAndLeavesNothing) {
+    TempDir work;
+    const std::string input = work.file("big.xpm");
+    const std::string output = work.file("big.emf");
+    for (int side : {3000, 6000}) {
+        WriteFile(input, MakeXpm({"big", side, side, 2, 200, ColorStyle::kHex, 77}));
+        WriteFile(output, "the picture from before");
+        Subprocess process(XpmimportPath(), {"-v", input, "-o", output});
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (process.errSoFar().find("importing") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ASSERT_EQ(kill(process.pid(), SIGINT), 0);
+        ProcessResult got = process.wait(std::chrono::seconds(120));
+        ASSERT_FALSE(got.timedOut) << "xpmimport did not stop after Ctrl-C";
+        if (got.status == 0) continue;  // finished before the signal: try a larger picture
+        EXPECT_EQ(got.status, 130) << got.err;
+        EXPECT_NE(got.err.find("xpmimport: " + input + ": interrupted; nothing written"), std::string::npos) << got.err;
+        EXPECT_EQ(ReadFile(output), "the picture from before") << "the old output must stay as it was";
+        EXPECT_EQ(ListDirectory(work.path()), (std::vector<std::string>{"big.emf", "big.xpm"})) << "no temporary file";
+        return;
+    }
+    GTEST_SKIP() << "the import of a 6000 x 6000 picture finished within 0.2 s of starting; cannot interrupt it";
+}
+
+}  // namespace
+}  // namespace xpmimport_test
