@@ -132,17 +132,17 @@ TEST(WriterTest, WindowsMetafileWhenTheHostAsks) {
     wrongSize.size = 8;
     struct Case {
         const char* name;
-        const char* spec;
+        const char* outputSpec;
         const VrHostHooks* hooks;
         DWORD wantType;
     };
     const Case cases[] = {
-        {"spec WMF", "WMF", nullptr, OBJ_METAFILE},
-        {"spec wmf", "wmf", nullptr, OBJ_METAFILE},
+        {"outputSpec WMF", "WMF", nullptr, OBJ_METAFILE},
+        {"outputSpec wmf", "wmf", nullptr, OBJ_METAFILE},
         {"hooks ask WMF", "", &wantsWmf, OBJ_METAFILE},
         {"hooks ask EMF", "", &wantsEmf, OBJ_ENHMETAFILE},
         {"hooks of the wrong size", "", &wrongSize, OBJ_ENHMETAFILE},
-        {"spec EMF beats hooks", "EMF", &wantsWmf, OBJ_ENHMETAFILE},
+        {"outputSpec EMF beats hooks", "EMF", &wantsWmf, OBJ_ENHMETAFILE},
         {"host value that is no address", "", reinterpret_cast<const VrHostHooks*>(uintptr_t{0x18}),
          OBJ_ENHMETAFILE},
     };
@@ -151,7 +151,7 @@ TEST(WriterTest, WindowsMetafileWhenTheHostAsks) {
     for (const Case& k : cases) {
         WriterHandle writer = WriterCreate(0);
         DriveOptions options;
-        options.outputSpec = k.spec;
+        options.outputSpec = k.outputSpec;
         options.hostValue = reinterpret_cast<uint64_t>(k.hooks);
         const DriveResult result = DriveLikeFilter(writer, image, options);
         WriterDestroy(writer);
