@@ -95,9 +95,11 @@ uint16_t RunImport(const ImportCall& call) {
 
     // The host's path is at most 8191 characters; keep a terminated copy whatever it sent.
     static constexpr char emptyText[] = "";
+    // Read no further than its terminator: a host may hand a record cut after the path.
     char sourcePath[sizeof(SourceSpec::path)];
-    std::memcpy(sourcePath, call.source->path, sizeof sourcePath);
-    sourcePath[sizeof sourcePath - 1] = '\0';
+    const size_t pathLength = strnlen(call.source->path, sizeof sourcePath - 1);
+    std::memcpy(sourcePath, call.source->path, pathLength);
+    sourcePath[pathLength] = '\0';
 
     StatusSink sink{};
     sink.statusProc = reinterpret_cast<uint64_t>(Gdi().DefaultStatusProc);

@@ -7,12 +7,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "resources/module_instance.h"
 #include "recording_library.h"
+#include "resources/module_instance.h"
 #include "resources/resource_ids.h"
 #include "xpmfilter/xpmfilter.h"
 
@@ -27,31 +28,16 @@ constexpr char kXpm[] =
 
 void Anchor() {}
 
-// A minimal enhanced metafile: header and end-of-file records.
-std::vector<uint8_t> MinimalEmf() {
-    std::vector<uint32_t> words = {
-        1, 88,                     // EMR_HEADER, size
-        0, 0, 9, 9,                // bounds
-        0, 0, 100, 100,            // frame
-        0x464D4520, 0x10000, 108,  // signature, version, bytes
-        2, 1,                      // records; handles (16 bits) and reserved
-        0, 0, 0,                   // description, its offset, palette entries
-        1024, 768, 320, 240,       // device, millimetres
-        14, 20, 0, 16, 20,         // EMR_EOF
-    };
-    std::vector<uint8_t> bytes(words.size() * 4);
-    std::memcpy(bytes.data(), words.data(), bytes.size());
-    return bytes;
-}
-
-// A minimal Windows metafile: header and end record.
-std::vector<uint8_t> MinimalWmf() {
-    const uint16_t words[] = {1, 9, 0x0300, 12, 0, 0, 3, 0, 0,  // header, size 12 words
-                              3, 0, 0};                          // end record
+template <typename Word, size_t N>
+std::vector<uint8_t> Bytes(const Word (&words)[N]) {
     std::vector<uint8_t> bytes(sizeof words);
     std::memcpy(bytes.data(), words, sizeof words);
     return bytes;
 }
+// A minimal enhanced metafile (header and end-of-file records) and Windows metafile.
+const uint32_t kEmf[] = {1, 88, 0, 0, 9, 9, 0, 0, 100, 100, 0x464D4520, 0x10000, 108, 2, 1,
+                         0, 0, 0, 1024, 768, 320, 240, 14, 20, 0, 16, 20};
+const uint16_t kWmf[] = {1, 9, 0x0300, 12, 0, 0, 3, 0, 0, 3, 0, 0};
 
 enum class Entry { kGR, kCB, kEmbedded };
 const char* Name(Entry e) {
@@ -65,6 +51,13 @@ struct SinkProbe {
     static inline StatusSink atOpen{};
 };
 
+HGLOBAL MemoryWith(const char* text, size_t size) {
+    HGLOBAL memory = GlobalAlloc(GHND, size);
+    std::memcpy(GlobalLock(memory), text, size);
+    GlobalUnlock(memory);
+    return memory;
+}
+
 class ImportEntryTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -76,8 +69,7 @@ class ImportEntryTest : public testing::Test {
         setenv("WINDIR", windows_.c_str(), 1);
         char path[MAX_PATH] = {};
         GetModuleFileNameA(module_, path, MAX_PATH);
-        fs::path name = fs::path(path).filename();
-        profile_ = windows_ + "/" + name.replace_extension(".INI").string();
+        profile_ = windows_ + "/" + fs::path(path).filename().replace_extension(".INI").string();
     }
     static void TearDownTestSuite() {
         xpmfilter::SetModuleInstance(nullptr);
@@ -110,8 +102,7 @@ class ImportEntryTest : public testing::Test {
         return -999;
     }
 
-    // The conversation with the library that matters here: option-set creation, escapes by
-    // code, and the import job.
+    // Option-set creation, escapes by code, and the import job, in order.
     std::string Conversation() const {
         std::string out;
         for (const Call& call : library.calls) {
@@ -131,6 +122,13 @@ class ImportEntryTest : public testing::Test {
         library.calls.clear();
         return set;
     }
+    // Gives back the picture and the host's set after one case.
+    void EndCase(OptionSetHandle host) {
+        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
+        result = PictureResult{};
+        library.calls.clear();
+        if (host != nullptr) GlobalFree(host);
+    }
 
     static inline HMODULE module_ = nullptr;
     static inline std::string windows_, profile_;
@@ -147,20 +145,16 @@ TEST_F(ImportEntryTest, OptionSetConversationInOrder) {
         bool hostSet;
         const char* want;
     };
-    const Case cases[] = {
-        {Entry::kGR, false, "OptionSetCreate 3 4 43 26 ImportJobBegin 42 ImportJobEnd"},
-        {Entry::kCB, false, "OptionSetCreate 3 4 43 26 ImportJobBegin 42 ImportJobEnd"},
-        {Entry::kGR, true, "4 43 26 ImportJobBegin 42 ImportJobEnd"},
-        {Entry::kCB, true, "4 43 26 ImportJobBegin 42 ImportJobEnd"},
-        {Entry::kEmbedded, true, "4 43 26 ImportJobBegin 42 ImportJobEnd"},
-    };
+    const char* kOwn = "OptionSetCreate 3 4 43 26 ImportJobBegin 42 ImportJobEnd";
+    const char* kHost = "4 43 26 ImportJobBegin 42 ImportJobEnd";
+    const Case cases[] = {{Entry::kGR, false, kOwn}, {Entry::kCB, false, kOwn},
+                          {Entry::kGR, true, kHost}, {Entry::kCB, true, kHost},
+                          {Entry::kEmbedded, true, kHost}};
     for (const Case& c : cases) {
         const std::string what = std::string(Name(c.entry)) + (c.hostSet ? " host set" : " no set");
         OptionSetHandle host = c.hostSet ? HostSet() : nullptr;
-        library.calls.clear();
         EXPECT_EQ(Run(c.entry, host), 0) << what;
         EXPECT_EQ(Conversation(), c.want) << what;
-
         auto escapes = library.Find("OptionSetEscape");
         ASSERT_FALSE(escapes.empty()) << what;
         auto used = reinterpret_cast<HGLOBAL>(escapes[0]->args[0]);
@@ -174,92 +168,91 @@ TEST_F(ImportEntryTest, OptionSetConversationInOrder) {
             EXPECT_EQ(used, host) << what;
             ASSERT_NE(GlobalLock(host), nullptr) << what << ": the host's set was freed";
             GlobalUnlock(host);
-            GlobalFree(host);
         }
-        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
-        result = PictureResult{};
+        EndCase(host);
     }
 }
 
-TEST_F(ImportEntryTest, Query4RefusesBeforeAnySetupRecord) {
+TEST_F(ImportEntryTest, RefusalsBeforeTheImport) {
     struct Case {
+        const char* name;
         Entry entry;
         bool hostSet;
-        const char* want;
+        std::function<void(RecordingLibrary&)> script;
+        const char* profile;  // null: none
+        int64_t want;
+        const char* wantConversation;  // null: not looked at
     };
+    auto query4 = [](RecordingLibrary& f) { f.query4Answer = 1; };
+    auto noSet = [](RecordingLibrary& f) { f.failOptionSetCreate = true; };
+    auto none = [](RecordingLibrary&) {};
+    const char* noDriver = "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n";
     const Case cases[] = {
-        {Entry::kGR, false, "OptionSetCreate 3 4"},
-        {Entry::kCB, true, "4"},
-        {Entry::kEmbedded, true, "4"},
+        {"query 4", Entry::kGR, false, query4, nullptr, 5355, "OptionSetCreate 3 4"},
+        {"query 4", Entry::kCB, true, query4, nullptr, 5355, "4"},
+        {"query 4", Entry::kEmbedded, true, query4, nullptr, 5355, "4"},
+        {"no host set", Entry::kEmbedded, false, none, nullptr, 5315, ""},
+        {"set not made", Entry::kGR, false, noSet, nullptr, 5315, "OptionSetCreate"},
+        {"set not made", Entry::kCB, false, noSet, nullptr, 5315, "OptionSetCreate"},
+        {"no setup record", Entry::kGR, false, none, noDriver, 5315, nullptr},
+        {"no setup record", Entry::kCB, false, none, noDriver, 5315, nullptr},
+        {"no setup record", Entry::kEmbedded, true, none, noDriver, 5315, nullptr},
     };
-    library.query4Answer = 1;
     for (const Case& c : cases) {
-        const std::string what = std::string(Name(c.entry)) + (c.hostSet ? " host set" : " no set");
+        const std::string what = std::string(c.name) + ", " + Name(c.entry);
+        library.query4Answer = 0;
+        library.failOptionSetCreate = false;
+        c.script(library);
+        fs::remove(profile_);
+        if (c.profile != nullptr) std::ofstream(profile_) << c.profile;
         OptionSetHandle host = c.hostSet ? HostSet() : nullptr;
-        library.calls.clear();
         result.unitsPerInch = 1234;
-        EXPECT_EQ(Run(c.entry, host), 5355) << what;
-        EXPECT_EQ(Conversation(), c.want) << what;
-        // Locating a profile (CreateSetup) would have appended a path.
-        EXPECT_EQ(library.Count("StrAppendBounded"), 0u) << what << ": a setup record was made";
+        EXPECT_EQ(Run(c.entry, host), c.want) << what;
+        if (c.wantConversation != nullptr) {
+            EXPECT_EQ(Conversation(), c.wantConversation) << what;
+            // Locating a profile (CreateSetup) would have appended a path.
+            EXPECT_EQ(library.Count("StrAppendBounded"), 0u) << what << ": a record was made";
+        }
+        if (c.entry == Entry::kEmbedded && !c.hostSet) {
+            EXPECT_TRUE(library.calls.empty()) << what << ": got " << JoinOps(library.Ops());
+        }
+        EXPECT_EQ(library.Count("ImportJobBegin"), 0u) << what;
         EXPECT_EQ(result.unitsPerInch, 1234) << what << ": the picture result was touched";
-        if (host != nullptr) GlobalFree(host);
+        EndCase(host);
     }
 }
 
-TEST_F(ImportEntryTest, NoOptionSetOrNoSetupRecordGives5315) {
-    // ImportEmbeddedGR needs the host's set and calls nothing without it.
-    EXPECT_EQ(Run(Entry::kEmbedded, nullptr), 5315);
-    EXPECT_TRUE(library.calls.empty()) << JoinOps(library.Ops());
-
-    library.failOptionSetCreate = true;
-    for (Entry entry : {Entry::kGR, Entry::kCB}) {
-        library.calls.clear();
-        EXPECT_EQ(Run(entry, nullptr), 5315) << Name(entry);
-        EXPECT_EQ(Conversation(), "OptionSetCreate") << Name(entry);
-    }
-    library.failOptionSetCreate = false;
-
-    std::ofstream(profile_) << "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n";  // no Driver
-    for (Entry entry : {Entry::kGR, Entry::kCB, Entry::kEmbedded}) {
-        OptionSetHandle host = entry == Entry::kEmbedded ? HostSet() : nullptr;
-        library.calls.clear();
-        result.unitsPerInch = 1234;
-        EXPECT_EQ(Run(entry, host), 5315) << Name(entry);
-        EXPECT_EQ(library.Count("ImportJobBegin"), 0u) << Name(entry);
-        EXPECT_EQ(result.unitsPerInch, 1234) << Name(entry);
-        if (host != nullptr) GlobalFree(host);
-    }
-}
-
-TEST_F(ImportEntryTest, JobAndStatusRecordCarryWhatTheHostGave) {
+TEST_F(ImportEntryTest, JobStatusRecordAndTextsCarryWhatTheHostGave) {
     struct Case {
         Entry entry;
-        bool emptyPath;
+        const char* path;
+        const char* outputSpec;  // ImportEmbeddedGR's last argument; the others take none
         bool wantMemoryHandle;
+        const char* wantOutputSpec;
     };
     const Case cases[] = {
-        {Entry::kGR, false, false},       {Entry::kGR, true, true},
-        {Entry::kCB, true, true},         {Entry::kEmbedded, false, false},
-        {Entry::kEmbedded, true, false},
+        {Entry::kGR, "picture.xpm", nullptr, false, ""},
+        {Entry::kGR, "", nullptr, true, ""},
+        {Entry::kCB, "", nullptr, true, ""},
+        {Entry::kCB, "dir/other.xpm", nullptr, false, ""},
+        {Entry::kEmbedded, "picture.xpm", "WMF", false, "WMF"},
+        {Entry::kEmbedded, "", nullptr, false, ""},
+        {Entry::kEmbedded, "dir/other.xpm", "", false, ""},
     };
     for (const Case& c : cases) {
-        const std::string what =
-            std::string(Name(c.entry)) + (c.emptyPath ? " empty path" : " with path");
-        HGLOBAL memory = GlobalAlloc(GHND, sizeof kXpm);
-        std::memcpy(GlobalLock(memory), kXpm, sizeof kXpm);
-        GlobalUnlock(memory);
+        const std::string what = std::string(Name(c.entry)) + " path \"" + c.path + "\"";
+        HGLOBAL memory = MemoryWith(kXpm, sizeof kXpm);
         source->memory = memory;
-        std::strcpy(source->path, c.emptyPath ? "" : "picture.xpm");
+        std::strcpy(source->path, c.path);
         OptionSetHandle host = HostSet();
         SinkProbe::atOpen = StatusSink{};
 
-        EXPECT_EQ(Run(c.entry, host), 0) << what;
+        EXPECT_EQ(Run(c.entry, host, c.outputSpec), 0) << what;
         auto begins = library.Find("ImportJobBegin");
         auto ends = library.Find("ImportJobEnd");
         ASSERT_EQ(begins.size(), 1u) << what;
         ASSERT_EQ(ends.size(), 1u) << what;
-        EXPECT_EQ(begins[0]->texts, (std::vector<std::string>{"XPM Import", source->path})) << what;
+        EXPECT_EQ(begins[0]->texts, (std::vector<std::string>{"XPM Import", c.path})) << what;
         EXPECT_EQ(begins[0]->args[0], reinterpret_cast<int64_t>(GetActiveWindow())) << what;
         EXPECT_EQ(begins[0]->args[1], 0) << what;
         EXPECT_EQ(begins[0]->args[2], 0x08000005) << what << ": version";
@@ -271,68 +264,31 @@ TEST_F(ImportEntryTest, JobAndStatusRecordCarryWhatTheHostGave) {
         EXPECT_EQ(SinkProbe::atOpen.dataHandle,
                   c.wantMemoryHandle ? reinterpret_cast<uint64_t>(memory) : 0u) << what;
 
-        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
-        result = PictureResult{};
-        library.calls.clear();
-        GlobalFree(host);
-        GlobalFree(memory);
-    }
-}
-
-TEST_F(ImportEntryTest, ImportFileReceivesTheCallsTexts) {
-    struct Case {
-        Entry entry;
-        const char* outputSpec;  // ImportEmbeddedGR's last argument; the others take none
-        const char* path;
-        const char* wantOutputSpec;
-    };
-    const Case cases[] = {
-        {Entry::kGR, nullptr, "picture.xpm", ""},
-        {Entry::kCB, nullptr, "dir/other.xpm", ""},
-        {Entry::kEmbedded, "WMF", "picture.xpm", "WMF"},
-        {Entry::kEmbedded, nullptr, "picture.xpm", ""},
-        {Entry::kEmbedded, "", "dir/other.xpm", ""},
-    };
-    for (const Case& c : cases) {
-        const std::string what = std::string(Name(c.entry)) + " outputSpec " +
-                                 (c.outputSpec == nullptr ? "<null>" : c.outputSpec);
-        std::strcpy(source->path, c.path);
-        OptionSetHandle host = HostSet();
-        EXPECT_EQ(Run(c.entry, host, c.outputSpec), 0) << what;
-
         auto opens = library.Find("OutputOpen");
         ASSERT_EQ(opens.size(), 1u) << what;
-        EXPECT_EQ(opens[0]->texts, (std::vector<std::string>{c.wantOutputSpec, ""}))
-            << what << ": got outputSpec \"" << opens[0]->texts[0] << "\", outputName \""
-            << opens[0]->texts[1] << "\"";
+        EXPECT_EQ(opens[0]->texts, (std::vector<std::string>{c.wantOutputSpec, ""})) << what;
         EXPECT_EQ(opens[0]->args[1], reinterpret_cast<int64_t>(host)) << what << ": option set";
-        auto streams = library.Find("StreamOpen");
-        ASSERT_EQ(streams.size(), 1u) << what;
-        EXPECT_EQ(streams[0]->texts, std::vector<std::string>{c.path}) << what << ": input path";
-        auto names = library.Find("WriterSetNames");
-        ASSERT_EQ(names.size(), 1u) << what;
-        EXPECT_EQ(names[0]->texts, (std::vector<std::string>{"", "", ""})) << what;
-
-        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
-        result = PictureResult{};
-        library.calls.clear();
-        GlobalFree(host);
+        if (c.path[0] != '\0') {
+            EXPECT_EQ(library.Find("StreamOpen")[0]->texts, std::vector<std::string>{c.path})
+                << what << ": input path";
+        }
+        EXPECT_EQ(library.Find("WriterSetNames")[0]->texts,
+                  (std::vector<std::string>{"", "", ""})) << what;
+        EndCase(host);
+        GlobalFree(memory);
     }
 }
 
 TEST_F(ImportEntryTest, AFailedImportFromMemoryLeavesTheHostsBlockAlone) {
     // Nothing replaces the input handle in the status record when the import fails before
     // the output opens; discarding "the picture" must not touch the host's memory.
+    const std::string text = "not an image\n";
+    library.input = text;
+    source->path[0] = '\0';
     for (Entry entry : {Entry::kGR, Entry::kCB}) {
-        const std::string text = "not an image\n";
-        HGLOBAL memory = GlobalAlloc(GHND, text.size());
-        std::memcpy(GlobalLock(memory), text.data(), text.size());
-        GlobalUnlock(memory);
+        HGLOBAL memory = MemoryWith(text.data(), text.size());
         source->memory = memory;
-        source->path[0] = '\0';
-        library.input = text;
         OptionSetHandle host = HostSet();
-
         const int64_t got = Run(entry, host);
         EXPECT_EQ(got, 0xFFE9) << Name(entry) << ": got " << got << ", want -23 in 16 bits";
         EXPECT_EQ(result.picture, nullptr) << Name(entry);
@@ -341,83 +297,64 @@ TEST_F(ImportEntryTest, AFailedImportFromMemoryLeavesTheHostsBlockAlone) {
         EXPECT_EQ(std::string(static_cast<const char*>(bytes), text.size()), text) << Name(entry);
         GlobalUnlock(memory);
         EXPECT_EQ(GlobalFlags(memory) & GMEM_LOCKCOUNT, 0u) << Name(entry) << ": left locked";
-
-        result = PictureResult{};
-        library.calls.clear();
-        GlobalFree(host);
+        EndCase(host);
         GlobalFree(memory);
     }
 }
 
-TEST_F(ImportEntryTest, UnitsPerInchWhenTheLibraryGivesNone) {
+TEST_F(ImportEntryTest, PictureHandedBackOrDiscarded) {
     struct Case {
         Entry entry;
         int32_t bounds[4];
         int32_t units;
-        int32_t want;
-    };
-    const Case cases[] = {
-        {Entry::kGR, {0, 0, 300, 200}, 0, 60},
-        {Entry::kCB, {0, 0, 300, 200}, 0, 60},
-        {Entry::kEmbedded, {0, 0, 300, 200}, 0, 1440},
-        {Entry::kGR, {300, 200, 0, 0}, 0, 60},
-        {Entry::kGR, {-10, 0, 10, 600}, 0, 120},
-        {Entry::kGR, {0, 0, 4, 4}, 0, 0},
-        {Entry::kGR, {0, 0, 300, 200}, 96, 96},
-        {Entry::kEmbedded, {0, 0, 300, 200}, 96, 96},
-    };
-    const std::vector<uint8_t> emf = MinimalEmf();
-    for (const Case& c : cases) {
-        const std::string what = std::string(Name(c.entry)) + " units " + std::to_string(c.units);
-        library.fillSink = [&](StatusSink& sink) {
-            sink.dataHandle = reinterpret_cast<uint64_t>(
-                SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data()));
-            std::memcpy(sink.bounds, c.bounds, sizeof sink.bounds);
-            sink.unitsPerInch = c.units;
-        };
-        OptionSetHandle host = HostSet();
-        EXPECT_EQ(Run(c.entry, host), 0) << what;
-        EXPECT_EQ(result.unitsPerInch, c.want) << what;
-        EXPECT_EQ(std::vector<int32_t>(result.bounds, result.bounds + 4),
-                  std::vector<int32_t>(c.bounds, c.bounds + 4)) << what;
-        ASSERT_NE(result.picture, nullptr) << what;
-        EXPECT_EQ(GetObjectType(result.picture), OBJ_ENHMETAFILE) << what;
-        DeleteEnhMetaFile(result.picture);
-        result = PictureResult{};
-        GlobalFree(host);
-    }
-}
-
-TEST_F(ImportEntryTest, AFailedImportDiscardsThePicture) {
-    struct Case {
-        Entry entry;
         bool enhanced;
+        int16_t jobEnd;
+        int32_t wantUnits;
     };
     const Case cases[] = {
-        {Entry::kGR, true}, {Entry::kGR, false}, {Entry::kCB, false}, {Entry::kEmbedded, true},
-        {Entry::kEmbedded, false},
+        {Entry::kGR, {0, 0, 300, 200}, 0, true, 0, 60},
+        {Entry::kCB, {0, 0, 300, 200}, 0, true, 0, 60},
+        {Entry::kEmbedded, {0, 0, 300, 200}, 0, true, 0, 1440},
+        {Entry::kGR, {300, 200, 0, 0}, 0, true, 0, 60},
+        {Entry::kGR, {-10, 0, 10, 600}, 0, true, 0, 120},
+        {Entry::kGR, {0, 0, 4, 4}, 0, true, 0, 0},
+        {Entry::kGR, {0, 0, 300, 200}, 96, true, 0, 96},
+        {Entry::kEmbedded, {0, 0, 300, 200}, 96, true, 0, 96},
+        // A failed import: the picture is deleted as what it is.
+        {Entry::kGR, {0, 0, 300, 200}, 0, true, 7, 60},
+        {Entry::kGR, {0, 0, 300, 200}, 0, false, 7, 60},
+        {Entry::kCB, {0, 0, 300, 200}, 0, false, 7, 60},
+        {Entry::kEmbedded, {0, 0, 300, 200}, 0, true, 7, 1440},
+        {Entry::kEmbedded, {0, 0, 300, 200}, 0, false, 7, 1440},
     };
-    const std::vector<uint8_t> emf = MinimalEmf(), wmf = MinimalWmf();
+    const std::vector<uint8_t> emf = Bytes(kEmf), wmf = Bytes(kWmf);
     for (const Case& c : cases) {
-        const std::string what = std::string(Name(c.entry)) + (c.enhanced ? " EMF" : " WMF");
+        const std::string what = std::string(Name(c.entry)) + " units " +
+                                 std::to_string(c.units) + (c.enhanced ? " EMF" : " WMF") +
+                                 " job end " + std::to_string(c.jobEnd);
         void* left = nullptr;
         library.fillSink = [&](StatusSink& sink) {
             left = c.enhanced ? SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data())
                               : SetMetaFileBitsEx(static_cast<UINT>(wmf.size()), wmf.data());
             sink.dataHandle = reinterpret_cast<uint64_t>(left);
-            sink.bounds[2] = 300;
-            sink.bounds[3] = 200;
+            std::memcpy(sink.bounds, c.bounds, sizeof sink.bounds);
+            sink.unitsPerInch = c.units;
         };
-        library.jobEndResult = [] { return int16_t{7}; };
+        library.jobEndResult = [&] { return c.jobEnd; };
         OptionSetHandle host = HostSet();
-        EXPECT_EQ(Run(c.entry, host), 7) << what;
-        EXPECT_EQ(result.picture, nullptr) << what;
+        EXPECT_EQ(Run(c.entry, host), c.jobEnd) << what;
+        EXPECT_EQ(result.unitsPerInch, c.wantUnits) << what;
+        EXPECT_EQ(std::vector<int32_t>(result.bounds, result.bounds + 4),
+                  std::vector<int32_t>(c.bounds, c.bounds + 4)) << what;
         ASSERT_NE(left, nullptr) << what;
-        EXPECT_EQ(GetObjectType(left), 0u) << what << ": the picture was not deleted";
-        EXPECT_EQ(result.bounds[2], 300) << what;
-        EXPECT_EQ(result.unitsPerInch, c.entry == Entry::kEmbedded ? 1440 : 60) << what;
-        result = PictureResult{};
-        GlobalFree(host);
+        if (c.jobEnd == 0) {
+            ASSERT_NE(result.picture, nullptr) << what;
+            EXPECT_EQ(GetObjectType(result.picture), OBJ_ENHMETAFILE) << what;
+        } else {
+            EXPECT_EQ(result.picture, nullptr) << what;
+            EXPECT_EQ(GetObjectType(left), 0u) << what << ": the picture was not deleted";
+        }
+        EndCase(host);
     }
 }
 
@@ -428,17 +365,16 @@ TEST_F(ImportEntryTest, ResultWidthDiffersBetweenTheCalls) {
         int64_t want;
     };
     const Case cases[] = {
-        {-1, Entry::kGR, 65535},        {-1, Entry::kCB, 65535},
-        {-1, Entry::kEmbedded, -1},     {-32768, Entry::kGR, 32768},
-        {-32768, Entry::kEmbedded, -32768}, {61, Entry::kGR, 61},
-        {61, Entry::kEmbedded, 61},
+        {-1, Entry::kGR, 65535},         {-1, Entry::kCB, 65535},    {-1, Entry::kEmbedded, -1},
+        {-32768, Entry::kGR, 32768},     {-32768, Entry::kEmbedded, -32768},
+        {61, Entry::kGR, 61},            {61, Entry::kEmbedded, 61},
     };
     for (const Case& c : cases) {
         library.jobEndResult = [&] { return c.jobEnd; };
         OptionSetHandle host = HostSet();
         EXPECT_EQ(Run(c.entry, host), c.want) << Name(c.entry) << " job end " << c.jobEnd;
         EXPECT_EQ(result.picture, nullptr) << Name(c.entry) << " job end " << c.jobEnd;
-        GlobalFree(host);
+        EndCase(host);
     }
 }
 
@@ -452,10 +388,7 @@ TEST_F(ImportEntryTest, ReadRoutineReplacesTheLoadedOneAndIsStoredBack) {
     library.calls.clear();
 
     EXPECT_EQ(ImportCB(&hostValue, source.get(), &result, host, 77, &ReadNothing), 0u);
-
-    auto escapes = library.Find("OptionSetEscape");
-    ASSERT_FALSE(escapes.empty());
-    const Call& stored = *escapes.back();
+    const Call& stored = *library.Find("OptionSetEscape").back();
     ASSERT_EQ(stored.args[1], 42);
     ASSERT_EQ(stored.data.size(), 56u);
     SavedOptions after;
@@ -470,9 +403,7 @@ TEST_F(ImportEntryTest, ReadRoutineReplacesTheLoadedOneAndIsStoredBack) {
     ASSERT_GE(opens[0]->args.size(), 5u);
     EXPECT_EQ(opens[0]->args[2], 77) << "user data";
     EXPECT_EQ(opens[0]->args[4], reinterpret_cast<int64_t>(&ReadNothing)) << "routine";
-
-    if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
-    GlobalFree(host);
+    EndCase(host);
 }
 
 TEST_F(ImportEntryTest, EveryFailedAllocationIsCleanedUp) {
@@ -481,7 +412,6 @@ TEST_F(ImportEntryTest, EveryFailedAllocationIsCleanedUp) {
     int64_t n = 0;
     for (; n < 1000 && !succeeded; ++n) {
         const WinshimCounts before = WinshimGetCounts();
-        library.calls.clear();
         WinshimFailAllocationAfter(n);
         const int64_t got = Run(Entry::kGR, nullptr);
         WinshimFailAllocationAfter(-1);
@@ -492,8 +422,7 @@ TEST_F(ImportEntryTest, EveryFailedAllocationIsCleanedUp) {
         if (!succeeded) {
             EXPECT_EQ(result.picture, nullptr) << "allocation " << n << " failed";
         }
-        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
-        result = PictureResult{};
+        EndCase(nullptr);
         const WinshimCounts after = WinshimGetCounts();
         EXPECT_EQ(after.globalBlocks, before.globalBlocks) << "allocation " << n << " failed";
         EXPECT_EQ(after.globalLocks, before.globalLocks) << "allocation " << n << " failed";

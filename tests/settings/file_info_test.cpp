@@ -142,81 +142,65 @@ TEST_F(FileInfoTest, NoStreamLeavesTheRecordCleared) {
     EXPECT_EQ(library.Count("StreamClose"), 0u);
 }
 
-TEST_F(FileInfoTest, MemoryInputIsLockedForTheCallOnly) {
-    for (bool failOpen : {false, true}) {
+int32_t ReadNothing(uint64_t, void*, int32_t) { return 0; }
+
+// The three kinds of input, and the locks the host's block holds while the stream is open.
+TEST_F(FileInfoTest, InputIsOpenedAndTheBlockLockedAsTheCallSays) {
+    struct Case {
+        const char* name;
+        const char* path;
+        bool routine, hostLocked, failOpen;
+        int locksAtOpen, locksAtClose;  // -1: no close
+        int32_t want;
+        const char* wantPath;
+        const char* wantSource;  // "file", "routine", "memory"
+    };
+    const Case cases[] = {
+        {"memory", "", false, false, false, 1, 0, 0, "<null>", "memory"},
+        {"memory, open fails", "", false, false, true, 1, -1, 17922, "<null>", "memory"},
+        // Held locked once by the "host", so that an unlock by the filter shows too.
+        {"routine: the handle is user data", "named.xpm", true, true, false, 1, 1, 0,
+         "named.xpm", "routine"},
+        {"named file: the handle is ignored", "dir/file.xpm", false, false, false, 0, 0, 0,
+         "dir/file.xpm", "file"},
+    };
+    for (const Case& c : cases) {
         HGLOBAL block = GlobalAlloc(GHND, sizeof kXpm16x8);
-        ASSERT_NE(block, nullptr);
         std::memcpy(GlobalLock(block), kXpm16x8, sizeof kXpm16x8);
-        GlobalUnlock(block);
+        if (!c.hostLocked) GlobalUnlock(block);
         LockProbe::block = block;
+        LockProbe::locksAtOpen = LockProbe::locksAtClose = -1;
         library.input = kXpm16x8;
-        library.failStreamOpen = failOpen;
+        library.failStreamOpen = c.failOpen;
         library.calls.clear();
 
         HostBuffer host(64);
-        int32_t result =
-            GetFileInfo("", host.record(), reinterpret_cast<uint64_t>(block), nullptr);
-        EXPECT_EQ(result, failOpen ? 17922 : 0) << "failOpen " << failOpen;
-        EXPECT_EQ(LockProbe::locksAtOpen, 1) << "failOpen " << failOpen;
-        if (!failOpen) {
-            // Unlocked before the stream is closed.
-            EXPECT_EQ(LockProbe::locksAtClose, 0);
-            EXPECT_EQ(host.Int(16), 16);
+        EXPECT_EQ(GetFileInfo(c.path, host.record(), reinterpret_cast<uint64_t>(block),
+                              c.routine ? &ReadNothing : nullptr),
+                  c.want) << c.name;
+        EXPECT_EQ(LockProbe::locksAtOpen, c.locksAtOpen) << c.name << ": locks at open";
+        EXPECT_EQ(LockProbe::locksAtClose, c.locksAtClose) << c.name << ": locks at close";
+        EXPECT_EQ(LockProbe::Locks(), c.hostLocked ? 1 : 0) << c.name << ": locks afterwards";
+        EXPECT_EQ(library.Count("StreamClose"), c.failOpen ? 0u : 1u) << c.name;
+        if (!c.failOpen) {
+            EXPECT_EQ(host.Int(16), 16) << c.name;
         }
-        EXPECT_EQ(LockProbe::Locks(), 0) << "failOpen " << failOpen << ": lock left";
         auto opens = library.Find("StreamOpen");
-        ASSERT_EQ(opens.size(), 1u);
-        ASSERT_GE(opens[0]->args.size(), 5u);
-        EXPECT_EQ(opens[0]->texts[0], "<null>");
-        EXPECT_EQ(opens[0]->args[3], static_cast<int64_t>(GlobalSize(block))) << "memory size";
-        EXPECT_EQ(opens[0]->args[4], 0) << "no routine";
+        ASSERT_EQ(opens.size(), 1u) << c.name;
+        EXPECT_EQ(opens[0]->texts[0], c.wantPath) << c.name;
+        const std::string kind = c.wantSource;
+        const std::vector<int64_t> wantSource =
+            kind == "file"      ? std::vector<int64_t>{}
+            : kind == "routine" ? std::vector<int64_t>{reinterpret_cast<int64_t>(block), 0,
+                                                       reinterpret_cast<int64_t>(&ReadNothing)}
+                                : std::vector<int64_t>{opens[0]->args.at(2),
+                                                       static_cast<int64_t>(GlobalSize(block)), 0};
+        EXPECT_EQ(std::vector<int64_t>(opens[0]->args.begin() + 2, opens[0]->args.end()),
+                  wantSource) << c.name << ": StreamSource (data, size, routine)";
         LockProbe::block = nullptr;
+        if (c.hostLocked) GlobalUnlock(block);
         GlobalFree(block);
     }
-}
-
-int32_t ReadNothing(uint64_t, void*, int32_t) { return 0; }
-
-TEST_F(FileInfoTest, WithARoutineTheHandleIsItsUserDataAndNeverLocked) {
-    HGLOBAL block = GlobalAlloc(GHND, 64);
-    ASSERT_NE(block, nullptr);
-    // Held locked once by the "host", so that an unlock by the filter shows too.
-    ASSERT_NE(GlobalLock(block), nullptr);
-    LockProbe::block = block;
-    library.input = kXpm16x8;
-
-    HostBuffer host(64);
-    int32_t result = GetFileInfo("named.xpm", host.record(), reinterpret_cast<uint64_t>(block),
-                                 &ReadNothing);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(LockProbe::locksAtOpen, 1);
-    EXPECT_EQ(LockProbe::locksAtClose, 1);
-    EXPECT_EQ(LockProbe::Locks(), 1);
-    auto opens = library.Find("StreamOpen");
-    ASSERT_EQ(opens.size(), 1u);
-    ASSERT_GE(opens[0]->args.size(), 5u);
-    EXPECT_EQ(opens[0]->texts[0], "named.xpm");
-    EXPECT_EQ(opens[0]->args[2], reinterpret_cast<int64_t>(block)) << "user data";
-    EXPECT_EQ(opens[0]->args[4], reinterpret_cast<int64_t>(&ReadNothing)) << "routine";
-    LockProbe::block = nullptr;
-    GlobalUnlock(block);
-    GlobalFree(block);
-}
-
-TEST_F(FileInfoTest, ANamedFileIsOpenedByPath) {
-    library.input = kXpm16x8;
-    HGLOBAL block = GlobalAlloc(GHND, 8);  // ignored: the path is not empty
-    LockProbe::block = block;
-    HostBuffer host(64);
-    EXPECT_EQ(GetFileInfo("dir/file.xpm", host.record(), reinterpret_cast<uint64_t>(block), nullptr), 0);
-    EXPECT_EQ(LockProbe::locksAtOpen, 0);
-    auto opens = library.Find("StreamOpen");
-    ASSERT_EQ(opens.size(), 1u);
-    EXPECT_EQ(opens[0]->texts[0], "dir/file.xpm");
-    EXPECT_EQ(opens[0]->args[0], 0) << "no StreamSource for a file";
-    EXPECT_EQ(library.Count("StreamClose"), 1u);
-    LockProbe::block = nullptr;
-    GlobalFree(block);
 }
 
 TEST(FileInfoItems, EachItemChecksItsValueThenItsRoom) {

@@ -11,7 +11,7 @@ namespace {
 
 struct Host {
     std::vector<int32_t> percents;
-    int stopAfterCalls = -1;  // shouldStop answers 1 from this call on (counting from 0)
+    bool (*stopAt)(int query) = [](int) { return false; };  // shouldStop's answer to its nth query
     int stopQueries = 0;
 
     static void Progress(void* context, int32_t percent) {
@@ -19,8 +19,7 @@ struct Host {
     }
     static int32_t ShouldStop(void* context) {
         auto* host = static_cast<Host*>(context);
-        const int call = host->stopQueries++;
-        return host->stopAfterCalls >= 0 && call >= host->stopAfterCalls ? 1 : 0;
+        return host->stopAt(host->stopQueries++) ? 1 : 0;
     }
     VrHostHooks Hooks() {
         VrHostHooks hooks{};
@@ -77,46 +76,32 @@ TEST(ImportJobTest, StatusSequences) {
     };
     struct Case {
         const char* name;
-        int stopAfterCalls;
+        bool (*stopAt)(int query);
         std::vector<Step> steps;
         int16_t wantEnd;
     };
+    const auto never = [](int) { return false; };
+    const auto always = [](int) { return true; };
     const uint32_t kMinus23 = static_cast<uint32_t>(-23);
     const std::vector<Case> cases = {
-        {"clean run", -1, {{0, 0, 50, 0}, {0, 0, 100, 0}}, 0},
-        {"host stops and confirms", 0, {{0, 0, 10, 1}, {2, 61, 0, 1}, {3, 61, 0, 0}}, 61},
-        {"stop at the last check, not reported", 0, {{0, 0, 100, 1}, {2, 61, 0, 1}}, 61},
-        {"host asks, then takes it back", -2, {}, 0},
-        {"first report wins", -1, {{3, 27, 0, 0}, {3, 26, 0, 0}, {3, 61, 0, 0}}, 27},
-        {"negative code", -1, {{3, kMinus23, 0, 0}, {3, 7, 0, 0}}, -23},
-        {"report before the stop wins", 0, {{3, 7, 0, 0}, {0, 0, 5, 1}, {2, 61, 0, 1}}, 7},
-        {"zero report is no failure", -1, {{3, 0, 0, 0}}, 0},
-        {"other kinds answer 0", 0, {{1, 0, 0, 0}, {2, 60, 0, 0}, {4, 61, 0, 0}}, 0},
+        {"clean run", never, {{0, 0, 50, 0}, {0, 0, 100, 0}}, 0},
+        {"host stops and confirms", always, {{0, 0, 10, 1}, {2, 61, 0, 1}, {3, 61, 0, 0}}, 61},
+        {"stop at the last check, not reported", always, {{0, 0, 100, 1}, {2, 61, 0, 1}}, 61},
+        {"host asks, then takes it back", [](int query) { return query == 0; },
+         {{0, 0, 10, 1}, {2, 61, 0, 0}, {0, 0, 20, 0}}, 0},
+        {"first report wins", never, {{3, 27, 0, 0}, {3, 26, 0, 0}, {3, 61, 0, 0}}, 27},
+        {"negative code", never, {{3, kMinus23, 0, 0}, {3, 7, 0, 0}}, -23},
+        {"report before the stop wins", always, {{3, 7, 0, 0}, {0, 0, 5, 1}, {2, 61, 0, 1}}, 7},
+        {"zero report is no failure", never, {{3, 0, 0, 0}}, 0},
+        {"other kinds answer 0", always, {{1, 0, 0, 0}, {2, 60, 0, 0}, {4, 61, 0, 0}}, 0},
     };
     for (const Case& c : cases) {
         Host host;
-        host.stopAfterCalls = c.stopAfterCalls;
-        std::vector<Step> steps = c.steps;
-        if (c.stopAfterCalls == -2) {
-            // Stop asked at the progress call, answered 0 at the notice: the job goes on.
-            struct Flip {
-                static int32_t Once(void* context) {
-                    return static_cast<Host*>(context)->stopQueries++ == 0 ? 1 : 0;
-                }
-            };
-            VrHostHooks hooks = host.Hooks();
-            hooks.shouldStop = &Flip::Once;
-            JobWithHooks run(&hooks);
-            EXPECT_EQ(run.Status(0, 0, 10), 1) << c.name;
-            EXPECT_EQ(run.Status(2, 61), 0) << c.name;
-            EXPECT_EQ(run.Status(0, 0, 20), 0) << c.name;
-            EXPECT_EQ(run.End(), c.wantEnd) << c.name;
-            continue;
-        }
+        host.stopAt = c.stopAt;
         VrHostHooks hooks = host.Hooks();
         JobWithHooks run(&hooks);
-        for (std::size_t i = 0; i < steps.size(); ++i) {
-            const Step& s = steps[i];
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& s = c.steps[i];
             EXPECT_EQ(run.Status(s.kind, s.code, s.first), s.wantAnswer) << c.name << ", step " << i;
         }
         EXPECT_EQ(run.End(), c.wantEnd) << c.name;

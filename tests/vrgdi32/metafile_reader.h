@@ -3,7 +3,6 @@
 // test can compare the picture a player would show with the pixels that were sent.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,9 +15,9 @@ struct Rgb {
 };
 
 struct DrawnBitmap {
-    int32_t x = 0, y = 0, width = 0, height = 0;  // destination in device units
-    int32_t dibWidth = 0, dibHeight = 0;          // biHeight as stored (sign = orientation)
-    uint32_t colourCount = 0;                     // biClrUsed
+    int32_t x = 0, y = 0, height = 0;  // destination in device units
+    int32_t dibHeight = 0;             // biHeight as stored (sign = orientation)
+    uint32_t colourCount = 0;          // biClrUsed
 };
 
 struct ReadMetafile {
@@ -26,9 +25,7 @@ struct ReadMetafile {
     // EMF header (or, for WMF, window origin and extent as bounds).
     int32_t bounds[4] = {0, 0, 0, 0};
     int32_t frame[4] = {0, 0, 0, 0};
-    uint32_t declaredBytes = 0;
-    uint32_t declaredRecords = 0;
-    uint32_t records = 0;
+    uint32_t declaredBytes = 0, declaredRecords = 0, records = 0;
     bool endSeen = false;
     std::vector<DrawnBitmap> bitmaps;
     // The canvas: bounds' width x height, row 0 at the top; painted marks drawn pixels.

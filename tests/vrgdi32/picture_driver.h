@@ -48,10 +48,14 @@ struct DriveResult {
 
 [[nodiscard]] DriveResult DriveLikeFilter(WriterHandle writer, const TestImage& image,
                                           const DriveOptions& options);
+// The same with a writer of its own, created before and destroyed after.
+[[nodiscard]] DriveResult DriveNewWriter(const TestImage& image, const DriveOptions& options = {});
 
 // The bytes behind a metafile handle (EMF or WMF, by its object type).
 [[nodiscard]] std::vector<uint8_t> MetafileBytes(uint64_t handle);
 // Deletes the metafile by its kind; false if the handle is not a live metafile.
 bool DeleteMetafile(uint64_t handle);
+// The bytes of the metafile, which is then deleted; empty (and a test failure) for no metafile.
+[[nodiscard]] std::vector<uint8_t> TakeMetafileBytes(uint64_t handle);
 
 }  // namespace vrgdi32_test

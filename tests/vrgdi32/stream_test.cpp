@@ -83,10 +83,12 @@ struct RoutineSource {
     }
 };
 
-std::vector<uint8_t> ReadAll(StreamHandle stream, int32_t chunk) {
+// Reads to the end in reads of the given sizes, used in turn.
+std::vector<uint8_t> ReadAll(StreamHandle stream, std::vector<int32_t> sizes) {
     std::vector<uint8_t> got;
-    std::vector<uint8_t> buffer(static_cast<std::size_t>(chunk));
-    for (;;) {
+    std::vector<uint8_t> buffer(static_cast<std::size_t>(*std::max_element(sizes.begin(), sizes.end())));
+    for (std::size_t step = 0;; ++step) {
+        const int32_t chunk = sizes[step % sizes.size()];
         const int32_t n = StreamRead(stream, buffer.data(), chunk);
         if (n <= 0) break;
         EXPECT_LE(n, chunk);
@@ -127,36 +129,20 @@ const char* const kKinds[] = {"file", "memory", "routine", "routine-unsized"};
 TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
     // Crosses the 64 KiB windows several times, with an odd tail.
     const std::vector<uint8_t> content = Pattern(3 * 65536 + 1234);
+    const std::vector<std::vector<int32_t>> readSizes = {
+        {1}, {3}, {4096}, {65536}, {100000}, {1, 2, 65535, 1, 70000, 17}};
     for (const char* kind : kKinds) {
-        for (int32_t chunk : {1, 3, 4096, 65536, 100000}) {
+        for (const std::vector<int32_t>& sizes : readSizes) {
             StreamMaker maker{kind, content};
             StreamHandle stream = maker.Open();
             ASSERT_NE(stream, nullptr) << kind;
-            const std::vector<uint8_t> got = ReadAll(stream, chunk);
-            EXPECT_TRUE(got == content) << kind << " in reads of " << chunk << ": got " << got.size()
-                                        << " bytes, want " << content.size() << " equal bytes";
+            const std::vector<uint8_t> got = ReadAll(stream, sizes);
+            EXPECT_TRUE(got == content) << kind << " in reads of " << sizes[0] << " (of " << sizes.size()
+                                        << " sizes): got " << got.size() << " bytes, want " << content.size()
+                                        << " equal bytes";
             EXPECT_EQ(StreamRead(stream, maker.bytes.data(), 1), 0) << kind << ": read after the end";
             StreamClose(stream);
         }
-    }
-}
-
-TEST(StreamTest, MixedReadSizesKeepTheirPlace) {
-    const std::vector<uint8_t> content = Pattern(200000);
-    for (const char* kind : kKinds) {
-        StreamMaker maker{kind, content};
-        StreamHandle stream = maker.Open();
-        ASSERT_NE(stream, nullptr);
-        std::vector<uint8_t> got;
-        uint8_t buffer[70000];
-        for (int32_t step = 0;; ++step) {
-            const int32_t sizes[] = {1, 2, 65535, 1, 70000, 17};
-            const int32_t n = StreamRead(stream, buffer, sizes[step % 6]);
-            if (n == 0) break;
-            got.insert(got.end(), buffer, buffer + n);
-        }
-        EXPECT_TRUE(got == content) << kind;
-        StreamClose(stream);
     }
 }
 
@@ -212,7 +198,7 @@ TEST(StreamTest, RoutineStreamReturnsToTheLastReportedPosition) {
     uint8_t byte = 0;
     for (int i = 0; i < 250000; ++i) ASSERT_EQ(StreamRead(stream, &byte, 1), 1);
     EXPECT_EQ(StreamSeek(stream, 1000, 0), 1000);
-    std::vector<uint8_t> rest = ReadAll(stream, 4096);
+    std::vector<uint8_t> rest = ReadAll(stream, {4096});
     EXPECT_TRUE(std::equal(rest.begin(), rest.end(), content.begin() + 1000) && rest.size() == content.size() - 1000)
         << "got " << rest.size() << " bytes after seeking back";
     // Before the last reported position the stream does not go.
@@ -257,7 +243,7 @@ TEST(StreamTest, RoutineSizeIsALowerBound) {
         uint8_t buffer[60];
         ASSERT_EQ(StreamRead(stream, buffer, 50), 50) << c.name;
         ASSERT_EQ(StreamSeek(stream, 0, 1), 50) << c.name;
-        EXPECT_EQ(ReadAll(stream, 7).size(), 50u) << c.name << ": everything the routine delivers is read";
+        EXPECT_EQ(ReadAll(stream, {7}).size(), 50u) << c.name << ": everything the routine delivers is read";
         EXPECT_EQ(StreamSeek(stream, 0, 2), 100) << c.name << ": the end, once it was reached";
         EXPECT_EQ(StreamSeek(stream, 50, 0), 50) << c.name;
         ASSERT_EQ(StreamRead(stream, buffer, 60), 50) << c.name;
@@ -268,23 +254,6 @@ TEST(StreamTest, RoutineSizeIsALowerBound) {
 
 TEST(StreamTest, ReadRoutineProtocol) {
     const std::vector<uint8_t> content = Pattern(5000);
-    {
-        RoutineSource routine;
-        routine.bytes = content;
-        StreamSource source = routine.Source();
-        StreamHandle stream = StreamOpen(nullptr, &source, 0);
-        ASSERT_NE(stream, nullptr);
-        EXPECT_TRUE(routine.sizeQueryCameFirst);
-        EXPECT_EQ(routine.sizeQueries, 1);
-        EXPECT_EQ(ReadAll(stream, 1000).size(), content.size());
-        EXPECT_EQ(routine.sizeQueries, 1) << "the size is asked once, at open";
-        const int readsAtEnd = routine.reads;
-        uint8_t byte;
-        EXPECT_EQ(StreamRead(stream, &byte, 1), 0);
-        EXPECT_EQ(routine.reads, readsAtEnd) << "the routine is not asked again after it said end";
-        StreamClose(stream);
-        EXPECT_EQ(routine.reads, readsAtEnd);
-    }
     struct Case {
         const char* name;
         int32_t failAfterCalls;
@@ -292,6 +261,7 @@ TEST(StreamTest, ReadRoutineProtocol) {
         std::size_t wantBytes;
     };
     const Case cases[] = {
+        {"delivers everything", -1, false, 5000},
         {"fails on the first read", 0, false, 0},
         {"fails after two reads of 7", 2, false, 14},
         {"delivers more than asked", -1, true, 0},
@@ -304,14 +274,16 @@ TEST(StreamTest, ReadRoutineProtocol) {
         StreamSource source = routine.Source();
         StreamHandle stream = StreamOpen(nullptr, &source, 0);
         ASSERT_NE(stream, nullptr) << c.name;
-        const std::vector<uint8_t> got = ReadAll(stream, 1);
+        EXPECT_TRUE(routine.sizeQueryCameFirst) << c.name;
+        const std::vector<uint8_t> got = ReadAll(stream, {1});
         EXPECT_EQ(got.size(), c.wantBytes) << c.name;
         EXPECT_TRUE(std::equal(got.begin(), got.end(), content.begin())) << c.name;
+        EXPECT_EQ(routine.sizeQueries, 1) << c.name << ": the size is asked once, at open";
         const int readsAfter = routine.reads;
         uint8_t byte;
         EXPECT_EQ(StreamRead(stream, &byte, 1), 0) << c.name;
-        EXPECT_EQ(routine.reads, readsAfter) << c.name << ": routine asked again after failing";
         StreamClose(stream);
+        EXPECT_EQ(routine.reads, readsAfter) << c.name << ": routine asked again after it said end or failed";
     }
 }
 
@@ -357,7 +329,7 @@ TEST(StreamTest, PipeReadsLikeARoutineWithoutSize) {
     StreamHandle stream = StreamOpen(fifo.c_str(), nullptr, 0);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(StreamSeek(stream, 0, 2), -1) << "a pipe has no known length";
-    EXPECT_TRUE(ReadAll(stream, 333) == content);
+    EXPECT_TRUE(ReadAll(stream, {333}) == content);
     EXPECT_EQ(StreamSeek(stream, 0, 2), 100000) << "read to its end, a pipe knows its length";
     StreamClose(stream);
     int status = 0;

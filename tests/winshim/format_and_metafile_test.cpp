@@ -80,29 +80,22 @@ std::vector<BYTE> Bytes(size_t n, BYTE seed) {
 }
 
 TEST(Metafiles, KindsAndDeletion) {  // X-a, X-b, X-d, X-e, X-f, X-g
-    const std::vector<BYTE> emf = Bytes(100, 1);
-    const std::vector<BYTE> wmf = Bytes(60, 2);
+    const std::vector<BYTE> emf = Bytes(100, 1), wmf = Bytes(60, 2);
     HENHMETAFILE e = SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data());
     HMETAFILE m = SetMetaFileBitsEx(static_cast<UINT>(wmf.size()), wmf.data());
     ASSERT_NE(e, nullptr);
     ASSERT_NE(m, nullptr);
     char b[16];
-    EXPECT_EQ(wsprintfA(b, "%d", GetObjectType(e)), 2);
-    EXPECT_STREQ(b, "13");
-    EXPECT_EQ(wsprintfA(b, "%d", GetObjectType(m)), 1);
-    EXPECT_STREQ(b, "9");
+    EXPECT_EQ(wsprintfA(b, "%d/%d", GetObjectType(e), GetObjectType(m)), 4);
+    EXPECT_STREQ(b, "13/9");
     EXPECT_EQ(WinshimGetCounts().metafiles, 2u);
-
+    // Deleting by the wrong kind fails and leaves the object.
     SetLastError(kUnchanged);
-    BOOL wrong1 = DeleteMetaFile(e);
-    DWORD error1 = GetLastError();
+    EXPECT_FALSE(DeleteMetaFile(e)) << "X-d DeleteMetaFile(enhanced)";
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE) << "X-d";
     SetLastError(kUnchanged);
-    BOOL wrong2 = DeleteEnhMetaFile(m);
-    DWORD error2 = GetLastError();
-    EXPECT_FALSE(wrong1) << "X-d DeleteMetaFile(enhanced)";
-    EXPECT_EQ(error1, ERROR_INVALID_HANDLE);
-    EXPECT_FALSE(wrong2) << "X-e DeleteEnhMetaFile(plain)";
-    EXPECT_EQ(error2, ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(DeleteEnhMetaFile(m)) << "X-e DeleteEnhMetaFile(plain)";
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE) << "X-e";
     EXPECT_EQ(GetObjectType(e), OBJ_ENHMETAFILE) << "X-d the object stays";
     EXPECT_EQ(GetObjectType(m), OBJ_METAFILE) << "X-e the object stays";
 
@@ -115,14 +108,21 @@ TEST(Metafiles, KindsAndDeletion) {  // X-a, X-b, X-d, X-e, X-f, X-g
     HGLOBAL g = GlobalAlloc(GHND, 4);
     EXPECT_EQ(GetObjectType(g), 0u) << "memory handles are not GDI objects";
     GlobalFree(g);
+    // Handles are not reused soon.
+    for (int i = 0; i < 2000; ++i) {
+        HENHMETAFILE again = SetEnhMetaFileBits(8, emf.data());
+        ASSERT_NE(again, e) << "after " << i << " new metafiles";
+        ASSERT_TRUE(DeleteEnhMetaFile(again));
+    }
+    EXPECT_EQ(GetObjectType(e), 0u);
 }
 
 TEST(Metafiles, BitsComeBackExactly) {
     const std::vector<BYTE> emf = Bytes(300, 9);
     HENHMETAFILE e = SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data());
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(GetEnhMetaFileBits(e, 0, nullptr), 300u) << "size query";
     std::vector<BYTE> out(400, 0xEE);
+    EXPECT_EQ(GetEnhMetaFileBits(e, 0, nullptr), 300u) << "size query";
     EXPECT_EQ(GetEnhMetaFileBits(e, 400, nullptr), 300u) << "no buffer: size query";
     EXPECT_EQ(GetEnhMetaFileBits(e, 299, out.data()), 0u) << "buffer one byte short";
     EXPECT_EQ(out[0], 0xEE) << "nothing copied into a short buffer";
@@ -140,18 +140,6 @@ TEST(Metafiles, BitsComeBackExactly) {
     EXPECT_TRUE(DeleteMetaFile(m));
     EXPECT_EQ(SetEnhMetaFileBits(0, emf.data()), nullptr) << "no bytes";
     EXPECT_EQ(SetMetaFileBitsEx(10, nullptr), nullptr) << "no data";
-}
-
-TEST(Metafiles, HandlesAreNotReusedSoon) {
-    const std::vector<BYTE> emf = Bytes(8, 3);
-    HENHMETAFILE first = SetEnhMetaFileBits(8, emf.data());
-    ASSERT_TRUE(DeleteEnhMetaFile(first));
-    for (int i = 0; i < 2000; ++i) {
-        HENHMETAFILE e = SetEnhMetaFileBits(8, emf.data());
-        ASSERT_NE(e, first) << "after " << i << " new metafiles";
-        ASSERT_TRUE(DeleteEnhMetaFile(e));
-    }
-    EXPECT_EQ(GetObjectType(first), 0u);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ struct Step {
     const char* what;
     std::function<uintptr_t()> call;
     uintptr_t want;
-    DWORD wantError;
+    DWORD wantError = kUnchanged;
 };
 
 void RunSteps(const char* sequence, const std::vector<Step>& steps) {
@@ -34,35 +34,50 @@ void RunSteps(const char* sequence, const std::vector<Step>& steps) {
         SetLastError(kUnchanged);
         uintptr_t got = step.call();
         DWORD error = GetLastError();
-        EXPECT_EQ(got, step.want) << sequence << ": " << step.what << ": got " << got << ", want "
-                                  << step.want;
-        EXPECT_EQ(error, step.wantError) << sequence << ": " << step.what << ": last error got "
-                                         << error << ", want " << step.wantError;
+        EXPECT_EQ(got, step.want) << sequence << ": " << step.what << ": got " << got << ", want " << step.want;
+        EXPECT_EQ(error, step.wantError) << sequence << ": " << step.what << ": last error got " << error
+                                         << ", want " << step.wantError;
     }
 }
 
-TEST(GlobalMemory, LockCountsAndUnlockResults) {  // M1-M5
+// Live blocks and locks of both kinds, as one comparable value.
+std::array<size_t, 4> Counts() {
+    WinshimCounts c = WinshimGetCounts();
+    return {c.globalBlocks, c.globalLocks, c.localBlocks, c.localLocks};
+}
+
+TEST(Memory, LockCountsAndUnlockResults) {  // M1-M5, M12
     HGLOBAL h = GlobalAlloc(GHND, 256);
-    ASSERT_NE(h, nullptr);
     auto* p = static_cast<unsigned char*>(GlobalLock(h));
     ASSERT_NE(p, nullptr);
     EXPECT_NE(V(p), V(h)) << "a movable handle must not be the data pointer";
     for (int i = 0; i < 256; ++i) ASSERT_EQ(p[i], 0) << "GHND byte " << i;
     RunSteps("M1-M5", {
-        {"GlobalFlags after one lock", [&] { return uintptr_t{GlobalFlags(h)}; }, 1, kUnchanged},
-        {"GlobalSize", [&] { return uintptr_t{GlobalSize(h)}; }, 256, kUnchanged},
-        {"second GlobalLock", [&] { return V(GlobalLock(h)); }, V(p), kUnchanged},
-        {"GlobalFlags after two locks", [&] { return uintptr_t{GlobalFlags(h)}; }, 2, kUnchanged},
-        {"GlobalUnlock 2->1", [&] { return uintptr_t(GlobalUnlock(h) != 0); }, 1, kUnchanged},
-        {"GlobalFlags", [&] { return uintptr_t{GlobalFlags(h)}; }, 1, kUnchanged},
+        {"GlobalFlags after one lock", [&] { return uintptr_t{GlobalFlags(h)}; }, 1},
+        {"GlobalSize", [&] { return uintptr_t{GlobalSize(h)}; }, 256},
+        {"second GlobalLock", [&] { return V(GlobalLock(h)); }, V(p)},
+        {"GlobalFlags after two locks", [&] { return uintptr_t{GlobalFlags(h)}; }, 2},
+        {"GlobalUnlock 2->1", [&] { return uintptr_t(GlobalUnlock(h) != 0); }, 1},
+        {"GlobalFlags", [&] { return uintptr_t{GlobalFlags(h)}; }, 1},
         {"GlobalUnlock 1->0", [&] { return uintptr_t(GlobalUnlock(h)); }, 0, NO_ERROR},
-        {"GlobalFlags unlocked", [&] { return uintptr_t{GlobalFlags(h)}; }, 0, kUnchanged},
+        {"GlobalFlags unlocked", [&] { return uintptr_t{GlobalFlags(h)}; }, 0},
         {"GlobalUnlock at 0", [&] { return uintptr_t(GlobalUnlock(h)); }, 0, ERROR_NOT_LOCKED},
-        {"GlobalFree", [&] { return V(GlobalFree(h)); }, 0, kUnchanged},
+        {"GlobalFree", [&] { return V(GlobalFree(h)); }, 0},
+    });
+    HLOCAL l = LocalAlloc(LHND, 256);
+    void* lp = LocalLock(l);
+    ASSERT_NE(lp, nullptr);
+    RunSteps("M12", {
+        {"second LocalLock", [&] { return V(LocalLock(l)); }, V(lp)},
+        {"LocalUnlock 2->1", [&] { return uintptr_t(LocalUnlock(l) != 0); }, 1},
+        {"LocalUnlock 1->0", [&] { return uintptr_t(LocalUnlock(l)); }, 0, NO_ERROR},
+        {"LocalUnlock at 0", [&] { return uintptr_t(LocalUnlock(l)); }, 0, ERROR_NOT_LOCKED},
+        {"LocalSize", [&] { return uintptr_t{LocalSize(l)}; }, 256},
+        {"LocalFree", [&] { return V(LocalFree(l)); }, 0},
     });
 }
 
-TEST(GlobalMemory, LockCountStopsAt255) {  // M6
+TEST(Memory, LockCountStopsAt255) {  // M6
     for (auto [name, alloc, lock, unlock, freeBlock] :
          {std::tuple{"global", &GlobalAlloc, &GlobalLock, &GlobalUnlock, &GlobalFree},
           std::tuple{"local", &LocalAlloc, &LocalLock, &LocalUnlock, &LocalFree}}) {
@@ -71,9 +86,7 @@ TEST(GlobalMemory, LockCountStopsAt255) {  // M6
         ASSERT_NE(h, nullptr) << name;
         for (int i = 0; i < 256; ++i) ASSERT_NE(lock(h), nullptr) << name << " lock " << i;
         WinshimCounts during = WinshimGetCounts();
-        EXPECT_EQ(during.globalLocks + during.localLocks - before.globalLocks - before.localLocks,
-                  255u)
-            << name;
+        EXPECT_EQ(during.globalLocks + during.localLocks - before.globalLocks - before.localLocks, 255u) << name;
         for (int i = 0; i < 254; ++i) ASSERT_NE(unlock(h), 0) << name << " unlock " << i;
         SetLastError(kUnchanged);
         EXPECT_EQ(unlock(h), 0) << name << ": the 255th unlock must reach 0";
@@ -82,20 +95,22 @@ TEST(GlobalMemory, LockCountStopsAt255) {  // M6
     }
 }
 
-TEST(GlobalMemory, FreeingALockedBlockSucceedsAndDropsItsLocks) {  // M7, F7
-    WinshimCounts before = WinshimGetCounts();
-    HGLOBAL h = GlobalAlloc(GHND, 16);
-    ASSERT_NE(GlobalLock(h), nullptr);
-    ASSERT_NE(GlobalLock(h), nullptr);
-    EXPECT_EQ(WinshimGetCounts().globalLocks, before.globalLocks + 2);
-    EXPECT_EQ(GlobalFree(h), nullptr);
-    EXPECT_EQ(WinshimGetCounts().globalLocks, before.globalLocks);
-    EXPECT_EQ(WinshimGetCounts().globalBlocks, before.globalBlocks);
+TEST(Memory, CountsFollowBlocksAndFreeingALockedBlockDropsItsLocks) {  // M7, F7
+    const std::array<size_t, 4> before = Counts();
+    HGLOBAL g = GlobalAlloc(GHND, 8);
+    HLOCAL l = LocalAlloc(LHND, 8);
+    GlobalLock(g);
+    GlobalLock(g);
+    LocalLock(l);
+    EXPECT_EQ(Counts(), (std::array<size_t, 4>{before[0] + 1, before[1] + 2, before[2] + 1, before[3] + 1}));
+    EXPECT_EQ(GlobalFree(g), nullptr) << "freeing a locked block succeeds";
+    EXPECT_EQ(LocalFree(l), nullptr);
+    EXPECT_EQ(Counts(), before);
     EXPECT_EQ(GlobalFree(nullptr), nullptr);
     EXPECT_EQ(LocalFree(nullptr), nullptr);
 }
 
-TEST(GlobalMemory, FreedHandleIsRefusedByEveryCall) {  // M8, M13, F5
+TEST(Memory, FreedHandleIsRefusedByEveryCall) {  // M8, M13, F5
     HGLOBAL g = GlobalAlloc(GHND, 16);
     HLOCAL l = LocalAlloc(LHND, 16);
     ASSERT_EQ(GlobalFree(g), nullptr);
@@ -104,43 +119,31 @@ TEST(GlobalMemory, FreedHandleIsRefusedByEveryCall) {  // M8, M13, F5
         {"GlobalLock", [&] { return V(GlobalLock(g)); }, 0, ERROR_INVALID_HANDLE},
         {"GlobalUnlock", [&] { return uintptr_t(GlobalUnlock(g)); }, TRUE, ERROR_INVALID_HANDLE},
         {"GlobalSize", [&] { return uintptr_t{GlobalSize(g)}; }, 0, ERROR_INVALID_HANDLE},
-        {"GlobalFlags", [&] { return uintptr_t{GlobalFlags(g)}; }, GMEM_INVALID_HANDLE,
-         ERROR_INVALID_HANDLE},
+        {"GlobalFlags", [&] { return uintptr_t{GlobalFlags(g)}; }, GMEM_INVALID_HANDLE, ERROR_INVALID_HANDLE},
         {"GlobalFree", [&] { return V(GlobalFree(g)); }, V(g), ERROR_INVALID_HANDLE},
-        {"GlobalReAlloc", [&] { return V(GlobalReAlloc(g, 32, GMEM_MOVEABLE)); }, 0,
-         ERROR_INVALID_HANDLE},
+        {"GlobalReAlloc", [&] { return V(GlobalReAlloc(g, 32, GMEM_MOVEABLE)); }, 0, ERROR_INVALID_HANDLE},
     });
     RunSteps("freed local handle", {
         {"LocalUnlock", [&] { return uintptr_t(LocalUnlock(l)); }, 0, ERROR_INVALID_HANDLE},
         {"LocalLock", [&] { return V(LocalLock(l)); }, 0, ERROR_INVALID_HANDLE},
-        {"LocalFlags", [&] { return uintptr_t{LocalFlags(l)}; }, GMEM_INVALID_HANDLE,
-         ERROR_INVALID_HANDLE},
+        {"LocalFlags", [&] { return uintptr_t{LocalFlags(l)}; }, GMEM_INVALID_HANDLE, ERROR_INVALID_HANDLE},
         {"LocalSize", [&] { return uintptr_t{LocalSize(l)}; }, 0, ERROR_INVALID_HANDLE},
         {"LocalFree", [&] { return V(LocalFree(l)); }, V(l), ERROR_INVALID_HANDLE},
     });
-}
-
-TEST(GlobalMemory, StaleHandleStaysDeadAfterItsSlotIsBusyAgain) {
-    HGLOBAL stale = GlobalAlloc(GMEM_MOVEABLE, 8);
-    ASSERT_EQ(GlobalFree(stale), nullptr);
+    // The handle stays dead after its slot is busy again.
     std::vector<HGLOBAL> live;
     for (int i = 0; i < 3000; ++i) {
         HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 8);
         ASSERT_NE(h, nullptr);
-        ASSERT_NE(h, stale) << "a freed handle value came back after " << i << " allocations";
-        live.push_back(h);
-        if (i % 2 == 0) {
-            ASSERT_EQ(GlobalFree(h), nullptr);
-            live.pop_back();
-        }
+        ASSERT_NE(h, g) << "a freed handle value came back after " << i << " allocations";
+        if (i % 2 == 0) ASSERT_EQ(GlobalFree(h), nullptr);
+        else live.push_back(h);
     }
-    SetLastError(kUnchanged);
-    EXPECT_EQ(GlobalLock(stale), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    RunSteps("stale handle", {{"GlobalLock", [&] { return V(GlobalLock(g)); }, 0, ERROR_INVALID_HANDLE}});
     for (HGLOBAL h : live) EXPECT_EQ(GlobalFree(h), nullptr);
 }
 
-TEST(GlobalMemory, InventedAndForeignValuesAreRefused) {  // M10, F5, F6
+TEST(Memory, InventedAndForeignValuesAreRefused) {  // M10, F5, F6
     HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, 16);
     HLOCAL l = LocalAlloc(LMEM_MOVEABLE, 16);
     HENHMETAFILE e = SetEnhMetaFileBits(4, reinterpret_cast<const BYTE*>("EMF!"));
@@ -163,18 +166,16 @@ TEST(GlobalMemory, InventedAndForeignValuesAreRefused) {  // M10, F5, F6
         EXPECT_EQ(GlobalFlags(value), GMEM_INVALID_HANDLE) << name;
         EXPECT_EQ(GlobalFree(value), value) << name;
     }
-    SetLastError(kUnchanged);
-    EXPECT_EQ(LocalLock(g), nullptr) << "a global handle passed to LocalLock";
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    RunSteps("global handle elsewhere", {{"LocalLock", [&] { return V(LocalLock(g)); }, 0, ERROR_INVALID_HANDLE}});
     EXPECT_EQ(GetObjectType(g), 0u) << "a global handle is not a metafile";
     EXPECT_NE(V(g) >> 56, V(l) >> 56) << "global and local handles share a value range";
 
     alignas(16) static unsigned char notHeap[32];
     void* pointer = notHeap;
     RunSteps("pointer-shaped value", {
-        {"GlobalUnlock", [&] { return uintptr_t(GlobalUnlock(pointer)); }, TRUE, kUnchanged},
+        {"GlobalUnlock", [&] { return uintptr_t(GlobalUnlock(pointer)); }, TRUE},
         {"GlobalLock", [&] { return V(GlobalLock(pointer)); }, 0, ERROR_INVALID_HANDLE},
-        {"LocalLock", [&] { return V(LocalLock(pointer)); }, 0, kUnchanged},
+        {"LocalLock", [&] { return V(LocalLock(pointer)); }, 0},
         {"LocalUnlock", [&] { return uintptr_t(LocalUnlock(pointer)); }, 0, ERROR_NOT_LOCKED},
         {"GlobalSize", [&] { return uintptr_t{GlobalSize(pointer)}; }, 0, ERROR_INVALID_HANDLE},
         {"GlobalFree", [&] { return V(GlobalFree(pointer)); }, V(pointer), ERROR_NOACCESS},
@@ -185,7 +186,7 @@ TEST(GlobalMemory, InventedAndForeignValuesAreRefused) {  // M10, F5, F6
     EXPECT_TRUE(DeleteEnhMetaFile(e));
 }
 
-TEST(GlobalMemory, ZeroSizeMovableBlocksAreDiscarded) {  // M9, M15, F8
+TEST(Memory, ZeroSizeMovableBlocksAreDiscarded) {  // M9, M15, F8
     struct Case {
         const char* name;
         bool global;
@@ -194,8 +195,7 @@ TEST(GlobalMemory, ZeroSizeMovableBlocksAreDiscarded) {  // M9, M15, F8
     };
     for (const Case& c : {Case{"GlobalAlloc(GMEM_MOVEABLE, 0)", true, GMEM_MOVEABLE, 0x4000},
                           Case{"GlobalAlloc(GHND, 0)", true, GHND, 0x4000},
-                          Case{"GlobalAlloc(MOVEABLE|DISCARDABLE, 0)", true,
-                               GMEM_MOVEABLE | GMEM_DISCARDABLE, 0x4100},
+                          Case{"GlobalAlloc(MOVEABLE|DISCARDABLE, 0)", true, GMEM_MOVEABLE | GMEM_DISCARDABLE, 0x4100},
                           Case{"LocalAlloc(LHND, 0)", false, LHND, 0x4000}}) {
         HANDLE h = c.global ? GlobalAlloc(c.flags, 0) : LocalAlloc(c.flags, 0);
         ASSERT_NE(h, nullptr) << c.name;
@@ -206,27 +206,30 @@ TEST(GlobalMemory, ZeroSizeMovableBlocksAreDiscarded) {  // M9, M15, F8
         EXPECT_EQ(c.global ? GlobalFlags(h) : LocalFlags(h), c.wantFlags) << c.name;
         EXPECT_EQ(c.global ? GlobalFree(h) : LocalFree(h), nullptr) << c.name;
     }
+    HLOCAL h = LocalAlloc(LMEM_MOVEABLE | kLocalDiscardable, 8);
+    EXPECT_EQ(LocalFlags(h), kLocalDiscardable) << "the local discardable flag has its own value";
+    EXPECT_EQ(LocalFree(h), nullptr);
 }
 
-TEST(GlobalMemory, FixedBlocksArePlainPointers) {  // M11, M14, F4, F8
+TEST(Memory, FixedBlocksArePlainPointers) {  // M11, M14, F4, F8
     WinshimCounts before = WinshimGetCounts();
     HGLOBAL p = GlobalAlloc(GMEM_FIXED, 100);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(V(p) % 16, 0u) << "fixed blocks are 16-aligned";
     EXPECT_EQ(WinshimGetCounts().globalBlocks, before.globalBlocks + 1) << "a fixed block is live";
     RunSteps("GMEM_FIXED block", {
-        {"GlobalLock", [&] { return V(GlobalLock(p)); }, V(p), kUnchanged},
-        {"GlobalUnlock", [&] { return uintptr_t(GlobalUnlock(p)); }, TRUE, kUnchanged},
-        {"GlobalFlags", [&] { return uintptr_t{GlobalFlags(p)}; }, 0, kUnchanged},
-        {"GlobalSize", [&] { return uintptr_t{GlobalSize(p)}; }, 100, kUnchanged},
-        {"GlobalFree", [&] { return V(GlobalFree(p)); }, 0, kUnchanged},
+        {"GlobalLock", [&] { return V(GlobalLock(p)); }, V(p)},
+        {"GlobalUnlock", [&] { return uintptr_t(GlobalUnlock(p)); }, TRUE},
+        {"GlobalFlags", [&] { return uintptr_t{GlobalFlags(p)}; }, 0},
+        {"GlobalSize", [&] { return uintptr_t{GlobalSize(p)}; }, 100},
+        {"GlobalFree", [&] { return V(GlobalFree(p)); }, 0},
     });
     HLOCAL q = LocalAlloc(LMEM_FIXED, 100);
     RunSteps("LMEM_FIXED block", {
         {"LocalUnlock", [&] { return uintptr_t(LocalUnlock(q)); }, 0, ERROR_NOT_LOCKED},
-        {"LocalLock", [&] { return V(LocalLock(q)); }, V(q), kUnchanged},
-        {"LocalHandle", [&] { return V(LocalHandle(q)); }, V(q), kUnchanged},
-        {"LocalFree", [&] { return V(LocalFree(q)); }, 0, kUnchanged},
+        {"LocalLock", [&] { return V(LocalLock(q)); }, V(q)},
+        {"LocalHandle", [&] { return V(LocalHandle(q)); }, V(q)},
+        {"LocalFree", [&] { return V(LocalFree(q)); }, 0},
     });
     HGLOBAL g0 = GlobalAlloc(GMEM_FIXED, 0);
     HLOCAL l0 = LocalAlloc(LMEM_FIXED, 0);
@@ -237,31 +240,15 @@ TEST(GlobalMemory, FixedBlocksArePlainPointers) {  // M11, M14, F4, F8
     EXPECT_EQ(WinshimGetCounts().globalBlocks, before.globalBlocks);
 }
 
-TEST(LocalMemory, LockCountsAndUnlockResults) {  // M12
-    HLOCAL h = LocalAlloc(LHND, 256);
-    ASSERT_NE(h, nullptr);
-    void* p = LocalLock(h);
-    ASSERT_NE(p, nullptr);
-    RunSteps("M12", {
-        {"second LocalLock", [&] { return V(LocalLock(h)); }, V(p), kUnchanged},
-        {"LocalUnlock 2->1", [&] { return uintptr_t(LocalUnlock(h) != 0); }, 1, kUnchanged},
-        {"LocalUnlock 1->0", [&] { return uintptr_t(LocalUnlock(h)); }, 0, NO_ERROR},
-        {"LocalUnlock at 0", [&] { return uintptr_t(LocalUnlock(h)); }, 0, ERROR_NOT_LOCKED},
-        {"LocalSize", [&] { return uintptr_t{LocalSize(h)}; }, 256, kUnchanged},
-        {"LocalFree", [&] { return V(LocalFree(h)); }, 0, kUnchanged},
-    });
-}
-
-TEST(LocalMemory, LocalHandleMapsTheLockedPointerBack) {
+TEST(Memory, LocalHandleMapsTheLockedPointerBack) {
     HLOCAL h = LocalAlloc(LHND, 40);
     void* p = LocalLock(h);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(LocalHandle(p), h);
     EXPECT_EQ(LocalHandle(static_cast<char*>(p) + 1), nullptr) << "not the start of a block";
-    // Global blocks are not local ones.
     HGLOBAL g = GlobalAlloc(GHND, 40);
     void* gp = GlobalLock(g);
-    EXPECT_EQ(LocalHandle(gp), nullptr);
+    EXPECT_EQ(LocalHandle(gp), nullptr) << "global blocks are not local ones";
     EXPECT_EQ(GlobalSize(gp), 40u) << "GlobalSize of the locked pointer";
     EXPECT_NE(LocalUnlock(h), TRUE);
     EXPECT_EQ(LocalFree(h), nullptr);
@@ -270,27 +257,14 @@ TEST(LocalMemory, LocalHandleMapsTheLockedPointerBack) {
     EXPECT_EQ(GlobalFree(g), nullptr);
 }
 
-TEST(LocalMemory, DiscardableFlagUsesTheLocalValue) {
-    HLOCAL h = LocalAlloc(LMEM_MOVEABLE | kLocalDiscardable, 8);
-    EXPECT_EQ(LocalFlags(h), kLocalDiscardable);
-    EXPECT_EQ(LocalFree(h), nullptr);
-    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE | GMEM_DISCARDABLE, 8);
-    EXPECT_EQ(GlobalFlags(g), GMEM_DISCARDABLE);
-    EXPECT_EQ(GlobalReAlloc(g, 0, kModify), g) << "GMEM_MODIFY clears discardable";
-    EXPECT_EQ(GlobalFlags(g), 0u);
-    EXPECT_EQ(GlobalFree(g), nullptr);
-}
-
-TEST(GlobalMemory, ReAllocKeepsContentsAndHonoursLocks) {  // F8, F10
+TEST(Memory, ReAllocKeepsContentsAndHonoursLocks) {  // F8, F10
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 4);
     auto* p = static_cast<char*>(GlobalLock(h));
     std::memcpy(p, "abcd", 4);
-    SetLastError(kUnchanged);
     EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), nullptr) << "discarding a locked block";
     EXPECT_EQ(GlobalReAlloc(h, 1 << 20, 0), nullptr) << "growing a locked block without MOVEABLE";
     EXPECT_EQ(GlobalFlags(h), 1u) << "a failed reallocation changes nothing";
-    EXPECT_EQ(GlobalReAlloc(h, 1 << 20, GMEM_MOVEABLE | GMEM_ZEROINIT), h)
-        << "a movable block moves even while locked";
+    EXPECT_EQ(GlobalReAlloc(h, 1 << 20, GMEM_MOVEABLE | GMEM_ZEROINIT), h) << "a movable block moves even while locked";
     p = static_cast<char*>(GlobalLock(h));
     EXPECT_EQ(std::string(p, 4), "abcd");
     EXPECT_EQ(p[(1 << 20) - 1], 0) << "GMEM_ZEROINIT clears the new part";
@@ -300,14 +274,18 @@ TEST(GlobalMemory, ReAllocKeepsContentsAndHonoursLocks) {  // F8, F10
     GlobalUnlock(h);
     EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), h) << "discarding an unlocked block";
     EXPECT_EQ(GlobalFlags(h), GMEM_DISCARDED);
-    SetLastError(kUnchanged);
-    EXPECT_EQ(GlobalLock(h), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_DISCARDED);
+    RunSteps("discarded block", {{"GlobalLock", [&] { return V(GlobalLock(h)); }, 0, ERROR_DISCARDED}});
     EXPECT_EQ(GlobalReAlloc(h, 10, GMEM_MOVEABLE), h) << "a discarded block gets memory again";
     EXPECT_NE(GlobalLock(h), nullptr);
     EXPECT_EQ(GlobalSize(h), 10u);
     GlobalUnlock(h);
     EXPECT_EQ(GlobalFree(h), nullptr);
+
+    HGLOBAL d = GlobalAlloc(GMEM_MOVEABLE | GMEM_DISCARDABLE, 8);
+    EXPECT_EQ(GlobalFlags(d), GMEM_DISCARDABLE);
+    EXPECT_EQ(GlobalReAlloc(d, 0, kModify), d) << "GMEM_MODIFY clears discardable";
+    EXPECT_EQ(GlobalFlags(d), 0u);
+    EXPECT_EQ(GlobalFree(d), nullptr);
 
     HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
     std::memcpy(fixed, "fixed!!", 8);
@@ -319,7 +297,7 @@ TEST(GlobalMemory, ReAllocKeepsContentsAndHonoursLocks) {  // F8, F10
     EXPECT_EQ(GlobalFree(moved), nullptr);
 }
 
-TEST(GlobalMemory, ZeroInitIsHonoured) {
+TEST(Memory, ZeroInitIsHonoured) {
     // Dirty memory first, so a missing clear would show.
     for (int round = 0; round < 4; ++round) {
         HGLOBAL dirty = GlobalAlloc(GMEM_MOVEABLE, 4000);
@@ -329,7 +307,6 @@ TEST(GlobalMemory, ZeroInitIsHonoured) {
         HLOCAL dirtyLocal = LocalAlloc(LMEM_FIXED, 4000);
         std::memset(dirtyLocal, 0xAB, 4000);
         ASSERT_EQ(LocalFree(dirtyLocal), nullptr);
-
         HGLOBAL g = GlobalAlloc(GHND, 4000);
         HLOCAL l = LocalAlloc(LPTR, 4000);
         auto* gp = static_cast<unsigned char*>(GlobalLock(g));
@@ -344,64 +321,33 @@ TEST(GlobalMemory, ZeroInitIsHonoured) {
     }
 }
 
-TEST(GlobalMemory, CountsFollowBlocksAndLocks) {
-    WinshimCounts before = WinshimGetCounts();
-    HGLOBAL g = GlobalAlloc(GHND, 8);
-    HLOCAL l = LocalAlloc(LHND, 8);
-    GlobalLock(g);
-    GlobalLock(g);
-    LocalLock(l);
-    WinshimCounts during = WinshimGetCounts();
-    EXPECT_EQ(during.globalBlocks - before.globalBlocks, 1u);
-    EXPECT_EQ(during.globalLocks - before.globalLocks, 2u);
-    EXPECT_EQ(during.localBlocks - before.localBlocks, 1u);
-    EXPECT_EQ(during.localLocks - before.localLocks, 1u);
-    EXPECT_EQ(GlobalFree(g), nullptr);
-    LocalUnlock(l);
-    EXPECT_EQ(LocalFree(l), nullptr);
-    WinshimCounts after = WinshimGetCounts();
-    EXPECT_EQ(after.globalBlocks, before.globalBlocks);
-    EXPECT_EQ(after.globalLocks, before.globalLocks);
-    EXPECT_EQ(after.localBlocks, before.localBlocks);
-    EXPECT_EQ(after.localLocks, before.localLocks);
-}
-
-TEST(FaultInjection, FailsExactlyTheChosenAllocation) {
+TEST(Memory, FaultInjectionFailsExactlyTheChosenAllocation) {
     struct Case {
         const char* name;
         std::function<HANDLE()> allocate;
-        std::function<void(HANDLE)> release;
+        bool global;
     };
     const std::vector<Case> cases = {
-        {"GlobalAlloc(GHND)", [] { return GlobalAlloc(GHND, 32); }, [](HANDLE h) { GlobalFree(h); }},
-        {"GlobalAlloc(GMEM_FIXED)", [] { return GlobalAlloc(GMEM_FIXED, 32); },
-         [](HANDLE h) { GlobalFree(h); }},
-        {"GlobalAlloc(GHND, 0)", [] { return GlobalAlloc(GHND, 0); }, [](HANDLE h) { GlobalFree(h); }},
-        {"LocalAlloc(LHND)", [] { return LocalAlloc(LHND, 32); }, [](HANDLE h) { LocalFree(h); }},
+        {"GlobalAlloc(GHND)", [] { return GlobalAlloc(GHND, 32); }, true},
+        {"GlobalAlloc(GMEM_FIXED)", [] { return GlobalAlloc(GMEM_FIXED, 32); }, true},
+        {"GlobalAlloc(GHND, 0)", [] { return GlobalAlloc(GHND, 0); }, true},
+        {"LocalAlloc(LHND)", [] { return LocalAlloc(LHND, 32); }, false},
     };
     for (const Case& c : cases) {
         for (int64_t n = 0; n < 4; ++n) {
             WinshimFailAllocationAfter(n);
-            std::vector<HANDLE> made;
             for (int64_t i = 0; i < 6; ++i) {
                 SetLastError(kUnchanged);
                 HANDLE h = c.allocate();
-                if (i == n) {
-                    EXPECT_EQ(h, nullptr) << c.name << ": allocation " << i << " with count " << n;
-                    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY) << c.name;
-                } else {
-                    EXPECT_NE(h, nullptr) << c.name << ": allocation " << i << " with count " << n;
-                }
-                if (h != nullptr) made.push_back(h);
+                EXPECT_EQ(h == nullptr, i == n) << c.name << ": allocation " << i << " with count " << n;
+                if (h == nullptr) EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY) << c.name;
+                else if (c.global) GlobalFree(h);
+                else LocalFree(h);
             }
-            for (HANDLE h : made) c.release(h);
         }
     }
-    WinshimFailAllocationAfter(0);
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 8);
-    EXPECT_EQ(h, nullptr);
     WinshimFailAllocationAfter(-1);
-    h = GlobalAlloc(GMEM_MOVEABLE, 8);
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 8);
     EXPECT_NE(h, nullptr) << "injection off";
     // Growing a block is an allocation too; a failed growth keeps the old block.
     WinshimFailAllocationAfter(0);
@@ -409,9 +355,6 @@ TEST(FaultInjection, FailsExactlyTheChosenAllocation) {
     EXPECT_EQ(GlobalSize(h), 8u);
     WinshimFailAllocationAfter(-1);
     EXPECT_EQ(GlobalFree(h), nullptr);
-}
-
-TEST(GlobalMemory, AbsurdSizesFailCleanly) {
     for (SIZE_T bytes : {SIZE_MAX, SIZE_MAX / 2, SIZE_T{1} << 50}) {
         SetLastError(kUnchanged);
         EXPECT_EQ(GlobalAlloc(GHND, bytes), nullptr) << bytes;
@@ -420,52 +363,34 @@ TEST(GlobalMemory, AbsurdSizesFailCleanly) {
     }
 }
 
-TEST(GlobalMemory, ConcurrentUseKeepsBlocksApart) {
-    WinshimCounts before = WinshimGetCounts();
+TEST(Memory, ConcurrentUseKeepsBlocksApart) {
+    const std::array<size_t, 4> before = Counts();
     std::atomic<int> corrupt{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t, &corrupt] {
             std::vector<std::pair<HANDLE, bool>> held;
+            auto release = [](HANDLE h, bool global) { global ? (void)GlobalFree(h) : (void)LocalFree(h); };
             for (int i = 0; i < 3000; ++i) {
                 const bool global = (i + t) % 2 == 0;
                 HANDLE h = global ? GlobalAlloc(GHND, 64) : LocalAlloc(LHND, 64);
                 if (h == nullptr) continue;
-                auto* p = static_cast<unsigned char*>(global ? GlobalLock(h) : LocalLock(h));
-                std::memset(p, t * 16 + (i & 15), 64);
+                std::memset(global ? GlobalLock(h) : LocalLock(h), t * 16 + (i & 15), 64);
                 held.emplace_back(h, global);
-                if (held.size() > 20) {
-                    auto [old, oldGlobal] = held.front();
-                    held.erase(held.begin());
-                    auto* q = static_cast<unsigned char*>(oldGlobal ? GlobalLock(old) : LocalLock(old));
-                    for (int k = 1; k < 64; ++k) {
-                        if (q[k] != q[0] || q[0] / 16 != t) ++corrupt;
-                    }
-                    if (oldGlobal) {
-                        GlobalUnlock(old);
-                        GlobalFree(old);
-                    } else {
-                        LocalUnlock(old);
-                        LocalFree(old);
-                    }
-                }
+                if (held.size() <= 20) continue;
+                auto [old, oldGlobal] = held.front();
+                held.erase(held.begin());
+                auto* q = static_cast<unsigned char*>(oldGlobal ? GlobalLock(old) : LocalLock(old));
+                for (int k = 1; k < 64; ++k) corrupt += q[k] != q[0] || q[0] / 16 != t;
+                oldGlobal ? (void)GlobalUnlock(old) : (void)LocalUnlock(old);
+                release(old, oldGlobal);
             }
-            for (auto [h, global] : held) {
-                if (global) {
-                    GlobalFree(h);
-                } else {
-                    LocalFree(h);
-                }
-            }
+            for (auto [h, global] : held) release(h, global);
         });
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(corrupt.load(), 0);
-    WinshimCounts after = WinshimGetCounts();
-    EXPECT_EQ(after.globalBlocks, before.globalBlocks);
-    EXPECT_EQ(after.globalLocks, before.globalLocks);
-    EXPECT_EQ(after.localBlocks, before.localBlocks);
-    EXPECT_EQ(after.localLocks, before.localLocks);
+    EXPECT_EQ(Counts(), before);
 }
 
 TEST(LastError, IsKeptPerThread) {

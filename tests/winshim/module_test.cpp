@@ -70,8 +70,7 @@ TEST(ModuleFileName, CutsToTheBufferAndRefusesUnknownHandles) {  // D3-D5, GM2
         EXPECT_EQ(GetLastError(), c.wantError) << c.name;
     }
     static int notAModuleStart;
-    for (HMODULE bad : {reinterpret_cast<HMODULE>(0xffffffff),
-                        reinterpret_cast<HMODULE>(&notAModuleStart),
+    for (HMODULE bad : {reinterpret_cast<HMODULE>(0xffffffff), reinterpret_cast<HMODULE>(&notAModuleStart),
                         reinterpret_cast<HMODULE>(GlobalAlloc)}) {
         char buffer[16] = "untouched";
         EXPECT_EQ(GetModuleFileNameA(bad, buffer, sizeof buffer), 0u) << bad;
@@ -171,10 +170,7 @@ TEST_F(Resources, VersionData) {
     EXPECT_EQ(WinshimQueryVersionString(nullptr, "FileVersion", buffer, sizeof buffer), 0u);
     WORD version[4] = {};
     EXPECT_TRUE(WinshimQueryFileVersion(module_, version));
-    EXPECT_EQ(version[0], 8);
-    EXPECT_EQ(version[1], 5);
-    EXPECT_EQ(version[2], 3);
-    EXPECT_EQ(version[3], 0);
+    EXPECT_EQ(std::vector<WORD>(version, version + 4), (std::vector<WORD>{8, 5, 3, 0}));
     static int otherModule;
     EXPECT_FALSE(WinshimQueryFileVersion(&otherModule, version));
     EXPECT_FALSE(WinshimRegisterModuleResources(nullptr, &kResources));

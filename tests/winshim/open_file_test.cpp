@@ -52,8 +52,7 @@ TEST_F(OpenFileTest, FoundFilesReportTheirFullPath) {  // O2, O-a, O-d, O-f
         {"relative path", "sub/x.ini", cwd_ + "/sub/x.ini"},
         {"dot components", "./sub/../sub/./x.ini", cwd_ + "/sub/x.ini"},
         {"O-d bare name in the current directory", "only-in-cwd.ini", cwd_ + "/only-in-cwd.ini"},
-        {"O-f bare name in the Windows directory", "only-in-windows.ini",
-         windows_ + "/only-in-windows.ini"},
+        {"O-f bare name in the Windows directory", "only-in-windows.ini", windows_ + "/only-in-windows.ini"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Call(c.input), 1) << c.name;

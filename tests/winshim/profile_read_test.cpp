@@ -15,10 +15,10 @@ namespace {
 using winshim_test::TempTreeTest;
 using winshim_test::Visible;
 using winshim_test::WriteBytes;
+using namespace std::string_literals;
 
 constexpr DWORD kUnchanged = 0xDEADBEEF;
-const std::string kFileF =
-    "[section1]\r\nname1=val1\r\nname2=\"val2\"\r\nname3\r\nname4=a\r\n[section2]\r\n";
+const std::string kFileF = "[section1]\r\nname1=val1\r\nname2=\"val2\"\r\nname3\r\nname4=a\r\n[section2]\r\n";
 const std::string kFileG16 = "[s]\r\n;k=v\r\nx = ' a ' \r\n[ t ]junk\r\ny=1";
 
 struct StringCase {
@@ -29,7 +29,7 @@ struct StringCase {
     DWORD size;
     DWORD wantReturn;
     std::string wantBuffer;  // the first wantReturn + NULs bytes; checked byte for byte
-    DWORD wantError;         // kUnchanged: not checked
+    DWORD wantError = kUnchanged;  // kUnchanged: not checked
 };
 
 // Calls GetPrivateProfileStringA with a buffer of 'x' and compares the return value and the
@@ -52,76 +52,53 @@ class ProfileRead : public TempTreeTest {};
 TEST_F(ProfileRead, WindowsTestVectorsOnFileF) {  // G1-G13
     WriteBytes("winetest.ini", kFileF);
     const std::vector<StringCase> cases = {
-        {"G1", "section1", "name1", "default", 260, 4, std::string("val1\0", 5), kUnchanged},
-        {"G2 key case", "section1", "NaMe1", "default", 260, 4, std::string("val1\0", 5), kUnchanged},
-        {"section case", "SECTION1", "name1", "default", 260, 4, std::string("val1\0", 5), kUnchanged},
-        {"G3 quotes", "section1", "name2", "default", 260, 4, std::string("val2\0", 5), kUnchanged},
-        {"G4 cut", "section1", "name1", "default", 4, 3, std::string("val\0", 4), ERROR_MORE_DATA},
-        {"G5 fits", "section1", "name1", "default", 5, 4, std::string("val1\0", 5), kUnchanged},
-        {"G6 size 1", "section1", "name4", "default", 1, 0, std::string("\0", 1), kUnchanged},
-        {"G7 size 0", "section1", "name1", "default", 0, 0, "xxxx", kUnchanged},
-        {"G8 sections", nullptr, "name1", "default", 260, 18,
-         std::string("section1\0section2\0\0", 19), kUnchanged},
-        {"G9 sections cut", nullptr, "name1", "default", 16, 14,
-         std::string("section1\0secti\0\0", 16), kUnchanged},
-        {"G10 keys", "section1", nullptr, "default", 260, 18,
-         std::string("name1\0name2\0name4\0\0", 19), kUnchanged},
-        {"G11 keys cut", "section1", nullptr, "default", 16, 14,
-         std::string("name1\0name2\0na\0\0", 16), kUnchanged},
-        {"sections, exact fit", nullptr, "k", "d", 19, 18,
-         std::string("section1\0section2\0\0", 19), kUnchanged},
-        {"sections, size 2", nullptr, "k", "d", 2, 0, std::string("\0\0", 2), kUnchanged},
-        {"G12 default trailing spaces", "section1", "notakey", "default  ", 260, 7,
-         std::string("default\0", 8), kUnchanged},
-        {"default keeps tab and leading spaces", "section1", "notakey", "  d\t ", 260, 4,
-         std::string("  d\t\0", 5), kUnchanged},
-        {"G13 missing section", "notasection", "name1", "default", 260, 7,
-         std::string("default\0", 8), kUnchanged},
-        {"G13 empty key", "section1", "", "default", 260, 7, std::string("default\0", 8),
-         kUnchanged},
-        {"G13 null default", "section1", "x", nullptr, 260, 0, std::string("\0", 1), kUnchanged},
-        {"default cut", "section1", "x", "default", 4, 3, std::string("def\0", 4), ERROR_MORE_DATA},
-        {"line without '='", "section1", "name3", "default", 260, 7, std::string("default\0", 8),
-         kUnchanged},
-        {"argument spaces trimmed", " section1 ", "  name1 ", "d", 260, 4,
-         std::string("val1\0", 5), kUnchanged},
-        {"argument tab not trimmed", "section1", "\tname1", "d", 260, 1, std::string("d\0", 2),
-         kUnchanged},
-        {"missing section key list gives the default", "nosuch", nullptr, "dflt", 260, 4,
-         std::string("dflt\0", 5), kUnchanged},
-        {"empty section key list gives the default", "section2", nullptr, "dflt", 260, 4,
-         std::string("dflt\0", 5), kUnchanged},
+        {"G1", "section1", "name1", "default", 260, 4, "val1\0"s},
+        {"G2 key case", "section1", "NaMe1", "default", 260, 4, "val1\0"s},
+        {"section case", "SECTION1", "name1", "default", 260, 4, "val1\0"s},
+        {"G3 quotes", "section1", "name2", "default", 260, 4, "val2\0"s},
+        {"G4 cut", "section1", "name1", "default", 4, 3, "val\0"s, ERROR_MORE_DATA},
+        {"G5 fits", "section1", "name1", "default", 5, 4, "val1\0"s},
+        {"G6 size 1", "section1", "name4", "default", 1, 0, "\0"s},
+        {"G7 size 0", "section1", "name1", "default", 0, 0, "xxxx"},
+        {"G8 sections", nullptr, "name1", "default", 260, 18, "section1\0section2\0\0"s},
+        {"G9 sections cut", nullptr, "name1", "default", 16, 14, "section1\0secti\0\0"s},
+        {"G10 keys", "section1", nullptr, "default", 260, 18, "name1\0name2\0name4\0\0"s},
+        {"G11 keys cut", "section1", nullptr, "default", 16, 14, "name1\0name2\0na\0\0"s},
+        {"sections, exact fit", nullptr, "k", "d", 19, 18, "section1\0section2\0\0"s},
+        {"sections, size 2", nullptr, "k", "d", 2, 0, "\0\0"s},
+        {"G12 default trailing spaces", "section1", "notakey", "default  ", 260, 7, "default\0"s},
+        {"default keeps tab and leading spaces", "section1", "notakey", "  d\t ", 260, 4, "  d\t\0"s},
+        {"G13 missing section", "notasection", "name1", "default", 260, 7, "default\0"s},
+        {"G13 empty key", "section1", "", "default", 260, 7, "default\0"s},
+        {"G13 null default", "section1", "x", nullptr, 260, 0, "\0"s},
+        {"default cut", "section1", "x", "default", 4, 3, "def\0"s, ERROR_MORE_DATA},
+        {"line without '='", "section1", "name3", "default", 260, 7, "default\0"s},
+        {"argument spaces trimmed", " section1 ", "  name1 ", "d", 260, 4, "val1\0"s},
+        {"argument tab not trimmed", "section1", "\tname1", "d", 260, 1, "d\0"s},
+        {"missing section key list gives the default", "nosuch", nullptr, "dflt", 260, 4, "dflt\0"s},
+        {"empty section key list gives the default", "section2", nullptr, "dflt", 260, 4, "dflt\0"s},
     };
     for (const StringCase& c : cases) ExpectString(c, "./winetest.ini");
 }
 
 TEST_F(ProfileRead, MissingFileGivesTheDefault) {  // G14, S6, S7
-    ExpectString({"G14", "section1", "name1", "default", 260, 7, std::string("default\0", 8),
-                  ERROR_FILE_NOT_FOUND},
+    ExpectString({"G14", "section1", "name1", "default", 260, 7, "default\0"s, ERROR_FILE_NOT_FOUND},
                  "./nonexistent");
-    ExpectString({"empty file name", "section1", "name1", "default", 260, 7,
-                  std::string("default\0", 8), ERROR_ACCESS_DENIED},
+    ExpectString({"empty file name", "section1", "name1", "default", 260, 7, "default\0"s, ERROR_ACCESS_DENIED},
                  "");
-    ExpectString({"no file: section list", nullptr, nullptr, "default", 260, 0,
-                  std::string("\0\0", 2), ERROR_FILE_NOT_FOUND},
+    ExpectString({"no file: section list", nullptr, nullptr, "default", 260, 0, "\0\0"s, ERROR_FILE_NOT_FOUND},
                  "./nonexistent");
 }
 
 TEST_F(ProfileRead, BareNameMeansTheWindowsDirectory) {  // G15, S7
     WriteBytes(cwd_ + "/winetest.ini", kFileF);
-    ExpectString({"G15 only in cwd", "section1", "name1", "default", 260, 7,
-                  std::string("default\0", 8), kUnchanged},
-                 "winetest.ini");
+    ExpectString({"G15 only in cwd", "section1", "name1", "default", 260, 7, "default\0"s}, "winetest.ini");
     WriteBytes(windows_ + "/winetest.ini", kFileF);
-    ExpectString({"G15 in the Windows directory", "section1", "name1", "default", 260, 4,
-                  std::string("val1\0", 5), kUnchanged},
+    ExpectString({"G15 in the Windows directory", "section1", "name1", "default", 260, 4, "val1\0"s},
                  "winetest.ini");
     WriteBytes(windows_ + "/win.ini", "[w]\r\nk=from win.ini\r\n");
-    ExpectString({"null file name is win.ini", "w", "k", "d", 260, 12,
-                  std::string("from win.ini\0", 13), kUnchanged},
-                 nullptr);
-    ExpectString({"absolute path", "section1", "name2", "d", 260, 4, std::string("val2\0", 5),
-                  kUnchanged},
+    ExpectString({"null file name is win.ini", "w", "k", "d", 260, 12, "from win.ini\0"s}, nullptr);
+    ExpectString({"absolute path", "section1", "name2", "d", 260, 4, "val2\0"s},
                  (cwd_ + "/winetest.ini").c_str());
 }
 
@@ -163,28 +140,24 @@ TEST_F(ProfileRead, ParsingRules) {  // G16, P1-P12
         {"P11 empty quotes", "[a]\r\nk=\"\"\r\n", "a", "k", ""},
         {"P11 names never unquoted", "[\"a\"]\r\nk=1\r\n", "\"a\"", "k", "1"},
         {"P12 UTF-8 mark breaks line 1", "\xEF\xBB\xBF[a]\r\nk=1\r\n", "a", "k", "<default>"},
-        {"P12 UTF-16LE file",
-         std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\xE9\0\r\0\n\0", 22), "a", "k", "\xC3\xA9"},
-        {"NUL bytes before the first section", std::string("x\0y\r\n[a]\r\nk=1\r\n", 15), "a",
-         "k", "1"},
+        {"P12 UTF-16LE file", "\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\xE9\0\r\0\n\0"s, "a", "k", "\xC3\xA9"},
+        {"NUL bytes before the first section", "x\0y\r\n[a]\r\nk=1\r\n"s, "a", "k", "1"},
     };
     for (const FileCase& c : cases) {
         WriteBytes("case.ini", c.file);
         char buffer[100];
-        DWORD got = GetPrivateProfileStringA(c.app, c.key, "<default>", buffer, sizeof buffer,
-                                             "./case.ini");
+        DWORD got = GetPrivateProfileStringA(c.app, c.key, "<default>", buffer, sizeof buffer, "./case.ini");
         EXPECT_EQ(std::string(buffer, got), c.want) << c.name << " in " << Visible(c.file);
     }
 }
 
 TEST_F(ProfileRead, ListsSkipCommentsBareLinesAndEmptyNames) {  // S3, S4, P7, P10
-    WriteBytes("list.ini",
-               "[a]\r\n;c=1\r\nk1=1\r\nbare\r\n=empty\r\nk2=2\r\nk1=dup\r\n[]\r\n[a]\r\nk3=3\r\n");
+    WriteBytes("list.ini", "[a]\r\n;c=1\r\nk1=1\r\nbare\r\n=empty\r\nk2=2\r\nk1=dup\r\n[]\r\n[a]\r\nk3=3\r\n");
     char buffer[100];
     DWORD got = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, "./list.ini");
-    EXPECT_EQ(Visible(std::string(buffer, got + 1)), Visible(std::string("a\0a\0\0", 5)));
+    EXPECT_EQ(Visible(std::string(buffer, got + 1)), Visible("a\0a\0\0"s));
     got = GetPrivateProfileStringA("a", nullptr, "", buffer, sizeof buffer, "./list.ini");
-    EXPECT_EQ(Visible(std::string(buffer, got + 1)), Visible(std::string("k1\0k2\0k1\0\0", 10)));
+    EXPECT_EQ(Visible(std::string(buffer, got + 1)), Visible("k1\0k2\0k1\0\0"s));
 }
 
 TEST_F(ProfileRead, EveryReadSeesTheDisk) {  // S8
@@ -198,12 +171,9 @@ TEST_F(ProfileRead, EveryReadSeesTheDisk) {  // S8
 
 TEST_F(ProfileRead, UnreadableProfilesGiveTheDefault) {
     std::filesystem::create_directory("dir.ini");
-    ExpectString({"a directory", "a", "k", "d", 10, 1, std::string("d\0", 2), ERROR_ACCESS_DENIED},
-                 "./dir.ini");
+    ExpectString({"a directory", "a", "k", "d", 10, 1, "d\0"s, ERROR_ACCESS_DENIED}, "./dir.ini");
     ASSERT_EQ(::mkfifo("fifo.ini", 0600), 0);
-    ExpectString({"a FIFO (must not block)", "a", "k", "d", 10, 1, std::string("d\0", 2),
-                  ERROR_ACCESS_DENIED},
-                 "./fifo.ini");
+    ExpectString({"a FIFO (must not block)", "a", "k", "d", 10, 1, "d\0"s, ERROR_ACCESS_DENIED}, "./fifo.ini");
 }
 
 TEST_F(ProfileRead, IntegerRules) {  // N1-N8, I1-I2

@@ -24,6 +24,7 @@ using winshim_test::ReadBytes;
 using winshim_test::TempTreeTest;
 using winshim_test::Visible;
 using winshim_test::WriteBytes;
+using namespace std::string_literals;
 
 constexpr DWORD kUnchanged = 0xDEADBEEF;
 
@@ -42,6 +43,12 @@ struct WriteCase {
 
 class ProfileWrite : public TempTreeTest {
   protected:
+    // Entries in the current directory, to see left-over temporary files.
+    size_t FilesInCwd() const {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(cwd_)) ++n;
+        return n;
+    }
     // Applies the writes to ./t.ini one after another; every one must return TRUE.
     void Run(const WriteCase& c) {
         std::remove("t.ini");
@@ -61,43 +68,32 @@ const std::string kP1 =
 
 TEST_F(ProfileWrite, WindowsTestVectors) {  // P1-P7, P10
     const std::vector<WriteCase> cases = {
-        {"P1 new file",
-         std::nullopt,
-         {{"App1", "key1", "string1"},
-          {"App1", "key2", "string2"},
-          {"App1", "key3", "string3"},
-          {"App2", "key4", "string4"},
-          {"App3", "key5", "string5"}},
+        {"P1 new file", std::nullopt,
+         {{"App1", "key1", "string1"}, {"App1", "key2", "string2"}, {"App1", "key3", "string3"},
+          {"App2", "key4", "string4"}, {"App3", "key5", "string5"}},
          kP1},
-        {"P2 delete a key twice",
-         kP1,
+        {"P2 delete a key twice", kP1,
          {{"App1", "key2", nullptr}, {"App1", "key2", nullptr}},
          "[App1]\r\nkey1=string1\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n[App3]\r\n"
          "key5=string5\r\n"},
         {"P3 delete sections", kP1, {{"App1", nullptr, "string1"}, {"App2", nullptr, nullptr}},
          "[App3]\r\nkey5=string5\r\n"},
-        {"P4 delete the last key", "[App3]\r\nkey5=string5\r\n", {{"App3", "key5", nullptr}},
-         "[App3]\r\n"},
+        {"P4 delete the last key", "[App3]\r\nkey5=string5\r\n", {{"App3", "key5", nullptr}}, "[App3]\r\n"},
         {"P5 empty value", "", {{"App", "key", ""}}, "[App]\r\nkey=\r\n"},
-        {"P6 new keys after the last key",
-         "[s]\r\nb=value\r\na=value\r\n",
-         {{"s", "z", ""}, {"s", "b", ""}, {"s", "y", ""}, {"s", "a", ""}},
-         "[s]\r\nb=\r\na=\r\nz=\r\ny=\r\n"},
-        {"P7 comment keys stay after the keys",
-         "",
+        {"P6 new keys after the last key", "[s]\r\nb=value\r\na=value\r\n",
+         {{"s", "z", ""}, {"s", "b", ""}, {"s", "y", ""}, {"s", "a", ""}}, "[s]\r\nb=\r\na=\r\nz=\r\ny=\r\n"},
+        {"P7 comment keys stay after the keys", "",
          {{"s", "z", ""}, {"s", ";y", ""}, {"s", "a", ""}, {"s", ";b", ""}, {"s", ";c", ""}},
          "[s]\r\nz=\r\na=\r\n;c=\r\n;b=\r\n;y=\r\n"},
-        {"P10 bytes before the first section",
-         std::string("Data \0 before \0 first \0 section", 31),
+        {"P10 bytes before the first section", "Data \0 before \0 first \0 section"s,
          {{"section1", "key1", "string1"}},
-         std::string("Data \0 before \0 first \0 section", 31) + "\r\n[section1]\r\nkey1=string1\r\n"},
+         "Data \0 before \0 first \0 section"s + "\r\n[section1]\r\nkey1=string1\r\n"},
     };
     for (const WriteCase& c : cases) Run(c);
 }
 
 TEST_F(ProfileWrite, EditsKeepEveryOtherByte) {  // W2-W6, W8
-    const std::string messy =
-        "; header comment\n\n[One]\nA = 1\n  b=2\n; trailing comment\n\n[Two]\r\nc=3";
+    const std::string messy = "; header comment\n\n[One]\nA = 1\n  b=2\n; trailing comment\n\n[Two]\r\nc=3";
     const std::vector<WriteCase> cases = {
         {"W3 replace keeps the key's spelling and other lines", messy, {{"one", "B", "new"}},
          "; header comment\n\n[One]\nA = 1\n  b=new\n; trailing comment\n\n[Two]\r\nc=3"},
@@ -109,14 +105,12 @@ TEST_F(ProfileWrite, EditsKeepEveryOtherByte) {  // W2-W6, W8
          "; header comment\n\n[One]\nA = 1\n  b=2\nd=4\r\n; trailing comment\n\n[Two]\r\nc=3"},
         {"W4 add after a last line without a line break", messy, {{"Two", "d", "4"}},
          "; header comment\n\n[One]\nA = 1\n  b=2\n; trailing comment\n\n[Two]\r\nc=3\r\nd=4\r\n"},
-        {"W4 add to a section without keys", "[a]\r\n;c\r\n", {{"a", "k", "v"}},
-         "[a]\r\nk=v\r\n;c\r\n"},
+        {"W4 add to a section without keys", "[a]\r\n;c\r\n", {{"a", "k", "v"}}, "[a]\r\nk=v\r\n;c\r\n"},
         {"W4 add to the first duplicate section", "[a]\r\nk=1\r\n[a]\r\nj=2\r\n",
          {{"a", "j", "3"}}, "[a]\r\nk=1\r\nj=3\r\n[a]\r\nj=2\r\n"},
         {"W2 new section after text without a line break", "[a]\r\nk=1", {{"b", "k", "2"}},
          "[a]\r\nk=1\r\n[b]\r\nk=2\r\n"},
-        {"W2 new section after a lone CR", "[a]\rk=1\r", {{"b", "k", "2"}},
-         "[a]\rk=1\r[b]\r\nk=2\r\n"},
+        {"W2 new section after a lone CR", "[a]\rk=1\r", {{"b", "k", "2"}}, "[a]\rk=1\r[b]\r\nk=2\r\n"},
         {"W5 delete keeps neighbours", messy, {{"One", "a", nullptr}},
          "; header comment\n\n[One]\n  b=2\n; trailing comment\n\n[Two]\r\nc=3"},
         {"W5 delete a missing key changes nothing", messy,
@@ -130,14 +124,13 @@ TEST_F(ProfileWrite, EditsKeepEveryOtherByte) {  // W2-W6, W8
          "[sec]\r\nkey= value \r\n"},
         {"W8 a ';' key writes a comment line", "[s]\r\n;k=old\r\n", {{"s", ";k", "v"}},
          "[s]\r\n;k=v\r\n;k=old\r\n"},
-        {"comment line is never deleted as a key", "[s]\r\n;k=v\r\n", {{"s", ";k", nullptr}},
-         "[s]\r\n;k=v\r\n"},
+        {"comment line is never deleted as a key", "[s]\r\n;k=v\r\n", {{"s", ";k", nullptr}}, "[s]\r\n;k=v\r\n"},
         {"same value rewrites nothing", "[s]\r\nk=v\n", {{"s", "k", "v"}}, "[s]\r\nk=v\n"},
     };
     for (const WriteCase& c : cases) Run(c);
 }
 
-TEST_F(ProfileWrite, CreatingAFileReportsFileNotFound) {  // W1
+TEST_F(ProfileWrite, CreatingAFileReportsFileNotFound) {  // W1, P9
     SetLastError(kUnchanged);
     EXPECT_TRUE(WritePrivateProfileStringA("App", "key", "string", "./new.ini"));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
@@ -149,6 +142,12 @@ TEST_F(ProfileWrite, CreatingAFileReportsFileNotFound) {  // W1
     EXPECT_TRUE(WritePrivateProfileStringA("App", "key", nullptr, "./absent.ini"));
     EXPECT_TRUE(WritePrivateProfileStringA("App", nullptr, nullptr, "./absent.ini"));
     EXPECT_FALSE(Exists("absent.ini")) << "a delete must not create the file";
+    // P9: a bare name goes to the Windows directory.
+    EXPECT_TRUE(WritePrivateProfileStringA("App", "key", "string", "win1.tmp"));
+    EXPECT_EQ(ReadBytes(windows_ + "/win1.tmp"), "[App]\r\nkey=string\r\n");
+    EXPECT_FALSE(Exists(cwd_ + "/win1.tmp"));
+    char buffer[20];
+    EXPECT_EQ(GetPrivateProfileStringA("App", "key", "", buffer, sizeof buffer, "win1.tmp"), 6u);
 }
 
 TEST_F(ProfileWrite, RefusedCalls) {  // W7, W9, P8
@@ -163,8 +162,7 @@ TEST_F(ProfileWrite, RefusedCalls) {  // W7, W9, P8
     };
     const std::vector<Case> cases = {
         {"P8 null section", nullptr, "key", "string", "./keep.ini", ERROR_FILE_NOT_FOUND},
-        {"P8 null section, new file", nullptr, "key", "string", "./never.ini",
-         ERROR_FILE_NOT_FOUND},
+        {"P8 null section, new file", nullptr, "key", "string", "./never.ini", ERROR_FILE_NOT_FOUND},
         {"W9 empty name", "a", "k", "v", "", ERROR_ACCESS_DENIED},
         {"W9 missing directory", "a", "k", "v", "./nodir/x.ini", ERROR_PATH_NOT_FOUND},
         {"a directory as the file", "a", "k", "v", cwd_, ERROR_ACCESS_DENIED},
@@ -185,24 +183,14 @@ TEST_F(ProfileWrite, RefusedCalls) {  // W7, W9, P8
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(ProfileWrite, BareNameGoesToTheWindowsDirectory) {  // P9
-    EXPECT_TRUE(WritePrivateProfileStringA("App", "key", "string", "win1.tmp"));
-    EXPECT_EQ(ReadBytes(windows_ + "/win1.tmp"), "[App]\r\nkey=string\r\n");
-    EXPECT_FALSE(Exists(cwd_ + "/win1.tmp"));
-    char buffer[20];
-    EXPECT_EQ(GetPrivateProfileStringA("App", "key", "", buffer, sizeof buffer, "win1.tmp"), 6u);
-}
-
 TEST_F(ProfileWrite, WrittenValuesReadBack) {
-    const std::vector<std::string> values = {"", "plain", " spaced ", "a=b=c", "x;y", "\"q\""};
-    for (const std::string& value : values) {
+    // Reads trim blanks and remove one enclosing pair of quotes.
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""}, {"plain", "plain"}, {" spaced ", "spaced"}, {"a=b=c", "a=b=c"}, {"x;y", "x;y"}, {"\"q\"", "q"}};
+    for (const auto& [value, want] : cases) {
         ASSERT_TRUE(WritePrivateProfileStringA("S", "K", value.c_str(), "./rt.ini"));
         char buffer[64];
         DWORD got = GetPrivateProfileStringA("S", "K", "<none>", buffer, sizeof buffer, "./rt.ini");
-        std::string want = value;
-        // Reads trim blanks and remove one enclosing pair of quotes.
-        if (want == " spaced ") want = "spaced";
-        if (want == "\"q\"") want = "q";
         EXPECT_EQ(std::string(buffer, got), want) << "value [" << value << "]";
     }
 }
@@ -211,7 +199,7 @@ TEST_F(ProfileWrite, Utf16FilesStayUtf16) {  // W10
     const std::string start("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\xE9\0\r\0\n\0", 22);
     WriteBytes("u.ini", start);
     ASSERT_TRUE(WritePrivateProfileStringA("a", "j", "x", "./u.ini"));
-    const std::string want = start + std::string("j\0=\0x\0\r\0\n\0", 10);
+    const std::string want = start + "j\0=\0x\0\r\0\n\0"s;
     EXPECT_EQ(Visible(ReadBytes("u.ini").value_or("")), Visible(want));
 }
 
@@ -226,11 +214,7 @@ TEST_F(ProfileWrite, ReplacementKeepsModeAndSymlinks) {
     ASSERT_EQ(::stat("real.ini", &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_EQ(ReadBytes("real.ini"), "[a]\r\nk=2\r\n");
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(cwd_)) {
-        names.push_back(entry.path().filename().string());
-    }
-    EXPECT_EQ(names.size(), 2u) << "a temporary file was left behind";
+    EXPECT_EQ(FilesInCwd(), 2u) << "a temporary file was left behind";
 }
 
 TEST_F(ProfileWrite, FailedWriteLeavesTheOldFile) {
@@ -252,12 +236,7 @@ TEST_F(ProfileWrite, FailedWriteLeavesTheOldFile) {
     EXPECT_FALSE(written);
     EXPECT_NE(error, kUnchanged);
     EXPECT_EQ(ReadBytes("big.ini"), old);
-    size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(cwd_)) {
-        (void)entry;
-        ++files;
-    }
-    EXPECT_EQ(files, 1u) << "the temporary file must be removed";
+    EXPECT_EQ(FilesInCwd(), 1u) << "the temporary file must be removed";
 }
 
 TEST_F(ProfileWrite, ReadersNeverSeeAHalfWrittenFile) {

@@ -1,6 +1,7 @@
 // Colour definitions: codes, keys, hex and named colours, the colour-key scan, the palette.
 #include "xpm/color_definitions.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -45,8 +46,7 @@ DefinitionsRun RunDefinitions(const std::string& input, int32_t ncolors, int32_t
     xpmfilter::XpmValues values{1, 1, ncolors, charsPerPixel, 0, 0, 0};
     xpmfilter::ScratchArray<ColorKeyEntry> entries(static_cast<size_t>(ncolors));
     DefinitionsRun run;
-    run.result = xpmfilter::ReadColorDefinitions(*setup, stream, values, entries.get(), table,
-                                                 tableCount);
+    run.result = xpmfilter::ReadColorDefinitions(*setup, stream, values, entries.get(), table, tableCount);
     for (int32_t i = 0; i < ncolors; ++i) {
         run.codes.emplace_back(entries[i].code);
         run.values.push_back(entries[i].value);
@@ -269,19 +269,16 @@ TEST(ColorDefinitions, SendPaletteRefusesANegativeCount) {
     auto palette = fake.Find("SetPalette");
     ASSERT_EQ(palette.size(), 1u);
     EXPECT_EQ(palette[0]->args, (std::vector<int64_t>{7, 2}));
-    const std::vector<uint8_t> want = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0,
-                                       4, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0};
+    const std::vector<uint8_t> want = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0};
     EXPECT_EQ(palette[0]->data, want);
 }
 
 TEST(ColorDefinitions, HexDigits) {
+    const std::string digits = "0123456789abcdef", upper = "0123456789ABCDEF";
     for (int byte = 0; byte < 256; ++byte) {
-        char ch = static_cast<char>(byte);
-        const char* digits = "0123456789abcdef";
-        const char* upper = "0123456789ABCDEF";
-        int want = -1;
-        for (int v = 0; v < 16; ++v)
-            if (byte != 0 && (ch == digits[v] || ch == upper[v])) want = v;
+        const char ch = static_cast<char>(byte);
+        const size_t at = byte == 0 ? std::string::npos : std::min(digits.find(ch), upper.find(ch));
+        const int want = at == std::string::npos ? -1 : static_cast<int>(at);
         EXPECT_EQ(xpmfilter::HexDigitValue(ch), want) << "byte " << byte;
     }
 }

@@ -57,8 +57,7 @@ TEST(ColorKeyIndex, AgreesWithTheScan) {
         std::vector<ColorKeyEntry> table = Table(c.codes);
         const auto count = static_cast<int32_t>(table.size());
         uint8_t scanned = 0xEE;
-        int32_t scanResult =
-            xpmfilter::FindColorKey(c.query.c_str(), table.data(), count, &scanned);
+        int32_t scanResult = xpmfilter::FindColorKey(c.query.c_str(), table.data(), count, &scanned);
         xpmfilter::ColorKeyIndex index(table.data(), count);
         uint8_t got = 0xEE;
         // Twice: the first lookup builds the index, the second uses it.
