@@ -23,11 +23,10 @@ void CopyPath(char* out, const char* text) {
     out[n] = '\0';
 }
 
-// Appends source through the library so that dest stays within kPathChars with its NUL.
-// The room passed leaves one character spare, so the result fits whether the library counts
-// the terminator in the room or not.
+// Appends source through the library so that dest stays within kPathChars with its NUL
+// (the room the library is given counts the terminator).
 void AppendBounded(char* dest, const char* source) {
-    int32_t room = kPathChars - 1 - static_cast<int32_t>(std::strlen(dest));
+    int32_t room = kPathChars - static_cast<int32_t>(std::strlen(dest));
     Gdi().StrAppendBounded(dest, source, std::max(room, 0));
 }
 
