@@ -62,7 +62,6 @@ TEST(CommandLineTest, RefusesLinesThatCannotBeCarriedOut) {
         const char* wantInError;
     } cases[] = {
         {{}, "no input"},
-        {{"-o", "a.emf"}, "no input"},
         {{"a.xpm"}, "say where"},
         {{"a.xpm", "-o", "a.gif"}, "cannot tell the format"},
         {{"a.xpm", "-o", "-", "--format", "emf"}, "files only"},
@@ -93,20 +92,10 @@ TEST(CommandLineTest, RefusesLinesThatCannotBeCarriedOut) {
     }
 }
 
-TEST(CommandLineTest, ReadsModesAndSwitches) {
-    auto info = ParseCommandLine(std::vector<std::string>{"--info", "--json", "a.xpm", "b.xpm", "--filter", "/x/f.so"});
-    ASSERT_TRUE(info.ok) << info.error;
-    EXPECT_EQ(info.line.mode, xpmimport::Mode::kInfo);
-    EXPECT_TRUE(info.line.json);
-    EXPECT_EQ(info.line.inputs, (std::vector<std::string>{"a.xpm", "b.xpm"}));
-    EXPECT_EQ(info.line.filterPath, "/x/f.so");
-
-    auto help = ParseCommandLine(std::vector<std::string>{"a.xpm", "--help", "--bogus-is-not-reached"});
-    EXPECT_FALSE(help.ok) << "an unknown option is an error even beside --help";
-    auto version = ParseCommandLine(std::vector<std::string>{"--version"});
-    ASSERT_TRUE(version.ok) << version.error;
-    EXPECT_EQ(version.line.mode, xpmimport::Mode::kVersion);
-
+// Modes, --json and --filter are checked through xpmimport itself.
+TEST(CommandLineTest, ReadsSwitchesWithoutAnEffectOutside) {
+    EXPECT_FALSE(ParseCommandLine(std::vector<std::string>{"a.xpm", "--help", "--bogus"}).ok)
+        << "an unknown option is an error even beside --help";
     auto jobs = ParseCommandLine(std::vector<std::string>{"-j0", "a.xpm", "-d", "o"});
     ASSERT_TRUE(jobs.ok) << jobs.error;
     EXPECT_GE(jobs.line.jobs, 1u) << "-j0 means one import per processor";

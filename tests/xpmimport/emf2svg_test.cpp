@@ -12,83 +12,60 @@ namespace {
 constexpr const char* kEmf2Svg = "/usr/bin/emf2svg-conv";
 
 [[nodiscard]] std::string DecodeBase64(const std::string& text) {
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     uint32_t buffer = 0;
     int bits = 0;
     for (char c : text) {
-        int value = c >= 'A' && c <= 'Z' ? c - 'A'
-                    : c >= 'a' && c <= 'z' ? c - 'a' + 26
-                    : c >= '0' && c <= '9' ? c - '0' + 52
-                    : c == '+' ? 62
-                    : c == '/' ? 63
-                    : -1;
-        if (value < 0) continue;
+        size_t value = alphabet.find(c);
+        if (c == '\0' || value == std::string::npos) continue;
         buffer = (buffer << 6) | static_cast<uint32_t>(value);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out += static_cast<char>((buffer >> bits) & 0xFF);
-        }
+        if ((bits += 6) >= 8) out += static_cast<char>((buffer >> (bits -= 8)) & 0xFF);
     }
     return out;
 }
 
-[[nodiscard]] uint32_t BigEndian32(const std::string& bytes, size_t at) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[at + i]);
-    return value;
-}
-
-struct EmbeddedImage {
-    uint32_t width = 0;
-    uint32_t height = 0;
-};
-
-// The size of every PNG embedded as a data URI; a non-PNG entry gets size 0.
-[[nodiscard]] std::vector<EmbeddedImage> EmbeddedPngs(const std::string& svg) {
+// The width and height of every PNG embedded as a data URI; a non-PNG entry gets 0 x 0.
+[[nodiscard]] std::vector<std::pair<uint32_t, uint32_t>> EmbeddedPngSizes(const std::string& svg) {
     const std::string marker = "data:image/png;base64,";
-    std::vector<EmbeddedImage> images;
+    auto bigEndian32 = [](const std::string& bytes, size_t at) {
+        uint32_t value = 0;
+        for (size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[at + i]);
+        return value;
+    };
+    std::vector<std::pair<uint32_t, uint32_t>> sizes;
     for (size_t at = svg.find(marker); at != std::string::npos; at = svg.find(marker, at + 1)) {
         size_t start = at + marker.size();
-        size_t end = svg.find('"', start);
-        std::string png = DecodeBase64(svg.substr(start, end - start));
-        EmbeddedImage image;
-        if (png.size() >= 24 && png.compare(1, 3, "PNG") == 0 && png.compare(12, 4, "IHDR") == 0) {
-            image.width = BigEndian32(png, 16);
-            image.height = BigEndian32(png, 20);
-        }
-        images.push_back(image);
+        std::string png = DecodeBase64(svg.substr(start, svg.find('"', start) - start));
+        bool isPng = png.size() >= 24 && png.compare(1, 3, "PNG") == 0 && png.compare(12, 4, "IHDR") == 0;
+        sizes.emplace_back(isPng ? bigEndian32(png, 16) : 0, isPng ? bigEndian32(png, 20) : 0);
     }
-    return images;
+    return sizes;
 }
 
 TEST(Emf2SvgTest, ConvertsOurEmfWithTheRightImageSize) {
     if (!FileExists(kEmf2Svg)) GTEST_SKIP() << kEmf2Svg << " is not installed (Debian package emf2svg)";
     TempDir dir;
-    struct Case {
-        XpmRecipe recipe;
-    } cases[] = {
-        {{"one band", 40, 30, 1, 20, ColorStyle::kHex, 61}},
-        {{"several bands", 300, 400, 2, 120, ColorStyle::kMixed, 62}},
+    const XpmRecipe recipes[] = {
+        {"one band", 40, 30, 1, 20, ColorStyle::kHex, 61},
+        {"several bands", 300, 400, 2, 120, ColorStyle::kMixed, 62},
     };
-    for (const Case& c : cases) {
+    for (const XpmRecipe& recipe : recipes) {
         const std::string xpm = dir.file("in.xpm"), emf = dir.file("out.emf"), svg = dir.file("out.svg");
-        WriteFile(xpm, MakeXpm(c.recipe));
+        WriteFile(xpm, MakeXpm(recipe));
         ProcessResult imported = RunXpmimport({"-q", xpm, "-o", emf});
-        ASSERT_EQ(imported.status, 0) << c.recipe.label << ": " << imported.err;
-        Subprocess converter(kEmf2Svg, {"-i", emf, "-o", svg});
-        ProcessResult converted = converter.wait(std::chrono::seconds(120));
-        EXPECT_EQ(converted.status, 0) << c.recipe.label << ": emf2svg-conv failed: " << converted.err;
-        EXPECT_EQ(converted.err, "") << c.recipe.label << ": emf2svg-conv complained";
-        EXPECT_EQ(converted.out, "") << c.recipe.label << ": emf2svg-conv complained";
-        std::vector<EmbeddedImage> images = EmbeddedPngs(ReadFile(svg));
-        ASSERT_FALSE(images.empty()) << c.recipe.label << ": the SVG embeds no image";
+        ASSERT_EQ(imported.status, 0) << recipe.label << ": " << imported.err;
+        ProcessResult converted = Subprocess(kEmf2Svg, {"-i", emf, "-o", svg}).wait(std::chrono::seconds(120));
+        EXPECT_EQ(converted.status, 0) << recipe.label << ": emf2svg-conv failed: " << converted.err;
+        EXPECT_EQ(converted.err + converted.out, "") << recipe.label << ": emf2svg-conv complained";
+        auto sizes = EmbeddedPngSizes(ReadFile(svg));
+        ASSERT_FALSE(sizes.empty()) << recipe.label << ": the SVG embeds no image";
         uint32_t totalHeight = 0;
-        for (const EmbeddedImage& image : images) {
-            EXPECT_EQ(image.width, static_cast<uint32_t>(c.recipe.width)) << c.recipe.label << ": embedded image width";
-            totalHeight += image.height;
+        for (const auto& [width, height] : sizes) {
+            EXPECT_EQ(width, static_cast<uint32_t>(recipe.width)) << recipe.label << ": embedded image width";
+            totalHeight += height;
         }
-        EXPECT_EQ(totalHeight, static_cast<uint32_t>(c.recipe.height)) << c.recipe.label << ": embedded image heights";
+        EXPECT_EQ(totalHeight, static_cast<uint32_t>(recipe.height)) << recipe.label << ": embedded image heights";
     }
 }
 

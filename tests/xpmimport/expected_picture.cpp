@@ -20,43 +20,91 @@
 // more than 256 colours); module_import_test.cpp asserts each of them separately.
 #include "expected_picture.h"
 
+#include <X11/xpm.h>
+#include <strings.h>
+
 #include <cctype>
+#include <cstdio>
+#include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace xpmimport_test {
 namespace {
 
-[[nodiscard]] std::string Lower(const std::string& text) {
-    std::string lower;
-    for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
-constexpr size_t kColorsInBitmap = 256;  // difference 2
-
-[[nodiscard]] std::optional<Rgb> NameInFilterTable(const std::string& name) {
-    if (Lower(name) == "debianred") return std::nullopt;  // difference 4
-    return ColorDatabase::System().lookup(name);
-}
-
 }  // namespace
 
-std::optional<Rgb> ColorInX(const std::string& color) {
-    if (!color.empty() && color[0] == '#') return ParseHex6(color);
-    return ColorDatabase::System().lookup(color);
+const std::vector<std::pair<std::string, Rgb>>& X11Colors() {
+    static const auto colors = [] {
+        std::vector<std::pair<std::string, Rgb>> loaded;
+        std::ifstream in("/usr/share/X11/rgb.txt");
+        std::string line, name;
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            int r = 0, g = 0, b = 0;
+            if (line.empty() || line[0] == '!' || !(fields >> r >> g >> b)) continue;
+            std::getline(fields >> std::ws, name);
+            while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) name.pop_back();
+            if (!name.empty()) loaded.push_back({name, {uint8_t(r), uint8_t(g), uint8_t(b)}});
+        }
+        return loaded;
+    }();
+    return colors;
 }
 
-std::optional<Rgb> ColorInFilter(const std::string& color) {
-    if (Lower(color) == "none") return Rgb{0, 0, 0};  // difference 1
-    if (!color.empty() && color[0] == '#') return ParseHex6(color);
+namespace {
+
+[[nodiscard]] std::optional<Rgb> Hex6(const std::string& text) {
+    unsigned r = 0, g = 0, b = 0;
+    int used = 0;
+    if (text.size() != 7 || std::sscanf(text.c_str(), "#%2x%2x%2x%n", &r, &g, &b, &used) != 3 || used != 7) {
+        return std::nullopt;
+    }
+    return Rgb{uint8_t(r), uint8_t(g), uint8_t(b)};
+}
+
+// The colour this filter gives a colour string; nullopt when it cannot read it (-23).
+[[nodiscard]] std::optional<Rgb> ColorInFilter(const std::string& color) {
+    if (strcasecmp(color.c_str(), "none") == 0) return Rgb{0, 0, 0};  // difference 1
+    if (!color.empty() && color[0] == '#') return Hex6(color);
     // Difference 3: the shortest run of leading words that is a name.
     std::istringstream words(color);
     std::string word, candidate;
     for (int count = 0; count < 3 && words >> word; ++count) {
         candidate += (candidate.empty() ? "" : " ") + word;
-        if (auto found = NameInFilterTable(candidate)) return found;
+        if (strcasecmp(candidate.c_str(), "debianred") == 0) return std::nullopt;  // difference 4
+        if (auto found = ColorInX(candidate)) return found;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Rgb> ColorInX(const std::string& color) {
+    if (!color.empty() && color[0] == '#') return Hex6(color);
+    for (const auto& [name, rgb] : X11Colors()) {
+        if (strcasecmp(name.c_str(), color.c_str()) == 0) return rgb;
+    }
+    return std::nullopt;
+}
+
+OracleImage DecodeWithLibXpm(const std::string& path) {
+    OracleImage oracle;
+    XpmImage image = {};
+    if (int status = XpmReadFileToXpmImage(path.c_str(), &image, nullptr); status != XpmSuccess) {
+        oracle.error = std::string("libXpm: ") + XpmGetErrorString(status);
+        return oracle;
+    }
+    oracle.ok = true;
+    oracle.width = static_cast<int32_t>(image.width);
+    oracle.height = static_cast<int32_t>(image.height);
+    for (unsigned i = 0; i < image.ncolors; ++i) {
+        const char* color = image.colorTable[i].c_color;
+        oracle.colors.emplace_back(color != nullptr ? color : "");
+    }
+    oracle.indices.assign(image.data, image.data + static_cast<size_t>(image.width) * image.height);
+    XpmFreeXpmImage(&image);
+    return oracle;
 }
 
 ExpectedPicture ExpectedFromOracle(const OracleImage& oracle) {
@@ -77,8 +125,7 @@ ExpectedPicture ExpectedFromOracle(const OracleImage& oracle) {
     expected.importable = true;
     expected.width = oracle.width;
     expected.height = oracle.height;
-    expected.pixels.reserve(oracle.indices.size());
-    for (uint32_t index : oracle.indices) expected.pixels.push_back(palette[index % kColorsInBitmap]);  // difference 2
+    for (uint32_t index : oracle.indices) expected.pixels.push_back(palette[index % 256]);  // difference 2
     return expected;
 }
 
@@ -87,23 +134,18 @@ std::string DescribeDifferences(const xpmimport::RgbImage& image, const Expected
         return "size: got " + std::to_string(image.width) + " x " + std::to_string(image.height) + ", want " +
                std::to_string(expected.width) + " x " + std::to_string(expected.height);
     }
-    std::string text;
+    std::ostringstream text;
     size_t differing = 0;
     for (int32_t y = 0; y < image.height; ++y) {
         for (int32_t x = 0; x < image.width; ++x) {
-            const uint8_t* got = image.at(x, y);
+            const Rgb got = PixelOf(image, x, y);
             const Rgb& want = expected.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)];
-            if (got[0] == want.r && got[1] == want.g && got[2] == want.b) continue;
-            if (++differing <= 3) {
-                std::ostringstream line;
-                line << "pixel (" << x << ", " << y << "): got (" << int{got[0]} << ", " << int{got[1]} << ", "
-                     << int{got[2]} << "), want (" << int{want.r} << ", " << int{want.g} << ", " << int{want.b} << "); ";
-                text += line.str();
-            }
+            if (got == want || ++differing > 3) continue;
+            text << "pixel (" << x << ", " << y << "): got (" << int{got.r} << ", " << int{got.g} << ", " << int{got.b}
+                 << "), want (" << int{want.r} << ", " << int{want.g} << ", " << int{want.b} << "); ";
         }
     }
-    if (differing == 0) return "";
-    return text + std::to_string(differing) + " pixels differ";
+    return differing == 0 ? "" : text.str() + std::to_string(differing) + " pixels differ";
 }
 
 }  // namespace xpmimport_test
