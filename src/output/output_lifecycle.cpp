@@ -39,6 +39,18 @@ int32_t CheckWriterError(SetupRecord& setup, int16_t pair[2]) {
     return MapWriterError(static_cast<int32_t>(pair[0]), static_cast<int32_t>(pair[1]));
 }
 
+namespace {
+
+// The writer's pending error after a step, reported when there is one.
+int32_t CheckAndReport(SetupRecord& setup) {
+    int16_t pair[2] = {0, 0};
+    int32_t code = CheckWriterError(setup, pair);
+    if (code != kOk) ReportStatus(setup, code);
+    return code;
+}
+
+}  // namespace
+
 int32_t OpenOutput(SetupRecord& setup) {
     // The range goes out first, even when the output then fails to open; its answer never
     // stops anything.
@@ -70,18 +82,12 @@ int32_t OpenOutput(SetupRecord& setup) {
 
 int32_t BeginPicture(SetupRecord& setup, const char* name) {
     Gdi().PictureBegin(setup.writer, name);
-    int16_t pair[2] = {0, 0};
-    int32_t code = CheckWriterError(setup, pair);
-    if (code != kOk) ReportStatus(setup, code);
-    return code;
+    return CheckAndReport(setup);
 }
 
 int32_t StartDrawing(SetupRecord& setup) {
     Gdi().PictureStartDrawing(setup.writer);
-    int16_t pair[2] = {0, 0};
-    int32_t code = CheckWriterError(setup, pair);
-    if (code != kOk) ReportStatus(setup, code);
-    return code;
+    return CheckAndReport(setup);
 }
 
 int32_t EndPicture(SetupRecord& setup) {
