@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang make pkg-config binutils
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  cmake ninja-build g++ binutils
+  libgtest-dev libgmock-dev libbenchmark-dev
   libuemf-dev libpng-dev
   libxpm-dev emf2svg x11-common
 )
