@@ -4,6 +4,7 @@
 
 #include "common/result_codes.h"
 #include "common/setup_record.h"
+#include "common/text_copy.h"
 #include "filter/import_driver.h"
 #include "output/status.h"
 #include "xpmfilter/xpmfilter.h"
@@ -12,14 +13,6 @@ namespace xpmfilter {
 namespace {
 
 constexpr uint32_t kKindReport = 3;
-
-// Copies text (null counts as empty) into a fixed field, cut to fit with its terminator.
-template <size_t N>
-void CopyText(char (&field)[N], const char* text) {
-    size_t length = text == nullptr ? 0 : strnlen(text, N - 1);
-    if (length != 0) std::memmove(field, text, length);
-    field[length] = '\0';
-}
 
 // A request whose record cannot be used still tells its host, so that no entry point
 // reports success for it.

@@ -5,7 +5,7 @@
 #include "resources/resource_ids.h"
 #include "settings/profile_setup.h"
 #include "settings/resource_text.h"
-#include "settings/text_copy.h"
+#include "common/text_copy.h"
 
 namespace xpmfilter {
 namespace {

@@ -1,12 +1,12 @@
 // Reads the chosen section of the profile file into a setup record, and the settings of a
 // record made without a profile file.
 #include <cstring>
-#include <strings.h>
 
+#include "common/text_compare.h"
+#include "common/text_copy.h"
 #include "resources/resource_ids.h"
 #include "settings/profile_setup.h"
 #include "settings/resource_text.h"
-#include "settings/text_copy.h"
 
 namespace xpmfilter {
 namespace {
@@ -29,7 +29,7 @@ int32_t LoadProfile(SetupRecord& setup, bool loadFonts, bool loadColors) {
     if (loadFonts) LoadProfileFonts(setup);
     const ResourceString fileSource = ResourceText(kStrFileValue);
     setup.activeColorCount =
-        strcasecmp(setup.colorTableSource, fileSource.c_str()) == 0 ? 0 : setup.profileColorCount;
+        EqualIgnoringCase(setup.colorTableSource, fileSource.c_str()) ? 0 : setup.profileColorCount;
     return ReadColorModeSetting(setup);
 }
 

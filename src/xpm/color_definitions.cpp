@@ -8,7 +8,7 @@
 #include "common/scratch_memory.h"
 #include "output/graphics_library.h"
 #include "output/status.h"
-#include "xpm/text_compare.h"
+#include "common/text_compare.h"
 #include "xpm/tokenizer.h"
 
 namespace xpmfilter {

@@ -3,7 +3,7 @@
 
 #include "output/graphics_library.h"
 #include "xpm/decimal_text.h"
-#include "xpm/text_compare.h"
+#include "common/text_compare.h"
 #include "xpm/tokenizer.h"
 
 namespace xpmfilter {

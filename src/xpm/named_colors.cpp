@@ -2,7 +2,7 @@
 // (once per colour definition that names its colour).
 #include "xpm/named_colors.h"
 
-#include "xpm/text_compare.h"
+#include "common/text_compare.h"
 
 namespace xpmfilter {
 
