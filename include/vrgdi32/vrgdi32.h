@@ -89,9 +89,20 @@ typedef struct VrHostHooks {
     void (*progress)(void* context, int32_t percent);
     /* Asked at every progress call: non-zero stops the import (result 61). */
     int32_t (*shouldStop)(void* context);
+    /* The fields below are read only when size covers them (a 32-byte record is the older
+     * form). With kVrHookOutputFd in flags, the metafile is written to outputFd as its
+     * records arrive (memory stays bounded whatever the picture's size): the descriptor is
+     * open for writing, seekable and positioned at 0; the library writes from offset 0,
+     * patches the header at the end, never closes or truncates it, and leaves what it wrote
+     * as garbage on failure. The picture then comes back as the file only: the sink's
+     * dataHandle stays 0, its bounds and unitsPerInch are filled as usual. */
+    uint32_t flags;
+    int32_t outputFd;
 } VrHostHooks;
 
 enum { kVrMetafileEmf = 0, kVrMetafileWmf = 1 };
+enum { kVrHookOutputFd = 1 };
+enum { kVrHostHooksSizeV1 = 32 };
 
 /* Also, an outputSpec text (ImportEmbeddedGR's last argument, or OutputOpen's) of "WMF"
  * (any case) asks for a Windows Metafile; "EMF" or empty for an Enhanced Metafile. */
@@ -196,6 +207,11 @@ VRGDI32_API void StrAppendBounded(char* dest, const char* source, int32_t roomLe
 
 #ifdef __cplusplus
 }
+
+static_assert(sizeof(VrHostHooks) == 40);
+static_assert(offsetof(VrHostHooks, shouldStop) + sizeof(void*) == kVrHostHooksSizeV1);
+static_assert(offsetof(VrHostHooks, flags) == 32);
+static_assert(offsetof(VrHostHooks, outputFd) == 36);
 #endif
 
 #endif /* VRGDI32_VRGDI32_H */

@@ -37,9 +37,11 @@ bool ProbeRead(uint64_t address, void* out, std::size_t count) {
 bool ReadHostHooks(uint64_t hostValue, VrHostHooks* hooks) {
     std::memset(hooks, 0, sizeof *hooks);
     if (hostValue == 0 || hostValue % alignof(VrHostHooks) != 0) return false;
-    VrHostHooks copy;
-    if (!ProbeRead(hostValue, &copy, sizeof copy)) return false;
-    if (copy.size != sizeof(VrHostHooks)) return false;
+    uint32_t size = 0;
+    if (!ProbeRead(hostValue, &size, sizeof size)) return false;
+    if (size != sizeof(VrHostHooks) && size != kVrHostHooksSizeV1) return false;
+    VrHostHooks copy{};
+    if (!ProbeRead(hostValue, &copy, size)) return false;
     *hooks = copy;
     return true;
 }
