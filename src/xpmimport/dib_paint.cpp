@@ -105,8 +105,16 @@ struct DibLayout {
 
 }  // namespace
 
-bool PaintDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
-              const DibPlacement& placement, RgbImage& canvas, std::string* error) {
+bool PaintedRows(const DibPlacement& placement, int32_t width, int32_t height, int32_t* top, int32_t* bottom) {
+    const int64_t left = std::max<int64_t>(std::min(placement.destX0, placement.destX1), 0);
+    const int64_t right = std::min<int64_t>(std::max(placement.destX0, placement.destX1), width);
+    *top = std::max<int32_t>(std::min(placement.destY0, placement.destY1), 0);
+    *bottom = std::min<int32_t>(std::max(placement.destY0, placement.destY1), height);
+    return left < right && *top < *bottom;
+}
+
+bool PaintDib(std::span<const uint8_t> info, std::span<const uint8_t> bits, const DibPlacement& placement,
+              RgbImage& rows, int32_t firstRow, std::string* error) {
     DibLayout dib;
     if (!ReadLayout(info, bits, &dib, error)) return false;
     const DibPlacement& p = placement;
@@ -123,18 +131,33 @@ bool PaintDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
     const bool mirrorX = p.destX1 < p.destX0, mirrorY = p.destY1 < p.destY0;
     // The source rectangle's top row as rows are seen, top first.
     const int64_t srcTop = dib.bottomUp ? int64_t{dib.height} - p.srcY - p.srcHeight : p.srcY;
+    const int64_t x0 = std::max<int64_t>(left, 0), x1 = std::min<int64_t>(right, rows.width);
+    // Most records copy an 8-bit bitmap one to one: those rows skip the per-pixel scaling.
+    const bool direct = dib.bitCount == 8 && !mirrorX && destWidth == p.srcWidth;
     uint32_t badIndex = 0;
-    for (int64_t y = std::max<int64_t>(top, 0); y < std::min<int64_t>(bottom, canvas.height); ++y) {
+    for (int64_t y = std::max<int64_t>(top, firstRow); y < std::min<int64_t>(bottom, int64_t{firstRow} + rows.height); ++y) {
         int64_t ry = y - top;
         if (mirrorY) ry = destHeight - 1 - ry;
         int64_t seenRow = srcTop + ry * p.srcHeight / destHeight;
         int64_t storedRow = dib.bottomUp ? dib.height - 1 - seenRow : seenRow;
         const uint8_t* row = bits.data() + static_cast<uint64_t>(storedRow) * dib.stride;
-        for (int64_t x = std::max<int64_t>(left, 0); x < std::min<int64_t>(right, canvas.width); ++x) {
-            int64_t rx = x - left;
-            if (mirrorX) rx = destWidth - 1 - rx;
-            int32_t sx = static_cast<int32_t>(p.srcX + rx * p.srcWidth / destWidth);
-            if (!PixelColor(dib, row, sx, canvas.at(static_cast<int32_t>(x), static_cast<int32_t>(y)), &badIndex)) {
+        uint8_t* out = rows.at(0, static_cast<int32_t>(y - firstRow));
+        for (int64_t x = x0; x < x1; ++x) {
+            bool known = true;
+            if (direct) {
+                badIndex = row[p.srcX + (x - left)];
+                known = badIndex < dib.paletteCount;
+                if (known) {
+                    const uint8_t* quad = dib.palette.data() + badIndex * 4;
+                    out[x * 3] = quad[2], out[x * 3 + 1] = quad[1], out[x * 3 + 2] = quad[0];
+                }
+            } else {
+                int64_t rx = x - left;
+                if (mirrorX) rx = destWidth - 1 - rx;
+                int32_t sx = static_cast<int32_t>(p.srcX + rx * p.srcWidth / destWidth);
+                known = PixelColor(dib, row, sx, out + x * 3, &badIndex);
+            }
+            if (!known) {
                 *error = "pixel index " + std::to_string(badIndex) + " beyond a colour table of " +
                          std::to_string(dib.paletteCount) + " entries";
                 return false;

@@ -1,10 +1,9 @@
-// Rendering an Enhanced Metafile: the header gives the canvas, the state records give the
-// mapping, and each EMR_STRETCHDIBITS is painted.
+// Walking an Enhanced Metafile: the header gives the canvas, the state records give the
+// mapping, and each EMR_STRETCHDIBITS goes to the target.
 #include <vector>
 
 #include "xpmimport/byte_reader.h"
 #include "xpmimport/metafile_canvas.h"
-#include "xpmimport/metafile_render.h"
 
 namespace xpmimport {
 namespace {
@@ -116,49 +115,53 @@ constexpr uint32_t kStretchDiBitsSize = 80;
     return true;
 }
 
-[[nodiscard]] RenderOutcome Fail(std::string error) {
-    RenderOutcome outcome;
-    outcome.error = "enhanced metafile: " + error;
-    return outcome;
+[[nodiscard]] bool Fail(std::string* error, const std::string& why) {
+    *error = "enhanced metafile: " + why;
+    return false;
 }
 
 }  // namespace
 
-RenderOutcome RenderEnhancedMetafile(std::span<const uint8_t> bytes) {
-    if (!Holds(bytes, 0, kHeaderMinSize) || U32At(bytes, 0) != kEmrHeader || U32At(bytes, 40) != kEmfSignature) {
-        return Fail("no EMF header");
-    }
-    RenderOutcome outcome;
-    const int64_t left = I32At(bytes, 8), top = I32At(bytes, 12), right = I32At(bytes, 16), bottom = I32At(bytes, 20);
-    std::string error;
+bool WalkEnhancedMetafile(MetafileSource& source, PictureTarget& target, std::string* error) {
+    std::span<const uint8_t> header;
+    if (!source.holds(0, kHeaderMinSize)) return Fail(error, "no EMF header");
+    if (!source.read(0, kHeaderMinSize, &header)) return Fail(error, source.readError());
+    if (U32At(header, 0) != kEmrHeader || U32At(header, 40) != kEmfSignature) return Fail(error, "no EMF header");
+    const int64_t left = I32At(header, 8), top = I32At(header, 12), right = I32At(header, 16), bottom = I32At(header, 20);
+    std::string why;
     // The bounds are inclusive; an empty picture has right < left or bottom < top.
-    if (!MakeCanvas(right >= left ? right - left + 1 : 0, bottom >= top ? bottom - top + 1 : 0, outcome.image, &error)) {
-        return Fail(error);
+    const int64_t width = right >= left ? right - left + 1 : 0, height = bottom >= top ? bottom - top + 1 : 0;
+    if (!CanvasSizeAllowed(width, height, &why) ||
+        !target.begin(static_cast<int32_t>(width), static_cast<int32_t>(height), &why)) {
+        return Fail(error, why);
     }
     PageTransform page;
     std::vector<PageTransform> saved;
-    size_t offset = 0;
-    while (offset < bytes.size()) {
-        if (!Holds(bytes, offset, 8)) return Fail("record header cut short at byte " + std::to_string(offset));
-        uint32_t type = U32At(bytes, offset), size = U32At(bytes, offset + 4);
-        if (size < 8 || size % 4 != 0 || !Holds(bytes, offset, size)) {
-            return Fail("record of " + std::to_string(size) + " bytes at byte " + std::to_string(offset));
+    uint64_t offset = 0;
+    while (offset < source.size()) {
+        std::span<const uint8_t> record;
+        if (!source.holds(offset, 8)) return Fail(error, "record header cut short at byte " + std::to_string(offset));
+        if (!source.read(offset, 8, &record)) return Fail(error, source.readError());
+        uint32_t type = U32At(record, 0), size = U32At(record, 4);
+        if (size < 8 || size % 4 != 0 || !source.holds(offset, size)) {
+            return Fail(error, "record of " + std::to_string(size) + " bytes at byte " + std::to_string(offset));
         }
-        std::span<const uint8_t> record = bytes.subspan(offset, size);
+        if (!source.read(offset, size, &record)) return Fail(error, source.readError());
         offset += size;
         if (type == kEmrEof) break;
         if (type == kEmrStretchDiBits) {
             BitmapDraw draw;
-            if (!ReadStretchDiBits(record, &draw, &error) ||
-                !PaintBitmapDraw(draw, page, static_cast<double>(left), static_cast<double>(top), outcome.image, &error)) {
-                return Fail(error);
+            DibPlacement placement;
+            if (!ReadStretchDiBits(record, &draw, &why) ||
+                !PlaceBitmapDraw(draw, page, static_cast<double>(left), static_cast<double>(top), &placement, &why) ||
+                !target.paint(draw, placement, &why)) {
+                return Fail(error, why);
             }
             continue;
         }
-        if (!ApplyState(type, record, page, saved, &error)) return Fail(error);
+        if (!ApplyState(type, record, page, saved, &why)) return Fail(error, why);
     }
-    outcome.ok = true;
-    return outcome;
+    return true;
 }
 
 }  // namespace xpmimport

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "xpmimport/interrupt.h"
 #include "xpmimport/metafile_handle.h"
 #include "xpmimport/metafile_render.h"
+#include "xpmimport/metafile_source.h"
 #include "xpmimport/pending_output.h"
 #include "xpmimport/png_writer.h"
 #include "xpmimport/result_messages.h"
@@ -44,33 +46,59 @@ namespace {
     return std::strerror(errno);
 }
 
-// Writes the picture in the asked format; false with *cause set.
-[[nodiscard]] bool WritePicture(const MetafileHandle& metafile, OutputFormat format, PendingOutput& output,
-                                std::string* cause) {
-    std::vector<uint8_t> bytes = metafile.bytes();
-    if (bytes.empty()) {
-        *cause = "the filter returned a picture that holds no metafile";
+// The kind of the metafile the library wrote to fd; kUnknown when it is empty or unreadable.
+[[nodiscard]] MetafileKind KindOfFile(MetafileSource& file) {
+    std::span<const uint8_t> first;
+    const uint64_t length = std::min<uint64_t>(file.size(), 44);
+    return length != 0 && file.read(0, length, &first) ? MetafileKindOf(first) : MetafileKind::kUnknown;
+}
+
+// Writes the picture in the asked format; false with *cause set. The picture is the handle
+// when the library returned one, else what it wrote to spoolFd (the output's own
+// temporary file for EMF and WMF, a scratch file for PNG; -1 when none was asked for).
+[[nodiscard]] bool WritePicture(const ImportedPicture& picture, int spoolFd, OutputFormat format,
+                                PendingOutput& output, std::string* cause) {
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<MetafileSource> source;
+    MetafileKind kind = MetafileKind::kUnknown;
+    if (picture.metafile) {
+        bytes = picture.metafile->bytes();
+        if (bytes.empty()) {
+            *cause = "the filter returned a picture that holds no metafile";
+            return false;
+        }
+        kind = picture.metafile->enhanced() ? MetafileKind::kEnhanced : MetafileKind::kWindows;
+        source = std::make_unique<MetafileSource>(bytes);
+    } else if (spoolFd >= 0) {
+        source = std::make_unique<MetafileSource>(spoolFd);
+        kind = KindOfFile(*source);
+    }
+    if (kind == MetafileKind::kUnknown) {
+        *cause = "the filter reported success but returned no picture";
         return false;
     }
-    FileFailure failure;
     if (format != OutputFormat::kPng) {
         const bool wantEnhanced = format == OutputFormat::kEmf;
-        if (metafile.enhanced() != wantEnhanced) {
+        if ((kind == MetafileKind::kEnhanced) != wantEnhanced) {
             *cause = wantEnhanced ? "the filter made a Windows metafile where an enhanced metafile was asked for"
                                   : "the filter made an enhanced metafile where a Windows metafile was asked for";
+            return false;
+        }
+        if (!picture.metafile) return true;  // already in the output's file
+        FileFailure failure;
+        // The file was offered to the library; start it afresh in case it wrote anything.
+        if (spoolFd >= 0 && (std::fseek(output.stream(), 0, SEEK_SET) != 0 || ftruncate(spoolFd, 0) != 0)) {
+            *cause = std::string("cannot write the output: ") + std::strerror(errno);
             return false;
         }
         if (output.Write(bytes.data(), bytes.size(), &failure)) return true;
         *cause = failure.words;
         return false;
     }
-    RenderOutcome rendered = metafile.enhanced() ? RenderEnhancedMetafile(bytes) : RenderWindowsMetafile(bytes);
-    if (!rendered.ok) {
-        *cause = "cannot render the picture: " + rendered.error;
-        return false;
-    }
-    if (!WritePng(output.stream(), rendered.image, cause)) return false;
-    return true;
+    PngRowWriter png(output.stream());
+    RowsOutcome rendered = RenderMetafileRows(*source, kind, png);
+    if (!rendered.ok) *cause = rendered.sinkFailed ? rendered.error : "cannot render the picture: " + rendered.error;
+    return rendered.ok;
 }
 
 }  // namespace
@@ -87,7 +115,12 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, mod
     std::unique_ptr<PendingOutput> output = PendingOutput::Create(task.output, fileMode, &failure);
     if (!output) return Failed(failure.words);
 
-    ImportedPicture picture = ImportPicture(filter, task.input, task.format == OutputFormat::kWmf, progress);
+    // The library writes the metafile straight to a file: the output's own, or for PNG a
+    // scratch file the picture is rendered from.
+    std::unique_ptr<ScratchFile> scratch;
+    if (task.format == OutputFormat::kPng) scratch = std::make_unique<ScratchFile>(task.output);
+    const int spoolFd = scratch ? scratch->fd() : fileno(output->stream());
+    ImportedPicture picture = ImportPicture(filter, task.input, task.format == OutputFormat::kWmf, progress, spoolFd);
     if (InterruptRequested()) return Interrupted();
     if (picture.code != 0) {
         std::string cause = DescribeResult(picture.code);
@@ -97,10 +130,8 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, mod
         }
         return Failed(cause, picture.code);
     }
-    if (!picture.metafile) return Failed("the filter reported success but returned no picture");
-
     std::string cause;
-    if (!WritePicture(*picture.metafile, task.format, *output, &cause)) return Failed(cause);
+    if (!WritePicture(picture, spoolFd, task.format, *output, &cause)) return Failed(cause);
     if (InterruptRequested()) return Interrupted();
     if (!output->Commit(&failure)) return Failed(failure.words);
 

@@ -1,25 +1,20 @@
-// Canvas creation and mapping a bitmap record onto it.
+// The canvas size check and mapping a bitmap record onto the canvas.
 #include "xpmimport/metafile_canvas.h"
 
 #include <cmath>
 
-#include "xpmimport/dib_paint.h"
-
 namespace xpmimport {
 
-bool MakeCanvas(int64_t width, int64_t height, RgbImage& canvas, std::string* error) {
+bool CanvasSizeAllowed(int64_t width, int64_t height, std::string* error) {
     if (width < 0 || height < 0 || static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxCanvasPixels) {
         *error = "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels cannot be rendered";
         return false;
     }
-    canvas.width = static_cast<int32_t>(width);
-    canvas.height = static_cast<int32_t>(height);
-    canvas.pixels.assign(static_cast<size_t>(width * height) * 3, 0xFF);
     return true;
 }
 
-bool PaintBitmapDraw(const BitmapDraw& draw, const PageTransform& transform, double originX, double originY,
-                     RgbImage& canvas, std::string* error) {
+bool PlaceBitmapDraw(const BitmapDraw& draw, const PageTransform& transform, double originX, double originY,
+                     DibPlacement* placement, std::string* error) {
     if (draw.rasterOp != kRopSrcCopy) {
         *error = "bitmap drawn with raster operation " + std::to_string(draw.rasterOp) + ", not SRCCOPY";
         return false;
@@ -39,12 +34,11 @@ bool PaintBitmapDraw(const BitmapDraw& draw, const PageTransform& transform, dou
         }
         corner = std::round(corner);
     }
-    DibPlacement placement;
-    placement.srcX = draw.srcX, placement.srcY = draw.srcY;
-    placement.srcWidth = draw.srcWidth, placement.srcHeight = draw.srcHeight;
-    placement.destX0 = static_cast<int32_t>(corners[0]), placement.destY0 = static_cast<int32_t>(corners[1]);
-    placement.destX1 = static_cast<int32_t>(corners[2]), placement.destY1 = static_cast<int32_t>(corners[3]);
-    return PaintDib(draw.info, draw.bits, placement, canvas, error);
+    placement->srcX = draw.srcX, placement->srcY = draw.srcY;
+    placement->srcWidth = draw.srcWidth, placement->srcHeight = draw.srcHeight;
+    placement->destX0 = static_cast<int32_t>(corners[0]), placement->destY0 = static_cast<int32_t>(corners[1]);
+    placement->destX1 = static_cast<int32_t>(corners[2]), placement->destY1 = static_cast<int32_t>(corners[3]);
+    return true;
 }
 
 }  // namespace xpmimport

@@ -1,12 +1,13 @@
 // Turns a metafile made by the filter back into pixels: walks its records, follows the
-// coordinate mapping they set, and paints every bitmap record into an RGB canvas. Only what
-// a bitmap picture needs is understood; other drawing records are passed over.
+// coordinate mapping they set, and paints every bitmap record. Only what a bitmap picture
+// needs is understood; other drawing records are passed over.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include "xpmimport/metafile_source.h"
 #include "xpmimport/rgb_image.h"
 
 namespace xpmimport {
@@ -29,5 +30,26 @@ struct RenderOutcome {
 // rectangle of the same size; without a window, the placeable header's box. Each
 // META_STRETCHDIB and META_DIBSTRETCHBLT is painted.
 [[nodiscard]] RenderOutcome RenderWindowsMetafile(std::span<const uint8_t> bytes);
+
+enum class MetafileKind { kUnknown, kEnhanced, kWindows };
+
+// The kind that a metafile's first bytes (44 are enough) announce.
+[[nodiscard]] MetafileKind MetafileKindOf(std::span<const uint8_t> firstBytes);
+
+struct RowsOutcome {
+    bool ok = false;
+    bool sinkFailed = false;  // the error is the sink's own, not the metafile's
+    std::string error;
+    bool streamed = false;    // rows went out as the records arrived (else from a whole canvas)
+    int32_t peakRows = 0;     // most canvas rows held at once
+};
+
+// Renders the metafile as RenderEnhancedMetafile / RenderWindowsMetafile do, handing the
+// rows to sink top first. When no bitmap record paints above a row that an earlier record
+// began below (the filter's bands, top to bottom), rows go out as soon as the records
+// below them begin, so memory stays one band deep; otherwise the whole canvas is painted
+// first. The rows are the same either way. sink.begin comes only once the metafile has
+// drawn its first row (or at the end), so a broken metafile fails before it.
+[[nodiscard]] RowsOutcome RenderMetafileRows(MetafileSource& source, MetafileKind kind, RowSink& sink);
 
 }  // namespace xpmimport

@@ -1,9 +1,12 @@
-// Calling ImportGR / ImportCB with the host hooks.
+// Calling ImportGR / ImportCB with the host hooks, and the scratch file a metafile may go to.
 #include "xpmimport/picture_import.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "xpmimport/fd_reader.h"
 #include "xpmimport/interrupt.h"
@@ -19,10 +22,34 @@ extern "C" void ReportProgress(void* context, int32_t percent) {
 
 extern "C" int32_t AskStop(void*) { return InterruptRequested() ? 1 : 0; }
 
+// An unlinked read-write file in directory, or -1.
+[[nodiscard]] int OpenUnlinked(const std::string& directory) {
+    int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    std::string pattern = directory + "/.xpmimport-XXXXXX";
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    fd = mkostemp(path.data(), O_CLOEXEC);
+    if (fd >= 0) unlink(path.data());
+    return fd;
+}
+
 }  // namespace
 
+ScratchFile::ScratchFile(const std::string& besidePath) {
+    size_t slash = besidePath.rfind('/');
+    fd_ = OpenUnlinked(slash == std::string::npos ? "." : slash == 0 ? "/" : besidePath.substr(0, slash));
+    const char* temporary = std::getenv("TMPDIR");
+    if (fd_ < 0 && temporary != nullptr && temporary[0] != '\0') fd_ = OpenUnlinked(temporary);
+    if (fd_ < 0) fd_ = OpenUnlinked("/tmp");
+}
+
+ScratchFile::~ScratchFile() {
+    if (fd_ >= 0) close(fd_);
+}
+
 ImportedPicture ImportPicture(const FilterExports& filter, const std::string& input, bool windowsMetafile,
-                              const ProgressCallback& progress) {
+                              const ProgressCallback& progress, int outputFd) {
     ImportedPicture imported;
     auto source = std::make_unique<SourceSpec>();
     if (input.size() >= sizeof source->path) {
@@ -35,6 +62,10 @@ ImportedPicture ImportPicture(const FilterExports& filter, const std::string& in
     hooks.context = const_cast<ProgressCallback*>(&progress);
     hooks.progress = ReportProgress;
     hooks.shouldStop = AskStop;
+    if (outputFd >= 0) {
+        hooks.flags = kVrHookOutputFd;
+        hooks.outputFd = outputFd;
+    }
     PictureResult result = {};
     if (input == "-") {
         FdReader reader{STDIN_FILENO, 0};

@@ -1,5 +1,5 @@
-// The PNG encoder. libpng reports errors by longjmp; nothing with a destructor lives
-// between setjmp and the calls that may jump.
+// The PNG encoder. libpng reports errors by longjmp: every call into it sits in a function
+// of its own with its own setjmp, and nothing with a destructor lives between the two.
 #include "xpmimport/png_writer.h"
 
 #include <png.h>
@@ -10,55 +10,75 @@
 namespace xpmimport {
 namespace {
 
-struct ErrorSink {
-    char message[256] = {};
-};
-
 extern "C" void RecordPngError(png_structp png, png_const_charp message) {
-    auto* sink = static_cast<ErrorSink*>(png_get_error_ptr(png));
-    std::snprintf(sink->message, sizeof sink->message, "%s", message != nullptr ? message : "libpng error");
+    auto* sink = static_cast<char*>(png_get_error_ptr(png));
+    std::snprintf(sink, 256, "%s", message != nullptr ? message : "libpng error");
     png_longjmp(png, 1);
 }
 
 extern "C" void IgnorePngWarning(png_structp, png_const_charp) {}
 
-// Returns 0, or 1 after libpng failed (message in sink).
-int EncodeRows(png_structp png, png_infop info, std::FILE* out, const RgbImage& image) {
+// Each returns 0, or 1 after libpng failed.
+int StartImage(png_structp png, png_infop info, std::FILE* out, png_uint_32 width, png_uint_32 height) {
     if (setjmp(png_jmpbuf(png)) != 0) return 1;
     png_init_io(png, out);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    const size_t rowBytes = static_cast<size_t>(image.width) * 3;
-    for (int32_t y = 0; y < image.height; ++y) {
-        png_write_row(png, image.pixels.data() + static_cast<size_t>(y) * rowBytes);
-    }
+    return 0;
+}
+
+int WriteOneRow(png_structp png, const uint8_t* rgb) {
+    if (setjmp(png_jmpbuf(png)) != 0) return 1;
+    png_write_row(png, rgb);
+    return 0;
+}
+
+int EndImage(png_structp png, png_infop info) {
+    if (setjmp(png_jmpbuf(png)) != 0) return 1;
     png_write_end(png, info);
     return 0;
 }
 
 }  // namespace
 
-bool WritePng(std::FILE* out, const RgbImage& image, std::string* error) {
-    if (image.width <= 0 || image.height <= 0) {
-        *error = "the picture is empty (" + std::to_string(image.width) + " x " + std::to_string(image.height) +
+PngRowWriter::~PngRowWriter() {
+    auto* png = static_cast<png_structp>(png_);
+    auto* info = static_cast<png_infop>(info_);
+    if (png != nullptr) png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
+}
+
+bool PngRowWriter::failed(std::string* error) {
+    *error = message_[0] != '\0' ? std::string("PNG encoding failed: ") + message_ : "out of memory";
+    return false;
+}
+
+bool PngRowWriter::begin(int32_t width, int32_t height, std::string* error) {
+    if (width <= 0 || height <= 0) {
+        *error = "the picture is empty (" + std::to_string(width) + " x " + std::to_string(height) +
                  "); PNG cannot hold it";
         return false;
     }
-    ErrorSink sink;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, RecordPngError, IgnorePngWarning);
-    if (png == nullptr) {
-        *error = "out of memory for the PNG encoder";
-        return false;
-    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message_, RecordPngError, IgnorePngWarning);
+    png_ = png;
+    if (png == nullptr) return failed(error);
     png_infop info = png_create_info_struct(png);
-    int failed = info == nullptr ? 1 : EncodeRows(png, info, out, image);
-    png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
-    if (failed != 0) {
-        *error = sink.message[0] != '\0' ? std::string("PNG encoding failed: ") + sink.message : "out of memory";
-        return false;
+    info_ = info;
+    if (info == nullptr) return failed(error);
+    if (StartImage(png, info, out_, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height)) != 0) {
+        return failed(error);
     }
     return true;
+}
+
+bool PngRowWriter::row(const uint8_t* rgb, std::string* error) {
+    if (png_ == nullptr) return failed(error);
+    return WriteOneRow(static_cast<png_structp>(png_), rgb) == 0 || failed(error);
+}
+
+bool PngRowWriter::finish(std::string* error) {
+    if (png_ == nullptr || info_ == nullptr) return failed(error);
+    return EndImage(static_cast<png_structp>(png_), static_cast<png_infop>(info_)) == 0 || failed(error);
 }
 
 }  // namespace xpmimport

@@ -1,12 +1,12 @@
-// Rendering a Windows Metafile: the window it sets becomes the canvas, and each bitmap
-// record (META_STRETCHDIB, META_DIBSTRETCHBLT) is painted through the mapping then in force.
+// Walking a Windows Metafile: the window in force at the first bitmap record (or at the end)
+// becomes the canvas, and each bitmap record (META_STRETCHDIB, META_DIBSTRETCHBLT) goes to
+// the target through the mapping then in force.
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "xpmimport/byte_reader.h"
 #include "xpmimport/metafile_canvas.h"
-#include "xpmimport/metafile_render.h"
 
 namespace xpmimport {
 namespace {
@@ -28,15 +28,9 @@ enum : uint16_t {
     kMetaStretchDib = 0x0F43,
 };
 
-struct PendingDraw {
-    BitmapDraw draw;
-    PageTransform page;
-};
-
-[[nodiscard]] RenderOutcome Fail(std::string error) {
-    RenderOutcome outcome;
-    outcome.error = "windows metafile: " + error;
-    return outcome;
+[[nodiscard]] bool Fail(std::string* error, const std::string& why) {
+    *error = "windows metafile: " + why;
+    return false;
 }
 
 // Reads a bitmap record's parameters (after the 6-byte record header). META_STRETCHDIB has
@@ -79,62 +73,78 @@ struct PendingDraw {
     return true;
 }
 
-// The canvas: the window's corners as a player maps them, and the origin to subtract.
-[[nodiscard]] bool CanvasFromWindow(const PageTransform& page, RgbImage& canvas, double* originX, double* originY,
-                                    std::string* error) {
-    if (!page.usable()) {
-        *error = "map mode " + std::to_string(page.mapMode) + " (or a zero window extent) not handled";
+// Hands the canvas that the window of `framing` makes to target, with the origin to subtract.
+[[nodiscard]] bool BeginCanvas(const PageTransform& framing, PictureTarget& target, double* originX, double* originY,
+                               std::string* error) {
+    if (!framing.windowExtSet) {
+        *error = "no window and no placeable header: picture size unknown";
         return false;
     }
-    DevicePoint a = page.toDevice(page.windowOrgX, page.windowOrgY);
-    DevicePoint b = page.toDevice(page.windowOrgX + page.windowExtX, page.windowOrgY + page.windowExtY);
+    if (!framing.usable()) {
+        *error = "map mode " + std::to_string(framing.mapMode) + " (or a zero window extent) not handled";
+        return false;
+    }
+    DevicePoint a = framing.toDevice(framing.windowOrgX, framing.windowOrgY);
+    DevicePoint b = framing.toDevice(framing.windowOrgX + framing.windowExtX, framing.windowOrgY + framing.windowExtY);
     *originX = std::min(a.x, b.x), *originY = std::min(a.y, b.y);
-    return MakeCanvas(std::llround(std::fabs(b.x - a.x)), std::llround(std::fabs(b.y - a.y)), canvas, error);
+    const int64_t width = std::llround(std::fabs(b.x - a.x)), height = std::llround(std::fabs(b.y - a.y));
+    return CanvasSizeAllowed(width, height, error) &&
+           target.begin(static_cast<int32_t>(width), static_cast<int32_t>(height), error);
 }
 
 }  // namespace
 
-RenderOutcome RenderWindowsMetafile(std::span<const uint8_t> bytes) {
-    size_t offset = 0;
+// A malformed record anywhere refuses the metafile before any drawing fault does, so the
+// first drawing fault waits until every record has been read.
+bool WalkWindowsMetafile(MetafileSource& source, PictureTarget& target, std::string* error) {
+    uint64_t offset = 0;
     PageTransform page;
     page.mapMode = kMapModeAnisotropic;  // how a player prepares its device for a metafile
-    if (Holds(bytes, 0, kPlaceableSize) && U32At(bytes, 0) == kPlaceableKey) {
-        int16_t left = I16At(bytes, 6), top = I16At(bytes, 8), right = I16At(bytes, 10), bottom = I16At(bytes, 12);
-        page.windowOrgX = left, page.windowOrgY = top;
-        page.windowExtX = right - left, page.windowExtY = bottom - top;
-        page.windowExtSet = true;
-        offset = kPlaceableSize;
+    std::span<const uint8_t> bytes;
+    if (source.holds(0, kPlaceableSize)) {
+        if (!source.read(0, kPlaceableSize, &bytes)) return Fail(error, source.readError());
+        if (U32At(bytes, 0) == kPlaceableKey) {
+            int16_t left = I16At(bytes, 6), top = I16At(bytes, 8), right = I16At(bytes, 10), bottom = I16At(bytes, 12);
+            page.windowOrgX = left, page.windowOrgY = top;
+            page.windowExtX = right - left, page.windowExtY = bottom - top;
+            page.windowExtSet = true;
+            offset = kPlaceableSize;
+        }
     }
-    if (!Holds(bytes, offset, 18)) return Fail("no metafile header");
-    uint16_t kind = U16At(bytes, offset), headerWords = U16At(bytes, offset + 2);
-    if ((kind != 1 && kind != 2) || headerWords != 9) return Fail("no metafile header");
+    if (!source.holds(offset, 18)) return Fail(error, "no metafile header");
+    if (!source.read(offset, 18, &bytes)) return Fail(error, source.readError());
+    uint16_t kind = U16At(bytes, 0), headerWords = U16At(bytes, 2);
+    if ((kind != 1 && kind != 2) || headerWords != 9) return Fail(error, "no metafile header");
     offset += 18;
 
-    std::vector<PendingDraw> draws;
     std::vector<PageTransform> saved;
-    std::string error;
-    while (offset < bytes.size()) {
-        if (!Holds(bytes, offset, kRecordHeaderSize)) return Fail("record cut short at byte " + std::to_string(offset));
-        uint64_t size = uint64_t{U32At(bytes, offset)} * 2;
-        uint16_t function = U16At(bytes, offset + 4);
-        if (size < kRecordHeaderSize || !Holds(bytes, offset, size)) {
-            return Fail("record of " + std::to_string(size) + " bytes at byte " + std::to_string(offset));
+    std::string why, drawFault;
+    bool begun = false;
+    double originX = 0, originY = 0;
+    while (offset < source.size()) {
+        std::span<const uint8_t> record;
+        if (!source.holds(offset, kRecordHeaderSize)) return Fail(error, "record cut short at byte " + std::to_string(offset));
+        if (!source.read(offset, kRecordHeaderSize, &record)) return Fail(error, source.readError());
+        uint64_t size = uint64_t{U32At(record, 0)} * 2;
+        uint16_t function = U16At(record, 4);
+        if (size < kRecordHeaderSize || !source.holds(offset, size)) {
+            return Fail(error, "record of " + std::to_string(size) + " bytes at byte " + std::to_string(offset));
         }
-        std::span<const uint8_t> record = bytes.subspan(offset, size);
+        if (!source.read(offset, size, &record)) return Fail(error, source.readError());
         offset += size;
         const bool hasPoint = size >= kRecordHeaderSize + 4;
         double y = hasPoint ? I16At(record, 6) : 0, x = hasPoint ? I16At(record, 8) : 0;
         switch (function) {
-            case kMetaEof: offset = bytes.size(); break;
+            case kMetaEof: offset = source.size(); break;
             case kMetaSetMapMode:
-                if (size < kRecordHeaderSize + 2) return Fail("SetMapMode record too short");
+                if (size < kRecordHeaderSize + 2) return Fail(error, "SetMapMode record too short");
                 page.mapMode = U16At(record, 6);
                 break;
             case kMetaSetWindowOrg:
             case kMetaSetWindowExt:
             case kMetaSetViewportOrg:
             case kMetaSetViewportExt:
-                if (!hasPoint) return Fail("coordinate record too short");
+                if (!hasPoint) return Fail(error, "coordinate record too short");
                 if (function == kMetaSetWindowOrg) page.windowOrgX = x, page.windowOrgY = y;
                 if (function == kMetaSetWindowExt) page.windowExtX = x, page.windowExtY = y, page.windowExtSet = true;
                 if (function == kMetaSetViewportOrg) page.viewportOrgX = x, page.viewportOrgY = y;
@@ -144,32 +154,33 @@ RenderOutcome RenderWindowsMetafile(std::span<const uint8_t> bytes) {
             case kMetaRestoreDc: {
                 int16_t relative = size >= kRecordHeaderSize + 2 ? I16At(record, 6) : -1;
                 int64_t keep = relative < 0 ? static_cast<int64_t>(saved.size()) + relative : int64_t{relative} - 1;
-                if (keep < 0 || keep >= static_cast<int64_t>(saved.size())) return Fail("RestoreDC to a state never saved");
+                if (keep < 0 || keep >= static_cast<int64_t>(saved.size())) return Fail(error, "RestoreDC to a state never saved");
                 page = saved[static_cast<size_t>(keep)];
                 saved.resize(static_cast<size_t>(keep));
                 break;
             }
             case kMetaStretchDib:
             case kMetaDibStretchBlt: {
-                PendingDraw pending{{}, page};
-                if (!ReadBitmapRecord(function, record, &pending.draw, &error)) return Fail(error);
-                draws.push_back(pending);
+                BitmapDraw draw;
+                DibPlacement placement;
+                if (!ReadBitmapRecord(function, record, &draw, &why)) return Fail(error, why);
+                if (!drawFault.empty()) break;
+                bool drawn = true;
+                if (!begun) {
+                    begun = true;
+                    drawn = BeginCanvas(page, target, &originX, &originY, &drawFault);
+                }
+                drawn = drawn && PlaceBitmapDraw(draw, page, originX, originY, &placement, &drawFault) &&
+                        target.paint(draw, placement, &drawFault);
+                if (!drawn && drawFault.empty()) drawFault = "bitmap not drawn";
                 break;
             }
             default: break;
         }
     }
-    // The window in force when the picture is drawn decides the canvas.
-    const PageTransform& framing = draws.empty() ? page : draws.front().page;
-    if (!framing.windowExtSet) return Fail("no window and no placeable header: picture size unknown");
-    RenderOutcome outcome;
-    double originX = 0, originY = 0;
-    if (!CanvasFromWindow(framing, outcome.image, &originX, &originY, &error)) return Fail(error);
-    for (const PendingDraw& pending : draws) {
-        if (!PaintBitmapDraw(pending.draw, pending.page, originX, originY, outcome.image, &error)) return Fail(error);
-    }
-    outcome.ok = true;
-    return outcome;
+    if (!drawFault.empty()) return Fail(error, drawFault);
+    if (!begun && !BeginCanvas(page, target, &originX, &originY, &why)) return Fail(error, why);
+    return true;
 }
 
 }  // namespace xpmimport

@@ -1,6 +1,8 @@
 // The renderer behind PNG output and behind every pixel comparison of the end-to-end tests:
 // hand-made metafiles whose right picture is known, placed every way the records allow.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -39,6 +41,38 @@ TestDib Dib(bool bottomUp = false, uint16_t bits = 8) { return MakeDib(kRows, kP
 
 [[nodiscard]] RenderOutcome Render(const Bytes& metafile, bool windows) {
     return windows ? RenderWindowsMetafile(metafile) : RenderEnhancedMetafile(metafile);
+}
+
+// Keeps every row it is given, and checks that the calls come in order.
+struct RowCollector final : xpmimport::RowSink {
+    xpmimport::RgbImage image;
+    int begins = 0, finishes = 0;
+    bool begin(int32_t width, int32_t height, std::string*) override {
+        ++begins;
+        image.width = width, image.height = height;
+        return true;
+    }
+    bool row(const uint8_t* rgb, std::string*) override {
+        EXPECT_EQ(begins, 1);
+        image.pixels.insert(image.pixels.end(), rgb, rgb + static_cast<size_t>(image.width) * 3);
+        return true;
+    }
+    bool finish(std::string*) override { return ++finishes == 1 && image.pixels.size() == size_t{3} * image.width * image.height; }
+};
+
+// Row by row from memory and from a file: the same outcome as the whole canvas.
+[[nodiscard]] std::vector<std::pair<xpmimport::RowsOutcome, xpmimport::RgbImage>> RenderRows(const Bytes& metafile) {
+    std::vector<std::pair<xpmimport::RowsOutcome, xpmimport::RgbImage>> got;
+    const int fd = memfd_create("metafile", MFD_CLOEXEC);
+    EXPECT_EQ(write(fd, metafile.data(), metafile.size()), static_cast<ssize_t>(metafile.size()));
+    for (bool fromFile : {false, true}) {
+        xpmimport::MetafileSource source = fromFile ? xpmimport::MetafileSource(fd) : xpmimport::MetafileSource(metafile);
+        RowCollector rows;
+        xpmimport::RowsOutcome outcome = RenderMetafileRows(source, xpmimport::MetafileKindOf(metafile), rows);
+        got.emplace_back(outcome, std::move(rows.image));
+    }
+    close(fd);
+    return got;
 }
 
 struct Case {
@@ -94,6 +128,67 @@ TEST(MetafileRenderTest, PaintsBitmapsWhereTheRecordsPlaceThem) {
         RenderOutcome got = Render(c.metafile, c.windows);
         ASSERT_TRUE(got.ok) << c.name << ": " << got.error;
         EXPECT_EQ(AsLetters(got.image), c.want) << c.name;
+        for (const auto& [outcome, rows] : RenderRows(c.metafile)) {
+            EXPECT_TRUE(outcome.ok && outcome.streamed) << c.name << ": " << outcome.error;
+            EXPECT_EQ(AsLetters(rows), c.want) << c.name << ", row by row";
+        }
+    }
+}
+
+// Pictures in bands as the writer makes them (bottom-up 8-bit DIBs, placed upright), in
+// and out of order: the rows go out while the records arrive when the bands run down the
+// picture, holding no more rows than a band, and match the whole canvas in every case.
+TEST(MetafileRenderTest, RowByRowMatchesTheWholeCanvas) {
+    struct Band {
+        int16_t top, rows;
+    };
+    auto banded = [](bool windows, int16_t width, int16_t height, std::vector<Band> bands) {
+        const std::vector<std::array<uint8_t, 3>> palette = {{9, 8, 7}, {200, 100, 50}, {0, 0, 255}, {1, 2, 3}, {90, 0, 9}};
+        auto dib = [&](const Band& band) {
+            std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(band.rows), std::vector<uint8_t>(static_cast<size_t>(width)));
+            for (size_t y = 0; y < rows.size(); ++y) {
+                for (size_t x = 0; x < rows[y].size(); ++x) rows[y][x] = static_cast<uint8_t>((x * 7 + (band.top + y) * 13) % 5);
+            }
+            return MakeDib(rows, palette, 8, true);
+        };
+        if (windows) {
+            WmfBuilder wmf(true, 0, 0, width, height);
+            wmf.windowOrg(0, 0).windowExt(width, height);
+            for (const Band& band : bands) wmf.stretchDib(dib(band), 0, band.top, width, band.rows);
+            return wmf.finish();
+        }
+        EmfBuilder emf(0, 0, width - 1, height - 1);
+        for (const Band& band : bands) emf.stretchDib(dib(band), 0, band.top, width, band.rows);
+        return emf.finish();
+    };
+    const struct {
+        const char* name;
+        Bytes metafile;
+        bool streamed;
+        int32_t peakRows;
+    } cases[] = {
+        {"EMF, three bands and a short one", banded(false, 7, 10, {{0, 3}, {3, 3}, {6, 3}, {9, 1}}), true, 3},
+        {"EMF, one pixel wide", banded(false, 1, 9, {{0, 2}, {2, 2}, {4, 2}, {6, 2}, {8, 1}}), true, 2},
+        {"EMF, bands over 64 KiB each", banded(false, 300, 500, {{0, 250}, {250, 250}}), true, 250},
+        {"EMF, a band missing leaves white rows", banded(false, 4, 9, {{0, 3}, {6, 3}}), true, 3},
+        {"EMF, overlapping bands", banded(false, 5, 8, {{0, 4}, {2, 4}, {6, 2}}), true, 4},
+        {"EMF, bands bottom to top", banded(false, 6, 9, {{6, 3}, {3, 3}, {0, 3}}), false, 9},
+        {"EMF, one band out of order", banded(false, 3, 6, {{0, 2}, {4, 2}, {2, 2}}), false, 6},
+        {"WMF, three bands", banded(true, 5, 8, {{0, 3}, {3, 3}, {6, 2}}), true, 3},
+        {"WMF, one pixel wide", banded(true, 1, 5, {{0, 2}, {2, 2}, {4, 1}}), true, 2},
+        {"WMF, bands bottom to top", banded(true, 4, 4, {{2, 2}, {0, 2}}), false, 4},
+    };
+    for (const auto& c : cases) {
+        RenderOutcome whole = RenderEnhancedMetafile(c.metafile);
+        if (xpmimport::MetafileKindOf(c.metafile) == xpmimport::MetafileKind::kWindows) whole = RenderWindowsMetafile(c.metafile);
+        ASSERT_TRUE(whole.ok) << c.name << ": " << whole.error;
+        for (const auto& [outcome, rows] : RenderRows(c.metafile)) {
+            ASSERT_TRUE(outcome.ok) << c.name << ": " << outcome.error;
+            EXPECT_EQ(outcome.streamed, c.streamed) << c.name;
+            EXPECT_EQ(outcome.peakRows, c.peakRows) << c.name;
+            EXPECT_EQ(rows.width, whole.image.width) << c.name;
+            EXPECT_TRUE(rows.pixels == whole.image.pixels) << c.name;
+        }
     }
 }
 
@@ -124,6 +219,11 @@ TEST(MetafileRenderTest, RefusesWhatItCannotPaintFaithfully) {
         EXPECT_FALSE(got.ok) << c.name << ": got a picture, want a refusal";
         EXPECT_NE(got.error.find(c.want), std::string::npos)
             << c.name << ": got error \"" << got.error << "\", want one mentioning \"" << c.want << "\"";
+        if (xpmimport::MetafileKindOf(c.metafile) == xpmimport::MetafileKind::kUnknown) continue;
+        for (const auto& [outcome, rows] : RenderRows(c.metafile)) {
+            EXPECT_FALSE(outcome.ok || outcome.sinkFailed) << c.name << ", row by row";
+            EXPECT_EQ(outcome.error, got.error) << c.name << ", row by row";
+        }
     }
 }
 
