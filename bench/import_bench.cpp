@@ -1,6 +1,7 @@
 // End-to-end import throughput through the shipped module, loaded by path as a host loads
 // it: XPM file in, finished metafile handle out (the handle's bytes are fetched, as
-// xpmimport does before writing them). Reported per input byte and per pixel.
+// xpmimport does before writing them). Reported per input byte, per pixel and per picture
+// (48 x 48 icons: pictures a second on one core).
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -110,6 +111,7 @@ void BM_ImportFile(benchmark::State& state) {
     }
     unlink(path);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
     state.counters["pixels/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * width * height,
                                                     benchmark::Counter::kIsRate);
 }
@@ -117,6 +119,8 @@ void BM_ImportFile(benchmark::State& state) {
 // width, height, colours, characters per pixel, WMF
 BENCHMARK(BM_ImportFile)
     ->Args({32, 32, 6, 1, 0})
+    ->Args({48, 48, 32, 1, 0})
+    ->Args({48, 48, 200, 2, 0})
     ->Args({300, 400, 100, 2, 0})
     ->Args({1000, 1000, 16, 1, 0})
     ->Args({1000, 1000, 200, 2, 0})

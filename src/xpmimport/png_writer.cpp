@@ -24,6 +24,11 @@ int StartImage(png_structp png, png_infop info, std::FILE* out, png_uint_32 widt
     png_init_io(png, out);
     png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    // XPM pictures are few colours in flat areas or noise: row filters cost more than they
+    // save there, and deflate's fastest level is 2.5x faster on 4096 x 4096 noise than the
+    // default (with its filters), and its file is smaller.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 1);
     png_write_info(png, info);
     return 0;
 }
