@@ -228,7 +228,7 @@ TEST(MetafileRenderTest, RefusesWhatItCannotPaintFaithfully) {
 }
 
 // Every cut and every damaged byte of a metafile ends in a picture or a refusal, never a
-// read outside the input (run under AddressSanitizer in CI). The header's bounds are left
+// read outside the input (run under AddressSanitizer in CI), row by row as on a canvas. The header's bounds are left
 // alone: damaging them only asks for a larger canvas.
 TEST(MetafileRenderTest, DamagedInputEndsCleanly) {
     struct Case {
@@ -241,14 +241,26 @@ TEST(MetafileRenderTest, DamagedInputEndsCleanly) {
         {WmfBuilder(true, 0, 0, 3, 2).windowOrg(0, 0).windowExt(3, 2).stretchDib(Dib(true), 0, 0, 3, 2).finish(), true, 6, 14},
     };
     for (const Case& c : cases) {
+        // Row by row, from memory and from a file, the same answer as the whole canvas.
+        auto sameRowByRow = [&](const Bytes& metafile, const RenderOutcome& whole, size_t at) {
+            const auto kind = xpmimport::MetafileKindOf(metafile);
+            if (kind != (c.windows ? xpmimport::MetafileKind::kWindows : xpmimport::MetafileKind::kEnhanced)) return;
+            for (const auto& [outcome, rows] : RenderRows(metafile)) {
+                EXPECT_EQ(outcome.error, whole.error) << "byte " << at;
+                EXPECT_TRUE(!outcome.ok || rows.pixels == whole.image.pixels) << "byte " << at;
+            }
+        };
         for (size_t at = 0; at < c.whole.size(); ++at) {
-            RenderOutcome cut = Render(Bytes(c.whole.begin(), c.whole.begin() + static_cast<std::ptrdiff_t>(at)), c.windows);
+            Bytes part(c.whole.begin(), c.whole.begin() + static_cast<std::ptrdiff_t>(at));
+            RenderOutcome cut = Render(part, c.windows);
             EXPECT_TRUE(!cut.ok || cut.image.pixels.size() <= size_t{3 * 2 * 3}) << "cut at " << at;
+            sameRowByRow(part, cut, at);
             if (at >= c.boundsFrom && at < c.boundsTo) continue;
             Bytes damaged = c.whole;
             damaged[at] ^= 0xFF;
             RenderOutcome got = Render(damaged, c.windows);
             EXPECT_TRUE(got.ok || !got.error.empty()) << "byte " << at << " damaged: refusal without words";
+            sameRowByRow(damaged, got, at);
         }
     }
 }
