@@ -48,8 +48,8 @@ struct RowsOutcome {
 // rows to sink top first. When no bitmap record paints above a row that an earlier record
 // began below (the filter's bands, top to bottom), rows go out as soon as the records
 // below them begin, so memory stays one band deep; otherwise the whole canvas is painted
-// first. The rows are the same either way. sink.begin comes only once the metafile has
-// drawn its first row (or at the end), so a broken metafile fails before it.
+// first. The rows are the same either way. sink.begin comes only when the first row is
+// final, so a metafile broken before that point fails without the sink being begun.
 [[nodiscard]] RowsOutcome RenderMetafileRows(MetafileSource& source, MetafileKind kind, RowSink& sink);
 
 }  // namespace xpmimport
