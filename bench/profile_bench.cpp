@@ -1,7 +1,7 @@
 // Cost of making a setup record from a profile, as every import does: CreateSetup through the
 // shipped module reads "Driver", the colour and font tables (about 300 keys) and the colour
 // mode. Profiles of 8 KiB (the tables alone) and 4 MiB (the tables plus a large section of
-// other keys), last changed an hour ago as profiles in use are.
+// other keys), not changed for a while, as profiles in use are.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,7 +40,8 @@ const Module& LoadedModule() {
     return module;
 }
 
-// Writes a profile of about `bytes` bytes and dates it an hour back; returns its path.
+// Writes a profile of about `bytes` bytes, dates it an hour back and lets its change time
+// settle (profiles in use were changed long ago); returns its path.
 std::string MakeProfile(size_t bytes) {
     std::string text = "[rondo]\r\n~Mode=Main\r\n[Main]\r\nDriver=bench.drv\r\nColorTableSource=PROFILE\r\n";
     for (int i = 0; i < 256; ++i) {
@@ -59,6 +60,7 @@ std::string MakeProfile(size_t bytes) {
     std::ofstream(path, std::ios::binary) << text;
     const struct timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
     ::utimensat(AT_FDCWD, path.c_str(), hourAgo, 0);
+    ::sleep(4);
     return path;
 }
 
