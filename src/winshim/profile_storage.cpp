@@ -133,11 +133,12 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
                 return OpenOutcome::kFailed;
             }
         }
-        if (fd < 0) fd = ::open(path, kFlags);
+        // Without O_EXCL, so that a file removed meanwhile, or the missing target of a
+        // symbolic link, is made after all.
+        if (fd < 0) fd = ::open(path, kFlags | (mayCreate ? O_CREAT : 0), 0666);
         if (fd < 0) {
-            if (errno == ENOENT && mayCreate) continue;  // removed since: create it after all
             if ((errno == ENOENT || errno == ENOTDIR) && !mayCreate) return OpenOutcome::kMissing;
-            *error = OpenError(errno, false, location.inWindowsDirectory);
+            *error = OpenError(errno, mayCreate && errno == ENOENT, location.inWindowsDirectory);
             return OpenOutcome::kFailed;
         }
         file->fd.Reset(fd);
