@@ -43,11 +43,14 @@ constexpr size_t kMaxProfileBytes = kMaxProfileTextBytes;
     return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }
 
+enum class LockOutcome { kLocked, kUnsupported, kTimedOut };
+
 // Takes a lock of `type` on the whole file. Open-file-description locks where the system
 // has them: unlike process-wide locks they also keep two threads apart, and closing another
 // descriptor of the file (a reader in another thread) does not drop them. Polls, so that a
-// lock held forever by a stuck process ends in failure instead of a hang.
-[[nodiscard]] bool LockWholeFile(int fd, short type) {
+// lock held forever by a stuck process ends in failure instead of a hang. A file system
+// without locks is used without them rather than not at all.
+[[nodiscard]] LockOutcome LockWholeFile(int fd, short type) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
@@ -59,15 +62,15 @@ constexpr size_t kMaxProfileBytes = kMaxProfileTextBytes;
     const int64_t deadline = MonotonicNs() + kLockWaitNs;
     long pauseNs = 50 * 1000;
     for (;;) {
-        if (::fcntl(fd, command, &lock) == 0) return true;
+        if (::fcntl(fd, command, &lock) == 0) return LockOutcome::kLocked;
 #if defined(F_OFD_SETLK)
         if (errno == EINVAL && command == F_OFD_SETLK) {  // a kernel without them
             command = F_SETLK;
             continue;
         }
 #endif
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return false;
-        if (MonotonicNs() > deadline) return false;
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return LockOutcome::kUnsupported;
+        if (MonotonicNs() > deadline) return LockOutcome::kTimedOut;
         struct timespec pause {0, pauseNs};
         ::nanosleep(&pause, nullptr);
         if (pauseNs < 5 * 1000 * 1000) pauseNs *= 2;
@@ -151,7 +154,7 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
             *error = ERROR_ACCESS_DENIED;
             return OpenOutcome::kFailed;
         }
-        if (!LockWholeFile(fd, F_WRLCK)) {
+        if (LockWholeFile(fd, F_WRLCK) == LockOutcome::kTimedOut) {
             *error = kErrorLockViolation;
             return OpenOutcome::kFailed;
         }
@@ -225,7 +228,7 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
             *error = ERROR_NOT_ENOUGH_MEMORY;
             return LoadOutcome::kFailed;
         }
-        if (!LockWholeFile(fd.get(), F_RDLCK)) {
+        if (LockWholeFile(fd.get(), F_RDLCK) == LockOutcome::kTimedOut) {
             *error = kErrorLockViolation;
             return LoadOutcome::kFailed;
         }
