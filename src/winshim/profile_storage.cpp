@@ -164,6 +164,9 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
             *error = ERROR_ACCESS_DENIED;
             return OpenOutcome::kFailed;
         }
+        // Another process may have taken the lock first and written the file we made; it is
+        // theirs now as much as ours, and is never removed on a failure.
+        if (file->info.st_size != 0) file->created = false;
         return OpenOutcome::kOpened;
     }
     *error = kErrorLockViolation;
