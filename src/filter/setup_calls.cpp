@@ -20,8 +20,6 @@ constexpr uint32_t kOptionSetStore = 42;
 constexpr uint32_t kOptionSetLoad = 43;
 constexpr uint32_t kColorModeCount = 3;  // 0, 1 or 2
 constexpr int32_t kPointerSize = 8;
-constexpr DWORD kErrorDiskFull = 112;         // ERROR_DISK_FULL
-constexpr int32_t kProfileWriteFailed = 14;   // a write that failed for another reason
 
 // True when the locked block is a setup record. A block too small to hold a whole record is
 // never taken for one, whatever it begins with, so nothing is read past its end.
@@ -33,17 +31,14 @@ bool IsSetupRecord(HGLOBAL handle, const void* block) {
 }
 
 // Writes the colour mode under "Color Mode" in the record's own profile section. A record
-// without a profile file has nowhere to write it. Returns 0, or when the value did not reach
-// the file 9 (the disk is full) or 14 (any other failed write), so that the host is never
-// told that a setting was kept when it was lost.
-[[nodiscard]] int32_t WriteColorModeToProfile(const SetupRecord& setup, uint32_t value) {
-    if (setup.profilePath[0] == '\0') return kOk;
+// without a profile file has nowhere to write it.
+void WriteColorModeToProfile(const SetupRecord& setup, uint32_t value) {
+    if (setup.profilePath[0] == '\0') return;
     char key[kPathChars] = {};
-    if (LoadStringA(ModuleInstance(), kStrColorModeKey, key, sizeof key) <= 0) return kOk;
+    if (LoadStringA(ModuleInstance(), kStrColorModeKey, key, sizeof key) <= 0) return;
     char text[16] = {};
     wsprintfA(text, "%d", static_cast<int>(value));
-    if (WritePrivateProfileStringA(setup.profileSection, key, text, setup.profilePath)) return kOk;
-    return GetLastError() == kErrorDiskFull ? kDiskFull : kProfileWriteFailed;
+    WritePrivateProfileStringA(setup.profileSection, key, text, setup.profilePath);
 }
 
 // Acts on one escape code with `options` as the working block. Returns the result of a
@@ -57,7 +52,7 @@ int32_t ActOnEscape(HGLOBAL handle, SetupRecord* setup, SavedOptions& options, u
             std::memcpy(&value, data, sizeof value);
             if (value < kColorModeCount) options.colorMode = value;
             // An out-of-range value still reaches the profile: only the record refuses it.
-            if (flag != 0 && setup != nullptr) return WriteColorModeToProfile(*setup, value);
+            if (flag != 0 && setup != nullptr) WriteColorModeToProfile(*setup, value);
             return kOk;
         }
         case kEscapeReadRoutine:
