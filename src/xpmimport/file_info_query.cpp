@@ -28,7 +28,7 @@ InfoOutcome QueryFileInfo(const FilterExports& filter, const std::string& input,
         outcome.cause = std::string(ResultInWords(7)) + ": " + error;
         return outcome;
     }
-    if (prologue.kind != InputKind::kXpm) {
+    if (prologue.kind != InputKind::kXpm && prologue.kind != InputKind::kUnread) {
         outcome.cause = NotXpmInWords(prologue.kind);
         return outcome;
     }

@@ -92,6 +92,15 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, con
     if (picture.code != 0) return Failed(DescribeFailure(picture.code, prologue, settings.verbose), picture.code);
     if (!picture.metafile) return Failed("the filter reported success but returned no picture");
 
+    const int32_t width = std::abs(picture.bounds[2] - picture.bounds[0]);
+    const int32_t height = std::abs(picture.bounds[3] - picture.bounds[1]);
+    if (prologue.kind == InputKind::kUnread) {
+        // A pipe given by name could not be looked at first: its size is checked now,
+        // before the output appears.
+        InputPrologue measured{InputKind::kXpm, true, width, height};
+        tooLarge = SizeLimitInWords(measured, settings.maxPixels);
+        if (!tooLarge.empty()) return Failed(tooLarge);
+    }
     std::string cause;
     if (!WritePicture(*picture.metafile, task.format, *output, &cause)) return Failed(cause);
     if (InterruptRequested()) return Interrupted();
@@ -99,8 +108,8 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, con
 
     ImportOutcome outcome;
     outcome.status = ImportOutcome::Status::kDone;
-    outcome.width = std::abs(picture.bounds[2] - picture.bounds[0]);
-    outcome.height = std::abs(picture.bounds[3] - picture.bounds[1]);
+    outcome.width = width;
+    outcome.height = height;
     outcome.warning = ColourWarning(prologue);
     return outcome;
 }

@@ -6,6 +6,7 @@
 #include "xpmimport/input_prologue.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -148,6 +149,13 @@ bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::str
     if (fd < 0) {
         *error = std::strerror(errno);
         return false;
+    }
+    struct stat info = {};
+    if (fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
+        close(fd);
+        *prologue = InputPrologue{};
+        prologue->kind = InputKind::kUnread;
+        return true;
     }
     std::string bytes;
     bool ended = false;

@@ -18,6 +18,7 @@ enum class InputKind {
     kUtf16,    // a UTF-16 byte-order mark (either byte order)
     kXpm2,     // "! XPM2", the older text format
     kOther,    // anything else
+    kUnread,   // not looked at: a named pipe or device, which cannot be read twice
 };
 
 struct InputPrologue {
@@ -43,7 +44,9 @@ inline constexpr size_t kPrologueLimit = size_t{1} << 20;
 [[nodiscard]] bool PrologueDecided(std::string_view bytes);
 
 // Reads the first bytes of a file (up to kPrologueLimit, fewer once decided) and reads its
-// prologue. False with *error set to the system's words when the file cannot be read.
+// prologue. A path that is not a regular file (a named pipe, /dev/stdin) is left unread:
+// the filter opens it again and must find every byte there. False with *error set to the
+// system's words when the file cannot be opened or read.
 [[nodiscard]] bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::string* error);
 
 // The same for standard input: the bytes read are handed back to standard input's read

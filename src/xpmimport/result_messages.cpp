@@ -86,7 +86,8 @@ std::string DescribeFailure(int32_t code, const InputPrologue& prologue, bool ve
 
 std::string NotXpmInWords(InputKind kind) {
     switch (kind) {
-        case InputKind::kXpm: return "";
+        case InputKind::kXpm:
+        case InputKind::kUnread: return "";
         case InputKind::kEmpty: return "the input is empty";
         case InputKind::kPng: return "not an XPM file: it is a PNG picture";
         case InputKind::kUtf8Bom: return "not an XPM file: it begins with a UTF-8 byte-order mark (save it without one)";
@@ -109,7 +110,7 @@ std::string ColourWarning(const InputPrologue& prologue) {
 }
 
 std::string SizeLimitInWords(const InputPrologue& prologue, uint64_t maxPixels) {
-    if (maxPixels == 0 || prologue.kind != InputKind::kXpm) return "";
+    if (maxPixels == 0 || prologue.kind != InputKind::kXpm) return "";  // unread: checked after the import
     if (!prologue.valuesRead) {
         return "the values line does not end within the first " + std::to_string(kPrologueLimit >> 20) +
                " MiB, so the size limit cannot be checked (--max-pixels 0 removes the limit)";

@@ -19,7 +19,7 @@ namespace xpmimport {
 [[nodiscard]] std::string DescribeFailure(int32_t code, const InputPrologue& prologue, bool verbose);
 
 // Why an input that does not begin as XPM text is refused, by its kind ("not an XPM file:
-// it is a PNG picture"); empty for kXpm.
+// it is a PNG picture"); empty for kXpm and kUnread.
 [[nodiscard]] std::string NotXpmInWords(InputKind kind);
 
 // What the user should know before importing a picture that declares these values: empty,
