@@ -122,7 +122,7 @@ namespace {
 // Reads from fd until the prologue is decided, the limit is reached or the input ends.
 // *ended: the input ended within bytes.
 [[nodiscard]] bool ReadAhead(int fd, std::string* bytes, bool* ended, std::string* error) {
-    constexpr size_t kChunk = 4096;
+    constexpr size_t kChunk = 65536;
     *ended = false;
     while (bytes->size() < kPrologueLimit && !PrologueDecided(*bytes)) {
         size_t old = bytes->size();
