@@ -3,13 +3,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 
 #include "xpmimport/batch_runner.h"
 #include "xpmimport/commands.h"
@@ -62,7 +62,10 @@ void Report(Console& console, const CommandLine& line, const ImportTask& task, c
             console.out(object.text());
         } else if (task.output == kStandardOutputName) {
             // Standard output holds the picture and nothing else.
-            if (line.verbose) console.err(name + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " -> standard output");
+            if (line.verbose) {
+                console.err("xpmimport: " + name + ": " + std::to_string(outcome.width) + " x " +
+                            std::to_string(outcome.height) + " -> standard output");
+            }
         } else if (!line.quiet) {
             console.out(name + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " -> " +
                         task.output);
@@ -114,7 +117,7 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
         const ImportTask& task = plan.tasks[index];
         const std::string name = InputDisplayName(task.input);
         console.jobStarted(index, name);
-        if (line.verbose) console.err("xpmimport: " + name + ": importing to " + task.output);
+        if (line.verbose) console.err("xpmimport: " + name + ": importing to " + OutputDisplayName(task.output));
         auto start = std::chrono::steady_clock::now();
         ImportOutcome outcome = RunImport(filter.exports(), task, settings,
                                           [&](int percent) { console.jobProgress(index, percent); });
