@@ -108,15 +108,24 @@ enum { kVrHostHooksSizeV1 = 32 };
  * (any case) asks for a Windows Metafile; "EMF" or empty for an Enhanced Metafile. */
 
 /* ---- Writer error codes ---------------------------------------------------------------
- * Set by the writer where the failure happens; read with WriterGetError. */
+ * Set by the writer where the failure happens; read with WriterGetError. The filter turns
+ * each into its result: 300 -> 27, 301 -> 23, 302 -> 14 (9 with detail 269), 303 -> 15,
+ * 901 -> 61, 320 and 321 -> 26. */
 enum {
     kVrErrNone = 0,
-    kVrErrMemory = 300,
+    kVrErrMemory = 300, /* also: the metafile would pass 2 GiB */
     kVrErrCannotCreate = 301,
     kVrErrWrite = 302,
     kVrErrDetailDiskFull = 269,
+    /* The picture is beyond what the requested format can hold: a Windows Metafile wider
+     * or taller than 32767 pixels (its coordinates are 16-bit). Set at BitmapBegin. */
+    kVrErrTooLargeForFormat = 303,
     kVrErrStopped = 901,
-    kVrErrInvalidCall = 320 /* a call out of order or with arguments that do not fit */
+    kVrErrInvalidCall = 320, /* a call out of order or with arguments that do not fit */
+    /* BitmapEnd came before every declared row was written: a picture with rows missing,
+     * as a negative row count (a height below 0 sent as 16 bits) always gives, is never a
+     * picture. */
+    kVrErrIncomplete = 321
 };
 
 /* ---- Streams ------------------------------------------------------------------------- */
