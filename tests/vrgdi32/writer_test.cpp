@@ -245,6 +245,29 @@ TEST(WriterTest, StoppedJobGivesStopCodeAndNoMetafile) {
     }
 }
 
+// Pieces of a picture for the refusal cases: a bitmap (100 x 10 unless said) placed at y
+// rows down to 0, as the filter places it, and one band of it.
+void BeginBitmap(WriterHandle w, int16_t format = -8, int16_t width = 100, int16_t rows = 10) {
+    BandPlacement p{};
+    p.p1y.value = rows;
+    p.p2x.value = width;
+    p.p3x.value = width;
+    p.p3y.value = rows;
+    BitmapSize s{width, {}, rows, {}};
+    BitmapBegin(w, &p, &s, format, 0, 1, 3, 0);
+}
+void WriteBand(WriterHandle w, int16_t width, int16_t top, int16_t bottom, int16_t rows, bool withData = true) {
+    static uint8_t data[104 * 20] = {};
+    BandPlacement p{};
+    p.p1y.value = top;
+    p.p2x.value = width;
+    p.p2y.value = bottom;
+    p.p3x.value = width;
+    p.p3y.value = top;
+    BitmapSize s{width, {}, rows, {}};
+    BitmapWriteBand(w, &p, &s, -8, 1, withData ? data : nullptr);
+}
+
 std::vector<uint8_t> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -377,6 +400,35 @@ TEST(WriterTest, HostDescriptorOutput) {
         unlink(path.c_str());
     }
     std::filesystem::remove_all(dir);
+
+    // The 2 GiB limit, met by the band that would carry the metafile past it: 32768 x 65535
+    // in 1-row bands make 32-row records of 1,049,720 bytes after a 108-byte header, and the
+    // 2046th would leave no room for the 20-byte end.
+    VrHostHooks hooks = HooksAsking(kVrMetafileEmf);
+    hooks.flags = kVrHookOutputFd;
+    hooks.outputFd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    StatusSink sink{};
+    sink.hostValue = reinterpret_cast<uint64_t>(&hooks);
+    WriterHandle writer = WriterCreate(0);
+    ASSERT_EQ(OutputOpen(writer, "", "", 0, nullptr, &sink), 0);
+    PictureBegin(writer, "PICTURE 1");
+    const std::vector<PaletteEntry> palette(256);
+    SetPalette(writer, 0, 256, palette.data());
+    BeginBitmap(writer, -8, -32768, -1);
+    const std::vector<uint8_t> row(32768, 7);
+    int32_t failedAt = -1;
+    for (int32_t r = 0; r < 65535 && failedAt < 0; ++r) {
+        BandPlacement p{};
+        p.p1y.value = p.p3y.value = static_cast<int16_t>(65535 - r);
+        p.p2y.value = static_cast<int16_t>(65534 - r);
+        p.p2x.value = p.p3x.value = -32768;
+        BitmapSize s{-32768, {}, 1, {}};
+        BitmapWriteBand(writer, &p, &s, -8, 1, row.data());
+        if (TakeError(writer) == std::pair<bool, int16_t>{true, 300}) failedAt = r;
+    }
+    EXPECT_EQ(failedAt, 2046 * 32 - 1);
+    WriterDestroy(writer);
+    close(hooks.outputFd);
 }
 
 TEST(WriterTest, AllocationFailureGivesMemoryErrorAndNoLeak) {
@@ -401,29 +453,6 @@ TEST(WriterTest, AllocationFailureGivesMemoryErrorAndNoLeak) {
         EXPECT_EQ(result.errorCode, 300) << "allocation " << n;
     }
     EXPECT_GT(failures, 4) << "the injected failures never reached the writer";
-}
-
-// Pieces of a picture for the refusal cases: a bitmap (100 x 10 unless said) placed at y
-// rows down to 0, as the filter places it, and one band of it.
-void BeginBitmap(WriterHandle w, int16_t format = -8, int16_t width = 100, int16_t rows = 10) {
-    BandPlacement p{};
-    p.p1y.value = rows;
-    p.p2x.value = width;
-    p.p3x.value = width;
-    p.p3y.value = rows;
-    BitmapSize s{width, {}, rows, {}};
-    BitmapBegin(w, &p, &s, format, 0, 1, 3, 0);
-}
-void WriteBand(WriterHandle w, int16_t width, int16_t top, int16_t bottom, int16_t rows, bool withData = true) {
-    static uint8_t data[104 * 20] = {};
-    BandPlacement p{};
-    p.p1y.value = top;
-    p.p2x.value = width;
-    p.p2y.value = bottom;
-    p.p3x.value = width;
-    p.p3y.value = top;
-    BitmapSize s{width, {}, rows, {}};
-    BitmapWriteBand(w, &p, &s, -8, 1, withData ? data : nullptr);
 }
 
 TEST(WriterTest, CallsThatDoNotFitAreRefused) {

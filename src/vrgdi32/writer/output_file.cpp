@@ -74,6 +74,8 @@ int16_t OutputFile::Create(const char* path) {
     target_ = Resolved(path);
     struct stat existing {};
     const bool exists = ::stat(target_.c_str(), &existing) == 0;
+    // A file the caller may not write is not replaced either.
+    if (exists && ::access(target_.c_str(), W_OK) != 0) return kVrErrCannotCreate;
     if (!exists || S_ISREG(existing.st_mode)) {
         if (CreateTemporary(target_) == 0) {
             // A replaced file keeps its permissions (a new one has 0666 less the umask).

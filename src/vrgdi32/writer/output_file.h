@@ -5,6 +5,7 @@
 // file gets mode 0666 less the umask, a replaced one keeps its permission bits; a symbolic
 // link is followed, so the file it names is replaced and the link stays.
 //
+// A named file that the caller may not write is refused (301), as it would be by opening it.
 // A named file that is not a regular file (a device, a pipe), or a regular file in a
 // directory where no temporary file can be made, is written whole once the picture is
 // complete (the picture waits in memory until then); nothing is ever removed then.
