@@ -32,6 +32,14 @@ std::string BoundedCopy(const char* text) {
     return copy;
 }
 
+bool UsableHostDescriptor(int fd) {
+    if (fd < 0) return false;
+    const int flags = ::fcntl(fd, F_GETFL);
+    // Appending would put the header's totals at the end instead of in the header.
+    if (flags < 0 || (flags & O_APPEND) != 0 || (flags & O_ACCMODE) == O_RDONLY) return false;
+    return ::lseek(fd, 0, SEEK_CUR) >= 0;
+}
+
 }  // namespace
 
 void Writer::Fail(int16_t code, int16_t detail) {
@@ -57,18 +65,6 @@ void Writer::SetNames(const char* name1, const char* name2, const char* name3) {
     names_[1] = BoundedCopy(name2);
     names_[2] = BoundedCopy(name3);
 }
-
-namespace {
-
-bool UsableHostDescriptor(int fd) {
-    if (fd < 0) return false;
-    const int flags = ::fcntl(fd, F_GETFL);
-    // Appending would put the header's totals at the end instead of in the header.
-    if (flags < 0 || (flags & O_APPEND) != 0 || (flags & O_ACCMODE) == O_RDONLY) return false;
-    return ::lseek(fd, 0, SEEK_CUR) >= 0;
-}
-
-}  // namespace
 
 int16_t Writer::ChooseDestination(const char* outputName, const VrHostHooks& hooks) {
     const bool named = outputName != nullptr && outputName[0] != '\0';
