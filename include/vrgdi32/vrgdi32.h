@@ -151,6 +151,17 @@ VRGDI32_API void WriterGetError(WriterHandle writer, int32_t which, uint32_t* fl
                                 int16_t pair[2]);
 VRGDI32_API void WriterAbort(WriterHandle writer);
 
+/* Where the metafile goes, written as the bands arrive (memory stays bounded):
+ * - with kVrHookOutputFd in the hooks: the host's descriptor (an outputName as well is
+ *   refused with 320; a descriptor that is not writable and seekable, or that appends, with
+ *   301); the sink's dataHandle stays 0.
+ * - a non-empty outputName: a new temporary file beside it, renamed over it only once the
+ *   picture is complete and removed on any failure, so an existing file is never lost (301
+ *   when it cannot be made; a device or pipe is written whole at the end instead). The sink
+ *   gets a metafile handle over a read-only mapping of the finished file: nothing is copied
+ *   into memory, and the bytes are read from disk only if the host reads them. The file must
+ *   not be truncated while the handle lives.
+ * - otherwise memory: one growing block that the sink's metafile handle takes over. */
 VRGDI32_API int16_t OutputOpen(WriterHandle writer, const char* outputSpec,
                                const char* outputName, int32_t reserved,
                                OptionSetHandle optionSet, StatusSink* sink);
