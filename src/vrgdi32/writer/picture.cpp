@@ -21,6 +21,21 @@ uint32_t Extent16(int16_t from, int16_t to) {
 
 uint32_t Unsigned16(int16_t value) { return static_cast<uint16_t>(value); }
 
+// The highest byte of count bytes. Whole blocks of a fixed length first, which the compiler
+// turns into vector code; the loop over a band's pixels is otherwise a tenth of an import.
+uint8_t Highest(const uint8_t* bytes, std::size_t count) {
+    constexpr std::size_t kBlock = 64;
+    uint8_t highest = 0;
+    std::size_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        uint8_t block = 0;
+        for (std::size_t k = 0; k < kBlock; ++k) block = bytes[i + k] > block ? bytes[i + k] : block;
+        highest = block > highest ? block : highest;
+    }
+    for (; i < count; ++i) highest = bytes[i] > highest ? bytes[i] : highest;
+    return highest;
+}
+
 int32_t ClampToInt32(double value) {
     if (!(value > -2147483648.0)) return INT32_MIN;
     if (value > 2147483647.0) return INT32_MAX;
@@ -100,9 +115,9 @@ int16_t Picture::WriteBand(const BandPlacement& placement, const BitmapSize& siz
     if (colours < 256) {
         const uint32_t stride = (width + 3) / 4 * 4;
         uint8_t highest = 0;
-        for (uint32_t r = 0; r < count; ++r) {
-            const uint8_t* row = rows + static_cast<std::size_t>(r) * stride;
-            for (uint32_t i = 0; i < width; ++i) highest = row[i] > highest ? row[i] : highest;
+        for (uint32_t r = 0; r < count && highest != 255; ++r) {
+            const uint8_t found = Highest(rows + static_cast<std::size_t>(r) * stride, width);
+            highest = found > highest ? found : highest;
         }
         if (colours < highest + 1u) colours = highest + 1u;
     }
