@@ -44,6 +44,10 @@ bool SkipToQuote(StreamHandle stream);
 // stream chunks its deliveries.
 [[nodiscard]] bool ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer);
 
+// Reads exactly `length` raw bytes into buffer with as few reads as the stream allows,
+// continuing short reads. Returns how many arrived: `length`, or fewer at end of input.
+[[nodiscard]] int32_t ReadBlock(StreamHandle stream, int32_t length, void* buffer);
+
 // SkipToQuote, then ReadWordsToQuote: the words of the next quoted string (0 at end of input).
 [[nodiscard]] int32_t ReadQuotedWords(StreamHandle stream, int32_t maxWords, WordSlot* words);
 
