@@ -89,7 +89,7 @@ size_t ColorKeyIndex::Home(uint64_t key) const { return Mix(key ^ seed_) & (capa
 int32_t ColorKeyIndex::Lookup(uint64_t key) const {
     for (size_t at = Home(key);; at = (at + 1) & (capacity_ - 1)) {
         const Slot& slot = slots_[at];
-        if (slot.position < 0) return -1;  // the load stays at most half: an empty slot comes
+        if (slot.position < 0) return -1;  // the load stays at most a quarter: one comes
         if (slot.key == key) return slot.position;
     }
 }
@@ -113,7 +113,7 @@ bool ColorKeyIndex::Grow() {
 }
 
 bool ColorKeyIndex::Insert(uint64_t key, int32_t position) {
-    if ((used_ + 1) * 2 > capacity_ && !Grow()) return false;
+    if ((used_ + 1) * 4 > capacity_ && !Grow()) return false;
     size_t at = Home(key);
     for (; slots_[at].position >= 0; at = (at + 1) & (capacity_ - 1)) {
         if (slots_[at].key == key) return true;  // an earlier definition has it

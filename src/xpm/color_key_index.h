@@ -65,7 +65,7 @@ class ColorKeyIndex {
 
     // Hash of the packed first 8 characters (see PackCode) to the first position.
     std::unique_ptr<Slot[]> slots_;
-    size_t capacity_ = 0;  // a power of two, at least twice used_
+    size_t capacity_ = 0;  // a power of two, at least four times used_: short probes
     size_t used_ = 0;
     uint64_t seed_ = 0;
 
