@@ -1,6 +1,7 @@
-// Byte-at-a-time readers of XPM text: the whitespace test, header words, the skip to the next
-// quoted string and the splitting of a string's content into words. Nothing is buffered
-// here: every byte read is consumed, including the one that ends a word or a string.
+// Readers of XPM text: the whitespace test, header words, the skip to the next quoted string
+// and the splitting of a string's content into words, a byte at a time, and the block reads
+// of fixed-length codes. Nothing is buffered here: every byte read is consumed, including
+// the one that ends a word or a string.
 #pragma once
 
 #include <cstdint>
