@@ -72,9 +72,13 @@ enum {
  *     in bytes when known (so progress can be shown), or a negative value when not.
  * The routine is called on the importing thread only, never after StreamClose.
  * Seeking a routine stream: it can move back only as far as the last position reported by
- * StreamSeek(s, 0, 1) (memory stays bounded); a seek to the end reads nothing and answers the
- * advertised size, which counts as a minimum (more data is still read); without a size the
- * length is known once the end has been reached. */
+ * StreamSeek(s, 0, 1); a seek to the end reads nothing and answers the advertised size, which
+ * counts as a minimum (more data is still read); without a size the length is known once the
+ * end has been reached. Memory stays bounded: at most 4 MiB of the bytes read since that
+ * position are held in memory, older ones go to an unlinked temporary file in $TMPDIR (else
+ * /tmp), created only when needed, and are read back from there after a seek back. Should no
+ * such file be available, they are held in memory instead. The same holds for a file path
+ * that names a pipe. */
 typedef int32_t (*VrReadRoutine)(uint64_t userData, void* buffer, int32_t count);
 
 /* ---- Host hooks -----------------------------------------------------------------------
