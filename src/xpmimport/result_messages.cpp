@@ -30,6 +30,7 @@ constexpr int32_t kPaletteLimit = 256;
             if (colors < 1) return "the values line declares no colours";
             return "";
         case 27:
+            if (prologue.height < 0) return "the values line gives a negative height";
             if (NegativePaletteCount(colors)) {
                 return "32768 to 65535 colour definitions cannot be imported (this picture declares " +
                        std::to_string(colors) + ")";
@@ -39,6 +40,9 @@ constexpr int32_t kPaletteLimit = 256;
                 return "the picture is " + std::to_string(prologue.width) + " pixels wide; at most 32768 can be imported";
             }
             return "out of memory";
+        case 26:
+            if (prologue.height < 0) return "the values line gives a negative height";
+            return "";
         case 17921:
         case 17922:
             if (prologue.width < 1 || prologue.height < 1) return "the values line gives no usable width and height";
@@ -61,11 +65,11 @@ std::string_view ResultInWords(int32_t code) {
         case 23: return "the picture cannot be created";
         case 12:
         case 13:
-        case 15:
         case 19:
         case 25:
         case 26:
         case 65: return "the picture writer failed";
+        case 15: return "the picture is too large for a Windows Metafile (at most 32767 pixels each way; EMF and PNG can hold it)";
         case 27: return "out of memory, or the image is too wide (more than 32768 pixels) or has no width";
         case 61: return "stopped";
         case 5315: return "the filter could not prepare the import (no option set or setup record)";

@@ -98,8 +98,11 @@ TEST_F(CliTest, ReportsEachFailureInWordsWithItsStatus) {
     const std::string missing = dir_.file("missing.xpm"), kept = dir_.file("kept.emf");
     WriteFile(kept, "an older picture");
     const std::string header = "/* XPM */\n";
-    std::string manyColours = MakeXpmFromParts(1, {"c #FF0000", "c #00FF00"}, {{0, 1}});
-    manyColours.replace(manyColours.find("\"2 1 2 1\""), 9, "\"2 1 40000 1\"");
+    auto withValues = [](const std::string& values) {
+        std::string text = MakeXpmFromParts(1, {"c #FF0000", "c #00FF00"}, {{0, 1}});
+        return text.replace(text.find("\"2 1 2 1\""), 9, values);
+    };
+    const std::string manyColours = withValues("\"2 1 40000 1\"");
     struct Input {
         const char* name;
         std::string bytes;
@@ -113,6 +116,8 @@ TEST_F(CliTest, ReportsEachFailureInWordsWithItsStatus) {
         {"colour.xpm", MakeXpmFromParts(1, {"c nosuchcolour", "c #000000"}, {{0, 1}})},
         {"one.xpm", MakeXpmFromParts(1, {"c #FF0000"}, {{0, 0}})},
         {"many.xpm", manyColours},
+        {"negative.xpm", withValues("\"2 -1000 2 1\"")},
+        {"tall.xpm", MakeXpmFromParts(1, {"c #FF0000", "c #00FF00"}, std::vector<std::vector<uint32_t>>(32768, {0, 1}))},
     };
     for (const Input& input : inputs) WriteFile(dir_.file(input.name), input.bytes);
     auto in = [&](const char* name) { return dir_.file(name); };
@@ -138,6 +143,8 @@ TEST_F(CliTest, ReportsEachFailureInWordsWithItsStatus) {
         {"one colour definition", {in("one.xpm"), "-o", kept}, 1, in("one.xpm") + ": a picture with one colour definition cannot be imported\n"},
         {"32768 to 65535 colours", {in("many.xpm"), "-o", kept}, 1,
          in("many.xpm") + ": 32768 to 65535 colour definitions cannot be imported (this picture declares 40000)\n"},
+        {"negative height", {in("negative.xpm"), "-o", kept}, 1, in("negative.xpm") + ": the values line gives a negative height\n"},
+        {"too tall for WMF", {in("tall.xpm"), "-o", dir_.file("t.wmf")}, 1, in("tall.xpm") + ": the picture is too large for a Windows Metafile"},
         {"not XPM on standard input", {"-", "-o", dir_.file("f.emf")}, 1, "xpmimport: standard input: " + notXpm + "\n", in("notes.txt")},
         {"more pixels than the limit", {good_, "-o", kept, "--max-pixels", "3149"}, 1,
          good_ + ": the picture is 45 x 70 = 3150 pixels, more than the limit of 3149 (--max-pixels N raises it, 0 removes it)\n"},
