@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr int kWidth = 1000;
-constexpr int kHeight = 1000;
-
 std::string CodeFor(int index, int charsPerPixel) {
     static const char kAlphabet[] =
         ".#abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789@$%&*+-=";
@@ -28,8 +25,8 @@ std::string CodeFor(int index, int charsPerPixel) {
 
 // The text from the values line on, pixels spread evenly over the colours in a fixed
 // pseudo-random order, so that a linear code search costs about half the table per pixel.
-std::string MakeImage(int colors, int charsPerPixel) {
-    std::string text = "\"" + std::to_string(kWidth) + " " + std::to_string(kHeight) + " " +
+std::string MakeImage(int width, int height, int colors, int charsPerPixel) {
+    std::string text = "\"" + std::to_string(width) + " " + std::to_string(height) + " " +
                        std::to_string(colors) + " " + std::to_string(charsPerPixel) + "\",\n";
     for (int i = 0; i < colors; ++i) {
         char hex[8];
@@ -37,14 +34,14 @@ std::string MakeImage(int colors, int charsPerPixel) {
         text += "\"" + CodeFor(i, charsPerPixel) + " c " + hex + "\",\n";
     }
     uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y) {
+    for (int y = 0; y < height; ++y) {
         text += "\"";
-        for (int x = 0; x < kWidth; ++x) {
+        for (int x = 0; x < width; ++x) {
             seed = seed * 1664525u + 1013904223u;
             text += CodeFor(static_cast<int>((seed >> 8) % static_cast<uint32_t>(colors)),
                             charsPerPixel);
         }
-        text += y + 1 < kHeight ? "\",\n" : "\"\n};\n";
+        text += y + 1 < height ? "\",\n" : "\"\n};\n";
     }
     return text;
 }
@@ -52,7 +49,9 @@ std::string MakeImage(int colors, int charsPerPixel) {
 void BM_DecodeXpmImage(benchmark::State& state) {
     const int charsPerPixel = static_cast<int>(state.range(0));
     const int colors = static_cast<int>(state.range(1));
-    const std::string text = MakeImage(colors, charsPerPixel);
+    const int width = static_cast<int>(state.range(2));
+    const int height = static_cast<int>(state.range(3));
+    const std::string text = MakeImage(width, height, colors, charsPerPixel);
 
     xpmtest::RecordingLibrary fake;
     fake.input = text;
@@ -82,17 +81,21 @@ void BM_DecodeXpmImage(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(text.size()));
     state.counters["pixels/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kWidth * kHeight, benchmark::Counter::kIsRate);
+        static_cast<double>(state.iterations()) * width * height, benchmark::Counter::kIsRate);
 }
 
-// (characters per pixel, colours)
+// (characters per pixel, colours, width, height); the last three are the shapes the
+// comparison with other XPM readers uses.
 BENCHMARK(BM_DecodeXpmImage)
-    ->ArgNames({"cpp", "colors"})
-    ->Args({1, 16})
-    ->Args({1, 64})
-    ->Args({2, 256})
-    ->Args({3, 20000})
-    ->Args({0, 1})
+    ->ArgNames({"cpp", "colors", "w", "h"})
+    ->Args({1, 16, 1000, 1000})
+    ->Args({1, 64, 1000, 1000})
+    ->Args({2, 256, 1000, 1000})
+    ->Args({3, 20000, 1000, 1000})
+    ->Args({0, 1, 1000, 1000})
+    ->Args({1, 64, 4096, 4096})
+    ->Args({2, 256, 4096, 4096})
+    ->Args({3, 4000, 2048, 2048})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

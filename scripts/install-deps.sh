@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libuemf-dev libpng-dev
   libxpm-dev emf2svg x11-common
+  pkg-config dpkg-dev file
 )
 
 missing=()

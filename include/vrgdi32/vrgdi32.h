@@ -72,9 +72,13 @@ enum {
  *     in bytes when known (so progress can be shown), or a negative value when not.
  * The routine is called on the importing thread only, never after StreamClose.
  * Seeking a routine stream: it can move back only as far as the last position reported by
- * StreamSeek(s, 0, 1) (memory stays bounded); a seek to the end reads nothing and answers the
- * advertised size, which counts as a minimum (more data is still read); without a size the
- * length is known once the end has been reached. */
+ * StreamSeek(s, 0, 1); a seek to the end reads nothing and answers the advertised size, which
+ * counts as a minimum (more data is still read); without a size the length is known once the
+ * end has been reached. Memory stays bounded: at most 4 MiB of the bytes read since that
+ * position are held in memory, older ones go to an unlinked temporary file in $TMPDIR (else
+ * /tmp), created only when needed, and are read back from there after a seek back. Should no
+ * such file be available, they are held in memory instead. The same holds for a file path
+ * that names a pipe. */
 typedef int32_t (*VrReadRoutine)(uint64_t userData, void* buffer, int32_t count);
 
 /* ---- Host hooks -----------------------------------------------------------------------
@@ -108,15 +112,24 @@ enum { kVrHostHooksSizeV1 = 32 };
  * (any case) asks for a Windows Metafile; "EMF" or empty for an Enhanced Metafile. */
 
 /* ---- Writer error codes ---------------------------------------------------------------
- * Set by the writer where the failure happens; read with WriterGetError. */
+ * Set by the writer where the failure happens; read with WriterGetError. The filter turns
+ * each into its result: 300 -> 27, 301 -> 23, 302 -> 14 (9 with detail 269), 303 -> 15,
+ * 901 -> 61, 320 and 321 -> 26. */
 enum {
     kVrErrNone = 0,
-    kVrErrMemory = 300,
+    kVrErrMemory = 300, /* also: the metafile would pass 2 GiB */
     kVrErrCannotCreate = 301,
     kVrErrWrite = 302,
     kVrErrDetailDiskFull = 269,
+    /* The picture is beyond what the requested format can hold: a Windows Metafile wider
+     * or taller than 32767 pixels (its coordinates are 16-bit). Set at BitmapBegin. */
+    kVrErrTooLargeForFormat = 303,
     kVrErrStopped = 901,
-    kVrErrInvalidCall = 320 /* a call out of order or with arguments that do not fit */
+    kVrErrInvalidCall = 320, /* a call out of order or with arguments that do not fit */
+    /* BitmapEnd came before every declared row was written: a picture with rows missing,
+     * as a negative row count (a height below 0 sent as 16 bits) always gives, is never a
+     * picture. */
+    kVrErrIncomplete = 321
 };
 
 /* ---- Streams ------------------------------------------------------------------------- */
@@ -142,6 +155,17 @@ VRGDI32_API void WriterGetError(WriterHandle writer, int32_t which, uint32_t* fl
                                 int16_t pair[2]);
 VRGDI32_API void WriterAbort(WriterHandle writer);
 
+/* Where the metafile goes, written as the bands arrive (memory stays bounded):
+ * - with kVrHookOutputFd in the hooks: the host's descriptor (an outputName as well is
+ *   refused with 320; a descriptor that is not writable and seekable, or that appends, with
+ *   301); the sink's dataHandle stays 0.
+ * - a non-empty outputName: a new temporary file beside it, renamed over it only once the
+ *   picture is complete and removed on any failure, so an existing file is never lost (301
+ *   when it cannot be made; a device or pipe is written whole at the end instead). The sink
+ *   gets a metafile handle over a read-only mapping of the finished file: nothing is copied
+ *   into memory, and the bytes are read from disk only if the host reads them. The file must
+ *   not be truncated while the handle lives.
+ * - otherwise memory: one growing block that the sink's metafile handle takes over. */
 VRGDI32_API int16_t OutputOpen(WriterHandle writer, const char* outputSpec,
                                const char* outputName, int32_t reserved,
                                OptionSetHandle optionSet, StatusSink* sink);

@@ -193,6 +193,15 @@ WINSHIM_API HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data);
 WINSHIM_API UINT GetMetaFileBitsEx(HMETAFILE metafile, UINT size, LPVOID out);
 WINSHIM_API BOOL DeleteMetaFile(HMETAFILE metafile);
 WINSHIM_API DWORD GetObjectType(HGDIOBJ object);
+/* Not in Win32: handles over bytes that are not copied. The adopt calls take over a block
+ * from malloc (freed with the handle); the map calls show the first `size` bytes of the
+ * open file fd read-only (the descriptor may be closed afterwards; the file must not
+ * shrink while the handle lives). On failure they return null and the block or file stays
+ * the caller's. */
+WINSHIM_API HENHMETAFILE WinshimAdoptEnhMetaFileBits(UINT size, BYTE* data);
+WINSHIM_API HMETAFILE WinshimAdoptMetaFileBits(UINT size, BYTE* data);
+WINSHIM_API HENHMETAFILE WinshimMapEnhMetaFile(int fd, UINT size);
+WINSHIM_API HMETAFILE WinshimMapMetaFile(int fd, UINT size);
 
 /* For tests only: what is alive right now in this process. */
 typedef struct WinshimCounts {

@@ -75,7 +75,12 @@ int32_t LocateProfile(char* path) {
 
     char inWindows[kPathChars] = {};
     UINT windowsLength = GetWindowsDirectoryA(inWindows, kPathChars);
-    if (windowsLength >= static_cast<UINT>(kPathChars)) inWindows[0] = '\0';
+    // A Windows directory that does not fit the buffer gives no candidate at all; going on
+    // with the empty buffer would look for the profile at the root.
+    if (windowsLength == 0 || windowsLength >= static_cast<UINT>(kPathChars)) {
+        path[0] = '\0';
+        return 1;
+    }
     size_t end = std::strlen(inWindows);
     if (end + 1 < static_cast<size_t>(kPathChars) &&
         (end == 0 || (inWindows[end - 1] != '/' && inWindows[end - 1] != '\\'))) {

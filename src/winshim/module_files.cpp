@@ -4,17 +4,52 @@
 #include <link.h>
 #include <unistd.h>
 
+#include "module_files.h"
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
-
-#include "winshim/winshim.h"
 
 namespace winshim {
 namespace {
 
 constexpr DWORD kErrorModNotFound = 126;  // ERROR_MOD_NOT_FOUND
+
+// The loader keeps a relative name as the host gave it, which means something else once the
+// current directory changes; so it is resolved once and kept here, with the loader's name
+// so that another object loaded later at the same address is not given the old path.
+struct ResolvedName {
+    std::string loaderName;
+    std::string fullPath;
+};
+
+struct ResolvedNames {
+    std::mutex mutex;
+    std::map<const void*, ResolvedName> byBase;
+};
+
+[[nodiscard]] ResolvedNames& TheResolvedNames() {
+    static ResolvedNames* names = new ResolvedNames;  // never destroyed: used at unload
+    return *names;
+}
+
+// The full path for the loader's relative name of the object at `base`, resolved now unless
+// it was resolved before.
+[[nodiscard]] std::string ResolveRelativeName(const void* base, const char* loaderName) {
+    ResolvedNames& names = TheResolvedNames();
+    std::lock_guard<std::mutex> guard(names.mutex);
+    auto found = names.byBase.find(base);
+    if (found != names.byBase.end() && found->second.loaderName == loaderName) {
+        return found->second.fullPath;
+    }
+    char resolved[PATH_MAX];
+    if (::realpath(loaderName, resolved) == nullptr) return loaderName;
+    names.byBase[base] = ResolvedName{loaderName, resolved};
+    return resolved;
+}
 
 [[nodiscard]] bool ExecutablePath(std::string* path) {
     char buffer[PATH_MAX];
@@ -41,12 +76,21 @@ constexpr DWORD kErrorModNotFound = 126;  // ERROR_MOD_NOT_FOUND
         path->assign(map->l_name);
         return true;
     }
-    char resolved[PATH_MAX];
-    path->assign(::realpath(map->l_name, resolved) != nullptr ? resolved : map->l_name);
+    path->assign(ResolveRelativeName(base, map->l_name));
     return true;
 }
 
 }  // namespace
+
+void RememberModulePath(HMODULE module) {
+    std::string ignored;
+    try {
+        (void)ModulePath(module, &ignored);
+    } catch (...) {
+        // Without memory the name is resolved on the next query instead.
+    }
+}
+
 }  // namespace winshim
 
 // Returns the length without the NUL. When the path does not fit, it is cut to size - 1

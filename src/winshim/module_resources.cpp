@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "ascii_text.h"
+#include "module_files.h"
 #include "winshim/winshim.h"
 
 namespace winshim {
@@ -44,6 +45,9 @@ extern "C" WINSHIM_API BOOL WinshimRegisterModuleResources(
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    // A module registers while it loads, while the host's directory is still the one a
+    // relative load path was given against.
+    winshim::RememberModulePath(module);
     auto& registry = TheRegistry();
     std::lock_guard<std::mutex> guard(registry.mutex);
     try {

@@ -1,5 +1,6 @@
-// OpenFile as an existence test: finds a file the way Windows searches for a bare name and
-// reports its full path in the OFSTRUCT.
+// OpenFile as an existence test: finds a file the way Windows searches for a bare name, opens
+// it for reading and reports its full path in the OFSTRUCT.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,8 +68,17 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
     return full.empty() ? "/" : full;
 }
 
-[[nodiscard]] bool IsOpenableFile(const std::string& path, struct stat* info) {
-    return ::stat(path.c_str(), info) == 0 && !S_ISDIR(info->st_mode);
+// True when the file can really be opened for reading, as Windows opens it for the test: an
+// unreadable file is as good as missing. Only regular files count; anything else (a
+// directory, a FIFO, a device) is never opened, and the open does not block either way.
+[[nodiscard]] bool IsReadableFile(const std::string& path, struct stat* info) {
+    if (::stat(path.c_str(), info) != 0 || !S_ISREG(info->st_mode)) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // The name may have been replaced by something else between the two looks.
+    const bool regular = ::fstat(fd, info) == 0 && S_ISREG(info->st_mode);
+    ::close(fd);
+    return regular;
 }
 
 // Where Windows looks for a bare name: the program's directory, the current directory, the
@@ -142,7 +152,7 @@ void StoreDosTimestamp(const struct stat& info, OFSTRUCT* of) {
         // A path given with a directory is judged by its length before anything else.
         if (!bare && full->size() > kMaxReportedPath) return Fail(of, ERROR_FILENAME_EXCED_RANGE);
         struct stat info {};
-        if (!IsOpenableFile(*full, &info)) continue;
+        if (!IsReadableFile(*full, &info)) continue;
         if (full->size() > kMaxReportedPath) return Fail(of, ERROR_FILENAME_EXCED_RANGE);
         of->cBytes = kOfstructSize;
         of->fFixedDisk = 1;

@@ -99,11 +99,13 @@ DecodedText DecodeProfileBytes(std::string bytes) {
         }
         AppendUtf8(decoded.text, u);
     }
+    if (i < bytes.size()) decoded.oddTrailingByte = bytes.substr(i);
     return decoded;
 }
 
-std::string EncodeProfileText(const std::string& text, TextEncoding encoding) {
-    if (encoding == TextEncoding::kAnsi) return text;
+std::string EncodeProfileText(const std::string& text, TextEncoding encoding,
+                              const std::string& trailing) {
+    if (encoding == TextEncoding::kAnsi) return text + trailing;
     std::string out = "\xFF\xFE";
     size_t pos = 0;
     while (pos < text.size()) {
@@ -116,7 +118,7 @@ std::string EncodeProfileText(const std::string& text, TextEncoding encoding) {
             AppendUtf16(out, cp);
         }
     }
-    return out;
+    return out + trailing;
 }
 
 }  // namespace winshim

@@ -1,15 +1,16 @@
 // GetPrivateProfileStringA and GetPrivateProfileIntA: values, defaults and the NUL-separated
-// lists of section and key names, read fresh from the disk on every call.
+// lists of section and key names, as the file on the disk holds them at the time of the call.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "profile_cache.h"
 #include "profile_document.h"
-#include "profile_encoding.h"
 #include "profile_storage.h"
 #include "winshim/winshim.h"
 
@@ -58,32 +59,19 @@ namespace {
     return static_cast<DWORD>(pos);
 }
 
-// Loads and parses the profile; nullopt with the last error set when it cannot be read.
-[[nodiscard]] std::optional<ProfileDocument> ReadProfile(LPCSTR fileName) {
+// The parsed profile; null with the last error set when it cannot be read.
+[[nodiscard]] std::shared_ptr<const ProfileDocument> ReadProfile(LPCSTR fileName) {
     ProfileLocation location;
     DWORD error = NO_ERROR;
     if (!ResolveProfileLocation(fileName, &location, &error)) {
         SetLastError(error);
-        return std::nullopt;
+        return nullptr;
     }
-    std::string bytes;
-    switch (LoadProfileBytes(location.path, &bytes, &error)) {
-        case LoadOutcome::kLoaded: {
-            DecodedText decoded = DecodeProfileBytes(std::move(bytes));
-            if (decoded.text.size() > kMaxProfileTextBytes) {
-                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-                return std::nullopt;
-            }
-            return ProfileDocument(std::move(decoded.text));
-        }
-        case LoadOutcome::kMissing:
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return std::nullopt;
-        case LoadOutcome::kFailed:
-            SetLastError(error);
-            return std::nullopt;
-    }
-    return std::nullopt;
+    LoadOutcome outcome = LoadOutcome::kFailed;
+    std::shared_ptr<const ProfileDocument> doc = LoadProfileDocument(location.path, &outcome, &error);
+    if (outcome == LoadOutcome::kMissing) SetLastError(ERROR_FILE_NOT_FOUND);
+    if (outcome == LoadOutcome::kFailed) SetLastError(error);
+    return doc;
 }
 
 [[nodiscard]] std::vector<std::string_view> SectionNames(const ProfileDocument& doc) {
@@ -121,7 +109,7 @@ namespace {
     std::string_view fallback = defaultValue == nullptr ? "" : defaultValue;
     while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);
 
-    std::optional<ProfileDocument> doc = ReadProfile(fileName);
+    std::shared_ptr<const ProfileDocument> doc = ReadProfile(fileName);
     if (app == nullptr) {
         if (!doc) return CopyNameList({}, out, size);
         return CopyNameList(SectionNames(*doc), out, size);
@@ -159,7 +147,7 @@ namespace {
 [[nodiscard]] UINT GetInt(LPCSTR app, LPCSTR key, INT defaultValue, LPCSTR fileName) {
     const UINT fallback = static_cast<UINT>(defaultValue);
     if (app == nullptr || key == nullptr) return fallback;
-    std::optional<ProfileDocument> doc = ReadProfile(fileName);
+    std::shared_ptr<const ProfileDocument> doc = ReadProfile(fileName);
     if (!doc) return fallback;
     std::optional<std::string> value = LookUp(*doc, app, key);
     if (!value || value->empty()) return fallback;

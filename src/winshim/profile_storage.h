@@ -1,7 +1,12 @@
-// Where a profile file lives and how its bytes are read and replaced: a bare name means the
-// Windows directory, reads always go to the disk, writes replace the file atomically.
+// Where a profile file lives and how its bytes are read and changed: a bare name means the
+// Windows directory; readers and writers of every process take turns through file locks; a
+// write changes the file in place and keeps a recovery copy of the old bytes meanwhile.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "winshim/winshim.h"
@@ -19,18 +24,52 @@ struct ProfileLocation {
 [[nodiscard]] bool ResolveProfileLocation(const char* name, ProfileLocation* location,
                                           DWORD* error);
 
+// What identifies one version of a file: a change to it changes at least one field.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t modifiedNs = 0;
+    int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of what `path` names now; false when it is not a regular file.
+[[nodiscard]] bool StampOfPath(const std::string& path, FileStamp* stamp);
+
 enum class LoadOutcome { kLoaded, kMissing, kFailed };
 
-// Reads the whole file into *bytes. kMissing when it does not exist; kFailed with *error set
-// when it exists but cannot be read as a profile (a directory, a device, unreadable, or
-// larger than profiles ever are).
+// Reads one complete version of the whole file into *bytes: under a shared lock, so never
+// while a writer changes it, and when a writer died half way, the old bytes (repaired on the
+// disk when this process may write the file, else taken from the recovery copy). *stamp (may
+// be null) receives the file's stamp, or stays default when the bytes may not match it.
+// kMissing when the file does not exist; kFailed with *error set when it exists but cannot be
+// read as a profile (a directory, a device, unreadable, larger than profiles ever are, or
+// locked by another process for too long).
 [[nodiscard]] LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes,
-                                           DWORD* error);
+                                           FileStamp* stamp, DWORD* error);
 
-// Replaces the file with `bytes`: writes a temporary file beside it, flushes it to the disk
-// and renames it over the old one, so readers see the old or the new file, never a mix.
-// On failure the old file is untouched, no temporary file is left, and *error says why.
-[[nodiscard]] bool ReplaceProfileBytes(const ProfileLocation& location, const std::string& bytes,
-                                       DWORD* error);
+enum class EditOutcome { kUnchanged, kChanged, kFailed };
+// Given the file's bytes (empty for a new file), stores the new bytes in *updated and says
+// whether they differ; kFailed with *error set refuses the write.
+using ProfileEdit =
+    std::function<EditOutcome(const std::string& bytes, std::string* updated, DWORD* error)>;
+
+struct UpdateResult {
+    bool created = false;  // the file did not exist and was made
+    bool missing = false;  // the file did not exist and mayCreate was false: nothing done
+};
+
+// One read-modify-write of the profile, locked against every other reader and writer in any
+// process. Opens the file (creating it when missing and mayCreate is set), refuses a file
+// without any write permission bit, repairs what a writer that died left behind, passes the
+// bytes to `edit`, and writes changed bytes back in place, so owner, mode, hard links and
+// symbolic links stay. The old bytes are first saved in a recovery copy (beside the file, or
+// in the temporary directory when the file's directory is read-only), which a later reader or
+// writer restores if this process dies before the write is complete. Returns true only when
+// the new bytes reached the file (or nothing had to change); on false the file holds its old
+// bytes and *error says why.
+[[nodiscard]] bool UpdateProfile(const ProfileLocation& location, bool mayCreate,
+                                 const ProfileEdit& edit, UpdateResult* result, DWORD* error);
 
 }  // namespace winshim

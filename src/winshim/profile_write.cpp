@@ -1,10 +1,11 @@
 // WritePrivateProfileStringA: sets, adds or deletes one key, or deletes a section, editing
-// the file in place (every other byte stays) and replacing it atomically on the disk.
+// the text so that every other byte stays (profile_storage.cpp says how it reaches the disk).
 #include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
 
+#include "profile_cache.h"
 #include "profile_document.h"
 #include "profile_encoding.h"
 #include "profile_storage.h"
@@ -15,7 +16,7 @@ namespace {
 
 constexpr std::string_view kLineBreak = "\r\n";
 
-// One writer at a time in this process, so two read-modify-write cycles cannot interleave.
+// One writer at a time in this process; the file lock keeps processes apart as well.
 std::mutex g_writeMutex;
 
 [[nodiscard]] bool EndsWithLineBreak(const std::string& text) {
@@ -92,6 +93,33 @@ std::mutex g_writeMutex;
     return text;
 }
 
+// The edit one call asks for, applied to the bytes of the file.
+[[nodiscard]] EditOutcome Edit(const std::string& bytes, std::string_view section, LPCSTR key,
+                               LPCSTR value, std::string* updated, DWORD* error) {
+    DecodedText decoded = DecodeProfileBytes(bytes);
+    if (decoded.text.size() > kMaxProfileTextBytes) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return EditOutcome::kFailed;
+    }
+    ProfileDocument doc(std::move(decoded.text));
+    std::string edited;
+    if (key == nullptr) {
+        edited = DeleteSection(doc, section);
+    } else if (value == nullptr) {
+        edited = DeleteKey(doc, section, TrimSpaces(key));
+    } else {
+        edited = SetValue(doc, section, TrimSpaces(key), value);
+    }
+    if (edited == doc.Text()) return EditOutcome::kUnchanged;
+    // A file this large could never be read back.
+    if (edited.size() > kMaxProfileTextBytes) {
+        *error = ERROR_NOT_ENOUGH_MEMORY;
+        return EditOutcome::kFailed;
+    }
+    *updated = EncodeProfileText(edited, decoded.encoding, decoded.oddTrailingByte);
+    return EditOutcome::kChanged;
+}
+
 [[nodiscard]] BOOL Write(LPCSTR app, LPCSTR key, LPCSTR value, LPCSTR fileName) {
     if (app == nullptr) {
         // All three null asks to flush a cache; there is none, and Windows answers FALSE.
@@ -105,49 +133,22 @@ std::mutex g_writeMutex;
         return FALSE;
     }
     const std::string_view section = TrimSpaces(app);
-    const bool deleting = key == nullptr || value == nullptr;
+    // Nothing to delete in a file that is not there, and nothing to create.
+    const bool mayCreate = key != nullptr && value != nullptr;
+    const ProfileEdit edit = [&](const std::string& bytes, std::string* updated, DWORD* editError) {
+        return Edit(bytes, section, key, value, updated, editError);
+    };
 
     std::lock_guard<std::mutex> guard(g_writeMutex);
-    std::string bytes;
-    bool existed = true;
-    switch (LoadProfileBytes(location.path, &bytes, &error)) {
-        case LoadOutcome::kLoaded:
-            break;
-        case LoadOutcome::kMissing:
-            // Nothing to delete in a file that is not there, and nothing to create.
-            if (deleting) return TRUE;
-            existed = false;
-            break;
-        case LoadOutcome::kFailed:
-            SetLastError(error);
-            return FALSE;
-    }
-    DecodedText decoded = DecodeProfileBytes(std::move(bytes));
-    if (decoded.text.size() > kMaxProfileTextBytes) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    ProfileDocument doc(std::move(decoded.text));
-    std::string edited;
-    if (key == nullptr) {
-        edited = DeleteSection(doc, section);
-    } else if (value == nullptr) {
-        edited = DeleteKey(doc, section, TrimSpaces(key));
-    } else {
-        edited = SetValue(doc, section, TrimSpaces(key), value);
-    }
-    if (existed && edited == doc.Text()) return TRUE;
-    // A file this large could never be read back.
-    if (edited.size() > kMaxProfileTextBytes) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    if (!ReplaceProfileBytes(location, EncodeProfileText(edited, decoded.encoding), &error)) {
+    UpdateResult result;
+    const bool written = UpdateProfile(location, mayCreate, edit, &result, &error);
+    ForgetCachedProfiles();
+    if (!written) {
         SetLastError(error);
         return FALSE;
     }
     // Windows reports the file it had to create as "not found", yet succeeds.
-    if (!existed) SetLastError(ERROR_FILE_NOT_FOUND);
+    if (result.created) SetLastError(ERROR_FILE_NOT_FOUND);
     return TRUE;
 }
 

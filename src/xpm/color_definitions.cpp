@@ -32,13 +32,13 @@ void AppendWord(char* candidate, const char* word, size_t limit) {
 
 // The colour of a "c" value: "none", "#" digits, or a name of up to three words where the
 // shortest candidate that is a name wins. -1 when none of these applies.
-int32_t ResolveColorValue(const char* value, const char* next1, const char* next2,
+int32_t ResolveColorValue(const WordSlot& value, const char* next1, const char* next2,
                           const NamedColor* table, int32_t tableCount, RgbTriple& rgb) {
     if (EqualIgnoringCase(value, "none")) {
         rgb = RgbTriple{0, 0, 0};  // transparency is not kept
         return 0;
     }
-    if (value[0] == '#') return ParseHexColor(value + 1, rgb);
+    if (value[0] == '#') return ParseHexColor(value, rgb);
     if (LookupNamedColor(table, tableCount, value, rgb) == 0) return 0;
     char candidate[kThreeWordCandidate + 1] = {};
     std::strncpy(candidate, value, kTwoWordCandidate);
@@ -57,15 +57,13 @@ int HexDigitValue(char ch) {
     return -1;
 }
 
-int32_t ParseHexColor(const char* text, RgbTriple& rgb) {
-    // Never look past the terminator: characters beyond it count as the zero byte would.
-    char digits[12] = {};
-    size_t length = 0;
-    while (length < sizeof digits && text[length] != '\0') {
-        digits[length] = text[length];
-        ++length;
-    }
-    bool longForm = text[length] == '\0' && (length == 9 || length == 12);
+int32_t ParseHexColor(const WordSlot& value, RgbTriple& rgb) {
+    const char* digits = value + 1;  // after the "#"
+    // The word ends at the last non-zero byte: the slot was zero-filled before it was read,
+    // and a zero byte inside the word is an ordinary (non-hex) character.
+    size_t length = kWordSlotBytes - 1;
+    while (length > 0 && digits[length - 1] == '\0') --length;
+    bool longForm = length == 9 || length == 12;
     for (size_t i = 0; longForm && i < length; ++i) longForm = HexDigitValue(digits[i]) >= 0;
     // 48-bit and 36-bit colours keep the two most significant digits of each component.
     size_t step = longForm ? length / 3 : 2;
@@ -119,7 +117,8 @@ int32_t ReadColorLine(SetupRecord& setup, StreamHandle stream, RgbTriple* rgb,
     rgb[index] = RgbTriple{0, 0, 0};  // a line without a "c" key is black
     for (int32_t key = 0; key + 1 < count; key += 2) {
         if (!EqualIgnoringCase(word(key), "c")) continue;
-        return ResolveColorValue(word(key + 1), word(key + 2), word(key + 3), table, tableCount,
+        // key + 1 < count: the value is a word that was read, in its zero-filled slot.
+        return ResolveColorValue(words[key + 1], word(key + 2), word(key + 3), table, tableCount,
                                  rgb[index]);
     }
     return 0;

@@ -8,6 +8,7 @@
 
 #include "common/setup_record.h"
 #include "xpm/named_colors.h"
+#include "xpm/tokenizer.h"
 #include "xpm/xpm_values.h"
 
 namespace xpmfilter {
@@ -51,11 +52,13 @@ static_assert(offsetof(ColorKeyEntry, value) == 40);
                                     const XpmValues& values,
                                     bool* inputEnded = nullptr);
 
-// Reads the hex digits after a "#" (text excludes the "#") into rgb. Six characters, two per
-// component, are the rule; a character that is not a hex digit, the end of the text included,
-// counts as -1 and each component keeps its low 8 bits. Exactly 9 or 12 hex digits give the
-// two most significant digits of each 3- or 4-digit component. Returns 0.
-int32_t ParseHexColor(const char* text, RgbTriple& rgb);
+// Reads the hex digits after the "#" that begins value (a word in a slot that was zero-filled
+// before the word was read) into rgb. The six characters after the "#" are always read, two
+// per component: a character that is not a hex digit (a zero byte, inside the word or after
+// its end, included) counts as -1 and each component keeps its low 8 bits. A word of exactly
+// 9 or 12 hex digits gives the two most significant digits of each 3- or 4-digit component.
+// Returns 0.
+int32_t ParseHexColor(const WordSlot& value, RgbTriple& rgb);
 
 // 0 to 15 for 0-9, a-f, A-F; -1 for any other byte.
 [[nodiscard]] int HexDigitValue(char ch);

@@ -1,7 +1,11 @@
 // The code index: built at the first lookup, which comes after the colour definitions were
-// read, from the table as they left it.
+// read, from the table as they left it. Every path gives the linear scan's answer; the scan
+// itself remains the fallback when the index cannot get memory.
 #include "xpm/color_key_index.h"
 
+#include <atomic>
+#include <bit>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -12,17 +16,62 @@ namespace {
 // to the earlier definition.
 constexpr size_t kSignificantCodeChars = 8;
 
-// Small tables are scanned: for them a scan is as quick as hashing.
-constexpr int32_t kLinearScanLimit = 4;
+// Marks a direct-table key that no definition has; above every index byte.
+constexpr uint16_t kUnknown = 0x100;
 
-// The characters that the code comparison looks at (up to 8, ending at a zero byte), packed
-// into one number: two codes compare equal exactly when their keys are equal.
-uint64_t CodeKey(const char* code) {
+// A 64K direct table for 2-character codes is filled once per picture: worth it only when
+// the picture has at least about as many pixels.
+constexpr int64_t kDirectTwoCharPixels = 65536;
+
+constexpr uint64_t kLowBytes = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// The characters that the code comparison looks at (the first n <= 8, ending early at a zero
+// byte), packed into one number, first character lowest: two codes compare equal exactly
+// when their keys are equal. `code` may end at its terminating zero.
+uint64_t CodeKey(const char* code, size_t n) {
     uint64_t key = 0;
-    for (size_t i = 0; i < kSignificantCodeChars && code[i] != '\0'; ++i)
+    for (size_t i = 0; i < n && code[i] != '\0'; ++i)
         key |= uint64_t{static_cast<unsigned char>(code[i])} << (8 * i);
     return key;
 }
+
+// CodeKey of n <= 8 raw bytes at p, of which 8 are readable, without a loop.
+uint64_t PackCode(const uint8_t* p, size_t n) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return CodeKey(reinterpret_cast<const char*>(p), n);
+    } else {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        uint64_t keep = n >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
+        // The lowest flagged byte is exactly the first zero byte among the first n (bytes
+        // beyond n are forced non-zero); flags above it may be false and do not matter.
+        const uint64_t t = v | ~keep;
+        const uint64_t zero = (t - kLowBytes) & ~t & kHighBits;
+        if (zero != 0) keep = (uint64_t{1} << (std::countr_zero(zero) & ~7)) - 1;
+        return v & keep;
+    }
+}
+
+uint64_t Mix(uint64_t x) {
+    x ^= x >> 32;
+    x *= 0xd6e8feb86659fd93ull;
+    x ^= x >> 32;
+    x *= 0xd6e8feb86659fd93ull;
+    x ^= x >> 32;
+    return x;
+}
+
+// A fresh seed per index: codes chosen to collide under one seed do not under the next.
+uint64_t NextSeed() {
+    static std::atomic<uint64_t> state{0};
+    static const uint64_t start = Mix(static_cast<uint64_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        reinterpret_cast<uintptr_t>(&state));
+    return Mix(start + state.fetch_add(0x9e3779b97f4a7c15ull, std::memory_order_relaxed));
+}
+
+size_t CodeLength(const ColorKeyEntry& entry) { return strnlen(entry.code, kPixelCodeBytes); }
 
 }  // namespace
 
@@ -35,23 +84,136 @@ int32_t FindColorKey(const char* code, const ColorKeyEntry* table, int32_t count
     return -1;
 }
 
-bool ColorKeyIndex::Build() {
-    try {
-        for (int32_t i = 0; i < count_; ++i) firstPosition_.try_emplace(CodeKey(table_[i].code), i);
-        return true;
-    } catch (const std::bad_alloc&) {
-        firstPosition_.clear();
-        return false;
+size_t ColorKeyIndex::Home(uint64_t key) const { return Mix(key ^ seed_) & (capacity_ - 1); }
+
+int32_t ColorKeyIndex::Lookup(uint64_t key) const {
+    for (size_t at = Home(key);; at = (at + 1) & (capacity_ - 1)) {
+        const Slot& slot = slots_[at];
+        if (slot.position < 0) return -1;  // the load stays at most a quarter: one comes
+        if (slot.key == key) return slot.position;
     }
 }
 
+bool ColorKeyIndex::Grow() {
+    const size_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
+    std::unique_ptr<Slot[]> slots(new (std::nothrow) Slot[capacity]);
+    if (slots == nullptr) return false;
+    for (size_t i = 0; i < capacity; ++i) slots[i] = Slot{0, -1};
+    std::unique_ptr<Slot[]> old = std::move(slots_);
+    const size_t oldCapacity = capacity_;
+    slots_ = std::move(slots);
+    capacity_ = capacity;
+    for (size_t i = 0; i < oldCapacity; ++i) {
+        if (old[i].position < 0) continue;
+        size_t at = Home(old[i].key);
+        while (slots_[at].position >= 0) at = (at + 1) & (capacity_ - 1);
+        slots_[at] = old[i];
+    }
+    return true;
+}
+
+bool ColorKeyIndex::Insert(uint64_t key, int32_t position) {
+    if ((used_ + 1) * 4 > capacity_ && !Grow()) return false;
+    size_t at = Home(key);
+    for (; slots_[at].position >= 0; at = (at + 1) & (capacity_ - 1)) {
+        if (slots_[at].key == key) return true;  // an earlier definition has it
+    }
+    slots_[at] = Slot{key, position};
+    ++used_;
+    return true;
+}
+
+bool ColorKeyIndex::BuildHash() {
+    seed_ = NextSeed();
+    for (int32_t i = 0; i < count_; ++i) {
+        const auto* code = reinterpret_cast<const uint8_t*>(table_[i].code);
+        if (!Insert(PackCode(code, kSignificantCodeChars), i)) return false;
+    }
+    return true;
+}
+
+bool ColorKeyIndex::BuildDirect(int32_t codeBytes) {
+    const size_t size = size_t{1} << (8 * codeBytes);
+    direct_.reset(new (std::nothrow) uint16_t[size]);
+    if (direct_ == nullptr) return false;
+    for (size_t i = 0; i < size; ++i) direct_[i] = kUnknown;
+    auto claim = [&](size_t key, int32_t position) {
+        if (direct_[key] == kUnknown) direct_[key] = static_cast<uint8_t>(position);
+    };
+    // Raw pixel bytes b0 b1 read as a string: a zero byte ends it, so a definition of fewer
+    // characters claims every key that reads as its code; one of more claims none.
+    for (int32_t i = 0; i < count_; ++i) {
+        const auto* code = reinterpret_cast<const uint8_t*>(table_[i].code);
+        const size_t length = CodeLength(table_[i]);
+        if (length > static_cast<size_t>(codeBytes)) continue;
+        if (codeBytes == 1 || length == 2) {
+            claim(codeBytes == 1 ? code[0] : code[0] | size_t{code[1]} << 8, i);
+        } else if (length == 1) {
+            claim(code[0], i);
+        } else {
+            for (size_t second = 0; second < 256; ++second) claim(second << 8, i);
+        }
+    }
+    return true;
+}
+
+void ColorKeyIndex::Build() {
+    state_ = State::kLinear;
+    if (!BuildHash()) {
+        slots_.reset();
+        return;
+    }
+    state_ = State::kHashed;
+    const bool direct = charsPerPixel_ == 1 || (charsPerPixel_ == 2 && pixels_ >= kDirectTwoCharPixels);
+    if (direct && BuildDirect(charsPerPixel_)) state_ = State::kDirect;
+}
+
 int32_t ColorKeyIndex::Find(const char* code, uint8_t* out) {
-    if (state_ == State::kUnbuilt)
-        state_ = count_ > kLinearScanLimit && Build() ? State::kBuilt : State::kLinear;
+    if (state_ == State::kUnbuilt) Build();
     if (state_ == State::kLinear) return FindColorKey(code, table_, count_, out);
-    auto found = firstPosition_.find(CodeKey(code));
-    if (found == firstPosition_.end()) return -1;
-    *out = static_cast<uint8_t>(found->second);
+    const int32_t position = Lookup(CodeKey(code, kSignificantCodeChars));
+    if (position < 0) return -1;
+    *out = static_cast<uint8_t>(position);
+    return 0;
+}
+
+int32_t ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row) {
+    if (state_ == State::kUnbuilt) Build();
+    const auto cpp = static_cast<size_t>(charsPerPixel_);
+    const auto n = static_cast<size_t>(width);
+    if (state_ == State::kDirect) {
+        // Unknown codes are collected, not branched on: one test per row.
+        unsigned seen = 0;
+        if (cpp == 1) {
+            for (size_t x = 0; x < n; ++x) {
+                const unsigned v = direct_[codes[x]];
+                seen |= v;
+                row[x] = static_cast<uint8_t>(v);
+            }
+        } else {
+            for (size_t x = 0; x < n; ++x) {
+                const unsigned v = direct_[codes[2 * x] | size_t{codes[2 * x + 1]} << 8];
+                seen |= v;
+                row[x] = static_cast<uint8_t>(v);
+            }
+        }
+        return (seen & kUnknown) != 0 ? -1 : 0;
+    }
+    if (state_ == State::kHashed) {
+        const size_t significant = cpp < kSignificantCodeChars ? cpp : kSignificantCodeChars;
+        for (size_t x = 0; x < n; ++x) {
+            const int32_t position = Lookup(PackCode(codes + x * cpp, significant));
+            if (position < 0) return -1;
+            row[x] = static_cast<uint8_t>(position);
+        }
+        return 0;
+    }
+    char code[kPixelCodeBytes];
+    for (size_t x = 0; x < n; ++x) {
+        std::memcpy(code, codes + x * cpp, cpp);
+        code[cpp] = '\0';
+        if (FindColorKey(code, table_, count_, row + x) != 0) return -1;
+    }
     return 0;
 }
 

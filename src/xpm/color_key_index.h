@@ -1,10 +1,12 @@
 // Pixel code to palette index, with exactly the answer of FindColorKey's linear scan (the
-// first entry equal in the first 8 characters) but without a scan per pixel once the table
-// is large: otherwise a file of many colours and many pixels costs their product.
+// first entry equal in the first 8 characters) but in constant time per pixel: a direct
+// table for codes of 1 and 2 characters, and for longer codes an open-addressing hash under
+// a per-index random seed, so that no choice of codes can make lookups slow.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <unordered_map>
+#include <memory>
 
 #include "xpm/color_definitions.h"
 
@@ -16,23 +18,59 @@ namespace xpmfilter {
 [[nodiscard]] int32_t FindColorKey(const char* code, const ColorKeyEntry* table, int32_t count,
                                    uint8_t* out);
 
-// FindColorKey over one table, indexed by code at the first lookup when the table is large.
+// Extra readable bytes that DecodeRow needs after the last code it is given.
+inline constexpr size_t kCodeReadSlack = 8;
+
+// FindColorKey over one table, indexed at the first lookup (after the colour definitions
+// were read, from the table as they left it).
 class ColorKeyIndex {
   public:
-    // table has count entries and must outlive the index; nothing is built until needed.
-    ColorKeyIndex(const ColorKeyEntry* table, int32_t count) : table_(table), count_(count) {}
+    // table has count entries and must outlive the index. charsPerPixel (0 to 39) is the
+    // length of the codes DecodeRow takes; pixels is the picture's pixel count, which
+    // decides whether a 64K direct table for 2-character codes pays for itself.
+    ColorKeyIndex(const ColorKeyEntry* table, int32_t count, int32_t charsPerPixel = 0,
+                  int64_t pixels = 0)
+        : table_(table), count_(count), charsPerPixel_(charsPerPixel), pixels_(pixels) {}
 
     // As FindColorKey(code, table, count, out): 0 with the low 8 bits of the first matching
     // position stored at out, or -1 (out untouched).
     [[nodiscard]] int32_t Find(const char* code, uint8_t* out);
 
+    // Maps `width` codes of charsPerPixel raw bytes each, back to back at codes, to indices
+    // in row[0..width). A zero byte ends a code early, as it ends a string. kCodeReadSlack
+    // bytes after the last code must be readable (their values do not matter). Returns 0,
+    // or -1 when some code matches no entry (row then holds arbitrary bytes).
+    [[nodiscard]] int32_t DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row);
+
   private:
-    bool Build();
+    struct Slot {
+        uint64_t key;
+        int32_t position;  // -1: empty
+    };
+    enum class State { kUnbuilt, kHashed, kDirect, kLinear };
+
+    void Build();
+    [[nodiscard]] bool BuildHash();
+    [[nodiscard]] bool BuildDirect(int32_t codeBytes);
+    [[nodiscard]] bool Insert(uint64_t key, int32_t position);
+    [[nodiscard]] bool Grow();
+    [[nodiscard]] int32_t Lookup(uint64_t key) const;
+    [[nodiscard]] size_t Home(uint64_t key) const;
 
     const ColorKeyEntry* table_;
     int32_t count_;
-    enum class State { kUnbuilt, kBuilt, kLinear } state_ = State::kUnbuilt;
-    std::unordered_map<uint64_t, int32_t> firstPosition_;  // by the first 8 characters
+    int32_t charsPerPixel_;
+    int64_t pixels_;
+    State state_ = State::kUnbuilt;
+
+    // Hash of the packed first 8 characters (see PackCode) to the first position.
+    std::unique_ptr<Slot[]> slots_;
+    size_t capacity_ = 0;  // a power of two, at least four times used_: short probes
+    size_t used_ = 0;
+    uint64_t seed_ = 0;
+
+    // Direct table by the raw 1 or 2 code bytes: the index byte, or kUnknown.
+    std::unique_ptr<uint16_t[]> direct_;
 };
 
 }  // namespace xpmfilter

@@ -107,7 +107,8 @@ int32_t WriteBands(SetupRecord& setup, StreamHandle stream, const XpmValues& val
     BandBuffer buffer(static_cast<size_t>(rowsPerBand) * static_cast<size_t>(stride));
     if (!buffer.usable()) return Fail(setup, kNoMemory);
 
-    ColorKeyIndex codes(table, values.ncolors);
+    ColorKeyIndex codes(table, values.ncolors, values.charsPerPixel,
+                        int64_t{width} * int64_t{height});
     const int64_t bandCount = int64_t{fullBands} + (lastRows != 0 ? 1 : 0);
     BandPlacement placement = Placement(0, height, width, height);
     for (int64_t band = 0; band < bandCount; ++band) {

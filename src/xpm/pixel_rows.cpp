@@ -10,19 +10,37 @@
 #include "xpm/tokenizer.h"
 
 namespace xpmfilter {
+namespace {
+
+// Codes are read in blocks of about this many bytes, whole codes only: one read for a row of
+// most pictures, and a bounded buffer whatever the width.
+constexpr int32_t kBlockBytes = 16384;
+
+}  // namespace
+
 int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row, const XpmValues& values,
                      ColorKeyIndex& codes) {
     if (width <= 0) return kOk;
-    if (values.charsPerPixel == 0) {
+    const int32_t cpp = values.charsPerPixel;
+    if (cpp < 0 || cpp >= kPixelCodeBytes) return kUndecodable;  // refused before decoding
+    if (cpp == 0) {
         // Every code is empty: one index for the whole row, and no byte to read.
         if (codes.Find("", row) != 0) return kUndecodable;
         std::memset(row + 1, row[0], static_cast<size_t>(width) - 1);
         return kOk;
     }
-    char code[kPixelCodeBytes];
-    for (int32_t x = 0; x < width; ++x) {
-        if (!ReadCodeBytes(stream, values.charsPerPixel, code)) return kUndecodable;
-        if (codes.Find(code, row + x) != 0) return kUndecodable;
+    // The bytes of the codes are exactly what one read per code would consume, so the
+    // position after the row (and the progress computed from it) is unchanged; only a row
+    // that fails may have been read further than its bad code.
+    uint8_t block[kBlockBytes + kCodeReadSlack];
+    const int32_t codesPerBlock = kBlockBytes / cpp;
+    for (int32_t x = 0; x < width;) {
+        const int32_t count = width - x < codesPerBlock ? width - x : codesPerBlock;
+        const int32_t bytes = count * cpp;
+        if (ReadBlock(stream, bytes, block) != bytes) return kUndecodable;
+        std::memset(block + bytes, 0, kCodeReadSlack);
+        if (codes.DecodeRow(block, count, row + x) != 0) return kUndecodable;
+        x += count;
     }
     return kOk;
 }

@@ -1,5 +1,5 @@
-// Byte-at-a-time readers of XPM text. Each loop reads one byte per StreamRead call (the
-// stream does the buffering) and ends at the latest when a read delivers nothing.
+// Byte-at-a-time readers of XPM text, and the block read of fixed-length codes. Each loop
+// ends at the latest when a read delivers nothing.
 #include "xpm/tokenizer.h"
 
 #include "output/graphics_library.h"
@@ -37,13 +37,19 @@ bool SkipToQuote(StreamHandle stream) {
     return false;
 }
 
-bool ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer) {
+int32_t ReadBlock(StreamHandle stream, int32_t length, void* buffer) {
+    auto* bytes = static_cast<char*>(buffer);
     int32_t received = 0;
     while (received < length) {
-        int32_t delivered = Gdi().StreamRead(stream, buffer + received, length - received);
+        int32_t delivered = Gdi().StreamRead(stream, bytes + received, length - received);
         if (delivered <= 0) break;
         received += delivered;
     }
+    return received;
+}
+
+bool ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer) {
+    const int32_t received = ReadBlock(stream, length, buffer);
     buffer[received] = '\0';
     return received == length;
 }

@@ -1,6 +1,7 @@
-// Byte-at-a-time readers of XPM text: the whitespace test, header words, the skip to the next
-// quoted string and the splitting of a string's content into words. Nothing is buffered
-// here: every byte read is consumed, including the one that ends a word or a string.
+// Readers of XPM text: the whitespace test, header words, the skip to the next quoted string
+// and the splitting of a string's content into words, a byte at a time, and the block reads
+// of fixed-length codes. Nothing is buffered here: every byte read is consumed, including
+// the one that ends a word or a string.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +44,10 @@ bool SkipToQuote(StreamHandle stream);
 // (always for length 0). A short read is continued, so the result never depends on how the
 // stream chunks its deliveries.
 [[nodiscard]] bool ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer);
+
+// Reads exactly `length` raw bytes into buffer with as few reads as the stream allows,
+// continuing short reads. Returns how many arrived: `length`, or fewer at end of input.
+[[nodiscard]] int32_t ReadBlock(StreamHandle stream, int32_t length, void* buffer);
 
 // SkipToQuote, then ReadWordsToQuote: the words of the next quoted string (0 at end of input).
 [[nodiscard]] int32_t ReadQuotedWords(StreamHandle stream, int32_t maxWords, WordSlot* words);

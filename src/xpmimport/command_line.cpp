@@ -19,6 +19,14 @@ constexpr unsigned kMaxJobs = 256;
     return true;
 }
 
+[[nodiscard]] bool ParseMaxPixels(const std::string& text, uint64_t* pixels) {
+    uint64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return false;
+    *pixels = value;
+    return true;
+}
+
 struct OptionDefinition {
     const char* shortName;  // "-o", or nullptr
     const char* longName;   // "--output"
@@ -29,7 +37,8 @@ constexpr OptionDefinition kOptions[] = {
     {"-o", "--output", true},   {"-d", "--output-dir", true}, {nullptr, "--format", true},
     {"-j", "--jobs", true},     {nullptr, "--filter", true},  {"-q", "--quiet", false},
     {"-v", "--verbose", false}, {nullptr, "--json", false},   {nullptr, "--info", false},
-    {nullptr, "--version", false}, {"-h", "--help", false},
+    {nullptr, "--version", false}, {"-h", "--help", false},  {nullptr, "--max-pixels", true},
+    {nullptr, "--sync", false},
 };
 
 }  // namespace
@@ -85,6 +94,10 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
         if (name == "--jobs" && !ParseJobs(*value, &line.jobs)) {
             return fail("-j wants a number of imports from 0 (one per processor) to " + std::to_string(kMaxJobs));
         }
+        if (name == "--max-pixels" && !ParseMaxPixels(*value, &line.maxPixels)) {
+            return fail("--max-pixels wants a number of pixels (0 for no limit)");
+        }
+        if (name == "--sync") line.sync = true;
         if (name == "--quiet") line.quiet = true;
         if (name == "--verbose") line.verbose = true;
         if (name == "--json") line.json = true;
@@ -101,8 +114,8 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
         line.mode = Mode::kVersion;
     } else if (info) {
         line.mode = Mode::kInfo;
-        if (!line.output.empty() || !line.outputDirectory.empty() || line.format) {
-            return fail("--info writes no picture: -o, -d and --format do not apply");
+        if (!line.output.empty() || !line.outputDirectory.empty() || line.format || line.sync) {
+            return fail("--info writes no picture: -o, -d, --format and --sync do not apply");
         }
     }
     if ((line.mode == Mode::kConvert || line.mode == Mode::kInfo) && line.inputs.empty()) {
@@ -124,30 +137,42 @@ An input of "-" is read from standard input.
 
 Options:
   -o, --output FILE     write the picture of the one input to FILE; the format follows
-                        its extension (.emf, .wmf, .png) unless --format says
+                        its extension (.emf, .wmf, .png); --format must agree with it.
+                        "-o -" writes the picture to standard output (EMF unless
+                        --format says; not to a terminal), and only once it is whole
   -d, --output-dir DIR  write each input's picture to DIR/NAME.EXT (NAME: the input's
                         name without its extension; "stdin" for standard input);
                         DIR is made when missing
       --format FORMAT   emf, wmf or png (default: from -o's extension, else emf)
                         PNG is painted from the metafile's own bitmap records
+      --max-pixels N    refuse a picture of more than N pixels (width x height, read
+                        from its values line before anything is written; default
+                        268435456 = 2^28; 0: no limit)
+      --sync            make sure every picture is on the disk before exiting (one
+                        sync per file system at the end; without it the pictures are
+                        replaced atomically but left to the system to write out)
   -j, --jobs N          run N imports at once (0: one per processor; default 1)
       --info            print each input's size ("IN.xpm: 32 x 32"); nothing is written
       --json            print one JSON object per line on standard output instead:
-                          --info:  {"input":"a.xpm","width":32,"height":32}
+                          --info:  {"input":"a.xpm","width":32,"height":32,"colours":4}
+                                   ("warning" added when the colours are not all kept)
                           convert: {"input":"a.xpm","output":"a.emf","format":"emf",
                                     "width":32,"height":32}
-                          failure: {"input":"bad.xpm","error":"not an XPM file, ...",
+                          failure: {"input":"bad.xpm","error":"not an XPM file ...",
                                     "code":-23}  ("code" only when the filter gave one)
                         failures are still reported on standard error as well
       --filter PATH     load this filter module instead of the one of this build
   -q, --quiet           print failures only (no sizes, no progress bar)
-  -v, --verbose         also say which filter is used and when each import starts
+  -v, --verbose         also say which filter is used, when each import starts, the
+                        filter's result code of a failure, and warn about colours
+                        that are not kept
       --version         print xpmimport's version and the filter's
   -h, --help            print this help
 
 An existing output file is replaced only by a complete picture: each picture is
-written to a temporary file beside it and renamed when done. Ctrl-C stops the
-running imports and leaves no partial output (a second Ctrl-C ends at once).
+written to a temporary file beside it and renamed when done. Ctrl-C (or SIGTERM,
+SIGHUP, SIGXFSZ) stops the running imports and leaves no partial output (a second
+signal ends at once, still removing the temporary files).
 
 A progress bar is shown on standard error when it is a terminal.
 
@@ -156,7 +181,8 @@ Exit status:
   1    some inputs failed (each failure was reported); the others were done
   2    usage error; nothing was done
   3    the filter module could not be loaded, or is not the XPM import filter
-  130  interrupted by Ctrl-C; the running imports were stopped, nothing partial written
+  128+N  stopped by signal N (130 Ctrl-C, 129 SIGHUP, 143 SIGTERM, 153 SIGXFSZ);
+         the running imports were stopped, nothing partial written
 )";
 }
 

@@ -5,7 +5,11 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "xpmimport/batch_runner.h"
 #include "xpmimport/commands.h"
@@ -13,6 +17,8 @@
 #include "xpmimport/exit_status.h"
 #include "xpmimport/interrupt.h"
 #include "xpmimport/json_text.h"
+#include "xpmimport/output_sync.h"
+#include "xpmimport/pending_output.h"
 #include "xpmimport/task_plan.h"
 
 namespace xpmimport {
@@ -44,14 +50,22 @@ namespace {
 void Report(Console& console, const CommandLine& line, const ImportTask& task, const ImportOutcome& outcome) {
     const std::string name = InputDisplayName(task.input);
     if (outcome.status == ImportOutcome::Status::kDone) {
+        if (line.verbose && !outcome.warning.empty()) console.err("xpmimport: " + name + ": warning: " + outcome.warning);
         if (line.json) {
-            console.out(JsonObject()
-                            .add("input", name)
-                            .add("output", task.output)
-                            .add("format", FormatName(task.format))
-                            .add("width", outcome.width)
-                            .add("height", outcome.height)
-                            .text());
+            JsonObject object;
+            object.add("input", name)
+                .add("output", task.output)
+                .add("format", FormatName(task.format))
+                .add("width", outcome.width)
+                .add("height", outcome.height);
+            if (!outcome.warning.empty()) object.add("warning", outcome.warning);
+            console.out(object.text());
+        } else if (task.output == kStandardOutputName) {
+            // Standard output holds the picture and nothing else.
+            if (line.verbose) {
+                console.err("xpmimport: " + name + ": " + std::to_string(outcome.width) + " x " +
+                            std::to_string(outcome.height) + " -> standard output");
+            }
         } else if (!line.quiet) {
             console.out(name + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " -> " +
                         task.output);
@@ -67,10 +81,21 @@ void Report(Console& console, const CommandLine& line, const ImportTask& task, c
     }
 }
 
+// "interrupted" for Ctrl-C, else the signal's name.
+[[nodiscard]] std::string StopReason(int signal) {
+    if (signal == SIGINT) return "interrupted";
+    const char* name = sigabbrev_np(signal);
+    return "stopped by SIG" + std::string(name != nullptr ? name : std::to_string(signal).c_str());
+}
+
 }  // namespace
 
 int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_t fileMode) {
     TaskPlan plan = PlanTasks(line);
+    if (plan.ok && line.output == kStandardOutputName && isatty(STDOUT_FILENO) != 0) {
+        plan.ok = false;
+        plan.error = "standard output is a terminal: redirect it to a file or a pipe for -o -";
+    }
     if (!plan.ok) {
         std::fprintf(stderr, "xpmimport: %s\nTry 'xpmimport --help'.\n", plan.error.c_str());
         return kExitUsage;
@@ -84,15 +109,22 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
         }
     }
     Console console(!line.quiet && isatty(STDERR_FILENO) != 0, plan.tasks.size());
+    const ImportSettings settings{fileMode, line.maxPixels, line.verbose};
     std::atomic<size_t> failures{0};
+    std::mutex writtenMutex;
+    std::vector<std::string> written;
     RunAll(plan.tasks.size(), line.jobs, [&](size_t index) {
         const ImportTask& task = plan.tasks[index];
         const std::string name = InputDisplayName(task.input);
         console.jobStarted(index, name);
-        if (line.verbose) console.err("xpmimport: " + name + ": importing to " + task.output);
+        if (line.verbose) console.err("xpmimport: " + name + ": importing to " + OutputDisplayName(task.output));
         auto start = std::chrono::steady_clock::now();
-        ImportOutcome outcome = RunImport(filter.exports(), task, fileMode,
+        ImportOutcome outcome = RunImport(filter.exports(), task, settings,
                                           [&](int percent) { console.jobProgress(index, percent); });
+        if (outcome.status == ImportOutcome::Status::kDone && line.sync) {
+            std::lock_guard<std::mutex> lock(writtenMutex);
+            written.push_back(task.output);
+        }
         console.jobFinished(index);
         if (outcome.status != ImportOutcome::Status::kDone) failures.fetch_add(1);
         Report(console, line, task, outcome);
@@ -103,8 +135,13 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
     });
     console.endBar();
     if (InterruptRequested()) {
-        std::fprintf(stderr, "xpmimport: interrupted\n");
+        std::fprintf(stderr, "xpmimport: %s\n", StopReason(InterruptSignal()).c_str());
         return kExitSignalBase + InterruptSignal();
+    }
+    std::string syncError;
+    if (!SyncOutputs(written, &syncError)) {
+        std::fprintf(stderr, "xpmimport: %s\n", syncError.c_str());
+        return kExitSomeFailed;
     }
     return failures.load() == 0 ? kExitOk : kExitSomeFailed;
 }

@@ -9,7 +9,7 @@ enum ExitStatus : int {
     kExitSomeFailed = 1,    // at least one input failed; the others were done
     kExitUsage = 2,         // the command line was wrong; nothing was done
     kExitNoFilter = 3,      // the filter module could not be loaded or is not the XPM filter
-    kExitSignalBase = 128,  // interrupted: 128 + the signal (130 for Ctrl-C, the one handled)
+    kExitSignalBase = 128,  // stopped: 128 + the signal (INT, TERM, HUP or XFSZ)
 };
 
 }  // namespace xpmimport

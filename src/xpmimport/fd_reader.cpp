@@ -4,25 +4,42 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdint>
+#include <cstring>
 
 #include "xpmimport/interrupt.h"
 
 namespace xpmimport {
 namespace {
 
+// Bytes read ahead from one descriptor, served before it is read again. Only the thread
+// that imports standard input uses it.
+struct ReadAhead {
+    int fd = -1;
+    std::string bytes;
+    size_t served = 0;
+    [[nodiscard]] size_t left(int from) const { return from == fd ? bytes.size() - served : 0; }
+};
+ReadAhead g_readAhead;
+
 [[nodiscard]] int32_t RemainingSize(int fd) {
     struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
     off_t position = lseek(fd, 0, SEEK_CUR);
     if (position < 0 || position > info.st_size) return -1;
-    off_t left = info.st_size - position;
+    off_t left = info.st_size - position + static_cast<off_t>(g_readAhead.left(fd));
     if (left > INT32_MAX) return -1;
     return static_cast<int32_t>(left);
 }
 
 }  // namespace
+
+void UnreadInput(int fd, std::string bytes) {
+    g_readAhead.fd = fd;
+    g_readAhead.bytes = std::move(bytes);
+    g_readAhead.served = 0;
+}
 
 int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count) {
     auto* reader = reinterpret_cast<FdReader*>(static_cast<uintptr_t>(userData));
@@ -30,6 +47,12 @@ int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count) {
     if (buffer == nullptr && count == 0) return RemainingSize(reader->fd);
     if (buffer == nullptr || count < 0) return -1;
     if (count == 0) return 0;
+    if (size_t left = g_readAhead.left(reader->fd); left > 0) {
+        size_t take = std::min(left, static_cast<size_t>(count));
+        std::memcpy(buffer, g_readAhead.bytes.data() + g_readAhead.served, take);
+        g_readAhead.served += take;
+        return static_cast<int32_t>(take);
+    }
     for (;;) {
         ssize_t got = read(reader->fd, buffer, static_cast<size_t>(count));
         if (got >= 0) return static_cast<int32_t>(got);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace xpmimport {
 
@@ -14,8 +15,14 @@ struct FdReader {
 // A VrReadRoutine over reader->fd, where reader = (FdReader*)userData.
 // (buffer, count > 0): reads up to count bytes, retrying reads cut short by a signal unless
 // an interrupt was requested; returns the bytes read, 0 at end of input, -1 on failure.
+// Bytes handed back with UnreadInput come first.
 // (null, 0): the bytes left when the descriptor is a regular file that fits in 31 bits,
 // else -1 (a pipe or terminal has no size).
 [[nodiscard]] int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count);
+
+// Hands bytes already read from fd back to the next reads of ReadFromFd on fd (the host
+// looks at the first bytes of standard input before the import reads it). One descriptor
+// at a time; the bytes replace any not yet read again.
+void UnreadInput(int fd, std::string bytes);
 
 }  // namespace xpmimport

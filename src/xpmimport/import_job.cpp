@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "xpmimport/input_prologue.h"
 #include "xpmimport/interrupt.h"
 #include "xpmimport/metafile_handle.h"
 #include "xpmimport/metafile_render.h"
@@ -34,16 +35,6 @@ namespace {
     outcome.status = ImportOutcome::Status::kInterrupted;
     outcome.cause = "interrupted; nothing written";
     return outcome;
-}
-
-// Why the input cannot be opened, as the system says it; empty when it can be.
-[[nodiscard]] std::string OpenError(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        close(fd);
-        return "";
-    }
-    return std::strerror(errno);
 }
 
 // The kind of the metafile the library wrote to fd; kUnknown when it is empty or unreadable.
@@ -103,7 +94,7 @@ namespace {
 
 }  // namespace
 
-ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, mode_t fileMode,
+ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, const ImportSettings& settings,
                         const ProgressCallback& progress) {
     if (InterruptRequested()) return Interrupted();
     if (task.input != "-") {
@@ -111,8 +102,17 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, mod
         if (stat(task.input.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Failed("is a directory");
         if (task.input.size() >= sizeof(SourceSpec::path)) return Failed("the path is too long for the filter");
     }
+    InputPrologue prologue;
+    std::string readError;
+    const bool read = task.input == "-" ? ReadStandardInputPrologue(&prologue, &readError)
+                                        : ReadFilePrologue(task.input, &prologue, &readError);
+    if (InterruptRequested()) return Interrupted();
+    if (!read) return Failed(std::string(ResultInWords(7)) + ": " + readError);
+    std::string tooLarge = SizeLimitInWords(prologue, settings.maxPixels);
+    if (!tooLarge.empty()) return Failed(tooLarge);
+
     FileFailure failure;
-    std::unique_ptr<PendingOutput> output = PendingOutput::Create(task.output, fileMode, &failure);
+    std::unique_ptr<PendingOutput> output = PendingOutput::Create(task.output, settings.fileMode, &failure);
     if (!output) return Failed(failure.words);
 
     // The library writes the metafile straight to a file: the output's own, or for PNG a
@@ -122,13 +122,16 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, mod
     const int spoolFd = scratch ? scratch->fd() : fileno(output->stream());
     ImportedPicture picture = ImportPicture(filter, task.input, task.format == OutputFormat::kWmf, progress, spoolFd);
     if (InterruptRequested()) return Interrupted();
-    if (picture.code != 0) {
-        std::string cause = DescribeResult(picture.code);
-        if (picture.code == 7 && task.input != "-") {
-            std::string why = OpenError(task.input);
-            if (!why.empty()) cause = std::string(ResultInWords(7)) + ": " + why + " (7)";
-        }
-        return Failed(cause, picture.code);
+    if (picture.code != 0) return Failed(DescribeFailure(picture.code, prologue, settings.verbose), picture.code);
+
+    const int32_t width = std::abs(picture.bounds[2] - picture.bounds[0]);
+    const int32_t height = std::abs(picture.bounds[3] - picture.bounds[1]);
+    if (prologue.kind == InputKind::kUnread) {
+        // A pipe given by name could not be looked at first: its size is checked now,
+        // before the output appears.
+        InputPrologue measured{InputKind::kXpm, true, width, height};
+        tooLarge = SizeLimitInWords(measured, settings.maxPixels);
+        if (!tooLarge.empty()) return Failed(tooLarge);
     }
     std::string cause;
     if (!WritePicture(picture, spoolFd, task.format, *output, &cause)) return Failed(cause);
@@ -137,8 +140,9 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, mod
 
     ImportOutcome outcome;
     outcome.status = ImportOutcome::Status::kDone;
-    outcome.width = std::abs(picture.bounds[2] - picture.bounds[0]);
-    outcome.height = std::abs(picture.bounds[3] - picture.bounds[1]);
+    outcome.width = width;
+    outcome.height = height;
+    outcome.warning = ColourWarning(prologue);
     return outcome;
 }
 

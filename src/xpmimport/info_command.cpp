@@ -23,10 +23,14 @@ int RunInfoCommand(const CommandLine& line, const FilterModule& filter) {
     for (const std::string& input : line.inputs) {
         if (InterruptRequested()) break;
         const std::string name = InputDisplayName(input);
-        InfoOutcome outcome = QueryFileInfo(filter.exports(), input);
+        InfoOutcome outcome = QueryFileInfo(filter.exports(), input, line.verbose);
         if (outcome.ok) {
+            if (line.verbose && !outcome.warning.empty()) console.err("xpmimport: " + name + ": warning: " + outcome.warning);
             if (line.json) {
-                console.out(JsonObject().add("input", name).add("width", outcome.width).add("height", outcome.height).text());
+                JsonObject object;
+                object.add("input", name).add("width", outcome.width).add("height", outcome.height).add("colours", outcome.colors);
+                if (!outcome.warning.empty()) object.add("warning", outcome.warning);
+                console.out(object.text());
             } else {
                 console.out(name + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height));
             }

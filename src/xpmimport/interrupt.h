@@ -1,13 +1,15 @@
-// Ctrl-C (SIGINT) stops the running imports cleanly. The handler only records the signal;
-// the import's stop query, the batch loop and the output commit read it. Other signals keep
-// their default action, so `kill` and `timeout` end the process whatever the filter does.
+// Ctrl-C (SIGINT), SIGTERM, SIGHUP and SIGXFSZ stop the running imports cleanly. The handler
+// only records the signal; the import's stop query, the batch loop and the output commit
+// read it, and each pending output removes its temporary file on the way out. A second
+// signal ends the process at once, after removing the temporary files still registered
+// (unlink is safe in a signal handler; nothing else is done there).
 #pragma once
 
 namespace xpmimport {
 
-// Installs the handler for SIGINT. A second Ctrl-C takes the default action (ends the
-// process at once). Reads that are waiting are interrupted (no
-// SA_RESTART), so an import waiting on standard input sees the request.
+// Installs the handlers. Reads that are waiting are interrupted (no SA_RESTART), so an
+// import waiting on standard input sees the request. With SIGXFSZ handled, a write past the
+// file size limit fails with EFBIG instead of ending the process.
 void InstallInterruptHandlers();
 
 // True once a handled signal arrived.
@@ -15,5 +17,11 @@ void InstallInterruptHandlers();
 
 // The first signal that arrived, or 0.
 [[nodiscard]] int InterruptSignal();
+
+// The temporary files a second signal removes. RegisterTemporaryFile returns a slot for
+// ForgetTemporaryFile, or -1 when every slot is taken or the path is too long (the file is
+// then removed only by the normal way out).
+[[nodiscard]] int RegisterTemporaryFile(const char* path);
+void ForgetTemporaryFile(int slot);
 
 }  // namespace xpmimport

@@ -1,4 +1,4 @@
-// Finding the filter module beside the executable.
+// Finding the filter module relative to the executable's real location.
 #include "xpmimport/module_path.h"
 
 #include <unistd.h>
@@ -34,12 +34,18 @@ constexpr const char* kModuleName = "libxpmfilter.so";
 }  // namespace
 
 std::string DefaultFilterPath() {
-    std::string directory = ExecutableDirectory();
-    std::string besideLib = directory + "/../lib/" + kModuleName;
-    std::string beside = directory + "/" + kModuleName;
-    if (access(besideLib.c_str(), F_OK) == 0) return Canonical(besideLib);
-    if (access(beside.c_str(), F_OK) == 0) return Canonical(beside);
-    return besideLib;
+    if (const char* named = std::getenv("XPMFILTER_MODULE"); named != nullptr && named[0] != '\0') return named;
+    const std::string directory = ExecutableDirectory();
+    const std::string candidates[] = {
+        directory + "/" XPMIMPORT_BIN_TO_LIB "/" + kModuleName,
+        directory + "/../lib/" + kModuleName,
+        directory + "/" + kModuleName,
+        std::string(XPMIMPORT_INSTALLED_LIBDIR "/") + kModuleName,
+    };
+    for (const std::string& candidate : candidates) {
+        if (access(candidate.c_str(), F_OK) == 0) return Canonical(candidate);
+    }
+    return candidates[0];
 }
 
 }  // namespace xpmimport

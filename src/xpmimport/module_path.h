@@ -5,9 +5,11 @@
 
 namespace xpmimport {
 
-// The module of the same build: <dir of the executable>/../lib/libxpmfilter.so (the build
-// and install layout), else <dir of the executable>/libxpmfilter.so. When neither exists,
-// the first is returned so that the loading error names it.
+// The module named by $XPMFILTER_MODULE when set; else the first that exists of
+// <real dir of the executable>/<bin-to-lib>/libxpmfilter.so (the install layout),
+// <dir>/../lib/libxpmfilter.so (the build layout), <dir>/libxpmfilter.so, and the configured
+// install directory's module (for a copied executable). When none exists, the first is
+// returned so that the loading error names it.
 [[nodiscard]] std::string DefaultFilterPath();
 
 }  // namespace xpmimport

@@ -38,7 +38,9 @@ extern "C" int32_t AskStop(void*) { return InterruptRequested() ? 1 : 0; }
 
 ScratchFile::ScratchFile(const std::string& besidePath) {
     size_t slash = besidePath.rfind('/');
-    fd_ = OpenUnlinked(slash == std::string::npos ? "." : slash == 0 ? "/" : besidePath.substr(0, slash));
+    if (besidePath != "-") {
+        fd_ = OpenUnlinked(slash == std::string::npos ? "." : slash == 0 ? "/" : besidePath.substr(0, slash));
+    }
     const char* temporary = std::getenv("TMPDIR");
     if (fd_ < 0 && temporary != nullptr && temporary[0] != '\0') fd_ = OpenUnlinked(temporary);
     if (fd_ < 0) fd_ = OpenUnlinked("/tmp");

@@ -34,8 +34,9 @@ struct ImportedPicture {
                                             int outputFd = -1);
 
 // An unlinked scratch file for a metafile that is only a step on the way (to PNG): made in
-// the directory of besidePath, else in $TMPDIR or /tmp. Closed when this goes. fd() is -1
-// when none could be made; the picture then comes back in memory.
+// the directory of besidePath (unless it is "-", standard output), else in $TMPDIR or
+// /tmp. Closed when this goes. fd() is -1 when none could be made; the picture then comes
+// back in memory.
 class ScratchFile {
   public:
     explicit ScratchFile(const std::string& besidePath);

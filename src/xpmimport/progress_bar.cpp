@@ -20,7 +20,9 @@ int ProgressBar::overallPercent() const {
     if (jobCount_ == 0) return 100;
     size_t sum = finishedCount_ * 100;
     for (const auto& [job, state] : running_) sum += static_cast<size_t>(state.percent);
-    return static_cast<int>(std::min<size_t>(100, sum / jobCount_));
+    // An import at 100% still has its picture to write: 100 means every one has finished.
+    const size_t ceiling = finishedCount_ < jobCount_ ? 99 : 100;
+    return static_cast<int>(std::min<size_t>(ceiling, sum / jobCount_));
 }
 
 std::string ProgressBar::render(size_t columns) const {

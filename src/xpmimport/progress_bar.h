@@ -19,7 +19,7 @@ class ProgressBar {
 
     // Whether some import is running (there is something to show).
     [[nodiscard]] bool active() const { return !running_.empty(); }
-    // The whole set's percentage (0..100).
+    // The whole set's percentage (0..100; 100 only once every import has finished).
     [[nodiscard]] int overallPercent() const;
     // One line without line end, at most `columns` characters:
     // "[#########-----------]  45%  name.xpm (3/10)".

@@ -5,6 +5,8 @@
 
 #include <map>
 
+#include "xpmimport/pending_output.h"
+
 namespace xpmimport {
 namespace {
 
@@ -27,6 +29,10 @@ namespace {
 
 std::string InputDisplayName(const std::string& input) { return input == "-" ? "standard input" : input; }
 
+std::string OutputDisplayName(const std::string& output) {
+    return output == kStandardOutputName ? "standard output" : output;
+}
+
 TaskPlan PlanTasks(const CommandLine& line) {
     TaskPlan plan;
     auto fail = [&](std::string error) {
@@ -43,9 +49,17 @@ TaskPlan PlanTasks(const CommandLine& line) {
         return fail("say where the picture goes: -o FILE (one input) or -d DIR");
     }
     if (!line.output.empty()) {
-        if (line.output == "-") return fail("pictures are written to files only; name one after -o");
         if (line.inputs.size() != 1) return fail("-o takes one input; use -d DIR for several");
-        std::optional<OutputFormat> format = line.format ? line.format : FormatFromPath(line.output);
+        const bool toStdout = line.output == kStandardOutputName;
+        if (toStdout && line.json) return fail("--json prints on standard output, where -o - writes the picture");
+        if (toStdout && line.sync) return fail("--sync applies to files; -o - writes to standard output");
+        std::optional<OutputFormat> named = toStdout ? std::nullopt : FormatFromPath(line.output);
+        if (line.format && named && *line.format != *named) {
+            return fail("--format " + std::string(FormatName(*line.format)) + " does not match the name '" + line.output +
+                        "'; name it ." + std::string(FormatName(*line.format)) + " or leave --format out");
+        }
+        std::optional<OutputFormat> format = line.format ? line.format : named;
+        if (toStdout && !format) format = OutputFormat::kEmf;
         if (!format) return fail("cannot tell the format from '" + line.output + "'; name it .emf, .wmf or .png, or use --format");
         plan.tasks.push_back({line.inputs[0], line.output, *format});
     } else {
@@ -61,7 +75,7 @@ TaskPlan PlanTasks(const CommandLine& line) {
         }
     }
     for (const ImportTask& task : plan.tasks) {
-        if (task.input != "-" && SameFile(task.input, task.output)) {
+        if (task.input != "-" && task.output != kStandardOutputName && SameFile(task.input, task.output)) {
             return fail(task.output + " is the input " + task.input + " itself");
         }
     }

@@ -17,7 +17,8 @@ struct TaskPlan {
 };
 
 // With -o: exactly one input, format from --format or the extension of -o (an unknown
-// extension without --format is an error). With -d: DIR/NAME.EXT for each input, NAME its
+// extension without --format is an error, and so is a --format that another extension
+// contradicts); "-o -" is standard output, EMF unless --format says, not with --json. With -d: DIR/NAME.EXT for each input, NAME its
 // file name without the extension ("stdin" for "-"), format from --format or EMF; two inputs
 // that would share an output are an error. Standard input may be named once. An output
 // that is the input file itself is an error.
@@ -25,5 +26,7 @@ struct TaskPlan {
 
 // The name messages use for an input: the path, or "standard input" for "-".
 [[nodiscard]] std::string InputDisplayName(const std::string& input);
+// The same for an output: the path, or "standard output" for "-".
+[[nodiscard]] std::string OutputDisplayName(const std::string& output);
 
 }  // namespace xpmimport

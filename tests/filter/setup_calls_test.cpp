@@ -139,6 +139,8 @@ TEST_F(SetupCallsTest, ColorModeOnASetupRecord) {
         uint32_t flag;
         uint32_t wantMode;
         const char* wantProfile;  // value under "Color Mode" afterwards; null: no profile file
+        bool readOnlyProfile = false;  // the profile exists with "Color Mode=1" and mode 0444
+        int32_t want = 0;
     };
     const Case cases[] = {
         {"2 with flag", 2, 1, 2, "2"},
@@ -150,6 +152,7 @@ TEST_F(SetupCallsTest, ColorModeOnASetupRecord) {
         {"7 without flag", 7, 0, 1, "<absent>"},
         {"flag 0x80000000 counts as set", 1, 0x80000000u, 1, "1"},
         {"no profile file: nothing written", 2, 1, 2, nullptr},
+        {"read-only profile: not written, still 0", 2, 1, 2, "1", true, 0},
     };
     for (const Case& c : cases) {
         RecordingLibrary fake;
@@ -157,8 +160,12 @@ TEST_F(SetupCallsTest, ColorModeOnASetupRecord) {
         HGLOBAL setup = MakeSetup(ini);
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directory(dir_);
+        if (c.readOnlyProfile) {
+            std::ofstream(Path(ini)) << "[" << kSection << "]\nColor Mode=1\n";
+            std::filesystem::permissions(Path(ini), std::filesystem::perms::owner_read);
+        }
         uint32_t value = c.value;
-        EXPECT_EQ(EscapeSetup(setup, 55, 4, &value, nullptr, c.flag), 0) << c.name;
+        EXPECT_EQ(EscapeSetup(setup, 55, 4, &value, nullptr, c.flag), c.want) << c.name;
         EXPECT_EQ(OptionsOf(setup).colorMode, c.wantMode) << c.name;
         if (c.wantProfile) {
             EXPECT_EQ(ProfileValue(Path(ini), kSection, "Color Mode"), c.wantProfile) << c.name;

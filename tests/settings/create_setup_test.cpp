@@ -1,6 +1,7 @@
 // CreateSetup against real profile files: which section is loaded, what makes it fail, and
 // how the colour table, font table, colour table source and colour mode are read.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -35,18 +36,34 @@ std::string ColorKey(int index) {
     return key;
 }
 
-TEST_F(CreateSetupTest, WithoutAnyProfileTheDefaultsApply) {
-    auto record = TakeRecord(CreateSetup(nullptr, "xf_absent_profile_9d2.ini", nullptr, nullptr));
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->magic, 0xFFEEDDCCu);
-    EXPECT_STREQ(record->profilePath, "");
-    EXPECT_STREQ(record->profileSection, "");
-    EXPECT_STREQ(record->driverName, "rondo.0");
-    EXPECT_STREQ(record->colorTableSource, "FILE");
-    EXPECT_EQ(record->options.colorMode, 1u);
-    EXPECT_EQ(record->activeColorCount, 0);
-    EXPECT_EQ(record->profileColorCount, 0);
-    EXPECT_EQ(record->fontCount, 0);
+TEST_F(CreateSetupTest, WithoutAReadableProfileTheDefaultsApply) {
+    struct Case {
+        const char* what;
+        const char* profile;
+        const char* fifo;  // made as a FIFO first, under the sandbox's placeholders
+    };
+    const Case cases[] = {
+        {"no profile anywhere", "xf_absent_profile_9d2.ini", nullptr},
+        {"the module's profile is a FIFO", nullptr, "{windows}/libxfprobe.INI"},
+    };
+    ProfileSandbox& box = ProfileSandbox::Get();
+    for (const Case& c : cases) {
+        if (c.fifo != nullptr) {
+            ASSERT_EQ(mkfifo(box.Expand(c.fifo).c_str(), 0666), 0) << c.what;
+        }
+        auto record = TakeRecord(CreateSetup(nullptr, c.profile, nullptr, nullptr));
+        box.Clean();
+        ASSERT_NE(record, nullptr) << c.what;
+        EXPECT_EQ(record->magic, 0xFFEEDDCCu) << c.what;
+        EXPECT_STREQ(record->profilePath, "") << c.what;
+        EXPECT_STREQ(record->profileSection, "") << c.what;
+        EXPECT_STREQ(record->driverName, "rondo.0") << c.what;
+        EXPECT_STREQ(record->colorTableSource, "FILE") << c.what;
+        EXPECT_EQ(record->options.colorMode, 1u) << c.what;
+        EXPECT_EQ(record->activeColorCount, 0) << c.what;
+        EXPECT_EQ(record->profileColorCount, 0) << c.what;
+        EXPECT_EQ(record->fontCount, 0) << c.what;
+    }
 }
 
 TEST_F(CreateSetupTest, LoadsTheSectionNamedUnderMode) {

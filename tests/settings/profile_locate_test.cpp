@@ -1,15 +1,19 @@
 // Where the profile file is looked for: the name as given, beside the module, in the Windows
 // directory; and what the path holds when nothing is found.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "profile_sandbox.h"
 #include "output/vrgdi32_binding.h"
 #include "recording_library.h"
+#include "resources/module_instance.h"
+#include "resources/resource_ids.h"
 #include "settings/profile_setup.h"
 
 namespace xpmtest {
@@ -72,12 +76,51 @@ TEST_F(ProfileLocate, SearchesGivenNameThenModuleThenWindowsDirectory) {
     }
 }
 
-TEST_F(ProfileLocate, WindowsDirectoryEndingWithSeparatorGetsNoSecondOne) {
+TEST_F(ProfileLocate, TheWindowsDirectoryCandidate) {
     ProfileSandbox& box = ProfileSandbox::Get();
-    setenv("WINDIR", (box.WindowsDir() + "/").c_str(), 1);
+    struct Case {
+        const char* what;
+        std::string windows;
+        std::string wantPath;  // the candidate left in the path; empty: none
+    };
+    const Case cases[] = {
+        {"ending with a separator gets no second one", box.WindowsDir() + "/",
+         box.WindowsDir() + "/libxfprobe.INI"},
+        {"the root", "/", "/libxfprobe.INI"},
+        {"260 characters do not fit: no candidate", "/" + std::string(259, 'w'), ""},
+        {"far longer: no candidate", "/" + std::string(400, 'w'), ""},
+    };
+    for (const Case& c : cases) {
+        setenv("WINDIR", c.windows.c_str(), 1);
+        char path[xpmfilter::kPathChars] = {};
+        EXPECT_EQ(xpmfilter::LocateProfile(path), 1) << c.what;
+        EXPECT_EQ(std::string(path), c.wantPath) << c.what;
+    }
+}
+
+// A host that loads the module by a relative path and then changes directory still finds the
+// module's own profile beside it.
+TEST_F(ProfileLocate, AModuleLoadedByARelativePathKeepsItsProfile) {
+    ProfileSandbox& box = ProfileSandbox::Get();
+    const std::string directory = box.OtherDir() + "/rel";
+    box.WriteFile("{other}/rel/libxfrel.INI", "[s]\nDriver=d\n");
+    std::filesystem::copy_file(box.ModuleDir() + "/libxfprobe.so", directory + "/libxfrel.so");
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(box.OtherDir());
+    void* library = dlopen("./rel/libxfrel.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    HMODULE module = WinshimModuleFromAddress(dlsym(library, "xf_probe_module_marker"));
+    // What the module does as it loads.
+    ASSERT_TRUE(WinshimRegisterModuleResources(module, &xpmfilter::ModuleResources()));
+    xpmfilter::SetModuleInstance(module);
+    std::filesystem::current_path("/");
     char path[xpmfilter::kPathChars] = {};
-    EXPECT_EQ(xpmfilter::LocateProfile(path), 1);
-    EXPECT_EQ(std::string(path), box.WindowsDir() + "/libxfprobe.INI");
+    EXPECT_EQ(xpmfilter::LocateProfile(path), 0);
+    EXPECT_EQ(std::string(path), directory + "/libxfrel.INI");
+    std::filesystem::current_path(previous);
+    WinshimUnregisterModuleResources(module);
+    dlclose(library);
+    box.RestoreModuleInstance();
 }
 
 TEST_F(ProfileLocate, LongNamesStayWithinThePathBuffer) {

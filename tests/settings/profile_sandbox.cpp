@@ -68,6 +68,8 @@ void ProfileSandbox::WriteFile(const std::string& path, const std::string& text)
     std::ofstream(full, std::ios::binary) << text;
 }
 
+void ProfileSandbox::RestoreModuleInstance() const { xpmfilter::SetModuleInstance(module_); }
+
 void ProfileSandbox::Clean() const {
     for (const std::string& dir : {moduleDir_, windowsDir_, otherDir_}) {
         for (const auto& entry : fs::directory_iterator(dir)) {

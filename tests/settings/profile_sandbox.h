@@ -26,6 +26,8 @@ class ProfileSandbox {
     [[nodiscard]] std::string Expand(const std::string& text) const;
     // Writes text to the expanded path, making its directory when needed.
     void WriteFile(const std::string& path, const std::string& text) const;
+    // Makes the sandbox's module the filter's instance again, after a test changed it.
+    void RestoreModuleInstance() const;
     // Removes every file and directory the tests made; the module stays.
     void Clean() const;
 

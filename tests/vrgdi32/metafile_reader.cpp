@@ -86,12 +86,22 @@ ReadMetafile ReadEnhancedMetafile(const std::vector<uint8_t>& b) {
 
 ReadMetafile ReadWindowsMetafile(const std::vector<uint8_t>& b) {
     ReadMetafile out;
-    if (b.size() < 18 || Get<uint16_t>(b, 0) != 1 || Get<uint16_t>(b, 2) != 9) {
+    // The placeable header: key, handle, bounds, units per inch, reserved, checksum.
+    std::size_t h = 0;
+    if (b.size() >= 22 && Get<uint32_t>(b, 0) == 0x9AC6CDD7) {
+        h = 22;
+        for (int i = 0; i < 4; ++i) out.placeableBounds[i] = Get<int16_t>(b, 6 + 2 * i);
+        out.unitsPerInch = Get<uint16_t>(b, 14);
+        uint16_t sum = 0;
+        for (std::size_t i = 0; i < 20; i += 2) sum ^= Get<uint16_t>(b, i);
+        out.checksumGood = sum == Get<uint16_t>(b, 20);
+    }
+    if (b.size() < h + 18 || Get<uint16_t>(b, h) != 1 || Get<uint16_t>(b, h + 2) != 9) {
         out.error = "no WMF header";
         return out;
     }
-    out.declaredBytes = (static_cast<uint32_t>(Get<uint16_t>(b, 8)) << 16 | Get<uint16_t>(b, 6)) * 2;
-    std::size_t at = 18;
+    out.declaredBytes = (static_cast<uint32_t>(Get<uint16_t>(b, h + 8)) << 16 | Get<uint16_t>(b, h + 6)) * 2 + h;
+    std::size_t at = h + 18;
     for (std::size_t size = 0; at + 6 <= b.size(); at += size) {
         size = 2 * std::size_t{Get<uint32_t>(b, at)};
         const uint16_t function = Get<uint16_t>(b, at + 4);

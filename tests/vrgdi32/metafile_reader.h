@@ -25,7 +25,11 @@ struct ReadMetafile {
     // EMF header (or, for WMF, window origin and extent as bounds).
     int32_t bounds[4] = {0, 0, 0, 0};
     int32_t frame[4] = {0, 0, 0, 0};
-    uint32_t declaredBytes = 0, declaredRecords = 0, records = 0;
+    uint32_t declaredBytes = 0, declaredRecords = 0, records = 0;  // WMF bytes count a placeable header
+    // WMF placeable header, when there is one.
+    int32_t placeableBounds[4] = {0, 0, 0, 0};
+    uint32_t unitsPerInch = 0;
+    bool checksumGood = false;
     bool endSeen = false;
     std::vector<DrawnBitmap> bitmaps;
     // The canvas: bounds' width x height, row 0 at the top; painted marks drawn pixels.

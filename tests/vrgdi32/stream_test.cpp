@@ -186,28 +186,59 @@ TEST(StreamTest, SeekingByOriginAndLength) {
 }
 
 TEST(StreamTest, RoutineStreamReturnsToTheLastReportedPosition) {
-    // What the colour-key check does: note the position, scan far ahead, go back.
-    const std::vector<uint8_t> content = Pattern(300000);
-    StreamMaker maker{"routine-unsized", content};
-    StreamHandle stream = maker.Open();
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(StreamSeek(stream, 0, 2), -1) << "no size, end not reached";
-    std::vector<uint8_t> skipped(1000);
-    ASSERT_EQ(StreamRead(stream, skipped.data(), 1000), 1000);
-    ASSERT_EQ(StreamSeek(stream, 0, 1), 1000);
-    uint8_t byte = 0;
-    for (int i = 0; i < 250000; ++i) ASSERT_EQ(StreamRead(stream, &byte, 1), 1);
-    EXPECT_EQ(StreamSeek(stream, 1000, 0), 1000);
-    std::vector<uint8_t> rest = ReadAll(stream, {4096});
-    EXPECT_TRUE(std::equal(rest.begin(), rest.end(), content.begin() + 1000) && rest.size() == content.size() - 1000)
-        << "got " << rest.size() << " bytes after seeking back";
-    // Before the last reported position the stream does not go.
-    EXPECT_EQ(StreamSeek(stream, 0, 1), 300000);
-    EXPECT_EQ(StreamSeek(stream, 999, 0), -1);
-    EXPECT_EQ(StreamSeek(stream, 299999, 0), -1);
-    // Without a size the end is known only once it was reached.
-    EXPECT_EQ(StreamSeek(stream, 0, 2), 300000);
-    StreamClose(stream);
+    // What the colour-key check does: note the position, scan far ahead, go back. Beyond the
+    // memory window (4 MiB) the bytes come back from a spill file, and the window takes no
+    // more memory.
+    struct Case {
+        const char* kind;
+        std::size_t size, mark, scanned;
+        std::vector<int32_t> scanReads, rereads;
+        bool starved;  // allocation fails from half-way through the scan
+    };
+    const Case cases[] = {
+        {"routine-unsized", 300000, 1000, 250000, {1}, {4096}, false},
+        {"routine", 10u << 20, 1000, 9u << 20, {65536, 1, 4093}, {1, 65535, 3, 100000}, true},
+        {"routine-unsized", 9u << 20, 5, (9u << 20) - 5, {4096}, {70000}, true},  // to the end
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> content = Pattern(c.size);
+        StreamMaker maker{c.kind, content};
+        maker.routine.piece = c.size > 1000000 ? 65521 : 7;  // odd pieces, not too many calls
+        StreamHandle stream = maker.Open();
+        ASSERT_NE(stream, nullptr);
+        if (!maker.routine.knowsSize) { EXPECT_EQ(StreamSeek(stream, 0, 2), -1) << "no size, end not reached"; }
+        const auto mark = static_cast<int32_t>(c.mark);
+        std::vector<uint8_t> buffer(c.mark);
+        ASSERT_EQ(StreamRead(stream, buffer.data(), mark), mark);
+        ASSERT_EQ(StreamSeek(stream, 0, 1), mark);
+        buffer.resize(100000);
+        std::size_t scanned = 0;
+        for (std::size_t step = 0; scanned < c.scanned; ++step) {
+            if (c.starved && scanned >= c.scanned / 2) WinshimFailAllocationAfter(0);
+            const auto want = static_cast<int32_t>(std::min<std::size_t>(c.scanReads[step % c.scanReads.size()],
+                                                                         c.scanned - scanned));
+            const int32_t got = StreamRead(stream, buffer.data(), want);
+            ASSERT_EQ(got, want) << c.size << " bytes: read at " << c.mark + scanned;
+            scanned += static_cast<std::size_t>(got);
+        }
+        WinshimFailAllocationAfter(-1);
+        // Twice: going back works again from wherever the first pass ended.
+        for (int pass = 0; pass < 2; ++pass) {
+            EXPECT_EQ(StreamSeek(stream, mark, 0), mark);
+            std::vector<uint8_t> rest = ReadAll(stream, c.rereads);
+            EXPECT_TRUE(rest.size() == content.size() - c.mark &&
+                        std::equal(rest.begin(), rest.end(), content.begin() + mark))
+                << c.size << " bytes, pass " << pass << ": got " << rest.size() << " bytes after seeking back";
+        }
+        // Before the last reported position the stream does not go.
+        const auto size = static_cast<int32_t>(c.size);
+        EXPECT_EQ(StreamSeek(stream, 0, 1), size);
+        EXPECT_EQ(StreamSeek(stream, mark - 1, 0), -1);
+        EXPECT_EQ(StreamSeek(stream, size - 1, 0), -1);
+        // Without a size the end is known only once it was reached.
+        EXPECT_EQ(StreamSeek(stream, 0, 2), size);
+        StreamClose(stream);
+    }
 }
 
 TEST(StreamTest, RoutineStreamSeeksForwardLazily) {

@@ -7,9 +7,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,11 +36,23 @@ constexpr int16_t kInvalidCall = 320;
 
 struct ImageCase {
     int32_t width, height, colours;
+    std::vector<int32_t> records;  // rows of each stretch-DIB record, top first
 };
 
+// Bands are joined into records of at least 64 rows or 1 MiB of pixels; the last record
+// takes what is left.
 const ImageCase kImages[] = {
-    {1, 1, 1},      {5, 3, 4},       {100, 1000, 17}, {3, 7, 300},
-    {32768, 2, 2},  {1, 40000, 2},   {10, 0, 2},      {333, 200, 256},
+    {1, 1, 1, {1}},
+    {5, 3, 4, {3}},
+    {100, 1000, 17, {327, 327, 327, 19}},  // bands of 327 rows: one record each
+    {3, 7, 300, {7}},
+    {32768, 2, 2, {2}},                    // two 1-row bands, joined
+    {1, 40000, 2, {32768, 7232}},
+    {10, 0, 2, {}},
+    {333, 200, 256, {98, 98, 4}},
+    {5000, 100, 3, {66, 34}},              // 6-row bands: eleven make a record
+    {513, 130, 5, {126, 4}},               // 63-row bands: two make a record
+    {20000, 61, 2, {53, 8}},               // 1-row bands: 53 pass 1 MiB
 };
 
 std::string Describe(const ImageCase& c) {
@@ -65,17 +80,16 @@ void ExpectSamePixels(const ReadMetafile& read, const TestImage& image, const st
     }
 }
 
-void ExpectBandsPlacedTopDown(const ReadMetafile& read, const ImageCase& c, uint32_t wantColours,
-                              const std::string& what) {
-    const std::vector<int32_t> rows = BandRows(c.width, c.height);
-    ASSERT_EQ(read.bitmaps.size(), rows.size()) << what << ": one stretch-DIB record per band";
+void ExpectRecordsPlacedTopDown(const ReadMetafile& read, const ImageCase& c, uint32_t wantColours,
+                                const std::string& what) {
+    ASSERT_EQ(read.bitmaps.size(), c.records.size()) << what << ": stretch-DIB records";
     int32_t y = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(read.bitmaps[i].x, 0) << what << " band " << i;
-        EXPECT_EQ(read.bitmaps[i].y, y) << what << " band " << i;
-        EXPECT_EQ(read.bitmaps[i].height, rows[i]) << what << " band " << i;
-        EXPECT_EQ(read.bitmaps[i].colourCount, wantColours) << what << " band " << i;
-        y += rows[i];
+    for (std::size_t i = 0; i < c.records.size(); ++i) {
+        EXPECT_EQ(read.bitmaps[i].x, 0) << what << " record " << i;
+        EXPECT_EQ(read.bitmaps[i].y, y) << what << " record " << i;
+        EXPECT_EQ(read.bitmaps[i].height, c.records[i]) << what << " record " << i;
+        EXPECT_EQ(read.bitmaps[i].colourCount, wantColours) << what << " record " << i;
+        y += c.records[i];
     }
 }
 
@@ -104,7 +118,7 @@ TEST(WriterTest, EnhancedMetafileShowsThePixelsSent) {
         EXPECT_EQ(read.declaredBytes, bytes.size()) << what;
         EXPECT_EQ(read.declaredRecords, read.records) << what;
         EXPECT_TRUE(read.endSeen) << what;
-        ExpectBandsPlacedTopDown(read, c, static_cast<uint32_t>(c.colours < 256 ? c.colours : 256), what);
+        ExpectRecordsPlacedTopDown(read, c, static_cast<uint32_t>(c.colours < 256 ? c.colours : 256), what);
         for (const auto& drawn : read.bitmaps) EXPECT_GT(drawn.dibHeight, 0) << what << ": bottom-up DIBs";
         ExpectSamePixels(read, image, what);
     }
@@ -135,7 +149,7 @@ TEST(WriterTest, WindowsMetafileWhenTheHostAsks) {
         {"outputSpec EMF beats hooks", "EMF", &wantsWmf, OBJ_ENHMETAFILE},
         {"host value that is no address", "", reinterpret_cast<const VrHostHooks*>(uintptr_t{0x18}), OBJ_ENHMETAFILE},
     };
-    const ImageCase c{100, 1000, 17};
+    const ImageCase& c = kImages[2];
     const TestImage image = TestImage::Make(c.width, c.height, c.colours);
     for (const Case& k : cases) {
         const DriveResult result = DriveNewWriter(image, {k.outputSpec, "", reinterpret_cast<uint64_t>(k.hooks)});
@@ -150,14 +164,22 @@ TEST(WriterTest, WindowsMetafileWhenTheHostAsks) {
         EXPECT_TRUE(read.endSeen) << k.name;
         EXPECT_EQ(read.bounds[2], c.width) << k.name;
         EXPECT_EQ(read.bounds[3], c.height) << k.name;
-        ExpectBandsPlacedTopDown(read, c, 17, k.name);
+        // The placeable header carries the bounds and the units per inch.
+        const int32_t wantBounds[4] = {0, 0, c.width, c.height};
+        EXPECT_TRUE(std::equal(wantBounds, wantBounds + 4, read.placeableBounds)) << k.name;
+        EXPECT_EQ(read.unitsPerInch, 96u) << k.name;
+        EXPECT_TRUE(read.checksumGood) << k.name;
+        ExpectRecordsPlacedTopDown(read, c, 17, k.name);
         ExpectSamePixels(read, image, k.name);
     }
     // Coordinates beyond 16 bits cannot be written as WMF.
-    const DriveResult tall = DriveNewWriter(TestImage::Make(1, 40000, 2), {"WMF"});
-    EXPECT_TRUE(tall.errorAfterFinish);
-    EXPECT_EQ(tall.errorCode, kInvalidCall);
-    EXPECT_EQ(tall.sink.dataHandle, 0u);
+    for (const auto& [width, height, fits] : {std::tuple{32767, 1, true}, {1, 32768, false}, {32768, 1, false}}) {
+        const DriveResult result = DriveNewWriter(TestImage::Make(width, height, 2), {"WMF"});
+        EXPECT_EQ(result.errorAfterFinish, !fits) << width << "x" << height;
+        EXPECT_EQ(result.errorCode, fits ? 0 : kVrErrTooLargeForFormat) << width << "x" << height;
+        EXPECT_EQ(result.sink.dataHandle != 0, fits) << width << "x" << height;
+        if (fits) DeleteMetafile(result.sink.dataHandle);
+    }
 }
 
 TEST(WriterTest, NoMetafileUnlessThePictureIsComplete) {
@@ -223,33 +245,103 @@ TEST(WriterTest, StoppedJobGivesStopCodeAndNoMetafile) {
     }
 }
 
+// Pieces of a picture for the refusal cases: a bitmap (100 x 10 unless said) placed at y
+// rows down to 0, as the filter places it, and one band of it.
+void BeginBitmap(WriterHandle w, int16_t format = -8, int16_t width = 100, int16_t rows = 10) {
+    BandPlacement p{};
+    p.p1y.value = rows;
+    p.p2x.value = width;
+    p.p3x.value = width;
+    p.p3y.value = rows;
+    BitmapSize s{width, {}, rows, {}};
+    BitmapBegin(w, &p, &s, format, 0, 1, 3, 0);
+}
+void WriteBand(WriterHandle w, int16_t width, int16_t top, int16_t bottom, int16_t rows, bool withData = true) {
+    static uint8_t data[104 * 20] = {};
+    BandPlacement p{};
+    p.p1y.value = top;
+    p.p2x.value = width;
+    p.p2y.value = bottom;
+    p.p3x.value = width;
+    p.p3y.value = top;
+    BitmapSize s{width, {}, rows, {}};
+    BitmapWriteBand(w, &p, &s, -8, 1, withData ? data : nullptr);
+}
+
 std::vector<uint8_t> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::vector<std::string> DirectoryEntries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A named output replaces its file only with a complete picture, through a temporary file
+// that never outlives the import.
 TEST(WriterTest, NamedOutputFile) {
-    char dir[] = "/tmp/vrgdi32_out_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/picture.emf";
-    const TestImage image = TestImage::Make(20, 30, 3);
-    DriveOptions options;
-    options.outputName = path;
-    DriveResult result = DriveNewWriter(image, options);
-    ASSERT_NE(result.sink.dataHandle, 0u);
-    EXPECT_TRUE(FileBytes(path) == TakeMetafileBytes(result.sink.dataHandle)) << "file and handle hold the same bytes";
-
-    options.bandsBeforeStop = 0;
-    result = DriveNewWriter(image, options);
-    EXPECT_EQ(result.sink.dataHandle, 0u);
-    EXPECT_NE(access(path.c_str(), F_OK), 0) << path << ": a failed picture leaves no file behind";
-
-    result = DriveNewWriter(image, {"", std::string(dir) + "/missing/picture.emf"});
-    EXPECT_EQ(result.openResult, 301) << "output in a missing directory";
-    EXPECT_EQ(result.sink.dataHandle, 0u);
-    rmdir(dir);
+    const mode_t oldMask = umask(022);
+    struct Case {
+        const char* name;
+        const char* existing;  // content of picture.emf before, or null
+        bool viaLink;          // picture.emf is a link to real.emf, which holds `existing`
+        int32_t bandsBeforeStop;
+        std::string outputName = "picture.emf";
+        int16_t wantOpen = 0;
+    };
+    const Case cases[] = {
+        {"new file", nullptr, false, -1},
+        {"replaces a file, keeps its mode", "old", false, -1},
+        {"replaces a link's file, keeps the link", "old", true, -1},
+        {"failed picture, no file before", nullptr, false, 0},
+        {"failed picture keeps the old file", "old", false, 2},
+        {"failed picture keeps the link's file", "old", true, 0},
+        {"missing directory", nullptr, false, -1, "missing/picture.emf", 301},
+    };
+    const TestImage image = TestImage::Make(100, 1000, 3);
+    for (const Case& k : cases) {
+        char dir[] = "/tmp/vrgdi32_out_XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        const std::string path = std::string(dir) + "/picture.emf", real = std::string(dir) + "/real.emf";
+        std::vector<std::string> wantEntries;
+        if (k.existing != nullptr) {
+            std::ofstream(k.viaLink ? real : path) << k.existing;
+            chmod((k.viaLink ? real : path).c_str(), 0604);
+            if (k.viaLink) {
+                ASSERT_EQ(symlink("real.emf", path.c_str()), 0);
+            }
+            wantEntries = k.viaLink ? std::vector<std::string>{"picture.emf", "real.emf"}
+                                    : std::vector<std::string>{"picture.emf"};
+        }
+        DriveOptions options;
+        options.outputName = std::string(dir) + "/" + k.outputName;
+        options.bandsBeforeStop = k.bandsBeforeStop;
+        const DriveResult result = DriveNewWriter(image, options);
+        EXPECT_EQ(result.openResult, k.wantOpen) << k.name;
+        const bool made = k.bandsBeforeStop < 0 && k.wantOpen == 0;
+        EXPECT_EQ(result.sink.dataHandle != 0, made) << k.name;
+        if (made) {
+            wantEntries = k.viaLink ? std::vector<std::string>{"picture.emf", "real.emf"}
+                                    : std::vector<std::string>{"picture.emf"};
+            EXPECT_TRUE(FileBytes(path) == TakeMetafileBytes(result.sink.dataHandle)) << k.name << ": file and handle";
+            struct stat info {};
+            EXPECT_EQ(stat(path.c_str(), &info), 0) << k.name;
+            EXPECT_EQ(info.st_mode & 0777, k.existing != nullptr ? 0604u : 0644u) << k.name << ": mode";
+        } else if (k.existing != nullptr) {
+            const std::vector<uint8_t> kept = FileBytes(path);
+            EXPECT_EQ(std::string(kept.begin(), kept.end()), k.existing) << k.name << ": the old file stays";
+        }
+        struct stat link {};
+        EXPECT_EQ(k.viaLink, lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << k.name;
+        EXPECT_EQ(DirectoryEntries(dir), wantEntries) << k.name << ": no temporary file is left";
+        std::filesystem::remove_all(dir);
+    }
+    umask(oldMask);
     if (access("/dev/full", W_OK) != 0) return;
-    result = DriveNewWriter(image, {"", "/dev/full"});
+    const DriveResult result = DriveNewWriter(image, {"", "/dev/full"});
     EXPECT_TRUE(result.errorAfterFinish);
     EXPECT_EQ(result.errorCode, 302) << "writing to a full disk";
     EXPECT_EQ(result.errorDetail, 269);
@@ -258,8 +350,89 @@ TEST(WriterTest, NamedOutputFile) {
     EXPECT_EQ(stat("/dev/full", &info), 0) << "a device is never removed";
 }
 
+// With kVrHookOutputFd the metafile goes to the host's descriptor and the sink gets no handle.
+TEST(WriterTest, HostDescriptorOutput) {
+    char dir[] = "/tmp/vrgdi32_fd_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/out";
+    struct Case {
+        const char* name;
+        int flags;  // open flags of the file, or -1 for the read end of a pipe
+        const char* outputSpec;
+        std::string outputName;
+        int16_t wantOpen;
+    };
+    const Case cases[] = {
+        {"EMF to a read-write descriptor", O_RDWR | O_CREAT | O_TRUNC, "", "", 0},
+        {"WMF to a write-only descriptor", O_WRONLY | O_CREAT | O_TRUNC, "WMF", "", 0},
+        {"descriptor that appends", O_WRONLY | O_CREAT | O_APPEND, "", "", 301},
+        {"read-only descriptor", O_RDONLY | O_CREAT, "", "", 301},
+        {"pipe", -1, "", "", 301},
+        {"descriptor and a name", O_RDWR | O_CREAT, "", path + ".emf", kInvalidCall},
+    };
+    const ImageCase& c = kImages[8];  // joined records
+    const TestImage image = TestImage::Make(c.width, c.height, c.colours);
+    for (const Case& k : cases) {
+        int ends[2] = {-1, -1};
+        const int fd = k.flags >= 0 ? open(path.c_str(), k.flags, 0644) : (pipe(ends), ends[1]);
+        ASSERT_GE(fd, 0) << k.name;
+        VrHostHooks hooks = HooksAsking(kVrMetafileEmf);
+        hooks.flags = kVrHookOutputFd;
+        hooks.outputFd = fd;
+        const DriveResult result = DriveNewWriter(image, {k.outputSpec, k.outputName, reinterpret_cast<uint64_t>(&hooks)});
+        EXPECT_EQ(result.openResult, k.wantOpen) << k.name;
+        EXPECT_EQ(result.sink.dataHandle, 0u) << k.name;
+        if (k.wantOpen == 0) {
+            EXPECT_FALSE(result.errorAfterFinish) << k.name << ": error " << result.errorCode;
+            EXPECT_EQ(result.sink.bounds[2], c.width) << k.name;
+            EXPECT_EQ(result.sink.unitsPerInch, 96) << k.name;
+            const std::vector<uint8_t> bytes = FileBytes(path);
+            EXPECT_EQ(lseek(fd, 0, SEEK_CUR), static_cast<off_t>(bytes.size())) << k.name << ": left at the end";
+            const bool wmf = k.outputSpec[0] == 'W';
+            const ReadMetafile read = wmf ? vrgdi32_test::ReadWindowsMetafile(bytes) : vrgdi32_test::ReadEnhancedMetafile(bytes);
+            ASSERT_EQ(read.error, "") << k.name;
+            EXPECT_EQ(read.declaredBytes, bytes.size()) << k.name;
+            ExpectRecordsPlacedTopDown(read, c, static_cast<uint32_t>(c.colours), k.name);
+            ExpectSamePixels(read, image, k.name);
+        }
+        close(fd);
+        if (ends[0] >= 0) close(ends[0]);
+        unlink(path.c_str());
+    }
+    std::filesystem::remove_all(dir);
+
+    // The 2 GiB limit, met by the band that would carry the metafile past it: 32768 x 65535
+    // in 1-row bands make 32-row records of 1,049,720 bytes after a 108-byte header, and the
+    // 2046th would leave no room for the 20-byte end.
+    VrHostHooks hooks = HooksAsking(kVrMetafileEmf);
+    hooks.flags = kVrHookOutputFd;
+    hooks.outputFd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    StatusSink sink{};
+    sink.hostValue = reinterpret_cast<uint64_t>(&hooks);
+    WriterHandle writer = WriterCreate(0);
+    ASSERT_EQ(OutputOpen(writer, "", "", 0, nullptr, &sink), 0);
+    PictureBegin(writer, "PICTURE 1");
+    const std::vector<PaletteEntry> palette(256);
+    SetPalette(writer, 0, 256, palette.data());
+    BeginBitmap(writer, -8, -32768, -1);
+    const std::vector<uint8_t> row(32768, 7);
+    int32_t failedAt = -1;
+    for (int32_t r = 0; r < 65535 && failedAt < 0; ++r) {
+        BandPlacement p{};
+        p.p1y.value = p.p3y.value = static_cast<int16_t>(65535 - r);
+        p.p2y.value = static_cast<int16_t>(65534 - r);
+        p.p2x.value = p.p3x.value = -32768;
+        BitmapSize s{-32768, {}, 1, {}};
+        BitmapWriteBand(writer, &p, &s, -8, 1, row.data());
+        if (TakeError(writer) == std::pair<bool, int16_t>{true, 300}) failedAt = r;
+    }
+    EXPECT_EQ(failedAt, 2046 * 32 - 1);
+    WriterDestroy(writer);
+    close(hooks.outputFd);
+}
+
 TEST(WriterTest, AllocationFailureGivesMemoryErrorAndNoLeak) {
-    const TestImage image = TestImage::Make(100, 1000, 17);
+    const TestImage image = TestImage::Make(5000, 100, 17);  // records joined in a buffer
     int failures = 0;
     for (int64_t n = 0; n < 200; ++n) {
         WriterHandle writer = WriterCreate(0);
@@ -280,29 +453,6 @@ TEST(WriterTest, AllocationFailureGivesMemoryErrorAndNoLeak) {
         EXPECT_EQ(result.errorCode, 300) << "allocation " << n;
     }
     EXPECT_GT(failures, 4) << "the injected failures never reached the writer";
-}
-
-// Pieces of a picture for the refusal cases: a 100 x 10 bitmap placed at y 10 down to 0,
-// and one band of it.
-void BeginBitmap(WriterHandle w, int16_t format = -8) {
-    BandPlacement p{};
-    p.p1y.value = 10;
-    p.p2x.value = 100;
-    p.p3x.value = 100;
-    p.p3y.value = 10;
-    BitmapSize s{100, {}, 10, {}};
-    BitmapBegin(w, &p, &s, format, 0, 1, 3, 0);
-}
-void WriteBand(WriterHandle w, int16_t width, int16_t top, int16_t bottom, int16_t rows, bool withData = true) {
-    static uint8_t data[104 * 20] = {};
-    BandPlacement p{};
-    p.p1y.value = top;
-    p.p2x.value = width;
-    p.p2y.value = bottom;
-    p.p3x.value = width;
-    p.p3y.value = top;
-    BitmapSize s{width, {}, rows, {}};
-    BitmapWriteBand(w, &p, &s, -8, 1, withData ? data : nullptr);
 }
 
 TEST(WriterTest, CallsThatDoNotFitAreRefused) {
@@ -330,6 +480,12 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
         {"unit size of zero", [](WriterHandle w) { SetUnits(w, 1, 0.0); }},
         {"palette without entries", [](WriterHandle w) { SetPalette(w, 0, 3, nullptr); }},
         {"bitmap end without bitmap", [](WriterHandle w) { BitmapEnd(w); }},
+        // A picture is complete only with every declared row; a height below 0 (sent as its
+        // low 16 bits) gives no band at all.
+        {"bitmap end with rows missing", [](WriterHandle w) { BeginBitmap(w), WriteBand(w, 100, 10, 5, 5), BitmapEnd(w); },
+         kVrErrIncomplete},
+        {"height -1000", [](WriterHandle w) { BeginBitmap(w, -8, 100, -1000), BitmapEnd(w); }, kVrErrIncomplete},
+        {"height -32768", [](WriterHandle w) { BeginBitmap(w, -8, 3, -32768), BitmapEnd(w); }, kVrErrIncomplete},
         {"second picture", [](WriterHandle w) { PictureBegin(w, "PICTURE 2"); }},
         {"finish twice", [](WriterHandle w) { OutputFinish(w), OutputFinish(w); }},
     };

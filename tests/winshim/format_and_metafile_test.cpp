@@ -1,11 +1,14 @@
-// wsprintfA's conversions and its 1024-byte limit; metafile handles and their kinds.
+// wsprintfA's conversions and its 1024-byte limit; metafile handles, their kinds and the
+// ways their bytes are held.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "winshim/winshim.h"
 
@@ -140,6 +143,57 @@ TEST(Metafiles, BitsComeBackExactly) {
     EXPECT_TRUE(DeleteMetaFile(m));
     EXPECT_EQ(SetEnhMetaFileBits(0, emf.data()), nullptr) << "no bytes";
     EXPECT_EQ(SetMetaFileBitsEx(10, nullptr), nullptr) << "no data";
+}
+
+// Handles over bytes that are not copied: a malloc'd block taken over, or a file mapped.
+TEST(Metafiles, AdoptedAndMappedBytes) {
+    const std::vector<BYTE> bytes = Bytes(5000, 3);
+    char path[] = "/tmp/winshim_map_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    struct Case {
+        const char* name;
+        void* (*make)(const std::vector<BYTE>& bytes, int fd);
+        DWORD type;
+    };
+    const Case cases[] = {
+        {"adopted EMF", [](const std::vector<BYTE>& b, int) -> void* {
+             auto* block = static_cast<BYTE*>(std::malloc(b.size()));
+             std::memcpy(block, b.data(), b.size());
+             return WinshimAdoptEnhMetaFileBits(static_cast<UINT>(b.size()), block);
+         }, OBJ_ENHMETAFILE},
+        {"adopted WMF", [](const std::vector<BYTE>& b, int) -> void* {
+             auto* block = static_cast<BYTE*>(std::malloc(b.size()));
+             std::memcpy(block, b.data(), b.size());
+             return WinshimAdoptMetaFileBits(static_cast<UINT>(b.size()), block);
+         }, OBJ_METAFILE},
+        {"mapped EMF", [](const std::vector<BYTE>& b, int fd) -> void* {
+             return WinshimMapEnhMetaFile(fd, static_cast<UINT>(b.size()));
+         }, OBJ_ENHMETAFILE},
+        {"mapped WMF", [](const std::vector<BYTE>& b, int fd) -> void* {
+             return WinshimMapMetaFile(fd, static_cast<UINT>(b.size()));
+         }, OBJ_METAFILE},
+    };
+    for (const Case& k : cases) {
+        void* handle = k.make(bytes, fd);
+        ASSERT_NE(handle, nullptr) << k.name;
+        EXPECT_EQ(GetObjectType(handle), k.type) << k.name;
+        std::vector<BYTE> out(bytes.size());
+        const bool enhanced = k.type == OBJ_ENHMETAFILE;
+        EXPECT_EQ(enhanced ? GetEnhMetaFileBits(handle, 5000, out.data()) : GetMetaFileBitsEx(handle, 5000, out.data()),
+                  5000u) << k.name;
+        EXPECT_TRUE(out == bytes) << k.name;
+        EXPECT_TRUE(enhanced ? DeleteEnhMetaFile(handle) : DeleteMetaFile(handle)) << k.name;
+    }
+    close(fd);
+    unlink(path);
+    BYTE kept[4] = {1, 2, 3, 4};
+    EXPECT_EQ(WinshimAdoptEnhMetaFileBits(0, kept), nullptr) << "no bytes";
+    EXPECT_EQ(WinshimAdoptMetaFileBits(4, nullptr), nullptr) << "no block";
+    EXPECT_EQ(WinshimMapEnhMetaFile(-1, 4), nullptr) << "no file";
+    EXPECT_EQ(WinshimMapMetaFile(fd, 4), nullptr) << "a closed file";
+    EXPECT_EQ(WinshimGetCounts().metafiles, 0u);
 }
 
 }  // namespace

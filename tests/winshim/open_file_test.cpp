@@ -1,5 +1,6 @@
 // OpenFile as an existence test: full paths, the search order for bare names, the errors
 // for missing files and over-long paths.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -80,14 +81,42 @@ TEST_F(OpenFileTest, TheProgramDirectoryComesFirst) {  // O-e
     }
 }
 
-TEST_F(OpenFileTest, MissingFilesAndLongPathsFail) {  // O3, O4, O-b, O-c
-    EXPECT_EQ(Call("./foo-bar-foo.baz"), HFILE_ERROR);
-    EXPECT_EQ(error_, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(of_.nErrCode, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Call("no-such-bare-name.ini"), HFILE_ERROR);
-    EXPECT_EQ(of_.nErrCode, ERROR_FILE_NOT_FOUND);
+TEST_F(OpenFileTest, MissingAndUnreadableFilesAreNotFound) {  // O3, O-b
     std::filesystem::create_directory("adir");
-    EXPECT_EQ(Call("./adir"), HFILE_ERROR) << "a directory is not a file";
+    ASSERT_EQ(::mkfifo("fifo.ini", 0666), 0);
+    WriteBytes("readable.ini", "r");
+    WriteBytes("unreadable.ini", "u");
+    ASSERT_EQ(::chmod("unreadable.ini", 0), 0);
+    // Permissions only bind a user who is not root: those rows run as one, in a child.
+    ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(cwd_.c_str(), 0755), 0);
+    struct Case {
+        const char* name;
+        const char* input;
+        bool unprivileged;
+        HFILE want;
+    };
+    const Case cases[] = {
+        {"O-b missing", "./foo-bar-foo.baz", false, HFILE_ERROR},
+        {"missing bare name", "no-such-bare-name.ini", false, HFILE_ERROR},
+        {"a directory is not a file", "./adir", false, HFILE_ERROR},
+        {"a FIFO is not a file, and must not block", "./fifo.ini", false, HFILE_ERROR},
+        {"mode 000 cannot be opened", "./unreadable.ini", true, HFILE_ERROR},
+        {"mode 644 can, as the same user", "./readable.ini", true, 1},
+    };
+    for (const Case& c : cases) {
+        if (c.unprivileged) {
+            EXPECT_EQ(winshim_test::RunUnprivileged([&] { return Call(c.input) == c.want ? 0 : 1; }), 0)
+                << c.name;
+            continue;
+        }
+        EXPECT_EQ(Call(c.input), c.want) << c.name;
+        EXPECT_EQ(error_, ERROR_FILE_NOT_FOUND) << c.name;
+        EXPECT_EQ(of_.nErrCode, ERROR_FILE_NOT_FOUND) << c.name;
+    }
+}
+
+TEST_F(OpenFileTest, LongPathsFail) {  // O4, O-c
 
     const std::string longName = "./foo-bar-foo.baz" + std::string(130, '+');
     EXPECT_EQ(Call(longName), HFILE_ERROR);

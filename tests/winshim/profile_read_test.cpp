@@ -1,6 +1,10 @@
 // Reading profile files: the Windows parsing rules, GetPrivateProfileStringA's values,
 // defaults, truncation and name lists, and GetPrivateProfileIntA's number rules.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -141,6 +145,9 @@ TEST_F(ProfileRead, ParsingRules) {  // G16, P1-P12
         {"P11 names never unquoted", "[\"a\"]\r\nk=1\r\n", "\"a\"", "k", "1"},
         {"P12 UTF-8 mark breaks line 1", "\xEF\xBB\xBF[a]\r\nk=1\r\n", "a", "k", "<default>"},
         {"P12 UTF-16LE file", "\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\xE9\0\r\0\n\0"s, "a", "k", "\xC3\xA9"},
+        {"P12 UTF-16LE surrogate pair", "\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\x3D\xD8\x00\xDE\r\0\n\0"s, "a", "k",
+         "\xF0\x9F\x98\x80"},
+        {"P12 UTF-16LE U+0800", "\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\x00\x08\r\0\n\0"s, "a", "k", "\xE0\xA0\x80"},
         {"NUL bytes before the first section", "x\0y\r\n[a]\r\nk=1\r\n"s, "a", "k", "1"},
     };
     for (const FileCase& c : cases) {
@@ -161,12 +168,33 @@ TEST_F(ProfileRead, ListsSkipCommentsBareLinesAndEmptyNames) {  // S3, S4, P7, P
 }
 
 TEST_F(ProfileRead, EveryReadSeesTheDisk) {  // S8
-    WriteBytes("live.ini", "[a]\r\nk=first\r\n");
-    char buffer[32];
-    ASSERT_EQ(GetPrivateProfileStringA("a", "k", "", buffer, sizeof buffer, "./live.ini"), 5u);
-    WriteBytes("live.ini", "[a]\r\nk=second\r\n");
-    EXPECT_EQ(GetPrivateProfileStringA("a", "k", "", buffer, sizeof buffer, "./live.ini"), 6u);
-    EXPECT_STREQ(buffer, "second");
+    // Times an hour old make a parsed file worth keeping between reads; a rewrite of the same
+    // size that puts the same times back leaves only the change time to tell.
+    struct Case {
+        const char* name;
+        bool oldTimes;
+        std::string second;
+    };
+    const Case cases[] = {
+        {"just written", false, "[a]\r\nk=second\r\n"},
+        {"old times, new size", true, "[a]\r\nk=second\r\n"},
+        {"old times, same size, same times", true, "[a]\r\nk=fresh\r\n"},
+    };
+    const struct timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    for (const Case& c : cases) {
+        char buffer[32];
+        WriteBytes("live.ini", "[a]\r\nk=first\r\n");
+        if (c.oldTimes) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, "live.ini", hourAgo, 0), 0);
+        }
+        ASSERT_EQ(GetPrivateProfileStringA("a", "k", "", buffer, sizeof buffer, "./live.ini"), 5u);
+        WriteBytes("live.ini", c.second);
+        if (c.oldTimes) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, "live.ini", hourAgo, 0), 0);
+        }
+        GetPrivateProfileStringA("a", "k", "", buffer, sizeof buffer, "./live.ini");
+        EXPECT_EQ(std::string(buffer), c.second.substr(7, c.second.size() - 9)) << c.name;
+    }
 }
 
 TEST_F(ProfileRead, UnreadableProfilesGiveTheDefault) {

@@ -1,13 +1,16 @@
 // Writing profile files: the exact bytes Windows leaves after each write, edits that keep
-// every other byte, file creation and its errors, and atomic replacement.
+// every other byte, file creation and its errors, in-place writes that survive a writer's
+// death, and writers in several processes.
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,12 +46,13 @@ struct WriteCase {
 
 class ProfileWrite : public TempTreeTest {
   protected:
-    // Entries in the current directory, to see left-over temporary files.
-    size_t FilesInCwd() const {
+    // Entries in a directory, to see left-over temporary files.
+    static size_t FilesIn(const std::string& directory) {
         size_t n = 0;
-        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(cwd_)) ++n;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) ++n;
         return n;
     }
+    size_t FilesInCwd() const { return FilesIn(cwd_); }
     // Applies the writes to ./t.ini one after another; every one must return TRUE.
     void Run(const WriteCase& c) {
         std::remove("t.ini");
@@ -197,46 +201,139 @@ TEST_F(ProfileWrite, WrittenValuesReadBack) {
 
 TEST_F(ProfileWrite, Utf16FilesStayUtf16) {  // W10
     const std::string start("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\xE9\0\r\0\n\0", 22);
-    WriteBytes("u.ini", start);
-    ASSERT_TRUE(WritePrivateProfileStringA("a", "j", "x", "./u.ini"));
-    const std::string want = start + "j\0=\0x\0\r\0\n\0"s;
-    EXPECT_EQ(Visible(ReadBytes("u.ini").value_or("")), Visible(want));
+    const std::vector<WriteCase> cases = {
+        {"a new key", start, {{"a", "j", "x"}}, start + "j\0=\0x\0\r\0\n\0"s},
+        {"an odd trailing byte stays", start + "Z", {{"a", "j", "x"}}, start + "j\0=\0x\0\r\0\n\0Z"s},
+        {"a surrogate pair", start, {{"a", "j", "\xF0\x9F\x98\x80"}},
+         start + "j\0=\0\x3D\xD8\x00\xDE\r\0\n\0"s},
+        {"UTF-8 starting with E0", start, {{"a", "j", "\xE0\xA0\x80"}}, start + "j\0=\0\x00\x08\r\0\n\0"s},
+    };
+    for (const WriteCase& c : cases) Run(c);
 }
 
-TEST_F(ProfileWrite, ReplacementKeepsModeAndSymlinks) {
-    WriteBytes("real.ini", "[a]\r\nk=1\r\n");
-    ASSERT_EQ(::chmod("real.ini", 0640), 0);
-    ASSERT_EQ(::symlink("real.ini", "link.ini"), 0);
-    ASSERT_TRUE(WritePrivateProfileStringA("a", "k", "2", "./link.ini"));
-    struct stat info {};
-    ASSERT_EQ(::lstat("link.ini", &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link was replaced by a file";
-    ASSERT_EQ(::stat("real.ini", &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(ReadBytes("real.ini"), "[a]\r\nk=2\r\n");
-    EXPECT_EQ(FilesInCwd(), 2u) << "a temporary file was left behind";
-}
-
-TEST_F(ProfileWrite, FailedWriteLeavesTheOldFile) {
+TEST_F(ProfileWrite, AFailedOrInterruptedWriteLeavesTheOldFile) {
     const std::string old = "[a]\r\nk=1\r\n";
-    WriteBytes("big.ini", old);
-    // Limit the size a file may grow to, so writing the new file fails part way.
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const std::string value(500, 'v');
-    SetLastError(kUnchanged);
-    const BOOL written = WritePrivateProfileStringA("a", "k", value.c_str(), "./big.ini");
-    const DWORD error = GetLastError();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_FALSE(written);
-    EXPECT_NE(error, kUnchanged);
-    EXPECT_EQ(ReadBytes("big.ini"), old);
-    EXPECT_EQ(FilesInCwd(), 1u) << "the temporary file must be removed";
+    // Limits the size a file may grow to, so that writing the new bytes fails part way; with
+    // SIGXFSZ at its default the writer dies there instead.
+    const auto writeWithSmallFiles = [&] {
+        struct rlimit small {128, 128};
+        if (::setrlimit(RLIMIT_FSIZE, &small) != 0) return -1;
+        return WritePrivateProfileStringA("a", "k", value.c_str(), "./big.ini") ? 1 : 0;
+    };
+    for (bool dies : {false, true}) {
+        const char* name = dies ? "the writer dies" : "the write fails";
+        WriteBytes("big.ini", old);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            struct rlimit noCore {0, 0};
+            (void)::setrlimit(RLIMIT_CORE, &noCore);
+            std::signal(SIGXFSZ, dies ? SIG_DFL : SIG_IGN);
+            SetLastError(kUnchanged);
+            const int written = writeWithSmallFiles();
+            ::_exit(written == 0 && GetLastError() != kUnchanged ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        if (dies) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << name << ": status " << status;
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name << ": returned TRUE";
+        }
+        char buffer[8];
+        EXPECT_EQ(GetPrivateProfileStringA("a", "k", "", buffer, sizeof buffer, "./big.ini"), 1u) << name;
+        EXPECT_STREQ(buffer, "1") << name;
+        EXPECT_EQ(Visible(ReadBytes("big.ini").value_or("")), Visible(old)) << name;
+        EXPECT_EQ(FilesInCwd(), 1u) << name << ": a temporary file or copy was left behind";
+    }
+}
+
+TEST_F(ProfileWrite, WritesKeepTheFileAndRefuseReadOnlyOnes) {
+    const std::string old = "[a]\r\nk=1\r\n";
+    const std::string changed = "[a]\r\nk=2\r\n";
+    std::filesystem::create_directory("ro");
+    // The read-only directory only binds a user who is not root: that row runs as one.
+    ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(cwd_.c_str(), 0755), 0);
+    struct Case {
+        const char* name;
+        std::string file;
+        std::function<int(const char*)> prepare;
+        bool unprivileged;
+        bool want;
+    };
+    const Case cases[] = {
+        {"a hard link sees the change", "linked.ini", [](const char* f) { return ::link(f, "twin.ini"); },
+         false, true},
+        {"the owner stays", "owned.ini",
+         [](const char* f) { return ::geteuid() == 0 ? ::chown(f, 65534, 65534) : 0; }, false, true},
+        {"a symbolic link stays a link, its target's mode too", "link.ini",
+         [](const char* f) { return ::rename(f, "real.ini") | ::chmod("real.ini", 0640) | ::symlink("real.ini", f); },
+         false, true},
+        {"a read-only file is refused", "readonly.ini", [](const char* f) { return ::chmod(f, 0444); },
+         false, false},
+        {"a writable file in a read-only directory is written", "ro/p.ini",
+         [](const char* f) { return ::chmod(f, 0666) | ::chmod("ro", 0555); }, true, true},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(c.file, old);
+        ASSERT_EQ(c.prepare(c.file.c_str()), 0) << c.name;
+        struct stat before {};
+        ASSERT_EQ(::stat(c.file.c_str(), &before), 0);
+        SetLastError(kUnchanged);
+        const auto write = [&] {
+            return WritePrivateProfileStringA("a", "k", "2", ("./" + c.file).c_str()) ? 1 : 0;
+        };
+        EXPECT_EQ(c.unprivileged ? winshim_test::RunUnprivileged(write) : write(), c.want ? 1 : 0) << c.name;
+        if (!c.want) {
+            EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << c.name;
+        }
+        EXPECT_EQ(Visible(ReadBytes(c.file).value_or("")), Visible(c.want ? changed : old)) << c.name;
+        struct stat after {};
+        ASSERT_EQ(::stat(c.file.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.name << ": the file was replaced";
+        EXPECT_EQ(after.st_uid, before.st_uid) << c.name;
+        EXPECT_EQ(after.st_gid, before.st_gid) << c.name;
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
+    }
+    EXPECT_EQ(ReadBytes("twin.ini"), changed);
+    EXPECT_EQ(FilesInCwd(), 7u) << "a temporary file or copy was left behind";
+    EXPECT_EQ(FilesIn("ro"), 1u) << "a copy was left in the read-only directory";
+}
+
+TEST_F(ProfileWrite, ProcessesWritingOneProfileLoseNoKey) {
+    constexpr int kWriters = 4;
+    constexpr int kKeys = 25;
+    const auto key = [](int writer, int index) {
+        return "w" + std::to_string(writer) + "k" + std::to_string(index);
+    };
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            bool all = true;
+            for (int k = 0; k < kKeys; ++k) {
+                all &= WritePrivateProfileStringA("s", key(w, k).c_str(), key(w, k).c_str(), "./shared.ini") != 0;
+            }
+            ::_exit(all ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a write returned FALSE";
+    }
+    int lost = 0;
+    for (int w = 0; w < kWriters; ++w) {
+        for (int k = 0; k < kKeys; ++k) {
+            char buffer[16];
+            GetPrivateProfileStringA("s", key(w, k).c_str(), "", buffer, sizeof buffer, "./shared.ini");
+            lost += key(w, k) != buffer;
+        }
+    }
+    EXPECT_EQ(lost, 0) << "keys lost of " << kWriters * kKeys;
+    EXPECT_EQ(FilesInCwd(), 1u) << "a temporary file or copy was left behind";
 }
 
 TEST_F(ProfileWrite, ReadersNeverSeeAHalfWrittenFile) {

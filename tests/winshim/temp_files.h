@@ -2,10 +2,13 @@
 // Windows directory ($WINDIR) and current directory, and byte-exact file helpers.
 #pragma once
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -53,6 +56,27 @@ inline std::string Visible(const std::string& bytes) {
         }
     }
     return out.str();
+}
+
+// The user and group that RunUnprivileged runs as when the tests run as root ("nobody").
+inline constexpr uid_t kUnprivilegedId = 65534;
+
+// Runs `check` in a child process without root's rights to bypass file permissions (as
+// "nobody" when the test runs as root, as the test's own user otherwise) and returns its
+// result, or -1 when the child could not drop its rights or did not end normally.
+inline int RunUnprivileged(const std::function<int()>& check) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0 ||
+             ::setresuid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0)) {
+            ::_exit(255);
+        }
+        ::_exit(check());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
 }
 
 // Every test gets root/, root/windows ($WINDIR) and root/cwd (the current directory); all of

@@ -14,6 +14,8 @@
 namespace xpmtest {
 namespace {
 
+using namespace std::string_literals;
+
 using xpmfilter::ColorKeyEntry;
 using xpmfilter::NamedColor;
 using xpmfilter::RgbTriple;
@@ -113,6 +115,10 @@ TEST(ColorDefinitions, OneDefinition) {
         {"x c #GG0000", 1, 0, "x", {239, 0, 0}},
         {"x c #12345678901Z", 1, 0, "x", {0x12, 0x34, 0x56}},  // 12 but not all hex
         {"x c #", 1, 0, "x", {239, 239, 239}},
+        // A zero byte inside the word is one more non-hex character; reading goes on after it.
+        {"x c #12\0" "456"s, 1, 0, "x", {0x12, 244, 0x56}},  // -16 + 4
+        {"x c #\0" "ABCDE"s, 1, 0, "x", {250, 0xBC, 0xDE}},   // -16 + 10
+        {"x c #123456789\0" "ab"s, 1, 0, "x", {0x12, 0x34, 0x56}},  // 12 characters, not all hex
         {"x c nosuchcolour", 1, -1, "x", {0, 0, 0}},
         {"x c gray101", 1, -1, "x", {0, 0, 0}},
     };

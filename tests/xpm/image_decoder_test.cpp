@@ -21,6 +21,8 @@
 namespace xpmtest {
 namespace {
 
+using namespace std::string_literals;
+
 // An image to write as XPM text: one code and colour per definition, one definition
 // position per pixel, rows top first.
 struct Image {
@@ -275,6 +277,13 @@ TEST(ImageDecoder, PixelCodesMapToDefinitionPositions) {
         {"a missing row", "\"3 2 2 1\",\n\"a c red\",\n\"b c blue\",\n\"aba\",\n", -1, {}},
         {"the last closing quote missing", "\"3 1 2 1\",\n\"a c red\",\n\"b c blue\",\n\"bab", 0,
          {1, 0, 1, 0}},
+        // A zero byte in a code ends it, in definitions and rows alike.
+        {"zero bytes in 2-character codes", "\"4 1 3 2\",\n\"ab c red\",\n\"a\0 c blue\",\n"
+         "\"\0\0 c green\",\n\"a\0ab\0x\0\0\""s, 0, {1, 0, 2, 2}},
+        {"zero bytes in 3-character codes", "\"3 1 3 3\",\n\"abc c red\",\n\"ab\0 c blue\",\n"
+         "\"\0bc c green\",\n\"ab\0abcab\0\""s, 0, {1, 0, 1, 0}},
+        {"a zero byte is no wildcard", "\"2 1 2 1\",\n\"a c red\",\n\"b c blue\",\n\"a\0\""s,
+         -1, {}},
     };
     for (const Case& c : cases) {
         DecodeRun run = Decode(c.text);
@@ -383,15 +392,26 @@ TEST(ImageDecoder, EveryTruncationEndsCleanly) {
 }
 
 TEST(ImageDecoder, PixelsDoNotDependOnHowReadsAreChunked) {
-    Image image = Pattern(37, 23, 50, 3);
-    const std::string text = XpmText(image);
-    DecodeRun whole = Decode(text);
-    ASSERT_EQ(whole.result, 0);
-    ASSERT_EQ(whole.BandData(), ExpectedRows(image, 0, 23));
-    for (int32_t chunk : {1, 2, 4, 5}) {
-        DecodeRun run = Decode(text, {}, chunk);
-        EXPECT_EQ(run.result, 0) << "chunk " << chunk;
-        EXPECT_EQ(run.BandData(), whole.BandData()) << "chunk " << chunk;
+    struct Case {
+        int width, height, colors, charsPerPixel;
+    };
+    // Small and direct-table sizes for 1 and 2 characters, hashed codes, rows of several
+    // blocks, more than 256 colours.
+    const Case cases[] = {{37, 23, 50, 3}, {300, 3, 60, 1}, {260, 260, 300, 2}, {11, 3, 9, 2},
+                          {2000, 2, 700, 9}, {7, 5, 40, 39}};
+    for (const Case& c : cases) {
+        Image image = Pattern(c.width, c.height, c.colors, c.charsPerPixel);
+        const std::string text = XpmText(image);
+        const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + ", cpp " +
+                                 std::to_string(c.charsPerPixel);
+        DecodeRun whole = Decode(text);
+        ASSERT_EQ(whole.result, 0) << name;
+        ASSERT_EQ(whole.BandData(), ExpectedRows(image, 0, c.height)) << name;
+        for (int32_t chunk : {1, 2, 5, 4093}) {
+            DecodeRun run = Decode(text, {}, chunk);
+            EXPECT_EQ(run.result, 0) << name << ", chunk " << chunk;
+            EXPECT_EQ(run.BandData(), whole.BandData()) << name << ", chunk " << chunk;
+        }
     }
 }
 
@@ -411,8 +431,13 @@ TEST(ImageDecoder, RefusesCodeLengthsTheReadersCannotHold) {
 #if XPMFILTER_HAVE_LIBXPM
 // libXpm reads the same text; its pixel indices follow the definitions' order as ours do.
 TEST(ImageDecoder, PixelsAgreeWithLibXpm) {
-    for (int charsPerPixel : {1, 2}) {
-        Image image = Pattern(41, 29, charsPerPixel == 1 ? 60 : 200, charsPerPixel);
+    struct Case {
+        int width, height, colors, charsPerPixel;
+    };
+    for (const Case& c : {Case{41, 29, 60, 1}, Case{41, 29, 200, 2}, Case{300, 300, 256, 2},
+                          Case{97, 89, 4000, 3}}) {
+        const int charsPerPixel = c.charsPerPixel;
+        Image image = Pattern(c.width, c.height, c.colors, charsPerPixel);
         const std::string text = "/* XPM */\nstatic char *x[] = {\n" + XpmText(image);
         XpmImage oracle{};
         ASSERT_EQ(XpmCreateXpmImageFromBuffer(const_cast<char*>(text.c_str()), &oracle, nullptr), XpmSuccess);
@@ -423,7 +448,7 @@ TEST(ImageDecoder, PixelsAgreeWithLibXpm) {
         int mismatches = 0;
         for (unsigned y = 0; y < oracle.height; ++y)
             for (unsigned x = 0; x < oracle.width; ++x)
-                if (data[y * stride + x] != oracle.data[y * oracle.width + x]) ++mismatches;
+                if (data[y * stride + x] != (oracle.data[y * oracle.width + x] & 0xFF)) ++mismatches;
         EXPECT_EQ(mismatches, 0) << "cpp " << charsPerPixel;
         XpmFreeXpmImage(&oracle);
     }

@@ -29,10 +29,15 @@ TEST(ConsoleTextTest, ProgressBarCountsFinishedAndRunningImports) {
     ProgressBar single(1);
     single.started(0, "only.xpm");
     single.progressed(0, 100);
-    EXPECT_EQ(single.render(80), "[##############################] 100%  only.xpm");
+    EXPECT_EQ(single.render(80), "[#############################-]  99%  only.xpm") << "decoded but not yet written";
     EXPECT_TRUE(single.active());
     single.finished(0);
     EXPECT_FALSE(single.active()) << "nothing left to show once every import finished";
+    EXPECT_EQ(single.overallPercent(), 100);
+    ProgressBar forty(40);
+    for (size_t job = 0; job < 40; ++job) forty.started(job, "icon.xpm"), forty.progressed(job, 100);
+    for (size_t job = 0; job < 39; ++job) forty.finished(job);
+    EXPECT_EQ(forty.overallPercent(), 99) << "39 of 40 imports finished is not all of them";
 }
 
 TEST(ConsoleTextTest, JsonLinesStayValid) {

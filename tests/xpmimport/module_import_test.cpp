@@ -146,8 +146,8 @@ TEST_F(ModuleImportTest, ImportsGiveTheirCodesAndIntendedColours) {
         {"DebianRed is refused", named("DebianRed"), -23, {}},
         {"two definitions, the first two words long", MakeXpmFromParts(1, {"c sky blue", "c #000000"}, {{0, 1}}), -1, {}},
         {"a third definition puts a key at an even count", named("sky blue"), 0, {}},
-        {"pixel code without a definition", head + "\"2 1 1 1\",\n\"a c #FF0000\",\n\"ab\"\n};\n", -1, {}},
-        {"rows missing", head + "\"2 3 1 1\",\n\"a c #FF0000\",\n\"aa\"\n};\n", -1, {}},
+        {"pixel code without a definition", head + "\"2 1 2 1\",\n\"a c #FF0000\",\n\"b c #00FF00\",\n\"ax\"\n};\n", -1, {}},
+        {"rows missing", head + "\"2 3 2 1\",\n\"a c #FF0000\",\n\"b c #00FF00\",\n\"ab\"\n};\n", -1, {}},
         {"width 0", head + "\"0 3 2 1\",\n\"a c #FF0000\",\n\"b c #00FF00\",\n};\n", 27, {}},
         {"width 32769", head + "\"32769 1 2 1\",\n\"a c #FF0000\",\n\"b c #00FF00\",\n};\n", 27, {}},
     };

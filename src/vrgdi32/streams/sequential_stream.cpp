@@ -24,6 +24,15 @@ bool SequentialStream::MoveTo(int64_t target) {
     // Bytes before the mark may already be gone; refuse them all, held or not, so the
     // outcome never depends on how the source happened to chunk its data.
     if (target < mark_) return false;
+    if (target < windowStart_) {
+        // Spilled: read back lazily from the file.
+        replaying_ = true;
+        pendingPosition_ = -1;
+        replayStart_ = target;
+        cursor_ = end_ = replay_.data();
+        return true;
+    }
+    replaying_ = false;
     if (target <= WindowEnd()) {
         PlaceCursor(target);
         return true;
@@ -33,27 +42,54 @@ bool SequentialStream::MoveTo(int64_t target) {
     return true;
 }
 
-bool SequentialStream::Fill() {
-    if (ended_) return false;
+void SequentialStream::PositionReported(int64_t position) {
+    mark_ = position;
+    if (mark_ >= windowStart_) DropSpill();
+}
+
+void SequentialStream::DropSpill() {
+    if (spillStart_ == windowStart_) return;
+    spill_.Clear();
+    spillStart_ = windowStart_;
+}
+
+bool SequentialStream::MakeRoom() {
     // Drop the bytes before the mark once they are at least half of what is held, or
     // when there is no room left for another pull.
     const int64_t droppable = (mark_ < WindowEnd() ? mark_ : WindowEnd()) - windowStart_;
-    const int64_t room = static_cast<int64_t>(window_.capacity()) - filled_;
-    const int64_t position = Position();
-    if (droppable > 0 && (droppable * 2 >= filled_ || room < kChunkBytes)) {
+    const auto capacity = static_cast<int64_t>(window_.capacity());
+    if (droppable > 0 && (droppable * 2 >= filled_ || capacity - filled_ < kChunkBytes)) {
         std::memmove(window_.data(), window_.data() + droppable,
                      static_cast<std::size_t>(filled_ - droppable));
         windowStart_ += droppable;
         filled_ -= droppable;
+        DropSpill();  // everything in it lies before the mark
     }
-    if (static_cast<int64_t>(window_.capacity()) - filled_ < kChunkBytes) {
-        LocalBuffer bigger;
-        if (!bigger.Allocate(window_.capacity() * 2)) {
-            failed_ = ended_ = true;
-            return false;
+    if (capacity - filled_ >= kChunkBytes) return true;
+    if (window_.capacity() >= kMemoryBytes && spillWorks_) {
+        const int64_t older = filled_ / 2;
+        if (spill_.WriteAt(windowStart_ - spillStart_, window_.data(), older)) {
+            std::memmove(window_.data(), window_.data() + older,
+                         static_cast<std::size_t>(filled_ - older));
+            windowStart_ += older;
+            filled_ -= older;
+            return true;
         }
-        std::memcpy(bigger.data(), window_.data(), static_cast<std::size_t>(filled_));
-        window_ = static_cast<LocalBuffer&&>(bigger);
+        spillWorks_ = false;  // no file or a full disk: hold everything in memory instead
+    }
+    LocalBuffer bigger;
+    if (!bigger.Allocate(window_.capacity() * 2)) return false;
+    std::memcpy(bigger.data(), window_.data(), static_cast<std::size_t>(filled_));
+    window_ = static_cast<LocalBuffer&&>(bigger);
+    return true;
+}
+
+bool SequentialStream::Fill() {
+    if (ended_) return false;
+    const int64_t position = Position();
+    if (!MakeRoom()) {
+        failed_ = ended_ = true;
+        return false;
     }
     const int32_t got = Pull(window_.data() + filled_, kChunkBytes);
     if (got < 0 || got > kChunkBytes) {
@@ -71,8 +107,41 @@ bool SequentialStream::Fill() {
     return !ended_ || got > 0;
 }
 
+bool SequentialStream::Replay(int64_t position) {
+    if (replay_.data() == nullptr && !replay_.Allocate(kChunkBytes)) {
+        failed_ = true;
+        return false;
+    }
+    const int64_t spilled = windowStart_ - position;
+    const int32_t wanted = spilled < kChunkBytes ? static_cast<int32_t>(spilled) : kChunkBytes;
+    const int32_t got = spill_.ReadAt(position - spillStart_, replay_.data(), wanted);
+    replayStart_ = position;
+    cursor_ = replay_.data();
+    end_ = replay_.data() + (got > 0 ? got : 0);
+    if (got <= 0) failed_ = true;
+    return got > 0;
+}
+
 int32_t SequentialStream::ReadSlow(uint8_t* out, int32_t count) {
-    int32_t copied = pendingPosition_ >= 0 ? 0 : TakeFromWindow(out, count);
+    int32_t copied = 0;
+    if (replaying_) {
+        if (failed_) return 0;
+        copied = TakeFromWindow(out, count);
+        while (copied < count) {
+            const int64_t position = Position();
+            if (position >= windowStart_) {
+                // Caught up with the window: go on from memory.
+                replaying_ = false;
+                PlaceCursor(position);
+                copied += TakeFromWindow(out + copied, count - copied);
+                break;
+            }
+            if (!Replay(position)) return copied;
+            copied += TakeFromWindow(out + copied, count - copied);
+        }
+    } else if (pendingPosition_ < 0) {
+        copied = TakeFromWindow(out, count);
+    }
     while (copied < count) {
         if (!Fill()) break;
         if (pendingPosition_ >= 0) continue;  // still reading up to a position seeked to

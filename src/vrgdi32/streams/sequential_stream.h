@@ -1,16 +1,19 @@
 // A stream over a source that can only be read front to back: the host's read routine,
 // or a file that cannot seek (a pipe). Bytes are kept from the mark on, so the reader can
 // move back to any position at or after the last position it asked for (origin 1, offset
-// 0); bytes before the mark are dropped, which keeps memory bounded by what lies between
-// two position queries. Seeking to the end works when the source told its size (or has
-// been read to its end); it moves the position without reading, and the bytes are only
-// read if a read happens there.
+// 0); bytes before the mark are dropped. At most kMemoryBytes are held in memory: when more
+// lie between the mark and the end of what was read, the older ones go to an unlinked
+// temporary file and a move back reads them from there. Seeking to the end works when the
+// source told its size (or has been read to its end); it moves the position without
+// reading, and the bytes are only read if a read happens there.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "local_buffer.h"
+#include "streams/spill_file.h"
 #include "streams/stream.h"
 #include "vrgdi32/vrgdi32.h"
 
@@ -19,6 +22,8 @@ namespace vrgdi32 {
 class SequentialStream : public Stream {
   public:
     static constexpr int32_t kChunkBytes = 64 * 1024;
+    // The most the window grows to before older bytes are spilled to a file.
+    static constexpr std::size_t kMemoryBytes = 4 * 1024 * 1024;
 
   protected:
     // size: total length when known, else -1.
@@ -31,6 +36,7 @@ class SequentialStream : public Stream {
 
     [[nodiscard]] int32_t ReadSlow(uint8_t* out, int32_t count) override;
     [[nodiscard]] int64_t Position() const override {
+        if (replaying_) return replayStart_ + (cursor_ - replay_.data());
         return pendingPosition_ >= 0 ? pendingPosition_ : windowStart_ + (cursor_ - window_.data());
     }
     // The advertised size is taken as a lower bound: a source that delivers more than it
@@ -41,14 +47,22 @@ class SequentialStream : public Stream {
         return ended_ && !failed_ ? WindowEnd() : -1;
     }
     [[nodiscard]] bool MoveTo(int64_t target) override;
-    void PositionReported(int64_t position) override { mark_ = position; }
+    void PositionReported(int64_t position) override;
 
   private:
-    // Appends one pull to the window (dropping what lies before the mark when that pays);
-    // false at the end of the source, after a failure, or when memory runs out.
+    // Appends one pull to the window (making room first); false at the end of the source,
+    // after a failure, or when memory runs out.
     [[nodiscard]] bool Fill();
+    // Ensures room for one pull: drops what lies before the mark when that pays, spills the
+    // older half of a full window to the file, or else grows the window. False when memory
+    // runs out.
+    [[nodiscard]] bool MakeRoom();
+    // Serves reads at `position` (before the window) from the spill file; false on failure.
+    [[nodiscard]] bool Replay(int64_t position);
     [[nodiscard]] int64_t WindowEnd() const { return windowStart_ + filled_; }
     void PlaceCursor(int64_t position);
+    // The spill file's bytes all lie before the mark: forget them.
+    void DropSpill();
 
     int64_t size_;
     LocalBuffer window_;
@@ -57,6 +71,17 @@ class SequentialStream : public Stream {
     int64_t mark_ = 0;            // nothing before it is ever needed again
     int64_t pendingPosition_ = -1;  // a position past the window, not yet read up to
     bool ended_ = false;
+
+    // The spill file holds the stream's bytes [spillStart_, windowStart_), byte p at file
+    // offset p - spillStart_; empty when spillStart_ == windowStart_. Bytes from the mark
+    // on are always in the file or the window.
+    SpillFile spill_;
+    int64_t spillStart_ = 0;
+    bool spillWorks_ = true;  // false once a spill failed: the window grows instead
+    // While replaying, reads come from replay_, which holds bytes from replayStart_ on.
+    LocalBuffer replay_;
+    int64_t replayStart_ = 0;
+    bool replaying_ = false;
 };
 
 // The host's read routine (protocol in vrgdi32.h).

@@ -1,25 +1,24 @@
-// What the writer records of one picture: frame, units, palette, and the bitmap as bands,
-// each band kept as a ready bottom-up 8-bit DIB with its place in device space (pixels,
-// y down, the bitmap's top-left corner at 0, 0). Errors come back as writer codes.
+// What the writer knows of one picture: frame, units, palette, and the bitmap's geometry
+// with the rows written so far. It checks every drawing call against the declared bitmap
+// and tells where each band goes (device space: pixels, y down, the bitmap's top-left
+// corner at 0, 0); the bands themselves go on to the metafile stream. Errors come back as
+// writer codes.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
-#include "local_buffer.h"
 #include "vrgdi32/vrgdi32.h"
+#include "writer/metafile_layout.h"
+#include "writer/metafile_stream.h"
 
 namespace vrgdi32 {
 
-struct RecordedBand {
-    uint32_t x = 0;     // device position of the band's top-left pixel
+// Where a checked band goes and how it is coloured.
+struct PlacedBand {
     uint32_t y = 0;
-    uint32_t width = 0;
     uint32_t rows = 0;
-    LocalBuffer dib;          // BITMAPINFOHEADER, colour table, pixels
-    uint32_t infoBytes = 0;   // header plus colour table
-    uint32_t pixelBytes = 0;  // stride * rows
+    BandInk ink;
 };
 
 class Picture {
@@ -32,19 +31,19 @@ class Picture {
     [[nodiscard]] int16_t SetPalette(int16_t first, int16_t count, const PaletteEntry* entries);
     [[nodiscard]] int16_t BeginBitmap(const BandPlacement& placement, const BitmapSize& size,
                                       int16_t format);
+    // Checks a band and counts its rows; on success *placed says where it goes.
     [[nodiscard]] int16_t WriteBand(const BandPlacement& placement, const BitmapSize& size,
-                                    int16_t format, const uint8_t* rows);
+                                    int16_t format, const uint8_t* rows, PlacedBand* placed);
+    // Ends the bitmap: kVrErrIncomplete unless every declared row was written.
     [[nodiscard]] int16_t EndBitmap();
 
-    // A bitmap was begun and ended.
+    // A bitmap was begun and ended with all its rows.
     [[nodiscard]] bool complete() const { return bitmapState_ == BitmapState::kEnded; }
+    [[nodiscard]] bool bitmapBegun() const { return bitmapState_ == BitmapState::kBegun; }
     [[nodiscard]] uint32_t width() const { return width_; }
     [[nodiscard]] uint32_t height() const { return height_; }
-    // Frame extents in 0.01 mm (the bitmap's extents when no frame was set).
-    [[nodiscard]] int32_t frameWidthHundredthsMm() const;
-    [[nodiscard]] int32_t frameHeightHundredthsMm() const;
     [[nodiscard]] int32_t unitsPerInch() const;
-    [[nodiscard]] const std::vector<RecordedBand>& bands() const { return bands_; }
+    [[nodiscard]] PictureShape shape() const;
 
   private:
     enum class BitmapState { kNone, kBegun, kEnded };
@@ -64,8 +63,6 @@ class Picture {
     uint32_t width_ = 0;
     uint32_t height_ = 0;
     uint32_t rowsWritten_ = 0;
-    std::size_t bytesRecorded_ = 0;
-    std::vector<RecordedBand> bands_;
 };
 
 }  // namespace vrgdi32

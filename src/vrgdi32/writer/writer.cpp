@@ -1,11 +1,13 @@
-// The picture writer's output life and error state (see writer.h).
+// The picture writer's output life, error state and drawing calls (see writer.h).
 #include "writer/writer.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "job/host_hooks.h"
 #include "job/import_job.h"
-#include "writer/metafile_builder.h"
 #include "writer/writer_errors.h"
 
 namespace vrgdi32 {
@@ -28,6 +30,14 @@ std::string BoundedCopy(const char* text) {
     std::string copy;
     for (std::size_t i = 0; i < kNameChars && text[i] != '\0'; ++i) copy.push_back(text[i]);
     return copy;
+}
+
+bool UsableHostDescriptor(int fd) {
+    if (fd < 0) return false;
+    const int flags = ::fcntl(fd, F_GETFL);
+    // Appending would put the header's totals at the end instead of in the header.
+    if (flags < 0 || (flags & O_APPEND) != 0 || (flags & O_ACCMODE) == O_RDONLY) return false;
+    return ::lseek(fd, 0, SEEK_CUR) >= 0;
 }
 
 }  // namespace
@@ -56,12 +66,34 @@ void Writer::SetNames(const char* name1, const char* name2, const char* name3) {
     names_[2] = BoundedCopy(name3);
 }
 
+int16_t Writer::ChooseDestination(const char* outputName, const VrHostHooks& hooks) {
+    const bool named = outputName != nullptr && outputName[0] != '\0';
+    if ((hooks.flags & kVrHookOutputFd) != 0) {
+        if (named) return kVrErrInvalidCall;
+        if (!UsableHostDescriptor(hooks.outputFd)) return kVrErrCannotCreate;
+        fileBytes_ = std::make_unique<FileSink>(hooks.outputFd);
+        toHostDescriptor_ = true;
+        return 0;
+    }
+    if (named) {
+        if (const int16_t code = file_.Create(outputName)) return code;
+        if (file_.streams()) {
+            fileBytes_ = std::make_unique<FileSink>(file_.fd());
+            return 0;
+        }
+    }
+    memory_ = std::make_unique<MemorySink>();
+    return 0;
+}
+
 int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, StatusSink* sink) {
     if (outputState_ != OutputState::kClosed) return kVrErrInvalidCall;
     VrHostHooks hooks{};
     const bool hasHooks = sink != nullptr && ReadHostHooks(sink->hostValue, &hooks);
-    if (outputName != nullptr && outputName[0] != '\0') {
-        if (const int16_t code = file_.Create(outputName)) return code;
+    DropOutput();
+    if (const int16_t code = ChooseDestination(outputName, hooks)) {
+        DropOutput();
+        return code;
     }
     // A new output starts a new picture with a clean slate.
     picture_ = Picture();
@@ -76,6 +108,9 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
         kind_ = hasHooks && hooks.metafileKind == kVrMetafileWmf ? MetafileKind::kWindows
                                                                  : MetafileKind::kEnhanced;
     }
+    const MetafileLayout& layout =
+        kind_ == MetafileKind::kWindows ? WindowsMetafileLayout() : EnhancedMetafileLayout();
+    stream_ = std::make_unique<MetafileStream>(layout, memory_ ? static_cast<ByteSink&>(*memory_) : *fileBytes_);
     sink_ = sink;
     if (sink_ != nullptr) {
         // From here the result fields are ours: the input's memory handle, which the sink
@@ -94,6 +129,10 @@ void Writer::StartOutput() {
     if (outputState_ != OutputState::kOpen) Fail(kVrErrInvalidCall);
 }
 
+void Writer::FailWriting(int16_t code) {
+    Fail(code, code == kVrErrWrite && fileBytes_ ? fileBytes_->detail() : 0);
+}
+
 void Writer::FinishOutput() {
     if (outputState_ != OutputState::kOpen) {
         Fail(kVrErrInvalidCall);
@@ -103,40 +142,64 @@ void Writer::FinishOutput() {
     if (JobAnsweredStop(job_)) {
         // The host stopped the import; whatever was drawn is not a picture.
         Fail(kVrErrStopped);
-        file_.Discard();
+        DropOutput();
         return;
     }
     if (failed_ || aborted_ || pictureState_ != PictureState::kEnded || !picture_.complete()) {
-        file_.Discard();
+        DropOutput();
         return;
     }
-    ByteBuilder bytes(kMaxMetafileBytes);
-    const int16_t built = kind_ == MetafileKind::kWindows ? BuildWindowsMetafile(picture_, bytes)
-                                                          : BuildEnhancedMetafile(picture_, bytes);
-    if (built != 0) {
-        Fail(built);
-        file_.Discard();
+    if (const int16_t code = stream_->End(picture_.shape())) {
+        FailWriting(code);
+        DropOutput();
         return;
     }
-    if (file_.isOpen()) {
-        int16_t detail = 0;
-        if (const int16_t code = file_.WriteAndClose(bytes.data(), bytes.size(), &detail)) {
-            Fail(code, detail);
-            return;
-        }
+    int16_t detail = 0;
+    if (const int16_t code = Deliver(&detail)) {
+        DropOutput();
+        Fail(code, detail);
     }
-    HandOver(bytes.data(), bytes.size());
 }
 
-void Writer::HandOver(const uint8_t* bytes, std::size_t count) {
-    if (sink_ == nullptr) return;
-    const auto size = static_cast<UINT>(count);
-    void* handle = kind_ == MetafileKind::kWindows ? static_cast<void*>(SetMetaFileBitsEx(size, bytes))
-                                                   : static_cast<void*>(SetEnhMetaFileBits(size, bytes));
-    if (handle == nullptr) {
-        Fail(kVrErrMemory);
-        return;
+int16_t Writer::Deliver(int16_t* detail) {
+    const bool windows = kind_ == MetafileKind::kWindows;
+    if (toHostDescriptor_) {
+        HandOver(nullptr);
+        return 0;
     }
+    if (fileBytes_) {
+        const auto size = static_cast<UINT>(fileBytes_->size());
+        void* handle = nullptr;
+        if (sink_ != nullptr) {
+            handle = windows ? static_cast<void*>(WinshimMapMetaFile(file_.fd(), size))
+                             : static_cast<void*>(WinshimMapEnhMetaFile(file_.fd(), size));
+            if (handle == nullptr) return kVrErrMemory;
+        }
+        if (const int16_t code = file_.Commit()) {
+            if (handle != nullptr) (void)(windows ? DeleteMetaFile(handle) : DeleteEnhMetaFile(handle));
+            return code;
+        }
+        HandOver(handle);
+        return 0;
+    }
+    const auto size = static_cast<UINT>(memory_->size());
+    if (file_.isOpen()) {
+        if (const int16_t code = file_.WriteWhole(memory_->data(), memory_->size(), detail)) return code;
+    }
+    if (sink_ == nullptr) return 0;
+    uint8_t* bytes = memory_->Release();
+    void* handle = windows ? static_cast<void*>(WinshimAdoptMetaFileBits(size, bytes))
+                           : static_cast<void*>(WinshimAdoptEnhMetaFileBits(size, bytes));
+    if (handle == nullptr) {
+        std::free(bytes);
+        return kVrErrMemory;
+    }
+    HandOver(handle);
+    return 0;
+}
+
+void Writer::HandOver(void* handle) {
+    if (sink_ == nullptr) return;
     sink_->dataHandle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle));
     sink_->bounds[0] = 0;
     sink_->bounds[1] = 0;
@@ -145,9 +208,18 @@ void Writer::HandOver(const uint8_t* bytes, std::size_t count) {
     sink_->unitsPerInch = picture_.unitsPerInch();
 }
 
+void Writer::DropOutput() {
+    // The stream refers to the byte sinks, so it goes first.
+    stream_.reset();
+    memory_.reset();
+    fileBytes_.reset();
+    file_.Discard();
+    toHostDescriptor_ = false;
+}
+
 int16_t Writer::CloseOutput() {
     if (outputState_ == OutputState::kClosed) return kVrErrInvalidCall;
-    file_.Discard();
+    DropOutput();
     outputState_ = OutputState::kClosed;
     sink_ = nullptr;
     return 0;
@@ -175,11 +247,45 @@ void Writer::EndPicture() {
 }
 
 Picture* Writer::DrawingPicture() {
-    if (pictureState_ != PictureState::kBegun) {
+    if (pictureState_ != PictureState::kBegun || stream_ == nullptr) {
         Fail(kVrErrInvalidCall);
         return nullptr;
     }
     return &picture_;
+}
+
+void Writer::SetPalette(int16_t first, int16_t count, const PaletteEntry* entries) {
+    Picture* picture = DrawingPicture();
+    if (picture == nullptr) return;
+    // Rows waiting to be joined keep the colours they were sent with.
+    if (stream_->begun() && !failed_) {
+        if (const int16_t code = stream_->FlushJoined()) return FailWriting(code);
+    }
+    if (const int16_t code = picture->SetPalette(first, count, entries)) Fail(code);
+}
+
+void Writer::BeginBitmap(const BandPlacement& placement, const BitmapSize& size, int16_t format) {
+    Picture* picture = DrawingPicture();
+    if (picture == nullptr) return;
+    if (const int16_t code = picture->BeginBitmap(placement, size, format)) return Fail(code);
+    if (const int16_t code = stream_->Begin(picture->shape())) FailWriting(code);
+}
+
+void Writer::WriteBand(const BandPlacement& placement, const BitmapSize& size, int16_t format,
+                       const uint8_t* rows) {
+    Picture* picture = DrawingPicture();
+    if (picture == nullptr) return;
+    PlacedBand placed;
+    if (const int16_t code = picture->WriteBand(placement, size, format, rows, &placed)) return Fail(code);
+    // After a failure nothing more reaches the output.
+    if (failed_ || aborted_) return;
+    if (const int16_t code = stream_->AddBand(placed.y, placed.rows, rows, placed.ink)) FailWriting(code);
+}
+
+void Writer::EndBitmap() {
+    Picture* picture = DrawingPicture();
+    if (picture == nullptr) return;
+    if (const int16_t code = picture->EndBitmap()) Fail(code);
 }
 
 }  // namespace vrgdi32

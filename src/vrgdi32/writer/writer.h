@@ -1,13 +1,26 @@
 // The picture writer: the life of one output (open, start, finish, close), the picture
-// recorded in between, the pending error, and the hand-over of the finished metafile to
-// the host's StatusSink. A metafile is made only for a picture that was completed with no
-// error, no abort and no stop; otherwise nothing reaches the sink.
+// drawn in between, the pending error, and the hand-over of the finished metafile.
+//
+// The metafile is written as the bands arrive (see metafile_stream.h), to one of:
+// - the host's descriptor, when its hooks ask for it (kVrHookOutputFd): the sink gets the
+//   bounds and units per inch, and no handle;
+// - the file named at OutputOpen, through a temporary file beside it (see output_file.h):
+//   the sink gets a metafile handle over a read-only mapping of the finished file, so no
+//   copy of it is held in memory and its bytes are read from disk only if the host reads
+//   them (the file must then not be truncated while the handle lives);
+// - memory: one block that grows as records arrive and that the sink's metafile handle
+//   takes over without a copy.
+// Only a picture completed with no error, no abort and no stop reaches the sink or
+// replaces the named file.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "vrgdi32/vrgdi32.h"
+#include "writer/byte_sink.h"
+#include "writer/metafile_stream.h"
 #include "writer/output_file.h"
 #include "writer/picture.h"
 
@@ -25,10 +38,11 @@ class Writer {
     void SetNames(const char* name1, const char* name2, const char* name3);
     void SetOption(int32_t option) { option_ = option; }
 
-    // Returns 0 or a writer code (320 out of order, 301 the named file cannot be created).
+    // Returns 0 or a writer code (320 out of order or both a name and the host's
+    // descriptor, 301 the named file or the descriptor cannot be written).
     [[nodiscard]] int16_t OpenOutput(const char* outputSpec, const char* outputName, StatusSink* sink);
     void StartOutput();
-    // Makes the metafile if the picture is complete; see the class comment.
+    // Completes the metafile if the picture is complete; see the class comment.
     void FinishOutput();
     // Returns 0, or 320 when no output is open.
     [[nodiscard]] int16_t CloseOutput();
@@ -39,12 +53,25 @@ class Writer {
     // The picture being drawn, or null (and a pending 320) outside PictureBegin/End.
     [[nodiscard]] Picture* DrawingPicture();
 
+    // The drawing calls that reach the metafile; each failure becomes the pending error.
+    void SetPalette(int16_t first, int16_t count, const PaletteEntry* entries);
+    void BeginBitmap(const BandPlacement& placement, const BitmapSize& size, int16_t format);
+    void WriteBand(const BandPlacement& placement, const BitmapSize& size, int16_t format, const uint8_t* rows);
+    void EndBitmap();
+
   private:
     enum class OutputState { kClosed, kOpen, kFinished };
     enum class PictureState { kNone, kBegun, kEnded };
     enum class MetafileKind { kEnhanced, kWindows };
 
-    void HandOver(const uint8_t* bytes, std::size_t count);
+    [[nodiscard]] int16_t ChooseDestination(const char* outputName, const VrHostHooks& hooks);
+    // Fails with code, taking the detail from the byte sink when the code is a write failure.
+    void FailWriting(int16_t code);
+    // Hands the complete metafile to its destination. Returns 0 or a writer code (and its
+    // detail).
+    [[nodiscard]] int16_t Deliver(int16_t* detail);
+    void HandOver(void* handle);
+    void DropOutput();
 
     bool errorPending_ = false;
     int16_t errorCode_ = 0;
@@ -60,6 +87,10 @@ class Writer {
     StatusSink* sink_ = nullptr;
     uint64_t job_ = 0;
     OutputFile file_;
+    bool toHostDescriptor_ = false;
+    std::unique_ptr<MemorySink> memory_;    // when the bytes are kept in memory
+    std::unique_ptr<FileSink> fileBytes_;   // when they go to a file as they come
+    std::unique_ptr<MetafileStream> stream_;
 
     PictureState pictureState_ = PictureState::kNone;
     Picture picture_;

@@ -155,29 +155,29 @@ VRGDI32_API void SetWindow(WriterHandle writer, const FrameRect* window) {
 
 VRGDI32_API void SetPalette(WriterHandle writer, int16_t first, int16_t count,
                             const PaletteEntry* entries) {
-    WithPicture(writer, [&](Picture& p) { return p.SetPalette(first, count, entries); });
+    WithWriter(writer, [&](Writer& w) { w.SetPalette(first, count, entries); });
 }
 
 VRGDI32_API void BitmapBegin(WriterHandle writer, const BandPlacement* placement,
                              const BitmapSize* size, int16_t format, int16_t /*arg2*/,
                              int16_t /*arg3*/, int16_t /*arg4*/, int16_t /*arg5*/) {
-    WithPicture(writer, [&](Picture& p) -> int16_t {
-        if (placement == nullptr || size == nullptr) return kVrErrInvalidCall;
-        return p.BeginBitmap(*placement, *size, format);
+    WithWriter(writer, [&](Writer& w) {
+        if (placement == nullptr || size == nullptr) return w.Fail(kVrErrInvalidCall);
+        w.BeginBitmap(*placement, *size, format);
     });
 }
 
 VRGDI32_API void BitmapWriteBand(WriterHandle writer, const BandPlacement* placement,
                                  const BitmapSize* size, int16_t format, int16_t /*arg*/,
                                  const uint8_t* rows) {
-    WithPicture(writer, [&](Picture& p) -> int16_t {
-        if (placement == nullptr || size == nullptr) return kVrErrInvalidCall;
-        return p.WriteBand(*placement, *size, format, rows);
+    WithWriter(writer, [&](Writer& w) {
+        if (placement == nullptr || size == nullptr) return w.Fail(kVrErrInvalidCall);
+        w.WriteBand(*placement, *size, format, rows);
     });
 }
 
 VRGDI32_API void BitmapEnd(WriterHandle writer) {
-    WithPicture(writer, [](Picture& p) { return p.EndBitmap(); });
+    WithWriter(writer, [](Writer& w) { w.EndBitmap(); });
 }
 
 }  // extern "C"

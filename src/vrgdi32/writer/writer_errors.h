@@ -9,8 +9,8 @@
 namespace vrgdi32 {
 
 // kVrErrInvalidCall (vrgdi32.h) covers a call the writer cannot accept: out of order, a
-// handle it does not know, arguments that do not fit the declared bitmap, or a picture the
-// requested format cannot hold. The filter maps it, as every code it does not list, to 26.
+// handle it does not know, or arguments that do not fit the declared bitmap. The filter
+// maps it, as every code it does not list, to 26; kVrErrIncomplete too.
 
 // The largest metafile the writer makes; a picture that would need more fails with 300.
 constexpr std::size_t kMaxMetafileBytes = std::size_t{1} << 31;

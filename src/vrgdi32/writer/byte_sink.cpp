@@ -1,0 +1,123 @@
+// The metafile's byte sinks (see byte_sink.h).
+#include "writer/byte_sink.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "writer/writer_errors.h"
+
+namespace vrgdi32 {
+namespace {
+
+// Big enough that a write costs little next to the bytes it carries.
+constexpr std::size_t kFileBufferBytes = std::size_t{1} << 20;
+
+}  // namespace
+
+MemorySink::~MemorySink() { std::free(data_); }
+
+int16_t MemorySink::Reserve(std::size_t total) {
+    if (failure_ != 0 || total <= capacity_) return failure_;
+    void* bigger = std::realloc(data_, total);
+    if (bigger == nullptr) return failure_ = kVrErrMemory;
+    data_ = static_cast<uint8_t*>(bigger);
+    capacity_ = total;
+    return 0;
+}
+
+int16_t MemorySink::Write(const void* bytes, std::size_t count) {
+    if (failure_ != 0) return failure_;
+    if (count > capacity_ - size_) {
+        // Beyond the reservation: grow by half again, so appends stay linear.
+        const std::size_t needed = size_ + count;
+        if (const int16_t code = Reserve(needed + needed / 2)) return code;
+    }
+    if (count != 0) std::memcpy(data_ + size_, bytes, count);
+    size_ += count;
+    return 0;
+}
+
+int16_t MemorySink::Rewrite(std::size_t offset, const void* bytes, std::size_t count) {
+    if (failure_ != 0) return failure_;
+    if (offset > size_ || count > size_ - offset) return failure_ = kVrErrInvalidCall;
+    std::memcpy(data_ + offset, bytes, count);
+    return 0;
+}
+
+uint8_t* MemorySink::Release() {
+    uint8_t* block = data_;
+    // Giving back the unused reservation moves nothing: the block only shrinks.
+    if (block != nullptr && size_ != 0 && size_ < capacity_) {
+        if (void* shrunk = std::realloc(block, size_)) block = static_cast<uint8_t*>(shrunk);
+    }
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+    return block;
+}
+
+int16_t FileSink::Reserve(std::size_t total) {
+    if (failure_ != 0 || buffer_.data() != nullptr) return failure_;
+    if (!buffer_.Allocate(total < kFileBufferBytes ? total : kFileBufferBytes)) return failure_ = kVrErrMemory;
+    return 0;
+}
+
+int16_t FileSink::WriteAt(std::size_t offset, const uint8_t* bytes, std::size_t count) {
+    while (count != 0) {
+        const ssize_t wrote = ::pwrite(fd_, bytes, count, static_cast<off_t>(offset));
+        if (wrote > 0) {
+            bytes += wrote;
+            offset += static_cast<std::size_t>(wrote);
+            count -= static_cast<std::size_t>(wrote);
+            continue;
+        }
+        if (wrote < 0 && errno == EINTR) continue;
+        const int error = wrote < 0 ? errno : ENOSPC;
+        if (error == ENOSPC || error == EDQUOT || error == EFBIG) detail_ = kVrErrDetailDiskFull;
+        return failure_ = kVrErrWrite;
+    }
+    return 0;
+}
+
+int16_t FileSink::Drain() {
+    const std::size_t count = buffered_;
+    buffered_ = 0;
+    return WriteAt(size_ - count, buffer_.data(), count);
+}
+
+int16_t FileSink::Write(const void* bytes, std::size_t count) {
+    if (failure_ != 0) return failure_;
+    const auto* from = static_cast<const uint8_t*>(bytes);
+    if (const int16_t code = Reserve(kFileBufferBytes)) return code;
+    const std::size_t room = buffer_.capacity();
+    if (count >= room) {
+        // Too big to gather: what waits goes first, then the bytes straight from the caller.
+        if (const int16_t code = Drain()) return code;
+        size_ += count;
+        return WriteAt(size_ - count, from, count);
+    }
+    if (count > room - buffered_) {
+        if (const int16_t code = Drain()) return code;
+    }
+    std::memcpy(buffer_.data() + buffered_, from, count);
+    buffered_ += count;
+    size_ += count;
+    return 0;
+}
+
+int16_t FileSink::Rewrite(std::size_t offset, const void* bytes, std::size_t count) {
+    if (failure_ != 0) return failure_;
+    if (offset > size_ || count > size_ - offset) return failure_ = kVrErrInvalidCall;
+    if (const int16_t code = Drain()) return code;
+    return WriteAt(offset, static_cast<const uint8_t*>(bytes), count);
+}
+
+int16_t FileSink::Flush() {
+    if (failure_ != 0) return failure_;
+    if (const int16_t code = Drain()) return code;
+    if (::lseek(fd_, static_cast<off_t>(size_), SEEK_SET) < 0) return failure_ = kVrErrWrite;
+    return 0;
+}
+
+}  // namespace vrgdi32

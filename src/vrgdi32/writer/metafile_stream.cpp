@@ -1,0 +1,155 @@
+// Streaming one picture's metafile (see metafile_stream.h).
+#include "writer/metafile_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "writer/writer_errors.h"
+
+namespace vrgdi32 {
+namespace {
+
+constexpr uint32_t kDibHeaderBytes = 40;
+constexpr std::size_t kLargestRecordHead = 80;
+
+void Put16(uint8_t* at, uint16_t value) { std::memcpy(at, &value, sizeof value); }
+void Put32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+
+}  // namespace
+
+bool MetafileStream::MakesRecord(uint32_t rows) const {
+    return rows >= kRecordRows || std::size_t{rows} * stride_ >= kRecordBytes;
+}
+
+int16_t MetafileStream::Begin(const PictureShape& shape) {
+    if (failure_ != 0) return failure_;
+    width_ = shape.width;
+    height_ = shape.height;
+    stride_ = (width_ + 3) / 4 * 4;
+    ByteBuilder head(kMaxMetafileBytes), tail(kMaxMetafileBytes);
+    if (const int16_t code = layout_.Head(shape, totals_, head)) return Fail(code);
+    if (const int16_t code = layout_.Tail(tail)) return Fail(code);
+    headBytes_ = head.size();
+    tailBytes_ = tail.size();
+
+    // The most the metafile can take: every record but a few has at least the rows that
+    // make a record, and each carries at most a full colour table.
+    uint64_t rowsPerRecord = kRecordRows;
+    if (stride_ != 0) rowsPerRecord = std::min<uint64_t>(rowsPerRecord, (kRecordBytes + stride_ - 1) / stride_);
+    const uint64_t records = 2 * (height_ / rowsPerRecord) + 2;
+    const uint64_t most = headBytes_ + tailBytes_ + uint64_t{height_} * stride_ +
+                          records * (layout_.RecordHeadBytes() + kDibHeaderBytes + 4 * 256);
+    if (const int16_t code = sink_.Reserve(static_cast<std::size_t>(std::min<uint64_t>(most, kMaxMetafileBytes)))) {
+        return Fail(code);
+    }
+    if (const int16_t code = sink_.Write(head.data(), head.size())) return Fail(code);
+    begun_ = true;
+    return 0;
+}
+
+int16_t MetafileStream::WriteRecord(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink) {
+    BitmapRecordShape record;
+    record.y = y;
+    record.width = width_;
+    record.rows = rows;
+    record.infoBytes = kDibHeaderBytes + 4 * ink.colours;
+    record.pixelBytes = rows * stride_;
+    const std::size_t headBytes = layout_.RecordHeadBytes();
+    const std::size_t bytes = headBytes + record.infoBytes + std::size_t{record.pixelBytes};
+    if (bytes > kMaxMetafileBytes - tailBytes_ - sink_.size()) return Fail(kVrErrMemory);
+
+    uint8_t head[kLargestRecordHead + kDibHeaderBytes + 4 * 256];
+    layout_.RecordHead(record, head);
+    uint8_t* info = head + headBytes;
+    Put32(info + 0, kDibHeaderBytes);
+    Put32(info + 4, width_);
+    Put32(info + 8, rows);  // positive height: the bottom row comes first
+    Put16(info + 12, 1);
+    Put16(info + 14, 8);
+    Put32(info + 16, 0);  // BI_RGB
+    Put32(info + 20, record.pixelBytes);
+    Put32(info + 24, ink.pixelsPerMetre);
+    Put32(info + 28, ink.pixelsPerMetre);
+    Put32(info + 32, ink.colours);
+    Put32(info + 36, 0);
+    std::memcpy(info + kDibHeaderBytes, ink.colourTable, 4 * std::size_t{ink.colours});
+    if (const int16_t code = sink_.Write(head, headBytes + record.infoBytes)) return Fail(code);
+
+    static constexpr uint8_t kPadding[4] = {};
+    const uint32_t padding = stride_ - width_;
+    for (uint32_t r = rows; r-- > 0;) {
+        if (const int16_t code = sink_.Write(data + std::size_t{r} * stride_, width_)) return Fail(code);
+        if (padding != 0) {
+            if (const int16_t code = sink_.Write(kPadding, padding)) return Fail(code);
+        }
+    }
+    ++totals_.bitmapRecords;
+    totals_.largestBitmapRecordBytes = std::max(totals_.largestBitmapRecordBytes, bytes);
+    return 0;
+}
+
+int16_t MetafileStream::Join(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink) {
+    if (joined_.data() == nullptr) {
+        // Room for the most that can wait, but never more than the picture has left (this
+        // band's rows are counted as seen already).
+        const uint32_t most = static_cast<uint32_t>(kJoinBytes / (stride_ == 0 ? 1 : stride_));
+        joinedCapacityRows_ = std::max(rows, std::min(most, height_ - rowsSeen_ + rows));
+        if (!joined_.Allocate(std::size_t{joinedCapacityRows_} * stride_)) return Fail(kVrErrMemory);
+    }
+    if (rows > joinedCapacityRows_ - joinedRows_) return Fail(kVrErrInvalidCall);
+    if (joinedRows_ == 0) {
+        joinedY_ = y;
+        joinedInk_ = ink;
+    }
+    uint8_t* to = joined_.data() + std::size_t{joinedRows_} * stride_;
+    for (uint32_t r = 0; r < rows; ++r) {
+        std::memcpy(to + std::size_t{r} * stride_, data + std::size_t{r} * stride_, width_);
+    }
+    joinedRows_ += rows;
+    joinedInk_.colours = std::max(joinedInk_.colours, ink.colours);
+    joinedInk_.colourTable = ink.colourTable;
+    joinedInk_.pixelsPerMetre = ink.pixelsPerMetre;
+    return 0;
+}
+
+int16_t MetafileStream::FlushJoined() {
+    if (failure_ != 0) return failure_;
+    if (joinedRows_ == 0) return 0;
+    const uint32_t rows = joinedRows_;
+    joinedRows_ = 0;
+    return WriteRecord(joinedY_, rows, joined_.data(), joinedInk_);
+}
+
+int16_t MetafileStream::AddBand(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink) {
+    if (failure_ != 0) return failure_;
+    if (!begun_) return Fail(kVrErrInvalidCall);
+    // Only a band right below the waiting rows, with room beside them, joins them.
+    if (joinedRows_ != 0 && (y != joinedY_ + joinedRows_ || rows > joinedCapacityRows_ - joinedRows_)) {
+        if (const int16_t code = FlushJoined()) return code;
+    }
+    const bool last = rowsSeen_ + rows >= height_;
+    rowsSeen_ += rows;
+    if (joinedRows_ == 0 && (last || MakesRecord(rows))) return WriteRecord(y, rows, data, ink);
+    if (const int16_t code = Join(y, rows, data, ink)) return code;
+    if (last || MakesRecord(joinedRows_)) return FlushJoined();
+    return 0;
+}
+
+int16_t MetafileStream::End(const PictureShape& shape) {
+    if (failure_ != 0) return failure_;
+    if (!begun_) return Fail(kVrErrInvalidCall);
+    if (const int16_t code = FlushJoined()) return code;
+    ByteBuilder tail(kMaxMetafileBytes), head(kMaxMetafileBytes);
+    if (const int16_t code = layout_.Tail(tail)) return Fail(code);
+    if (const int16_t code = sink_.Write(tail.data(), tail.size())) return Fail(code);
+    totals_.bytes = sink_.size();
+    if (const int16_t code = layout_.Head(shape, totals_, head)) return Fail(code);
+    // The head keeps its length: only the values in it change.
+    if (head.size() != headBytes_) return Fail(kVrErrInvalidCall);
+    if (const int16_t code = sink_.Rewrite(0, head.data(), head.size())) return Fail(code);
+    if (const int16_t code = sink_.Flush()) return Fail(code);
+    joined_.Release();
+    return 0;
+}
+
+}  // namespace vrgdi32

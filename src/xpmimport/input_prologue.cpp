@@ -1,0 +1,182 @@
+// Reading the header and the values line from the first bytes, by the filter's rules: the
+// header is "/*", "XPM", "*/" (any letter case), each ended by exactly one whitespace byte
+// (tab, line feed, carriage return or space) and at most 39 bytes long; the values line is
+// the first double-quoted string after it, split at whitespace, each word cut to 39 bytes
+// and read as C's atoi reads it.
+#include "xpmimport/input_prologue.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "xpmimport/fd_reader.h"
+#include "xpmimport/interrupt.h"
+
+namespace xpmimport {
+namespace {
+
+constexpr size_t kWordBytes = 39;
+constexpr char kQuote = '"';
+
+[[nodiscard]] bool IsWhitespace(char byte) { return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' '; }
+
+[[nodiscard]] char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+[[nodiscard]] bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    }
+    return true;
+}
+
+[[nodiscard]] int32_t AtoiValue(const std::string& word) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(std::strtoll(word.c_str(), nullptr, 10))));
+}
+
+enum class Header { kMatches, kDiffers, kNeedMore };
+
+// Checks the header at the start of bytes; *end is set past it when it matches.
+[[nodiscard]] Header CheckHeader(std::string_view bytes, bool wholeInput, size_t* end) {
+    static constexpr std::string_view kWords[3] = {"/*", "XPM", "*/"};
+    size_t at = 0;
+    for (std::string_view want : kWords) {
+        size_t start = at;
+        while (at < bytes.size() && at - start <= kWordBytes && !IsWhitespace(bytes[at])) ++at;
+        if (at - start > kWordBytes) return Header::kDiffers;
+        if (at == bytes.size()) return wholeInput ? Header::kDiffers : Header::kNeedMore;
+        std::string_view word = bytes.substr(start, at - start);
+        word = word.substr(0, word.find('\0'));  // the filter compares the words as C strings
+        if (!EqualIgnoringCase(word, want)) return Header::kDiffers;
+        ++at;  // the one whitespace byte
+    }
+    *end = at;
+    return Header::kMatches;
+}
+
+[[nodiscard]] InputKind KindOf(std::string_view bytes, Header header) {
+    if (header == Header::kMatches) return InputKind::kXpm;
+    if (bytes.empty()) return InputKind::kEmpty;
+    if (bytes.substr(0, 4) == "\x89PNG") return InputKind::kPng;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return InputKind::kUtf8Bom;
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") return InputKind::kUtf16;
+    if (bytes.substr(0, 6) == "! XPM2") return InputKind::kXpm2;
+    return InputKind::kOther;
+}
+
+// Reads the values line from bytes at `at`; false when it has not ended within bytes.
+bool ReadValues(std::string_view bytes, size_t at, InputPrologue* prologue) {
+    size_t open = bytes.find(kQuote, at);
+    std::string words[4];
+    size_t count = 0;
+    bool ended = false;
+    if (open != std::string_view::npos) {
+        bool inGap = true;
+        for (size_t i = open + 1; i < bytes.size(); ++i) {
+            char byte = bytes[i];
+            if (byte == kQuote) {
+                ended = true;
+                break;
+            }
+            if (!IsWhitespace(byte)) {
+                if (count < 4 && words[count].size() < kWordBytes) words[count] += byte;
+                inGap = false;
+            } else {
+                if (!inGap) ++count;
+                inGap = true;
+            }
+        }
+    }
+    prologue->width = AtoiValue(words[0]);
+    prologue->height = AtoiValue(words[1]);
+    prologue->colors = AtoiValue(words[2]);
+    prologue->charsPerPixel = AtoiValue(words[3]);
+    return ended;
+}
+
+}  // namespace
+
+InputPrologue ReadPrologue(std::string_view bytes, bool wholeInput) {
+    InputPrologue prologue;
+    size_t end = 0;
+    Header header = CheckHeader(bytes, wholeInput, &end);
+    prologue.kind = KindOf(bytes, header);
+    if (header == Header::kMatches) prologue.valuesRead = ReadValues(bytes, end, &prologue) || wholeInput;
+    return prologue;
+}
+
+bool PrologueDecided(std::string_view bytes) {
+    size_t end = 0;
+    Header header = CheckHeader(bytes, false, &end);
+    if (header != Header::kMatches) return header == Header::kDiffers;
+    InputPrologue ignored;
+    return ReadValues(bytes, end, &ignored);
+}
+
+namespace {
+
+// Reads from fd until the prologue is decided, the limit is reached or the input ends.
+// *ended: the input ended within bytes.
+[[nodiscard]] bool ReadAhead(int fd, std::string* bytes, bool* ended, std::string* error) {
+    constexpr size_t kChunk = 65536;
+    *ended = false;
+    while (bytes->size() < kPrologueLimit && !PrologueDecided(*bytes)) {
+        size_t old = bytes->size();
+        bytes->resize(old + kChunk);
+        ssize_t got = read(fd, bytes->data() + old, kChunk);
+        bytes->resize(old + static_cast<size_t>(got > 0 ? got : 0));
+        if (got == 0) {
+            *ended = true;
+            return true;
+        }
+        if (got < 0) {
+            if (errno == EINTR && !InterruptRequested()) continue;
+            *error = std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::string* error) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    struct stat info = {};
+    if (fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
+        close(fd);
+        *prologue = InputPrologue{};
+        prologue->kind = InputKind::kUnread;
+        return true;
+    }
+    std::string bytes;
+    bool ended = false;
+    bool read = ReadAhead(fd, &bytes, &ended, error);
+    close(fd);
+    if (read) *prologue = ReadPrologue(bytes, ended);
+    return read;
+}
+
+bool ReadStandardInputPrologue(InputPrologue* prologue, std::string* error) {
+    std::string bytes;
+    bool ended = false;
+    bool read = ReadAhead(STDIN_FILENO, &bytes, &ended, error);
+    *prologue = ReadPrologue(bytes, ended);
+    UnreadInput(STDIN_FILENO, std::move(bytes));
+    return read;
+}
+
+uint64_t DeclaredPixels(const InputPrologue& prologue) {
+    auto magnitude = [](int32_t value) { return static_cast<uint64_t>(value < 0 ? -int64_t{value} : int64_t{value}); };
+    return magnitude(prologue.width) * magnitude(prologue.height);
+}
+
+}  // namespace xpmimport

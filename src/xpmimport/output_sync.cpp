@@ -1,0 +1,36 @@
+// One syncfs per file system that received a picture.
+#include "xpmimport/output_sync.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+namespace xpmimport {
+
+bool SyncOutputs(const std::vector<std::string>& paths, std::string* error) {
+    std::set<dev_t> synced;
+    for (const std::string& path : paths) {
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info = {};
+        if (fd < 0 || fstat(fd, &info) != 0) {
+            *error = path + ": " + std::strerror(errno);
+            if (fd >= 0) close(fd);
+            return false;
+        }
+        bool ok = synced.count(info.st_dev) != 0 || syncfs(fd) == 0;
+        int syncError = errno;
+        close(fd);
+        if (!ok) {
+            *error = "cannot sync " + path + " to the disk: " + std::strerror(syncError);
+            return false;
+        }
+        synced.insert(info.st_dev);
+    }
+    return true;
+}
+
+}  // namespace xpmimport
