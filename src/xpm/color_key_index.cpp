@@ -213,18 +213,21 @@ int32_t ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* r
     if (state_ == State::kUnbuilt) Build();
     const auto cpp = static_cast<size_t>(charsPerPixel_);
     const auto n = static_cast<size_t>(width);
+    // Tables in locals: every byte stored to row could alias the members, which would
+    // otherwise be loaded again per pixel.
     if (state_ == State::kDirect) {
+        const uint16_t* direct = direct_.get();
         // Unknown codes are collected, not branched on: one test per row.
         unsigned seen = 0;
         if (cpp == 1) {
             for (size_t x = 0; x < n; ++x) {
-                const unsigned v = direct_[codes[x]];
+                const unsigned v = direct[codes[x]];
                 seen |= v;
                 row[x] = static_cast<uint8_t>(v);
             }
         } else {
             for (size_t x = 0; x < n; ++x) {
-                const unsigned v = direct_[codes[2 * x] | size_t{codes[2 * x + 1]} << 8];
+                const unsigned v = direct[codes[2 * x] | size_t{codes[2 * x + 1]} << 8];
                 seen |= v;
                 row[x] = static_cast<uint8_t>(v);
             }
@@ -232,9 +235,10 @@ int32_t ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* r
         return (seen & kUnknown) != 0 ? -1 : 0;
     }
     if (state_ == State::kPaged) {
+        const uint16_t* pages = pages_.get();
         unsigned seen = 0;
         for (size_t x = 0; x < n; ++x) {
-            const unsigned v = pages_[size_t{pageOf_[codes[2 * x]]} << 8 | codes[2 * x + 1]];
+            const unsigned v = pages[size_t{pageOf_[codes[2 * x]]} << 8 | codes[2 * x + 1]];
             seen |= v;
             row[x] = static_cast<uint8_t>(v);
         }
