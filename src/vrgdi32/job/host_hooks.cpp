@@ -49,43 +49,11 @@ bool ProbeRead(uint64_t address, void* out, std::size_t count) {
     return ok;
 }
 
-// The top of this thread's stack, looked up once per thread; 0 when it cannot be had.
-uintptr_t StackTop() {
-    thread_local const uintptr_t top = [] {
-        pthread_attr_t attributes;
-        if (::pthread_getattr_np(::pthread_self(), &attributes) != 0) return uintptr_t{0};
-        void* low = nullptr;
-        size_t size = 0;
-        const bool known = ::pthread_attr_getstack(&attributes, &low, &size) == 0;
-        ::pthread_attr_destroy(&attributes);
-        return known ? reinterpret_cast<uintptr_t>(low) + size : uintptr_t{0};
-    }();
-    return top;
-}
-
-// True when [address, address + count) lies in the live part of this thread's stack, from
-// this frame up to the top: mapped for certain, so it is read without a system call. A
-// host usually keeps its hooks record in a local variable.
-[[gnu::noinline]] bool OnLiveStack(uint64_t address, std::size_t count) {
-    const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    const uintptr_t top = StackTop();
-    return address >= here && address < top && count <= top - address;
-}
-
 }  // namespace
 
 bool ReadHostHooks(uint64_t hostValue, VrHostHooks* hooks) {
     std::memset(hooks, 0, sizeof *hooks);
     if (hostValue == 0 || hostValue % alignof(VrHostHooks) != 0) return false;
-    if (OnLiveStack(hostValue, sizeof(VrHostHooks))) {
-        // Exactly the record's bytes: what lies past a shorter record is none of ours.
-        const auto* record = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(hostValue));
-        uint32_t size = 0;
-        std::memcpy(&size, record, sizeof size);
-        if (size != sizeof(VrHostHooks) && size != kVrHostHooksSizeV1) return false;
-        std::memcpy(hooks, record, size);
-        return true;
-    }
     // Usually as many bytes as the current record has are readable: one probe. Otherwise
     // (an older, shorter record near the end of readable memory) the size comes first,
     // then exactly that many bytes.
