@@ -69,15 +69,12 @@ std::string MakePicture(int width, int height, int colors, int cpp) {
     return text;
 }
 
-void BM_ImportFile(benchmark::State& state) {
+void RunImports(benchmark::State& state, int width, int height, int colors, int cpp, bool wmf) {
     const Module& module = LoadedModule();
     if (!module.error.empty()) {
         state.SkipWithError(module.error.c_str());
         return;
     }
-    const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
-    const int colors = static_cast<int>(state.range(2)), cpp = static_cast<int>(state.range(3));
-    const bool wmf = state.range(4) != 0;
     const std::string text = MakePicture(width, height, colors, cpp);
     char path[] = "/tmp/import_bench_XXXXXX";
     int fd = mkstemp(path);
@@ -115,6 +112,18 @@ void BM_ImportFile(benchmark::State& state) {
     state.counters["pixels/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * width * height,
                                                     benchmark::Counter::kIsRate);
 }
+
+void BM_ImportFile(benchmark::State& state) {
+    RunImports(state, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+               static_cast<int>(state.range(2)), static_cast<int>(state.range(3)), state.range(4) != 0);
+}
+
+// The fixed cost of one import: an icon, where the profile, job and handle dominate the pixels.
+void BM_ImportIcon48(benchmark::State& state) {
+    RunImports(state, 48, 48, 64, 2, false);
+    state.counters["icons/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ImportIcon48)->Unit(benchmark::kMicrosecond);
 
 // width, height, colours, characters per pixel, WMF
 BENCHMARK(BM_ImportFile)

@@ -4,11 +4,8 @@
 #include <atomic>
 
 namespace xpmfilter {
-namespace {
-std::atomic<const GraphicsLibrary*> g_library{nullptr};
-}  // namespace
 
-const GraphicsLibrary& Gdi() { return *g_library.load(std::memory_order_acquire); }
+std::atomic<const GraphicsLibrary*> g_library{nullptr};
 
 void BindGraphicsLibrary(const GraphicsLibrary* library) {
     g_library.store(library, std::memory_order_release);

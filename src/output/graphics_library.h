@@ -2,6 +2,7 @@
 // bound once. Production binds it to libvrgdi32; tests bind a recording fake.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "vrgdi32/vrgdi32.h"
@@ -43,8 +44,11 @@ struct GraphicsLibrary {
     decltype(&::StrAppendBounded) StrAppendBounded;  // 2721
 };
 
+extern std::atomic<const GraphicsLibrary*> g_library;
+
 // The bound table. Binding happens once, before any import (the module binds at load).
-[[nodiscard]] const GraphicsLibrary& Gdi();
+// Inline: every byte the decoder reads goes through it.
+[[nodiscard]] inline const GraphicsLibrary& Gdi() { return *g_library.load(std::memory_order_acquire); }
 void BindGraphicsLibrary(const GraphicsLibrary* library);
 
 }  // namespace xpmfilter

@@ -17,10 +17,10 @@ LocalBuffer& LocalBuffer::operator=(LocalBuffer&& other) noexcept {
     return *this;
 }
 
-bool LocalBuffer::Allocate(std::size_t bytes) {
+bool LocalBuffer::Allocate(std::size_t bytes, Fill fill) {
     Release();
     if (bytes == 0) bytes = 1;
-    HLOCAL handle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, bytes);
+    HLOCAL handle = LocalAlloc(fill == Fill::kZeroed ? LMEM_MOVEABLE | LMEM_ZEROINIT : LMEM_MOVEABLE, bytes);
     if (handle == nullptr) return false;
     auto* data = static_cast<uint8_t*>(LocalLock(handle));
     if (data == nullptr) {
@@ -47,8 +47,9 @@ bool ByteBuilder::Reserve(std::size_t total) {
     if (total > limit_) return false;
     std::size_t grown = buffer_.capacity() < 4096 ? 4096 : buffer_.capacity();
     while (grown < total) grown = grown > limit_ / 2 ? limit_ : grown * 2;
+    // Only bytes already appended are copied; Extend hands out the rest to be written.
     LocalBuffer bigger;
-    if (!bigger.Allocate(grown)) return false;
+    if (!bigger.Allocate(grown, LocalBuffer::Fill::kUnset)) return false;
     if (size_ != 0) std::memcpy(bigger.data(), buffer_.data(), size_);
     buffer_ = static_cast<LocalBuffer&&>(bigger);
     return true;

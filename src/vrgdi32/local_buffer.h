@@ -19,9 +19,12 @@ class LocalBuffer {
     LocalBuffer(const LocalBuffer&) = delete;
     LocalBuffer& operator=(const LocalBuffer&) = delete;
 
-    // Replaces the buffer with a new zero-filled one of `bytes` bytes (at least 1 is
-    // taken). Returns false, leaving the buffer empty, when the memory cannot be had.
-    [[nodiscard]] bool Allocate(std::size_t bytes);
+    enum class Fill { kZeroed, kUnset };
+    // Replaces the buffer with a new one of `bytes` bytes (at least 1 is taken), zero-filled
+    // unless the caller writes every byte before reading it (kUnset skips clearing a window
+    // that may be far larger than what lands in it). Returns false, leaving the buffer
+    // empty, when the memory cannot be had.
+    [[nodiscard]] bool Allocate(std::size_t bytes, Fill fill = Fill::kZeroed);
     void Release();
 
     [[nodiscard]] uint8_t* data() const { return data_; }

@@ -62,6 +62,11 @@ int32_t ParseHexColor(const WordSlot& value, RgbTriple& rgb) {
     // The word ends at the last non-zero byte: the slot was zero-filled before it was read,
     // and a zero byte inside the word is an ordinary (non-hex) character.
     size_t length = kWordSlotBytes - 1;
+    // Whole zero blocks of 8 first: most of the slot is the zero fill.
+    for (uint64_t block = 0; length >= 8; length -= 8) {
+        std::memcpy(&block, digits + length - 8, sizeof block);
+        if (block != 0) break;
+    }
     while (length > 0 && digits[length - 1] == '\0') --length;
     bool longForm = length == 9 || length == 12;
     for (size_t i = 0; longForm && i < length; ++i) longForm = HexDigitValue(digits[i]) >= 0;

@@ -127,21 +127,24 @@ bool ColorKeyIndex::BuildHash() {
     seed_ = NextSeed();
     for (int32_t i = 0; i < count_; ++i) {
         const auto* code = reinterpret_cast<const uint8_t*>(table_[i].code);
-        if (!Insert(PackCode(code, kSignificantCodeChars), i)) return false;
+        if (Insert(PackCode(code, kSignificantCodeChars), i)) continue;
+        slots_.reset();
+        capacity_ = used_ = 0;
+        return false;
     }
     return true;
 }
 
-bool ColorKeyIndex::BuildDirect(int32_t codeBytes) {
-    const size_t size = size_t{1} << (8 * codeBytes);
-    direct_.reset(new (std::nothrow) uint16_t[size]);
-    if (direct_ == nullptr) return false;
-    for (size_t i = 0; i < size; ++i) direct_[i] = kUnknown;
+// Sets the entry of every raw key (b0, or b0 | b1 << 8) that reads as a definition's code to
+// the first such definition. Raw pixel bytes read as a string: a zero byte ends it, so a
+// definition of fewer characters claims every key that reads as its code; one of more
+// claims none.
+template <typename EntryOf>
+void ColorKeyIndex::ClaimKeys(int32_t codeBytes, EntryOf entryOf) {
     auto claim = [&](size_t key, int32_t position) {
-        if (direct_[key] == kUnknown) direct_[key] = static_cast<uint8_t>(position);
+        uint16_t& entry = entryOf(key);
+        if (entry == kUnknown) entry = static_cast<uint8_t>(position);
     };
-    // Raw pixel bytes b0 b1 read as a string: a zero byte ends it, so a definition of fewer
-    // characters claims every key that reads as its code; one of more claims none.
     for (int32_t i = 0; i < count_; ++i) {
         const auto* code = reinterpret_cast<const uint8_t*>(table_[i].code);
         const size_t length = CodeLength(table_[i]);
@@ -154,23 +157,52 @@ bool ColorKeyIndex::BuildDirect(int32_t codeBytes) {
             for (size_t second = 0; second < 256; ++second) claim(second << 8, i);
         }
     }
+}
+
+bool ColorKeyIndex::BuildDirect(int32_t codeBytes) {
+    const size_t size = size_t{1} << (8 * codeBytes);
+    direct_.reset(new (std::nothrow) uint16_t[size]);
+    if (direct_ == nullptr) return false;
+    for (size_t i = 0; i < size; ++i) direct_[i] = kUnknown;
+    ClaimKeys(codeBytes, [&](size_t key) -> uint16_t& { return direct_[key]; });
+    return true;
+}
+
+bool ColorKeyIndex::BuildPaged() {
+    // The first bytes of keys that some definition claims (0 for the empty code).
+    bool starts[256] = {};
+    for (int32_t i = 0; i < count_; ++i) {
+        const size_t length = CodeLength(table_[i]);
+        if (length <= 2) starts[length == 0 ? 0 : static_cast<uint8_t>(table_[i].code[0])] = true;
+    }
+    size_t pages = 1;
+    for (size_t first = 0; first < 256; ++first)
+        pageOf_[first] = starts[first] ? static_cast<uint16_t>(pages++) : 0;
+    pages_.reset(new (std::nothrow) uint16_t[pages * 256]);
+    if (pages_ == nullptr) return false;
+    for (size_t i = 0; i < pages * 256; ++i) pages_[i] = kUnknown;
+    ClaimKeys(2, [&](size_t key) -> uint16_t& { return pages_[size_t{pageOf_[key & 0xFF]} << 8 | key >> 8]; });
     return true;
 }
 
 void ColorKeyIndex::Build() {
-    state_ = State::kLinear;
-    if (!BuildHash()) {
-        slots_.reset();
-        return;
-    }
-    state_ = State::kHashed;
+    // The hash is built here only when no table serves the rows; Find builds it on demand.
     const bool direct = charsPerPixel_ == 1 || (charsPerPixel_ == 2 && pixels_ >= kDirectTwoCharPixels);
-    if (direct && BuildDirect(charsPerPixel_)) state_ = State::kDirect;
+    if (direct && BuildDirect(charsPerPixel_)) {
+        state_ = State::kDirect;
+    } else if (charsPerPixel_ == 2 && BuildPaged()) {
+        state_ = State::kPaged;
+    } else {
+        state_ = BuildHash() && capacity_ != 0 ? State::kHashed : State::kLinear;
+    }
 }
 
 int32_t ColorKeyIndex::Find(const char* code, uint8_t* out) {
     if (state_ == State::kUnbuilt) Build();
-    if (state_ == State::kLinear) return FindColorKey(code, table_, count_, out);
+    // No hash without entries: capacity_ stays 0 and the scan answers.
+    if (capacity_ == 0 && (state_ == State::kLinear || !BuildHash() || capacity_ == 0)) {
+        return FindColorKey(code, table_, count_, out);
+    }
     const int32_t position = Lookup(CodeKey(code, kSignificantCodeChars));
     if (position < 0) return -1;
     *out = static_cast<uint8_t>(position);
@@ -181,21 +213,34 @@ int32_t ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* r
     if (state_ == State::kUnbuilt) Build();
     const auto cpp = static_cast<size_t>(charsPerPixel_);
     const auto n = static_cast<size_t>(width);
+    // Tables in locals: every byte stored to row could alias the members, which would
+    // otherwise be loaded again per pixel.
     if (state_ == State::kDirect) {
+        const uint16_t* direct = direct_.get();
         // Unknown codes are collected, not branched on: one test per row.
         unsigned seen = 0;
         if (cpp == 1) {
             for (size_t x = 0; x < n; ++x) {
-                const unsigned v = direct_[codes[x]];
+                const unsigned v = direct[codes[x]];
                 seen |= v;
                 row[x] = static_cast<uint8_t>(v);
             }
         } else {
             for (size_t x = 0; x < n; ++x) {
-                const unsigned v = direct_[codes[2 * x] | size_t{codes[2 * x + 1]} << 8];
+                const unsigned v = direct[codes[2 * x] | size_t{codes[2 * x + 1]} << 8];
                 seen |= v;
                 row[x] = static_cast<uint8_t>(v);
             }
+        }
+        return (seen & kUnknown) != 0 ? -1 : 0;
+    }
+    if (state_ == State::kPaged) {
+        const uint16_t* pages = pages_.get();
+        unsigned seen = 0;
+        for (size_t x = 0; x < n; ++x) {
+            const unsigned v = pages[size_t{pageOf_[codes[2 * x]]} << 8 | codes[2 * x + 1]];
+            seen |= v;
+            row[x] = static_cast<uint8_t>(v);
         }
         return (seen & kUnknown) != 0 ? -1 : 0;
     }

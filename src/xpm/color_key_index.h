@@ -47,11 +47,14 @@ class ColorKeyIndex {
         uint64_t key;
         int32_t position;  // -1: empty
     };
-    enum class State { kUnbuilt, kHashed, kDirect, kLinear };
+    enum class State { kUnbuilt, kHashed, kDirect, kPaged, kLinear };
 
     void Build();
     [[nodiscard]] bool BuildHash();
     [[nodiscard]] bool BuildDirect(int32_t codeBytes);
+    [[nodiscard]] bool BuildPaged();
+    template <typename EntryOf>
+    void ClaimKeys(int32_t codeBytes, EntryOf entryOf);
     [[nodiscard]] bool Insert(uint64_t key, int32_t position);
     [[nodiscard]] bool Grow();
     [[nodiscard]] int32_t Lookup(uint64_t key) const;
@@ -71,6 +74,12 @@ class ColorKeyIndex {
 
     // Direct table by the raw 1 or 2 code bytes: the index byte, or kUnknown.
     std::unique_ptr<uint16_t[]> direct_;
+
+    // The 2-byte direct table in 256-entry pages by the first byte, for pictures too small
+    // to fill 64K entries: page 0 is all unknown and serves every first byte no code starts
+    // with, so the fill costs the pages in use. Entry of b0 b1: pages_[pageOf_[b0] * 256 + b1].
+    std::unique_ptr<uint16_t[]> pages_;
+    uint16_t pageOf_[256] = {};
 };
 
 }  // namespace xpmfilter

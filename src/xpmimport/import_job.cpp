@@ -97,15 +97,17 @@ namespace {
 ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, const ImportSettings& settings,
                         const ProgressCallback& progress) {
     if (InterruptRequested()) return Interrupted();
-    if (task.input != "-") {
+    // A directory is told by the prologue's own open, without a stat per input.
+    if (task.input != "-" && task.input.size() >= sizeof(SourceSpec::path)) {
         struct stat info = {};
         if (stat(task.input.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Failed("is a directory");
-        if (task.input.size() >= sizeof(SourceSpec::path)) return Failed("the path is too long for the filter");
+        return Failed("the path is too long for the filter");
     }
     InputPrologue prologue;
     std::string readError;
     const bool read = task.input == "-" ? ReadStandardInputPrologue(&prologue, &readError)
                                         : ReadFilePrologue(task.input, &prologue, &readError);
+    if (read && prologue.directory) return Failed("is a directory");
     if (InterruptRequested()) return Interrupted();
     if (!read) return Failed(std::string(ResultInWords(7)) + ": " + readError);
     std::string tooLarge = SizeLimitInWords(prologue, settings.maxPixels);

@@ -145,16 +145,25 @@ namespace {
 }  // namespace
 
 bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::string* error) {
+    struct stat info = {};
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        *error = std::strerror(errno);
+        const int openError = errno;
+        // A directory that cannot be opened is still a directory.
+        if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            *prologue = InputPrologue{};
+            prologue->kind = InputKind::kUnread;
+            prologue->directory = true;
+            return true;
+        }
+        *error = std::strerror(openError);
         return false;
     }
-    struct stat info = {};
     if (fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
         close(fd);
         *prologue = InputPrologue{};
         prologue->kind = InputKind::kUnread;
+        prologue->directory = S_ISDIR(info.st_mode);
         return true;
     }
     std::string bytes;

@@ -30,6 +30,8 @@ struct InputPrologue {
     int32_t height = 0;
     int32_t colors = 0;
     int32_t charsPerPixel = 0;
+    // The path names a directory (then kind is kUnread).
+    bool directory = false;
 };
 
 // The most that is read ahead to find the values line.
@@ -45,8 +47,8 @@ inline constexpr size_t kPrologueLimit = size_t{1} << 20;
 
 // Reads the first bytes of a file (up to kPrologueLimit, fewer once decided) and reads its
 // prologue. A path that is not a regular file (a named pipe, /dev/stdin) is left unread:
-// the filter opens it again and must find every byte there. False with *error set to the
-// system's words when the file cannot be opened or read.
+// the filter opens it again and must find every byte there; a directory is reported as
+// one. False with *error set to the system's words when the file cannot be opened or read.
 [[nodiscard]] bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::string* error);
 
 // The same for standard input: the bytes read are handed back to standard input's read

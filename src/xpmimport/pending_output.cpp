@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "xpmimport/interrupt.h"
@@ -67,6 +68,9 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
         *failure = FailureFromErrno("cannot create " + target, error);
         return nullptr;  // the destructor removes the temporary file
     }
+    constexpr size_t kBufferBytes = size_t{1} << 16;
+    output->buffer_.reset(new (std::nothrow) char[kBufferBytes]);
+    if (output->buffer_ != nullptr) std::setvbuf(output->stream_, output->buffer_.get(), _IOFBF, kBufferBytes);
     return output;
 }
 

@@ -53,6 +53,9 @@ class PendingOutput {
     std::string target_;
     std::string temporary_;
     std::FILE* stream_ = nullptr;
+    // The stream's buffer, given before its first write so that stdio does not ask the
+    // file for its block size (one system call per output file). Outlives stream_.
+    std::unique_ptr<char[]> buffer_;
     int signalSlot_ = -1;  // the temporary file's place in the list a second signal removes
     bool committed_ = false;
 };

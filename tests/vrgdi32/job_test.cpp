@@ -1,7 +1,12 @@
 // The import job: status sequences as the filter sends them, what the host's hooks see
 // and answer, and the outcome ImportJobEnd gives; and the preferences call.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,6 +72,46 @@ TEST(ImportJobTest, ProgressReachesTheHost) {
     EXPECT_EQ(run.End(), 0);
     const std::vector<int32_t> want = {0, 10, 55, 100, 100, 0};
     EXPECT_EQ(host.percents, want) << "percentages are clamped to 0..100";
+}
+
+// The record is read wherever it lies, as far as it is readable: on the stack, on the
+// heap, or just before an unreadable page (an older, shorter record included).
+TEST(ImportJobTest, HooksRecordPlacement) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    auto* pages = static_cast<uint8_t*>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+    struct Case {
+        const char* name;
+        int where;  // 0 stack, 1 heap, 2 ending `gap` bytes before an unreadable page
+        uint32_t size;
+        std::size_t gap;
+        bool wantProgress;
+    };
+    const Case cases[] = {
+        {"stack", 0, sizeof(VrHostHooks), 0, true},
+        {"stack, older record", 0, kVrHostHooksSizeV1, 0, true},
+        {"stack, unknown size", 0, 24, 0, false},
+        {"heap", 1, sizeof(VrHostHooks), 0, true},
+        {"heap, older record", 1, kVrHostHooksSizeV1, 0, true},
+        {"at a page's end", 2, sizeof(VrHostHooks), 0, true},
+        {"older record at a page's end", 2, kVrHostHooksSizeV1, sizeof(VrHostHooks) - kVrHostHooksSizeV1, true},
+        {"running into an unreadable page", 2, sizeof(VrHostHooks), sizeof(VrHostHooks) - kVrHostHooksSizeV1, false},
+    };
+    for (const Case& c : cases) {
+        Host host;
+        VrHostHooks stack = host.Hooks();
+        auto heap = std::make_unique<VrHostHooks>(host.Hooks());
+        auto* record = c.where == 0 ? &stack : c.where == 1 ? heap.get()
+                                    : reinterpret_cast<VrHostHooks*>(pages + page - sizeof(VrHostHooks) + c.gap);
+        if (c.where == 2) std::memcpy(record, &stack, std::min<std::size_t>(sizeof stack, page - (reinterpret_cast<uint8_t*>(record) - pages)));
+        record->size = c.size;
+        JobWithHooks run(record);
+        EXPECT_EQ(run.Status(0, 0, 50), 0);
+        EXPECT_EQ(run.End(), 0);
+        EXPECT_EQ(host.percents, c.wantProgress ? std::vector<int32_t>{50} : std::vector<int32_t>{}) << c.name;
+    }
+    munmap(pages, 2 * page);
 }
 
 TEST(ImportJobTest, StatusSequences) {

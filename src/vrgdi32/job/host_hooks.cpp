@@ -1,21 +1,38 @@
 // Reading the host's hooks record without trusting its address (see host_hooks.h).
 #include "job/host_hooks.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 namespace vrgdi32 {
 namespace {
 
+// This process's id without a system call per import: cached, and forgotten in a child
+// made by fork (which has its own).
+std::atomic<pid_t> g_pid{0};
+
+void ForgetPid() { g_pid.store(0, std::memory_order_relaxed); }
+
+pid_t OwnPid() {
+    pid_t pid = g_pid.load(std::memory_order_relaxed);
+    if (pid != 0) return pid;
+    static const bool registered = ::pthread_atfork(nullptr, nullptr, ForgetPid) == 0;
+    pid = ::getpid();
+    if (registered) g_pid.store(pid, std::memory_order_relaxed);
+    return pid;
+}
+
 // Copies count bytes from address into out when every byte is readable. The kernel does
 // the access, so a bad address gives EFAULT instead of a fault in this process.
 bool ProbeRead(uint64_t address, void* out, std::size_t count) {
     iovec local{out, count};
     iovec remote{reinterpret_cast<void*>(static_cast<uintptr_t>(address)), count};
-    const ssize_t got = ::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0);
+    const ssize_t got = ::process_vm_readv(OwnPid(), &local, 1, &remote, 1, 0);
     if (got == static_cast<ssize_t>(count)) return true;
     if (got >= 0 || errno == EFAULT) return false;
     // process_vm_readv refused by policy (seccomp, no ptrace rights): a pipe write also
@@ -37,6 +54,19 @@ bool ProbeRead(uint64_t address, void* out, std::size_t count) {
 bool ReadHostHooks(uint64_t hostValue, VrHostHooks* hooks) {
     std::memset(hooks, 0, sizeof *hooks);
     if (hostValue == 0 || hostValue % alignof(VrHostHooks) != 0) return false;
+    // Usually as many bytes as the current record has are readable: one probe. Otherwise
+    // (an older, shorter record near the end of readable memory) the size comes first,
+    // then exactly that many bytes.
+    VrHostHooks whole{};
+    if (ProbeRead(hostValue, &whole, sizeof whole)) {
+        if (whole.size == sizeof(VrHostHooks)) {
+            *hooks = whole;
+            return true;
+        }
+        if (whole.size != kVrHostHooksSizeV1) return false;
+        std::memcpy(hooks, &whole, kVrHostHooksSizeV1);
+        return true;
+    }
     uint32_t size = 0;
     if (!ProbeRead(hostValue, &size, sizeof size)) return false;
     if (size != sizeof(VrHostHooks) && size != kVrHostHooksSizeV1) return false;

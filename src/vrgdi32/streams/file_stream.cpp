@@ -8,7 +8,8 @@ namespace vrgdi32 {
 
 std::unique_ptr<FileStream> FileStream::Create(int fd, int64_t size) {
     LocalBuffer window;
-    if (!window.Allocate(kWindowBytes)) {
+    // Only bytes read into the window are ever handed out.
+    if (!window.Allocate(kWindowBytes, LocalBuffer::Fill::kUnset)) {
         ::close(fd);
         return nullptr;
     }
