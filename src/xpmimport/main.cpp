@@ -56,6 +56,9 @@ int main(int argc, char** argv) {
     if (!filter) {
         if (line.mode == Mode::kVersion) std::printf("xpmimport %s\n", XPMIMPORT_VERSION);
         std::fprintf(stderr, "xpmimport: cannot use the filter module %s: %s\n", filterPath.c_str(), error.c_str());
+        if (line.filterPath.empty()) {
+            std::fprintf(stderr, "xpmimport: --filter PATH or XPMFILTER_MODULE=PATH names the module to load\n");
+        }
         return kExitNoFilter;
     }
     if (line.mode == Mode::kVersion) {
