@@ -9,11 +9,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "build_module.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace {
@@ -24,20 +24,13 @@ struct Module {
     std::string error;
 };
 
-// libxpmfilter.so of the same build: <dir of this executable>/../lib.
 const Module& LoadedModule() {
     static const Module module = [] {
         Module loaded;
-        std::error_code error;
-        auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-        std::string path = (exe.parent_path().parent_path() / "lib" / "libxpmfilter.so").string();
-        loaded.library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (loaded.library == nullptr) {
-            loaded.error = path + ": " + dlerror();
-            return loaded;
-        }
+        loaded.library = OpenBuildModule(&loaded.error);
+        if (loaded.library == nullptr) return loaded;
         loaded.importGR = reinterpret_cast<decltype(&ImportGR)>(dlsym(loaded.library, "ImportGR"));
-        if (loaded.importGR == nullptr) loaded.error = path + ": no ImportGR";
+        if (loaded.importGR == nullptr) loaded.error = "libxpmfilter.so: no ImportGR";
         return loaded;
     }();
     return module;

@@ -48,8 +48,8 @@ inputs=(
     "16384x4096-2c-256 16384 4096 2 256"
 )
 icon_count=2000
-for spec in "${inputs[@]}"; do
-    read -r name w h cpp colours <<<"$spec"
+for shape in "${inputs[@]}"; do
+    read -r name w h cpp colours <<<"$shape"
     [ -s "$work/$name.xpm" ] || "$work/gen_xpm" "$w" "$h" "$cpp" "$colours" "$seed" "$work/$name.xpm" || exit 1
 done
 if [ ! -s "$work/icons/icon-$icon_count.xpm" ]; then
@@ -98,8 +98,8 @@ row() {
 say "runs: best of $runs; inputs in $work (seed $seed); $(nproc) processors, $(uname -srm)"
 echo "| input (noise, seed $seed) | libXpm read | gdk-pixbuf read | convert -> PNG | xpmimport -> EMF | xpmimport -> PNG |"
 echo "|---|---|---|---|---|---|"
-for spec in "${inputs[@]}"; do
-    read -r name _ <<<"$spec"
+for shape in "${inputs[@]}"; do
+    read -r name _ <<<"$shape"
     in=$work/$name.xpm
     xpm="" pixbuf="" convert=""
     [ $have_xpm = 1 ] && xpm=$(best_of "$work/libxpm_read" "$in")

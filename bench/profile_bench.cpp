@@ -11,10 +11,10 @@
 
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "build_module.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace {
@@ -24,14 +24,10 @@ struct Module {
     decltype(&DestroySetup) destroySetup = nullptr;
 };
 
-// libxpmfilter.so of the same build: <dir of this executable>/../lib.
 const Module& LoadedModule() {
     static const Module module = [] {
         Module loaded;
-        std::error_code error;
-        auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-        std::string path = (exe.parent_path().parent_path() / "lib" / "libxpmfilter.so").string();
-        void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        void* library = OpenBuildModule(nullptr);
         if (library == nullptr) return loaded;
         loaded.createSetup = reinterpret_cast<decltype(&CreateSetup)>(dlsym(library, "CreateSetup"));
         loaded.destroySetup = reinterpret_cast<decltype(&DestroySetup)>(dlsym(library, "DestroySetup"));

@@ -74,14 +74,19 @@ void BM_FileStreamByteReads(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kInputBytes));
 }
 
+// A stream that reads `input` through the host read routine.
+StreamHandle OpenRoutineStream(RoutineInput* input) {
+    StreamSource source{};
+    source.source = reinterpret_cast<uint64_t>(input);
+    source.routine = reinterpret_cast<uint64_t>(&ReadFromString);
+    return StreamOpen(nullptr, &source, 0);
+}
+
 void BM_RoutineStreamByteReads(benchmark::State& state) {
     std::string text(kInputBytes, 'x');
     for (auto _ : state) {
         RoutineInput input{&text, 0};
-        StreamSource source{};
-        source.source = reinterpret_cast<uint64_t>(&input);
-        source.routine = reinterpret_cast<uint64_t>(&ReadFromString);
-        StreamHandle stream = StreamOpen(nullptr, &source, 0);
+        StreamHandle stream = OpenRoutineStream(&input);
         ReadAllOneByOne(state, stream);
         StreamClose(stream);
     }
@@ -95,10 +100,7 @@ void BM_RoutineStreamLookBack(benchmark::State& state) {
     static char block[1 << 16];
     for (auto _ : state) {
         RoutineInput input{&text, 0};
-        StreamSource source{};
-        source.source = reinterpret_cast<uint64_t>(&input);
-        source.routine = reinterpret_cast<uint64_t>(&ReadFromString);
-        StreamHandle stream = StreamOpen(nullptr, &source, 0);
+        StreamHandle stream = OpenRoutineStream(&input);
         size_t total = 0;
         if (StreamSeek(stream, 0, 1) != 0) state.SkipWithError("no position");
         for (int32_t got; (got = StreamRead(stream, block, sizeof block)) > 0;) total += static_cast<size_t>(got);
