@@ -61,7 +61,6 @@ typedef void* HGDIOBJ;
 #define GMEM_MOVEABLE 0x0002u
 #define GMEM_ZEROINIT 0x0040u
 #define GHND 0x0042u
-#define GMEM_DISCARDABLE 0x0100u
 #define GMEM_DISCARDED 0x4000u
 #define GMEM_INVALID_HANDLE 0x8000u
 #define GMEM_LOCKCOUNT 0x00FFu
@@ -119,21 +118,16 @@ WINSHIM_API BOOL GlobalUnlock(HGLOBAL mem);
 WINSHIM_API HGLOBAL GlobalFree(HGLOBAL mem);
 WINSHIM_API SIZE_T GlobalSize(HGLOBAL mem);
 WINSHIM_API UINT GlobalFlags(HGLOBAL mem);
-WINSHIM_API HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags);
 
 /* Local memory: the same rules, for scratch arrays. */
 WINSHIM_API HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 WINSHIM_API LPVOID LocalLock(HLOCAL mem);
 WINSHIM_API BOOL LocalUnlock(HLOCAL mem);
 WINSHIM_API HLOCAL LocalFree(HLOCAL mem);
-WINSHIM_API SIZE_T LocalSize(HLOCAL mem);
-WINSHIM_API UINT LocalFlags(HLOCAL mem);
-/* The handle of a locked local block, given the pointer LocalLock returned; null if the
- * pointer is not the start of a live local block. */
-WINSHIM_API HLOCAL LocalHandle(LPCVOID mem);
 
 /* Private profile (INI) files. A bare file name (no '/' or '\\') means the Windows
- * directory. Writes keep every other line and replace the file atomically. */
+ * directory. Reads need both app and key (no name lists). Writes keep every other line;
+ * concurrent writers are serialised by a file lock. */
 WINSHIM_API DWORD GetPrivateProfileStringA(LPCSTR app, LPCSTR key, LPCSTR defaultValue,
                                            LPSTR out, DWORD size, LPCSTR fileName);
 WINSHIM_API UINT GetPrivateProfileIntA(LPCSTR app, LPCSTR key, INT defaultValue,

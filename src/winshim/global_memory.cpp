@@ -16,7 +16,3 @@ extern "C" WINSHIM_API HGLOBAL GlobalFree(HGLOBAL mem) { return GlobalHeap().Fre
 extern "C" WINSHIM_API SIZE_T GlobalSize(HGLOBAL mem) { return GlobalHeap().Size(mem); }
 
 extern "C" WINSHIM_API UINT GlobalFlags(HGLOBAL mem) { return GlobalHeap().Flags(mem); }
-
-extern "C" WINSHIM_API HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
-    return GlobalHeap().ReAlloc(mem, bytes, flags);
-}

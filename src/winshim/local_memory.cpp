@@ -12,9 +12,3 @@ extern "C" WINSHIM_API LPVOID LocalLock(HLOCAL mem) { return LocalHeap().Lock(me
 extern "C" WINSHIM_API BOOL LocalUnlock(HLOCAL mem) { return LocalHeap().Unlock(mem); }
 
 extern "C" WINSHIM_API HLOCAL LocalFree(HLOCAL mem) { return LocalHeap().Free(mem); }
-
-extern "C" WINSHIM_API SIZE_T LocalSize(HLOCAL mem) { return LocalHeap().Size(mem); }
-
-extern "C" WINSHIM_API UINT LocalFlags(HLOCAL mem) { return LocalHeap().Flags(mem); }
-
-extern "C" WINSHIM_API HLOCAL LocalHandle(LPCVOID mem) { return LocalHeap().HandleOf(mem); }

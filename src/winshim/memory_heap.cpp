@@ -1,4 +1,4 @@
-// Movable and fixed memory blocks with Windows' answers for locks, unlocks, discarded
+// Movable and fixed memory blocks with Windows' answers for locks, unlocks, zero-size
 // blocks and invalid values, shared by the global and the local heap.
 #include "memory_heap.h"
 
@@ -13,8 +13,6 @@
 namespace winshim {
 namespace {
 
-constexpr UINT kModifyFlag = 0x0080;             // GMEM_MODIFY / LMEM_MODIFY
-constexpr UINT kLocalDiscardableFlag = 0x0F00;   // LMEM_DISCARDABLE
 constexpr uint8_t kMaxLockCount = 255;
 // Larger requests fail as Windows fails them, instead of reaching the system allocator
 // (sanitizer allocators abort on absurd sizes rather than returning null).
@@ -26,8 +24,8 @@ constexpr size_t kDataAlignment = 16;
 [[nodiscard]] uintptr_t ValueOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 [[nodiscard]] HANDLE HandleFrom(uintptr_t v) { return reinterpret_cast<HANDLE>(v); }
 
-// Allocates at least `bytes` (1 for 0); `capacity` receives the usable size. Null on failure.
-[[nodiscard]] void* AllocateData(size_t bytes, bool zero, size_t* capacity) {
+// Allocates at least `bytes` (1 for 0), 16-aligned. Null on failure.
+[[nodiscard]] void* AllocateData(size_t bytes, bool zero) {
     if (bytes > kMaxBlockBytes) return nullptr;
     size_t rounded = (std::max<size_t>(bytes, 1) + kDataAlignment - 1) & ~(kDataAlignment - 1);
     // calloc leaves large zeroed blocks to the kernel's zero pages, so a big block that is
@@ -40,7 +38,6 @@ constexpr size_t kDataAlignment = 16;
         if (data == nullptr) return nullptr;
         if (zero) std::memset(data, 0, rounded);
     }
-    *capacity = rounded;
     return data;
 }
 
@@ -60,20 +57,6 @@ using DataPointer = std::unique_ptr<void, FreeDeleter>;
 MemoryHeap::MemoryHeap(HeapKind kind)
     : kind_(kind), movable_(kind == HeapKind::kGlobal ? kGlobalMemoryTag : kLocalMemoryTag) {}
 
-bool MemoryHeap::Discardable(UINT flags) const {
-    return kind_ == HeapKind::kGlobal ? (flags & GMEM_DISCARDABLE) != 0
-                                      : (flags & kLocalDiscardableFlag) != 0;
-}
-
-UINT MemoryHeap::DiscardableFlag() const {
-    return kind_ == HeapKind::kGlobal ? GMEM_DISCARDABLE : kLocalDiscardableFlag;
-}
-
-size_t MemoryHeap::ReportedFixedSize(size_t bytes) const {
-    // A zero-byte fixed global block reports one byte; the local heap reports zero.
-    return bytes == 0 && kind_ == HeapKind::kGlobal ? 1 : bytes;
-}
-
 MemoryHeap::Lookup MemoryHeap::Find(HANDLE mem) {
     uintptr_t value = ValueOf(mem);
     if (auto it = fixed_.find(value); it != fixed_.end()) {
@@ -89,27 +72,26 @@ HANDLE MemoryHeap::Alloc(UINT flags, SIZE_T bytes) {
     std::lock_guard<std::mutex> guard(mutex_);
     try {
         if ((flags & GMEM_MOVEABLE) == 0) return AllocFixed(bytes, zero);
-        return AllocMovable(bytes, zero, Discardable(flags));
+        return AllocMovable(bytes, zero);
     } catch (const std::bad_alloc&) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
 }
 
 HANDLE MemoryHeap::AllocFixed(size_t bytes, bool zero) {
-    size_t capacity = 0;
-    DataPointer data(AllocateData(bytes, zero, &capacity));
+    DataPointer data(AllocateData(bytes, zero));
     if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    fixed_.emplace(ValueOf(data.get()), FixedBlock{ReportedFixedSize(bytes), capacity});
+    // A zero-byte fixed block reports one byte.
+    fixed_.emplace(ValueOf(data.get()), FixedBlock{bytes == 0 ? 1 : bytes});
     return data.release();
 }
 
-HANDLE MemoryHeap::AllocMovable(size_t bytes, bool zero, bool discardable) {
+HANDLE MemoryHeap::AllocMovable(size_t bytes, bool zero) {
     MovableBlock block;
-    block.discardable = discardable;
     DataPointer data;
     // A zero-byte movable block is a handle with no memory, marked discarded.
     if (bytes != 0) {
-        data.reset(AllocateData(bytes, zero, &block.capacity));
+        data.reset(AllocateData(bytes, zero));
         if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
         block.data = data.get();
         block.size = bytes;
@@ -240,103 +222,11 @@ UINT MemoryHeap::Flags(HANDLE mem) {
     if (found.shape == Shape::kMovable) {
         const MovableBlock& block = *found.movable;
         UINT flags = block.locks;
-        if (block.discardable) flags |= DiscardableFlag();
         if (block.data == nullptr) flags |= GMEM_DISCARDED;
         return flags;
     }
     SetLastError(ERROR_INVALID_HANDLE);
     return GMEM_INVALID_HANDLE;
-}
-
-HANDLE MemoryHeap::HandleOf(const void* data) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    uintptr_t value = ValueOf(data);
-    if (auto it = movableByData_.find(value); it != movableByData_.end()) {
-        return HandleFrom(it->second);
-    }
-    if (fixed_.count(value) != 0) return const_cast<void*>(data);
-    return Fail(ERROR_INVALID_HANDLE);
-}
-
-HANDLE MemoryHeap::ReAlloc(HANDLE mem, SIZE_T bytes, UINT flags) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    Lookup found = Find(mem);
-    try {
-        if (found.shape == Shape::kMovable) {
-            if ((flags & kModifyFlag) != 0) {
-                found.movable->discardable = Discardable(flags);
-                return mem;
-            }
-            return ReAllocMovable(mem, *found.movable, bytes, flags);
-        }
-        if (found.shape == Shape::kFixed) {
-            if ((flags & kModifyFlag) != 0) return mem;
-            return ReAllocFixed(mem, *found.fixed, bytes, flags);
-        }
-    } catch (const std::bad_alloc&) {
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    return Fail(ERROR_INVALID_HANDLE);
-}
-
-HANDLE MemoryHeap::ReAllocMovable(HANDLE mem, MovableBlock& block, size_t bytes, UINT flags) {
-    const bool zero = (flags & GMEM_ZEROINIT) != 0;
-    if (bytes == 0) {
-        // Shrinking to nothing discards the block, which a lock forbids.
-        if (block.locks != 0) return Fail(ERROR_INVALID_PARAMETER);
-        if (block.data != nullptr) {
-            movableByData_.erase(ValueOf(block.data));
-            std::free(block.data);
-        }
-        block.data = nullptr;
-        block.size = 0;
-        block.capacity = 0;
-        return mem;
-    }
-    if (block.data != nullptr && bytes <= block.capacity) {
-        if (zero && bytes > block.size) {
-            std::memset(static_cast<char*>(block.data) + block.size, 0, bytes - block.size);
-        }
-        block.size = bytes;
-        return mem;
-    }
-    // A locked block moves only when the caller allows it.
-    if (block.locks != 0 && (flags & GMEM_MOVEABLE) == 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    if (!AllocationPermitted()) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    size_t capacity = 0;
-    DataPointer data(AllocateData(bytes, zero, &capacity));
-    if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    movableByData_.emplace(ValueOf(data.get()), ValueOf(mem));
-    if (block.data != nullptr) {
-        std::memcpy(data.get(), block.data, std::min(block.size, bytes));
-        movableByData_.erase(ValueOf(block.data));
-        std::free(block.data);
-    }
-    block.data = data.release();
-    block.size = bytes;
-    block.capacity = capacity;
-    return mem;
-}
-
-HANDLE MemoryHeap::ReAllocFixed(HANDLE mem, FixedBlock& block, size_t bytes, UINT flags) {
-    const bool zero = (flags & GMEM_ZEROINIT) != 0;
-    if (bytes <= block.capacity) {
-        size_t old = block.size;
-        if (zero && bytes > old) std::memset(static_cast<char*>(mem) + old, 0, bytes - old);
-        block.size = ReportedFixedSize(bytes);
-        return mem;
-    }
-    // A fixed block can only grow by moving, and moves only when the caller allows it.
-    if ((flags & GMEM_MOVEABLE) == 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    if (!AllocationPermitted()) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    size_t capacity = 0;
-    DataPointer data(AllocateData(bytes, zero, &capacity));
-    if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    std::memcpy(data.get(), mem, std::min(block.size, bytes));
-    fixed_.emplace(ValueOf(data.get()), FixedBlock{bytes, capacity});
-    fixed_.erase(ValueOf(mem));
-    std::free(mem);
-    return data.release();
 }
 
 void MemoryHeap::Count(uint64_t* blocks, uint64_t* locks) {

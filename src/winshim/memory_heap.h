@@ -29,25 +29,18 @@ class MemoryHeap {
     [[nodiscard]] HANDLE Free(HANDLE mem);
     [[nodiscard]] SIZE_T Size(HANDLE mem);
     [[nodiscard]] UINT Flags(HANDLE mem);
-    [[nodiscard]] HANDLE ReAlloc(HANDLE mem, SIZE_T bytes, UINT flags);
-    // The handle of the block whose data starts at `data` (the pointer itself for a fixed
-    // block); null with ERROR_INVALID_HANDLE when no live block starts there.
-    [[nodiscard]] HANDLE HandleOf(const void* data);
 
     // Live blocks and the sum of their lock counts.
     void Count(uint64_t* blocks, uint64_t* locks);
 
   private:
     struct MovableBlock {
-        void* data = nullptr;  // null while discarded
+        void* data = nullptr;  // null for a zero-size block, which reports itself discarded
         size_t size = 0;
-        size_t capacity = 0;
         uint8_t locks = 0;
-        bool discardable = false;
     };
     struct FixedBlock {
         size_t size = 0;  // as reported by Size
-        size_t capacity = 0;
     };
     // What a value passed in turns out to be.
     enum class Shape { kMovable, kFixed, kDeadHandle, kForeignPointer };
@@ -59,12 +52,7 @@ class MemoryHeap {
 
     [[nodiscard]] Lookup Find(HANDLE mem);
     [[nodiscard]] HANDLE AllocFixed(size_t bytes, bool zero);
-    [[nodiscard]] HANDLE AllocMovable(size_t bytes, bool zero, bool discardable);
-    [[nodiscard]] bool Discardable(UINT flags) const;
-    [[nodiscard]] UINT DiscardableFlag() const;
-    [[nodiscard]] size_t ReportedFixedSize(size_t bytes) const;
-    [[nodiscard]] HANDLE ReAllocMovable(HANDLE mem, MovableBlock& block, size_t bytes, UINT flags);
-    [[nodiscard]] HANDLE ReAllocFixed(HANDLE mem, FixedBlock& block, size_t bytes, UINT flags);
+    [[nodiscard]] HANDLE AllocMovable(size_t bytes, bool zero);
     void ReleaseMovable(HANDLE mem, MovableBlock& block);
 
     const HeapKind kind_;

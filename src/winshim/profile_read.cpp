@@ -1,5 +1,5 @@
-// GetPrivateProfileStringA and GetPrivateProfileIntA: values, defaults and the NUL-separated
-// lists of section and key names, as the file on the disk holds them at the time of the call.
+// GetPrivateProfileStringA and GetPrivateProfileIntA: values and defaults, as the file on the
+// disk holds them at the time of the call.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "profile_cache.h"
 #include "profile_document.h"
@@ -28,37 +27,6 @@ namespace {
     return static_cast<DWORD>(count);
 }
 
-// Writes names as "a\0b\0\0". When they do not fit, the last name that starts is cut so that
-// it and two NULs end the buffer, and the result is size - 2. The final NUL is not counted.
-[[nodiscard]] DWORD CopyNameList(const std::vector<std::string_view>& names, LPSTR out, DWORD size) {
-    if (size < 2) {
-        if (size == 1) out[0] = '\0';
-        return 0;
-    }
-    size_t pos = 0;
-    for (std::string_view name : names) {
-        if (pos + name.size() + 2 <= size) {
-            std::memcpy(out + pos, name.data(), name.size());
-            pos += name.size();
-            out[pos++] = '\0';
-            continue;
-        }
-        if (pos + 2 <= size) {
-            const size_t count = size - pos - 2;
-            std::memcpy(out + pos, name.data(), count);
-            out[pos + count] = '\0';
-            out[pos + count + 1] = '\0';
-        } else {
-            out[size - 1] = '\0';  // the previous name's NUL already sits at size - 2
-        }
-        SetLastError(ERROR_MORE_DATA);
-        return size - 2;
-    }
-    out[pos] = '\0';
-    if (pos == 0) out[1] = '\0';  // an empty list still reads as one
-    return static_cast<DWORD>(pos);
-}
-
 // The parsed profile; null with the last error set when it cannot be read.
 [[nodiscard]] std::shared_ptr<const ProfileDocument> ReadProfile(LPCSTR fileName) {
     ProfileLocation location;
@@ -72,25 +40,6 @@ namespace {
     if (outcome == LoadOutcome::kMissing) SetLastError(ERROR_FILE_NOT_FOUND);
     if (outcome == LoadOutcome::kFailed) SetLastError(error);
     return doc;
-}
-
-[[nodiscard]] std::vector<std::string_view> SectionNames(const ProfileDocument& doc) {
-    std::vector<std::string_view> names;
-    for (const ProfileLine& line : doc.Lines()) {
-        // An empty name cannot be listed: its NUL would end the list.
-        if (line.kind == LineKind::kHeader && line.nameLength != 0) names.push_back(doc.NameOf(line));
-    }
-    return names;
-}
-
-[[nodiscard]] std::vector<std::string_view> KeyNames(const ProfileDocument& doc, size_t header) {
-    std::vector<std::string_view> names;
-    const size_t end = doc.SectionEnd(header);
-    for (size_t i = header + 1; i < end; ++i) {
-        const ProfileLine& line = doc.Lines()[i];
-        if (line.kind == LineKind::kEntry && line.nameLength != 0) names.push_back(doc.NameOf(line));
-    }
-    return names;
 }
 
 // The stored value of app/key, quotes removed; nullopt when the key is not there.
@@ -109,22 +58,14 @@ namespace {
     std::string_view fallback = defaultValue == nullptr ? "" : defaultValue;
     while (!fallback.empty() && fallback.back() == ' ') fallback.remove_suffix(1);
 
+    // Listing section or key names is not part of this subset.
+    if (app == nullptr || key == nullptr) {
+        out[0] = '\0';
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     std::shared_ptr<const ProfileDocument> doc = ReadProfile(fileName);
-    if (app == nullptr) {
-        if (!doc) return CopyNameList({}, out, size);
-        return CopyNameList(SectionNames(*doc), out, size);
-    }
     if (!doc) return CopyTruncated(fallback, out, size);
-    if (key == nullptr) {
-        size_t header = doc->FindSection(TrimSpaces(app));
-        std::vector<std::string_view> keys;
-        if (header != ProfileDocument::kNone) keys = KeyNames(*doc, header);
-        if (!keys.empty()) return CopyNameList(keys, out, size);
-        // A missing or empty section gives the default, still ended as a list.
-        DWORD copied = CopyTruncated(fallback, out, size);
-        if (copied + 1 < size) out[copied + 1] = '\0';
-        return copied;
-    }
     std::optional<std::string> value = LookUp(*doc, app, key);
     return CopyTruncated(value ? std::string_view(*value) : fallback, out, size);
 }
