@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -67,6 +68,9 @@ constexpr char kHeaderWord[] = "winshim profile copy";
 
 // Writes the copy to `name`, which must not exist yet. Returns 0 or errno.
 [[nodiscard]] int WriteCopy(const std::string& name, const std::string& content) {
+    // Everything that may allocate comes before the file exists, so that running out of
+    // memory leaves no copy behind.
+    const std::string directoryName = DirectoryOf(name);
     FileDescriptor fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (fd.get() < 0) return errno;
     if (!WriteAllAt(fd.get(), content.data(), content.size(), 0) || ::fsync(fd.get()) != 0 ||
@@ -76,7 +80,7 @@ constexpr char kHeaderWord[] = "winshim profile copy";
         return error;
     }
     // The copy's name must survive a crash as well as its bytes.
-    FileDescriptor directory(::open(DirectoryOf(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor directory(::open(directoryName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0) (void)::fsync(directory.get());
     return 0;
 }
@@ -116,6 +120,8 @@ FoundCopies FindRecoveryCopies(const RecoveryNames& names, const struct stat& fi
 bool SaveRecoveryCopy(const RecoveryNames& names, const struct stat& file, const std::string& bytes,
                       std::string* savedAt, DWORD* error) {
     const std::string content = HeaderFor(file, bytes.size()) + bytes;
+    // Naming the copy must not allocate once it exists on the disk.
+    savedAt->reserve(std::max(names.beside.size(), names.temporary.size()));
     int result = WriteCopy(names.beside, content);
     if (result == 0) {
         *savedAt = names.beside;

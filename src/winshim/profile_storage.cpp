@@ -332,10 +332,11 @@ bool UpdateProfile(const ProfileLocation& location, bool mayCreate, const Profil
     if (!WriteInPlace(file.fd.get(), updated)) {
         const DWORD code = WriteError(errno);
         // Put the old bytes back now; if even that fails the copy stays for the next reader.
-        if (WriteInPlace(file.fd.get(), old)) RemoveRecoveryCopies({copy});
+        if (WriteInPlace(file.fd.get(), old)) (void)::unlink(copy.c_str());
         return fail(code);
     }
-    RemoveRecoveryCopies({copy});
+    // No allocation from here: a copy left behind would undo this write at the next read.
+    (void)::unlink(copy.c_str());
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "winshim/winshim.h"
 
@@ -24,9 +25,15 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
 }  // namespace winshim
 
 // Returns the length without the NUL; when the buffer is too small it stays untouched and
-// the result is the size needed including the NUL.
+// the result is the size needed including the NUL. 0 when memory runs out.
 extern "C" WINSHIM_API UINT GetWindowsDirectoryA(LPSTR out, UINT size) {
-    std::string directory = winshim::WindowsDirectory();
+    std::string directory;
+    try {
+        directory = winshim::WindowsDirectory();
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
     const UINT length = static_cast<UINT>(directory.size());
     if (out == nullptr || size <= length) return length + 1;
     std::memcpy(out, directory.c_str(), directory.size() + 1);

@@ -13,8 +13,9 @@ std::unique_ptr<FileStream> FileStream::Create(int fd, int64_t size) {
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<FileStream>(new (std::nothrow)
-                                           FileStream(fd, size, static_cast<LocalBuffer&&>(window)));
+    auto* stream = new (std::nothrow) FileStream(fd, size, static_cast<LocalBuffer&&>(window));
+    if (stream == nullptr) ::close(fd);
+    return std::unique_ptr<FileStream>(stream);
 }
 
 FileStream::FileStream(int fd, int64_t size, LocalBuffer window)

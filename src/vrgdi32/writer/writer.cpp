@@ -145,7 +145,10 @@ void Writer::FinishOutput() {
         DropOutput();
         return;
     }
-    if (failed_ || aborted_ || pictureState_ != PictureState::kEnded || !picture_.complete()) {
+    // A failure the decoder reported to the job (a palette it could not send, say) ends the
+    // import with that failure: a named file must keep its old bytes then.
+    if (failed_ || aborted_ || pictureState_ != PictureState::kEnded || !picture_.complete() ||
+        JobReportedFailure(job_)) {
         DropOutput();
         return;
     }

@@ -1,0 +1,234 @@
+// The process-wide failure countdown of fault_hooks.h. The allocation functions and the write
+// calls are defined here, in the test executable, so that they take the place of the C
+// library's (and a sanitizer's) for every shared library of the process; each forwards to the
+// next definition, found with dlsym(RTLD_NEXT).
+#include "fault_hooks.h"
+
+#include <dlfcn.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+namespace xpmfault {
+namespace {
+
+struct Countdown {
+    std::atomic<bool> armed{false};
+    std::atomic<uint64_t> remaining{0};
+    std::atomic<bool> fired{false};
+    std::atomic<uint64_t> seen{0};
+};
+Countdown g_counts[2];
+std::atomic<bool> g_active{false};
+bool g_trap = false;
+Kind g_armedKind = Kind::kAllocation;
+WriteFault g_writeFault = WriteFault::kNoSpace;
+
+// True when this point of `kind` must fail.
+bool Fails(Kind kind) {
+    if (!g_active.load(std::memory_order_relaxed)) return false;
+    Countdown& c = g_counts[static_cast<int>(kind)];
+    c.seen.fetch_add(1, std::memory_order_relaxed);
+    if (!c.armed.load(std::memory_order_relaxed)) return false;
+    if (c.remaining.fetch_sub(1, std::memory_order_relaxed) != 0) return false;
+    c.armed = false;
+    c.fired = true;
+    if (g_trap) raise(SIGTRAP);
+    return true;
+}
+
+template <typename F>
+F Next(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+// dlsym may allocate while it resolves the first allocation function; those few bytes come
+// from here and are never freed.
+alignas(64) unsigned char g_bootstrap[4096];
+std::atomic<size_t> g_bootstrapUsed{0};
+thread_local bool t_resolving = false;
+
+void* Bootstrap(size_t size) {
+    size = (size + 63) & ~size_t{63};
+    size_t at = g_bootstrapUsed.fetch_add(size);
+    return at + size <= sizeof g_bootstrap ? g_bootstrap + at : nullptr;
+}
+bool FromBootstrap(const void* p) {
+    return p >= g_bootstrap && p < g_bootstrap + sizeof g_bootstrap;
+}
+
+using MallocFn = void* (*)(size_t);
+using CallocFn = void* (*)(size_t, size_t);
+using ReallocFn = void* (*)(void*, size_t);
+using AlignedFn = void* (*)(size_t, size_t);
+using MemalignFn = int (*)(void**, size_t, size_t);
+using FreeFn = void (*)(void*);
+
+struct RealAllocators {
+    MallocFn malloc = nullptr;
+    CallocFn calloc = nullptr;
+    ReallocFn realloc = nullptr;
+    AlignedFn aligned = nullptr;
+    MemalignFn memalign = nullptr;
+    FreeFn free = nullptr;
+};
+
+const RealAllocators* Real() {
+    static RealAllocators real;
+    static std::atomic<bool> ready{false};
+    if (ready.load(std::memory_order_acquire)) return &real;
+    if (t_resolving) return nullptr;
+    t_resolving = true;
+    real.malloc = Next<MallocFn>("malloc");
+    real.calloc = Next<CallocFn>("calloc");
+    real.realloc = Next<ReallocFn>("realloc");
+    real.aligned = Next<AlignedFn>("aligned_alloc");
+    real.memalign = Next<MemalignFn>("posix_memalign");
+    real.free = Next<FreeFn>("free");
+    t_resolving = false;
+    ready.store(true, std::memory_order_release);
+    return &real;
+}
+
+void* FailAllocation() {
+    errno = ENOMEM;
+    return nullptr;
+}
+
+}  // namespace
+
+void TrapWhenFiring() { g_trap = true; }
+void Resume() { g_active = true; }
+void Pause() { g_active = false; }
+
+void Arm(Kind kind, uint64_t n, WriteFault fault) {
+    g_armedKind = kind;
+    g_writeFault = fault;
+    Countdown& c = g_counts[static_cast<int>(kind)];
+    c.fired = false;
+    c.remaining = n;
+    c.armed = true;
+}
+
+bool Disarm() {
+    Countdown& c = g_counts[static_cast<int>(g_armedKind)];
+    c.armed = false;
+    return c.fired.load();
+}
+
+void StartCounting() {
+    for (Countdown& c : g_counts) c.seen = 0;
+}
+
+uint64_t Seen(Kind kind) { return g_counts[static_cast<int>(kind)].seen.load(); }
+
+}  // namespace xpmfault
+
+using xpmfault::Kind;
+
+// Visible, whatever the build's default: the shared libraries must bind to these.
+#define XPMFAULT_EXPORT __attribute__((visibility("default")))
+
+extern "C" {
+
+XPMFAULT_EXPORT void* malloc(size_t size) {
+    const auto* real = xpmfault::Real();
+    if (real == nullptr) return xpmfault::Bootstrap(size);
+    if (xpmfault::Fails(Kind::kAllocation)) return xpmfault::FailAllocation();
+    return real->malloc(size);
+}
+
+XPMFAULT_EXPORT void* calloc(size_t count, size_t size) {
+    const auto* real = xpmfault::Real();
+    if (real == nullptr) return xpmfault::Bootstrap(count * size);  // zero: static storage
+    if (xpmfault::Fails(Kind::kAllocation)) return xpmfault::FailAllocation();
+    return real->calloc(count, size);
+}
+
+XPMFAULT_EXPORT void* realloc(void* pointer, size_t size) {
+    const auto* real = xpmfault::Real();
+    if (real == nullptr || xpmfault::FromBootstrap(pointer)) return nullptr;
+    if (xpmfault::Fails(Kind::kAllocation)) return xpmfault::FailAllocation();
+    return real->realloc(pointer, size);
+}
+
+XPMFAULT_EXPORT void* aligned_alloc(size_t alignment, size_t size) {
+    const auto* real = xpmfault::Real();
+    if (real == nullptr) return nullptr;
+    if (xpmfault::Fails(Kind::kAllocation)) return xpmfault::FailAllocation();
+    return real->aligned(alignment, size);
+}
+
+XPMFAULT_EXPORT int posix_memalign(void** out, size_t alignment, size_t size) {
+    const auto* real = xpmfault::Real();
+    if (real == nullptr) return ENOMEM;
+    if (xpmfault::Fails(Kind::kAllocation)) return ENOMEM;
+    return real->memalign(out, alignment, size);
+}
+
+XPMFAULT_EXPORT void free(void* pointer) {
+    if (pointer == nullptr || xpmfault::FromBootstrap(pointer)) return;
+    xpmfault::Real()->free(pointer);
+}
+
+XPMFAULT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
+    if (xpmfault::Fails(Kind::kWrite)) {
+        switch (xpmfault::g_writeFault) {
+            case xpmfault::WriteFault::kShort:
+                if (count > 1) return syscall(SYS_write, fd, data, count / 2);
+                break;
+            case xpmfault::WriteFault::kNoSpace:
+                errno = ENOSPC;
+                return -1;
+            case xpmfault::WriteFault::kIo:
+                errno = EIO;
+                return -1;
+        }
+    }
+    return syscall(SYS_write, fd, data, count);
+}
+
+XPMFAULT_EXPORT ssize_t pwrite(int fd, const void* data, size_t count, off_t offset) {
+    if (xpmfault::Fails(Kind::kWrite)) {
+        switch (xpmfault::g_writeFault) {
+            case xpmfault::WriteFault::kShort:
+                if (count > 1) return syscall(SYS_pwrite64, fd, data, count / 2, offset);
+                break;
+            case xpmfault::WriteFault::kNoSpace:
+                errno = ENOSPC;
+                return -1;
+            case xpmfault::WriteFault::kIo:
+                errno = EIO;
+                return -1;
+        }
+    }
+    return syscall(SYS_pwrite64, fd, data, count, offset);
+}
+
+XPMFAULT_EXPORT ssize_t pwrite64(int fd, const void* data, size_t count, off_t offset) {
+    return pwrite(fd, data, count, offset);
+}
+
+}  // extern "C"
+
+// operator new goes through malloc above (a sanitizer's own operator new would not), and
+// every form of delete through free, so that both sides agree on who allocated.
+XPMFAULT_EXPORT void* operator new(size_t size) {
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+XPMFAULT_EXPORT void* operator new[](size_t size) { return operator new(size); }
+XPMFAULT_EXPORT void* operator new(size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+XPMFAULT_EXPORT void* operator new[](size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+XPMFAULT_EXPORT void operator delete(void* p) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete[](void* p) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete(void* p, size_t) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete[](void* p, size_t) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }

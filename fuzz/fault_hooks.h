@@ -1,0 +1,28 @@
+// Failure injection for a whole process: every heap allocation (malloc and its relatives,
+// operator new, and through them the Win32 heaps, libUEMF and the standard containers) and
+// every write(2)/pwrite(2) passes one countdown. Arm it to fail the N-th point of a kind.
+#pragma once
+
+#include <cstdint>
+
+namespace xpmfault {
+
+enum class Kind { kAllocation, kWrite };
+// How an injected write fails. A short write is not a failure: the caller must go on.
+enum class WriteFault { kShort, kNoSpace, kIo };
+
+// Points count only between Resume and Pause, so that a test's own allocations around the
+// call under test neither fail nor move the numbering.
+void Resume();
+void Pause();
+// Stops in the debugger at the failing point (SIGTRAP), to see who met it.
+void TrapWhenFiring();
+// Fails the point numbered `n` (0 = the next one) of `kind`; the others pass.
+void Arm(Kind kind, uint64_t n, WriteFault fault = WriteFault::kNoSpace);
+// Stops injecting; returns true if the armed point was reached (and failed).
+bool Disarm();
+// Points of each kind seen while resumed, since the last StartCounting.
+void StartCounting();
+[[nodiscard]] uint64_t Seen(Kind kind);
+
+}  // namespace xpmfault
