@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DestroySetup(setup);
     }
     char buffer[64];
-    GetPrivateProfileStringA(nullptr, nullptr, "d", buffer, sizeof buffer, path.c_str());
-    GetPrivateProfileStringA("rondo", nullptr, "d", buffer, sizeof buffer, path.c_str());
+    GetPrivateProfileStringA("rondo", "~Mode", "d", buffer, sizeof buffer, path.c_str());
+    char driver[64];
+    GetPrivateProfileStringA(buffer, "Driver", "d", driver, sizeof driver, path.c_str());
     GetPrivateProfileIntA("rondo", "~Mode", 7, path.c_str());
     std::remove(path.c_str());
     xpmfuzz::CheckNothingLeft();

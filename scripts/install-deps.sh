@@ -9,6 +9,7 @@ packages=(
   libuemf-dev libpng-dev
   libxpm-dev emf2svg x11-common
   pkg-config dpkg-dev file
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -33,13 +33,14 @@ int16_t MetafileStream::Begin(const PictureShape& shape) {
     tailBytes_ = tail.size();
 
     // The most the metafile can take: every record but a few has at least the rows that
-    // make a record, and each carries at most a full colour table.
+    // make a record, and each carries at most a full colour table. Only so much is reserved
+    // up front: a few bytes of file may declare a picture of gigabytes and then end.
     uint64_t rowsPerRecord = kRecordRows;
     if (stride_ != 0) rowsPerRecord = std::min<uint64_t>(rowsPerRecord, (kRecordBytes + stride_ - 1) / stride_);
     const uint64_t records = 2 * (height_ / rowsPerRecord) + 2;
     const uint64_t most = headBytes_ + tailBytes_ + uint64_t{height_} * stride_ +
                           records * (layout_.RecordHeadBytes() + kDibHeaderBytes + 4 * 256);
-    if (const int16_t code = sink_.Reserve(static_cast<std::size_t>(std::min<uint64_t>(most, kMaxMetafileBytes)))) {
+    if (const int16_t code = sink_.Reserve(static_cast<std::size_t>(std::min<uint64_t>(most, kMaxUpFrontBytes)))) {
         return Fail(code);
     }
     if (const int16_t code = sink_.Write(head.data(), head.size())) return Fail(code);

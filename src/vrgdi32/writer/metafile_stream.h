@@ -16,6 +16,8 @@
 namespace vrgdi32 {
 
 constexpr uint32_t kRecordRows = 64;
+// The most a sink reserves before any row has arrived; a larger picture grows it as it comes.
+constexpr std::size_t kMaxUpFrontBytes = std::size_t{64} << 20;
 constexpr std::size_t kRecordBytes = std::size_t{1} << 20;
 constexpr std::size_t kJoinBytes = 2 * kRecordBytes;
 
