@@ -67,7 +67,6 @@ using MallocFn = void* (*)(size_t);
 using CallocFn = void* (*)(size_t, size_t);
 using ReallocFn = void* (*)(void*, size_t);
 using AlignedFn = void* (*)(size_t, size_t);
-using MemalignFn = int (*)(void**, size_t, size_t);
 using FreeFn = void (*)(void*);
 
 struct RealAllocators {
@@ -75,7 +74,6 @@ struct RealAllocators {
     CallocFn calloc = nullptr;
     ReallocFn realloc = nullptr;
     AlignedFn aligned = nullptr;
-    MemalignFn memalign = nullptr;
     FreeFn free = nullptr;
 };
 
@@ -89,7 +87,6 @@ const RealAllocators* Real() {
     real.calloc = Next<CallocFn>("calloc");
     real.realloc = Next<ReallocFn>("realloc");
     real.aligned = Next<AlignedFn>("aligned_alloc");
-    real.memalign = Next<MemalignFn>("posix_memalign");
     real.free = Next<FreeFn>("free");
     t_resolving = false;
     ready.store(true, std::memory_order_release);
@@ -165,50 +162,28 @@ XPMFAULT_EXPORT void* aligned_alloc(size_t alignment, size_t size) {
     return real->aligned(alignment, size);
 }
 
-XPMFAULT_EXPORT int posix_memalign(void** out, size_t alignment, size_t size) {
-    const auto* real = xpmfault::Real();
-    if (real == nullptr) return ENOMEM;
-    if (xpmfault::Fails(Kind::kAllocation)) return ENOMEM;
-    return real->memalign(out, alignment, size);
-}
-
 XPMFAULT_EXPORT void free(void* pointer) {
     if (pointer == nullptr || xpmfault::FromBootstrap(pointer)) return;
     xpmfault::Real()->free(pointer);
 }
 
-XPMFAULT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
-    if (xpmfault::Fails(Kind::kWrite)) {
-        switch (xpmfault::g_writeFault) {
-            case xpmfault::WriteFault::kShort:
-                if (count > 1) return syscall(SYS_write, fd, data, count / 2);
-                break;
-            case xpmfault::WriteFault::kNoSpace:
-                errno = ENOSPC;
-                return -1;
-            case xpmfault::WriteFault::kIo:
-                errno = EIO;
-                return -1;
-        }
+// An injected write failure: a short write (the caller must go on), ENOSPC or EIO.
+static bool WriteFails(size_t* count) {
+    if (!xpmfault::Fails(Kind::kWrite)) return false;
+    if (xpmfault::g_writeFault != xpmfault::WriteFault::kShort || *count < 2) {
+        errno = xpmfault::g_writeFault == xpmfault::WriteFault::kIo ? EIO : ENOSPC;
+        return true;
     }
-    return syscall(SYS_write, fd, data, count);
+    *count /= 2;
+    return false;
+}
+
+XPMFAULT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
+    return WriteFails(&count) ? -1 : syscall(SYS_write, fd, data, count);
 }
 
 XPMFAULT_EXPORT ssize_t pwrite(int fd, const void* data, size_t count, off_t offset) {
-    if (xpmfault::Fails(Kind::kWrite)) {
-        switch (xpmfault::g_writeFault) {
-            case xpmfault::WriteFault::kShort:
-                if (count > 1) return syscall(SYS_pwrite64, fd, data, count / 2, offset);
-                break;
-            case xpmfault::WriteFault::kNoSpace:
-                errno = ENOSPC;
-                return -1;
-            case xpmfault::WriteFault::kIo:
-                errno = EIO;
-                return -1;
-        }
-    }
-    return syscall(SYS_pwrite64, fd, data, count, offset);
+    return WriteFails(&count) ? -1 : syscall(SYS_pwrite64, fd, data, count, offset);
 }
 
 XPMFAULT_EXPORT ssize_t pwrite64(int fd, const void* data, size_t count, off_t offset) {

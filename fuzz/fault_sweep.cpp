@@ -3,16 +3,16 @@
 // the failure was absorbed, exactly the picture of an undisturbed run), leaves no memory
 // block, lock, metafile or descriptor behind, and leaves no half-written file: a named
 // output and a profile hold either their old bytes or the complete new ones.
+// SWEEP_ONLY="ENTRY/INPUT/KIND/N" runs one point; with SWEEP_TRAP set it traps there.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "fault_hooks.h"
 #include "fuzz_support.h"
@@ -25,6 +25,7 @@ using xpmfault::Kind;
 using xpmfault::WriteFault;
 
 std::string g_dir;  // scratch folder of this run
+std::string g_input;
 
 std::string ReadFile(const std::string& path) {
     std::string bytes;
@@ -42,17 +43,9 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     std::fclose(f);
 }
 
-std::vector<std::string> DirEntries() {
-    std::vector<std::string> names;
-    DIR* dir = opendir(g_dir.c_str());
-    while (dirent* e = readdir(dir)) names.emplace_back(e->d_name);
-    closedir(dir);
-    return names;
-}
-
-int OpenDescriptors() {
+int CountEntries(const char* directory) {
     int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
+    DIR* dir = opendir(directory);
     while (readdir(dir) != nullptr) ++count;
     closedir(dir);
     return count;
@@ -64,207 +57,132 @@ struct Outcome {
     std::string bytes;
 };
 
-std::string PictureBytes(void* picture) {
+std::string TakePicture(void* picture) {
     std::string bytes;
-    if (GetObjectType(picture) == OBJ_ENHMETAFILE) {
-        bytes.resize(GetEnhMetaFileBits(picture, 0, nullptr));
-        GetEnhMetaFileBits(picture, static_cast<UINT>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
-        DeleteEnhMetaFile(picture);
-    } else {
-        bytes.resize(GetMetaFileBitsEx(picture, 0, nullptr));
-        GetMetaFileBitsEx(picture, static_cast<UINT>(bytes.size()), bytes.data());
-        DeleteMetaFile(picture);
-    }
+    const bool enhanced = GetObjectType(picture) == OBJ_ENHMETAFILE;
+    bytes.resize(enhanced ? GetEnhMetaFileBits(picture, 0, nullptr) : GetMetaFileBitsEx(picture, 0, nullptr));
+    if (enhanced) GetEnhMetaFileBits(picture, static_cast<UINT>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
+    else GetMetaFileBitsEx(picture, static_cast<UINT>(bytes.size()), bytes.data());
+    (void)(enhanced ? DeleteEnhMetaFile(picture) : DeleteMetaFile(picture));
     return bytes;
 }
 
-// Returns the picture's bytes after a clean result; a failure must come without a picture.
-Outcome Collect(uint32_t code, const PictureResult& result, bool* broken) {
-    if (code != 0) {
-        if (result.picture != nullptr) *broken = true;
-        return {};
-    }
-    if (result.picture == nullptr) return {true, {}};
-    return {true, PictureBytes(result.picture)};
-}
-
-struct Input {
-    const char* name;
-    std::string text;
-};
-
-// ---- The entry points --------------------------------------------------------------------
-
-Outcome FromMemory(const Input& in, bool* broken) {
-    HGLOBAL memory = GlobalAlloc(GHND, in.text.size());
-    if (memory == nullptr) return {};
-    std::memcpy(GlobalLock(memory), in.text.data(), in.text.size());
-    GlobalUnlock(memory);
-    static SourceSpec source;
-    source = SourceSpec{};
-    source.memory = memory;
-    PictureResult result{};
-    xpmfault::Resume();
-    const uint32_t code = ImportGR(nullptr, &source, &result, nullptr);
-    xpmfault::Pause();
-    Outcome out = Collect(code, result, broken);
-    GlobalFree(memory);
-    return out;
-}
-
-Outcome FromFileAsWmf(const Input&, bool* broken) {
-    static SourceSpec source;
-    source = SourceSpec{};
-    std::snprintf(source.path, sizeof source.path, "%s/input.xpm", g_dir.c_str());
-    VrHostHooks hooks{sizeof hooks, kVrMetafileWmf, nullptr, nullptr, nullptr, 0, -1};
-    PictureResult result{};
-    xpmfault::Resume();
-    const uint32_t code = ImportGR(&hooks, &source, &result, nullptr);
-    xpmfault::Pause();
-    return Collect(code, result, broken);
-}
-
-Outcome ToDescriptor(const Input&, bool* broken) {
-    char path[512];
-    std::snprintf(path, sizeof path, "%s/out.emf", g_dir.c_str());
-    int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return {};
-    static SourceSpec source;
-    source = SourceSpec{};
-    std::snprintf(source.path, sizeof source.path, "%s/input.xpm", g_dir.c_str());
-    VrHostHooks hooks{sizeof hooks, kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd, fd};
-    PictureResult result{};
-    xpmfault::Resume();
-    const uint32_t code = ImportGR(&hooks, &source, &result, nullptr);
-    xpmfault::Pause();
-    Outcome out = Collect(code, result, broken);
-    close(fd);
-    if (out.ok) out.bytes = ReadFile(path);
-    unlink(path);
-    return out;
-}
-
 // A routine that cannot tell its size and delivers at most 7 bytes a call.
-struct Reader {
-    const std::string* text;
-    size_t position;
-};
 int32_t ReadChunk(uint64_t userData, void* buffer, int32_t count) {
-    auto* reader = reinterpret_cast<Reader*>(userData);
+    auto* position = reinterpret_cast<size_t*>(userData);
     if (buffer == nullptr) return -1;
-    size_t n = std::min<size_t>({reader->text->size() - reader->position, static_cast<size_t>(count), 7});
-    std::memcpy(buffer, reader->text->data() + reader->position, n);
-    reader->position += n;
+    const size_t n = std::min<size_t>({g_input.size() - *position, static_cast<size_t>(count), 7});
+    std::memcpy(buffer, g_input.data() + *position, n);
+    *position += n;
     return static_cast<int32_t>(n);
 }
 
-Outcome ThroughRoutine(const Input& in, bool* broken) {
+enum class Via { kMemory, kFileAsWmf, kDescriptor, kRoutine };
+
+// ImportGR / ImportCB, reading as `via` says; a failure must come without a picture.
+template <Via via>
+Outcome Import(bool* broken) {
     static SourceSpec source;
     source = SourceSpec{};
-    Reader reader{&in.text, 0};
+    const std::string out = g_dir + "/out.emf";
+    HGLOBAL memory = via == Via::kMemory ? GlobalAlloc(GHND, g_input.size()) : nullptr;
+    if (memory != nullptr) std::memcpy(GlobalLock(memory), g_input.data(), g_input.size());
+    if (memory != nullptr) GlobalUnlock(memory);
+    source.memory = memory;
+    if (via == Via::kFileAsWmf || via == Via::kDescriptor) std::snprintf(source.path, sizeof source.path, "%s/input.xpm", g_dir.c_str());
+    const int fd = via == Via::kDescriptor ? open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600) : -1;
+    VrHostHooks hooks{sizeof hooks, via == Via::kFileAsWmf ? 1u : 0u, nullptr, nullptr, nullptr,
+                      via == Via::kDescriptor ? uint32_t{kVrHookOutputFd} : 0u, fd};
+    size_t position = 0;
     PictureResult result{};
     xpmfault::Resume();
-    const uint32_t code =
-        ImportCB(nullptr, &source, &result, nullptr, reinterpret_cast<uint64_t>(&reader), ReadChunk);
+    const uint32_t code = ImportCB(&hooks, &source, &result, nullptr, reinterpret_cast<uint64_t>(&position),
+                                   via == Via::kRoutine ? ReadChunk : nullptr);
     xpmfault::Pause();
-    return Collect(code, result, broken);
+    if (memory != nullptr) GlobalFree(memory);
+    if (fd >= 0) close(fd);
+    if (code != 0 && result.picture != nullptr) *broken = true;
+    Outcome outcome{code == 0, result.picture != nullptr ? TakePicture(result.picture) : ReadFile(out)};
+    unlink(out.c_str());
+    return outcome;
 }
 
 // ImportFile with an output name, as a host that builds its own request does. The target
 // holds older bytes that only a complete picture may replace.
-Outcome ToNamedFile(const Input&, bool* broken) {
-    const std::string target = g_dir + "/named.emf";
-    const std::string input = g_dir + "/input.xpm";
+Outcome ToNamedFile(bool* broken) {
+    const std::string target = g_dir + "/named.emf", input = g_dir + "/input.xpm";
     WriteFile(target, "older picture");
-    const std::vector<std::string> before = DirEntries();
-    OptionSetHandle set = nullptr;
-    HGLOBAL setup = nullptr;
-    ImportJobHandle job = 0;
-    int16_t outcome = 27;
+    const int entries = CountEntries(g_dir.c_str());
     char empty[] = "";
-    xpmfault::Resume();
-    set = OptionSetCreate(0, 0, 0, 0);
-    setup = set == nullptr ? nullptr : CreateSetup(nullptr, nullptr, nullptr, nullptr);
     StatusSink sink{};
-    if (setup != nullptr) {
-        sink.statusProc = reinterpret_cast<uint64_t>(&DefaultStatusProc);
-        ImportRequest request{};
-        request.setup = setup;
-        request.optionSet = set;
-        request.names[0] = request.names[1] = request.names[2] = empty;
-        request.statusSink = &sink;
-        job = ImportJobBegin(nullptr, "sweep", input.c_str(), 0, QVTGetFilterVersion(), 0);
-        sink.userData = job;
-        // A host that cannot begin a job does not import.
-        if (job != 0) {
-            (void)ImportFile(0, target.c_str(), empty, input.c_str(), &request);
-            outcome = ImportJobEnd(job);
-        }
+    sink.statusProc = reinterpret_cast<uint64_t>(&DefaultStatusProc);
+    ImportRequest request{};
+    request.names[0] = request.names[1] = request.names[2] = empty;
+    request.statusSink = &sink;
+    int16_t outcome = 27;
+    xpmfault::Resume();
+    request.optionSet = OptionSetCreate(0, 0, 0, 0);
+    request.setup = request.optionSet == nullptr ? nullptr : CreateSetup(nullptr, nullptr, nullptr, nullptr);
+    if (request.setup != nullptr) sink.userData = ImportJobBegin(nullptr, "sweep", input.c_str(), 0, QVTGetFilterVersion(), 0);
+    // A host that cannot begin a job does not import.
+    if (sink.userData != 0) {
+        (void)ImportFile(0, target.c_str(), empty, input.c_str(), &request);
+        outcome = ImportJobEnd(sink.userData);
     }
     xpmfault::Pause();
-    if (setup != nullptr && sink.dataHandle != 0) {
-        // A named output comes back as a handle too; never together with a failure.
-        if (outcome != 0) *broken = true;
-        (void)PictureBytes(reinterpret_cast<void*>(sink.dataHandle));
-    }
-    if (setup != nullptr) DestroySetup(setup);
-    if (set != nullptr) GlobalFree(set);
+    if (request.setup != nullptr) DestroySetup(request.setup);
+    if (request.optionSet != nullptr) GlobalFree(request.optionSet);
+    // A named output comes back as a handle too; never together with a failure.
+    if (sink.dataHandle != 0 && outcome != 0) *broken = true;
+    if (sink.dataHandle != 0) (void)TakePicture(reinterpret_cast<void*>(sink.dataHandle));
     Outcome out{outcome == 0, ReadFile(target)};
-    if (!out.ok && out.bytes != "older picture") *broken = true;
-    if (DirEntries().size() != before.size()) *broken = true;  // a temporary file left over
-    if (std::getenv("SWEEP_ONLY")) std::printf("outcome %d, handle %llx, %zu -> %zu entries, target %zu bytes\n", outcome, (unsigned long long)sink.dataHandle, before.size(), DirEntries().size(), out.bytes.size());
+    if ((!out.ok && out.bytes != "older picture") || CountEntries(g_dir.c_str()) != entries) *broken = true;
     unlink(target.c_str());
     return out;
 }
 
-Outcome FileInfo(const Input&, bool*) {
+Outcome FileInfo(bool*) {
     FileInfoRecord record{};
     record.size = sizeof record;
     const std::string path = g_dir + "/input.xpm";
     xpmfault::Resume();
-    int32_t code = GetFileInfo(path.c_str(), &record, 0, nullptr);
+    const int32_t code = GetFileInfo(path.c_str(), &record, 0, nullptr);
     xpmfault::Pause();
-    char text[32];
-    std::snprintf(text, sizeof text, "%d x %d", record.imageWidth, record.imageHeight);
-    return {code == 0, code == 0 ? text : ""};
+    return {code == 0, std::to_string(record.imageWidth) + "x" + std::to_string(record.imageHeight)};
 }
 
-// Colour mode 2 written to a profile that says 0; the file must say one or the other.
-Outcome ProfileWrite(const Input&, bool* broken) {
+// Colour mode 2 written to a profile that says 0: the file must say one or the other, and no
+// recovery copy may stay behind.
+Outcome ProfileWrite(bool* broken) {
     const std::string path = g_dir + "/sweep.ini";
     const std::string older = "[rondo]\r\n~Mode=XPM\r\n[XPM]\r\nDriver=x.drv\r\nColor Mode=0\r\n; kept\r\n";
     WriteFile(path, older);
-    const std::vector<std::string> before = DirEntries();
+    const int entries = CountEntries(g_dir.c_str());
     xpmfault::Resume();
     HGLOBAL setup = CreateSetup(nullptr, path.c_str(), nullptr, nullptr);
-    if (setup != nullptr) {
-        uint32_t mode = 2;
-        EscapeSetup(setup, 55, 4, &mode, nullptr, 1);
-        DestroySetup(setup);
-    }
+    uint32_t mode = 2;
+    if (setup != nullptr) EscapeSetup(setup, 55, 4, &mode, nullptr, 1);
+    if (setup != nullptr) DestroySetup(setup);
     xpmfault::Pause();
     const std::string after = ReadFile(path);
-    if (after != older && after.find("Color Mode=2") == std::string::npos) *broken = true;
-    if (DirEntries().size() != before.size()) *broken = true;  // a recovery copy left over
-    unlink(path.c_str());
+    if ((after != older && after.find("Color Mode=2") == std::string::npos) || CountEntries(g_dir.c_str()) != entries)
+        *broken = true;
     return {setup != nullptr, {}};
 }
 
 struct Entry {
     const char* name;
-    Outcome (*run)(const Input&, bool* broken);
+    Outcome (*run)(bool* broken);
     bool writes;
-    bool profileOnly;  // runs once, not per input
 };
-
 const Entry kEntries[] = {
-    {"ImportGR from memory", FromMemory, false, false},
-    {"ImportGR from a file, WMF", FromFileAsWmf, false, false},
-    {"ImportGR to a descriptor", ToDescriptor, true, false},
-    {"ImportCB through a routine", ThroughRoutine, true, false},
-    {"ImportFile to a named file", ToNamedFile, true, false},
-    {"GetFileInfo", FileInfo, false, false},
-    {"CreateSetup and EscapeSetup 55", ProfileWrite, true, true},
+    {"ImportGR from memory", Import<Via::kMemory>, false},
+    {"ImportGR from a file, WMF", Import<Via::kFileAsWmf>, false},
+    {"ImportGR to a descriptor", Import<Via::kDescriptor>, true},
+    {"ImportCB through a routine", Import<Via::kRoutine>, true},
+    {"ImportFile to a named file", ToNamedFile, true},
+    {"GetFileInfo", FileInfo, false},
+    {"CreateSetup and EscapeSetup 55", ProfileWrite, true},
 };
 
 std::string Image(int width, int height, int colours) {
@@ -272,11 +190,9 @@ std::string Image(int width, int height, int colours) {
                        std::to_string(height) + " " + std::to_string(colours) + " 2\",\n";
     auto key = [](int i) { return std::string{char('#' + i % 90), char('#' + i / 90)}; };
     for (int i = 0; i < colours; ++i) {
-        char spec[32];
-        if (i == 0) std::snprintf(spec, sizeof spec, "None");
-        else if (i == 1) std::snprintf(spec, sizeof spec, "navy blue");
-        else std::snprintf(spec, sizeof spec, "#%06X", i * 40503 % 0x1000000);
-        text += "\"" + key(i) + " c " + spec + "\",\n";
+        char spec[16];
+        std::snprintf(spec, sizeof spec, "#%06X", i * 40503 % 0x1000000);
+        text += "\"" + key(i) + " c " + (i == 0 ? "None" : i == 1 ? "navy blue" : spec) + "\",\n";
     }
     for (int y = 0; y < height; ++y) {
         text += "\"";
@@ -293,93 +209,73 @@ int main() {
     if (mkdtemp(scratch) == nullptr) return 2;
     g_dir = scratch;
     xpmfuzz::EnsureModuleReady();
-    const std::string tiny = "/* XPM */\nstatic char *t[] = {\n\"3 2 2 1\",\n\"a c #FF0000\",\n\"b c None\",\n\"aba\",\n\"bab\"};\n";
-    const Input inputs[] = {
-        {"tiny", tiny},
+    const char* only = std::getenv("SWEEP_ONLY");
+    if (std::getenv("SWEEP_TRAP") != nullptr) xpmfault::TrapWhenFiring();
+    const std::pair<const char*, std::string> inputs[] = {
+        {"tiny", "/* XPM */\nstatic char *t[] = {\n\"3 2 2 1\",\n\"a c #FF0000\",\n\"b c None\",\n\"aba\",\n\"bab\"};\n"},
         {"two bands of 100 colours", Image(40, 140, 100)},
         {"cut short", Image(40, 140, 100).substr(0, 3000)},
     };
-    const WriteFault writeFaults[] = {WriteFault::kNoSpace, WriteFault::kIo, WriteFault::kShort};
-    // SWEEP_ONLY="ENTRY/INPUT/KIND/N" (e.g. "GetFileInfo/tiny/allocation/2") runs that one
-    // point (with SWEEP_TRAP set, it traps where the point fails, for a debugger).
-    char only[256] = {};
-    if (const char* text = std::getenv("SWEEP_ONLY")) std::snprintf(only, sizeof only, "%s", text);
     int failures = 0;
-    uint64_t totalRuns = 0;
+    unsigned long long runs = 0;
     for (const Entry& entry : kEntries) {
-        for (const Input& input : inputs) {
-            if (entry.profileOnly && &input != &inputs[0]) continue;
-            WriteFile(g_dir + "/input.xpm", input.text);
+        for (const auto& [inputName, text] : inputs) {
+            g_input = text;
+            WriteFile(g_dir + "/input.xpm", text);
             WinshimCounts counts = WinshimGetCounts();
-            int descriptors = OpenDescriptors();
+            int descriptors = CountEntries("/proc/self/fd");
             bool broken = false;
             xpmfault::StartCounting();
-            const Outcome reference = entry.run(input, &broken);
-            const uint64_t points[2] = {xpmfault::Seen(Kind::kAllocation), xpmfault::Seen(Kind::kWrite)};
-            std::printf("%-32s %-26s %s: %llu allocations, %llu writes\n", entry.name, input.name,
-                        reference.ok ? "ok" : "fails", static_cast<unsigned long long>(points[0]),
-                        static_cast<unsigned long long>(points[1]));
-            for (Kind kind : {Kind::kAllocation, Kind::kWrite}) {
-                if (kind == Kind::kWrite && !entry.writes) continue;
-                for (WriteFault fault : writeFaults) {
-                    if (kind == Kind::kAllocation && fault != WriteFault::kNoSpace) continue;
-                    int reported = 0;
-                    for (uint64_t n = 0;; ++n) {
-                        char label[256];
-                        std::snprintf(label, sizeof label, "%s/%s/%s/%llu", entry.name, input.name,
-                                      kind == Kind::kAllocation ? "allocation" : "write", (unsigned long long)n);
-                        if (only[0] != '\0' && std::strcmp(only, label) != 0) {
-                            if (n > 100000) break;
-                            continue;
-                        }
-                        if (std::getenv("SWEEP_TRAP") != nullptr) xpmfault::TrapWhenFiring();
-                        xpmfault::Arm(kind, n, fault);
-                        broken = false;
-                        bool threw = false;
-                        Outcome got;
-                        try {
-                            got = entry.run(input, &broken);
-                        } catch (...) {
-                            xpmfault::Pause();
-                            threw = true;  // an exception crossed an exported call
-                        }
-                        const bool fired = xpmfault::Disarm();
-                        ++totalRuns;
-                        const bool absorbedWrong = got.ok && got.bytes != reference.bytes;
-                        const WinshimCounts now = WinshimGetCounts();
-                        const bool leaked = std::memcmp(&counts, &now, sizeof counts) != 0 ||
-                                            OpenDescriptors() != descriptors;
-                        const bool shortNotAbsorbed = fault == WriteFault::kShort && fired && reference.ok && !got.ok;
-                        if ((broken || absorbedWrong || leaked || shortNotAbsorbed || threw) && ++reported <= 3) {
-                            std::printf("FAIL %s / %s: %s %llu (%s)%s%s%s%s%s\n", entry.name, input.name,
-                                        kind == Kind::kAllocation ? "allocation" : "write",
-                                        static_cast<unsigned long long>(n),
-                                        fault == WriteFault::kShort ? "short" : fault == WriteFault::kIo ? "EIO" : "ENOSPC",
-                                        broken ? " left a picture or a partial file" : "",
-                                        absorbedWrong ? " succeeded with a different picture" : "",
-                                        leaked ? " leaked a block, lock, metafile or descriptor" : "",
-                                        shortNotAbsorbed ? " failed on a short write" : "",
-                                        threw ? " let an exception out" : "");
-                            if (leaked)
-                                std::printf("  blocks %+lld, locks %+lld, local %+lld, metafiles %+lld, descriptors %+d\n",
-                                            (long long)(now.globalBlocks - counts.globalBlocks),
-                                            (long long)(now.globalLocks - counts.globalLocks),
-                                            (long long)(now.localBlocks - counts.localBlocks),
-                                            (long long)(now.metafiles - counts.metafiles),
-                                            OpenDescriptors() - descriptors);
-                            ++failures;
-                        }
-                        // One leak must not hide the next finding.
-                        counts = now;
-                        descriptors = OpenDescriptors();
-                        if (!fired) break;
+            const Outcome reference = entry.run(&broken);
+            std::printf("%-32s %-26s %-5s %llu allocations, %llu writes\n", entry.name, inputName,
+                        reference.ok ? "ok" : "fails", (unsigned long long)xpmfault::Seen(Kind::kAllocation),
+                        (unsigned long long)xpmfault::Seen(Kind::kWrite));
+            struct Sweep { Kind kind; WriteFault fault; const char* name; };
+            for (const Sweep sweep : {Sweep{Kind::kAllocation, WriteFault::kNoSpace, "allocation"},
+                                      Sweep{Kind::kWrite, WriteFault::kNoSpace, "write ENOSPC"},
+                                      Sweep{Kind::kWrite, WriteFault::kIo, "write EIO"},
+                                      Sweep{Kind::kWrite, WriteFault::kShort, "short write"}}) {
+                if (sweep.kind == Kind::kWrite && !entry.writes) continue;
+                int reported = 0;
+                for (unsigned long long n = 0;; ++n) {
+                    char label[160];
+                    std::snprintf(label, sizeof label, "%s/%s/%s/%llu", entry.name, inputName, sweep.name, n);
+                    if (only != nullptr && std::strcmp(only, label) != 0) {
+                        if (n > 5000) break;
+                        continue;
                     }
+                    xpmfault::Arm(sweep.kind, n, sweep.fault);
+                    broken = false;
+                    bool threw = false;
+                    Outcome got;
+                    try {
+                        got = entry.run(&broken);
+                    } catch (...) {
+                        xpmfault::Pause();
+                        threw = true;  // an exception crossed an exported call
+                    }
+                    const bool fired = xpmfault::Disarm();
+                    ++runs;
+                    const WinshimCounts now = WinshimGetCounts();
+                    const int nowDescriptors = CountEntries("/proc/self/fd");
+                    const char* fault = threw ? "let an exception out"
+                        : broken ? "left a picture with a failure, a changed file or a stray file"
+                        : got.ok && got.bytes != reference.bytes ? "succeeded with another picture"
+                        : std::memcmp(&counts, &now, sizeof now) != 0 ? "leaked a block, lock or metafile"
+                        : nowDescriptors != descriptors ? "leaked a descriptor"
+                        : sweep.fault == WriteFault::kShort && fired && reference.ok && !got.ok ? "failed on a short write"
+                        : nullptr;
+                    if (fault != nullptr && ++reported <= 3) std::printf("FAIL %s: %s\n", label, fault);
+                    failures += fault != nullptr;
+                    // One leak must not hide the next finding.
+                    counts = now;
+                    descriptors = nowDescriptors;
+                    if (!fired) break;
                 }
             }
         }
     }
-    std::printf("%llu faulted runs, %d failures\n", static_cast<unsigned long long>(totalRuns), failures);
-    std::string cleanup = "rm -rf " + g_dir;
-    (void)std::system(cleanup.c_str());
+    std::printf("%llu faulted runs, %d failures\n", runs, failures);
+    (void)std::system(("rm -rf " + g_dir).c_str());
     return failures == 0 ? 0 : 1;
 }
