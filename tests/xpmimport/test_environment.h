@@ -33,37 +33,31 @@ inline std::string WriteFile(const std::string& path, const std::string& bytes) 
 }
 
 // A fresh directory, removed with its contents.
-class TempDir {
-  public:
-    TempDir() : path_((std::filesystem::temp_directory_path() / "xpmimport-test-XXXXXX").string()) {
-        if (mkdtemp(path_.data()) == nullptr) std::abort();
+struct TempDir {
+    std::string path = (std::filesystem::temp_directory_path() / "xpmimport-test-XXXXXX").string();
+    TempDir() {
+        if (mkdtemp(path.data()) == nullptr) std::abort();
     }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    [[nodiscard]] std::string file(const std::string& name) const { return path_ + "/" + name; }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    [[nodiscard]] std::string file(const std::string& name) const { return path + "/" + name; }
     [[nodiscard]] std::vector<std::string> names(const std::string& sub = ".") const {  // sorted
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(file(sub))) names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
-
-  private:
-    std::string path_;
 };
 
-struct ProcessResult {
-    int status = -1;  // the exit status, or 128 + the signal that ended it
-    std::string out, err;
-};
+// The exit status (or 128 + the signal that ended the process), standard output and error.
+struct ProcessResult { int status; std::string out, err; };
 
 // Starts argv (argv[0] is the program's path) with standard input from stdinPath and
 // standard output and error going to files in capture.
 [[nodiscard]] inline pid_t Start(const std::vector<std::string>& argv, const std::string& stdinPath, const TempDir& capture) {
     const std::string out = capture.file("out"), err = capture.file("err");
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    dup2(open(stdinPath.c_str(), O_RDONLY), 0);
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT, 0600), 1), dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
+    if (pid_t pid = fork(); pid != 0) return pid;
+    dup2(open(stdinPath.c_str(), O_RDONLY), 0), dup2(open(out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -74,8 +68,7 @@ struct ProcessResult {
 [[nodiscard]] inline ProcessResult Finish(pid_t pid, const TempDir& capture) {
     int status = 0;
     waitpid(pid, &status, 0);
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {code, ReadFile(capture.file("out")), ReadFile(capture.file("err"))};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(capture.file("out")), ReadFile(capture.file("err"))};
 }
 
 [[nodiscard]] inline ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& stdinPath = "/dev/null") {

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,7 @@ namespace xpmimport_test {
             line.erase(line.find_last_not_of(" \t\r") + 1);
             loaded.emplace_back(line.substr(static_cast<size_t>(at)), std::string{char(r), char(g), char(b)});
         }
+        if (loaded.empty()) throw std::runtime_error("/usr/share/X11/rgb.txt is needed (Debian x11-common)");
         return loaded;
     }();
     return colors;
@@ -57,7 +59,7 @@ struct XpmRecipe {
     const char* label;
     int32_t width, height, charsPerPixel, colors;
     Style style;
-    uint32_t seed;
+    uint32_t seed;  // of the colours and the pixels
     bool dressed = false;  // "None", other keys beside "c", a hot spot, comments, tabs, CRLF line ends
 };
 
@@ -67,11 +69,9 @@ struct XpmRecipe {
     std::mt19937 random(recipe.seed);
     std::vector<std::string> names;  // see the top of this file
     for (const auto& [name, rgb] : X11Colors()) {
-        size_t first = name.find(' '), second = name.find(' ', first + 1);
-        if (name != "DebianRed" && (first == std::string::npos || (!X11Color(name.substr(0, first)) &&
-                                    (second == std::string::npos || !X11Color(name.substr(0, second)))))) {
-            names.push_back(name);
-        }
+        auto nameUpTo = [&](size_t end) { return end != std::string::npos && X11Color(name.substr(0, end)) != nullptr; };
+        const size_t first = name.find(' ');
+        if (!nameUpTo(first) && !nameUpTo(name.find(' ', first + 1)) && name != "DebianRed") names.push_back(name);
     }
     const std::string nl = recipe.dressed ? "\r\n" : "\n", to = "\"," + nl;
     std::string text = "/* XPM */" + nl + "static char *picture[] = {" + nl + "\"" + std::to_string(recipe.width) + " " +
@@ -79,7 +79,7 @@ struct XpmRecipe {
                        std::to_string(recipe.charsPerPixel) + (recipe.dressed ? " 3 5" : "") + to;
     std::vector<std::string> codes(static_cast<size_t>(recipe.colors));
     for (int32_t i = 0; i < recipe.colors; ++i) {
-        for (int32_t n = 0, left = i; n < recipe.charsPerPixel; ++n, left /= 94) codes[i].insert(0, 1, char(left % 94 < 2 ? ' ' + left % 94 : '#' + left % 94 - 2));
+        for (int32_t n = 0, left = i; n < recipe.charsPerPixel; ++n, left /= 94) codes[i].insert(0, 1, char(' ' + left % 94 + (left % 94 >= 2)));
         char hex[8];
         std::snprintf(hex, sizeof hex, random() % 2 ? "#%06X" : "#%06x", static_cast<unsigned>(random() % 0x1000000));
         bool named = recipe.style == Style::kNamed || (recipe.style == Style::kMixed && i % 2 == 1);
@@ -106,14 +106,11 @@ struct XpmRecipe {
     std::vector<std::string> palette;
     for (unsigned i = 0; i < image.ncolors; ++i) {
         const std::string color = image.colorTable[i].c_color != nullptr ? image.colorTable[i].c_color : "";
+        const std::string* named = X11Color(color);
         unsigned r = 0, g = 0, b = 0;
-        if (color.size() == 7 && std::sscanf(color.c_str(), "#%2x%2x%2x", &r, &g, &b) == 3) {
-            palette.push_back({char(r), char(g), char(b)});
-        } else if (strcasecmp(color.c_str(), "none") == 0 || X11Color(color) != nullptr) {
-            palette.push_back(X11Color(color) != nullptr ? *X11Color(color) : std::string(3, '\0'));
-        } else {
-            *error = "X has no colour \"" + color + "\"";
-        }
+        if (color.size() == 7 && std::sscanf(color.c_str(), "#%2x%2x%2x", &r, &g, &b) == 3) palette.push_back({char(r), char(g), char(b)});
+        else if (named != nullptr || strcasecmp(color.c_str(), "none") == 0) palette.push_back(named != nullptr ? *named : std::string(3, '\0'));
+        else *error = "X has no colour \"" + color + "\"";
     }
     expected.width = static_cast<int32_t>(image.width), expected.height = static_cast<int32_t>(image.height);
     for (size_t i = 0; error->empty() && i < size_t{image.width} * image.height; ++i) {
@@ -125,13 +122,11 @@ struct XpmRecipe {
 
 // "" when the images are equal; else the sizes or the first differing pixel.
 [[nodiscard]] inline std::string Difference(const xpmimport::RgbImage& got, const xpmimport::RgbImage& want) {
-    if (got.width != want.width || got.height != want.height) {
-        return "size " + std::to_string(got.width) + " x " + std::to_string(got.height) + ", want " +
-               std::to_string(want.width) + " x " + std::to_string(want.height);
-    }
-    size_t at = static_cast<size_t>(std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin()).first - got.pixels.begin()) / 3;
-    auto rgb = [&](const std::vector<uint8_t>& p) { return std::to_string(p[at * 3]) + "," + std::to_string(p[at * 3 + 1]) + "," + std::to_string(p[at * 3 + 2]); };
-    return at * 3 == got.pixels.size() ? "" : "pixel " + std::to_string(at) + " is " + rgb(got.pixels) + ", want " + rgb(want.pixels);
+    auto size = [](const xpmimport::RgbImage& image) { return std::to_string(image.width) + " x " + std::to_string(image.height); };
+    if (size(got) != size(want)) return "size " + size(got) + ", want " + size(want);
+    const size_t at = static_cast<size_t>(std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin()).first - got.pixels.begin());
+    if (at == got.pixels.size()) return "";
+    return "pixel " + std::to_string(at / 3) + ": byte " + std::to_string(got.pixels[at]) + ", want " + std::to_string(want.pixels[at]);
 }
 
 }  // namespace xpmimport_test
