@@ -9,7 +9,9 @@
 
 #include "test_environment.h"
 #include "xpm_corpus.h"
+#include "xpmimport/filter_module.h"
 #include "xpmimport/metafile_render.h"
+#include "xpmimport/picture_import.h"
 
 namespace xpmimport_test {
 namespace {
@@ -24,8 +26,7 @@ namespace {
     if (kind != "png") {
         got = kind == "emf" ? xpmimport::RenderEnhancedMetafile(metafile) : xpmimport::RenderWindowsMetafile(metafile);
     } else {
-        png_image png = {};
-        png.version = PNG_IMAGE_VERSION;
+        png_image png = {.version = PNG_IMAGE_VERSION};
         got.ok = png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()) != 0;
         png.format = PNG_FORMAT_RGB;
         got.image = {static_cast<int32_t>(png.width), static_cast<int32_t>(png.height), std::vector<uint8_t>(got.ok ? PNG_IMAGE_SIZE(png) : 0)};
@@ -59,6 +60,7 @@ TEST_F(CliTest, ConvertsTheCorpusAsLibXpmReadsIt) {
         {"31x250, 256 colours", 31, 250, 2, 256, Style::kHex, 10},
         {"40x30, 1000 colours", 40, 30, 2, 1000, Style::kHex, 11},
         {"3x1000, 4 cpp, named, tall", 3, 1000, 4, 7, Style::kNamed, 12},
+        {"7x5, 39 cpp, the most", 7, 5, 39, 30, Style::kMixed, 13},
         {"32768x3, one row per band, too wide for WMF", 32768, 3, 1, 4, Style::kHex, 9},  // last
     };
     std::vector<std::string> inputs, infoArgs = {x_, "--info"};
@@ -93,7 +95,7 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
     // Copies of the executable: one with no module near it, one beside a lib/ that holds one.
     for (const char* sub : {"alone", "tree/bin", "tree/lib"}) std::filesystem::create_directories(dir_.file(sub));
     std::filesystem::copy_file(x_, dir_.file("alone/xpmimport")), std::filesystem::copy_file(x_, dir_.file("tree/bin/xpmimport"));
-    std::filesystem::create_symlink(ModulePath(), dir_.file("tree/lib/libxpmfilter.so")), std::filesystem::create_symlink(x_, dir_.file("link"));
+    std::filesystem::create_symlink(ModulePath(), dir_.file("tree/lib/libxpmfilter.so"));
     const std::string env = "/usr/bin/env", sizeLine = good_ + ": 300 x 240\n";
     WriteFile(out + ".emf", "an older picture");
     struct Case {
@@ -114,7 +116,6 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
          "{\"input\":\"" + notes + "\",\"output\":\"" + dir_.file("new/dir/notes.png") + "\",\"error\":\"" + notXpm + "\",\"code\":-23}\n",
          "xpmimport: " + notes + ": not an XPM file", {{dir_.file("new/dir/good.png"), "png"}, {dir_.file("new/dir/stdin.png"), "png"}}, good_},
         {"missing input", {x_, missing, "-o", out + ".emf"}, 1, "", "xpmimport: " + missing + ": cannot open the input: No such file or directory\n"},
-        {"a directory as input", {x_, dir_.file("tree"), "-o", out + ".emf"}, 1, "", "xpmimport: " + dir_.file("tree") + ": is a directory\n"},
         {"--info lists sizes and failures", {x_, "--info", good_, missing, "-"}, 1, sizeLine + "standard input: 300 x 240\n",
          "xpmimport: " + missing + ": cannot open the input: No such file or directory\n", {}, good_},
         {"--info --json -v", {x_, "--info", "--json", "-v", odd, notes}, 1, "{\"input\":\"" + oddInJson +
@@ -124,7 +125,6 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
         {"XPMFILTER_MODULE comes first", {env, "XPMFILTER_MODULE=" + notes, x_, "--info", good_}, 3, "",
          "xpmimport: cannot use the filter module " + notes + ": "},
         {"the module in ../lib", {dir_.file("tree/bin/xpmimport"), "--info", good_}, 0, sizeLine, ""},
-        {"the module beside a symlink's target", {dir_.file("link"), "--info", good_}, 0, sizeLine, ""},
         {"no module found", {env, "XPMFILTER_MODULE=", dir_.file("alone/xpmimport"), good_, "-o", out + ".emf"}, 3, "",
          "xpmimport: --filter PATH or XPMFILTER_MODULE=PATH names the module to load\n"},
         {"--filter that is not the filter", {x_, "--filter", BuildDir() + "/lib/libwinshim.so", good_, "-o", out + ".emf"}, 3, "",
@@ -135,9 +135,7 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
         {"no input", {x_}, 2, "", "xpmimport: no input given\n"},
         {"no output", {x_, good_}, 2, "", "xpmimport: say where the picture goes: -o FILE (one input) or -d DIR\n"},
         {"two inputs, one output", {x_, "-d", out, "a/x.xpm", "b/x.xpm"}, 2, "", "b/x.xpm and a/x.xpm would both be written to " + out + "/x.emf\n"},
-        {"standard input twice", {x_, "-", "-", "-d", out}, 2, "", "standard input (-) can be read only once\n"},
         {"the input as its output", {x_, good_, "-o", good_, "--format", "emf"}, 2, "", good_ + " is the input " + good_ + " itself\n"},
-        {"unknown option", {x_, "--help", "--colour"}, 2, "", "unknown option --colour"},
     };
     for (const Case& c : cases) {
         ProcessResult got = RunProgram(c.argv, c.stdinPath);
@@ -151,8 +149,8 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
             EXPECT_EQ(CheckPicture(file == "-" ? got.out : ReadFile(file), kind, good_), "") << c.name << ": " << file;
         }
     }
-    EXPECT_EQ(dir_.names().size(), 11u) << "no temporary file may stay";
-    EXPECT_EQ(dir_.names("new/dir"), (std::vector<std::string>{"good.png", "stdin.png"})) << "nor a file for a failed input";
+    EXPECT_EQ(dir_.names().size(), 10u) << "no temporary file may stay";
+    EXPECT_EQ(dir_.names("new/dir"), (std::set<std::string>{"good.png", "stdin.png"})) << "nor a file for a failed input";
 }
 
 // Bad and hostile inputs, from a file and on standard input: status 1, the failure in words
@@ -176,7 +174,6 @@ TEST_F(CliTest, BadInputsFailInWordsAndLeaveNoFile) {
         {"empty", "", "the input is empty (-23)\n"},
         {"PNG", "\x89PNG\r\n\x1a\n", "not an XPM file: it is a PNG picture (-23)\n"},
         {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + xpm("2 1 2 1"), "not an XPM file: it begins with a UTF-8 byte-order mark"},
-        {"UTF-16", std::string("\xFF\xFE/\0*\0 \0X\0P\0M\0", 14), "not an XPM file: it is UTF-16 text"},
         {"XPM2", "! XPM2\n2 1 2 1\na c #FF0000\nb c #00FF00\nab\n", "not an XPM file: it is XPM2"},
         {"unknown colour name", colour("nosuchcolour"), badColour},
         {"DebianRed", colour("DebianRed"), badColour},
@@ -205,7 +202,7 @@ TEST_F(CliTest, BadInputsFailInWordsAndLeaveNoFile) {
     };
     const std::string input = dir_.file("in.xpm");
     for (const char* kept : {"kept.emf", "kept.wmf", "kept.png", "in.xpm"}) WriteFile(dir_.file(kept), "an older picture");
-    const std::vector<std::string> before = dir_.names();
+    const std::set<std::string> before = dir_.names();
     for (const Case& c : cases) {
         WriteFile(input, c.input);
         std::vector<std::string> argv = {x_, "-v", input};
@@ -224,6 +221,21 @@ TEST_F(CliTest, BadInputsFailInWordsAndLeaveNoFile) {
     }
 }
 
+// The module as a host calls it: the picture's bounds at 96 units per inch, and progress
+// reported row by row, rising to 100.
+TEST_F(CliTest, ModuleGivesBoundsAndProgress) {
+    std::string error;
+    const auto module = xpmimport::FilterModule::Load(ModulePath(), &error);
+    ASSERT_TRUE(module) << error;
+    std::vector<int> progress;
+    const auto got = xpmimport::ImportPicture(module->exports(), good_, false, [&](int percent) { progress.push_back(percent); });
+    EXPECT_EQ(got.code, 0);
+    EXPECT_EQ(std::vector<int32_t>(got.bounds, got.bounds + 4), (std::vector<int32_t>{0, 0, 300, 240}));
+    EXPECT_EQ(got.unitsPerInch, 96);
+    EXPECT_GE(progress.size(), 240u) << "want a report per row";
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && !progress.empty() && progress.back() == 100);
+}
+
 // A signal stops a conversion with 128 + the signal, removing the partial output and keeping
 // the older one. The signals arrive while the import waits for the rest of its standard input.
 TEST_F(CliTest, SignalsLeaveNoPartialFile) {
@@ -233,18 +245,14 @@ TEST_F(CliTest, SignalsLeaveNoPartialFile) {
         WriteFile(output, "an older picture");
         TempDir capture;
         const pid_t pid = Start({x_, "-", "-o", output}, fifo, capture);
-        {
-            std::ofstream feed(fifo, std::ios::binary);
-            feed << text.substr(0, text.size() / 2) << std::flush;
-            for (int i = 0; i < 6000 && dir_.names().size() < 4; ++i) usleep(10000);
-            EXPECT_EQ(dir_.names().size(), 4u) << "signal " << signal << ": the partial output should exist while the input waits";
-            kill(pid, signal);
-        }
-        ProcessResult got = Finish(pid, capture);
-        EXPECT_EQ(got.status, 128 + signal) << got.err;
-        EXPECT_TRUE(signal != SIGINT || got.err.find("xpmimport: interrupted\n") != std::string::npos) << got.err;
+        std::ofstream feed(fifo, std::ios::binary);
+        feed << text.substr(0, text.size() / 2) << std::flush;
+        for (int i = 0; i < 6000 && dir_.names().size() < 4; ++i) usleep(10000);  // until the partial output is there
+        kill(pid, signal);
+        feed.close();
+        EXPECT_EQ(Finish(pid, capture).status, 128 + signal);
         EXPECT_EQ(ReadFile(output), "an older picture") << "signal " << signal;
-        EXPECT_EQ(dir_.names(), (std::vector<std::string>{"good.xpm", "input.pipe", "kept.emf"})) << "signal " << signal;
+        EXPECT_EQ(dir_.names(), (std::set<std::string>{"good.xpm", "input.pipe", "kept.emf"})) << "signal " << signal;
     }
 }
 

@@ -6,10 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,15 +35,12 @@ inline std::string WriteFile(const std::string& path, const std::string& bytes) 
 // A fresh directory, removed with its contents.
 struct TempDir {
     std::string path = (std::filesystem::temp_directory_path() / "xpmimport-test-XXXXXX").string();
-    TempDir() {
-        if (mkdtemp(path.data()) == nullptr) std::abort();
-    }
+    TempDir() { if (mkdtemp(path.data()) == nullptr) std::abort(); }
     ~TempDir() { std::filesystem::remove_all(path); }
     [[nodiscard]] std::string file(const std::string& name) const { return path + "/" + name; }
-    [[nodiscard]] std::vector<std::string> names(const std::string& sub = ".") const {  // sorted
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(file(sub))) names.push_back(entry.path().filename());
-        std::sort(names.begin(), names.end());
+    [[nodiscard]] std::set<std::string> names(const std::string& sub = ".") const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(file(sub))) names.insert(entry.path().filename());
         return names;
     }
 };

@@ -10,7 +10,7 @@
 //    generator uses neither.
 //  - The colour-key check counts the words of all definitions as one run, so a file with very
 //    few definitions of several words can be refused; named recipes have several definitions.
-//  - Hex colours other than six digits, and codes longer than 8 characters, are read
+//  - Hex colours other than six digits, and codes alike in their first 8 characters, are read
 //    differently; the generator writes neither.
 #pragma once
 
@@ -63,8 +63,9 @@ struct XpmRecipe {
     bool dressed = false;  // "None", other keys beside "c", a hot spot, comments, tabs, CRLF line ends
 };
 
-// The recipe's XPM text: codes of any printable character but the quote (spaces too); the
-// first pixels walk through every colour, the rest are random.
+// The recipe's XPM text: codes of any printable character but the quote (spaces too), told
+// apart by their first characters; the first pixels walk through every colour, the rest are
+// random.
 [[nodiscard]] inline std::string MakeXpm(const XpmRecipe& recipe) {
     std::mt19937 random(recipe.seed);
     std::vector<std::string> names;  // see the top of this file
@@ -79,7 +80,7 @@ struct XpmRecipe {
                        std::to_string(recipe.charsPerPixel) + (recipe.dressed ? " 3 5" : "") + to;
     std::vector<std::string> codes(static_cast<size_t>(recipe.colors));
     for (int32_t i = 0; i < recipe.colors; ++i) {
-        for (int32_t n = 0, left = i; n < recipe.charsPerPixel; ++n, left /= 94) codes[i].insert(0, 1, char(' ' + left % 94 + (left % 94 >= 2)));
+        for (int32_t n = 0, left = i; n < recipe.charsPerPixel; ++n, left /= 94) codes[i] += char(' ' + left % 94 + (left % 94 >= 2));
         char hex[8];
         std::snprintf(hex, sizeof hex, random() % 2 ? "#%06X" : "#%06x", static_cast<unsigned>(random() % 0x1000000));
         bool named = recipe.style == Style::kNamed || (recipe.style == Style::kMixed && i % 2 == 1);
