@@ -247,7 +247,7 @@ TEST_F(CliTest, SignalsLeaveNoPartialFile) {
         const pid_t pid = Start({x_, "-", "-o", output}, fifo, capture);
         std::ofstream feed(fifo, std::ios::binary);
         feed << text.substr(0, text.size() / 2) << std::flush;
-        for (int i = 0; i < 6000 && dir_.names().size() < 4; ++i) usleep(10000);  // until the partial output is there
+        for (int i = 0; i < 1000 && dir_.names().size() < 4; ++i) usleep(10000);  // until the partial output is there
         kill(pid, signal);
         feed.close();
         EXPECT_EQ(Finish(pid, capture).status, 128 + signal);
