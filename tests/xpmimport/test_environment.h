@@ -52,12 +52,12 @@ struct ProcessResult { int status; std::string out, err; };
 // standard output and error going to files in capture.
 [[nodiscard]] inline pid_t Start(const std::vector<std::string>& argv, const std::string& stdinPath, const TempDir& capture) {
     const std::string out = capture.file("out"), err = capture.file("err");
+    std::vector<char*> args;  // made before the fork: the child only opens files and execs
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
     if (pid_t pid = fork(); pid != 0) return pid;
     dup2(open(stdinPath.c_str(), O_RDONLY), 0), dup2(open(out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
     dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
 }
