@@ -49,7 +49,12 @@ void InstallInterruptHandlers() {
     sigemptyset(&action.sa_mask);
     for (int signal : kHandledSignals) sigaddset(&action.sa_mask, signal);
     action.sa_flags = 0;
-    for (int signal : kHandledSignals) sigaction(signal, &action, nullptr);
+    for (int signal : kHandledSignals) {
+        // A signal the caller ignores stays ignored (nohup xpmimport ... keeps running).
+        struct sigaction current = {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 bool InterruptRequested() { return g_signal.load() != 0; }

@@ -254,6 +254,19 @@ TEST_F(CliTest, SignalsLeaveNoPartialFile) {
         EXPECT_EQ(ReadFile(output), "an older picture") << "signal " << signal;
         EXPECT_EQ(dir_.names(), (std::set<std::string>{"good.xpm", "input.pipe", "kept.emf"})) << "signal " << signal;
     }
+    // A hangup that whoever started xpmimport ignores (nohup) stays ignored.
+    ::signal(SIGHUP, SIG_IGN);
+    TempDir capture;
+    const pid_t pid = Start({x_, "-", "-o", output}, fifo, capture);
+    ::signal(SIGHUP, SIG_DFL);
+    std::ofstream feed(fifo, std::ios::binary);
+    feed << text.substr(0, text.size() / 2) << std::flush;
+    for (int i = 0; i < 1000 && dir_.names().size() < 4; ++i) usleep(10000);
+    kill(pid, SIGHUP);
+    feed << text.substr(text.size() / 2);
+    feed.close();
+    EXPECT_EQ(Finish(pid, capture).status, 0);
+    EXPECT_NE(ReadFile(output), "an older picture");
 }
 
 }  // namespace
