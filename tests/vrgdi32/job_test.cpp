@@ -1,5 +1,6 @@
-// The import job: status sequences as the filter sends them, what the host's hooks see
-// and answer, and the outcome ImportJobEnd gives; and the preferences call.
+// The import job: status sequences as the filter sends them, what the host's hooks see and
+// answer wherever their record lies, the outcome ImportJobEnd gives and the writer's stop code;
+// and the preferences call.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -7,205 +8,145 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "vrgdi32/vrgdi32.h"
 
 namespace {
 
+// The host: records the percentages it is shown; its nth stop query answers bit n of stopBits
+// (the last bit for every later one).
 struct Host {
     std::vector<int32_t> percents;
-    bool (*stopAt)(int query) = [](int) { return false; };  // shouldStop's answer to its nth query
+    uint32_t stopBits = 0;
     int stopQueries = 0;
-
-    static void Progress(void* context, int32_t percent) {
-        static_cast<Host*>(context)->percents.push_back(percent);
-    }
-    static int32_t ShouldStop(void* context) {
-        auto* host = static_cast<Host*>(context);
-        return host->stopAt(host->stopQueries++) ? 1 : 0;
-    }
     VrHostHooks Hooks() {
-        VrHostHooks hooks{};
-        hooks.size = sizeof hooks;
-        hooks.context = this;
-        hooks.progress = &Host::Progress;
-        hooks.shouldStop = &Host::ShouldStop;
-        return hooks;
+        return {sizeof(VrHostHooks), 0, this, [](void* h, int32_t percent) { static_cast<Host*>(h)->percents.push_back(percent); },
+                [](void* h) -> int32_t { return (static_cast<Host*>(h)->stopBits >> std::min(static_cast<Host*>(h)->stopQueries++, 31)) & 1; }};
     }
 };
 
-// A job whose hooks are attached the way the filter does it: through OutputOpen's sink.
-struct JobWithHooks {
-    ImportJobHandle job;
-    WriterHandle writer;
+// A job whose hooks reach it the way the filter attaches them, through OutputOpen's sink, with
+// a writer that has a complete 1 x 1 picture to finish.
+struct Import {
+    ImportJobHandle job = ImportJobBegin(nullptr, "XPM Import", "in.xpm", 0, 0x00080005, 0);
+    WriterHandle writer = WriterCreate(0);
     StatusSink sink{};
 
-    explicit JobWithHooks(VrHostHooks* hooks) {
-        job = ImportJobBegin(nullptr, "XPM Import", "in.xpm", 0, 0x00080005, 0);
-        writer = WriterCreate(0);
+    explicit Import(uint64_t hostValue) {
         sink.userData = job;
-        sink.hostValue = reinterpret_cast<uint64_t>(hooks);
-        sink.statusProc = reinterpret_cast<uint64_t>(&DefaultStatusProc);
-        // The range comes before the output is opened.
-        EXPECT_EQ(DefaultStatusProc(job, 0, 0xFFFFFFFFu, 0, 100, 0, nullptr), 0);
+        sink.hostValue = hostValue;
+        EXPECT_EQ(Status(0, 0xFFFFFFFFu, 0, 100), 0) << "the range comes before the output is opened";
         EXPECT_EQ(OutputOpen(writer, "", "", 0, nullptr, &sink), 0);
+        const BandPlacement one{{}, {1}, {1}, {}, {1}, {1}};
+        const BitmapSize size{1, {}, 1, {}};
+        const uint8_t pixel[4] = {};
+        PictureBegin(writer, "PICTURE 1");
+        BitmapBegin(writer, &one, &size, -8, 0, 1, 3, 0);
+        BitmapWriteBand(writer, &one, &size, -8, 1, pixel);
+        BitmapEnd(writer);
+        PictureEnd(writer);
     }
-    int32_t Status(uint32_t kind, uint32_t code, uint32_t first = 0) {
-        return DefaultStatusProc(job, kind, code, first, 0, 0, nullptr);
+    int32_t Status(uint32_t kind, uint32_t code, uint32_t first = 0, uint32_t second = 0) {
+        return DefaultStatusProc(job, kind, code, first, second, 0, nullptr);
     }
-    int16_t End() {
+    // Finishes the output: the writer's code and whether a picture came, then the job's outcome.
+    std::vector<int32_t> End() {
+        OutputFinish(writer);
+        uint32_t flag = 0;
+        int16_t pair[2] = {};
+        WriterGetError(writer, 1, &flag, pair);
+        const bool made = sink.dataHandle != 0;
+        if (made) DeleteEnhMetaFile(reinterpret_cast<void*>(sink.dataHandle));
         EXPECT_EQ(OutputClose(writer), 0);
         WriterDestroy(writer);
-        return ImportJobEnd(job);
+        return {flag != 0 ? pair[0] : 0, made, ImportJobEnd(job)};
     }
 };
 
-TEST(ImportJobTest, ProgressReachesTheHost) {
-    Host host;
-    VrHostHooks hooks = host.Hooks();
-    JobWithHooks run(&hooks);
-    for (uint32_t percent : {0u, 10u, 55u, 100u, 250u, static_cast<uint32_t>(-300)}) {
-        EXPECT_EQ(run.Status(0, 0, percent), 0);
-    }
-    EXPECT_EQ(run.End(), 0);
-    const std::vector<int32_t> want = {0, 10, 55, 100, 100, 0};
-    EXPECT_EQ(host.percents, want) << "percentages are clamped to 0..100";
-}
-
-// The record is read wherever it lies, as far as it is readable: on the stack, on the
-// heap, or just before an unreadable page (an older, shorter record included).
-TEST(ImportJobTest, HooksRecordPlacement) {
+// The record is read wherever it lies, as far as it is readable: on the stack, on the heap, or
+// just before an unreadable page (an older, shorter record too); other host values mean no hooks.
+TEST(ImportJobTest, HooksRecordWhereverItLies) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     auto* pages = static_cast<uint8_t*>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(pages, MAP_FAILED);
     ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
-    struct Case {
-        const char* name;
-        int where;  // 0 stack, 1 heap, 2 ending `gap` bytes before an unreadable page
-        uint32_t size;
-        std::size_t gap;
-        bool wantProgress;
-    };
+    // where: 0 stack, 1 heap, 2 ending `gap` bytes before an unreadable page, 3 the value `gap`.
+    struct Case { const char* name; int where; uint32_t size; std::size_t gap; bool hooked; };
+    const uint32_t full = sizeof(VrHostHooks), old = kVrHostHooksSizeV1;
     const Case cases[] = {
-        {"stack", 0, sizeof(VrHostHooks), 0, true},
-        {"stack, older record", 0, kVrHostHooksSizeV1, 0, true},
-        {"stack, unknown size", 0, 24, 0, false},
-        {"heap", 1, sizeof(VrHostHooks), 0, true},
-        {"heap, older record", 1, kVrHostHooksSizeV1, 0, true},
-        {"at a page's end", 2, sizeof(VrHostHooks), 0, true},
-        {"older record at a page's end", 2, kVrHostHooksSizeV1, sizeof(VrHostHooks) - kVrHostHooksSizeV1, true},
-        {"running into an unreadable page", 2, sizeof(VrHostHooks), sizeof(VrHostHooks) - kVrHostHooksSizeV1, false},
+        {"stack", 0, full, 0, true},      {"stack, older record", 0, old, 0, true}, {"stack, unknown size", 0, 24, 0, false},
+        {"heap", 1, full, 0, true},       {"heap, older record", 1, old, 0, true},  {"at a page's end", 2, full, 0, true},
+        {"older record at a page's end", 2, old, full - old, true},
+        {"running into an unreadable page", 2, full, full - old, false},
+        {"no value", 3, full, 0, false},  {"unaligned value", 3, full, 7, false},   {"unmapped value", 3, full, 0x1000, false},
     };
     for (const Case& c : cases) {
-        Host host;
+        Host host{{}, ~0u};
         VrHostHooks stack = host.Hooks();
-        auto heap = std::make_unique<VrHostHooks>(host.Hooks());
+        auto heap = std::make_unique<VrHostHooks>(stack);
         auto* record = c.where == 0 ? &stack : c.where == 1 ? heap.get()
-                                    : reinterpret_cast<VrHostHooks*>(pages + page - sizeof(VrHostHooks) + c.gap);
-        if (c.where == 2) std::memcpy(record, &stack, std::min<std::size_t>(sizeof stack, page - (reinterpret_cast<uint8_t*>(record) - pages)));
-        record->size = c.size;
-        JobWithHooks run(record);
-        EXPECT_EQ(run.Status(0, 0, 50), 0);
-        EXPECT_EQ(run.End(), 0);
-        EXPECT_EQ(host.percents, c.wantProgress ? std::vector<int32_t>{50} : std::vector<int32_t>{}) << c.name;
+                                    : reinterpret_cast<VrHostHooks*>(pages + page - full + c.gap);
+        if (c.where == 2) std::memcpy(record, &stack, full - c.gap);
+        if (c.where != 3) record->size = c.size;
+        Import run(c.where == 3 ? c.gap : reinterpret_cast<uint64_t>(record));
+        const std::vector<int32_t> answers = {run.Status(0, 0, 50), run.Status(2, 61)};
+        EXPECT_EQ(answers, std::vector<int32_t>(2, c.hooked)) << c.name << ": asked to stop";
+        EXPECT_EQ(run.End(), (std::vector<int32_t>{c.hooked ? 901 : 0, !c.hooked, c.hooked ? 61 : 0})) << c.name;
+        EXPECT_EQ(host.percents, c.hooked ? std::vector<int32_t>{50} : std::vector<int32_t>{}) << c.name;
     }
     munmap(pages, 2 * page);
 }
 
 TEST(ImportJobTest, StatusSequences) {
-    struct Step {
-        uint32_t kind, code, first;
-        int32_t wantAnswer;
-    };
-    struct Case {
-        const char* name;
-        bool (*stopAt)(int query);
-        std::vector<Step> steps;
-        int16_t wantEnd;
-    };
-    const auto never = [](int) { return false; };
-    const auto always = [](int) { return true; };
-    const uint32_t kMinus23 = static_cast<uint32_t>(-23);
+    struct Step { uint32_t kind, code, first, second; int32_t wantAnswer; };
+    // stopped: the writer finishes with the stop code and no picture.
+    struct Case { const char* name; uint32_t stopBits; std::vector<Step> steps; std::vector<int32_t> wantPercents; int16_t wantEnd; bool stopped = false; };
+    const uint32_t kRange = 0xFFFFFFFFu, kMinus = static_cast<uint32_t>(-300);
     const std::vector<Case> cases = {
-        {"clean run", never, {{0, 0, 50, 0}, {0, 0, 100, 0}}, 0},
-        {"host stops and confirms", always, {{0, 0, 10, 1}, {2, 61, 0, 1}, {3, 61, 0, 0}}, 61},
-        {"stop at the last check, not reported", always, {{0, 0, 100, 1}, {2, 61, 0, 1}}, 61},
-        {"host asks, then takes it back", [](int query) { return query == 0; },
-         {{0, 0, 10, 1}, {2, 61, 0, 0}, {0, 0, 20, 0}}, 0},
-        {"first report wins", never, {{3, 27, 0, 0}, {3, 26, 0, 0}, {3, 61, 0, 0}}, 27},
-        {"negative code", never, {{3, kMinus23, 0, 0}, {3, 7, 0, 0}}, -23},
-        {"report before the stop wins", always, {{3, 7, 0, 0}, {0, 0, 5, 1}, {2, 61, 0, 1}}, 7},
-        {"zero report is no failure", never, {{3, 0, 0, 0}}, 0},
-        {"other kinds answer 0", always, {{1, 0, 0, 0}, {2, 60, 0, 0}, {4, 61, 0, 0}}, 0},
+        {"clean run", 0, {{0, 0, 50, 0, 0}, {0, 0, 100, 0, 0}}, {50, 100}, 0},
+        {"percentages are clamped", 0, {{0, 0, 0, 0, 0}, {0, 0, 250, 0, 0}, {0, 0, kMinus, 0, 0}, {0, 0, 99, 0, 0}}, {0, 100, 0, 99}, 0},
+        {"a range scales", 0, {{0, kRange, 200, 400, 0}, {0, 0, 400, 0, 0}, {0, 0, 100, 0, 0}, {0, 0, 700, 0, 0}}, {50, 0, 100}, 0},
+        {"an empty range does not", 0, {{0, kRange, 5, 0, 0}, {0, 0, 42, 0, 0}}, {42}, 0},
+        {"host stops and confirms", ~0u, {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 1}, {3, 61, 0, 0, 0}}, {10}, 61, true},
+        {"stop at the last check, not reported", ~0u, {{0, 0, 100, 0, 1}, {2, 61, 0, 0, 1}}, {100}, 61, true},
+        {"host asks, then takes it back", 1, {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 0}, {0, 0, 20, 0, 0}}, {10, 20}, 0},
+        {"stop asked, never confirmed", ~0u, {{0, 0, 10, 0, 1}}, {10}, 0},
+        {"first report wins", 0, {{3, 27, 0, 0, 0}, {3, 26, 0, 0, 0}, {3, 61, 0, 0, 0}}, {}, 27},
+        {"negative code", 0, {{3, static_cast<uint32_t>(-23), 0, 0, 0}, {3, 7, 0, 0, 0}}, {}, -23},
+        {"report before the stop wins", ~0u, {{3, 7, 0, 0, 0}, {0, 0, 5, 0, 1}, {2, 61, 0, 0, 1}}, {5}, 7, true},
+        {"zero report is no failure", 0, {{3, 0, 0, 0, 0}}, {}, 0},
+        {"other kinds answer 0", ~0u, {{1, 0, 0, 0, 0}, {2, 60, 0, 0, 0}, {4, 61, 0, 0, 0}, {0, 5, 50, 0, 0}}, {}, 0},
     };
     for (const Case& c : cases) {
-        Host host;
-        host.stopAt = c.stopAt;
+        Host host{{}, c.stopBits};
         VrHostHooks hooks = host.Hooks();
-        JobWithHooks run(&hooks);
+        Import run(reinterpret_cast<uint64_t>(&hooks));
         for (std::size_t i = 0; i < c.steps.size(); ++i) {
             const Step& s = c.steps[i];
-            EXPECT_EQ(run.Status(s.kind, s.code, s.first), s.wantAnswer) << c.name << ", step " << i;
+            EXPECT_EQ(run.Status(s.kind, s.code, s.first, s.second), s.wantAnswer) << c.name << ", step " << i;
         }
-        EXPECT_EQ(run.End(), c.wantEnd) << c.name;
-    }
-}
-
-TEST(ImportJobTest, JobWithoutHooksRunsSilently) {
-    for (uint64_t hostValue : {uint64_t{0}, uint64_t{7}, uint64_t{0x1000}}) {
-        const ImportJobHandle job = ImportJobBegin(nullptr, "XPM Import", "", 0, 0, 0);
-        ASSERT_NE(job, 0u);
-        WriterHandle writer = WriterCreate(0);
-        StatusSink sink{};
-        sink.userData = job;
-        sink.hostValue = hostValue;
-        EXPECT_EQ(OutputOpen(writer, "", "", 0, nullptr, &sink), 0) << "host value " << hostValue;
-        EXPECT_EQ(DefaultStatusProc(job, 0, 0, 40, 0, 0, nullptr), 0);
-        EXPECT_EQ(DefaultStatusProc(job, 2, 61, 0, 0, 0, nullptr), 0);
-        OutputClose(writer);
-        WriterDestroy(writer);
-        EXPECT_EQ(ImportJobEnd(job), 0);
+        EXPECT_EQ(run.End(), (std::vector<int32_t>{c.stopped ? 901 : 0, !c.stopped, c.wantEnd})) << c.name;
+        EXPECT_EQ(host.percents, c.wantPercents) << c.name;
     }
 }
 
 TEST(ImportJobTest, UnknownJobs) {
-    const ImportJobHandle job = ImportJobBegin(nullptr, "t", "", 0, 0, 0);
-    const ImportJobHandle other = ImportJobBegin(nullptr, "t", "", 0, 0, 0);
-    EXPECT_NE(job, other);
+    const ImportJobHandle job = ImportJobBegin(nullptr, "t", "", 0, 0, 0), other = ImportJobBegin(nullptr, "t", "", 0, 0, 0);
     EXPECT_EQ(DefaultStatusProc(job, 3, 9, 0, 0, 1, nullptr), 0);
-    EXPECT_EQ(ImportJobEnd(job), 9);
-    EXPECT_EQ(ImportJobEnd(other), 0) << "jobs do not share their outcome";
+    EXPECT_EQ(std::make_pair(ImportJobEnd(job), ImportJobEnd(other)), std::make_pair(int16_t{9}, int16_t{0})) << "outcomes are not shared";
     for (ImportJobHandle stale : {job, ImportJobHandle{0}, ImportJobHandle{0xFFFF0001}}) {
-        EXPECT_EQ(DefaultStatusProc(stale, 0, 0, 10, 0, 0, nullptr), 0);
-        EXPECT_EQ(DefaultStatusProc(stale, 3, 9, 0, 0, 1, nullptr), 0);
+        EXPECT_EQ(DefaultStatusProc(stale, 0, 0, 10, 0, 0, nullptr) + DefaultStatusProc(stale, 3, 9, 0, 0, 1, nullptr), 0);
         EXPECT_EQ(ImportJobEnd(stale), 27) << "a job that does not exist cannot vouch for an import";
     }
 }
 
-struct SeenEdit {
-    static int32_t Edit(uint64_t a, uint64_t b, uint64_t c) {
-        ++calls;
-        args[0] = a;
-        args[1] = b;
-        args[2] = c;
-        return 77;
-    }
-    static inline int calls = 0;
-    static inline uint64_t args[3] = {};
-};
-
 TEST(PreferencesTest, EditRoutineRunsOnceWithTheHostArguments) {
-    using Seen = SeenEdit;
+    static std::vector<uint64_t> seen;
+    const VrEditRoutine edit = [](uint64_t a, uint64_t b, uint64_t c) { return seen.insert(seen.end(), {a, b, c}), 77; };
     int host = 0;
-    HGLOBAL setup = reinterpret_cast<HGLOBAL>(uintptr_t{0x5550});
-    EXPECT_EQ(PreferencesRun(&host, setup, 0xABCDEF, &Seen::Edit, 1, "XPM Import"), 77);
-    EXPECT_EQ(Seen::calls, 1);
-    EXPECT_EQ(Seen::args[0], reinterpret_cast<uint64_t>(&host));
-    EXPECT_EQ(Seen::args[1], 0x5550u);
-    EXPECT_EQ(Seen::args[2], 0xABCDEFu);
-    EXPECT_EQ(PreferencesRun(&host, setup, 0, nullptr, 1, "XPM Import"), 0);
+    EXPECT_EQ(PreferencesRun(&host, reinterpret_cast<HGLOBAL>(uintptr_t{0x5550}), 0xABCDEF, edit, 1, "XPM Import"), 77);
+    EXPECT_EQ(PreferencesRun(&host, nullptr, 0, nullptr, 1, "XPM Import"), 0);
+    EXPECT_EQ(seen, (std::vector<uint64_t>{reinterpret_cast<uint64_t>(&host), 0x5550, 0xABCDEF}));
 }
 
 }  // namespace

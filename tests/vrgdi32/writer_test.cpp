@@ -65,12 +65,8 @@ struct Sent {
     void (*afterOpen)(WriterHandle) = nullptr;
     bool blank = false;  // every pixel is left at index 0 (pictures of gigabytes)
 };
-struct Outcome {
-    int16_t open = 0;
-    std::array<int16_t, 3> error{};  // the first pending: flag, code, detail
-    int32_t failedBand = -1;         // the band after which it was pending
-    StatusSink sink{};
-};
+// The first error pending (flag, code, detail) and the band after which it was.
+struct Outcome { int16_t open = 0; std::array<int16_t, 3> error{}; int32_t failedBand = -1; StatusSink sink{}; };
 
 // Sends the picture as the filter does, looking for an error after every band and at the end.
 Outcome Drive(const Sent& run) {
@@ -134,11 +130,7 @@ struct Seen final : PictureTarget {
 
 // What a picture should look like: its bitmap records' rows top first, the colours in each
 // record's table, and how many palette entries show (the others are black).
-struct Shape {
-    std::vector<int32_t> records;
-    uint32_t tableColours;
-    int32_t shown;
-};
+struct Shape { std::vector<int32_t> records; uint32_t tableColours; int32_t shown; };
 
 void ExpectShown(const Outcome& out, std::span<const uint8_t> b, bool wmf, const Sent& run, const Shape& want,
                  const std::string& what) {
@@ -195,12 +187,7 @@ uint64_t Address(const VrHostHooks& hooks) { return reinterpret_cast<uint64_t>(&
 const Shape kFourBands{{327, 327, 327, 19}, 17, 17};  // the default picture's
 
 TEST(WriterTest, PicturesComeOutAsSent) {
-    struct Case {
-        Sent run;
-        Shape shape;
-        bool wmf = false;
-        int16_t wantCode = 0;
-    };
+    struct Case { Sent run; Shape shape; bool wmf = false; int16_t wantCode = 0; };
     // Bands join into records of at least 64 rows or 1 MiB of pixels; the last takes the rest.
     const Case cases[] = {
         {{"", 1, 1, 1, 1}, {{1}, 1, 1}},
@@ -232,8 +219,7 @@ TEST(WriterTest, PicturesComeOutAsSent) {
         {{"", 100, 1000, 17, 327, 0x18}, kFourBands},  // a host value that is no address
     };
     for (const Case& c : cases) {
-        const std::string what = std::string(c.run.format) + " " + std::to_string(c.run.width) + "x" +
-                                 std::to_string(c.run.height) + ", " + std::to_string(c.run.colours) + " colours";
+        const std::string what = c.run.format + std::to_string(c.run.width) + "x" + std::to_string(c.run.height) + "/" + std::to_string(c.run.colours);
         const Outcome out = Drive(c.run);
         ASSERT_EQ(out.open, 0) << what;
         EXPECT_EQ(out.error[1], c.wantCode) << what;
@@ -284,14 +270,8 @@ TEST(WriterTest, Destinations) {
         }
     };
     static int reader = -1;
-    struct Case {
-        const char* name;
-        void (*setup)(Place&);
-        int16_t wantOpen;
-        std::array<int16_t, 3> wantError;
-        std::string wantFile;  // picture.emf afterwards: "new" the picture, "old" the old one, "" none
-        mode_t wantMode = 0;
-    };
+    // wantFile: picture.emf afterwards, "new" the picture, "old" the old one, "" none.
+    struct Case { const char* name; void (*setup)(Place&); int16_t wantOpen; std::array<int16_t, 3> wantError; std::string wantFile; mode_t wantMode = 0; };
     const Case cases[] = {
         {"new file", [](Place&) {}, 0, {}, "new", 0644},
         {"replaces a file, keeps its mode", [](Place& p) { p.Old(p.path); }, 0, {}, "new", 0604},
@@ -380,12 +360,7 @@ void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left
 }
 
 TEST(WriterTest, CallsThatDoNotFitAreRefused) {
-    struct Case {
-        const char* name;
-        void (*act)(WriterHandle);
-        int16_t wantCode;
-        bool made = false;
-    };
+    struct Case { const char* name; void (*act)(WriterHandle); int16_t wantCode; bool made = false; };
     const Case cases[] = {
         {"complete picture", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 4), Band(w, 100, 6, 6), BitmapEnd(w); }, 0, true},
         {"no bitmap", [](WriterHandle) {}, 0},
