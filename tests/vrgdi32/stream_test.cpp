@@ -22,14 +22,14 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Pattern(std::size_t size) {
     Bytes bytes(size);
-    uint32_t state = 12345;
-    for (auto& b : bytes) b = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 16);
+    for (uint32_t state = 12345; auto& b : bytes) b = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 16);
     return bytes;
 }
 
 // One stream over bytes: a regular file, a memory block, a pipe fed by a thread, or a host
 // read routine that delivers at most `piece` bytes a call and tells `claimed` as the size
-// (-1: unknown); from read failAfter on it fails, with overDeliver it answers more than asked.
+// (-1: unknown; by default the size, or unknown for "routine-unsized"); from read failAfter on
+// it fails, and with overDeliver it answers more than asked.
 struct Source {
     Bytes bytes;
     std::string kind = "routine";
@@ -50,24 +50,20 @@ struct Source {
         return r.overDeliver ? count + 1 : static_cast<int32_t>(n);
     }
     StreamHandle Open() {
-        StreamSource source{reinterpret_cast<uint64_t>(this)};
-        if (kind == "memory") {
-            block = bytes.data();
-            source = {reinterpret_cast<uint64_t>(&block), static_cast<uint32_t>(bytes.size())};
-            return StreamOpen(nullptr, &source, 0);
+        block = bytes.data();
+        StreamSource source{reinterpret_cast<uint64_t>(&block), static_cast<uint32_t>(bytes.size())};
+        if (kind == "memory") return StreamOpen(nullptr, &source, 0);
+        int ends[2] = {-1, -1};
+        if (kind == "pipe" && pipe(ends) == 0) feeder = std::thread([this, to = ends[1]] { (void)!write(to, block, bytes.size()), close(to); });
+        if (kind == "file" && ((ends[0] = memfd_create("stream", 0)) < 0 || write(ends[0], block, bytes.size()) != std::ssize(bytes))) {
+            return nullptr;
         }
-        if (kind == "file" || kind == "pipe") {
-            int ends[2] = {-1, -1};
-            if (kind == "pipe" ? pipe(ends) != 0
-                               : (ends[0] = memfd_create("stream", 0)) < 0 || write(ends[0], bytes.data(), bytes.size()) != std::ssize(bytes)) {
-                return nullptr;
-            }
+        if (ends[0] >= 0) {
             StreamHandle stream = StreamOpen(("/proc/self/fd/" + std::to_string(ends[0])).c_str(), nullptr, 0);
-            if (kind == "pipe") feeder = std::thread([this, to = ends[1]] { (void)!write(to, bytes.data(), bytes.size()), close(to); });
             return close(ends[0]), stream;
         }
-        if (claimed == -2) claimed = kind == "routine" ? static_cast<int32_t>(bytes.size()) : -1;
-        source.routine = reinterpret_cast<uint64_t>(&Source::Read);
+        claimed = claimed != -2 ? claimed : kind == "routine" ? static_cast<int32_t>(bytes.size()) : -1;
+        source = {reinterpret_cast<uint64_t>(this), 0, {}, reinterpret_cast<uint64_t>(&Source::Read)};
         return StreamOpen("/ignored/when/a/routine/reads", &source, 0);
     }
     ~Source() {
@@ -89,19 +85,19 @@ Bytes ReadAll(StreamHandle stream, std::vector<int32_t> sizes) {
 TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
     signal(SIGPIPE, SIG_IGN);
     const Bytes content = Pattern(3 * 65536 + 1234);  // crosses the 64 KiB windows
+    const std::vector<std::vector<int32_t>> readSizes = {{1}, {3}, {4096}, {65536}, {100000}, {1, 2, 65535, 1, 70000, 17}};
     for (const std::string kind : {"file", "memory", "routine", "routine-unsized", "pipe"}) {
-        for (const std::vector<int32_t>& sizes : std::vector<std::vector<int32_t>>{
-                 {1}, {3}, {4096}, {65536}, {100000}, {1, 2, 65535, 1, 70000, 17}}) {
+        for (const std::vector<int32_t>& sizes : readSizes) {
             Source source{content, kind};
             StreamHandle stream = source.Open();
-            ASSERT_NE(stream, nullptr) << kind;
-            // The length is known at once but for a pipe or a routine that does not tell it.
-            const bool sized = kind != "pipe" && kind != "routine-unsized";
-            EXPECT_EQ(StreamSeek(stream, 0, 2), sized ? std::ssize(content) : -1) << kind;
-            EXPECT_EQ(std::make_pair(StreamSeek(stream, 0, 0), source.reads), std::make_pair(0, 0)) << kind;
+            // The length is known at once but for a pipe or a routine that does not tell it;
+            // asking for it reads nothing.
+            const int32_t length = kind != "pipe" && kind != "routine-unsized" ? std::ssize(content) : -1;
+            EXPECT_EQ(std::vector<int32_t>({StreamSeek(stream, 0, 2), StreamSeek(stream, 0, 0), source.reads}),
+                      std::vector<int32_t>({length, 0, 0})) << kind;
             EXPECT_TRUE(ReadAll(stream, sizes) == content) << kind << " in reads of " << sizes[0];
-            EXPECT_EQ(StreamRead(stream, source.bytes.data(), 1), 0) << kind << ": read after the end";
-            EXPECT_EQ(StreamSeek(stream, 0, 2), std::ssize(content)) << kind << ": length once read";
+            EXPECT_EQ(std::make_pair(StreamRead(stream, source.bytes.data(), 1), StreamSeek(stream, 0, 2)),
+                      std::make_pair(0, int32_t(std::ssize(content)))) << kind << ": read after the end, length once read";
             StreamClose(stream);
         }
     }
@@ -122,8 +118,7 @@ TEST(StreamTest, SeekingByOriginAndLength) {
         StreamHandle stream = source.Open();
         uint8_t buffer[10];
         ASSERT_EQ(StreamRead(stream, buffer, 10), 10) << kind;
-        int32_t position = 10;
-        for (const Case& c : cases) {
+        for (int32_t position = 10; const Case& c : cases) {
             const int32_t got = StreamSeek(stream, c.offset, c.origin);
             EXPECT_EQ(got, c.want) << kind << ": seek(" << c.offset << ", " << c.origin << ") from " << position;
             position = got >= 0 ? got : position;
@@ -138,38 +133,36 @@ TEST(StreamTest, SeekingByOriginAndLength) {
 
 TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastReportedPosition) {
     // What the colour-key check does: note the position, read far ahead, go back. Beyond the
-    // memory window (4 MiB) the bytes come back from a spill file, or, without one, from memory.
-    // starved: allocation fails from half-way through the scan; tmpdir: where the spill file goes.
-    struct Case { const char* kind; std::size_t size, mark; std::vector<int32_t> scanReads, rereads; bool starved; const char* tmpdir; };
+    // memory window (4 MiB) the bytes come back from a spill file, or, without one, from
+    // memory; so they do when memory runs out half-way through (starved).
+    struct Case { const char* kind; int32_t size, mark; std::vector<int32_t> scanReads, rereads; bool starved; const char* tmpdir; };
     const Case cases[] = {
         {"routine-unsized", 300000, 1000, {1}, {4096}, false, "/tmp"},
-        {"routine", 10u << 20, 1000, {65536, 1, 4093}, {1, 65535, 3, 100000}, true, "/tmp"},
-        {"routine-unsized", 9u << 20, 5, {4096}, {70000}, true, ""},
-        {"routine", 10u << 20, 3, {65536}, {65536}, false, "/no/such/directory"},
-        {"pipe", 9u << 20, 100, {100000}, {3, 65536}, false, "/tmp"},
+        {"routine", 10 << 20, 1000, {65536, 1, 4093}, {1, 65535, 3, 100000}, true, "/tmp"},
+        {"routine-unsized", 9 << 20, 5, {4096}, {70000}, true, ""},
+        {"routine", 10 << 20, 3, {65536}, {65536}, false, "/no/such/directory"},
+        {"pipe", 9 << 20, 100, {100000}, {3, 65536}, false, "/tmp"},
     };
     for (const Case& c : cases) {
         setenv("TMPDIR", c.tmpdir, 1);
         Source source{Pattern(c.size), c.kind, -2, 65521};
         StreamHandle stream = source.Open();
-        const auto mark = static_cast<int32_t>(c.mark), size = static_cast<int32_t>(c.size);
         Bytes buffer(100000);
-        ASSERT_EQ(StreamRead(stream, buffer.data(), mark), mark) << c.size;
-        ASSERT_EQ(StreamSeek(stream, 0, 1), mark);
-        for (int32_t step = 0, at = mark, want; at < size; at += want, ++step) {
-            if (c.starved && at >= size / 2) WinshimFailAllocationAfter(0);
-            want = std::min(c.scanReads[step % c.scanReads.size()], size - at);
+        ASSERT_EQ(std::vector<int32_t>({StreamRead(stream, buffer.data(), c.mark), StreamSeek(stream, 0, 1)}), std::vector<int32_t>(2, c.mark));
+        for (int32_t step = 0, at = c.mark, want; at < c.size; at += want, ++step) {
+            if (c.starved && at >= c.size / 2) WinshimFailAllocationAfter(0);
+            want = std::min(c.scanReads[step % c.scanReads.size()], c.size - at);
             ASSERT_EQ(StreamRead(stream, buffer.data(), want), want) << c.size << " bytes: read at " << at;
         }
         WinshimFailAllocationAfter(-1);
-        // Twice: going back works again from wherever the first pass ended.
+        // Twice: going back works again from wherever the first pass ended; before the last
+        // reported position the stream does not go.
         for (int pass = 0; pass < 2; ++pass) {
-            EXPECT_EQ(StreamSeek(stream, mark, 0), mark);
-            EXPECT_TRUE(ReadAll(stream, c.rereads) == Bytes(source.bytes.begin() + mark, source.bytes.end())) << c.size;
+            EXPECT_EQ(StreamSeek(stream, c.mark, 0), c.mark);
+            EXPECT_TRUE(ReadAll(stream, c.rereads) == Bytes(source.bytes.begin() + c.mark, source.bytes.end())) << c.size;
         }
-        // Before the last reported position the stream does not go.
-        EXPECT_EQ(std::vector<int32_t>({StreamSeek(stream, 0, 1), StreamSeek(stream, mark - 1, 0), StreamSeek(stream, size - 1, 0)}),
-                  std::vector<int32_t>({size, -1, -1})) << c.size;
+        EXPECT_EQ(std::vector<int32_t>({StreamSeek(stream, 0, 1), StreamSeek(stream, c.mark - 1, 0), StreamSeek(stream, c.size - 1, 0)}),
+                  std::vector<int32_t>({c.size, -1, -1})) << c.size;
         StreamClose(stream);
     }
     unsetenv("TMPDIR");
@@ -177,21 +170,17 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastReportedPosition) {
 
 TEST(StreamTest, ReadRoutineProtocol) {
     const Bytes content = Pattern(5000);
-    // The size told is a lower bound: whatever the routine delivers is read.
+    // The size told is a lower bound: whatever the routine delivers is read. wantEnd: the length once read.
     struct Case { const char* name; int32_t claimed, failAfter; bool overDeliver; std::size_t wantBytes; int32_t wantEnd; };
     const Case cases[] = {
-        {"delivers everything", 5000, -1, false, 5000, 5000},
-        {"tells 10, has 5000", 10, -1, false, 5000, 5000},
-        {"tells nothing", -1, -1, false, 5000, 5000},
-        {"fails on the first read", 5000, 0, false, 0, 5000},
-        {"fails after two reads of 7", 5000, 2, false, 14, 5000},
-        {"tells nothing, fails after two reads", -1, 2, false, 14, -1},
+        {"delivers everything", 5000, -1, false, 5000, 5000},  {"tells 10, has 5000", 10, -1, false, 5000, 5000},
+        {"tells nothing", -1, -1, false, 5000, 5000},          {"fails on the first read", 5000, 0, false, 0, 5000},
+        {"fails after two reads of 7", 5000, 2, false, 14, 5000}, {"tells nothing, fails after two reads", -1, 2, false, 14, -1},
         {"delivers more than asked", 5000, -1, true, 0, 5000},
     };
     for (const Case& c : cases) {
         Source source{content, "routine", c.claimed, 7, c.failAfter, c.overDeliver};
         StreamHandle stream = source.Open();
-        ASSERT_NE(stream, nullptr) << c.name;
         EXPECT_TRUE(source.sizeFirst) << c.name << ": the size is asked first";
         const Bytes got = ReadAll(stream, {1, 50});
         EXPECT_TRUE(got.size() == c.wantBytes && std::equal(got.begin(), got.end(), content.begin())) << c.name;
@@ -199,8 +188,7 @@ TEST(StreamTest, ReadRoutineProtocol) {
         const int readsBefore = source.reads;
         EXPECT_EQ(StreamRead(stream, source.bytes.data(), 1), 0) << c.name;
         StreamClose(stream);
-        EXPECT_EQ(std::make_pair(source.reads, source.sizeQueries), std::make_pair(readsBefore, 1))
-            << c.name << ": asked again after it said end or failed";
+        EXPECT_EQ(std::make_pair(source.reads, source.sizeQueries), std::make_pair(readsBefore, 1)) << c.name << ": asked again";
     }
 }
 
@@ -211,14 +199,10 @@ TEST(StreamTest, WhatCannotBeOpenedOrRead) {
         viaRoutine{reinterpret_cast<uint64_t>(&routine), 0, {}, reinterpret_cast<uint64_t>(&Source::Read)};
     struct Case { const char* name; const char* path; const StreamSource* source; int64_t failAllocation; bool opens; };
     const Case cases[] = {
-        {"empty memory block", nullptr, &empty, -1, true},
-        {"empty routine", nullptr, &viaRoutine, -1, true},
-        {"empty device", "/dev/null", nullptr, -1, true},
-        {"10 bytes of memory at no address", nullptr, &missingBlock, -1, false},
-        {"missing file", "/no/such/file.xpm", nullptr, -1, false},
-        {"directory", "/tmp", nullptr, -1, false},
-        {"nothing", nullptr, nullptr, -1, false},
-        {"empty name", "", nullptr, -1, false},
+        {"empty memory block", nullptr, &empty, -1, true},      {"empty routine", nullptr, &viaRoutine, -1, true},
+        {"empty device", "/dev/null", nullptr, -1, true},       {"10 bytes of memory at no address", nullptr, &missingBlock, -1, false},
+        {"missing file", "/no/such/file.xpm", nullptr, -1, false}, {"directory", "/tmp", nullptr, -1, false},
+        {"nothing", nullptr, nullptr, -1, false},               {"empty name", "", nullptr, -1, false},
         {"no memory for a file's window", "/proc/self/exe", nullptr, 0, false},
         {"no memory for a pipe's window", "/dev/zero", nullptr, 0, false},
         {"no memory for a routine's window", nullptr, &viaRoutine, 0, false},
@@ -228,9 +212,8 @@ TEST(StreamTest, WhatCannotBeOpenedOrRead) {
         WinshimFailAllocationAfter(c.failAllocation);
         StreamHandle stream = StreamOpen(c.path, c.source, 0);
         WinshimFailAllocationAfter(-1);
-        EXPECT_EQ(stream != nullptr, c.opens) << c.name;
-        EXPECT_EQ(std::make_pair(StreamRead(stream, &byte, 1), StreamSeek(stream, 0, 1)),
-                  std::make_pair(0, c.opens ? 0 : -1)) << c.name;
+        EXPECT_EQ(std::vector<int32_t>({stream != nullptr, StreamRead(stream, &byte, 1), StreamSeek(stream, 0, 1)}),
+                  std::vector<int32_t>({c.opens, 0, c.opens ? 0 : -1})) << c.name;
         StreamClose(stream);
     }
     // A closed stream's handle does not name its successor; refused reads consume nothing.
@@ -239,8 +222,7 @@ TEST(StreamTest, WhatCannotBeOpenedOrRead) {
     StreamClose(closed);
     StreamHandle again = memory.Open();
     EXPECT_EQ(std::make_pair(StreamRead(closed, &byte, 1), StreamSeek(closed, 0, 1)), std::make_pair(0, -1));
-    EXPECT_EQ(StreamRead(again, nullptr, 1) + StreamRead(again, &byte, 0) + StreamRead(again, &byte, -5), 0);
-    EXPECT_EQ(StreamSeek(again, 0, 1), 0);
+    EXPECT_EQ(StreamRead(again, nullptr, 1) + StreamRead(again, &byte, 0) + StreamRead(again, &byte, -5) + StreamSeek(again, 0, 1), 0);
     StreamClose(again);
 }
 
