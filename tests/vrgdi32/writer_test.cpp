@@ -59,12 +59,15 @@ struct Sent {
     double unitMm = 25.4 / 96;
     std::string name;
     void (*afterOpen)(WriterHandle) = nullptr;
-    bool blank = false;  // every pixel is left at index 0 (pictures of gigabytes)
+    void (*bitmap)(WriterHandle) = nullptr;  // sends the bitmap instead of the picture's
+    bool blank = false;                      // every pixel is left at index 0 (pictures of gigabytes)
 };
-// The first error pending and the band after which it was.
+// The first error pending and the band after which it was (-1 at the end).
 struct Outcome { int16_t open = 0; Error error{}; int32_t failedBand = -1; StatusSink sink{}; };
 
 // Sends the picture as the filter does, looking for an error after every band and at the end.
+// Whatever happened, reading the error clears it, the output closes once and the destroyed
+// writer, like one never made, answers 320.
 Outcome Drive(const Sent& run) {
     WriterHandle writer = WriterCreate(0);
     Outcome out;
@@ -72,22 +75,24 @@ Outcome Drive(const Sent& run) {
     WriterSetNames(writer, nullptr, "", std::string(300, 'n').c_str());
     if ((out.open = OutputOpen(writer, run.format, run.name.c_str(), 0, nullptr, &out.sink)) != 0) return WriterDestroy(writer), out;
     if (run.afterOpen != nullptr) run.afterOpen(writer);
-    OutputStart(writer, run.format);
-    PictureBegin(writer, "PICTURE 1");
+    OutputStart(writer, run.format), PictureBegin(writer, "PICTURE 1");
     const FrameRect frame{{}, {}, {static_cast<int16_t>(run.width), {}}, {static_cast<int16_t>(run.height), {}}};
-    SetFrame(writer, &frame);
-    SetUnits(writer, 1, run.unitMm);
-    SetWindow(writer, &frame);
-    PictureStartDrawing(writer);
+    SetFrame(writer, &frame), SetUnits(writer, 1, run.unitMm), SetWindow(writer, &frame), PictureStartDrawing(writer);
     std::vector<PaletteEntry> palette(std::max(run.colours, 1));
     for (int32_t i = 0; i < run.colours; ++i) palette[i] = ColourOf(i);
     SetPalette(writer, 0, static_cast<int16_t>(run.colours), palette.data());
+    const auto note = [&](int32_t band) {  // the first error, once: reading it clears it
+        if (out.error[0] != 0 || (out.error = TakeError(writer))[0] == 0) return;
+        out.failedBand = band;
+        EXPECT_EQ(TakeError(writer)[0], 0) << "reading the error clears it";
+    };
+    if (run.bitmap != nullptr) run.bitmap(writer), note(0);
     const BandPlacement whole = Placement(run.width, run.height, run.height);
     const BitmapSize size = Size(run.width, run.height);
-    BitmapBegin(writer, &whole, &size, -8, 0, 1, 3, 0);
+    if (run.bitmap == nullptr) BitmapBegin(writer, &whole, &size, -8, 0, 1, 3, 0);
     const int32_t stride = (run.width + 3) / 4 * 4;
     std::vector<uint8_t> band(static_cast<size_t>(stride) * run.bandRows);
-    for (int32_t top = 0, n = 0; top < run.height; top += run.bandRows, ++n) {
+    for (int32_t top = 0, n = 0; top < run.height && run.bitmap == nullptr; top += run.bandRows, ++n) {
         const int32_t rows = std::min(run.bandRows, run.height - top);
         for (int32_t r = 0; r < rows && !run.blank; ++r) {
             for (int32_t x = 0; x < run.width; ++x) band[size_t(r) * stride + x] = IndexAt(x, top + r, run.colours);
@@ -95,14 +100,16 @@ Outcome Drive(const Sent& run) {
         const BandPlacement at = Placement(run.width, run.height - top, rows);
         const BitmapSize bandSize = Size(run.width, rows);
         BitmapWriteBand(writer, &at, &bandSize, -8, 1, band.data());
-        if (out.failedBand < 0 && (out.error = TakeError(writer))[0] != 0) out.failedBand = n;
+        note(n);
     }
-    BitmapEnd(writer);
-    PictureEnd(writer);
-    OutputFinish(writer);
-    if (out.failedBand < 0) out.error = TakeError(writer);
-    EXPECT_EQ(OutputClose(writer), 0);
+    if (run.bitmap == nullptr) BitmapEnd(writer);
+    PictureEnd(writer), OutputFinish(writer);
+    note(-1);
+    EXPECT_EQ(std::vector<int16_t>({OutputClose(writer), OutputClose(writer)}), std::vector<int16_t>({0, kInvalid}));
     WriterDestroy(writer);
+    for (WriterHandle gone : {writer, WriterHandle{}, reinterpret_cast<WriterHandle>(uintptr_t{0xdead0})}) {
+        EXPECT_EQ(std::make_pair(TakeError(gone), OutputOpen(gone, "", "", 0, nullptr, &out.sink)), std::make_pair(Error{1, kInvalid, 0}, kInvalid));
+    }
     return out;
 }
 
@@ -177,33 +184,22 @@ TEST(WriterTest, PicturesComeOutAsSent) {
     struct Case { Sent run; Shape shape; bool wmf = false; int16_t wantCode = 0; };
     // Bands join into records of at least 64 rows or 1 MiB of pixels; the last takes the rest.
     const Case cases[] = {
-        {{"", 1, 1, 1, 1}, {{1}, 1, 1}},
-        {{"", 5, 3, 4, 3}, {{3}, 4, 4}},
-        {{}, kFourBands},
-        {{"", 3, 7, 300, 7}, {{7}, 256, 256}},
-        {{"", 32768, 2, 2, 1}, {{2}, 2, 2}},
-        {{"", 1, 40000, 2, 32768}, {{32768, 7232}, 2, 2}},
-        {{"", 10, 0, 2, 1}, {{}, 2, 2}},
-        {{"", 333, 200, 256, 98}, {{98, 98, 4}, 256, 256}},
-        {{"", 5000, 100, 3, 6}, {{66, 34}, 3, 3}},
-        {{"", 513, 130, 5, 63}, {{126, 4}, 5, 5}},
-        {{"", 20000, 61, 2, 1}, {{53, 8}, 2, 2}},
+        {{"", 1, 1, 1, 1}, {{1}, 1, 1}},                        {{"", 5, 3, 4, 3}, {{3}, 4, 4}},
+        {{}, kFourBands},                                        {{"", 3, 7, 300, 7}, {{7}, 256, 256}},
+        {{"", 32768, 2, 2, 1}, {{2}, 2, 2}},                    {{"", 1, 40000, 2, 32768}, {{32768, 7232}, 2, 2}},
+        {{"", 10, 0, 2, 1}, {{}, 2, 2}},                        {{"", 333, 200, 256, 98}, {{98, 98, 4}, 256, 256}},
+        {{"", 5000, 100, 3, 6}, {{66, 34}, 3, 3}},              {{"", 513, 130, 5, 63}, {{126, 4}, 5, 5}},
+        {{"", 20000, 61, 2, 1}, {{53, 8}, 2, 2}},               {{"", 10, 10, 2, 10, 0, 0.1}, {{10}, 2, 2}},
         // Palette counts travel as 16 bits: 65536 arrives as none, 40000 as more than 256.
-        {{"", 4, 4, 0, 4}, {{4}, 1, 0}},
-        {{"", 16, 16, 65536, 8}, {{16}, 256, 0}},
+        {{"", 4, 4, 0, 4}, {{4}, 1, 0}},                        {{"", 16, 16, 65536, 8}, {{16}, 256, 0}},
         {{"", 16, 16, 40000, 8}, {{16}, 256, 256}},
-        {{"", 10, 10, 2, 10, 0, 0.1}, {{10}, 2, 2}},
-        {{"WMF"}, kFourBands, true},
-        {{"wmf", 1000, 300, 256, 40, 0, 0.1}, {{80, 80, 80, 60}, 256, 256}, true},
-        {{"WMF", 32767, 1, 2, 1}, {{1}, 2, 2}, true},
-        {{"WMF", 1, 32768, 2, 32768}, {}, true, kVrErrTooLargeForFormat},
+        {{"WMF"}, kFourBands, true},                             {{"wmf", 1000, 300, 256, 40, 0, 0.1}, {{80, 80, 80, 60}, 256, 256}, true},
+        {{"WMF", 32767, 1, 2, 1}, {{1}, 2, 2}, true},           {{"WMF", 1, 32768, 2, 32768}, {}, true, kVrErrTooLargeForFormat},
         {{"WMF", 32768, 1, 2, 1}, {}, true, kVrErrTooLargeForFormat},
-        {{"", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands, true},
-        {{"", 100, 1000, 17, 327, Address(kOldWantsWmf)}, kFourBands, true},
-        {{"", 100, 1000, 17, 327, Address(kWantsEmf)}, kFourBands},
-        {{"", 100, 1000, 17, 327, Address(kWrongSize)}, kFourBands},
-        {{"EMF", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands},
-        {{"", 100, 1000, 17, 327, 0x18}, kFourBands},  // a host value that is no address
+        // The kind the host asks for, unless the output names one; 0x18 is no address.
+        {{"", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands, true}, {{"", 100, 1000, 17, 327, Address(kWantsEmf)}, kFourBands},
+        {{"", 100, 1000, 17, 327, Address(kOldWantsWmf)}, kFourBands, true}, {{"", 100, 1000, 17, 327, Address(kWrongSize)}, kFourBands},
+        {{"EMF", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands},   {{"", 100, 1000, 17, 327, 0x18}, kFourBands},
     };
     for (const Case& c : cases) {
         const std::string what = c.run.format + std::to_string(c.run.width) + "x" + std::to_string(c.run.height) + "/" + std::to_string(c.run.colours);
@@ -221,7 +217,7 @@ TEST(WriterTest, PicturesComeOutAsSent) {
 TEST(WriterTest, SizeLimit) {
     VrHostHooks hooks{sizeof hooks, kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd, open("/dev/null", O_WRONLY)};
     for (const int32_t bandRows : {32, 4096}) {
-        const Outcome out = Drive({"", 32768, 65535, 256, bandRows, Address(hooks), 1, "", nullptr, true});
+        const Outcome out = Drive({.width = 32768, .height = 65535, .colours = 256, .bandRows = bandRows, .hostValue = Address(hooks), .blank = true});
         const bool fails = bandRows == 32;
         EXPECT_EQ(std::vector<int32_t>({out.failedBand, out.error[1], out.sink.bounds[3]}),
                   std::vector<int32_t>({fails ? 2045 : -1, fails ? kMemory : 0, fails ? 0 : 65535})) << bandRows;
@@ -332,63 +328,43 @@ void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left
 
 TEST(WriterTest, CallsThatDoNotFitAreRefused) {
     struct Case { const char* name; void (*act)(WriterHandle); int16_t wantCode; bool made = false; };
+    using W = WriterHandle;
     const Case cases[] = {
-        {"complete picture", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 4), Band(w, 100, 6, 6), BitmapEnd(w); }, 0, true},
-        {"no bitmap", [](WriterHandle) {}, 0},
-        {"no bitmap end", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 10); }, 0},
-        {"aborted", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 10), WriterAbort(w), BitmapEnd(w); }, 0},
-        {"output opened twice", [](WriterHandle w) { StatusSink s{}; EXPECT_EQ(OutputOpen(w, "", "", 0, nullptr, &s), 320); }, 0},
-        {"band before the bitmap", [](WriterHandle w) { Band(w, 100, 10, 10); }, kInvalid},
-        {"band wider than the bitmap", [](WriterHandle w) { Begin(w), Band(w, 101, 10, 5); }, kInvalid},
-        {"band off the left edge", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 5, 1); }, kInvalid},
-        {"more rows than declared", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 12); }, kInvalid},
-        {"band below the bitmap", [](WriterHandle w) { Begin(w), Band(w, 100, 2, 5); }, kInvalid},
-        {"rows beyond the declared height", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 6), Band(w, 100, 10, 6); }, kInvalid},
-        {"placement that disagrees with the rows", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 10, 0, -8, 5); }, kInvalid},
-        {"band of no rows", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 0); }, kInvalid},
-        {"band without pixels", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 5, 0, 0); }, kInvalid},
-        {"band of 4-bit pixels", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 5, 0, -4); }, kInvalid},
-        {"band without placement", [](WriterHandle w) { Begin(w), BitmapWriteBand(w, nullptr, nullptr, -8, 1, nullptr); }, kInvalid},
-        {"bitmap of 4-bit pixels", [](WriterHandle w) { Begin(w, -4); }, kInvalid},
-        {"second bitmap", [](WriterHandle w) { Begin(w), Begin(w); }, kInvalid},
-        {"bitmap of 65535 x 65535 pixels", [](WriterHandle w) { Begin(w, -8, -1, -1); }, kMemory},
-        {"unknown unit kind", [](WriterHandle w) { SetUnits(w, 2, 0.25); }, kInvalid},
-        {"unit size of zero", [](WriterHandle w) { SetUnits(w, 1, 0.0); }, kInvalid},
-        {"infinite unit size", [](WriterHandle w) { SetUnits(w, 1, INFINITY); }, kInvalid},
-        {"no frame", [](WriterHandle w) { SetFrame(w, nullptr); }, kInvalid},
-        {"no window", [](WriterHandle w) { SetWindow(w, nullptr); }, kInvalid},
-        {"palette without entries", [](WriterHandle w) { SetPalette(w, 0, 3, nullptr); }, kInvalid},
-        {"bitmap end without bitmap", [](WriterHandle w) { BitmapEnd(w); }, kInvalid},
+        {"complete picture", [](W w) { Begin(w), Band(w, 100, 10, 4), Band(w, 100, 6, 6), BitmapEnd(w); }, 0, true},
+        {"no bitmap end", [](W w) { Begin(w), Band(w, 100, 10, 10); }, 0},
+        {"aborted", [](W w) { Begin(w), Band(w, 100, 10, 10), WriterAbort(w), BitmapEnd(w); }, 0},
+        {"output opened twice", [](W w) { StatusSink s{}; EXPECT_EQ(OutputOpen(w, "", "", 0, nullptr, &s), kInvalid); }, 0},
+        {"band before the bitmap", [](W w) { Band(w, 100, 10, 10); }, kInvalid},
+        {"band wider than the bitmap", [](W w) { Begin(w), Band(w, 101, 10, 5); }, kInvalid},
+        {"band off the left edge", [](W w) { Begin(w), Band(w, 100, 10, 5, 1); }, kInvalid},
+        {"more rows than declared", [](W w) { Begin(w), Band(w, 100, 10, 12); }, kInvalid},
+        {"band below the bitmap", [](W w) { Begin(w), Band(w, 100, 2, 5); }, kInvalid},
+        {"rows beyond the declared height", [](W w) { Begin(w), Band(w, 100, 10, 6), Band(w, 100, 10, 6); }, kInvalid},
+        {"placement that disagrees with the rows", [](W w) { Begin(w), Band(w, 100, 10, 10, 0, -8, 5); }, kInvalid},
+        {"band of no rows", [](W w) { Begin(w), Band(w, 100, 10, 0); }, kInvalid},
+        {"band without pixels", [](W w) { Begin(w), Band(w, 100, 10, 5, 0, 0); }, kInvalid},
+        {"band of 4-bit pixels", [](W w) { Begin(w), Band(w, 100, 10, 5, 0, -4); }, kInvalid},
+        {"band without placement", [](W w) { Begin(w), BitmapWriteBand(w, nullptr, nullptr, -8, 1, nullptr); }, kInvalid},
+        {"bitmap of 4-bit pixels", [](W w) { Begin(w, -4); }, kInvalid}, {"second bitmap", [](W w) { Begin(w), Begin(w); }, kInvalid},
+        {"bitmap of 65535 x 65535 pixels", [](W w) { Begin(w, -8, -1, -1); }, kMemory},
+        {"unknown unit kind", [](W w) { SetUnits(w, 2, 0.25); }, kInvalid}, {"unit of 0", [](W w) { SetUnits(w, 1, 0.0); }, kInvalid},
+        {"infinite unit", [](W w) { SetUnits(w, 1, INFINITY); }, kInvalid}, {"no frame", [](W w) { SetFrame(w, nullptr); }, kInvalid},
+        {"no window", [](W w) { SetWindow(w, nullptr); }, kInvalid}, {"no entries", [](W w) { SetPalette(w, 0, 3, nullptr); }, kInvalid},
+        {"bitmap end without bitmap", [](W w) { BitmapEnd(w); }, kInvalid},
         // A height below 0 arrives as its low 16 bits: far more rows than any band brings.
-        {"bitmap end with rows missing", [](WriterHandle w) { Begin(w), Band(w, 100, 10, 5), BitmapEnd(w); }, kVrErrIncomplete},
-        {"height -1000", [](WriterHandle w) { Begin(w, -8, 100, -1000), BitmapEnd(w); }, kVrErrIncomplete},
-        {"second picture", [](WriterHandle w) { PictureBegin(w, "PICTURE 2"); }, kInvalid},
-        {"drawing after the picture's end", [](WriterHandle w) { PictureEnd(w), PictureStartDrawing(w); }, kInvalid},
-        {"palette after the picture's end", [](WriterHandle w) { PictureEnd(w), SetPalette(w, 0, 0, nullptr); }, kInvalid},
-        {"picture ended twice", [](WriterHandle w) { PictureEnd(w), PictureEnd(w); }, kInvalid},
-        {"finish twice", [](WriterHandle w) { OutputFinish(w), OutputFinish(w); }, kInvalid},
+        {"bitmap end with rows missing", [](W w) { Begin(w), Band(w, 100, 10, 5), BitmapEnd(w); }, kVrErrIncomplete},
+        {"height -1000", [](W w) { Begin(w, -8, 100, -1000), BitmapEnd(w); }, kVrErrIncomplete},
+        {"second picture", [](W w) { PictureBegin(w, "PICTURE 2"); }, kInvalid},
+        {"drawing after the picture's end", [](W w) { PictureEnd(w), PictureStartDrawing(w); }, kInvalid},
+        {"palette after the picture's end", [](W w) { PictureEnd(w), SetPalette(w, 0, 0, nullptr); }, kInvalid},
+        {"picture ended twice", [](W w) { PictureEnd(w), PictureEnd(w); }, kInvalid},
+        {"finish twice", [](W w) { OutputFinish(w), OutputFinish(w); }, kInvalid},
     };
     for (const Case& k : cases) {
-        StatusSink sink{};
-        WriterHandle writer = WriterCreate(0);
-        EXPECT_EQ(OutputOpen(writer, "", "", 0, nullptr, &sink), 0);
-        OutputStart(writer, "");
-        PictureBegin(writer, "PICTURE 1");
-        const PaletteEntry colour{255, 0, 0};
-        SetPalette(writer, 0, 1, &colour);
-        k.act(writer);
-        EXPECT_EQ(TakeError(writer), (Error{k.wantCode != 0, k.wantCode, 0})) << k.name;
-        EXPECT_EQ(TakeError(writer)[0], 0) << k.name << ": reading the error clears it";
-        PictureEnd(writer), OutputFinish(writer);
-        MetafileHandle handle(reinterpret_cast<void*>(sink.dataHandle));
+        const Outcome out = Drive({.colours = 1, .bitmap = k.act});
+        EXPECT_EQ(out.error, (Error{k.wantCode != 0, k.wantCode, 0})) << k.name;
+        MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
         EXPECT_EQ(handle.enhanced(), k.made) << k.name;
-        EXPECT_EQ(OutputClose(writer), 0) << k.name;
-        EXPECT_EQ(OutputClose(writer), kInvalid) << k.name << ": closes once";
-        // A destroyed writer, like an invented one, answers 320 to everything.
-        WriterDestroy(writer);
-        for (WriterHandle gone : {writer, WriterHandle{}, reinterpret_cast<WriterHandle>(uintptr_t{0xdead0})}) {
-            EXPECT_EQ(std::make_pair(TakeError(gone), OutputOpen(gone, "", "", 0, nullptr, &sink)), std::make_pair(Error{1, kInvalid, 0}, kInvalid));
-        }
     }
 }
 
