@@ -50,66 +50,56 @@ struct Import {
     }
 };
 
-// The record is read wherever it lies, as far as it is readable: on the stack, on the heap, or
-// just before an unreadable page (an older, shorter record too); other host values mean no hooks.
-TEST(ImportJobTest, HooksRecordWhereverItLies) {
+// Status sequences as the filter sends them; the record of hooks is read wherever it lies, as
+// far as it is readable: on the stack, on the heap, or just before an unreadable page (an older,
+// shorter record too); other host values mean no hooks.
+TEST(ImportJobTest, StatusSequences) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     auto* pages = static_cast<uint8_t*>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
-    // where: 0 stack, 1 heap, 2 ending `gap` bytes before an unreadable page, 3 the value `gap`.
-    struct Case { const char* name; int where; uint32_t size; std::size_t gap; bool hooked; };
-    const uint32_t full = sizeof(VrHostHooks), old = kVrHostHooksSizeV1;
-    const Case cases[] = {
-        {"stack", 0, full, 0, true},      {"stack, older record", 0, old, 0, true}, {"stack, unknown size", 0, 24, 0, false},
-        {"heap", 1, full, 0, true},       {"heap, older record", 1, old, 0, true},  {"at a page's end", 2, full, 0, true},
-        {"older record at a page's end", 2, old, full - old, true},
-        {"running into an unreadable page", 2, full, full - old, false},
-        {"no value", 3, full, 0, false},  {"unaligned value", 3, full, 7, false},   {"unmapped value", 3, full, 0x1000, false},
-    };
-    for (const Case& c : cases) {
-        Host host{{}, ~0u};
-        VrHostHooks stack = host.Hooks();
-        auto heap = std::make_unique<VrHostHooks>(stack);
-        auto* record = c.where == 0 ? &stack : c.where == 1 ? heap.get()
-                                    : reinterpret_cast<VrHostHooks*>(pages + page - full + c.gap);
-        if (c.where == 2) std::memcpy(record, &stack, full - c.gap);
-        if (c.where != 3) record->size = c.size;
-        Import run(c.where == 3 ? c.gap : reinterpret_cast<uint64_t>(record));
-        EXPECT_EQ(std::vector<int32_t>({run.Status(0, 0, 50), run.Status(2, 61)}), std::vector<int32_t>(2, c.hooked)) << c.name;
-        EXPECT_EQ(run.End(), std::make_pair(int16_t(c.hooked ? 901 : 0), int16_t(c.hooked ? 61 : 0))) << c.name;
-        EXPECT_EQ(host.percents, c.hooked ? std::vector<int32_t>{50} : std::vector<int32_t>{}) << c.name;
-    }
-    munmap(pages, 2 * page);
-}
-
-TEST(ImportJobTest, StatusSequences) {
     struct Step { uint32_t kind, code, first, second; int32_t wantAnswer; };
-    // stopped: the writer finishes with the stop code.
-    struct Case { const char* name; uint32_t stopBits; std::vector<Step> steps; std::vector<int32_t> wantPercents; int16_t wantEnd; bool stopped = false; };
-    const uint32_t kRange = 0xFFFFFFFFu, kMinus = static_cast<uint32_t>(-300);
+    // stopped: the writer finishes with the stop code. where: 0 stack, 1 heap, 2 ending `gap`
+    // bytes before an unreadable page, 3 the host value `gap` itself.
+    struct Case {
+        const char* name; uint32_t stopBits; std::vector<Step> steps; std::vector<int32_t> wantPercents; int16_t wantEnd;
+        bool stopped = false; int where = 0; uint32_t size = sizeof(VrHostHooks); std::size_t gap = 0;
+    };
+    const uint32_t kRange = 0xFFFFFFFFu, kMinus = static_cast<uint32_t>(-300), full = sizeof(VrHostHooks), old = kVrHostHooksSizeV1;
+    const std::vector<Step> kStopped = {{0, 0, 50, 0, 1}, {2, 61, 0, 0, 1}}, kSilent = {{0, 0, 50, 0, 0}, {2, 61, 0, 0, 0}};
     const std::vector<Case> cases = {
-        {"clean run", 0, {{0, 0, 50, 0, 0}, {0, 0, 100, 0, 0}}, {50, 100}, 0},
+        {"clean run", 0, {{0, 0, 50, 0, 0}, {0, 0, 100, 0, 0}}, {50, 100}, 0}, {"zero report is no failure", 0, {{3, 0, 0, 0, 0}}, {}, 0},
         {"percentages are clamped", 0, {{0, 0, 0, 0, 0}, {0, 0, 250, 0, 0}, {0, 0, kMinus, 0, 0}, {0, 0, 99, 0, 0}}, {0, 100, 0, 99}, 0},
         {"a range scales", 0, {{0, kRange, 200, 400, 0}, {0, 0, 400, 0, 0}, {0, 0, 100, 0, 0}, {0, 0, 700, 0, 0}}, {50, 0, 100}, 0},
         {"an empty range does not", 0, {{0, kRange, 5, 0, 0}, {0, 0, 42, 0, 0}}, {42}, 0},
         {"host stops and confirms", ~0u, {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 1}, {3, 61, 0, 0, 0}}, {10}, 61, true},
         {"stop at the last check, not reported", ~0u, {{0, 0, 100, 0, 1}, {2, 61, 0, 0, 1}}, {100}, 61, true},
         {"host asks, then takes it back", 1, {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 0}, {0, 0, 20, 0, 0}}, {10, 20}, 0},
-        {"stop asked, never confirmed", ~0u, {{0, 0, 10, 0, 1}}, {10}, 0},
-        {"first report wins", 0, {{3, 27, 0, 0, 0}, {3, 26, 0, 0, 0}, {3, 61, 0, 0, 0}}, {}, 27},
+        {"stop asked, never confirmed", ~0u, {{0, 0, 10, 0, 1}}, {10}, 0}, {"first report wins", 0, {{3, 27, 0, 0, 0}, {3, 26, 0, 0, 0}, {3, 61, 0, 0, 0}}, {}, 27},
         {"negative code", 0, {{3, static_cast<uint32_t>(-23), 0, 0, 0}, {3, 7, 0, 0, 0}}, {}, -23},
         {"report before the stop wins", ~0u, {{3, 7, 0, 0, 0}, {0, 0, 5, 0, 1}, {2, 61, 0, 0, 1}}, {5}, 7, true},
-        {"zero report is no failure", 0, {{3, 0, 0, 0, 0}}, {}, 0},
         {"other kinds answer 0", ~0u, {{1, 0, 0, 0, 0}, {2, 60, 0, 0, 0}, {4, 61, 0, 0, 0}, {0, 5, 50, 0, 0}}, {}, 0},
+        {"older record", ~0u, kStopped, {50}, 61, true, 0, old},  {"record of unknown size", ~0u, kSilent, {}, 0, false, 0, 24},
+        {"heap", ~0u, kStopped, {50}, 61, true, 1},               {"older record on the heap", ~0u, kStopped, {50}, 61, true, 1, old},
+        {"at a page's end", ~0u, kStopped, {50}, 61, true, 2},     {"older record at a page's end", ~0u, kStopped, {50}, 61, true, 2, old, full - old},
+        {"running into an unreadable page", ~0u, kSilent, {}, 0, false, 2, full, full - old},
+        {"no host value", ~0u, kSilent, {}, 0, false, 3, full, 0}, {"unaligned value", ~0u, kSilent, {}, 0, false, 3, full, 7},
+        {"unmapped value", ~0u, kSilent, {}, 0, false, 3, full, 0x1000},
     };
     for (const Case& c : cases) {
         Host host{{}, c.stopBits};
-        const VrHostHooks hooks = host.Hooks();
-        Import run(reinterpret_cast<uint64_t>(&hooks));
-        for (const Step& s : c.steps) EXPECT_EQ(run.Status(s.kind, s.code, s.first, s.second), s.wantAnswer) << c.name << ", step " << &s - c.steps.data();
+        VrHostHooks stack = host.Hooks();
+        auto heap = std::make_unique<VrHostHooks>(stack);
+        auto* record = c.where == 0 ? &stack : c.where == 1 ? heap.get() : reinterpret_cast<VrHostHooks*>(pages + page - full + c.gap);
+        if (c.where == 2) std::memcpy(record, &stack, full - c.gap);
+        if (c.where != 3) record->size = c.size;
+        Import run(c.where == 3 ? c.gap : reinterpret_cast<uint64_t>(record));
+        for (const Step& s : c.steps) {
+            EXPECT_EQ(run.Status(s.kind, s.code, s.first, s.second), s.wantAnswer) << c.name << ", step " << &s - c.steps.data();
+        }
         EXPECT_EQ(run.End(), std::make_pair(int16_t(c.stopped ? 901 : 0), c.wantEnd)) << c.name;
         EXPECT_EQ(host.percents, c.wantPercents) << c.name;
     }
+    munmap(pages, 2 * page);
 }
 
 TEST(ImportJobTest, UnknownJobs) {
