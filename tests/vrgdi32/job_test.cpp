@@ -31,10 +31,9 @@ struct Import {
     ImportJobHandle job = ImportJobBegin(nullptr, "XPM Import", "in.xpm", 0, 0x00080005, 0);
     WriterHandle writer = WriterCreate(0);
     StatusSink sink{};
-    explicit Import(uint64_t hostValue) {
-        sink.userData = job, sink.hostValue = hostValue;
-        EXPECT_EQ(Status(0, 0xFFFFFFFFu, 0, 100), 0) << "the range comes before the output is opened";
-        EXPECT_EQ(OutputOpen(writer, "", "", 0, nullptr, &sink), 0);
+    // The range comes before the output is opened.
+    explicit Import(uint64_t hostValue) : sink{0, {}, job, 0, 0, 0, hostValue} {
+        EXPECT_EQ(std::vector<int32_t>({Status(0, 0xFFFFFFFFu, 0, 100), OutputOpen(writer, "", "", 0, nullptr, &sink)}), std::vector<int32_t>(2, 0));
     }
     int32_t Status(uint32_t kind, uint32_t code, uint32_t first = 0, uint32_t second = 0) {
         return DefaultStatusProc(job, kind, code, first, second, 0, nullptr);
@@ -43,9 +42,7 @@ struct Import {
     std::pair<int16_t, int16_t> End() {
         uint32_t flag = 0;
         int16_t pair[2] = {};
-        OutputFinish(writer), WriterGetError(writer, 1, &flag, pair);
-        EXPECT_EQ(OutputClose(writer), 0);
-        WriterDestroy(writer);
+        OutputFinish(writer), WriterGetError(writer, 1, &flag, pair), OutputClose(writer), WriterDestroy(writer);
         return {flag != 0 ? pair[0] : int16_t{0}, ImportJobEnd(job)};
     }
 };
@@ -103,21 +100,20 @@ TEST(ImportJobTest, StatusSequences) {
 }
 
 TEST(ImportJobTest, UnknownJobs) {
+    // Jobs do not share their outcome; one that does not exist cannot vouch for an import.
     const ImportJobHandle job = ImportJobBegin(nullptr, "t", "", 0, 0, 0), other = ImportJobBegin(nullptr, "t", "", 0, 0, 0);
-    EXPECT_EQ(DefaultStatusProc(job, 3, 9, 0, 0, 1, nullptr), 0);
-    EXPECT_EQ(std::make_pair(ImportJobEnd(job), ImportJobEnd(other)), std::make_pair(int16_t{9}, int16_t{0})) << "outcomes are not shared";
+    EXPECT_EQ(std::vector<int32_t>({DefaultStatusProc(job, 3, 9, 0, 0, 1, nullptr), ImportJobEnd(job), ImportJobEnd(other)}), std::vector<int32_t>({0, 9, 0}));
     for (ImportJobHandle stale : {job, ImportJobHandle{0}, ImportJobHandle{0xFFFF0001}}) {
-        EXPECT_EQ(DefaultStatusProc(stale, 0, 0, 10, 0, 0, nullptr) + DefaultStatusProc(stale, 3, 9, 0, 0, 1, nullptr), 0);
-        EXPECT_EQ(ImportJobEnd(stale), 27) << "a job that does not exist cannot vouch for an import";
+        EXPECT_EQ(std::vector<int32_t>({DefaultStatusProc(stale, 0, 0, 10, 0, 0, nullptr), DefaultStatusProc(stale, 3, 9, 0, 0, 1, nullptr), ImportJobEnd(stale)}),
+                  std::vector<int32_t>({0, 0, 27})) << stale;
     }
 }
 
 TEST(PreferencesTest, EditRoutineRunsOnceWithTheHostArguments) {
     static std::vector<uint64_t> seen;
-    const VrEditRoutine edit = [](uint64_t a, uint64_t b, uint64_t c) { return seen.insert(seen.end(), {a, b, c}), 77; };
     int host = 0;
-    EXPECT_EQ(PreferencesRun(&host, reinterpret_cast<HGLOBAL>(uintptr_t{0x5550}), 0xABCDEF, edit, 1, "XPM Import"), 77);
-    EXPECT_EQ(PreferencesRun(&host, nullptr, 0, nullptr, 1, "XPM Import"), 0);
+    EXPECT_EQ(PreferencesRun(&host, HGLOBAL(0x5550), 0xABCDEF, [](uint64_t a, uint64_t b, uint64_t c) { return seen.insert(seen.end(), {a, b, c}), 77; }, 1, ""), 77);
+    EXPECT_EQ(PreferencesRun(&host, nullptr, 0, nullptr, 1, ""), 0) << "no routine, no call";
     EXPECT_EQ(seen, (std::vector<uint64_t>{reinterpret_cast<uint64_t>(&host), 0x5550, 0xABCDEF}));
 }
 

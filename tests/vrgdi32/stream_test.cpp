@@ -39,14 +39,16 @@ struct Source {
     std::size_t offset = 0;
     const uint8_t* block = nullptr;
     std::thread feeder;
+    ~Source() {
+        if (feeder.joinable()) feeder.join();
+    }
 
     static int32_t Read(uint64_t self, void* buffer, int32_t count) {
         Source& r = *reinterpret_cast<Source*>(self);
         if (buffer == nullptr && count == 0) return r.sizeFirst = r.reads == 0 && r.sizeQueries++ == 0, r.claimed;
         if (++r.reads > r.failAfter && r.failAfter >= 0) return -1;
         const std::size_t n = std::min<std::size_t>({std::size_t(count), std::size_t(r.piece), r.bytes.size() - r.offset});
-        std::memcpy(buffer, r.bytes.data() + r.offset, n);
-        r.offset += n;
+        std::memcpy(buffer, r.bytes.data() + r.offset, n), r.offset += n;
         return r.overDeliver ? count + 1 : static_cast<int32_t>(n);
     }
     StreamHandle Open() {
@@ -58,16 +60,13 @@ struct Source {
         if (kind == "file" && ((ends[0] = memfd_create("stream", 0)) < 0 || write(ends[0], block, bytes.size()) != std::ssize(bytes))) {
             return nullptr;
         }
-        if (ends[0] >= 0) {
+        if (ends[0] >= 0) {  // the stream opens a descriptor of its own
             StreamHandle stream = StreamOpen(("/proc/self/fd/" + std::to_string(ends[0])).c_str(), nullptr, 0);
             return close(ends[0]), stream;
         }
         claimed = claimed != -2 ? claimed : kind == "routine" ? static_cast<int32_t>(bytes.size()) : -1;
         source = {reinterpret_cast<uint64_t>(this), 0, {}, reinterpret_cast<uint64_t>(&Source::Read)};
         return StreamOpen("/ignored/when/a/routine/reads", &source, 0);
-    }
-    ~Source() {
-        if (feeder.joinable()) feeder.join();
     }
 };
 
