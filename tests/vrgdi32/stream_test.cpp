@@ -3,7 +3,6 @@
 // read-routine protocol, and refusal of what cannot be opened or is not a stream.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -11,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "vrgdi32/vrgdi32.h"
@@ -26,7 +24,7 @@ Bytes Pattern(std::size_t size) {
     return bytes;
 }
 
-// One stream over bytes: a regular file, a memory block, a pipe fed by a thread, or a host
+// One stream over bytes: a regular file, a memory block, or a host
 // read routine that delivers at most `piece` bytes a call and tells `claimed` as the size
 // (-1: unknown; by default the size, or unknown for "routine-unsized"); from read failAfter on
 // it fails, and with overDeliver it answers more than asked.
@@ -38,10 +36,6 @@ struct Source {
     int sizeQueries = 0, reads = 0;
     std::size_t offset = 0;
     const uint8_t* block = nullptr;
-    std::thread feeder;
-    ~Source() {
-        if (feeder.joinable()) feeder.join();
-    }
 
     static int32_t Read(uint64_t self, void* buffer, int32_t count) {
         Source& r = *reinterpret_cast<Source*>(self);
@@ -55,14 +49,11 @@ struct Source {
         block = bytes.data();
         StreamSource source{reinterpret_cast<uint64_t>(&block), static_cast<uint32_t>(bytes.size())};
         if (kind == "memory") return StreamOpen(nullptr, &source, 0);
-        int ends[2] = {-1, -1};
-        if (kind == "pipe" && pipe(ends) == 0) feeder = std::thread([this, to = ends[1]] { (void)!write(to, block, bytes.size()), close(to); });
-        if (kind == "file" && ((ends[0] = memfd_create("stream", 0)) < 0 || write(ends[0], block, bytes.size()) != std::ssize(bytes))) {
-            return nullptr;
-        }
-        if (ends[0] >= 0) {  // the stream opens a descriptor of its own
-            StreamHandle stream = StreamOpen(("/proc/self/fd/" + std::to_string(ends[0])).c_str(), nullptr, 0);
-            return close(ends[0]), stream;
+        if (kind == "file") {  // a regular file; the stream opens a descriptor of its own
+            const int fd = memfd_create("stream", 0);
+            EXPECT_EQ(write(fd, block, bytes.size()), std::ssize(bytes));
+            StreamHandle stream = StreamOpen(("/proc/self/fd/" + std::to_string(fd)).c_str(), nullptr, 0);
+            return close(fd), stream;
         }
         claimed = claimed != -2 ? claimed : kind == "routine" ? static_cast<int32_t>(bytes.size()) : -1;
         source = {reinterpret_cast<uint64_t>(this), 0, {}, reinterpret_cast<uint64_t>(&Source::Read)};
@@ -81,23 +72,33 @@ Bytes ReadAll(StreamHandle stream, std::vector<int32_t> sizes) {
     }
 }
 
+// The same bytes whatever the read sizes and the source, and the read-routine protocol: the size
+// is asked once, first, and counts as a lower bound; a routine that failed or said end is not
+// asked again. The length is known at once but for a routine that does not tell it; asking for
+// it reads nothing.
 TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
-    signal(SIGPIPE, SIG_IGN);
     const Bytes content = Pattern(3 * 65536 + 1234);  // crosses the 64 KiB windows
-    const std::vector<std::vector<int32_t>> readSizes = {{1}, {3}, {4096}, {65536}, {100000}, {1, 2, 65535, 1, 70000, 17}};
-    for (const std::string kind : {"file", "memory", "routine", "routine-unsized", "pipe"}) {
-        for (const std::vector<int32_t>& sizes : readSizes) {
-            Source source{content, kind};
+    const int32_t n = static_cast<int32_t>(content.size());
+    struct Case { const char* name; const char* kind; int32_t claimed, failAfter; bool overDeliver; int32_t wantBytes, lengthBefore, lengthAfter; };
+    const Case cases[] = {
+        {"file", "file", -2, -1, false, n, n, n},        {"memory", "memory", -2, -1, false, n, n, n},
+        {"routine", "routine", -2, -1, false, n, n, n},  {"routine without a size", "routine", -1, -1, false, n, -1, n},
+        {"routine that tells 10", "routine", 10, -1, false, n, 10, n},  {"routine failing at once", "routine", -2, 0, false, 0, n, n},
+        {"routine failing after two reads of 7", "routine", -2, 2, false, 14, n, n},
+        {"routine without a size failing after two reads", "routine", -1, 2, false, 14, -1, -1},
+        {"routine delivering more than asked", "routine", -2, -1, true, 0, n, n},
+    };
+    for (const Case& c : cases) {
+        for (const std::vector<int32_t>& sizes : std::vector<std::vector<int32_t>>{{1}, {3}, {4096}, {65536}, {100000}, {1, 2, 65535, 1, 70000, 17}}) {
+            Source source{content, c.kind, c.claimed, 7, c.failAfter, c.overDeliver};
             StreamHandle stream = source.Open();
-            // The length is known at once but for a pipe or a routine that does not tell it;
-            // asking for it reads nothing.
-            const int32_t length = kind != "pipe" && kind != "routine-unsized" ? std::ssize(content) : -1;
-            EXPECT_EQ(std::vector<int32_t>({StreamSeek(stream, 0, 2), StreamSeek(stream, 0, 0), source.reads}),
-                      std::vector<int32_t>({length, 0, 0})) << kind;
-            EXPECT_TRUE(ReadAll(stream, sizes) == content) << kind << " in reads of " << sizes[0];
-            EXPECT_EQ(std::make_pair(StreamRead(stream, source.bytes.data(), 1), StreamSeek(stream, 0, 2)),
-                      std::make_pair(0, int32_t(std::ssize(content)))) << kind << ": read after the end, length once read";
+            EXPECT_EQ(std::vector<int32_t>({StreamSeek(stream, 0, 2), StreamSeek(stream, 0, 0), source.reads}), std::vector<int32_t>({c.lengthBefore, 0, 0})) << c.name;
+            EXPECT_TRUE(ReadAll(stream, sizes) == Bytes(content.begin(), content.begin() + c.wantBytes)) << c.name << " in reads of " << sizes[0];
+            const int readsBefore = source.reads;
+            EXPECT_EQ(std::vector<int32_t>({StreamRead(stream, source.bytes.data(), 1), StreamSeek(stream, 0, 2)}), std::vector<int32_t>({0, c.lengthAfter})) << c.name;
             StreamClose(stream);
+            const bool routine = c.kind == std::string("routine");
+            EXPECT_EQ(std::vector<int32_t>({source.reads, source.sizeQueries, source.sizeFirst}), std::vector<int32_t>({readsBefore, routine, routine})) << c.name;
         }
     }
 }
@@ -140,7 +141,6 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastReportedPosition) {
         {"routine", 10 << 20, 1000, {65536, 1, 4093}, {1, 65535, 3, 100000}, true, "/tmp"},
         {"routine-unsized", 9 << 20, 5, {4096}, {70000}, true, ""},
         {"routine", 10 << 20, 3, {65536}, {65536}, false, "/no/such/directory"},
-        {"pipe", 9 << 20, 100, {100000}, {3, 65536}, false, "/tmp"},
     };
     for (const Case& c : cases) {
         setenv("TMPDIR", c.tmpdir, 1);
@@ -165,30 +165,6 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastReportedPosition) {
         StreamClose(stream);
     }
     unsetenv("TMPDIR");
-}
-
-TEST(StreamTest, ReadRoutineProtocol) {
-    const Bytes content = Pattern(5000);
-    // The size told is a lower bound: whatever the routine delivers is read. wantEnd: the length once read.
-    struct Case { const char* name; int32_t claimed, failAfter; bool overDeliver; std::size_t wantBytes; int32_t wantEnd; };
-    const Case cases[] = {
-        {"delivers everything", 5000, -1, false, 5000, 5000},  {"tells 10, has 5000", 10, -1, false, 5000, 5000},
-        {"tells nothing", -1, -1, false, 5000, 5000},          {"fails on the first read", 5000, 0, false, 0, 5000},
-        {"fails after two reads of 7", 5000, 2, false, 14, 5000}, {"tells nothing, fails after two reads", -1, 2, false, 14, -1},
-        {"delivers more than asked", 5000, -1, true, 0, 5000},
-    };
-    for (const Case& c : cases) {
-        Source source{content, "routine", c.claimed, 7, c.failAfter, c.overDeliver};
-        StreamHandle stream = source.Open();
-        EXPECT_TRUE(source.sizeFirst) << c.name << ": the size is asked first";
-        const Bytes got = ReadAll(stream, {1, 50});
-        EXPECT_TRUE(got.size() == c.wantBytes && std::equal(got.begin(), got.end(), content.begin())) << c.name;
-        EXPECT_EQ(StreamSeek(stream, 0, 2), c.wantEnd) << c.name;
-        const int readsBefore = source.reads;
-        EXPECT_EQ(StreamRead(stream, source.bytes.data(), 1), 0) << c.name;
-        StreamClose(stream);
-        EXPECT_EQ(std::make_pair(source.reads, source.sizeQueries), std::make_pair(readsBefore, 1)) << c.name << ": asked again";
-    }
 }
 
 TEST(StreamTest, WhatCannotBeOpenedOrRead) {
@@ -217,11 +193,9 @@ TEST(StreamTest, WhatCannotBeOpenedOrRead) {
     }
     // A closed stream's handle does not name its successor; refused reads consume nothing.
     Source memory{Pattern(100), "memory"};
-    StreamHandle closed = memory.Open();
-    StreamClose(closed);
-    StreamHandle again = memory.Open();
-    EXPECT_EQ(std::make_pair(StreamRead(closed, &byte, 1), StreamSeek(closed, 0, 1)), std::make_pair(0, -1));
-    EXPECT_EQ(StreamRead(again, nullptr, 1) + StreamRead(again, &byte, 0) + StreamRead(again, &byte, -5) + StreamSeek(again, 0, 1), 0);
+    StreamHandle closed = memory.Open(), again = (StreamClose(closed), memory.Open());
+    EXPECT_EQ(std::vector<int32_t>({StreamRead(closed, &byte, 1), StreamSeek(closed, 0, 1), StreamRead(again, nullptr, 1), StreamRead(again, &byte, 0),
+                                    StreamRead(again, &byte, -5), StreamSeek(again, 0, 1)}), std::vector<int32_t>({0, -1, 0, 0, 0, 0}));
     StreamClose(again);
 }
 
