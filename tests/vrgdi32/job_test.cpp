@@ -26,27 +26,6 @@ struct Host {
     }
 };
 
-// A job whose hooks reach it the way the filter attaches them, through OutputOpen's sink.
-struct Import {
-    ImportJobHandle job = ImportJobBegin(nullptr, "XPM Import", "in.xpm", 0, 0x00080005, 0);
-    WriterHandle writer = WriterCreate(0);
-    StatusSink sink{};
-    // The range comes before the output is opened.
-    explicit Import(uint64_t hostValue) : sink{0, {}, job, 0, 0, 0, hostValue} {
-        EXPECT_EQ(std::vector<int32_t>({Status(0, 0xFFFFFFFFu, 0, 100), OutputOpen(writer, "", "", 0, nullptr, &sink)}), std::vector<int32_t>(2, 0));
-    }
-    int32_t Status(uint32_t kind, uint32_t code, uint32_t first = 0, uint32_t second = 0) {
-        return DefaultStatusProc(job, kind, code, first, second, 0, nullptr);
-    }
-    // The code the writer's finish leaves pending (901 for a stop), then the job's outcome.
-    std::pair<int16_t, int16_t> End() {
-        uint32_t flag = 0;
-        int16_t pair[2] = {};
-        OutputFinish(writer), WriterGetError(writer, 1, &flag, pair), OutputClose(writer), WriterDestroy(writer);
-        return {flag != 0 ? pair[0] : int16_t{0}, ImportJobEnd(job)};
-    }
-};
-
 // Status sequences as the filter sends them; the record of hooks is read wherever it lies, as
 // far as it is readable: on the stack, on the heap, or just before an unreadable page (an older,
 // shorter record too); other host values mean no hooks.
@@ -89,11 +68,20 @@ TEST(ImportJobTest, StatusSequences) {
         auto* record = c.where == 0 ? &stack : c.where == 1 ? heap.get() : reinterpret_cast<VrHostHooks*>(pages + page - full + c.gap);
         if (c.where == 2) std::memcpy(record, &stack, full - c.gap);
         if (c.where != 3) record->size = c.size;
-        Import run(c.where == 3 ? c.gap : reinterpret_cast<uint64_t>(record));
+        // The hooks reach the job the way the filter attaches them, through OutputOpen's sink;
+        // the range comes before the output is opened.
+        const ImportJobHandle job = ImportJobBegin(nullptr, "XPM Import", "in.xpm", 0, 0x00080005, 0);
+        WriterHandle writer = WriterCreate(0);
+        StatusSink sink{0, {}, job, 0, 0, 0, c.where == 3 ? c.gap : reinterpret_cast<uint64_t>(record)};
+        EXPECT_EQ(std::vector<int32_t>({DefaultStatusProc(job, 0, kRange, 0, 100, 0, nullptr), OutputOpen(writer, "", "", 0, nullptr, &sink)}), std::vector<int32_t>(2, 0));
         for (const Step& s : c.steps) {
-            EXPECT_EQ(run.Status(s.kind, s.code, s.first, s.second), s.wantAnswer) << c.name << ", step " << &s - c.steps.data();
+            EXPECT_EQ(DefaultStatusProc(job, s.kind, s.code, s.first, s.second, 0, nullptr), s.wantAnswer) << c.name << ", step " << &s - c.steps.data();
         }
-        EXPECT_EQ(run.End(), std::make_pair(int16_t(c.stopped ? 901 : 0), c.wantEnd)) << c.name;
+        // The writer's finish leaves the stop code pending when the job answered a stop.
+        uint32_t flag = 0;
+        int16_t pair[2] = {};
+        OutputFinish(writer), WriterGetError(writer, 1, &flag, pair), OutputClose(writer), WriterDestroy(writer);
+        EXPECT_EQ(std::vector<int32_t>({flag != 0 ? pair[0] : 0, ImportJobEnd(job)}), std::vector<int32_t>({c.stopped ? 901 : 0, c.wantEnd})) << c.name;
         EXPECT_EQ(host.percents, c.wantPercents) << c.name;
     }
     munmap(pages, 2 * page);
