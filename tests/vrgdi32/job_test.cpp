@@ -5,7 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <utility>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -18,11 +18,10 @@ namespace {
 // (the last bit for every later one).
 struct Host {
     std::vector<int32_t> percents;
-    uint32_t stopBits = 0;
-    int stopQueries = 0;
+    int32_t stopBits = 0;  // shifted right (the sign bit kept) at every query
     VrHostHooks Hooks() {
         return {sizeof(VrHostHooks), 0, this, [](void* h, int32_t percent) { static_cast<Host*>(h)->percents.push_back(percent); },
-                [](void* h) -> int32_t { return (static_cast<Host*>(h)->stopBits >> std::min(static_cast<Host*>(h)->stopQueries++, 31)) & 1; }};
+                [](void* h) -> int32_t { return std::exchange(static_cast<Host*>(h)->stopBits, static_cast<Host*>(h)->stopBits >> 1) & 1; }};
     }
 };
 
@@ -37,7 +36,7 @@ TEST(ImportJobTest, StatusSequences) {
     // stopped: the writer finishes with the stop code. where: 0 stack, 1 heap, 2 ending `gap`
     // bytes before an unreadable page, 3 the host value `gap` itself.
     struct Case {
-        const char* name; uint32_t stopBits; std::vector<Step> steps; std::vector<int32_t> wantPercents; int16_t wantEnd;
+        const char* name; int32_t stopBits; std::vector<Step> steps; std::vector<int32_t> wantPercents; int16_t wantEnd;
         bool stopped = false; int where = 0; uint32_t size = sizeof(VrHostHooks); std::size_t gap = 0;
     };
     const uint32_t kRange = 0xFFFFFFFFu, kMinus = static_cast<uint32_t>(-300), full = sizeof(VrHostHooks), old = kVrHostHooksSizeV1;
@@ -47,19 +46,19 @@ TEST(ImportJobTest, StatusSequences) {
         {"percentages are clamped", 0, {{0, 0, 0, 0, 0}, {0, 0, 250, 0, 0}, {0, 0, kMinus, 0, 0}, {0, 0, 99, 0, 0}}, {0, 100, 0, 99}, 0},
         {"a range scales", 0, {{0, kRange, 200, 400, 0}, {0, 0, 400, 0, 0}, {0, 0, 100, 0, 0}, {0, 0, 700, 0, 0}}, {50, 0, 100}, 0},
         {"an empty range does not", 0, {{0, kRange, 5, 0, 0}, {0, 0, 42, 0, 0}}, {42}, 0},
-        {"host stops and confirms", ~0u, {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 1}, {3, 61, 0, 0, 0}}, {10}, 61, true},
-        {"stop at the last check, not reported", ~0u, {{0, 0, 100, 0, 1}, {2, 61, 0, 0, 1}}, {100}, 61, true},
+        {"host stops and confirms", -1, {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 1}, {3, 61, 0, 0, 0}}, {10}, 61, true},
+        {"stop at the last check, not reported", -1, {{0, 0, 100, 0, 1}, {2, 61, 0, 0, 1}}, {100}, 61, true},
         {"host asks, then takes it back", 1, {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 0}, {0, 0, 20, 0, 0}}, {10, 20}, 0},
-        {"stop asked, never confirmed", ~0u, {{0, 0, 10, 0, 1}}, {10}, 0}, {"first report wins", 0, {{3, 27, 0, 0, 0}, {3, 26, 0, 0, 0}, {3, 61, 0, 0, 0}}, {}, 27},
+        {"stop asked, never confirmed", -1, {{0, 0, 10, 0, 1}}, {10}, 0}, {"first report wins", 0, {{3, 27, 0, 0, 0}, {3, 26, 0, 0, 0}, {3, 61, 0, 0, 0}}, {}, 27},
         {"negative code", 0, {{3, static_cast<uint32_t>(-23), 0, 0, 0}, {3, 7, 0, 0, 0}}, {}, -23},
-        {"report before the stop wins", ~0u, {{3, 7, 0, 0, 0}, {0, 0, 5, 0, 1}, {2, 61, 0, 0, 1}}, {5}, 7, true},
-        {"other kinds answer 0", ~0u, {{1, 0, 0, 0, 0}, {2, 60, 0, 0, 0}, {4, 61, 0, 0, 0}, {0, 5, 50, 0, 0}}, {}, 0},
-        {"older record", ~0u, kStopped, {50}, 61, true, 0, old},  {"record of unknown size", ~0u, kSilent, {}, 0, false, 0, 24},
-        {"heap", ~0u, kStopped, {50}, 61, true, 1},               {"older record on the heap", ~0u, kStopped, {50}, 61, true, 1, old},
-        {"at a page's end", ~0u, kStopped, {50}, 61, true, 2},     {"older record at a page's end", ~0u, kStopped, {50}, 61, true, 2, old, full - old},
-        {"running into an unreadable page", ~0u, kSilent, {}, 0, false, 2, full, full - old},
-        {"no host value", ~0u, kSilent, {}, 0, false, 3, full, 0}, {"unaligned value", ~0u, kSilent, {}, 0, false, 3, full, 7},
-        {"unmapped value", ~0u, kSilent, {}, 0, false, 3, full, 0x1000},
+        {"report before the stop wins", -1, {{3, 7, 0, 0, 0}, {0, 0, 5, 0, 1}, {2, 61, 0, 0, 1}}, {5}, 7, true},
+        {"other kinds answer 0", -1, {{1, 0, 0, 0, 0}, {2, 60, 0, 0, 0}, {4, 61, 0, 0, 0}, {0, 5, 50, 0, 0}}, {}, 0},
+        {"older record", -1, kStopped, {50}, 61, true, 0, old},  {"record of unknown size", -1, kSilent, {}, 0, false, 0, 24},
+        {"heap", -1, kStopped, {50}, 61, true, 1},               {"older record on the heap", -1, kStopped, {50}, 61, true, 1, old},
+        {"at a page's end", -1, kStopped, {50}, 61, true, 2},     {"older record at a page's end", -1, kStopped, {50}, 61, true, 2, old, full - old},
+        {"running into an unreadable page", -1, kSilent, {}, 0, false, 2, full, full - old},
+        {"no host value", -1, kSilent, {}, 0, false, 3, full, 0}, {"unaligned value", -1, kSilent, {}, 0, false, 3, full, 7},
+        {"unmapped value", -1, kSilent, {}, 0, false, 3, full, 0x1000},
     };
     for (const Case& c : cases) {
         Host host{{}, c.stopBits};
@@ -87,17 +86,14 @@ TEST(ImportJobTest, StatusSequences) {
     munmap(pages, 2 * page);
 }
 
-TEST(ImportJobTest, UnknownJobs) {
+TEST(ImportJobTest, UnknownJobsAndPreferences) {
     // Jobs do not share their outcome; one that does not exist cannot vouch for an import.
     const ImportJobHandle job = ImportJobBegin(nullptr, "t", "", 0, 0, 0), other = ImportJobBegin(nullptr, "t", "", 0, 0, 0);
     EXPECT_EQ(std::vector<int32_t>({DefaultStatusProc(job, 3, 9, 0, 0, 1, nullptr), ImportJobEnd(job), ImportJobEnd(other)}), std::vector<int32_t>({0, 9, 0}));
     for (ImportJobHandle stale : {job, ImportJobHandle{0}, ImportJobHandle{0xFFFF0001}}) {
-        EXPECT_EQ(std::vector<int32_t>({DefaultStatusProc(stale, 0, 0, 10, 0, 0, nullptr), DefaultStatusProc(stale, 3, 9, 0, 0, 1, nullptr), ImportJobEnd(stale)}),
-                  std::vector<int32_t>({0, 0, 27})) << stale;
+        EXPECT_EQ(std::vector<int32_t>({DefaultStatusProc(stale, 0, 0, 10, 0, 0, nullptr), DefaultStatusProc(stale, 3, 9, 0, 0, 1, nullptr), ImportJobEnd(stale)}), std::vector<int32_t>({0, 0, 27}));
     }
-}
-
-TEST(PreferencesTest, EditRoutineRunsOnceWithTheHostArguments) {
+    // Preferences: the host's edit routine runs once with the host's arguments, if there is one.
     static std::vector<uint64_t> seen;
     int host = 0;
     EXPECT_EQ(PreferencesRun(&host, HGLOBAL(0x5550), 0xABCDEF, [](uint64_t a, uint64_t b, uint64_t c) { return seen.insert(seen.end(), {a, b, c}), 77; }, 1, ""), 77);

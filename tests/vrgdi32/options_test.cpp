@@ -24,14 +24,13 @@ TEST(OptionSetTest, Escapes) {
         {set, 26, 4, false, true, 0},     {set, 26, 2, false, true, -1},   {set, 40, 1, true, false, 0},   {set, 40, 2, true, false, -1},
         {set, 42, 55, true, false, -1},   {set, 43, 57, false, true, -1},  {set, 43, 56, true, false, -1}, {set, 43, 56, false, true, 0},
         {set, 0, 0, false, false, -1},    {set, 5, 2, true, true, -1},     {set, 81, 8, true, false, -1},  {nullptr, 43, 56, false, true, -1},
-        {plain, 43, 56, false, true, -1}, {tiny, 4, 2, false, true, -1},   {freed, 4, 2, false, true, -1},
-        {reinterpret_cast<HGLOBAL>(uintptr_t{0x4242}), 43, 56, false, true, -1},
+        {plain, 43, 56, false, true, -1}, {tiny, 4, 2, false, true, -1},   {freed, 4, 2, false, true, -1}, {HGLOBAL(0x4242), 43, 56, false, true, -1},
     };
     for (bool stored = false; const Case& c : cases) {
         uint8_t out[64];
         std::memset(out, 0xEE, sizeof out);
         const int32_t got = OptionSetEscape(c.handle, c.code, c.size, c.passIn ? in : nullptr, c.passOut ? out : nullptr, 0);
-        const std::string what = "code " + std::to_string(c.code) + ", size " + std::to_string(c.size) + ", row " + std::to_string(&c - cases);
+        const std::string what = "row " + std::to_string(&c - cases) + ", code " + std::to_string(c.code) + ", size " + std::to_string(c.size);
         EXPECT_EQ(got, c.want) << what;
         stored = stored || (c.code == 42 && got == 0);
         // A new set loads zeros, a stored block comes back as it was; queries answer zeros.
@@ -39,8 +38,7 @@ TEST(OptionSetTest, Escapes) {
         EXPECT_EQ(out[c.size], 0xEE) << what << ": wrote past its size";
     }
     EXPECT_EQ((GlobalFlags(set) | GlobalFlags(plain)) & GMEM_LOCKCOUNT, 0u) << "every lock is given back";
-    GlobalFree(set), GlobalFree(plain), GlobalFree(tiny);
-    WinshimFailAllocationAfter(0);
+    GlobalFree(set), GlobalFree(plain), GlobalFree(tiny), WinshimFailAllocationAfter(0);
     EXPECT_EQ(OptionSetCreate(0, 0, 0, 0), nullptr) << "no memory, no set";
     WinshimFailAllocationAfter(-1);
 }
