@@ -1,4 +1,5 @@
-// The two path operations: directory of a path, and the bounded append.
+// The two path operations: directory of a path (260 bytes at most, else none), and the bounded
+// append that takes only the name from an absolute path.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,69 +9,36 @@
 
 namespace {
 
-TEST(PathTest, DirectoryOfAPath) {
-    struct Case {
-        const char* path;
-        const char* want;
+TEST(PathTest, DirectoryAndBoundedAppend) {
+    const std::string fits = std::string(258, 'a') + "/x", over = std::string(259, 'a') + "/x";
+    const std::pair<std::string, std::string> directories[] = {
+        {"/usr/lib/libxpmfilter.so", "/usr/lib/"}, {"/libxpmfilter.so", "/"}, {"libxpmfilter.so", ""}, {"", ""},
+        {"dir/sub/", "dir/sub/"}, {"C:\\WINDOWS\\SYSTEM\\FILTER.DLL", "C:\\WINDOWS\\SYSTEM\\"},
+        {fits, fits.substr(0, 259)}, {over, ""}, {"/" + std::string(300, 'd') + "/name.ini", ""},
     };
-    const std::string deep = "/" + std::string(300, 'd') + "/name.ini";
-    const std::string longest = std::string(258, 'a') + "/x";  // directory of 259 characters
-    const Case cases[] = {
-        {"/usr/lib/libxpmfilter.so", "/usr/lib/"},
-        {"/libxpmfilter.so", "/"},
-        {"libxpmfilter.so", ""},
-        {"", ""},
-        {"dir/sub/", "dir/sub/"},
-        {"C:\\WINDOWS\\SYSTEM\\FILTER.DLL", "C:\\WINDOWS\\SYSTEM\\"},
-        {deep.c_str(), ""},
-        {longest.c_str(), nullptr},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [path, want] : directories) {
         char out[261];
-        std::memset(out, 'Z', sizeof out);
-        PathGetDirectory(out, c.path);
-        const std::string want = c.want != nullptr ? c.want : longest.substr(0, 259);
-        EXPECT_EQ(std::string(out), want) << "path of " << std::strlen(c.path) << " chars: " << c.path;
-        EXPECT_EQ(out[260], 'Z') << "wrote past 260 bytes for " << c.path;
+        PathGetDirectory(static_cast<char*>(std::memset(out, 'Z', sizeof out)), path.c_str());
+        EXPECT_EQ(std::string(out) + out[260], want + 'Z') << "path of " << path.size() << " characters: " << path;
     }
-    char out[260] = "x";
-    PathGetDirectory(out, nullptr);
+    // roomLeft counts the bytes free after dest's text, its NUL included; the byte after stays.
+    struct Case { const char *dest, *source; int32_t roomLeft; const char* want; };
+    const Case appends[] = {
+        {"/etc/", "libxpmfilter.INI", 20, "/etc/libxpmfilter.INI"}, {"/etc\\", "/usr/lib/libxpmfilter.INI", 20, "/etc\\libxpmfilter.INI"},
+        {"/opt/", "sub/dir/x.ini", 20, "/opt/sub/dir/x.ini"}, {"/etc/", "abcdef", 4, "/etc/abc"}, {"/etc/", "abcdef", 1, "/etc/"},
+        {"/etc/", "abcdef", 0, "/etc/"}, {"/etc/", "abcdef", -3, "/etc/"}, {"", "C:\\WIN\\a.ini", 20, "a.ini"},
+        {"", "c:/a.ini", 20, "a.ini"}, {"", "C:a.ini", 20, "C:a.ini"}, {"", "1:\\a.ini", 20, "1:\\a.ini"}, {"a", "/dir/", 10, "a"},
+        {"ab", nullptr, 10, "ab"}, {"/etc/", "abcdef", 7, "/etc/abcdef"}, {"/etc/", "abcdef", 6, "/etc/abcde"},
+    };
+    for (const Case& c : appends) {
+        char dest[32];
+        StrAppendBounded(std::strcpy(static_cast<char*>(std::memset(dest, 'Z', sizeof dest)), c.dest), c.source, c.roomLeft);
+        const std::size_t end = std::strlen(c.dest) + (c.roomLeft > 0 ? c.roomLeft : 1);
+        EXPECT_EQ(std::string(dest) + dest[end], std::string(c.want) + 'Z') << c.dest << " + " << (c.source ? c.source : "null") << ", room " << c.roomLeft;
+    }
+    char out[4] = "x";
+    PathGetDirectory(out, nullptr), PathGetDirectory(nullptr, "/a/b"), StrAppendBounded(nullptr, "x", 5);
     EXPECT_STREQ(out, "");
-}
-
-TEST(PathTest, BoundedAppend) {
-    struct Case {
-        const char* dest;
-        const char* source;
-        int32_t roomLeft;
-        const char* want;
-    };
-    const Case cases[] = {
-        {"/etc/", "libxpmfilter.INI", 100, "/etc/libxpmfilter.INI"},
-        {"/etc\\", "/usr/lib/libxpmfilter.INI", 100, "/etc\\libxpmfilter.INI"},
-        {"/opt/", "sub/dir/x.ini", 100, "/opt/sub/dir/x.ini"},
-        {"/etc/", "abcdef", 4, "/etc/abc"},
-        {"/etc/", "abcdef", 1, "/etc/"},
-        {"/etc/", "abcdef", 0, "/etc/"},
-        {"/etc/", "abcdef", -3, "/etc/"},
-        {"", "C:\\WIN\\a.ini", 50, "a.ini"},
-        {"a", "/dir/", 10, "a"},
-    };
-    for (const Case& c : cases) {
-        char dest[64];
-        std::memset(dest, 'Z', sizeof dest);
-        std::strcpy(dest, c.dest);
-        StrAppendBounded(dest, c.source, c.roomLeft);
-        EXPECT_STREQ(dest, c.want) << "append " << c.source << " to " << c.dest << " with room " << c.roomLeft;
-        const std::size_t limit = std::strlen(c.dest) + (c.roomLeft > 0 ? c.roomLeft : 1);
-        if (limit < sizeof dest) {
-            EXPECT_EQ(dest[limit], 'Z') << "wrote past the room for " << c.source;
-        }
-    }
-    char dest[8] = "ab";
-    StrAppendBounded(dest, nullptr, 5);
-    StrAppendBounded(nullptr, "x", 5);
-    EXPECT_STREQ(dest, "ab");
 }
 
 }  // namespace
