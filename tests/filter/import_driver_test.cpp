@@ -1,420 +1,262 @@
-// Tests of ImportFile and the import driver against the recording fake: how the input is
-// opened, what is given back after a failure at each step, which codes are returned and
-// which are reported, and the progress calls of a clean import.
-#include "filter/import_driver.h"
+// ImportFile and the import driver against the recording library: how the input is opened, what
+// is given back after a failure at each step, and which codes are returned and which reported.
+#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "common/setup_record.h"
 #include "recording_library.h"
 #include "xpmfilter/xpmfilter.h"
 
+namespace xpmtest {
 namespace {
 
-using namespace xpmfilter;
-using xpmtest::JoinOps;
-using xpmtest::RecordingLibrary;
+constexpr uint64_t kUserData = 0x10AB, kIoUserData = 0x77EE;
+int32_t ReadNothing(uint64_t, void*, int32_t) { return 0; }
 
-constexpr uint64_t kUserData = 0x10AB;
-constexpr uint64_t kIoUserData = 0x77EE;
-
-// An XPM image of `rows` rows of four pixels, two colours, with the given values line.
+// `rows` rows of four pixels in two colours, or the given values line and row.
 std::string Image(int rows, const std::string& values = "", const std::string& row = "abab") {
-    std::string text = "/* XPM */\nstatic char *image[] = {\n\"";
-    text += values.empty() ? "4 " + std::to_string(rows) + " 2 1" : values;
-    text += "\",\n\"a c #000000\",\n\"b c #FFFFFF\",\n";
+    std::string text = "/* XPM */\nstatic char *i[] = {\n\"" + (values.empty() ? "4 " + std::to_string(rows) + " 2 1" : values) +
+                       "\",\n\"a c #000000\",\n\"b c #FFFFFF\",\n";
     for (int i = 0; i < rows; ++i) text += "\"" + row + "\",\n";
-    text += "};\n";
-    return text;
+    return text + "};\n";
 }
 
-// A one-pixel image with two colours whose pixel codes have `chars` characters. (A single
-// definition would fail the decoder's colour-key scan, which needs a second string.)
-std::string WideCodeImage(int chars) {
-    const std::string x(static_cast<size_t>(chars), 'x');
-    const std::string y(static_cast<size_t>(chars), 'y');
-    return "/* XPM */\nstatic char *image[] = {\n\"1 1 2 " + std::to_string(chars) + "\",\n\"" +
-           x + " c #102030\",\n\"" + y + " c #405060\",\n\"" + x + "\"\n};\n";
+// One pixel, two colours whose codes have `chars` characters.
+std::string WideCodes(int chars) {
+    const std::string x(static_cast<size_t>(chars), 'x'), y(static_cast<size_t>(chars), 'y');
+    return "/* XPM */\nstatic char *i[] = {\n\"1 1 2 " + std::to_string(chars) + "\",\n\"" + x + " c #102030\",\n\"" + y +
+           " c #405060\",\n\"" + x + "\"\n};\n";
 }
 
-// The operations the driver itself calls, in order; the decoder's own calls are left out.
-std::string DriverOps(const RecordingLibrary& fake) {
-    static const std::set<std::string> kDriverOps = {
-        "StreamOpen",   "WriterCreate", "WriterSetNames", "OutputOpen",  "OutputStart",
-        "WriterSetOption", "PictureBegin", "PictureEnd",  "OutputFinish", "OutputClose",
-        "WriterDestroy", "StreamClose",
-    };
+// The driver's own calls in order; the decoder's are left out.
+std::string DriverOps(const RecordingLibrary& library) {
+    static const std::set<std::string> kOps = {"StreamOpen", "WriterCreate", "WriterSetNames", "OutputOpen", "OutputStart",
+                                               "WriterSetOption", "PictureBegin", "WriterAbort", "PictureEnd",
+                                               "OutputFinish", "OutputClose", "WriterDestroy", "StreamClose"};
     std::vector<std::string> ops;
-    for (const std::string& op : fake.Ops())
-        if (kDriverOps.count(op) != 0) ops.push_back(op);
+    for (const std::string& op : library.Ops())
+        if (kOps.count(op) != 0) ops.push_back(op);
     return JoinOps(ops);
 }
 
-std::vector<int32_t> Reports(const RecordingLibrary& fake) {
-    std::vector<int32_t> codes;
-    for (const xpmtest::Call* call : fake.Find("Status"))
-        if (call->args[1] == 3) codes.push_back(static_cast<int32_t>(call->args[2]));
-    return codes;
+// The codes reported (kind 3), or the percentages of the progress calls (kind 0).
+std::vector<int32_t> Statuses(const RecordingLibrary& library, int64_t kind) {
+    std::vector<int32_t> out;
+    for (const Call* call : library.Find("Status"))
+        if (call->args[1] == kind && (kind == 3 || call->args[2] == 0))
+            out.push_back(static_cast<int32_t>(call->args[kind == 3 ? 2 : 3]));
+    return out;
 }
 
-// Progress calls (kind 0, code 0) as their percentages.
-std::vector<int64_t> ProgressCalls(const RecordingLibrary& fake) {
-    std::vector<int64_t> percents;
-    for (const xpmtest::Call* call : fake.Find("Status"))
-        if (call->args[1] == 0 && call->args[2] == 0) percents.push_back(call->args[3]);
-    return percents;
-}
-
-// One setup record, its request and status sink, run through ImportFile.
-class DriverTest : public testing::Test {
+// A setup record, its request and status sink, run through ImportFile.
+class Driver : public testing::Test {
   protected:
-    void SetUp() override {
-        setup_ = GlobalAlloc(GHND, sizeof(SetupRecord));
-        ASSERT_NE(setup_, nullptr);
-        Record()->magic = kSetupMagic;
-        GlobalUnlock(setup_);
-        sink_.userData = kUserData;
-        sink_.statusProc = reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc);
-        request_.setup = setup_;
-        request_.optionSet = reinterpret_cast<OptionSetHandle>(uintptr_t{0x0500});
-        request_.names[0] = request_.names[1] = request_.names[2] = "";
-        request_.statusSink = &sink_;
-        request_.ioUserData = kIoUserData;
+    Driver() {
+        sink.userData = kUserData;
+        sink.statusProc = reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc);
+        request.setup = setup;
+        request.optionSet = reinterpret_cast<OptionSetHandle>(uintptr_t{0x0500});
+        request.names[0] = request.names[1] = request.names[2] = "";
+        request.statusSink = &sink;
+        request.ioUserData = kIoUserData;
     }
-    void TearDown() override {
-        if (memory_ != nullptr) GlobalFree(memory_);
-        GlobalFree(setup_);
+    ~Driver() override { GlobalFree(setup); }
+    xpmfilter::SetupRecord* Lock() { return static_cast<xpmfilter::SetupRecord*>(GlobalLock(setup)); }
+    int32_t Import(const char* path = "/in.xpm", const char* name = "", const char* spec = "") {
+        return ImportFile(0, name, spec, path, &request);
     }
-
-    // Locks the record; the caller unlocks with Unlock().
-    SetupRecord* Record() { return static_cast<SetupRecord*>(GlobalLock(setup_)); }
-    void Unlock() { GlobalUnlock(setup_); }
-
-    void SetRoutine(uint64_t routine) {
-        Record()->options.ioRoutine = routine;
-        Unlock();
-    }
-    void UseMemory() {
-        memory_ = GlobalAlloc(GHND, 64);
-        sink_.dataHandle = reinterpret_cast<uintptr_t>(memory_);
-    }
-
-    int32_t Import(const char* path = "/input.xpm", const char* name = "",
-                   const char* outputSpec = "") {
-        return ImportFile(0, name, outputSpec, path, &request_);
-    }
-
-    HGLOBAL setup_ = nullptr;
-    HGLOBAL memory_ = nullptr;
-    StatusSink sink_{};
-    ImportRequest request_{};
+    HGLOBAL setup = GlobalAlloc(GHND, sizeof(xpmfilter::SetupRecord));
+    StatusSink sink{};
+    ImportRequest request{};
 };
 
-constexpr const char* kAllSteps =
-    "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption PictureBegin "
-    "PictureEnd OutputFinish OutputClose WriterDestroy StreamClose";
-constexpr const char* kRefusedBeforePicture =
-    "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption "
+const char* const kAllSteps =
+    "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption PictureBegin PictureEnd "
     "OutputFinish OutputClose WriterDestroy StreamClose";
+const char* const kNoPicture =
+    "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption OutputFinish OutputClose "
+    "WriterDestroy StreamClose";
 
-TEST_F(DriverTest, ReleasesAndReportsAtEveryStep) {
+TEST_F(Driver, ReleasesAndReportsAtEveryStep) {
+    using Script = std::function<void(RecordingLibrary&)>;
     struct Case {
-        const char* name;
-        std::function<void(RecordingLibrary&)> script;
+        const char* what;
         std::string input;
+        Script script;
         int32_t want;
         const char* wantOps;
         std::vector<int32_t> wantReports;
     };
-    auto stopAtRows = [](RecordingLibrary& f) {
-        f.statusAnswer = [](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
-            return (kind == 0 && code == 0) || kind == 2 ? 1 : 0;
-        };
-    };
-    auto closeFails = [](RecordingLibrary& f) { f.outputCloseResult = [] { return int16_t{302}; }; };
-    auto errorAfter = [](const char* op, int16_t code, int16_t detail) {
+    const Script none = [](RecordingLibrary&) {};
+    const auto after = [](const char* op, int16_t code, int16_t detail) -> Script {
         return [=](RecordingLibrary& f) {
             f.writerError = [=](const std::string& last) {
-                return last == op ? std::pair<int16_t, int16_t>{code, detail}
-                                  : std::pair<int16_t, int16_t>{0, 0};
+                return last == op ? std::pair<int16_t, int16_t>{code, detail} : std::pair<int16_t, int16_t>{};
+            };
+        };
+    };
+    const Script closeFails = [](RecordingLibrary& f) { f.outputCloseResult = [] { return int16_t{302}; }; };
+    // Stop at the first progress call that reaches `percent`: 0 stops at the first row.
+    const auto stopAt = [](uint32_t percent) -> Script {
+        return [=](RecordingLibrary& f) {
+            f.statusAnswer = [=](uint32_t kind, uint32_t code, uint32_t first, uint32_t) {
+                return kind == 2 || (kind == 0 && code == 0 && first >= percent) ? 1 : 0;
             };
         };
     };
     const Case cases[] = {
-        {"clean", [](RecordingLibrary&) {}, Image(3), 0, kAllSteps, {}},
-        {"input cannot be opened", [](RecordingLibrary& f) { f.failStreamOpen = true; }, Image(3),
-         7, "StreamOpen", {7}},
-        {"not XPM", [](RecordingLibrary&) {}, "hello world\n", -23, "StreamOpen StreamClose",
-         {-23}},
-        {"XPM2 header", [](RecordingLibrary&) {}, "/* XPM2 */\n\"4 1 1 1\"\n", -23,
-         "StreamOpen StreamClose", {-23}},
-        {"empty input", [](RecordingLibrary&) {}, "", -23, "StreamOpen StreamClose", {-23}},
-        {"writer cannot be created", [](RecordingLibrary& f) { f.failWriterCreate = true; },
-         Image(3), 27, "StreamOpen WriterCreate StreamClose", {27}},
-        {"output cannot be opened",
-         [](RecordingLibrary& f) { f.outputOpenResult = [] { return int16_t{301}; }; }, Image(3),
-         23, "StreamOpen WriterCreate WriterSetNames OutputOpen WriterDestroy StreamClose", {23}},
-        {"output cannot be started", errorAfter("OutputStart", 300, 0), Image(3), 27,
-         "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart OutputClose "
-         "WriterDestroy StreamClose",
-         {27}},
-        {"picture cannot be begun", errorAfter("PictureBegin", 302, 269), Image(3), 9,
-         "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption "
-         "PictureBegin OutputFinish OutputClose WriterDestroy StreamClose",
-         {9}},
-        {"unknown pixel code", [](RecordingLibrary&) {}, Image(3, "", "abzb"), -1, kAllSteps,
-         {-1}},
-        {"stop during the rows", stopAtRows, Image(3), 61, kAllSteps, {61}},
-        {"width 0: the decoder's report is passed on again", [](RecordingLibrary&) {},
-         Image(3, "0 3 2 1"), 27, kAllSteps, {27, 27}},
-        {"decode fails and close fails: the decoder's code", closeFails, Image(3, "", "abzb"), -1,
-         kAllSteps, {-1, 14}},
-        {"clean decode, close fails: the close's code", closeFails, Image(3), 14, kAllSteps,
-         {14}},
-        {"clean decode, writer stopped at finish", errorAfter("OutputFinish", 901, 0), Image(3), 61,
-         kAllSteps, {}},
-        {"chars per pixel 40", [](RecordingLibrary&) {}, Image(1, "4 1 2 40"), -23,
-         kRefusedBeforePicture, {-23}},
-        {"chars per pixel 41", [](RecordingLibrary&) {}, Image(1, "4 1 2 41"), -23,
-         kRefusedBeforePicture, {-23}},
-        {"chars per pixel -1", [](RecordingLibrary&) {}, Image(1, "4 1 2 -1"), -23,
-         kRefusedBeforePicture, {-23}},
-        {"chars per pixel -2147483648", [](RecordingLibrary&) {}, Image(1, "4 1 2 -2147483648"),
-         -23, kRefusedBeforePicture, {-23}},
-        {"chars per pixel 39 passes the driver", [](RecordingLibrary&) {}, WideCodeImage(39), 0,
-         kAllSteps, {}},
-        {"chars per pixel 0 passes the driver", [](RecordingLibrary&) {}, WideCodeImage(0), 0,
-         kAllSteps, {}},
-        {"refused values, close fails: still -23", closeFails, Image(1, "4 1 2 41"), -23,
-         kRefusedBeforePicture, {-23, 14}},
+        {"clean", Image(3), none, 0, kAllSteps, {}},
+        {"no input", Image(3), [](RecordingLibrary& f) { f.failStreamOpen = true; }, 7, "StreamOpen", {7}},
+        {"not XPM", "hello world\n", none, -23, "StreamOpen StreamClose", {-23}},
+        {"no writer", Image(3), [](RecordingLibrary& f) { f.failWriterCreate = true; }, 27,
+         "StreamOpen WriterCreate StreamClose", {27}},
+        {"no output", Image(3), [](RecordingLibrary& f) { f.outputOpenResult = [] { return int16_t{301}; }; }, 23,
+         "StreamOpen WriterCreate WriterSetNames OutputOpen WriterDestroy StreamClose", {23}},
+        {"no picture", Image(3), after("PictureBegin", 302, 269), 9,
+         "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption PictureBegin OutputFinish "
+         "OutputClose WriterDestroy StreamClose", {9}},
+        {"an unknown pixel code", Image(3, "", "abzb"), none, -1, kAllSteps, {-1}},
+        {"width 0: the decoder's report is passed on again", Image(3, "0 3 2 1"), none, 27, kAllSteps, {27, 27}},
+        {"stop during the rows: reported", Image(3), stopAt(0), 61, kAllSteps, {61}},
+        {"stop at the last check: not reported", Image(3), stopAt(100), 61, kAllSteps, {}},
+        {"a writer error at the last check", Image(3), after("BitmapEnd", 302, 0), 14,
+         "StreamOpen WriterCreate WriterSetNames OutputOpen OutputStart WriterSetOption PictureBegin WriterAbort "
+         "PictureEnd OutputFinish OutputClose WriterDestroy StreamClose", {14}},
+        {"a clean decode whose close fails", Image(3), closeFails, 14, kAllSteps, {14}},
+        {"a failed decode whose close fails", Image(3, "", "abzb"), closeFails, -1, kAllSteps, {-1, 14}},
+        {"the writer stopped at the finish", Image(3), after("OutputFinish", 901, 0), 61, kAllSteps, {}},
+        {"40 chars per pixel", Image(1, "4 1 2 40"), none, -23, kNoPicture, {-23}},
+        {"-1 chars per pixel", Image(1, "4 1 2 -1"), none, -23, kNoPicture, {-23}},
+        {"refused values whose close fails", Image(1, "4 1 2 40"), closeFails, -23, kNoPicture, {-23, 14}},
+        {"39 chars per pixel", WideCodes(39), none, 0, kAllSteps, {}},
+        {"0 chars per pixel", WideCodes(0), none, 0, kAllSteps, {}},
     };
     for (const Case& c : cases) {
-        RecordingLibrary fake;
-        fake.input = c.input;
-        c.script(fake);
-        int32_t got = Import();
-        EXPECT_EQ(got, c.want) << c.name << ": got " << got << ", want " << c.want;
-        EXPECT_EQ(DriverOps(fake), c.wantOps) << c.name;
-        EXPECT_EQ(Reports(fake), c.wantReports) << c.name;
-        EXPECT_EQ(fake.OpenStreams(), 0u) << c.name << ": every stream closed";
-        EXPECT_EQ(fake.LiveWriters(), 0u) << c.name << ": every writer destroyed";
-        EXPECT_EQ(fake.Count("WriterAbort"), 0u) << c.name;
-        EXPECT_EQ(WinshimGetCounts().globalLocks, 0u) << c.name;
+        RecordingLibrary library;
+        library.input = c.input;
+        c.script(library);
+        EXPECT_EQ(Import(), c.want) << c.what;
+        EXPECT_EQ(DriverOps(library), c.wantOps) << c.what;
+        EXPECT_EQ(Statuses(library, 3), c.wantReports) << c.what;
+        EXPECT_EQ(library.OpenStreams() + library.LiveWriters(), 0u) << c.what << ": a stream or writer left";
+        if (c.want != 0) continue;
+        const auto progress = Statuses(library, 0);
+        EXPECT_TRUE(!progress.empty() && progress.back() == 100) << c.what << ": the last progress call";
+        EXPECT_EQ(Lock()->progressPercent, 100) << c.what;
+        GlobalUnlock(setup);
     }
 }
 
-TEST_F(DriverTest, TheLastProgressCheck) {
-    // Stop (not reported, no abort) or a writer error (reported, aborts) at the eleventh
-    // progress call of a ten-row image, after the decoder has succeeded.
-    for (bool stop : {true, false}) {
-        RecordingLibrary fake;
-        fake.input = Image(10);
-        int progressCalls = 0;
-        bool armed = false;
-        fake.statusAnswer = [&](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
-            const bool last = kind == 0 && code == 0 && ++progressCalls == 11;
-            if (last) armed = true;
-            return stop && (last || kind == 2) ? 1 : 0;
-        };
-        fake.writerError = [&](const std::string&) {
-            if (stop || !armed) return std::pair<int16_t, int16_t>{0, 0};
-            armed = false;
-            return std::pair<int16_t, int16_t>{302, 0};
-        };
-        const char* what = stop ? "stop" : "writer error";
-        EXPECT_EQ(Import(), stop ? 61 : 14) << what;
-        EXPECT_EQ(progressCalls, 11) << what;
-        EXPECT_EQ(Reports(fake), stop ? std::vector<int32_t>{} : std::vector<int32_t>{14}) << what;
-        EXPECT_EQ(fake.Count("WriterAbort"), stop ? 0u : 1u) << what;
-        EXPECT_EQ(DriverOps(fake), kAllSteps) << what;
-    }
-}
-
-TEST_F(DriverTest, ACleanTenRowImageSendsElevenProgressCalls) {
-    RecordingLibrary fake;
-    fake.input = Image(10);
-    EXPECT_EQ(Import(), 0);
-    std::vector<int64_t> progress = ProgressCalls(fake);
-    ASSERT_EQ(progress.size(), 11u) << "one per row and one at the end";
-    EXPECT_EQ(progress.back(), 100);
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << "progress never falls";
-    // The range goes first, once.
-    auto status = fake.Find("Status");
-    ASSERT_FALSE(status.empty());
-    EXPECT_EQ(status[0]->args[1], 0);
-    EXPECT_EQ(status[0]->args[2], 0xFFFFFFFFll);
-    EXPECT_EQ(status[0]->args[3], 0);
-    EXPECT_EQ(status[0]->args[4], 100);
-    EXPECT_EQ(status[0]->args[0], static_cast<int64_t>(kUserData));
-    SetupRecord* record = Record();
-    EXPECT_EQ(record->progressPercent, 100);
-    EXPECT_EQ(record->inputSize, static_cast<int32_t>(fake.input.size()));
-    EXPECT_EQ(record->writer, reinterpret_cast<WriterHandle>(uintptr_t{0x5100}))
-        << "the destroyed writer's value stays";
-    Unlock();
-}
-
-TEST_F(DriverTest, OpensTheInputByTheFirstRuleThatApplies) {
+TEST_F(Driver, OpensTheInputByTheFirstRuleThatApplies) {
     struct Case {
-        const char* name;
-        bool routine, memory;
+        const char* what;
+        bool routine;
         const char* path;
         bool failOpen;
         const char* wantPath;
-        const char* wantKind;  // "file", "routine", "memory"
+        char wantSource;  // 'f' file, 'r' routine, 'm' memory
     };
     const Case cases[] = {
-        {"routine wins over path and memory", true, true, "/input.xpm", false, "/input.xpm",
-         "routine"},
-        {"memory and a path: the file", false, true, "/input.xpm", false, "/input.xpm", "file"},
-        {"memory and an empty path", false, true, "", false, "<null>", "memory"},
-        {"memory that cannot be opened", false, true, "", true, "<null>", "memory"},
+        {"a routine wins over a path and memory", true, "/in.xpm", false, "/in.xpm", 'r'},
+        {"memory and a path: the file", false, "/in.xpm", false, "/in.xpm", 'f'},
+        {"memory and an empty path", false, "", false, "<null>", 'm'},
+        {"memory that cannot be opened", false, "", true, "<null>", 'm'},
     };
-    constexpr uint64_t kRoutine = 0xFEED0000;
+    const std::string input = Image(2);
     for (const Case& c : cases) {
-        RecordingLibrary fake;
-        fake.input = Image(2);
-        fake.failStreamOpen = c.failOpen;
-        SetRoutine(c.routine ? kRoutine : 0);
-        if (c.memory) UseMemory();
-        const uint64_t locksBefore = WinshimGetCounts().globalLocks;
-        // Taken at the progress-range call, before the decoder locks a band buffer of its own.
+        RecordingLibrary library;
+        library.input = input;
+        library.failStreamOpen = c.failOpen;
+        HGLOBAL memory = GlobalAlloc(GHND, input.size());
+        std::memcpy(GlobalLock(memory), input.data(), input.size());
+        GlobalUnlock(memory);
+        sink.dataHandle = reinterpret_cast<uint64_t>(memory);
+        Lock()->options.ioRoutine = c.routine ? reinterpret_cast<uint64_t>(&ReadNothing) : 0;
+        GlobalUnlock(setup);
+        // Counted at the progress-range call, before the decoder locks a band buffer of its own.
+        const uint64_t locks = WinshimGetCounts().globalLocks;
         uint64_t locksDuring = 0;
-        fake.statusAnswer = [&](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
+        library.statusAnswer = [&](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
             if (kind == 0 && code == 0xFFFFFFFFu) locksDuring = WinshimGetCounts().globalLocks;
             return 0;
         };
-        EXPECT_EQ(Import(c.path), c.failOpen ? 7 : 0) << c.name;
-        ASSERT_EQ(fake.Count("StreamOpen"), 1u) << c.name;
-        const xpmtest::Call& open = *fake.Find("StreamOpen")[0];
-        EXPECT_EQ(open.texts[0], c.wantPath) << c.name;
-        const std::string kind = c.wantKind;
-        // The record itself is locked by ImportFile for the whole import.
-        const uint64_t wantLocksDuring = locksBefore + (kind == "memory" ? 2 : 1);
-        const std::vector<int64_t> wantSource =
-            kind == "file"      ? std::vector<int64_t>{}
-            : kind == "routine" ? std::vector<int64_t>{int64_t(kIoUserData), 0, int64_t(kRoutine)}
-                                : std::vector<int64_t>{open.args.at(2), 64, 0};
-        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + std::min<size_t>(2, open.args.size()),
-                                       open.args.end()),
-                  wantSource) << c.name << ": StreamSource (data, size, routine)";
-        if (kind == "memory") {
-            EXPECT_NE(open.args[2], 0) << c.name;
-        }
-        if (!c.failOpen) {
-            EXPECT_EQ(locksDuring, wantLocksDuring) << c.name;
-        }
-        EXPECT_EQ(WinshimGetCounts().globalLocks, locksBefore) << c.name << ": all unlocked";
-        if (memory_ != nullptr) {
-            GlobalFree(memory_);
-            memory_ = nullptr;
-            sink_.dataHandle = 0;
-        }
+        EXPECT_EQ(Import(c.path), c.failOpen ? 7 : 0) << c.what;
+        ASSERT_EQ(library.Count("StreamOpen"), 1u) << c.what;
+        const Call& open = *library.Find("StreamOpen")[0];
+        EXPECT_EQ(open.texts[0], c.wantPath) << c.what;
+        const std::vector<int64_t> want =
+            c.wantSource == 'f'   ? std::vector<int64_t>{}
+            : c.wantSource == 'r' ? std::vector<int64_t>{kIoUserData, 0, int64_t(&ReadNothing)}
+                                  : std::vector<int64_t>{open.args.at(2), int64_t(input.size()), 0};
+        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), want) << c.what << ": source";
+        EXPECT_TRUE(c.wantSource != 'm' || open.args[2] != 0) << c.what;
+        // The record is locked by ImportFile for the whole import, the memory by the driver.
+        EXPECT_EQ(locksDuring, c.failOpen ? 0 : locks + (c.wantSource == 'm' ? 2 : 1)) << c.what;
+        EXPECT_EQ(WinshimGetCounts().globalLocks, locks) << c.what;
+        GlobalFree(memory);
     }
 }
 
-TEST_F(DriverTest, ImportFileCopiesTheRequestIntoTheRecord) {
-    RecordingLibrary fake;
-    fake.input = Image(1);
-    SetupRecord* record = Record();
+TEST_F(Driver, ImportFileCopiesTheRequestIntoTheRecord) {
+    RecordingLibrary library;
+    library.input = Image(1);
+    xpmfilter::SetupRecord* record = Lock();
     std::strcpy(record->requestNames[1], "kept");
-    record->writer = reinterpret_cast<WriterHandle>(uintptr_t{0xDEAD});
-    record->progressPercent = 55;
-    record->progressBase = 9;
-    record->progressRange = 9;
-    Unlock();
-    request_.names[0] = "first";
-    request_.names[1] = nullptr;
-    request_.names[2] = "third";
-    EXPECT_EQ(Import("/input.xpm", "NAME", "OUTSPEC"), 0);
-    ASSERT_EQ(fake.Count("WriterSetNames"), 1u);
-    EXPECT_EQ(fake.Find("WriterSetNames")[0]->texts,
-              (std::vector<std::string>{"first", "kept", "third"}));
-    const xpmtest::Call& open = *fake.Find("OutputOpen")[0];
-    EXPECT_EQ(open.texts, (std::vector<std::string>{"OUTSPEC", "NAME"}));
-    EXPECT_EQ(open.args[1], 0x0500) << "the request's option set";
-    EXPECT_EQ(fake.sinkAtOpen, &sink_);
-    const xpmtest::Call& range = *fake.Find("Status")[0];
-    EXPECT_EQ(range.args[3], 0) << "progressBase";
-    EXPECT_EQ(range.args[4], 100) << "progressRange";
-    record = Record();
-    EXPECT_STREQ(record->sourcePath, "/input.xpm");
-    EXPECT_STREQ(record->outputName, "NAME");
-    EXPECT_STREQ(record->outputSpec, "OUTSPEC");
-    EXPECT_EQ(record->request, &request_);
-    EXPECT_EQ(record->statusSink, &sink_);
-    EXPECT_EQ(record->optionSet, request_.optionSet);
-    Unlock();
+    record->progressBase = record->progressRange = 9;
+    GlobalUnlock(setup);
+    request.names[0] = "first";
+    request.names[1] = nullptr;  // keeps the record's text
+    request.names[2] = "third";
+    EXPECT_EQ(Import("/in.xpm", "NAME", "SPEC"), 0);
+    EXPECT_EQ(library.Find("WriterSetNames")[0]->texts, (std::vector<std::string>{"first", "kept", "third"}));
+    EXPECT_EQ(library.Find("StreamOpen")[0]->texts, std::vector<std::string>{"/in.xpm"});
+    const Call& open = *library.Find("OutputOpen")[0];
+    EXPECT_EQ(open.texts, (std::vector<std::string>{"SPEC", "NAME"}));
+    EXPECT_EQ(open.args, (std::vector<int64_t>{0, 0x0500, int64_t(&sink)}));
+    const std::vector<int64_t>& range = library.Find("Status")[0]->args;
+    EXPECT_EQ(std::vector<int64_t>(range.begin(), range.begin() + 5),
+              (std::vector<int64_t>{kUserData, 0, 0xFFFFFFFF, 0, 100})) << "the progress range";
 }
 
-TEST_F(DriverTest, ImportFileCutsOverlongTexts) {
-    RecordingLibrary fake;
-    fake.input = Image(1);
-    const std::string longName(400, 'n');
-    const std::string longPath(9000, 'p');
-    request_.names[0] = longName.c_str();
-    EXPECT_EQ(Import(longPath.c_str(), longName.c_str(), longName.c_str()), 0);
-    EXPECT_EQ(fake.Find("WriterSetNames")[0]->texts[0], std::string(259, 'n'));
-    EXPECT_EQ(fake.Find("StreamOpen")[0]->texts[0], std::string(8191, 'p'));
-    EXPECT_EQ(fake.Find("OutputOpen")[0]->texts[1], std::string(259, 'n'));
-}
-
-TEST_F(DriverTest, ImportFileClearsTheWriterBeforeAFailedOpen) {
-    RecordingLibrary fake;
-    fake.failStreamOpen = true;
-    Record()->writer = reinterpret_cast<WriterHandle>(uintptr_t{0xDEAD});
-    Unlock();
-    EXPECT_EQ(Import(), 7);
-    EXPECT_EQ(Record()->writer, nullptr);
-    Unlock();
-}
-
-TEST_F(DriverTest, ImportFileWithASetupThatCannotBeUsed) {
+TEST_F(Driver, ImportFileRefusesARecordItCannotUse) {
     struct Case {
-        const char* name;
-        bool small;  // a block too small for a record, else a freed one
-        bool withSink, withProc;
+        const char* what;
+        size_t size;
+        bool freed, withSink, withProc;
     };
     const Case cases[] = {
-        {"freed, status procedure told", false, true, true},
-        {"freed, no status procedure", false, true, false},
-        {"freed, no status sink", false, false, false},
-        {"too small, status procedure told", true, true, true},
+        {"freed", sizeof(xpmfilter::SetupRecord), true, true, true},
+        {"freed, no status procedure", sizeof(xpmfilter::SetupRecord), true, true, false},
+        {"freed, no status sink", sizeof(xpmfilter::SetupRecord), true, false, false},
+        {"too small for a record", 64, false, true, true},
     };
     for (const Case& c : cases) {
-        RecordingLibrary fake;
-        fake.input = Image(1);
-        HGLOBAL block = GlobalAlloc(GHND, c.small ? 64 : sizeof(SetupRecord));
-        if (!c.small) GlobalFree(block);
-        ImportRequest request = request_;
-        request.setup = block;
-        StatusSink sink = sink_;
-        if (!c.withProc) sink.statusProc = 0;
-        request.statusSink = c.withSink ? &sink : nullptr;
-        EXPECT_EQ(ImportFile(0, "", "", "/input.xpm", &request), -7) << c.name;
+        RecordingLibrary library;
+        library.input = Image(1);
+        ImportRequest other = request;
+        StatusSink otherSink = sink;
+        other.setup = GlobalAlloc(GHND, c.size);
+        if (c.freed) GlobalFree(other.setup);
+        otherSink.statusProc = c.withProc ? sink.statusProc : 0;
+        other.statusSink = c.withSink ? &otherSink : nullptr;
+        EXPECT_EQ(ImportFile(0, "", "", "/in.xpm", &other), -7) << c.what;
+        EXPECT_EQ(JoinOps(library.Ops()), c.withProc ? "Status" : "") << c.what;
         if (c.withProc) {
-            ASSERT_EQ(JoinOps(fake.Ops()), "Status") << c.name;
-            const auto& args = fake.Find("Status")[0]->args;
-            EXPECT_EQ(args[0], static_cast<int64_t>(kUserData)) << c.name;
-            EXPECT_EQ(args[1], 3) << c.name;
-            EXPECT_EQ(args[2], 0xFFFFFFF9ll) << c.name << ": -7";
-            EXPECT_EQ(args[5], 0) << c.name << ": class 0";
-        } else {
-            EXPECT_TRUE(fake.calls.empty()) << c.name << ": got " << JoinOps(fake.Ops());
+            const std::vector<int64_t>& args = library.Find("Status")[0]->args;
+            EXPECT_EQ(std::vector<int64_t>(args.begin(), args.begin() + 6),
+                      (std::vector<int64_t>{kUserData, 3, 0xFFFFFFF9, 0, 0, 0})) << c.what;
         }
-        if (c.small) GlobalFree(block);
+        if (!c.freed) GlobalFree(other.setup);
     }
-    RecordingLibrary fake;
-    EXPECT_EQ(ImportFile(0, "", "", "", nullptr), -7) << "no request at all";
-    EXPECT_TRUE(fake.calls.empty());
+    RecordingLibrary library;
+    EXPECT_EQ(ImportFile(0, "", "", "", nullptr), -7) << "no request";
+    EXPECT_TRUE(library.calls.empty());
 }
 
 }  // namespace
+}  // namespace xpmtest
