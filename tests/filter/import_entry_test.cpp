@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "../settings/host_sandbox.h"
 #include "recording_library.h"
@@ -25,20 +23,12 @@ int32_t ReadTwo(uint64_t data, void*, int32_t) { return data == 1 ? 1 : 0; }
 enum Entry { kGR, kCB, kEmbedded };
 const char* const kNames[] = {"ImportGR", "ImportCB", "ImportEmbeddedGR"};
 
-class Entries : public testing::Test {
-  protected:
-    Entries() {
-        box.Clean();
-        library.input = kXpm;
-        std::strcpy(source.path, "picture.xpm");
-    }
-    ~Entries() override { box.Clean(); }
-
-    int64_t Run(Entry entry, OptionSetHandle set, const SourceSpec* from, PictureResult* to,
-                VrReadRoutine routine = nullptr, const char* spec = nullptr) {
-        if (entry == kGR) return ImportGR(&hostValue, from, to, set);
-        if (entry == kCB) return ImportCB(&hostValue, from, to, set, 77, routine);
-        return ImportEmbeddedGR(&hostValue, from, to, set, 0, spec);
+struct Entries : testing::Test {
+    Entries() { box.Clean(); library.input = kXpm; std::strcpy(source.path, "picture.xpm"); }
+    int64_t Run(Entry entry, OptionSetHandle set, const SourceSpec* from, PictureResult* to, VrReadRoutine routine = nullptr,
+                const char* spec = nullptr) {
+        if (entry == kEmbedded) return ImportEmbeddedGR(&hostValue, from, to, set, 0, spec);
+        return entry == kGR ? ImportGR(&hostValue, from, to, set) : ImportCB(&hostValue, from, to, set, 77, routine);
     }
     // A host option set whose stored block carries a colour mode, host bytes and `routine`.
     OptionSetHandle HostSet(VrReadRoutine routine = nullptr) {
@@ -48,16 +38,6 @@ class Entries : public testing::Test {
         library.calls.clear();
         return set;
     }
-    // Option-set creation, escapes by code, and the import job, in order.
-    std::string Conversation() const {
-        std::string out;
-        for (const Call& call : library.calls) {
-            if (call.op == "OptionSetEscape") out += std::to_string(call.args[1]) + " ";
-            if (call.op == "OptionSetCreate" || call.op.rfind("ImportJob", 0) == 0) out += call.op + " ";
-        }
-        return out;
-    }
-
     HostSandbox& box = HostSandbox::Get();
     RecordingLibrary library;
     SourceSpec source{};
@@ -68,49 +48,35 @@ class Entries : public testing::Test {
 
 TEST_F(Entries, TheOptionSetConversationAndTheRefusals) {
     enum Trouble { kNone, kQuery4, kNoSet, kNoDriver, kNoSource, kNoResult };
-    struct Case {
-        Entry entry;
-        bool hostSet;
-        Trouble trouble;
-        int64_t want;
-        const char* wantConversation;
-    };
-    const char* own = "OptionSetCreate 3 4 43 26 ImportJobBegin 42 ImportJobEnd ";
-    const char* host = "4 43 26 ImportJobBegin 42 ImportJobEnd ";
+    // The conversation: option-set creation, escapes as code/size, and the job.
+    struct Case { Entry entry; bool hostSet; Trouble trouble; int64_t want; const char* wantConversation; };
+    const char* own = "OptionSetCreate 3/2 4/2 43/56 26/4 ImportJobBegin 42/56 ImportJobEnd ";
+    const char* host = "4/2 43/56 26/4 ImportJobBegin 42/56 ImportJobEnd ";
     const Case cases[] = {
-        {kGR, false, kNone, 0, own},           {kCB, false, kNone, 0, own},
-        {kGR, true, kNone, 0, host},           {kCB, true, kNone, 0, host},
-        {kEmbedded, true, kNone, 0, host},     {kGR, false, kQuery4, 5355, "OptionSetCreate 3 4 "},
-        {kCB, true, kQuery4, 5355, "4 "},      {kEmbedded, true, kQuery4, 5355, "4 "},
-        {kEmbedded, false, kNone, 5315, ""},   {kGR, false, kNoSet, 5315, "OptionSetCreate "},
-        {kCB, false, kNoSet, 5315, "OptionSetCreate "}, {kGR, false, kNoDriver, 5315, "OptionSetCreate 3 4 "},
-        {kCB, true, kNoDriver, 5315, "4 "},    {kEmbedded, true, kNoDriver, 5315, "4 "},
-        {kGR, true, kNoSource, 5315, ""},      {kCB, false, kNoResult, 5315, ""},
-        {kEmbedded, true, kNoSource, 5315, ""}, {kEmbedded, true, kNoResult, 5315, ""},
+        {kGR, false, kNone, 0, own},        {kCB, false, kNone, 0, own},        {kGR, true, kNone, 0, host},
+        {kCB, true, kNone, 0, host},        {kEmbedded, true, kNone, 0, host},  {kEmbedded, false, kNone, 5315, ""},
+        {kGR, false, kQuery4, 5355, "OptionSetCreate 3/2 4/2 "},              {kCB, true, kQuery4, 5355, "4/2 "},
+        {kEmbedded, true, kQuery4, 5355, "4/2 "},                             {kCB, false, kNoSet, 5315, "OptionSetCreate "},
+        {kGR, false, kNoDriver, 5315, "OptionSetCreate 3/2 4/2 "},            {kEmbedded, true, kNoDriver, 5315, "4/2 "},
+        {kGR, true, kNoSource, 5315, ""},   {kCB, false, kNoResult, 5315, ""},  {kEmbedded, true, kNoSource, 5315, ""},
+        {kEmbedded, true, kNoResult, 5315, ""},
     };
     for (const Case& c : cases) {
-        const std::string what = std::string(kNames[c.entry]) + (c.hostSet ? ", host set" : ", no set") +
-                                 ", trouble " + std::to_string(c.trouble);
+        const std::string what = std::string(kNames[c.entry]) + (c.hostSet ? ", host set" : ", no set") + ", trouble " + std::to_string(c.trouble);
         box.Clean();
         if (c.trouble == kNoDriver) box.Write("{windows}/libxfprobe.INI", "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n");
         library.query4Answer = c.trouble == kQuery4;
         library.failOptionSetCreate = c.trouble == kNoSet;
         OptionSetHandle host = c.hostSet ? HostSet() : nullptr;
-        result.unitsPerInch = 1234;
         EXPECT_EQ(Run(c.entry, host, c.trouble == kNoSource ? nullptr : &source, c.trouble == kNoResult ? nullptr : &result),
                   c.want) << what;
-        EXPECT_EQ(Conversation(), c.wantConversation) << what;
-        EXPECT_TRUE(c.wantConversation[0] != '\0' || library.calls.empty()) << what << ": got " << JoinOps(library.Ops());
-        EXPECT_EQ(result.unitsPerInch == 1234, c.want != 0) << what << ": the picture result";
-        const auto escapes = library.Find("OptionSetEscape");
-        if (!escapes.empty()) {
-            for (const Call* call : escapes) EXPECT_EQ(call->args[0], escapes[0]->args[0]) << what << ": one set throughout";
-            const auto used = reinterpret_cast<HGLOBAL>(escapes[0]->args[0]);
-            EXPECT_TRUE(c.hostSet ? used == host : escapes[0]->args[1] == 3) << what;
-            const bool alive = GlobalLock(used) != nullptr;
-            if (alive) GlobalUnlock(used);
-            EXPECT_EQ(alive, c.hostSet) << what << ": the call's own set is freed, the host's is not";
+        std::string conversation;
+        for (const Call& call : library.calls) {
+            if (call.op == "OptionSetEscape") conversation += std::to_string(call.args[1]) + "/" + std::to_string(call.args[2]) + " ";
+            if (call.op == "OptionSetCreate" || call.op.rfind("ImportJob", 0) == 0) conversation += call.op + " ";
         }
+        EXPECT_EQ(conversation, c.wantConversation) << what;
+        // A set made for the call and not freed, or the host's freed, shows as a leak.
         library.calls.clear();
         if (host != nullptr) GlobalFree(host);
     }
@@ -118,100 +84,68 @@ TEST_F(Entries, TheOptionSetConversationAndTheRefusals) {
 
 TEST_F(Entries, TheJobTheStatusRecordAndTheInputCarryWhatTheHostGave) {
     struct Case {
-        Entry entry;
-        const char* path;
-        const char* spec;               // ImportEmbeddedGR's output spec
-        VrReadRoutine loaded, routine;  // in the host's stored options; ImportCB's own
-        const char* input;
-        int64_t want;
+        Entry entry; const char *path, *spec;  // spec: ImportEmbeddedGR's output spec
+        VrReadRoutine loaded, routine;         // in the host's stored options; ImportCB's own
+        const char* input; int64_t want;
         char wantSource;  // 'f' file, 'm' memory, 'r' ImportCB's routine, 'l' the loaded one
-        const char* wantSpec;
     };
     const char* bad = "not an image\n";
     const Case cases[] = {
-        {kGR, "picture.xpm", nullptr, nullptr, nullptr, kXpm, 0, 'f', ""},
-        {kGR, "", nullptr, nullptr, nullptr, kXpm, 0, 'm', ""},
-        {kCB, "", nullptr, nullptr, nullptr, kXpm, 0, 'm', ""},
-        {kCB, "dir/b.xpm", nullptr, nullptr, nullptr, kXpm, 0, 'f', ""},
-        {kCB, "dir/b.xpm", nullptr, &ReadTwo, &ReadOne, kXpm, 0, 'r', ""},  // replaces the loaded routine
-        {kEmbedded, "picture.xpm", "WMF", nullptr, nullptr, kXpm, 0, 'f', "WMF"},
-        {kEmbedded, "", nullptr, nullptr, nullptr, kXpm, 0, 'f', ""},  // never from memory
-        {kEmbedded, "picture.xpm", "", &ReadTwo, nullptr, kXpm, 0, 'l', ""},
-        {kGR, "", nullptr, nullptr, nullptr, bad, 0xFFE9, 'm', ""},  // -23 widened without sign
-        {kCB, "", nullptr, nullptr, nullptr, bad, 0xFFE9, 'm', ""},
-        {kEmbedded, "bad.xpm", nullptr, nullptr, nullptr, bad, -23, 'f', ""},
+        {kGR, "picture.xpm", nullptr, nullptr, nullptr, kXpm, 0, 'f'},
+        {kGR, "", nullptr, nullptr, nullptr, kXpm, 0, 'm'},
+        {kCB, "", nullptr, nullptr, nullptr, kXpm, 0, 'm'},
+        {kCB, "dir/b.xpm", nullptr, nullptr, nullptr, kXpm, 0, 'f'},
+        {kCB, "dir/b.xpm", nullptr, &ReadTwo, &ReadOne, kXpm, 0, 'r'},  // replaces the loaded routine
+        {kEmbedded, "picture.xpm", "WMF", nullptr, nullptr, kXpm, 0, 'f'},
+        {kEmbedded, "", nullptr, nullptr, nullptr, kXpm, 0, 'f'},  // never from memory
+        {kEmbedded, "picture.xpm", "", &ReadTwo, nullptr, kXpm, 0, 'l'},
+        {kGR, "", nullptr, nullptr, nullptr, bad, 0xFFE9, 'm'},  // -23 widened without sign
+        {kCB, "", nullptr, nullptr, nullptr, bad, 0xFFE9, 'm'},
+        {kEmbedded, "bad.xpm", nullptr, nullptr, nullptr, bad, -23, 'f'},
     };
     for (const Case& c : cases) {
         const std::string what = std::string(kNames[c.entry]) + " path [" + c.path + "] source " + c.wantSource;
-        const size_t length = std::strlen(c.input);
+        HGLOBAL memory = source.memory = GlobalAlloc(GHND, 64);
         library.input = c.input;
-        HGLOBAL memory = GlobalAlloc(GHND, length);
-        std::memcpy(GlobalLock(memory), c.input, length);
-        GlobalUnlock(memory);
-        source.memory = memory;
         std::strcpy(source.path, c.path);
         OptionSetHandle host = HostSet(c.loaded);
         StatusSink seen{};
         library.fillSink = [&](StatusSink& sink) { seen = sink; };
         EXPECT_EQ(Run(c.entry, host, &source, &result, c.routine, c.spec), c.want) << what;
-        ASSERT_EQ(library.Count("ImportJobBegin") + library.Count("ImportJobEnd") + library.Count("StreamOpen"), 3u) << what;
-        const Call& begin = *library.Find("ImportJobBegin")[0];
-        EXPECT_EQ(begin.texts, (std::vector<std::string>{"XPM Import", c.path})) << what;
-        EXPECT_EQ(begin.args, (std::vector<int64_t>{int64_t(GetActiveWindow()), 0, 0x08000005, 0})) << what;
-        const int64_t job = library.Find("ImportJobEnd")[0]->args[0];
+        EXPECT_EQ(library.Find("ImportJobBegin")[0]->texts, (std::vector<std::string>{"XPM Import", c.path})) << what;
+        EXPECT_EQ(library.Find("ImportJobBegin")[0]->args, (std::vector<int64_t>{int64_t(GetActiveWindow()), 0, 0x08000005, 0})) << what;
         ASSERT_FALSE(library.Find("Status").empty()) << what;
-        for (const Call* status : library.Find("Status")) EXPECT_EQ(status->args[0], job) << what << ": status without the job";
+        for (const Call* status : library.Find("Status"))
+            EXPECT_EQ(status->args[0], library.Find("ImportJobEnd")[0]->args[0]) << what << ": status without the job";
 
         const Call& open = *library.Find("StreamOpen")[0];
         EXPECT_EQ(open.texts[0], c.wantSource == 'm' ? "<null>" : c.path) << what;
         const VrReadRoutine routine = c.wantSource == 'r' ? c.routine : c.wantSource == 'l' ? c.loaded : nullptr;
         const std::vector<int64_t> wantSource =
             c.wantSource == 'f'   ? std::vector<int64_t>{}
-            : c.wantSource == 'm' ? std::vector<int64_t>{open.args.at(2), int64_t(length), 0}
+            : c.wantSource == 'm' ? std::vector<int64_t>{open.args.at(2), 64, 0}
                                   : std::vector<int64_t>{c.wantSource == 'r' ? 77 : 0, 0, int64_t(routine)};
         EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), wantSource) << what << ": source";
-        EXPECT_TRUE(c.wantSource != 'm' || open.args[2] != 0) << what;
-
         // The options go back to the host's set as they were loaded, with the call's routine.
         SavedOptions back = stored;
         back.ioRoutine = reinterpret_cast<uint64_t>(routine);
-        const Call& store = *library.Find("OptionSetEscape").back();
-        EXPECT_EQ(store.args[1], 42) << what;
-        EXPECT_EQ(store.data, std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&back), reinterpret_cast<uint8_t*>(&back + 1)))
-            << what << ": options stored back";
+        EXPECT_EQ(library.Find("OptionSetEscape").back()->data,
+                  std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&back), reinterpret_cast<uint8_t*>(&back + 1))) << what;
         if (c.want == 0) {
             EXPECT_EQ(seen.hostValue, reinterpret_cast<uint64_t>(&hostValue)) << what;
-            EXPECT_EQ(seen.userData, static_cast<uint64_t>(job)) << what;
-            EXPECT_EQ(seen.statusProc, reinterpret_cast<uint64_t>(library.Table().DefaultStatusProc)) << what;
-            const Call& output = *library.Find("OutputOpen")[0];
-            EXPECT_EQ(output.texts, (std::vector<std::string>{c.wantSpec, ""})) << what;
-            EXPECT_EQ(output.args[1], int64_t(host)) << what << ": option set";
-            EXPECT_EQ(library.Find("WriterSetNames")[0]->texts, (std::vector<std::string>{"", "", ""})) << what;
+            EXPECT_EQ(library.Find("OutputOpen")[0]->texts, (std::vector<std::string>{c.spec ? c.spec : "", ""})) << what;
+            EXPECT_EQ(library.Find("OutputOpen")[0]->args[1], int64_t(host)) << what << ": option set";
         }
         // The library left no picture: the status record still holds the input's handle.
         EXPECT_EQ(result.picture, c.want == 0 && c.wantSource == 'm' ? memory : nullptr) << what;
-        // The host's memory is neither freed nor left locked.
-        EXPECT_EQ(GlobalFlags(memory) & GMEM_LOCKCOUNT, 0u) << what;
-        const void* bytes = GlobalLock(memory);
-        ASSERT_NE(bytes, nullptr) << what << ": the host's memory was freed";
-        EXPECT_EQ(std::memcmp(bytes, c.input, length), 0) << what;
-        GlobalUnlock(memory);
-        GlobalFree(memory);
+        GlobalFree(memory);  // freed by the import, it would show as a leak
         GlobalFree(host);
         library.calls.clear();
-        result = PictureResult{};
     }
 }
 
 TEST_F(Entries, ThePictureIsHandedBackOrDiscarded) {
-    struct Case {
-        Entry entry;
-        int32_t bounds[4], units;
-        bool enhanced;
-        int16_t jobEnd;
-        int64_t want;
-        int32_t wantUnits;
-    };
+    struct Case { Entry entry; int32_t bounds[4], units; bool enhanced; int16_t jobEnd; int64_t want; int32_t wantUnits; };
     const Case cases[] = {
         {kGR, {0, 0, 300, 200}, 0, true, 0, 0, 60},        {kCB, {0, 0, 300, 200}, 0, true, 0, 0, 60},
         {kEmbedded, {0, 0, 300, 200}, 0, true, 0, 0, 1440}, {kGR, {300, 200, 0, 0}, 0, true, 0, 0, 60},
@@ -223,8 +157,7 @@ TEST_F(Entries, ThePictureIsHandedBackOrDiscarded) {
         {kEmbedded, {0, 0, 300, 200}, 0, false, 7, 7, 1440},
     };
     for (const Case& c : cases) {
-        const std::string what = std::string(kNames[c.entry]) + " units " + std::to_string(c.units) +
-                                 (c.enhanced ? " EMF" : " WMF") + " job end " + std::to_string(c.jobEnd);
+        const std::string what = std::string(kNames[c.entry]) + " " + std::to_string(c.units) + (c.enhanced ? " EMF " : " WMF ") + std::to_string(c.jobEnd);
         void* left = nullptr;
         library.fillSink = [&](StatusSink& sink) {
             left = c.enhanced ? SetEnhMetaFileBits(sizeof kEmf, reinterpret_cast<const uint8_t*>(kEmf))
@@ -238,13 +171,10 @@ TEST_F(Entries, ThePictureIsHandedBackOrDiscarded) {
         EXPECT_EQ(Run(c.entry, host, &source, &result), c.want) << what;
         EXPECT_EQ(result.unitsPerInch, c.wantUnits) << what;
         EXPECT_EQ(std::vector<int32_t>(result.bounds, result.bounds + 4), std::vector<int32_t>(c.bounds, c.bounds + 4)) << what;
-        ASSERT_NE(left, nullptr) << what;
+        // A picture not deleted, or deleted as the wrong kind, shows as a leak.
         EXPECT_EQ(result.picture, c.jobEnd == 0 ? left : nullptr) << what;
-        EXPECT_EQ(GetObjectType(left), c.jobEnd == 0 ? OBJ_ENHMETAFILE : 0u) << what << ": kept or deleted";
         if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
         GlobalFree(host);
-        library.calls.clear();
-        result = PictureResult{};
     }
 }
 

@@ -1,12 +1,10 @@
-// GetFileInfo: which part of the host's record is cleared and filled for each declared size and
-// values line, how the three kinds of input are opened, and the rule of each item.
+// GetFileInfo: which part of the host's record is cleared and filled for each declared size,
+// values line and input, and the rule of each item.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <string>
-#include <vector>
 
 #include "recording_library.h"
 #include "settings/file_info.h"
@@ -16,28 +14,31 @@ namespace xpmtest {
 namespace {
 
 constexpr char kXpm[] = "/* XPM */\nstatic char *x[] = {\n\"16 8 2 1\",\n\"a c #000000\",\n\"b c none\",\n};\n";
-int32_t ReadNothing(uint64_t, void*, int32_t) { return 0; }
 
+// The input is the named file, or (no path, no routine) the host's memory handle, which is locked
+// for the read and unlocked also when no stream could be made of it.
 TEST(FileInfo, TheDeclaredSizeAndTheValuesLineDecideWhatIsClearedAndFilled) {
     struct Case {
-        int32_t size;
-        const char* input;
+        int32_t size; const char* input;
+        char from;                          // 'f' a file, 'm' memory, 'x' memory no stream is made of
         int32_t want, width, height, bits;  // the fields as they must read, within the size
     };
     const Case cases[] = {
-        {64, kXpm, 0, 16, 8, 0x0C},      {60, kXpm, 0, 16, 8, 0x0C},      {59, kXpm, 0, 16, 8, 0},
-        {56, kXpm, 0, 16, 8, 0},         {36, kXpm, 0, 16, 8, 0},         {35, kXpm, 17922, 16, 0, 0},
-        {20, kXpm, 17922, 16, 0, 0},     {19, kXpm, 17922, 0, 0, 0},      {5, kXpm, 17922, 0, 0, 0},
-        {1, kXpm, 17922, 0, 0, 0},       {0, kXpm, 17923, 0, 0, 0},       {65, kXpm, 17923, 0, 0, 0},
-        {64, "\"10 20 2 1\"", 0, 10, 20, 0x0C},  // no header needed
-        {64, "junk \"7 3 1 1\" \"9 9 9 9\"", 0, 7, 3, 0x0C},
-        {64, "\"16 0 2 1\"", 17922, 16, 0, 0x04},
-        {64, "\"0 8 2 1\"", 17922, 0, 0, 0},     {64, "\"-3 8 2 1\"", 17922, 0, 0, 0},
-        {64, "\"abc\"", 17922, 0, 0, 0},         {64, "", 17922, 0, 0, 0},
+        {64, kXpm, 'f', 0, 16, 8, 0x0C},      {60, kXpm, 'f', 0, 16, 8, 0x0C},      {59, kXpm, 'f', 0, 16, 8, 0},
+        {56, kXpm, 'f', 0, 16, 8, 0},         {36, kXpm, 'm', 0, 16, 8, 0},         {35, kXpm, 'f', 17922, 16, 0, 0},
+        {20, kXpm, 'f', 17922, 16, 0, 0},     {19, kXpm, 'f', 17922, 0, 0, 0},      {5, kXpm, 'f', 17922, 0, 0, 0},
+        {1, kXpm, 'f', 17922, 0, 0, 0},       {0, kXpm, 'f', 17923, 0, 0, 0},       {65, kXpm, 'f', 17923, 0, 0, 0},
+        {64, kXpm, 'x', 17922, 0, 0, 0},      {64, "\"10 20 2 1\"", 'm', 0, 10, 20, 0x0C},  // no header needed
+        {64, "junk \"7 3 1 1\" \"9 9 9 9\"", 'f', 0, 7, 3, 0x0C},
+        {64, "\"16 0 2 1\"", 'f', 17922, 16, 0, 0x04},
+        {64, "\"0 8 2 1\"", 'f', 17922, 0, 0, 0},     {64, "\"-3 8 2 1\"", 'f', 17922, 0, 0, 0},
+        {64, "\"abc\"", 'f', 17922, 0, 0, 0},         {64, "", 'f', 17922, 0, 0, 0},
     };
     for (const Case& c : cases) {
         RecordingLibrary library;
         library.input = c.input;
+        library.failStreamOpen = c.from == 'x';
+        HGLOBAL memory = GlobalAlloc(GHND, 64);
         alignas(8) uint8_t got[80], want[80];
         std::memset(got, 0xAB, sizeof got);
         std::memcpy(got, &c.size, 4);
@@ -45,55 +46,17 @@ TEST(FileInfo, TheDeclaredSizeAndTheValuesLineDecideWhatIsClearedAndFilled) {
         std::memset(want + 4, 0, std::max(0, std::min(c.size, 80) - 4));
         for (const auto& [at, value] : {std::pair{16, c.width}, {32, c.height}, {56, c.bits}})
             for (int i = 0; i < 4 && at + i < c.size; ++i) want[at + i] = static_cast<uint8_t>(value >> (8 * i));
-        const std::string what = "size " + std::to_string(c.size) + " input [" + c.input + "]";
-        EXPECT_EQ(GetFileInfo("x.xpm", reinterpret_cast<FileInfoRecord*>(got), 0, nullptr), c.want) << what;
+        const std::string what = "size " + std::to_string(c.size) + " from " + c.from + " input [" + c.input + "]";
+        EXPECT_EQ(GetFileInfo(c.from == 'f' ? "x.xpm" : nullptr, reinterpret_cast<FileInfoRecord*>(got),
+                              reinterpret_cast<uint64_t>(memory), nullptr), c.want) << what;
         EXPECT_EQ(std::vector<uint8_t>(got, got + 80), std::vector<uint8_t>(want, want + 80)) << what;
-        EXPECT_EQ(library.OpenStreams(), 0u) << what;
+        const std::vector<int64_t> source(library.calls.at(0).args.begin() + 2, library.calls.at(0).args.end());
+        EXPECT_EQ(source.size() == 3 ? source[1] : 0, c.from == 'f' ? 0 : 64) << what << ": the memory's size";
+        EXPECT_EQ(library.OpenStreams() + library.Count("StreamClose"), c.from == 'x' ? 0u : 1u) << what;
+        GlobalFree(memory);
     }
     RecordingLibrary library;
     EXPECT_EQ(GetFileInfo("x.xpm", nullptr, 0, nullptr), 17923) << "no record";
-}
-
-TEST(FileInfo, TheInputIsOpenedByTheFirstRuleThatApplies) {
-    struct Case {
-        const char* what;
-        const char* path;
-        bool routine, failOpen;
-        const char* wantPath;
-        char wantSource;  // 'f' file, 'r' routine, 'm' memory
-    };
-    const Case cases[] = {
-        {"memory", "", false, false, "<null>", 'm'},
-        {"memory, no path", nullptr, false, false, "<null>", 'm'},
-        {"memory that cannot be opened", "", false, true, "<null>", 'm'},
-        {"a routine: the handle is its user data", "named.xpm", true, false, "named.xpm", 'r'},
-        {"a named file: the handle is ignored", "dir/file.xpm", false, false, "dir/file.xpm", 'f'},
-    };
-    for (const Case& c : cases) {
-        RecordingLibrary library;
-        library.input = kXpm;
-        library.failStreamOpen = c.failOpen;
-        HGLOBAL block = GlobalAlloc(GHND, sizeof kXpm);
-        std::memcpy(GlobalLock(block), kXpm, sizeof kXpm);  // held by the host with a routine
-        if (!c.routine) GlobalUnlock(block);
-        FileInfoRecord record{64};
-        EXPECT_EQ(GetFileInfo(c.path, &record, reinterpret_cast<uint64_t>(block), c.routine ? &ReadNothing : nullptr),
-                  c.failOpen ? 17922 : 0) << c.what;
-        EXPECT_EQ(record.imageWidth, c.failOpen ? 0 : 16) << c.what;
-        EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, c.routine ? 1u : 0u) << c.what << ": locks";
-        EXPECT_EQ(library.Count("StreamClose"), c.failOpen ? 0u : 1u) << c.what;
-        ASSERT_EQ(library.Count("StreamOpen"), 1u) << c.what;
-        const Call& open = *library.Find("StreamOpen")[0];
-        EXPECT_EQ(open.texts[0], c.wantPath) << c.what;
-        const std::vector<int64_t> want =
-            c.wantSource == 'f'   ? std::vector<int64_t>{}
-            : c.wantSource == 'r' ? std::vector<int64_t>{int64_t(block), 0, int64_t(&ReadNothing)}
-                                  : std::vector<int64_t>{open.args.at(2), int64_t(GlobalSize(block)), 0};
-        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), want) << c.what << ": source";
-        EXPECT_TRUE(c.wantSource != 'm' || open.args[2] != 0) << c.what;
-        if (c.routine) GlobalUnlock(block);
-        GlobalFree(block);
-    }
 }
 
 TEST(FileInfo, EachItemChecksItsValueThenItsRoom) {
@@ -112,7 +75,9 @@ TEST(FileInfo, EachItemChecksItsValueThenItsRoom) {
         {64, 5, 0, 1, 0, 36, 0x010},     {64, 5, 0, 0, 17922, 0, 0},      {64, 8, 0, 0, 0, 48, 0x080},
         {64, 8, 0, 1, 0, 48, 0x080},     {64, 8, 0, 2, 17922, 0, 0},      {64, 9, 0, 7, 0, 52, 0x100},
         {56, 9, 0, 7, 0, 52, 0},         {55, 9, 0, 7, 17921, 0, 0},      {12, 1, 3.0, 0, 17921, 0, 0},
-        {16, 1, 3.0, 0, 0, 8, 0},        {16, 9, 0, 0, 17922, 0, 0},  // the value is checked before the room
+        {16, 1, 3.0, 0, 0, 8, 0},        {32, 2, 1.5, 0, 0, 24, 0},       {40, 5, 0, 1, 0, 36, 0},
+        {44, 6, 0, 1, 0, 40, 0},         {48, 7, 0, 1, 0, 44, 0},         {52, 8, 0, 1, 0, 48, 0},
+        {16, 9, 0, 0, 17922, 0, 0},  // the value is checked before the room
     };
     for (const Case& c : cases) {
         alignas(8) uint8_t got[64] = {}, want[64] = {};

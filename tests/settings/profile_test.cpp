@@ -1,47 +1,36 @@
-// The profile: where it is looked for, what CreateSetup makes of its sections, and how its
-// colour and font values split into tokens.
+// The profile: where it is looked for, and what CreateSetup makes of its sections.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "host_sandbox.h"
 #include "recording_library.h"
 #include "settings/profile_setup.h"
-#include "settings/profile_values.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace xpmtest {
 namespace {
 
-class Profile : public testing::Test {
-  protected:
-    void TearDown() override { box.Clean(); }
+struct Profile : testing::Test {
     RecordingLibrary library;
     HostSandbox& box = HostSandbox::Get();
 };
 
 TEST_F(Profile, LocateTriesTheNameThenBesideTheModuleThenTheWindowsDirectory) {
-    struct Case {
-        const char* what;
-        std::vector<std::string> files;
-        std::string given, windir;  // windir empty: the sandbox's
-        int32_t want;
-        std::string wantPath;
-    };
+    struct Case { const char* what; std::vector<std::string> files; std::string given, windir; int32_t want; std::string wantPath; };
     const std::string n259(259, 'n'), ini = "{windows}/libxfprobe.INI";
     const Case cases[] = {
         {"the name as given wins", {"{other}/g.ini", "{module}/g.ini", "{windows}/g.ini"}, "{other}/g.ini", "", 0, "{other}/g.ini"},
-        {"its file name beside the module", {"{module}/g.ini", "{windows}/g.ini"}, "{other}/g.ini", "", 0, "{module}/g.ini"},
+        {"its file name beside the module", {"{module}/g.ini", "{windows}/g.ini"}, "{other}/deep/er/g.ini", "", 0, "{module}/g.ini"},
         {"its file name in the Windows directory", {"{windows}/g.ini"}, "{other}/g.ini", "", 0, "{windows}/g.ini"},
         {"a relative name is appended whole", {"{module}/sub/r.ini"}, "sub/r.ini", "", 0, "{module}/sub/r.ini"},
         {"named, nowhere", {}, "{other}/g.ini", "", 1, "{windows}/g.ini"},
         {"no name: the module's profile beside it", {"{module}/libxfprobe.INI", ini}, "", "", 0, "{module}/libxfprobe.INI"},
         {"no name: in the Windows directory", {ini}, "", "", 0, ini},
         {"no name, nowhere", {}, "", "", 1, ini},
-        {"a WINDIR ending in a separator gets no second one", {}, "", "{windows}/", 1, ini},
-        {"a WINDIR of 260 characters gives no candidate", {}, "", "/" + std::string(259, 'w'), 1, ""},
+        {"a Windows directory ending in a separator gets no second one", {}, "", "/", 1, "/libxfprobe.INI"},
+        {"no room for a name after the separator", {}, "", "/" + std::string(257, 'w'), 1, "/" + std::string(257, 'w') + "/"},
+        {"a Windows directory of 260 characters gives no candidate", {}, "g.ini", "/" + std::string(259, 'w'), 1, ""},
         {"a long name is cut to the buffer", {}, n259, "", 1, "{windows}/" + n259},
     };
     for (const Case& c : cases) {
@@ -63,49 +52,43 @@ std::string Summary(const xpmfilter::SetupRecord& r) {
                     "|" + std::to_string(r.profileColorCount) + " " + std::to_string(r.activeColorCount) + " " +
                     std::to_string(r.fontCount) + " " + std::to_string(r.options.colorMode);
     if (const int i = r.profileColorCount - 1; i >= 0)
-        s += "|" + std::to_string(r.profileColors[i].red) + "," + std::to_string(r.profileColors[i].green) +
-             "," + std::to_string(r.profileColors[i].blue) + "," + r.profileColorNames[i];
+        s += "|" + std::to_string(r.profileColors[i].red) + "," + std::to_string(r.profileColors[i].green) + "," +
+             std::to_string(r.profileColors[i].blue) + "," + r.profileColorNames[i];
     if (const int i = r.fontCount - 1; i >= 0) s += std::string("|") + r.fontNames[i] + "," + r.fontFaces[i];
     return s;
 }
 
 TEST_F(Profile, CreateSetupLoadsTheChosenSectionOrAppliesTheDefaults) {
     struct Case {
-        const char* what;
-        std::string text;     // written to `profile`, or to the module's profile when that is null
-        const char* profile;  // CreateSetup's arguments
-        const char* section;
-        const char* want;     // Summary(), "~" for "{windows}/libxfprobe.INI|M|d"; null: no record
+        const char* what; std::string text;  // written to `profile`, or to the module's profile when that is null
+        const char *profile, *section;       // CreateSetup's arguments
+        const char* want;                    // Summary(), "~" for "{windows}/libxfprobe.INI|M|d"; null: no record
     };
     const std::string head = "[rondo]\n~Mode=M\n[M]\nDriver=d\n";
     const std::string two = "Color[000]=1, 2, 3, \"a\"\nColor[001]=4, 5, 6, \"b\"\n";
-    const std::string named =
-        "[rondo]\n~Mode=Main\n[Main]\nDriver=xpm.drv\nColorTableSource=PROFILE\n" + two +
-        "Color Mode=2\nFont[001]=\"Arial\", \"Helvetica\"\n[Other]\nDriver=other.drv\n";
+    const std::string named = "[rondo]\n~Mode=Main\n[Main]\nDriver=xpm.drv\nColorTableSource=PROFILE\n" + two +
+                              "Color Mode=2\nFont[001]=\"Arial\", \"Helvetica\"\n[Other]\nDriver=other.drv\n";
     std::string colors257, fonts40;
     for (int i = 0; i <= 256; ++i) colors257 += "Color[" + std::to_string(1000 + i).substr(1) + "]=" + std::to_string(i) + ", 1, 2, \"c\"\n";
     for (int i = 1; i <= 40; ++i)
-        fonts40 += "Font[" + std::to_string(1000 + i).substr(1) + "]=\"name" + std::to_string(i) +
-                   "\", \"face" + std::to_string(i) + "\"\n";
+        fonts40 += "Font[" + std::to_string(1000 + i).substr(1) + "]=\"name" + std::to_string(i) + "\", \"face" + std::to_string(i) + "\"\n";
     const Case cases[] = {
         {"no profile anywhere", "", "absent.ini", nullptr, "||rondo.0|FILE|0 0 0 1"},
-        {"a named file, the section under ~Mode", named, "{other}/n.ini", nullptr,
-         "{other}/n.ini|Main|xpm.drv|PROFILE|2 2 1 2|4,5,6,b|Arial,Helvetica"},
+        {"a named file, the section under ~Mode", named, "{other}/n.ini", nullptr, "{other}/n.ini|Main|xpm.drv|PROFILE|2 2 1 2|4,5,6,b|Arial,Helvetica"},
         {"a named file and section", named, "{other}/n.ini", "Other", "{other}/n.ini|Other|other.drv||0 0 0 1"},
         {"an empty section argument falls back to ~Mode", head, nullptr, "", "~||0 0 0 1"},
         {"no Driver", "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n", nullptr, nullptr, nullptr},
         {"no ~Mode and no section named", "[M]\nDriver=d\n", nullptr, nullptr, nullptr},
         {"the named section is absent", head, nullptr, "Absent", nullptr},
-        {"colours 0 to 2 and 4", head + two + "Color[002]=7, 8, 9, \"c\"\nColor[004]=5, 5, 5, \"e\"\n",
-         nullptr, nullptr, "~||3 3 0 1|7,8,9,c"},
-        {"an empty value ends the colours", head + "Color[000]=1, 1, 1, \"a\"\nColor[001]=\nColor[002]=3, 3, 3, \"c\"\n",
-         nullptr, nullptr, "~||1 1 0 1|1,1,1,a"},
+        {"colours 0 to 2 and 4; names keep 16 characters",
+         head + two + "Color[002]=7, 8, 9, \"abcdefghijklmnopq\"\nColor[004]=5, 5, 5, \"e\"\n", nullptr, nullptr,
+         "~||3 3 0 1|7,8,9,abcdefghijklmnop"},
+        {"an empty value ends the colours", head + "Color[000]=1, 1, 1, \"a\"\nColor[001]=\nColor[002]=3, 3, 3, \"c\"\n", nullptr, nullptr, "~||1 1 0 1|1,1,1,a"},
         {"257 colours: 256 read", head + colors257, nullptr, nullptr, "~||256 256 0 1|255,1,2,c"},
         {"40 fonts: 32 read", head + fonts40, nullptr, nullptr, "~||0 0 32 1|name32,face32"},
         {"the fonts stop at a gap", head + "Font[001]=\"a\", \"b\"\nFont[002]=plain\nFont[004]=\"x\", \"y\"\n",
          nullptr, nullptr, "~||0 0 2 1|plai,"},
-        {"ColorTableSource=file switches the colours off", head + two + "ColorTableSource=file\n",
-         nullptr, nullptr, "~|file|2 0 0 1|4,5,6,b"},
+        {"ColorTableSource=file switches the colours off", head + two + "ColorTableSource=file\n", nullptr, nullptr, "~|file|2 0 0 1|4,5,6,b"},
         {"9 characters of the source kept; the mode unchecked",
          head + two + "ColorTableSource=FILEFILEFILE\nColor Mode=7\n", nullptr, nullptr, "~|FILEFILEF|2 2 0 7|4,5,6,b"},
     };
@@ -122,38 +105,6 @@ TEST_F(Profile, CreateSetupLoadsTheChosenSectionOrAppliesTheDefaults) {
         EXPECT_EQ(Summary(*record), box.Expand(want)) << c.what;
         GlobalUnlock(setup);
         GlobalFree(setup);
-    }
-    WinshimFailAllocationAfter(0);
-    EXPECT_EQ(CreateSetup(nullptr, nullptr, nullptr, nullptr), nullptr) << "no memory";
-    WinshimFailAllocationAfter(-1);
-}
-
-TEST(ProfileValues, ColoursAndFontsSplitLikeStrtok) {
-    const std::pair<const char*, const char*> colors[] = {
-        {"255, 128, 0, \"orange\"", "255 128 0 orange"}, {"(255, 0, 0), \"red\"", "255 0 0 red"},
-        {"255,0,0,\"red\"", "255 0 0 "},  // the filler swallows the name
-        {"255,0,0, \"red\"", "255 0 0 red"},              {"300, 256, 511, \"wrap\"", "44 0 255 wrap"},
-        {"-1, +2, -256, \"signs\"", "255 2 0 signs"},       {"12abc, 7x, 9), \"tail\"", "12 7 9 tail"},
-        {"1, 2, 3, \"abcdefghijklmnopqrstuvwxyz\"", "1 2 3 abcdefghijklmnop"},
-        {"1, 2, 3, \"unterminated", "1 2 3 unterminated"}, {"1, 2, 3,", "1 2 3 "},
-        {"1, 2", "1 2 0 "}, {"7", "7 0 0 "}, {"", "0 0 0 "}, {" ,(,", "0 0 0 "},
-        {"1 2 3 x\"name\"", "1 2 3 name"},
-    };
-    for (const auto& [value, want] : colors) {
-        const xpmfilter::ProfileColorValue got = xpmfilter::ParseProfileColor(value);
-        EXPECT_EQ(std::to_string(got.rgb.red) + " " + std::to_string(got.rgb.green) + " " +
-                      std::to_string(got.rgb.blue) + " " + got.name, want) << "[" << value << "]";
-    }
-    // As the profile function returns them, the enclosing quotes removed.
-    const std::string n70(70, 'n'), n64(64, 'n'), longFont = n70 + "\", \"" + n70, longWant = n64 + "|" + n64;
-    const std::pair<const char*, const char*> fonts[] = {
-        {"first\", \"second", "first|second"}, {"\"quoted\", \"face", "|face"}, {"plain", "plai|"},
-        {"a\",\"b", "a|"}, {"x\"", "x|"}, {"", "|"}, {",lead\", \"face", "lead|face"},
-        {longFont.c_str(), longWant.c_str()},
-    };
-    for (const auto& [value, want] : fonts) {
-        const xpmfilter::ProfileFontValue got = xpmfilter::ParseProfileFont(value);
-        EXPECT_EQ(std::string(got.name) + "|" + got.face, want) << "[" << value << "]";
     }
 }
 
