@@ -39,7 +39,7 @@ std::string Trace(const RecordingLibrary& library) {
 // A setup record, its request and status sink, run through ImportFile.
 struct Driver : testing::Test {
     ~Driver() override { GlobalFree(setup); }
-    int32_t Import(const char* name = "", const char* spec = "") { return ImportFile(0, name, spec, "/in.xpm", &request); }
+    int32_t Import(const char* name = "", const char* output = "") { return ImportFile(0, name, output, "/in.xpm", &request); }
     HGLOBAL setup = GlobalAlloc(GHND, sizeof(xpmfilter::SetupRecord));
     StatusSink sink{0, {}, kUserData, reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc)};
     ImportRequest request{0, {}, setup, reinterpret_cast<OptionSetHandle>(uintptr_t{0x500}), {"", "", ""}, &sink};
@@ -52,7 +52,9 @@ TEST_F(Driver, ReleasesAndReportsAtEveryStep) {
     const Script closeFails = [](RecordingLibrary& f) { f.outputCloseResult = [] { return int16_t{302}; }; };
     using Error = std::pair<int16_t, int16_t>;  // a writer error after the named operation
     const auto after = [](const char* op, int16_t code, int16_t detail) -> Script {
-        return [=](RecordingLibrary& f) { f.writerError = [=](const std::string& last) { return last == op ? Error{code, detail} : Error{}; }; };
+        return [=](RecordingLibrary& f) {
+            f.writerError = [=](const std::string& last) { return last == op ? Error{code, detail} : Error{}; };
+        };
     };
     // Stop at the first progress call that reaches `percent`: 0 stops at the first row.
     const auto stopAt = [](uint32_t percent) -> Script {
@@ -63,7 +65,8 @@ TEST_F(Driver, ReleasesAndReportsAtEveryStep) {
         };
     };
     const std::string open = "StreamOpen WriterCreate WriterSetNames OutputOpen ", begun = open + "OutputStart WriterSetOption ";
-    const std::string end = "PictureEnd OutputFinish OutputClose WriterDestroy StreamClose ", all = begun + "PictureBegin " + end;
+    const std::string finish = "OutputFinish OutputClose WriterDestroy StreamClose ", end = "PictureEnd " + finish;
+    const std::string all = begun + "PictureBegin " + end;
     const std::string closed = "OutputFinish OutputClose !14 WriterDestroy StreamClose ";
     const Case cases[] = {
         {"clean", Image(3), none, 0, all},
@@ -72,7 +75,7 @@ TEST_F(Driver, ReleasesAndReportsAtEveryStep) {
         {"no writer", Image(3), [](RecordingLibrary& f) { f.failWriterCreate = true; }, 27, "StreamOpen WriterCreate !27 StreamClose "},
         {"no output", Image(3), [](RecordingLibrary& f) { f.outputOpenResult = [] { return int16_t{301}; }; }, 23,
          open + "!23 WriterDestroy StreamClose "},
-        {"no picture", Image(3), after("PictureBegin", 302, 269), 9, begun + "PictureBegin !9 OutputFinish OutputClose WriterDestroy StreamClose "},
+        {"no picture", Image(3), after("PictureBegin", 302, 269), 9, begun + "PictureBegin !9 " + finish},
         {"an unknown pixel code", Image(3, "", "abzb"), none, -1, begun + "PictureBegin !-1 " + end},
         {"width 0: the decoder's report is passed on again", Image(3, "0 3 2 1"), none, 27, begun + "PictureBegin !27 !27 " + end},
         {"stop during the rows: reported", Image(3), stopAt(0), 61, begun + "PictureBegin !61 " + end},
@@ -81,8 +84,8 @@ TEST_F(Driver, ReleasesAndReportsAtEveryStep) {
         {"a clean decode whose close fails", Image(3), closeFails, 14, begun + "PictureBegin PictureEnd " + closed},
         {"a failed decode whose close fails", Image(3, "", "abzb"), closeFails, -1, begun + "PictureBegin !-1 PictureEnd " + closed},
         {"the writer stopped at the finish", Image(3), after("OutputFinish", 901, 0), 61, all},
-        {"40 chars per pixel", Image(1, "4 1 2 40"), none, -23, begun + "!-23 OutputFinish OutputClose WriterDestroy StreamClose "},
-        {"-1 chars per pixel", Image(1, "4 1 2 -1"), none, -23, begun + "!-23 OutputFinish OutputClose WriterDestroy StreamClose "},
+        {"40 chars per pixel", Image(1, "4 1 2 40"), none, -23, begun + "!-23 " + finish},
+        {"-1 chars per pixel", Image(1, "4 1 2 -1"), none, -23, begun + "!-23 " + finish},
         {"refused values whose close fails", Image(1, "4 1 2 40"), closeFails, -23, begun + "!-23 " + closed},
         {"39 chars per pixel reach the decoder", Image(1, "4 1 2 39"), none, -1, begun + "PictureBegin !-1 " + end},
         {"0 chars per pixel reach the decoder", Image(1, "4 1 2 0"), none, 0, all},
@@ -107,9 +110,9 @@ TEST_F(Driver, ImportFileCopiesTheRequestIntoTheRecord) {
     request.names[0] = "first";
     request.names[1] = nullptr;  // keeps the record's text
     request.names[2] = "third";
-    EXPECT_EQ(Import("NAME", "SPEC"), 0);
+    EXPECT_EQ(Import("NAME", "OUTPUT"), 0);
     EXPECT_EQ(library.Find("WriterSetNames")[0]->texts, (std::vector<std::string>{"first", "kept", "third"}));
-    EXPECT_EQ(library.Find("OutputOpen")[0]->texts, (std::vector<std::string>{"SPEC", "NAME"}));
+    EXPECT_EQ(library.Find("OutputOpen")[0]->texts, (std::vector<std::string>{"OUTPUT", "NAME"}));
     EXPECT_EQ(library.Find("OutputOpen")[0]->args, (std::vector<int64_t>{0, 0x500, int64_t(&sink)}));
     const std::vector<int64_t>& range = library.Find("Status")[0]->args;
     EXPECT_EQ(std::vector<int64_t>(range.begin(), range.begin() + 5), (std::vector<int64_t>{kUserData, 0, 0xFFFFFFFF, 0, 100}));

@@ -42,8 +42,7 @@ TEST_F(SetupCalls, EscapeSetupActsOnARecordOrOnACopyOfAnOptionSetsBlock) {
         {"81 size 8", kRecord, 81, 8, 7, 0, 0, "", 1, 'r'},             {"81 size 4", kRecord, 81, 4, 7, 0, 0},
         {"82 size 8", kRecord, 82, 8, 0x1C4, 0, 0, "", 1, 'b'},         {"82 size 16", kRecord, 82, 16, 0x1C4, 0, 0},
         {"99 passed on", kRecord, 99, 12, 5, 3, -1, "99/12 "},          {"set: 55 to 0", kSet, 55, 4, 0, 1, 0, "43/56 42/56 ", 0},
-        {"set: 55 to 7", kSet, 55, 4, 7, 1, 0, "43/56 42/56 ", 1},      {"set: 81", kSet, 81, 8, 7, 0, 0, "43/56 42/56 ", 1, 'r'},
-        {"set: 82", kSet, 82, 8, 0x1C4, 0, 0, "43/56 42/56 ", 1, 'b'},  {"set: 99", kSet, 99, 4, 5, 9, -1, "43/56 99/4 42/56 "},
+        {"set: 81", kSet, 81, 8, 7, 0, 0, "43/56 42/56 ", 1, 'r'},      {"set: 99", kSet, 99, 4, 5, 9, -1, "43/56 99/4 42/56 "},
         {"null handle", kNull, 99, 4, 2, 1, 0},                         {"freed handle", kFreed, 55, 4, 2, 1, -7},
         {"a small block with the magic is no record; its load fails", kSmall, 55, 4, 0, 1, -1, "43/56 "},
     };
@@ -77,7 +76,7 @@ TEST_F(SetupCalls, EscapeSetupActsOnARecordOrOnACopyOfAnOptionSetsBlock) {
         EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0)
             << c.what << ": got mode " << got.colorMode << " routine " << got.ioRoutine << " byte " << got.byteOption;
         // DestroySetup frees any block it can lock, a record or not.
-        EXPECT_EQ(c.target == kNull ? -7 : DestroySetup(handle), c.target == kNull || c.target == kFreed ? -7 : 0) << c.what;
+        EXPECT_EQ(DestroySetup(handle), c.target == kNull || c.target == kFreed ? -7 : 0) << c.what;
     }
     EXPECT_EQ(EditSetup(1, 2, 3), 0);
 }
@@ -106,7 +105,6 @@ TEST_F(SetupCalls, GetFilterInfoAndGetFilterPrefUseATemporaryRecord) {
         if (escapes.size() == 5) {
             ASSERT_EQ(escapes[1]->data.size(), 56u) << c.what;
             EXPECT_EQ(escapes[1]->data[48], c.wantMode) << c.what << ": colour mode";
-            EXPECT_EQ(escapes[4]->data, escapes[1]->data) << c.what << ": the block stored back changed";
         }
         if (c.want != 0) GlobalFree(set);
     }

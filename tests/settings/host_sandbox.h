@@ -1,8 +1,8 @@
 // A private world for tests that need the module's strings or its profile: a copy of the probe
 // module, loaded from a temporary directory, is the filter's instance (so "beside the module" is
-// a directory the test owns), and WINDIR names a second temporary directory. The copy has no
-// extension and the directories have a dot, so the module's profile name must come from the
-// module's file name alone.
+// a directory the test owns), and WINDIR names a second temporary directory. There are two
+// copies, "libxfprobe" and "libxfprobe.so", and the directories have a dot: both copies must give
+// the profile name "libxfprobe.INI", taken from the module's file name alone.
 #pragma once
 
 #include <dlfcn.h>
@@ -31,14 +31,17 @@ class HostSandbox {
         std::filesystem::create_directories(std::filesystem::path(Expand(path)).parent_path());
         std::ofstream(Expand(path), std::ios::binary) << text;
     }
-    // Removes what the tests wrote and points WINDIR home again; the module stays.
+    // Makes the copy with or without an extension the filter's instance.
+    void Use(bool withExtension) const { xpmfilter::SetModuleInstance(modules_[withExtension]); }
+    // Removes what the tests wrote, points WINDIR home again and uses the copy without extension.
     void Clean() const {
         for (const auto& entry : std::filesystem::directory_iterator(root_ + "/module"))
-            if (entry.path().filename() != "libxfprobe") std::filesystem::remove_all(entry);
+            if (entry.path().stem() != "libxfprobe" || entry.path().extension() == ".INI") std::filesystem::remove_all(entry);
         std::filesystem::remove_all(root_ + "/other");
         std::filesystem::remove_all(root_ + "/windows");
         std::filesystem::create_directory(root_ + "/windows");
         setenv("WINDIR", (root_ + "/windows").c_str(), 1);
+        Use(false);
     }
 
   private:
@@ -46,15 +49,18 @@ class HostSandbox {
         char pattern[] = "/tmp/xfhost.XXXXXX";
         root_ = mkdtemp(pattern);
         std::filesystem::create_directory(root_ + "/module");
-        std::filesystem::copy_file(XF_PROBE_MODULE_PATH, root_ + "/module/libxfprobe");
-        void* library = dlopen((root_ + "/module/libxfprobe").c_str(), RTLD_NOW | RTLD_LOCAL);
-        HMODULE instance = WinshimModuleFromAddress(dlsym(library, "xf_probe_module_marker"));
-        WinshimRegisterModuleResources(instance, &xpmfilter::ModuleResources());
-        xpmfilter::SetModuleInstance(instance);
+        for (const bool withExtension : {false, true}) {
+            const std::string path = root_ + (withExtension ? "/module/libxfprobe.so" : "/module/libxfprobe");
+            std::filesystem::copy_file(XF_PROBE_MODULE_PATH, path);
+            void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+            modules_[withExtension] = WinshimModuleFromAddress(dlsym(library, "xf_probe_module_marker"));
+            WinshimRegisterModuleResources(modules_[withExtension], &xpmfilter::ModuleResources());
+        }
         Clean();
     }
     ~HostSandbox() { std::filesystem::remove_all(root_); }
     std::string root_;
+    HMODULE modules_[2] = {};
 };
 
 }  // namespace xpmtest
