@@ -1,438 +1,179 @@
 // ImportGR, ImportCB and ImportEmbeddedGR against the recording library: the option-set
-// conversation and its order, refusals, the status record handed to the import, the picture
-// handed back (or discarded) and the width of the result.
+// conversation and the refusals, what the import job, the status record and the input are
+// given, and the picture handed back or discarded.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
+#include "../settings/host_sandbox.h"
 #include "recording_library.h"
-#include "resources/module_instance.h"
-#include "resources/resource_ids.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace xpmtest {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr char kXpm[] =
-    "/* XPM */\nstatic char *x[] = {\n\"2 2 2 1\",\n\"a c #ff0000\",\n\"b c none\",\n"
-    "\"ab\",\n\"ba\"\n};\n";
-
-void Anchor() {}
-
-template <typename Word, size_t N>
-std::vector<uint8_t> Bytes(const Word (&words)[N]) {
-    std::vector<uint8_t> bytes(sizeof words);
-    std::memcpy(bytes.data(), words, sizeof words);
-    return bytes;
-}
+constexpr char kXpm[] = "/* XPM */\nstatic char *x[] = {\n\"2 2 2 1\",\n\"a c #ff0000\",\n\"b c none\",\n\"ab\",\n\"ba\"\n};\n";
 // A minimal enhanced metafile (header and end-of-file records) and Windows metafile.
 const uint32_t kEmf[] = {1, 88, 0, 0, 9, 9, 0, 0, 100, 100, 0x464D4520, 0x10000, 108, 2, 1,
                          0, 0, 0, 1024, 768, 320, 240, 14, 20, 0, 16, 20};
 const uint16_t kWmf[] = {1, 9, 0x0300, 12, 0, 0, 3, 0, 0, 3, 0, 0};
+int32_t ReadOne(uint64_t, void*, int32_t) { return 0; }
+int32_t ReadTwo(uint64_t data, void*, int32_t) { return data == 1 ? 1 : 0; }
 
-enum class Entry { kGR, kCB, kEmbedded };
-const char* Name(Entry e) {
-    return e == Entry::kGR ? "ImportGR" : e == Entry::kCB ? "ImportCB" : "ImportEmbeddedGR";
-}
+enum Entry { kGR, kCB, kEmbedded };
+const char* const kNames[] = {"ImportGR", "ImportCB", "ImportEmbeddedGR"};
 
-int32_t ReadNothing(uint64_t, void*, int32_t) { return 0; }
-
-// The sink as the import's output saw it when it opened.
-struct SinkProbe {
-    static inline StatusSink atOpen{};
-};
-
-HGLOBAL MemoryWith(const char* text, size_t size) {
-    HGLOBAL memory = GlobalAlloc(GHND, size);
-    std::memcpy(GlobalLock(memory), text, size);
-    GlobalUnlock(memory);
-    return memory;
-}
-
-class ImportEntryTest : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        module_ = WinshimModuleFromAddress(reinterpret_cast<const void*>(&Anchor));
-        WinshimRegisterModuleResources(module_, &xpmfilter::ModuleResources());
-        xpmfilter::SetModuleInstance(module_);
-        char pattern[] = "/tmp/xfimport.XXXXXX";
-        windows_ = mkdtemp(pattern);
-        setenv("WINDIR", windows_.c_str(), 1);
-        char path[MAX_PATH] = {};
-        GetModuleFileNameA(module_, path, MAX_PATH);
-        profile_ = windows_ + "/" + fs::path(path).filename().replace_extension(".INI").string();
+struct Entries : testing::Test {
+    Entries() { box.Clean(); library.input = kXpm; std::strcpy(source.path, "picture.xpm"); }
+    int64_t Run(Entry entry, OptionSetHandle set, const SourceSpec* from, PictureResult* to, VrReadRoutine routine = nullptr,
+                const char* outputSpec = nullptr) {
+        if (entry == kEmbedded) return ImportEmbeddedGR(&hostValue, from, to, set, 0, outputSpec);
+        return entry == kGR ? ImportGR(&hostValue, from, to, set) : ImportCB(&hostValue, from, to, set, 77, routine);
     }
-    static void TearDownTestSuite() {
-        xpmfilter::SetModuleInstance(nullptr);
-        WinshimUnregisterModuleResources(module_);
-        fs::remove_all(windows_);
-    }
-
-    ImportEntryTest() : source(std::make_unique<SourceSpec>()) {
-        table_ = library.Table();
-        table_.OutputOpen = [](WriterHandle writer, const char* outputSpec, const char* name,
-                               int32_t reserved, OptionSetHandle set, StatusSink* sink) {
-            SinkProbe::atOpen = *sink;
-            return RecordingLibrary::Current().Table().OutputOpen(writer, outputSpec, name,
-                                                                  reserved, set, sink);
-        };
-        xpmfilter::BindGraphicsLibrary(&table_);
-        SinkProbe::atOpen = StatusSink{};
-        library.input = kXpm;
-        std::strcpy(source->path, "picture.xpm");
-    }
-    void TearDown() override { fs::remove(profile_); }
-
-    int64_t Run(Entry entry, OptionSetHandle set, const char* outputSpec = nullptr) {
-        switch (entry) {
-            case Entry::kGR: return ImportGR(&hostValue, source.get(), &result, set);
-            case Entry::kCB: return ImportCB(&hostValue, source.get(), &result, set, 0, nullptr);
-            case Entry::kEmbedded:
-                return ImportEmbeddedGR(&hostValue, source.get(), &result, set, 0, outputSpec);
-        }
-        return -999;
-    }
-
-    // Option-set creation, escapes by code, and the import job, in order.
-    std::string Conversation() const {
-        std::string out;
-        for (const Call& call : library.calls) {
-            std::string item;
-            if (call.op == "OptionSetEscape") item = std::to_string(call.args[1]);
-            else if (call.op == "OptionSetCreate" || call.op == "ImportJobBegin" ||
-                     call.op == "ImportJobEnd")
-                item = call.op;
-            else continue;
-            out += (out.empty() ? "" : " ") + item;
-        }
-        return out;
-    }
-
-    OptionSetHandle HostSet() {
+    // A host option set whose stored block carries a colour mode, host bytes and `routine`.
+    OptionSetHandle HostSet(VrReadRoutine routine = nullptr) {
         OptionSetHandle set = library.Table().OptionSetCreate(0, 0, 0, 0);
+        stored = SavedOptions{reinterpret_cast<uint64_t>(routine), 0, {9, 8, 7}, 2, {6}};
+        (void)library.Table().OptionSetEscape(set, 42, 56, &stored, nullptr, 0);
         library.calls.clear();
         return set;
     }
-    // Gives back the picture and the host's set after one case.
-    void EndCase(OptionSetHandle host) {
-        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
-        result = PictureResult{};
-        library.calls.clear();
-        if (host != nullptr) GlobalFree(host);
-    }
-
-    static inline HMODULE module_ = nullptr;
-    static inline std::string windows_, profile_;
+    HostSandbox& box = HostSandbox::Get();
     RecordingLibrary library;
-    xpmfilter::GraphicsLibrary table_{};
-    std::unique_ptr<SourceSpec> source;
+    SourceSpec source{};
     PictureResult result{};
+    SavedOptions stored{};
     int hostValue = 0;
 };
 
-TEST_F(ImportEntryTest, OptionSetConversationInOrder) {
-    struct Case {
-        Entry entry;
-        bool hostSet;
-        const char* want;
+TEST_F(Entries, TheOptionSetConversationAndTheRefusals) {
+    enum Trouble { kNone, kQuery4, kNoSet, kNoDriver, kNoSource, kNoResult };
+    // The conversation: option-set creation, escapes as code/size, and the job.
+    struct Case { Entry entry; bool hostSet; Trouble trouble; int64_t want; const char* wantConversation; };
+    const char* own = "OptionSetCreate 3/2 4/2 43/56 26/4 ImportJobBegin 42/56 ImportJobEnd ";
+    const char* host = "4/2 43/56 26/4 ImportJobBegin 42/56 ImportJobEnd ";
+    const Case cases[] = {
+        {kGR, false, kNone, 0, own},        {kCB, true, kNone, 0, host},        {kEmbedded, true, kNone, 0, host},
+        {kEmbedded, false, kNone, 5315, ""},
+        {kGR, false, kQuery4, 5355, "OptionSetCreate 3/2 4/2 "},              {kCB, true, kQuery4, 5355, "4/2 "},
+        {kEmbedded, true, kQuery4, 5355, "4/2 "},                             {kCB, false, kNoSet, 5315, "OptionSetCreate "},
+        {kGR, false, kNoDriver, 5315, "OptionSetCreate 3/2 4/2 "},            {kEmbedded, true, kNoDriver, 5315, "4/2 "},
+        {kGR, true, kNoSource, 5315, ""},   {kCB, false, kNoResult, 5315, ""},  {kEmbedded, true, kNoSource, 5315, ""},
+        {kEmbedded, true, kNoResult, 5315, ""},
     };
-    const char* kOwn = "OptionSetCreate 3 4 43 26 ImportJobBegin 42 ImportJobEnd";
-    const char* kHost = "4 43 26 ImportJobBegin 42 ImportJobEnd";
-    const Case cases[] = {{Entry::kGR, false, kOwn}, {Entry::kCB, false, kOwn},
-                          {Entry::kGR, true, kHost}, {Entry::kCB, true, kHost},
-                          {Entry::kEmbedded, true, kHost}};
     for (const Case& c : cases) {
-        const std::string what = std::string(Name(c.entry)) + (c.hostSet ? " host set" : " no set");
+        const std::string what = kNames[c.entry] + std::string(c.hostSet ? " host set" : " no set") + " trouble " + std::to_string(c.trouble);
+        box.Clean();
+        if (c.trouble == kNoDriver) box.Write("{windows}/libxfprobe.INI", "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n");
+        library.query4Answer = c.trouble == kQuery4;
+        library.failOptionSetCreate = c.trouble == kNoSet;
         OptionSetHandle host = c.hostSet ? HostSet() : nullptr;
-        EXPECT_EQ(Run(c.entry, host), 0) << what;
-        EXPECT_EQ(Conversation(), c.want) << what;
-        auto escapes = library.Find("OptionSetEscape");
-        ASSERT_FALSE(escapes.empty()) << what;
-        auto used = reinterpret_cast<HGLOBAL>(escapes[0]->args[0]);
-        for (const Call* call : escapes)
-            EXPECT_EQ(call->args[0], escapes[0]->args[0]) << what << ": one set throughout";
-        if (!c.hostSet) {
-            EXPECT_EQ(escapes[0]->args[2], 2) << what << ": code 3 size";
-            EXPECT_EQ(escapes[0]->args.back(), 0) << what << ": code 3 value";
-            EXPECT_EQ(GlobalLock(used), nullptr) << what << ": the call's own set was not freed";
-        } else {
-            EXPECT_EQ(used, host) << what;
-            ASSERT_NE(GlobalLock(host), nullptr) << what << ": the host's set was freed";
-            GlobalUnlock(host);
+        EXPECT_EQ(Run(c.entry, host, c.trouble == kNoSource ? nullptr : &source, c.trouble == kNoResult ? nullptr : &result),
+                  c.want) << what;
+        std::string conversation;
+        for (const Call& call : library.calls) {
+            if (call.op == "OptionSetEscape") conversation += std::to_string(call.args[1]) + "/" + std::to_string(call.args[2]) + " ";
+            if (call.op == "OptionSetCreate" || call.op.rfind("ImportJob", 0) == 0) conversation += call.op + " ";
         }
-        EndCase(host);
+        EXPECT_EQ(conversation, c.wantConversation) << what;
+        // A set made for the call and not freed, or the host's freed, shows as a leak.
+        library.calls.clear();
+        if (host != nullptr) GlobalFree(host);
     }
 }
 
-TEST_F(ImportEntryTest, RefusalsBeforeTheImport) {
+TEST_F(Entries, TheJobTheStatusRecordAndTheInputCarryWhatTheHostGave) {
     struct Case {
-        const char* name;
-        Entry entry;
-        bool hostSet;
-        std::function<void(RecordingLibrary&)> script;
-        const char* profile;  // null: none
-        int64_t want;
-        const char* wantConversation;  // null: not looked at
+        Entry entry; const char *path, *outputSpec;  // outputSpec: ImportEmbeddedGR's last argument
+        VrReadRoutine loaded, routine;               // in the host's stored options; ImportCB's own
+        const char* input; int64_t want;
+        char wantSource;  // 'f' file, 'm' memory, 'r' ImportCB's routine, 'l' the loaded one
     };
-    auto query4 = [](RecordingLibrary& f) { f.query4Answer = 1; };
-    auto noSet = [](RecordingLibrary& f) { f.failOptionSetCreate = true; };
-    auto none = [](RecordingLibrary&) {};
-    const char* noDriver = "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n";
+    const char* bad = "not an image\n";
     const Case cases[] = {
-        {"query 4", Entry::kGR, false, query4, nullptr, 5355, "OptionSetCreate 3 4"},
-        {"query 4", Entry::kCB, true, query4, nullptr, 5355, "4"},
-        {"query 4", Entry::kEmbedded, true, query4, nullptr, 5355, "4"},
-        {"no host set", Entry::kEmbedded, false, none, nullptr, 5315, ""},
-        {"set not made", Entry::kGR, false, noSet, nullptr, 5315, "OptionSetCreate"},
-        {"set not made", Entry::kCB, false, noSet, nullptr, 5315, "OptionSetCreate"},
-        {"no setup record", Entry::kGR, false, none, noDriver, 5315, nullptr},
-        {"no setup record", Entry::kCB, false, none, noDriver, 5315, nullptr},
-        {"no setup record", Entry::kEmbedded, true, none, noDriver, 5315, nullptr},
+        {kGR, "picture.xpm", nullptr, nullptr, nullptr, kXpm, 0, 'f'},
+        {kGR, "", nullptr, nullptr, nullptr, kXpm, 0, 'm'},
+        {kCB, "dir/b.xpm", nullptr, nullptr, nullptr, kXpm, 0, 'f'},
+        {kCB, "dir/b.xpm", nullptr, &ReadTwo, &ReadOne, kXpm, 0, 'r'},  // replaces the loaded routine
+        {kEmbedded, "picture.xpm", "WMF", nullptr, nullptr, kXpm, 0, 'f'},
+        {kEmbedded, "", nullptr, nullptr, nullptr, kXpm, 0, 'f'},  // never from memory
+        {kEmbedded, "picture.xpm", "", &ReadTwo, nullptr, kXpm, 0, 'l'},
+        {kGR, "", nullptr, nullptr, nullptr, bad, 0xFFE9, 'm'},  // -23 widened without sign
+        {kEmbedded, "bad.xpm", nullptr, nullptr, nullptr, bad, -23, 'f'},
     };
     for (const Case& c : cases) {
-        const std::string what = std::string(c.name) + ", " + Name(c.entry);
-        library.query4Answer = 0;
-        library.failOptionSetCreate = false;
-        c.script(library);
-        fs::remove(profile_);
-        if (c.profile != nullptr) std::ofstream(profile_) << c.profile;
-        OptionSetHandle host = c.hostSet ? HostSet() : nullptr;
-        result.unitsPerInch = 1234;
-        EXPECT_EQ(Run(c.entry, host), c.want) << what;
-        if (c.wantConversation != nullptr) {
-            EXPECT_EQ(Conversation(), c.wantConversation) << what;
-            // Locating a profile (CreateSetup) would have appended a path.
-            EXPECT_EQ(library.Count("StrAppendBounded"), 0u) << what << ": a record was made";
-        }
-        if (c.entry == Entry::kEmbedded && !c.hostSet) {
-            EXPECT_TRUE(library.calls.empty()) << what << ": got " << JoinOps(library.Ops());
-        }
-        EXPECT_EQ(library.Count("ImportJobBegin"), 0u) << what;
-        EXPECT_EQ(result.unitsPerInch, 1234) << what << ": the picture result was touched";
-        EndCase(host);
-    }
-}
+        const std::string what = std::string(kNames[c.entry]) + " path [" + c.path + "] source " + c.wantSource;
+        HGLOBAL memory = source.memory = GlobalAlloc(GHND, 64);
+        library.input = c.input;
+        std::strcpy(source.path, c.path);
+        OptionSetHandle host = HostSet(c.loaded);
+        StatusSink seen{};
+        library.fillSink = [&](StatusSink& sink) { seen = sink; };
+        EXPECT_EQ(Run(c.entry, host, &source, &result, c.routine, c.outputSpec), c.want) << what;
+        EXPECT_EQ(library.Find("ImportJobBegin")[0]->texts, (std::vector<std::string>{"XPM Import", c.path})) << what;
+        EXPECT_EQ(library.Find("ImportJobBegin")[0]->args, (std::vector<int64_t>{int64_t(GetActiveWindow()), 0, 0x08000005, 0})) << what;
+        ASSERT_FALSE(library.Find("Status").empty()) << what;
+        for (const Call* status : library.Find("Status"))
+            EXPECT_EQ(status->args[0], library.Find("ImportJobEnd")[0]->args[0]) << what << ": status without the job";
 
-TEST_F(ImportEntryTest, JobStatusRecordAndTextsCarryWhatTheHostGave) {
-    struct Case {
-        Entry entry;
-        const char* path;
-        const char* outputSpec;  // ImportEmbeddedGR's last argument; the others take none
-        bool wantMemoryHandle;
-        const char* wantOutputSpec;
-    };
-    const Case cases[] = {
-        {Entry::kGR, "picture.xpm", nullptr, false, ""},
-        {Entry::kGR, "", nullptr, true, ""},
-        {Entry::kCB, "", nullptr, true, ""},
-        {Entry::kCB, "dir/other.xpm", nullptr, false, ""},
-        {Entry::kEmbedded, "picture.xpm", "WMF", false, "WMF"},
-        {Entry::kEmbedded, "", nullptr, false, ""},
-        {Entry::kEmbedded, "dir/other.xpm", "", false, ""},
-    };
-    for (const Case& c : cases) {
-        const std::string what = std::string(Name(c.entry)) + " path \"" + c.path + "\"";
-        HGLOBAL memory = MemoryWith(kXpm, sizeof kXpm);
-        source->memory = memory;
-        std::strcpy(source->path, c.path);
-        OptionSetHandle host = HostSet();
-        SinkProbe::atOpen = StatusSink{};
-
-        EXPECT_EQ(Run(c.entry, host, c.outputSpec), 0) << what;
-        auto begins = library.Find("ImportJobBegin");
-        auto ends = library.Find("ImportJobEnd");
-        ASSERT_EQ(begins.size(), 1u) << what;
-        ASSERT_EQ(ends.size(), 1u) << what;
-        EXPECT_EQ(begins[0]->texts, (std::vector<std::string>{"XPM Import", c.path})) << what;
-        EXPECT_EQ(begins[0]->args[0], reinterpret_cast<int64_t>(GetActiveWindow())) << what;
-        EXPECT_EQ(begins[0]->args[1], 0) << what;
-        EXPECT_EQ(begins[0]->args[2], 0x08000005) << what << ": version";
-        EXPECT_EQ(static_cast<uint64_t>(ends[0]->args[0]), SinkProbe::atOpen.userData)
-            << what << ": the sink's user data is not the job";
-        EXPECT_EQ(SinkProbe::atOpen.statusProc,
-                  reinterpret_cast<uint64_t>(library.Table().DefaultStatusProc)) << what;
-        EXPECT_EQ(SinkProbe::atOpen.hostValue, reinterpret_cast<uint64_t>(&hostValue)) << what;
-        EXPECT_EQ(SinkProbe::atOpen.dataHandle,
-                  c.wantMemoryHandle ? reinterpret_cast<uint64_t>(memory) : 0u) << what;
-
-        auto opens = library.Find("OutputOpen");
-        ASSERT_EQ(opens.size(), 1u) << what;
-        EXPECT_EQ(opens[0]->texts, (std::vector<std::string>{c.wantOutputSpec, ""})) << what;
-        EXPECT_EQ(opens[0]->args[1], reinterpret_cast<int64_t>(host)) << what << ": option set";
-        if (c.path[0] != '\0') {
-            EXPECT_EQ(library.Find("StreamOpen")[0]->texts, std::vector<std::string>{c.path})
-                << what << ": input path";
+        const Call& open = *library.Find("StreamOpen")[0];
+        EXPECT_EQ(open.texts[0], c.wantSource == 'm' ? "<null>" : c.path) << what;
+        const VrReadRoutine routine = c.wantSource == 'r' ? c.routine : c.wantSource == 'l' ? c.loaded : nullptr;
+        const std::vector<int64_t> wantSource =
+            c.wantSource == 'f'   ? std::vector<int64_t>{}
+            : c.wantSource == 'm' ? std::vector<int64_t>{open.args.at(2), 64, 0}
+                                  : std::vector<int64_t>{c.wantSource == 'r' ? 77 : 0, 0, int64_t(routine)};
+        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), wantSource) << what << ": source";
+        // The options go back to the host's set as they were loaded, with the call's routine.
+        SavedOptions back = stored;
+        back.ioRoutine = reinterpret_cast<uint64_t>(routine);
+        EXPECT_EQ(library.Find("OptionSetEscape").back()->data,
+                  std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&back), reinterpret_cast<uint8_t*>(&back + 1))) << what;
+        if (c.want == 0) {
+            EXPECT_EQ(seen.hostValue, reinterpret_cast<uint64_t>(&hostValue)) << what;
+            EXPECT_EQ(library.Find("OutputOpen")[0]->texts, (std::vector<std::string>{c.outputSpec ? c.outputSpec : "", ""})) << what;
+            EXPECT_EQ(library.Find("OutputOpen")[0]->args[1], int64_t(host)) << what << ": option set";
         }
-        EXPECT_EQ(library.Find("WriterSetNames")[0]->texts,
-                  (std::vector<std::string>{"", "", ""})) << what;
-        EndCase(host);
+        // The library left no picture: the status record still holds the input's handle.
+        EXPECT_EQ(result.picture, c.want == 0 && c.wantSource == 'm' ? memory : nullptr) << what;
         GlobalFree(memory);
+        GlobalFree(host);
+        library.calls.clear();
     }
 }
 
-TEST_F(ImportEntryTest, AFailedImportFromMemoryLeavesTheHostsBlockAlone) {
-    // Nothing replaces the input handle in the status record when the import fails before
-    // the output opens; discarding "the picture" must not touch the host's memory.
-    const std::string text = "not an image\n";
-    library.input = text;
-    source->path[0] = '\0';
-    for (Entry entry : {Entry::kGR, Entry::kCB}) {
-        HGLOBAL memory = MemoryWith(text.data(), text.size());
-        source->memory = memory;
-        OptionSetHandle host = HostSet();
-        const int64_t got = Run(entry, host);
-        EXPECT_EQ(got, 0xFFE9) << Name(entry) << ": got " << got << ", want -23 in 16 bits";
-        EXPECT_EQ(result.picture, nullptr) << Name(entry);
-        void* bytes = GlobalLock(memory);
-        ASSERT_NE(bytes, nullptr) << Name(entry) << ": the host's block was freed";
-        EXPECT_EQ(std::string(static_cast<const char*>(bytes), text.size()), text) << Name(entry);
-        GlobalUnlock(memory);
-        EXPECT_EQ(GlobalFlags(memory) & GMEM_LOCKCOUNT, 0u) << Name(entry) << ": left locked";
-        EndCase(host);
-        GlobalFree(memory);
-    }
-}
-
-TEST_F(ImportEntryTest, PictureHandedBackOrDiscarded) {
-    struct Case {
-        Entry entry;
-        int32_t bounds[4];
-        int32_t units;
-        bool enhanced;
-        int16_t jobEnd;
-        int32_t wantUnits;
-    };
+TEST_F(Entries, ThePictureIsHandedBackOrDiscarded) {
+    struct Case { Entry entry; int32_t bounds[4], units; bool enhanced; int16_t jobEnd; int64_t want; int32_t wantUnits; };
     const Case cases[] = {
-        {Entry::kGR, {0, 0, 300, 200}, 0, true, 0, 60},
-        {Entry::kCB, {0, 0, 300, 200}, 0, true, 0, 60},
-        {Entry::kEmbedded, {0, 0, 300, 200}, 0, true, 0, 1440},
-        {Entry::kGR, {300, 200, 0, 0}, 0, true, 0, 60},
-        {Entry::kGR, {-10, 0, 10, 600}, 0, true, 0, 120},
-        {Entry::kGR, {0, 0, 4, 4}, 0, true, 0, 0},
-        {Entry::kGR, {0, 0, 300, 200}, 96, true, 0, 96},
-        {Entry::kEmbedded, {0, 0, 300, 200}, 96, true, 0, 96},
+        {kCB, {0, 0, 300, 200}, 0, true, 0, 0, 60},        {kEmbedded, {0, 0, 300, 200}, 0, true, 0, 0, 1440},
+        {kGR, {300, 200, 0, 0}, 0, true, 0, 0, 60},        {kGR, {-10, 0, 10, 600}, 0, true, 0, 0, 120},
+        {kGR, {0, 0, 4, 4}, 0, true, 0, 0, 0},             {kGR, {0, 0, 300, 200}, 96, true, 0, 0, 96},
+        {kEmbedded, {0, 0, 300, 200}, 96, true, 0, 0, 96},
         // A failed import: the picture is deleted as what it is.
-        {Entry::kGR, {0, 0, 300, 200}, 0, true, 7, 60},
-        {Entry::kGR, {0, 0, 300, 200}, 0, false, 7, 60},
-        {Entry::kCB, {0, 0, 300, 200}, 0, false, 7, 60},
-        {Entry::kEmbedded, {0, 0, 300, 200}, 0, true, 7, 1440},
-        {Entry::kEmbedded, {0, 0, 300, 200}, 0, false, 7, 1440},
+        {kGR, {0, 0, 300, 200}, 0, true, 7, 7, 60},        {kGR, {0, 0, 300, 200}, 0, false, 7, 7, 60},
+        {kCB, {0, 0, 300, 200}, 0, false, -1, 65535, 60},  {kEmbedded, {0, 0, 300, 200}, 0, true, -1, -1, 1440},
+        {kEmbedded, {0, 0, 300, 200}, 0, false, 7, 7, 1440},
     };
-    const std::vector<uint8_t> emf = Bytes(kEmf), wmf = Bytes(kWmf);
     for (const Case& c : cases) {
-        const std::string what = std::string(Name(c.entry)) + " units " +
-                                 std::to_string(c.units) + (c.enhanced ? " EMF" : " WMF") +
-                                 " job end " + std::to_string(c.jobEnd);
+        const std::string what = kNames[c.entry] + std::string(c.enhanced ? " EMF " : " WMF ") + std::to_string(c.jobEnd);
         void* left = nullptr;
         library.fillSink = [&](StatusSink& sink) {
-            left = c.enhanced ? SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data())
-                              : SetMetaFileBitsEx(static_cast<UINT>(wmf.size()), wmf.data());
+            left = c.enhanced ? SetEnhMetaFileBits(sizeof kEmf, reinterpret_cast<const uint8_t*>(kEmf))
+                              : SetMetaFileBitsEx(sizeof kWmf, reinterpret_cast<const uint8_t*>(kWmf));
             sink.dataHandle = reinterpret_cast<uint64_t>(left);
             std::memcpy(sink.bounds, c.bounds, sizeof sink.bounds);
             sink.unitsPerInch = c.units;
         };
         library.jobEndResult = [&] { return c.jobEnd; };
         OptionSetHandle host = HostSet();
-        EXPECT_EQ(Run(c.entry, host), c.jobEnd) << what;
+        EXPECT_EQ(Run(c.entry, host, &source, &result), c.want) << what;
         EXPECT_EQ(result.unitsPerInch, c.wantUnits) << what;
-        EXPECT_EQ(std::vector<int32_t>(result.bounds, result.bounds + 4),
-                  std::vector<int32_t>(c.bounds, c.bounds + 4)) << what;
-        ASSERT_NE(left, nullptr) << what;
-        if (c.jobEnd == 0) {
-            ASSERT_NE(result.picture, nullptr) << what;
-            EXPECT_EQ(GetObjectType(result.picture), OBJ_ENHMETAFILE) << what;
-        } else {
-            EXPECT_EQ(result.picture, nullptr) << what;
-            EXPECT_EQ(GetObjectType(left), 0u) << what << ": the picture was not deleted";
-        }
-        EndCase(host);
+        EXPECT_EQ(std::vector<int32_t>(result.bounds, result.bounds + 4), std::vector<int32_t>(c.bounds, c.bounds + 4)) << what;
+        // A picture not deleted, or deleted as the wrong kind, shows as a leak.
+        EXPECT_EQ(result.picture, c.jobEnd == 0 ? left : nullptr) << what;
+        if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
+        GlobalFree(host);
     }
-}
-
-TEST_F(ImportEntryTest, ResultWidthDiffersBetweenTheCalls) {
-    struct Case {
-        int16_t jobEnd;
-        Entry entry;
-        int64_t want;
-    };
-    const Case cases[] = {
-        {-1, Entry::kGR, 65535},         {-1, Entry::kCB, 65535},    {-1, Entry::kEmbedded, -1},
-        {-32768, Entry::kGR, 32768},     {-32768, Entry::kEmbedded, -32768},
-        {61, Entry::kGR, 61},            {61, Entry::kEmbedded, 61},
-    };
-    for (const Case& c : cases) {
-        library.jobEndResult = [&] { return c.jobEnd; };
-        OptionSetHandle host = HostSet();
-        EXPECT_EQ(Run(c.entry, host), c.want) << Name(c.entry) << " job end " << c.jobEnd;
-        EXPECT_EQ(result.picture, nullptr) << Name(c.entry) << " job end " << c.jobEnd;
-        EndCase(host);
-    }
-}
-
-TEST_F(ImportEntryTest, ReadRoutineReplacesTheLoadedOneAndIsStoredBack) {
-    OptionSetHandle host = HostSet();
-    SavedOptions before{};
-    before.ioRoutine = 0x1234;
-    before.colorMode = 2;
-    for (size_t i = 0; i < sizeof before.hostData16; ++i) before.hostData16[i] = uint8_t(i + 1);
-    ASSERT_EQ(library.Table().OptionSetEscape(host, 42, 56, &before, nullptr, 0), 0);
-    library.calls.clear();
-
-    EXPECT_EQ(ImportCB(&hostValue, source.get(), &result, host, 77, &ReadNothing), 0u);
-    const Call& stored = *library.Find("OptionSetEscape").back();
-    ASSERT_EQ(stored.args[1], 42);
-    ASSERT_EQ(stored.data.size(), 56u);
-    SavedOptions after;
-    std::memcpy(&after, stored.data.data(), sizeof after);
-    EXPECT_EQ(after.ioRoutine, reinterpret_cast<uint64_t>(&ReadNothing));
-    EXPECT_EQ(after.colorMode, 2u);
-    EXPECT_EQ(std::memcmp(after.hostData16, before.hostData16, sizeof after.hostData16), 0);
-
-    // The import read through the routine although the path names a file.
-    auto opens = library.Find("StreamOpen");
-    ASSERT_EQ(opens.size(), 1u);
-    ASSERT_GE(opens[0]->args.size(), 5u);
-    EXPECT_EQ(opens[0]->args[2], 77) << "user data";
-    EXPECT_EQ(opens[0]->args[4], reinterpret_cast<int64_t>(&ReadNothing)) << "routine";
-    EndCase(host);
-}
-
-TEST_F(ImportEntryTest, EveryFailedAllocationIsCleanedUp) {
-    // Allocation n fails, for n = 0, 1, 2, ... until the import no longer meets a failure.
-    bool succeeded = false;
-    int64_t n = 0;
-    for (; n < 1000 && !succeeded; ++n) {
-        const WinshimCounts before = WinshimGetCounts();
-        WinshimFailAllocationAfter(n);
-        const int64_t got = Run(Entry::kGR, nullptr);
-        WinshimFailAllocationAfter(-1);
-        succeeded = got == 0;
-        if (n < 2) {
-            EXPECT_EQ(got, 5315) << "allocation " << n << " failed";
-        }
-        if (!succeeded) {
-            EXPECT_EQ(result.picture, nullptr) << "allocation " << n << " failed";
-        }
-        EndCase(nullptr);
-        const WinshimCounts after = WinshimGetCounts();
-        EXPECT_EQ(after.globalBlocks, before.globalBlocks) << "allocation " << n << " failed";
-        EXPECT_EQ(after.globalLocks, before.globalLocks) << "allocation " << n << " failed";
-        EXPECT_EQ(after.localBlocks, before.localBlocks) << "allocation " << n << " failed";
-        EXPECT_EQ(after.localLocks, before.localLocks) << "allocation " << n << " failed";
-        EXPECT_EQ(library.OpenJobs(), 0u) << "allocation " << n << " failed";
-    }
-    EXPECT_TRUE(succeeded);
-    // The option set, the setup record and at least one allocation inside the import.
-    EXPECT_GT(n, 3) << "the import succeeded with only " << n - 1 << " allocations";
 }
 
 }  // namespace
