@@ -1,0 +1,169 @@
+// Where files and modules are: OpenFile as an existence test, module file names, the Windows
+// directory; and the string tables and version data that modules register.
+#include <dlfcn.h>
+#include <fcntl.h>
+
+#include <cstring>
+#include <ctime>
+#include <tuple>
+
+#include "temp_files.h"
+#include "winshim/winshim.h"
+
+namespace {
+
+using namespace winshim_test;
+using namespace std::string_literals;
+
+constexpr DWORD kUnchanged = 0xDEADBEEF;
+
+// OpenFile(name, OF_EXIST) on a record full of 0xCC, told as the full path found, or as
+// "HFILE_ERROR last-error nErrCode" with "+" when szPathName was written.
+std::string Open(const std::string& name) {
+    OFSTRUCT of;
+    std::memset(&of, 0xCC, sizeof of);
+    SetLastError(kUnchanged);
+    const HFILE got = OpenFile(name.c_str(), &of, OF_EXIST);
+    const DWORD error = GetLastError();
+    const std::string path(of.szPathName, strnlen(of.szPathName, OFS_MAXPATHNAME));
+    if (got != 1) return std::to_string(got) + " " + std::to_string(error) + " " + std::to_string(of.nErrCode) +
+                         (path[0] == '\xCC' ? "" : "+");
+    // Found files are dated 2021-03-04 05:06:08: DOS date 21092, time 10436. Nothing is
+    // written past the name, and the last error stays.
+    const bool record = of.cBytes == 136 && of.nErrCode == 0 && of.Reserved1 == 21092 && of.Reserved2 == 10436 &&
+                        (path.size() == 127 || of.szPathName[path.size() + 1] == '\xCC') && error == kUnchanged;
+    return path + (record ? "" : " with a wrong record");
+}
+
+class Paths : public TempTreeTest {};
+
+TEST_F(Paths, OpenFile) {  // O2-O4, O-a..O-f
+    const std::string exeDir = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    const std::string both = "winshim-open-file-" + std::to_string(::getpid()) + ".ini", inExe = exeDir + "/" + both;
+    const std::string fits = cwd_ + "/" + std::string(126 - cwd_.size(), 'n'), x = cwd_ + "/sub/x.ini";  // 127 long
+    struct tm date {8, 6, 5, 4, 2, 121, 0, 0, -1};
+    const struct timespec times[2] = {{::mktime(&date), 0}, {::mktime(&date), 0}};
+    const auto touch = [&](const std::string& file) {
+        WriteBytes(file, "x");
+        return ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+    };
+    std::filesystem::create_directories("sub/dir");
+    ASSERT_EQ(::mkfifo("fifo", 0666), 0);
+    for (const std::string& file : {x, windows_ + "/w.ini", "c.ini"s, both, windows_ + "/" + both, fits, fits + "m", "u"s}) {
+        ASSERT_EQ(touch(file), 0) << file;
+    }
+    ASSERT_EQ(::chmod("u", 0), 0);
+    const bool exeDirFits = inExe.size() < OFS_MAXPATHNAME && touch(inExe) == 0;
+    const struct { std::string input, want; bool unprivileged = false; } cases[] = {
+        {x, x}, {"sub/x.ini", x}, {"./sub/../sub/./x.ini", x}, {"/../.." + x, x}, {fits, fits},  // O-a
+        {"c.ini", cwd_ + "/c.ini"}, {"w.ini", windows_ + "/w.ini"}, {"c.ini", cwd_ + "/c.ini", true},  // O-d, O-f
+        {both, exeDirFits ? inExe : cwd_ + "/" + both},  // O-e: the program's directory, then cwd, then Windows
+        {"./foo-bar-foo.baz", "-1 2 2"}, {"foo-bar-foo.baz", "-1 2 2"}, {"sub/dir", "-1 2 2"},  // O-b
+        {"./fifo", "-1 2 2"}, {"./u", "-1 2 2", true},  // not regular, or not readable, is not found
+        {fits + "m", "-1 206 206"}, {"./foo-bar-foo.baz" + std::string(130, '+'), "-1 206 206"},  // O-c
+    };
+    for (const auto& c : cases) {
+        if (!c.unprivileged) {
+            EXPECT_EQ(Open(c.input), c.want);
+        } else {
+            EXPECT_EQ(InChild(true, [&] { return Open(c.input) == c.want ? 0 : 1; }), 0) << c.input << " as nobody";
+        }
+    }
+    if (exeDirFits) std::filesystem::remove(inExe);
+    OFSTRUCT of{};
+    EXPECT_EQ(OpenFile("sub/x.ini", nullptr, OF_EXIST), HFILE_ERROR) << "no OFSTRUCT";
+    EXPECT_EQ(OpenFile("sub/x.ini", &of, OF_READ), 1) << "OF_READ tests existence too";
+    std::filesystem::current_path("/");
+    EXPECT_EQ(Open(x.substr(1)), x) << "relative to the root directory";
+}
+
+TEST_F(Paths, ModuleFileNames) {  // D1-D5, GM1, GM2
+    char buffer[4096];
+    HMODULE library = WinshimModuleFromAddress(reinterpret_cast<const void*>(&GlobalAlloc));
+    const std::string libraryPath(buffer, GetModuleFileNameA(library, buffer, sizeof buffer));
+    if (const char* build = std::getenv("XPMFILTER_BUILD_DIR")) {
+        EXPECT_TRUE(std::filesystem::equivalent(libraryPath, std::string(build) + "/lib/libwinshim.so"));
+    }
+    // A copy of the library in a directory deeper than MAX_PATH, loaded beside the real one.
+    const std::string deep = deep_ + "/libcopy.so", exe = std::filesystem::read_symlink("/proc/self/exe");
+    std::filesystem::copy_file(libraryPath, deep);
+    void* loaded = ::dlopen(deep.c_str(), RTLD_NOW | RTLD_LOCAL);
+    HMODULE copy = WinshimModuleFromAddress(::dlsym(loaded, "GlobalAlloc"));
+    ASSERT_TRUE(copy != nullptr && copy != library);
+    const auto len = static_cast<DWORD>(exe.size()), deepLen = static_cast<DWORD>(deep.size());
+    static int inProgram;
+    const auto invented = reinterpret_cast<HMODULE>(0xffffffff), function = reinterpret_cast<HMODULE>(&GlobalAlloc);
+    const struct { HMODULE module; DWORD size, want; std::string text; DWORD error; } cases[] = {
+        {nullptr, sizeof buffer, len, exe, kUnchanged}, {WinshimModuleFromAddress(&inProgram), 4096, len, exe, kUnchanged},
+        {copy, sizeof buffer, deepLen, deep, kUnchanged}, {copy, MAX_PATH, MAX_PATH, deep.substr(0, MAX_PATH - 1), 122},
+        {nullptr, len / 2, len / 2, exe.substr(0, len / 2 - 1), 122}, {nullptr, len + 1, len, exe, kUnchanged},  // D3
+        {nullptr, len, len, exe.substr(0, len - 1), 122}, {nullptr, 1, 1, "", 122}, {nullptr, 0, 0, "untouched", 122},
+        {invented, 16, 0, "untouched", 126}, {&inProgram, 16, 0, "untouched", 126}, {function, 16, 0, "untouched", 126},
+    };
+    for (const auto& c : cases) {
+        std::strcpy(buffer, "untouched");
+        SetLastError(kUnchanged);
+        const DWORD got = GetModuleFileNameA(c.module, buffer, c.size);
+        EXPECT_EQ(std::tuple(got, std::string(buffer), GetLastError()), std::tuple(c.want, c.text, c.error))
+            << c.module << ", size " << c.size;
+    }
+    EXPECT_EQ(::dlclose(loaded), 0);
+}
+
+TEST_F(Paths, WindowsDirectory) {  // D6, GW1, GW2
+    const std::string deep = "/" + std::string(250, 'w') + "/" + std::string(40, 'v');
+    const auto deepLen = static_cast<UINT>(deep.size());
+    const struct { const char* windir; UINT size, want; std::string text; } cases[] = {  // windir null: unset
+        {"/opt/windows", 64, 12, "/opt/windows"}, {"/opt/windows", 13, 12, "/opt/windows"},
+        {"/opt/windows", 12, 13, "untouched"}, {"/opt/windows//", 64, 12, "/opt/windows"}, {"/", 64, 1, "/"},
+        {"//", 64, 1, "/"}, {deep.c_str(), 512, deepLen, deep}, {deep.c_str(), MAX_PATH, deepLen + 1, "untouched"},
+        {nullptr, 64, 4, "/etc"}, {"", 64, 4, "/etc"},
+    };
+    for (const auto& c : cases) {
+        c.windir ? ::setenv("WINDIR", c.windir, 1) : ::unsetenv("WINDIR");
+        char buffer[512] = "untouched";
+        const UINT got = GetWindowsDirectoryA(buffer, c.size);
+        EXPECT_EQ(std::tuple(got, std::string(buffer)), std::tuple(c.want, c.text)) << (c.windir ? c.windir : "unset");
+    }
+    EXPECT_EQ(GetWindowsDirectoryA(nullptr, 0), 5u) << "the size needed";
+}
+
+// A fake module: any unique address serves as its handle.
+int g_fakeModule;
+const WinshimStringResource kStrings[] = {{0, "String resource"}, {1, "one"}, {65534, "last slot"}, {7, ""}};
+const WinshimVersionString kVersion[] = {{"FileVersion", "8.5.3.0"}, {"FilterDefinitions", "XPM Format,0,.XPM"}};
+const WinshimModuleResources kResources = {kStrings, 4, kVersion, 2, {8, 5, 3, 0}};
+
+TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
+    HMODULE module = &g_fakeModule;
+    ASSERT_TRUE(WinshimRegisterModuleResources(module, &kResources));
+    // R1-R3, R4 (the last error stays), R5, R6 and L1 (only the low word counts), R7, L5.
+    const struct { UINT id; int size, want; std::string text; DWORD error; } cases[] = {
+        {0, 128, 15, "String resource", kUnchanged}, {0, 16, 15, "String resource", kUnchanged},
+        {0, 15, 14, "String resourc", kUnchanged}, {1, 1, 0, "", kUnchanged}, {0, 0, -1, "untouched", kUnchanged},
+        {0xFFFFFFFEu, 128, 9, "last slot", kUnchanged}, {0x80000001u, 128, 3, "one", kUnchanged},
+        {3, 128, 0, "", 1814}, {7, 128, 0, "", 1814},  // ERROR_RESOURCE_NAME_NOT_FOUND
+    };
+    for (const auto& c : cases) {
+        char buffer[130] = "untouched";
+        SetLastError(kUnchanged);
+        const int got = LoadStringA(module, c.id, buffer, c.size);
+        EXPECT_EQ(std::tuple(got, std::string(buffer), GetLastError()), std::tuple(c.want, c.text, c.error)) << c.id;
+    }
+    char b[4][64] = {"x"};
+    WORD version[4] = {};
+    EXPECT_EQ(LoadStringA(nullptr, 0, b[0], 64), 0) << "unregistered module";
+    EXPECT_EQ(std::vector<UINT>({WinshimQueryVersionString(module, "filterdefinitions", b[1], 64),
+                                 WinshimQueryVersionString(module, "FileVersion", b[2], 4),
+                                 WinshimQueryVersionString(module, "NoSuchKey", b[3], 64),
+                                 WinshimQueryVersionString(nullptr, "FileVersion", b[3], 64)}),
+              std::vector<UINT>({17, 3, 0, 0}));
+    EXPECT_EQ(std::string(b[1]) + "|" + b[2], "XPM Format,0,.XPM|8.5") << "keys in any case; cut to the buffer";
+    EXPECT_TRUE(WinshimQueryFileVersion(module, version) && !WinshimQueryFileVersion(b, version));
+    EXPECT_EQ(std::vector<WORD>(version, version + 4), (std::vector<WORD>{8, 5, 3, 0}));
+    EXPECT_FALSE(WinshimRegisterModuleResources(nullptr, &kResources) || WinshimRegisterModuleResources(b, nullptr));
+    WinshimUnregisterModuleResources(module);
+    EXPECT_EQ(LoadStringA(module, 0, b[0], 64), 0) << "after unregistering";
+}
+
+}  // namespace
