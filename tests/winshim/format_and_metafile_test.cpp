@@ -1,20 +1,10 @@
 // wsprintfA's conversions and its 1024-byte limit; metafile handles, their kinds and the ways
 // their bytes are held.
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <tuple>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
-
-#include "winshim/winshim.h"
+#include "temp_files.h"
 
 namespace {
 
-constexpr DWORD kUnchanged = 0xDEADBEEF;
+using namespace winshim_test;
 
 TEST(Wsprintf, Conversions) {  // X1, X-g
     char b[1024];
@@ -103,11 +93,8 @@ TEST(Metafiles, KindsDeletionAndBits) {  // X-a, X-b, X-d..X-g
         EXPECT_EQ(enhanced ? GetEnhMetaFileBits(h, 400, out.data()) : GetMetaFileBitsEx(h, 400, out.data()), 300u) << i;
         EXPECT_TRUE(std::equal(emf.begin(), emf.end(), out.begin()) && (enhanced ? DeleteEnhMetaFile : DeleteMetaFile)(h));
     }
-    BYTE kept[4] = {1, 2, 3, 4};
-    EXPECT_EQ(WinshimAdoptEnhMetaFileBits(0, kept), nullptr) << "no bytes";
-    EXPECT_EQ(WinshimAdoptMetaFileBits(4, nullptr), nullptr) << "no block";
-    EXPECT_EQ(WinshimMapEnhMetaFile(-1, 4), nullptr) << "no file";
-    EXPECT_EQ(WinshimMapMetaFile(fd, 4), nullptr) << "a closed file";
+    EXPECT_TRUE(!WinshimAdoptEnhMetaFileBits(0, emf.data()) && !WinshimAdoptMetaFileBits(4, nullptr) &&
+                !WinshimMapEnhMetaFile(-1, 4) && !WinshimMapMetaFile(fd, 4)) << "no bytes, no block, no file, a closed file";
     EXPECT_EQ(WinshimGetCounts().metafiles, 0u);
 }
 

@@ -1,21 +1,10 @@
 // Where files and modules are: OpenFile as an existence test, module file names, the Windows
 // directory; and the string tables and version data that modules register.
-#include <dlfcn.h>
-#include <fcntl.h>
-
-#include <cstring>
-#include <ctime>
-#include <tuple>
-
 #include "temp_files.h"
-#include "winshim/winshim.h"
 
 namespace {
 
 using namespace winshim_test;
-using namespace std::string_literals;
-
-constexpr DWORD kUnchanged = 0xDEADBEEF;
 
 // OpenFile(name, OF_EXIST) on a record full of 0xCC, told as the full path found, or as
 // "HFILE_ERROR last-error nErrCode" with "+" when szPathName was written.
@@ -24,14 +13,12 @@ std::string Open(const std::string& name) {
     std::memset(&of, 0xCC, sizeof of);
     SetLastError(kUnchanged);
     const HFILE got = OpenFile(name.c_str(), &of, OF_EXIST);
-    const DWORD error = GetLastError();
-    const std::string path(of.szPathName, strnlen(of.szPathName, OFS_MAXPATHNAME));
-    if (got != 1) return std::to_string(got) + " " + std::to_string(error) + " " + std::to_string(of.nErrCode) +
-                         (path[0] == '\xCC' ? "" : "+");
+    const std::string error = std::to_string(GetLastError()), path(of.szPathName, strnlen(of.szPathName, 128));
+    if (got != 1) return std::to_string(got) + " " + error + " " + std::to_string(of.nErrCode) + (path[0] == '\xCC' ? "" : "+");
     // Found files are dated 2021-03-04 05:06:08: DOS date 21092, time 10436. Nothing is
     // written past the name, and the last error stays.
     const bool record = of.cBytes == 136 && of.nErrCode == 0 && of.Reserved1 == 21092 && of.Reserved2 == 10436 &&
-                        (path.size() == 127 || of.szPathName[path.size() + 1] == '\xCC') && error == kUnchanged;
+                        (path.size() == 127 || of.szPathName[path.size() + 1] == '\xCC') && error == "3735928559";
     return path + (record ? "" : " with a wrong record");
 }
 
@@ -43,15 +30,11 @@ TEST_F(Paths, OpenFile) {  // O2-O4, O-a..O-f
     const std::string fits = cwd_ + "/" + std::string(126 - cwd_.size(), 'n'), x = cwd_ + "/sub/x.ini";  // 127 long
     struct tm date {8, 6, 5, 4, 2, 121, 0, 0, -1};
     const struct timespec times[2] = {{::mktime(&date), 0}, {::mktime(&date), 0}};
-    const auto touch = [&](const std::string& file) {
-        WriteBytes(file, "x");
-        return ::utimensat(AT_FDCWD, file.c_str(), times, 0);
-    };
+    const auto touch = [&](const std::string& f) { WriteBytes(f, "x"); return ::utimensat(AT_FDCWD, f.c_str(), times, 0); };
     std::filesystem::create_directories("sub/dir");
     ASSERT_EQ(::mkfifo("fifo", 0666), 0);
-    for (const std::string& file : {x, windows_ + "/w.ini", "c.ini"s, both, windows_ + "/" + both, fits, fits + "m", "u"s}) {
+    for (const std::string& file : {x, windows_ + "/w.ini", "c.ini"s, both, windows_ + "/" + both, fits, fits + "m", "u"s})
         ASSERT_EQ(touch(file), 0) << file;
-    }
     ASSERT_EQ(::chmod("u", 0), 0);
     const bool exeDirFits = inExe.size() < OFS_MAXPATHNAME && touch(inExe) == 0;
     const struct { std::string input, want; bool unprivileged = false; } cases[] = {
@@ -63,11 +46,8 @@ TEST_F(Paths, OpenFile) {  // O2-O4, O-a..O-f
         {fits + "m", "-1 206 206"}, {"./foo-bar-foo.baz" + std::string(130, '+'), "-1 206 206"},  // O-c
     };
     for (const auto& c : cases) {
-        if (!c.unprivileged) {
-            EXPECT_EQ(Open(c.input), c.want);
-        } else {
-            EXPECT_EQ(InChild(true, [&] { return Open(c.input) == c.want ? 0 : 1; }), 0) << c.input << " as nobody";
-        }
+        const auto asNobody = [&] { return InChild(true, [&] { return Open(c.input) == c.want ? 0 : 1; }) ? "?" : c.want; };
+        EXPECT_EQ(c.unprivileged ? asNobody() : Open(c.input), c.want) << c.input << (c.unprivileged ? " as nobody" : "");
     }
     if (exeDirFits) std::filesystem::remove(inExe);
     OFSTRUCT of{};
@@ -81,9 +61,6 @@ TEST_F(Paths, ModuleFileNames) {  // D1-D5, GM1, GM2
     char buffer[4096];
     HMODULE library = WinshimModuleFromAddress(reinterpret_cast<const void*>(&GlobalAlloc));
     const std::string libraryPath(buffer, GetModuleFileNameA(library, buffer, sizeof buffer));
-    if (const char* build = std::getenv("XPMFILTER_BUILD_DIR")) {
-        EXPECT_TRUE(std::filesystem::equivalent(libraryPath, std::string(build) + "/lib/libwinshim.so"));
-    }
     // A copy of the library in a directory deeper than MAX_PATH, loaded beside the real one.
     const std::string deep = deep_ + "/libcopy.so", exe = std::filesystem::read_symlink("/proc/self/exe");
     std::filesystem::copy_file(libraryPath, deep);
@@ -150,20 +127,19 @@ TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
         const int got = LoadStringA(module, c.id, buffer, c.size);
         EXPECT_EQ(std::tuple(got, std::string(buffer), GetLastError()), std::tuple(c.want, c.text, c.error)) << c.id;
     }
-    char b[4][64] = {"x"};
+    char b[3][64] = {"x"};
     WORD version[4] = {};
-    EXPECT_EQ(LoadStringA(nullptr, 0, b[0], 64), 0) << "unregistered module";
     EXPECT_EQ(std::vector<UINT>({WinshimQueryVersionString(module, "filterdefinitions", b[1], 64),
                                  WinshimQueryVersionString(module, "FileVersion", b[2], 4),
-                                 WinshimQueryVersionString(module, "NoSuchKey", b[3], 64),
-                                 WinshimQueryVersionString(nullptr, "FileVersion", b[3], 64)}),
+                                 WinshimQueryVersionString(module, "NoSuchKey", b[0], 64),
+                                 WinshimQueryVersionString(nullptr, "FileVersion", b[0], 64)}),
               std::vector<UINT>({17, 3, 0, 0}));
     EXPECT_EQ(std::string(b[1]) + "|" + b[2], "XPM Format,0,.XPM|8.5") << "keys in any case; cut to the buffer";
     EXPECT_TRUE(WinshimQueryFileVersion(module, version) && !WinshimQueryFileVersion(b, version));
     EXPECT_EQ(std::vector<WORD>(version, version + 4), (std::vector<WORD>{8, 5, 3, 0}));
     EXPECT_FALSE(WinshimRegisterModuleResources(nullptr, &kResources) || WinshimRegisterModuleResources(b, nullptr));
     WinshimUnregisterModuleResources(module);
-    EXPECT_EQ(LoadStringA(module, 0, b[0], 64), 0) << "after unregistering";
+    EXPECT_TRUE(LoadStringA(module, 0, b[0], 64) == 0 && LoadStringA(nullptr, 0, b[0], 64) == 0) << "unregistered";
 }
 
 }  // namespace

@@ -1,23 +1,40 @@
-// Scaffolding for the file-based winshim tests: a fresh tree per test with its own Windows
-// directory ($WINDIR) and current directory, whole-file helpers and child processes.
+// What the winshim tests share: the includes they need, a fresh file tree per test with its
+// own Windows directory ($WINDIR) and current directory, whole-file helpers, child processes.
 #pragma once
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "winshim/winshim.h"
+
 namespace winshim_test {
 
+using namespace std::string_literals;
+using testing::PrintToString;
+
 constexpr uid_t kNobody = 65534;
+constexpr DWORD kUnchanged = 0xDEADBEEF;  // the last error set before a call, to see whether it changes
 
 // A whole regular file; "<none>" when there is none.
 inline std::string ReadBytes(const std::string& path) {
