@@ -15,10 +15,7 @@ const Api kGlobal{"Global", GlobalAlloc, GlobalLock, GlobalUnlock, GlobalFree};
 const Api kLocal{"Local", LocalAlloc, LocalLock, LocalUnlock, LocalFree};
 
 // Live blocks and locks of both kinds.
-uint64_t Live() {
-    const WinshimCounts c = WinshimGetCounts();
-    return c.globalBlocks + c.globalLocks + c.localBlocks + c.localLocks;
-}
+uint64_t Live() { const WinshimCounts c = WinshimGetCounts(); return c.globalBlocks + c.globalLocks + c.localBlocks + c.localLocks; }
 
 enum Op { kLock, kUnlock, kSize, kFlags, kFree };
 // Wanted values that stand for the pointer the first lock returned, and for the value passed in.
@@ -27,8 +24,7 @@ struct Step { Op op; uintptr_t want; DWORD error = kUnchanged; };
 
 TEST(Memory, CallSequences) {  // M1-M15, F1-F8
     const uint64_t before = Live();
-    HGLOBAL other = GlobalAlloc(GMEM_MOVEABLE, 16);
-    HLOCAL otherLocal = LocalAlloc(LMEM_MOVEABLE, 16);
+    HANDLE other = GlobalAlloc(GMEM_MOVEABLE, 16), otherLocal = LocalAlloc(LMEM_MOVEABLE, 16);
     HENHMETAFILE emf = SetEnhMetaFileBits(4, reinterpret_cast<const BYTE*>("EMF!"));
     alignas(16) static unsigned char notHeap[32];
     const std::vector<Step> refused = {{kLock, 0, 6}, {kUnlock, TRUE, 6}, {kSize, 0, 6}, {kFlags, 0x8000, 6}, {kFree, kSame, 6}};
@@ -55,7 +51,7 @@ TEST(Memory, CallSequences) {  // M1-M15, F1-F8
         {"F6 pointer-shaped", kGlobal, notHeap, {{kUnlock, TRUE}, {kLock, 0, 6}, {kSize, 0, 6}, {kFree, kSame, 998}}},
         {"F6 pointer-shaped", kLocal, notHeap, {{kLock, 0}, {kUnlock, FALSE, 158}}},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases) {  // failures name the family, the row and the step
         uintptr_t data = 0;
         for (const Step& s : c.steps) {
             SetLastError(kUnchanged);
@@ -63,19 +59,17 @@ TEST(Memory, CallSequences) {  // M1-M15, F1-F8
                                   : s.op == kSize ? GlobalSize(c.h) : s.op == kFlags ? GlobalFlags(c.h)
                                   : V(c.api.free(c.h));
             data = s.want == kData && data == 0 ? got : data;
-            const std::string step = std::string(c.api.name) + " " + c.name + ", step " + std::to_string(&s - &c.steps[0]);
-            EXPECT_EQ(got, s.want == kData ? data : s.want == kSame ? V(c.h) : s.want) << step;
-            EXPECT_EQ(GetLastError(), s.error) << step;
+            const uintptr_t want = s.want == kData ? data : s.want == kSame ? V(c.h) : s.want;
+            EXPECT_EQ(std::tuple(got, GetLastError()), std::tuple(want, s.error)) << c.api.name << c.name << &s - &c.steps[0];
             // F1: data is 16-aligned, movable handles are not.
-            if (s.want == kData) { EXPECT_TRUE(data != V(c.h) && data % 16 == 0 && V(c.h) % 16 == 8) << step; }
+            if (s.want == kData) { EXPECT_TRUE(data != V(c.h) && data % 16 == 0 && V(c.h) % 16 == 8) << c.name; }
         }
     }
-    EXPECT_TRUE(GlobalFree(other) == nullptr && LocalFree(otherLocal) == nullptr && DeleteEnhMetaFile(emf));
-    EXPECT_TRUE(GlobalFree(nullptr) == nullptr && LocalFree(nullptr) == nullptr) << "M7 null";
+    EXPECT_TRUE(!GlobalFree(other) && !LocalFree(otherLocal) && DeleteEnhMetaFile(emf) && !GlobalFree(nullptr) && !LocalFree(nullptr));
     EXPECT_EQ(Live(), before) << "blocks or locks left behind";
 }
 
-TEST(Memory, LockCountStopsAt255AndZeroInitClears) {  // M6, F9
+TEST(Memory, LockCountZeroInitAndFailures) {  // M6, F9; fault injection, huge requests
     for (const Api* api : {&kGlobal, &kLocal}) {
         const uint64_t before = Live();
         HANDLE h = api->alloc(GMEM_MOVEABLE, 16);
@@ -90,11 +84,6 @@ TEST(Memory, LockCountStopsAt255AndZeroInitClears) {  // M6, F9
             EXPECT_EQ(std::vector<unsigned char>(p, p + 4000), std::vector<unsigned char>(4000)) << api->name << flags;
             EXPECT_EQ((api->unlock(z), api->free(z)), nullptr);
         }
-    }
-}
-
-TEST(Memory, FaultInjectionAndHugeRequestsFail) {
-    for (const Api* api : {&kGlobal, &kLocal}) {
         for (int64_t n = 0; n < 3; ++n) {  // movable, fixed and zero-size allocations count alike
             WinshimFailAllocationAfter(n);
             SetLastError(kUnchanged);

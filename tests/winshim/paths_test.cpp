@@ -69,13 +69,13 @@ TEST_F(Paths, ModuleFileNames) {  // D1-D5, GM1, GM2
     ASSERT_TRUE(copy != nullptr && copy != library);
     const auto len = static_cast<DWORD>(exe.size()), deepLen = static_cast<DWORD>(deep.size());
     static int inProgram;
-    const auto invented = reinterpret_cast<HMODULE>(0xffffffff), function = reinterpret_cast<HMODULE>(&GlobalAlloc);
     const struct { HMODULE module; DWORD size, want; std::string text; DWORD error; } cases[] = {
         {nullptr, sizeof buffer, len, exe, kUnchanged}, {WinshimModuleFromAddress(&inProgram), 4096, len, exe, kUnchanged},
         {copy, sizeof buffer, deepLen, deep, kUnchanged}, {copy, MAX_PATH, MAX_PATH, deep.substr(0, MAX_PATH - 1), 122},
         {nullptr, len / 2, len / 2, exe.substr(0, len / 2 - 1), 122}, {nullptr, len + 1, len, exe, kUnchanged},  // D3
         {nullptr, len, len, exe.substr(0, len - 1), 122}, {nullptr, 1, 1, "", 122}, {nullptr, 0, 0, "untouched", 122},
-        {invented, 16, 0, "untouched", 126}, {&inProgram, 16, 0, "untouched", 126}, {function, 16, 0, "untouched", 126},
+        {reinterpret_cast<HMODULE>(0xffffffff), 16, 0, "untouched", 126}, {&inProgram, 16, 0, "untouched", 126},
+        {reinterpret_cast<HMODULE>(&GlobalAlloc), 16, 0, "untouched", 126},
     };
     for (const auto& c : cases) {
         std::strcpy(buffer, "untouched");
@@ -127,17 +127,16 @@ TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
         const int got = LoadStringA(module, c.id, buffer, c.size);
         EXPECT_EQ(std::tuple(got, std::string(buffer), GetLastError()), std::tuple(c.want, c.text, c.error)) << c.id;
     }
-    char b[3][64] = {"x"};
-    WORD version[4] = {};
-    EXPECT_EQ(std::vector<UINT>({WinshimQueryVersionString(module, "filterdefinitions", b[1], 64),
-                                 WinshimQueryVersionString(module, "FileVersion", b[2], 4),
-                                 WinshimQueryVersionString(module, "NoSuchKey", b[0], 64),
-                                 WinshimQueryVersionString(nullptr, "FileVersion", b[0], 64)}),
-              std::vector<UINT>({17, 3, 0, 0}));
-    EXPECT_EQ(std::string(b[1]) + "|" + b[2], "XPM Format,0,.XPM|8.5") << "keys in any case; cut to the buffer";
-    EXPECT_TRUE(WinshimQueryFileVersion(module, version) && !WinshimQueryFileVersion(b, version));
-    EXPECT_EQ(std::vector<WORD>(version, version + 4), (std::vector<WORD>{8, 5, 3, 0}));
-    EXPECT_FALSE(WinshimRegisterModuleResources(nullptr, &kResources) || WinshimRegisterModuleResources(b, nullptr));
+    char b[2][64] = {};
+    WORD v[4] = {};
+    const std::vector<std::string> got = {  // in order: any case; cut to the buffer; unknown keys and modules
+        std::to_string(WinshimQueryVersionString(module, "filterdefinitions", b[0], 64)), b[0],
+        std::to_string(WinshimQueryVersionString(module, "FileVersion", b[1], 4)), b[1],
+        std::to_string(WinshimQueryVersionString(module, "Nope", b[1], 64) + WinshimQueryVersionString(b, "FileVersion", b[1], 64)),
+        WinshimQueryFileVersion(module, v) ? std::to_string(v[0]) + std::to_string(v[1]) + std::to_string(v[2]) + std::to_string(v[3]) : ""};
+    EXPECT_EQ(got, (std::vector<std::string>{"17", "XPM Format,0,.XPM", "3", "8.5", "0", "8530"}));
+    EXPECT_FALSE(WinshimQueryFileVersion(b, v) || WinshimRegisterModuleResources(nullptr, &kResources) ||
+                 WinshimRegisterModuleResources(b, nullptr));
     WinshimUnregisterModuleResources(module);
     EXPECT_TRUE(LoadStringA(module, 0, b[0], 64) == 0 && LoadStringA(nullptr, 0, b[0], 64) == 0) << "unregistered";
 }
