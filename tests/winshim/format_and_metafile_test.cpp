@@ -36,60 +36,46 @@ TEST(Wsprintf, ConversionsAndTheLimit) {  // X1, X-g
     }
 }
 
-TEST(Metafiles, KindsDeletionAndBits) {  // X-a, X-b, X-d..X-g
-    std::vector<BYTE> emf(300), wmf(60), out(400, 0xEE);
-    for (size_t i = 0; i < emf.size(); ++i) emf[i] = static_cast<BYTE>(i * 7 + i / 256);
-    std::copy(emf.begin() + 7, emf.begin() + 67, wmf.begin());
-    HENHMETAFILE e = SetEnhMetaFileBits(300, emf.data());
-    HMETAFILE m = SetMetaFileBitsEx(60, wmf.data());
-    HGLOBAL g = GlobalAlloc(GHND, 4);
-    char b[16];
-    EXPECT_EQ(wsprintfA(b, "%d/%d", GetObjectType(e), GetObjectType(m)), 4);
-    EXPECT_STREQ(b, "13/9");
-    // Size queries; a buffer one byte short and the wrong kind get nothing.
-    EXPECT_EQ(std::vector<UINT>({GetEnhMetaFileBits(e, 0, nullptr), GetEnhMetaFileBits(e, 400, nullptr),
-                                 GetEnhMetaFileBits(e, 299, out.data()), GetMetaFileBitsEx(e, 400, out.data())}),
-              std::vector<UINT>({300, 300, 0, 0}));
-    EXPECT_EQ(out, std::vector<BYTE>(400, 0xEE)) << "nothing copied";
-    EXPECT_EQ(GetEnhMetaFileBits(e, 400, out.data()), 300u);
-    EXPECT_TRUE(std::equal(emf.begin(), emf.end(), out.begin()) && out[300] == 0xEE);
-    EXPECT_TRUE(GetMetaFileBitsEx(m, 60, out.data()) == 60 && std::equal(wmf.begin(), wmf.end(), out.begin()));
-    const struct { BOOL (*remove)(void*); void* handle; BOOL want; DWORD error, typeAfter; } steps[] = {
-        {DeleteMetaFile, e, FALSE, ERROR_INVALID_HANDLE, OBJ_ENHMETAFILE},  // X-d
-        {DeleteEnhMetaFile, m, FALSE, ERROR_INVALID_HANDLE, OBJ_METAFILE},  // X-e
-        {DeleteEnhMetaFile, e, TRUE, kUnchanged, 0}, {DeleteEnhMetaFile, e, FALSE, ERROR_INVALID_HANDLE, 0},  // X-f
-        {DeleteMetaFile, m, TRUE, kUnchanged, 0}, {DeleteEnhMetaFile, g, FALSE, ERROR_INVALID_HANDLE, 0},
-        {DeleteMetaFile, nullptr, FALSE, ERROR_INVALID_HANDLE, 0},  // X-g
-    };
-    for (const auto& s : steps) {
-        SetLastError(kUnchanged);
-        const BOOL got = s.remove(s.handle);
-        const DWORD error = GetLastError();
-        EXPECT_EQ(std::tuple(got, error, GetObjectType(s.handle)), std::tuple(s.want, s.error, s.typeAfter))
-            << "step " << &s - steps;
-    }
-    EXPECT_TRUE(GetEnhMetaFileBits(e, 0, nullptr) == 0 && GlobalFree(g) == nullptr) << "deleted";
-    EXPECT_TRUE(SetEnhMetaFileBits(0, emf.data()) == nullptr && SetMetaFileBitsEx(10, nullptr) == nullptr) << "no data";
-
-    // Handles over bytes that are not copied: malloc'd blocks taken over, or a file mapped.
+// Copied bytes, malloc'd blocks taken over and files mapped read-only, as either kind.
+TEST(Metafiles, KindsBitsAndDeletion) {  // X-a, X-b, X-d..X-g
+    std::vector<BYTE> bytes(300), out(400);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<BYTE>(i * 7 + i / 256);
     char path[] = "/tmp/winshim_map_XXXXXX";
     const int fd = ::mkstemp(path);
-    ASSERT_EQ(::write(fd, emf.data(), 300), 300);
-    const auto block = [&] { return static_cast<BYTE*>(std::memcpy(std::malloc(300), emf.data(), 300)); };
-    void* handles[] = {WinshimAdoptEnhMetaFileBits(300, block()), WinshimMapEnhMetaFile(fd, 300),
+    ASSERT_EQ(::write(fd, bytes.data(), 300), 300);
+    const auto block = [&] { return static_cast<BYTE*>(std::memcpy(std::malloc(300), bytes.data(), 300)); };
+    void* handles[] = {SetEnhMetaFileBits(300, bytes.data()), WinshimAdoptEnhMetaFileBits(300, block()),
+                       WinshimMapEnhMetaFile(fd, 300), SetMetaFileBitsEx(300, bytes.data()),
                        WinshimAdoptMetaFileBits(300, block()), WinshimMapMetaFile(fd, 300)};
     ::close(fd);
     ::unlink(path);
-    for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(WinshimGetCounts().metafiles, 6u);
+    for (int i = 0; i < 6; ++i) {
         void* h = handles[i];
-        const bool enhanced = i < 2;
-        std::fill(out.begin(), out.end(), 0);
-        EXPECT_EQ(GetObjectType(h), enhanced ? OBJ_ENHMETAFILE : OBJ_METAFILE) << i;
-        EXPECT_EQ(enhanced ? GetEnhMetaFileBits(h, 400, out.data()) : GetMetaFileBitsEx(h, 400, out.data()), 300u) << i;
-        EXPECT_TRUE(std::equal(emf.begin(), emf.end(), out.begin()) && (enhanced ? DeleteEnhMetaFile : DeleteMetaFile)(h));
+        const bool enhanced = i < 3;
+        const auto get = [&](bool asEnhanced, UINT size, BYTE* to) {
+            return asEnhanced ? GetEnhMetaFileBits(h, size, to) : GetMetaFileBitsEx(h, size, to);
+        };
+        const auto remove = [&](bool asEnhanced) { return UINT(asEnhanced ? DeleteEnhMetaFile(h) : DeleteMetaFile(h)); };
+        char b[16];
+        std::fill(out.begin(), out.end(), 0xEE);
+        // In order: the kind through wsprintfA; size queries; a buffer one byte short and the
+        // wrong kind get nothing; deleting by the wrong kind fails and keeps the object.
+        const std::vector<UINT> got = {UINT(wsprintfA(b, "%d", GetObjectType(h))), get(enhanced, 0, nullptr),
+            get(enhanced, 400, nullptr), get(enhanced, 299, out.data()), get(!enhanced, 400, out.data()),
+            (SetLastError(kUnchanged), remove(!enhanced)), GetLastError(), GetObjectType(h)};
+        EXPECT_EQ(got, (std::vector<UINT>{enhanced ? 2u : 1u, 300, 300, 0, 0, 0, 6, enhanced ? 13u : 9u})) << i;
+        EXPECT_STREQ(b, enhanced ? "13" : "9");
+        EXPECT_EQ(out, std::vector<BYTE>(400, 0xEE)) << i << ": nothing copied";
+        EXPECT_EQ(get(enhanced, 400, out.data()), 300u) << i;
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), out.begin()) && out[300] == 0xEE) << i;
+        EXPECT_EQ((std::vector<UINT>{remove(enhanced), GetObjectType(h), remove(enhanced)}), (std::vector<UINT>{1, 0, 0})) << i;
     }
-    EXPECT_TRUE(!WinshimAdoptEnhMetaFileBits(0, emf.data()) && !WinshimAdoptMetaFileBits(4, nullptr) &&
-                !WinshimMapEnhMetaFile(-1, 4) && !WinshimMapMetaFile(fd, 4)) << "no bytes, no block, no file, a closed file";
+    HGLOBAL g = GlobalAlloc(GHND, 4);
+    EXPECT_TRUE(!DeleteEnhMetaFile(g) && !DeleteMetaFile(nullptr) && GetObjectType(g) == 0 && !GlobalFree(g));  // X-g
+    EXPECT_TRUE(!SetEnhMetaFileBits(0, bytes.data()) && !SetMetaFileBitsEx(10, nullptr) && !WinshimAdoptEnhMetaFileBits(0, out.data()) &&
+                !WinshimAdoptMetaFileBits(4, nullptr) && !WinshimMapEnhMetaFile(-1, 4) && !WinshimMapMetaFile(fd, 4))
+        << "no bytes, no block, no file, a closed file";
     EXPECT_EQ(WinshimGetCounts().metafiles, 0u);
 }
 

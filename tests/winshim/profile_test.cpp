@@ -58,24 +58,22 @@ TEST_F(Profile, StringResultsAndFileNames) {  // G1-G15, S1-S7
 
 TEST_F(Profile, ParsingRules) {  // G16, P1-P12
     const std::string g16 = "[s]\r\n;k=v\r\nx = ' a ' \r\n[ t ]junk\r\ny=1";
-    const struct { std::string file; const char *app, *key, *want; } cases[] = {  // want null: the lookup misses
-        {g16, "s", ";k", nullptr}, {g16, "s", "x", " a "}, {g16, "t", "y", "1"},
-        {"[a]\nk=1\nj=2\n", "a", "j", "2"}, {"[a]\rk=1\rj=2\r", "a", "j", "2"}, {"[a]\r\nk=1\rj=2\nl=3", "a", "l", "3"},
-        {" \t\v[a]\r\n \t\vk=1\r\n", "a", "k", "1"},  // P2
-        {"[a]b]\r\nk=1\r\n", "a", "k", "1"}, {"[ab\r\nk=1\r\n", "ab", "k", "1"}, {"[a]j\r\nk=1\r\n", "a]j", "k", nullptr},
-        {"[a]\r\nk = x=y \r\n", "a", "k", "x=y"}, {"[a]\r\n \tk \t=v\r\n", "a", "k", "v"},  // P4
-        {"[a]\r\np=diet ;gag\r\n", "a", "p", "diet ;gag"}, {"[a]\r\n#k=v\r\n", "a", "#k", "v"},  // P5
-        {"[a]\r\n  ;k=v\r\n", "a", ";k", nullptr},
-        {"k=v\r\n[a]\r\n", "", "k", nullptr}, {"k=v\r\n[]\r\nk=w\r\n", "", "k", "w"}, {"[a]\r\n=v\r\n", "a", "", "v"},
-        {"[A]\r\nK=MiXeD\r\n", "a", "k", "MiXeD"},  // P9
-        {"[a]\r\nk=1\r\n[a]\r\nj=2\r\n", "a", "j", nullptr}, {"[a]\r\nk=1\r\nk=2\r\n", "a", "k", "1"},  // P10
-        {"[a]\r\nk='v'\r\n", "a", "k", "v"}, {"[a]\r\nk=\"\"v\"\"\r\n", "a", "k", "\"v\""},  // P11
-        {"[a]\r\nk='v\"\r\n", "a", "k", "'v\""}, {"[a]\r\nk=\"v\r\n", "a", "k", "\"v"}, {"[a]\r\nk=\"\r\n", "a", "k", "\""},
-        {"[a]\r\nk=\"\"\r\n", "a", "k", ""}, {"[\"a\"]\r\nk=1\r\n", "\"a\"", "k", "1"},
-        {"\xEF\xBB\xBF[a]\r\nk=1\r\n", "a", "k", nullptr},  // P12: no UTF-8 mark; UTF-16LE, each UTF-8 length's limits
-        {Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"), "a", "k",
+    // want null: the lookup misses. Rows: G16; P1 line ends; P2; P3 headers; P4 keys and values; P5
+    // comments; P6 lines before the first header, an empty section name; P8; P9; P10 duplicates;
+    // P11 quotes; P12 no UTF-8 mark; NUL bytes; P12 UTF-16LE with each UTF-8 length's limits.
+    const struct { std::string file; const char* want; const char *app = "a", *key = "k"; } cases[] = {
+        {g16, nullptr, "s", ";k"}, {g16, " a ", "s", "x"}, {g16, "1", "t", "y"}, {"[a]\nk=1\nj=2\n", "2", "a", "j"},
+        {"[a]\rk=1\rj=2\r", "2", "a", "j"}, {"[a]\r\nk=1\rj=2\nl=3", "3", "a", "l"}, {" \t\v[a]\r\n \t\vk=1\r\n", "1"},
+        {"[a]b]\r\nk=1\r\n", "1"}, {"[ab\r\nk=1\r\n", "1", "ab"}, {"[a]j\r\nk=1\r\n", nullptr, "a]j"},
+        {"[a]\r\nk = x=y \r\n", "x=y"}, {"[a]\r\n \tk \t=v\r\n", "v"}, {"[a]\r\np=diet ;gag\r\n", "diet ;gag", "a", "p"},
+        {"[a]\r\n#k=v\r\n", "v", "a", "#k"}, {"[a]\r\n  ;k=v\r\n", nullptr, "a", ";k"}, {"k=v\r\n[a]\r\n", nullptr, ""},
+        {"k=v\r\n[]\r\nk=w\r\n", "w", ""}, {"[a]\r\n=v\r\n", "v", "a", ""}, {"[A]\r\nK=MiXeD\r\n", "MiXeD"},
+        {"[a]\r\nk=1\r\n[a]\r\nj=2\r\n", nullptr, "a", "j"}, {"[a]\r\nk=1\r\nk=2\r\n", "1"}, {"[a]\r\nk='v'\r\n", "v"},
+        {"[a]\r\nk=\"\"v\"\"\r\n", "\"v\""}, {"[a]\r\nk='v\"\r\n", "'v\""}, {"[a]\r\nk=\"v\r\n", "\"v"},
+        {"[a]\r\nk=\"\r\n", "\""}, {"[a]\r\nk=\"\"\r\n", ""}, {"[\"a\"]\r\nk=1\r\n", "1", "\"a\""},
+        {"\xEF\xBB\xBF[a]\r\nk=1\r\n", nullptr}, {"x\0y\r\n[a]\r\nk=1\r\n"s, "1"},
+        {Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
          "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
-        {"x\0y\r\n[a]\r\nk=1\r\n"s, "a", "k", "1"},
     };
     for (const auto& c : cases) {
         WriteBytes("case.ini", c.file);
@@ -170,17 +168,16 @@ TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
     WriteBytes("huge.ini", huge);
     WriteBytes("readonly.ini", keep);
     ASSERT_EQ(::chmod("readonly.ini", 0444), 0);
-    const struct { const char *app, *key, *value; std::string file; BOOL want; DWORD error; std::string bytes; } cases[] = {
-        {"a", "k", "v", "./new.ini", TRUE, 2, made}, {"a", "k", "v", "./empty.ini", TRUE, kUnchanged, made},  // W1
-        {"a", "k", "v", "win1.tmp", TRUE, 2, made}, {"a", "k", "v", deep, TRUE, 2, made},  // P9, beyond MAX_PATH
-        {"a", "k", nullptr, "./absent.ini", TRUE, kUnchanged, "<none>"},  // deletes create no file
-        {"a", nullptr, nullptr, "./absent.ini", TRUE, kUnchanged, "<none>"},
-        {nullptr, "k", "v", "./keep.ini", FALSE, 2, keep}, {nullptr, "k", "v", "./never.ini", FALSE, 2, "<none>"},  // P8
-        {nullptr, nullptr, nullptr, "./keep.ini", FALSE, kUnchanged, keep},  // W7 flush
-        {"a", "k", "v", "", FALSE, ERROR_ACCESS_DENIED, "<none>"},  // W9
-        {"a", "k", "v", "./nodir/x.ini", FALSE, ERROR_PATH_NOT_FOUND, "<none>"},
-        {"a", "k", "v", cwd_, FALSE, ERROR_ACCESS_DENIED, "<none>"}, {"a", "k", "2", "./huge.ini", FALSE, 8, huge},
-        {"a", "k", "2", "./readonly.ini", FALSE, ERROR_ACCESS_DENIED, keep},  // even for root
+    // Rows: W1; P9 and a path beyond MAX_PATH; deletes create no file; P8; W7 flush; W9; refused files.
+    const struct { std::string file; BOOL want; DWORD error; std::string bytes; const char *app = "a", *key = "k", *value = "v"; }
+        cases[] = {
+        {"./new.ini", TRUE, 2, made}, {"./empty.ini", TRUE, kUnchanged, made}, {"win1.tmp", TRUE, 2, made},
+        {deep, TRUE, 2, made}, {"./absent.ini", TRUE, kUnchanged, "<none>", "a", "k", nullptr},
+        {"./absent.ini", TRUE, kUnchanged, "<none>", "a", nullptr}, {"./keep.ini", FALSE, 2, keep, nullptr},
+        {"./never.ini", FALSE, 2, "<none>", nullptr}, {"./keep.ini", FALSE, kUnchanged, keep, nullptr, nullptr, nullptr},
+        {"", FALSE, ERROR_ACCESS_DENIED, "<none>"}, {"./nodir/x.ini", FALSE, ERROR_PATH_NOT_FOUND, "<none>"},
+        {cwd_, FALSE, ERROR_ACCESS_DENIED, "<none>"}, {"./huge.ini", FALSE, 8, huge},
+        {"./readonly.ini", FALSE, ERROR_ACCESS_DENIED, keep},
     };
     for (const auto& c : cases) {
         SetLastError(kUnchanged);
