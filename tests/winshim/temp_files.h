@@ -50,10 +50,10 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
 // `unprivileged` a root test runs fn as "nobody", so that file permissions bind.
 inline int InChild(bool unprivileged, const std::function<int()>& fn) {
     const pid_t child = ::fork();
+    const bool drop = unprivileged && ::geteuid() == 0;
     if (child == 0) {
-        const bool drop = unprivileged && ::geteuid() == 0;
-        ::_exit(drop && (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
-                         ::setresuid(kNobody, kNobody, kNobody) != 0) ? 255 : fn());
+        ::_exit(drop && (::setgroups(0, nullptr) || ::setresgid(kNobody, kNobody, kNobody) ||
+                         ::setresuid(kNobody, kNobody, kNobody)) ? 255 : fn());
     }
     int status = -1;
     return ::waitpid(child, &status, 0) == child ? status : -1;
@@ -75,7 +75,6 @@ class TempTreeTest : public testing::Test {
     }
     void TearDown() override {
         std::filesystem::current_path(oldCwd_);
-        ::unsetenv("WINDIR");
         std::filesystem::remove_all(root_);
     }
     std::filesystem::path oldCwd_ = std::filesystem::current_path();
