@@ -8,22 +8,20 @@ using namespace winshim_test;
 
 TEST(Wsprintf, ConversionsAndTheLimit) {  // X1, X-g
     char b[1024];
-    // Each row copies the buffer right after its call (the elements are initialised in order).
+    // Each row formats into b and copies it at once (the elements are initialised in order). "%05.3d":
+    // a precision turns zero padding off; "%05c" pads with spaces.
+#define ROW(want, ...) {wsprintfA(b, __VA_ARGS__), b, want}
     const struct { int got; std::string text; const char* want; } rows[] = {
-        {wsprintfA(b, "%d", -5), b, "-5"}, {wsprintfA(b, "%u", -1), b, "4294967295"},
-        {wsprintfA(b, "%i", INT32_MIN), b, "-2147483648"}, {wsprintfA(b, "%x", 0xBEEFu), b, "beef"},
-        {wsprintfA(b, "%X", 0xBEEFu), b, "BEEF"}, {wsprintfA(b, "%#x", 255u), b, "0xff"},
-        {wsprintfA(b, "%ld", LONG{-7}), b, "-7"}, {wsprintfA(b, "%lu", DWORD{4000000000u}), b, "4000000000"},
-        {wsprintfA(b, "%hd", 65535), b, "-1"}, {wsprintfA(b, "[%5d]", 42), b, "[   42]"},
-        {wsprintfA(b, "[%-5d]", 42), b, "[42   ]"}, {wsprintfA(b, "[%05d]", -42), b, "[-0042]"},
-        {wsprintfA(b, "%010ld", -1), b, "-000000001"}, {wsprintfA(b, "[%.3d]", 7), b, "[007]"},
-        {wsprintfA(b, "[%05.3d]", 7), b, "[  007]"},  // a precision turns zero padding off
-        {wsprintfA(b, "%s[%03d]", "Color", 5), b, "Color[005]"}, {wsprintfA(b, "<%s>", "text"), b, "<text>"},
-        {wsprintfA(b, "%s", static_cast<const char*>(nullptr)), b, "(null)"}, {wsprintfA(b, "%.2s", "abc"), b, "ab"},
-        {wsprintfA(b, "%-4s|", "a"), b, "a   |"}, {wsprintfA(b, "%04s", "a"), b, "   a"},
-        {wsprintfA(b, "%c%c", 'o', 'k'), b, "ok"}, {wsprintfA(b, "[%05c]", 'x'), b, "[    x]"},
-        {wsprintfA(b, "100%%"), b, "100%"}, {wsprintfA(b, "%e"), b, "e"}, {wsprintfA(b, "end%"), b, "end"},
+        ROW("-5", "%d", -5), ROW("4294967295", "%u", -1), ROW("-2147483648", "%i", INT32_MIN),
+        ROW("beef", "%x", 0xBEEFu), ROW("BEEF", "%X", 0xBEEFu), ROW("0xff", "%#x", 255u), ROW("-7", "%ld", LONG{-7}),
+        ROW("4000000000", "%lu", DWORD{4000000000u}), ROW("-1", "%hd", 65535), ROW("[   42]", "[%5d]", 42),
+        ROW("[42   ]", "[%-5d]", 42), ROW("[-0042]", "[%05d]", -42), ROW("-000000001", "%010ld", -1),
+        ROW("[007]", "[%.3d]", 7), ROW("[  007]", "[%05.3d]", 7), ROW("Color[005]", "%s[%03d]", "Color", 5),
+        ROW("<text>", "<%s>", "text"), ROW("(null)", "%s", static_cast<const char*>(nullptr)), ROW("ab", "%.2s", "abc"),
+        ROW("a   |", "%-4s|", "a"), ROW("   a", "%04s", "a"), ROW("ok", "%c%c", 'o', 'k'),
+        ROW("[    x]", "[%05c]", 'x'), ROW("100%", "100%%"), ROW("e", "%e"), ROW("end", "end%"),
     };
+#undef ROW
     for (const auto& row : rows) EXPECT_EQ(std::pair(row.got, row.text), std::pair(int(strlen(row.want)), std::string(row.want)));
     // Never more than 1024 bytes, the NUL included.
     std::vector<char> big(2048);

@@ -84,11 +84,11 @@ TEST_F(Profile, ParsingRules) {  // G16, P1-P12
 }
 
 TEST_F(Profile, IntegerRules) {  // N1-N8, I1-I2
-    const struct { const char *stored, *key; INT defaultValue; UINT want; } cases[] = {  // stored null: no file
-        {nullptr, "k", -1, 4294967295u}, {nullptr, "k", 1, 1}, {"-1", "k", 1, 4294967295u}, {"1", "k", -1, 1},
-        {"+1", "k", -1, 1}, {"4294967296", "k", -1, 0}, {"4294967297", "k", -1, 1}, {"-4294967297", "k", 1, 4294967295u},
-        {"42A94967297", "k", -1, 42}, {"B4294967297", "k", -1, 0}, {"102abc", "k", 0, 102}, {"\"12\"", "k", 0, 12},
-        {"", "k", 7, 7}, {"-", "k", 7, 0}, {"0x10", "k", 7, 0}, {"5", "other", -2, 4294967294u}, {"5", nullptr, 3, 3},
+    const struct { const char* stored; INT defaultValue; UINT want; const char* key = "k"; } cases[] = {  // stored null: no file
+        {nullptr, -1, 4294967295u}, {nullptr, 1, 1}, {"-1", 1, 4294967295u}, {"1", -1, 1}, {"+1", -1, 1}, {"4294967296", -1, 0},
+        {"4294967297", -1, 1}, {"-4294967297", 1, 4294967295u}, {"42A94967297", -1, 42}, {"B4294967297", -1, 0},
+        {"102abc", 0, 102}, {"\"12\"", 0, 12}, {"", 7, 7}, {"-", 7, 0}, {"0x10", 7, 0}, {"5", -2, 4294967294u, "other"},
+        {"5", 3, 3, nullptr},
     };
     for (const auto& c : cases) {
         c.stored ? WriteBytes("int.ini", "[Test]\r\nk="s + c.stored + "\r\n") : (void)std::filesystem::remove("int.ini");
@@ -122,8 +122,8 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {  // P1-P7, P10, W2-W6, W8, W
         {std::nullopt, {{"A1", "k1", "s1"}, {"A1", "k2", "s2"}, {"A1", "k3", "s3"}, {"A2", "k4", "s4"},  // P1
                         {"A3", "k5", "s5"}}, p1},
         {p1, {{"A1", "k2", nullptr}, {"A1", "k2", nullptr}}, "[A1]\r\nk1=s1\r\nk3=s3\r\n[A2]\r\nk4=s4\r\n[A3]\r\nk5=s5\r\n"},
-        {p1, {{"A1", nullptr, "s1"}, {"A2", nullptr, nullptr}}, "[A3]\r\nk5=s5\r\n"},  // P3
-        {"[A3]\r\nk5=s5\r\n", {{"A3", "k5", nullptr}}, "[A3]\r\n"}, {"", {{"App", "key", ""}}, "[App]\r\nkey=\r\n"},
+        {p1, {{"A1", nullptr, "s1"}, {"A2", nullptr, nullptr}, {"A3", "k5", nullptr}}, "[A3]\r\n"},  // P3, P4
+        {"", {{"App", "key", ""}}, "[App]\r\nkey=\r\n"},  // P5
         {"[s]\r\nb=v\r\na=v\r\n", {{"s", "z", ""}, {"s", "b", ""}, {"s", "y", ""}, {"s", "a", ""}},  // P6
          "[s]\r\nb=\r\na=\r\nz=\r\ny=\r\n"},
         {"", {{"s", "z", ""}, {"s", ";y", ""}, {"s", "a", ""}, {"s", ";b", ""}, {"s", ";c", ""}},  // P7
@@ -163,10 +163,8 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {  // P1-P7, P10, W2-W6, W8, W
 TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
     const std::string keep = "[a]\r\nk=1\r\n", made = "[a]\r\nk=v\r\n", huge = keep + std::string(5u << 20, ';');
     const std::string deep = deep_ + "/p.ini";
-    WriteBytes("keep.ini", keep);
-    WriteBytes("empty.ini", "");
-    WriteBytes("huge.ini", huge);
-    WriteBytes("readonly.ini", keep);
+    for (const auto& [file, bytes] : {std::pair{"keep.ini", keep}, {"empty.ini", ""s}, {"huge.ini", huge}, {"readonly.ini", keep}})
+        WriteBytes(file, bytes);
     ASSERT_EQ(::chmod("readonly.ini", 0444), 0);
     // Rows: W1; P9 and a path beyond MAX_PATH; deletes create no file; P8; W7 flush; W9; refused files.
     const struct { std::string file; BOOL want; DWORD error; std::string bytes; const char *app = "a", *key = "k", *value = "v"; }

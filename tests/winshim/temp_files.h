@@ -1,5 +1,6 @@
 // What the winshim tests share: the includes they need, a fresh file tree per test with its
 // own Windows directory ($WINDIR) and current directory, whole-file helpers, child processes.
+// (The standard containers, strings, tuples and functions come with gtest.)
 #pragma once
 
 #include <dlfcn.h>
@@ -11,18 +12,11 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iterator>
-#include <optional>
-#include <string>
 #include <thread>
-#include <tuple>
-#include <vector>
 
 #include <gtest/gtest.h>
 
