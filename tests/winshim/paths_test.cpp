@@ -57,7 +57,7 @@ TEST_F(Paths, OpenFile) {  // O2-O4, O-a..O-f
     EXPECT_EQ(Open(x.substr(1)), x) << "relative to the root directory";
 }
 
-TEST_F(Paths, ModuleFileNames) {  // D1-D5, GM1, GM2
+TEST_F(Paths, ModuleAndWindowsDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
     char buffer[4096];
     HMODULE library = WinshimModuleFromAddress(reinterpret_cast<const void*>(&GlobalAlloc));
     const std::string libraryPath(buffer, GetModuleFileNameA(library, buffer, sizeof buffer));
@@ -85,18 +85,15 @@ TEST_F(Paths, ModuleFileNames) {  // D1-D5, GM1, GM2
             << c.module << ", size " << c.size;
     }
     EXPECT_EQ(::dlclose(loaded), 0);
-}
-
-TEST_F(Paths, WindowsDirectory) {  // D6, GW1, GW2
-    const std::string deep = "/" + std::string(250, 'w') + "/" + std::string(40, 'v');
-    const auto deepLen = static_cast<UINT>(deep.size());
-    const struct { const char* windir; UINT size, want; std::string text; } cases[] = {  // windir null: unset
+    // GetWindowsDirectoryA: D6, GW1, GW2 (the root keeps its separator), and beyond MAX_PATH.
+    const std::string windir = "/" + std::string(250, 'w') + "/" + std::string(40, 'v');
+    const struct { const char* windir; UINT size, want; std::string text; } directories[] = {  // windir null: unset
         {"/opt/windows", 64, 12, "/opt/windows"}, {"/opt/windows", 13, 12, "/opt/windows"},
         {"/opt/windows", 12, 13, "untouched"}, {"/opt/windows//", 64, 12, "/opt/windows"}, {"/", 64, 1, "/"},
-        {"//", 64, 1, "/"}, {deep.c_str(), 512, deepLen, deep}, {deep.c_str(), MAX_PATH, deepLen + 1, "untouched"},
+        {"//", 64, 1, "/"}, {windir.c_str(), 512, 292, windir}, {windir.c_str(), MAX_PATH, 293, "untouched"},
         {nullptr, 64, 4, "/etc"}, {"", 64, 4, "/etc"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : directories) {
         c.windir ? ::setenv("WINDIR", c.windir, 1) : ::unsetenv("WINDIR");
         char buffer[512] = "untouched";
         const UINT got = GetWindowsDirectoryA(buffer, c.size);
@@ -115,10 +112,9 @@ TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
     HMODULE module = &g_fakeModule;
     ASSERT_TRUE(WinshimRegisterModuleResources(module, &kResources));
     // R1-R3, R4 (the last error stays), R5, R6 and L1 (only the low word counts), R7, L5.
-    const struct { UINT id; int size, want; std::string text; DWORD error; } cases[] = {
-        {0, 128, 15, "String resource", kUnchanged}, {0, 16, 15, "String resource", kUnchanged},
-        {0, 15, 14, "String resourc", kUnchanged}, {1, 1, 0, "", kUnchanged}, {0, 0, -1, "untouched", kUnchanged},
-        {0xFFFFFFFEu, 128, 9, "last slot", kUnchanged}, {0x80000001u, 128, 3, "one", kUnchanged},
+    const struct { UINT id; int size, want; std::string text; DWORD error = kUnchanged; } cases[] = {
+        {0, 128, 15, "String resource"}, {0, 16, 15, "String resource"}, {0, 15, 14, "String resourc"}, {1, 1, 0, ""},
+        {0, 0, -1, "untouched"}, {0xFFFFFFFEu, 128, 9, "last slot"}, {0x80000001u, 128, 3, "one"},
         {3, 128, 0, "", 1814}, {7, 128, 0, "", 1814},  // ERROR_RESOURCE_NAME_NOT_FOUND
     };
     for (const auto& c : cases) {
