@@ -58,8 +58,7 @@ TEST(Memory, CallSequences) {  // M1-M15, F1-F8
             const uintptr_t got = s.op == kLock ? V(c.api.lock(c.h)) : s.op == kUnlock ? c.api.unlock(c.h)
                                   : s.op == kSize ? GlobalSize(c.h) : s.op == kFlags ? GlobalFlags(c.h)
                                   : V(c.api.free(c.h));
-            data = s.want == kData && data == 0 ? got : data;
-            const uintptr_t want = s.want == kData ? data : s.want == kSame ? V(c.h) : s.want;
+            const uintptr_t want = s.want == kData ? (data = data ? data : got) : s.want == kSame ? V(c.h) : s.want;
             EXPECT_EQ(std::tuple(got, GetLastError()), std::tuple(want, s.error)) << c.api.name << c.name << &s - &c.steps[0];
             // F1: data is 16-aligned, movable handles are not.
             if (s.want == kData) { EXPECT_TRUE(data != V(c.h) && data % 16 == 0 && V(c.h) % 16 == 8) << c.name; }
@@ -92,10 +91,8 @@ TEST(Memory, LockCountZeroInitAndFailures) {  // M6, F9; fault injection, huge r
             for (int i = 0; i < 4; ++i) EXPECT_TRUE(i == n ? !h[i] : h[i] && !api->free(h[i])) << api->name << i << n;
         }
         WinshimFailAllocationAfter(-1);
-        for (UINT flags : {GHND, GMEM_FIXED}) {
-            SetLastError(kUnchanged);
-            EXPECT_TRUE(api->alloc(flags, SIZE_MAX) == nullptr && GetLastError() == ERROR_NOT_ENOUGH_MEMORY) << flags;
-        }
+        for (UINT flags : {GHND, GMEM_FIXED})
+            EXPECT_TRUE((SetLastError(0), !api->alloc(flags, SIZE_MAX)) && GetLastError() == ERROR_NOT_ENOUGH_MEMORY) << flags;
     }
 }
 

@@ -60,8 +60,7 @@ class TempTreeTest : public testing::Test {
     void SetUp() override {
         char pattern[] = "/tmp/winshim-test-XXXXXX";
         ASSERT_TRUE(::mkdtemp(pattern) != nullptr && ::chmod(pattern, 0755) == 0);
-        root_ = pattern;
-        std::filesystem::create_directory(cwd_ = root_ + "/cwd");
+        std::filesystem::create_directory(cwd_ = (root_ = pattern) + "/cwd");
         std::filesystem::create_directory(windows_ = root_ + "/windows");
         std::filesystem::create_directories(deep_ = root_ + "/" + std::string(200, 'd') + "/" + std::string(60, 'e'));
         ::setenv("WINDIR", windows_.c_str(), 1);
