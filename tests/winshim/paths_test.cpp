@@ -113,7 +113,7 @@ TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
     const struct { UINT id; int size, want; std::string text; DWORD error = kUnchanged; } cases[] = {
         {0, 128, 15, "String resource"}, {0, 16, 15, "String resource"}, {0, 15, 14, "String resourc"}, {1, 1, 0, ""},
         {0, 0, -1, "untouched"}, {0xFFFFFFFEu, 128, 9, "last slot"}, {0x80000001u, 128, 3, "one"},
-        {3, 128, 0, "", 1814}, {7, 128, 0, "", 1814},  // ERROR_RESOURCE_NAME_NOT_FOUND
+        {3, 2, 0, "", 1814}, {7, 128, 0, "", 1814},  // ERROR_RESOURCE_NAME_NOT_FOUND
     };
     for (const auto& c : cases) {
         char buffer[130] = "untouched";
