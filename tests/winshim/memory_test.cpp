@@ -86,9 +86,9 @@ TEST(Memory, LockCountZeroInitAndFailures) {  // M6, F9; fault injection, huge r
         for (int64_t n = 0; n < 3; ++n) {  // movable, fixed and zero-size allocations count alike
             WinshimFailAllocationAfter(n);
             SetLastError(kUnchanged);
-            HANDLE h[] = {api->alloc(GHND, 32), api->alloc(GMEM_FIXED, 32), api->alloc(GHND, 0), api->alloc(GHND, 32)};
+            HANDLE b[] = {api->alloc(GHND, 32), api->alloc(GMEM_FIXED, 32), api->alloc(GHND, 0), api->alloc(GHND, 32)};
             EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY) << api->name << " " << n;
-            for (int i = 0; i < 4; ++i) EXPECT_TRUE(i == n ? !h[i] : h[i] && !api->free(h[i])) << api->name << i << n;
+            for (int i = 0; i < 4; ++i) EXPECT_TRUE(i == n ? !b[i] : b[i] && !api->free(b[i])) << api->name << i << n;
         }
         WinshimFailAllocationAfter(-1);
         for (UINT flags : {GHND, GMEM_FIXED})
