@@ -109,10 +109,10 @@ const WinshimModuleResources kResources = {kStrings, 4, kVersion, 2, {8, 5, 3, 0
 TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
     HMODULE module = &g_fakeModule;
     ASSERT_TRUE(WinshimRegisterModuleResources(module, &kResources));
-    // R1-R3, R4 (the last error stays), R5, R6 and L1 (only the low word counts), R7, L5.
+    // R1-R3, R4 (the last error stays), R5, R6 and L1 (only the low word counts), L3, R7, L5.
     const struct { UINT id; int size, want; std::string text; DWORD error = kUnchanged; } cases[] = {
         {0, 128, 15, "String resource"}, {0, 16, 15, "String resource"}, {0, 15, 14, "String resourc"}, {1, 1, 0, ""},
-        {0, 0, -1, "untouched"}, {0xFFFFFFFEu, 128, 9, "last slot"}, {0x80000001u, 128, 3, "one"},
+        {0, 0, -1, "untouched"}, {0xFFFFFFFEu, 128, 9, "last slot"}, {0x80000001u, 128, 3, "one"}, {3, 1, 0, ""},
         {3, 2, 0, "", 1814}, {7, 128, 0, "", 1814},  // ERROR_RESOURCE_NAME_NOT_FOUND
     };
     for (const auto& c : cases) {
