@@ -1,119 +1,77 @@
-// Test scaffolding for file-based winshim tests: a fresh temporary tree per test with its own
-// Windows directory ($WINDIR) and current directory, and byte-exact file helpers.
+// What the winshim tests share: the includes they need, a fresh file tree per test with its
+// own Windows directory ($WINDIR) and current directory, whole-file helpers, child processes.
+// (The standard containers, strings, tuples and functions come with gtest.)
 #pragma once
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <functional>
+#include <csignal>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
-#include <sstream>
-#include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "winshim/winshim.h"
+
 namespace winshim_test {
 
-// Reads a whole file; nullopt when it cannot be opened.
-inline std::optional<std::string> ReadBytes(const std::string& path) {
+using namespace std::string_literals;
+using testing::PrintToString;
+
+constexpr uid_t kNobody = 65534;
+constexpr DWORD kUnchanged = 0xDEADBEEF;  // the last error set before a call, to see whether it changes
+
+// A whole regular file; "<none>" when there is none.
+inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::filesystem::is_regular_file(path) ? std::string(std::istreambuf_iterator<char>(in), {}) : "<none>";
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << "cannot write " << path;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-inline bool Exists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
-}
-
-// Shows bytes with CR, LF, NUL and other control bytes spelled out, for failure messages.
-inline std::string Visible(const std::string& bytes) {
-    std::ostringstream out;
-    for (unsigned char c : bytes) {
-        if (c == '\r') {
-            out << "\\r";
-        } else if (c == '\n') {
-            out << "\\n";
-        } else if (c == '\0') {
-            out << "\\0";
-        } else if (c < 0x20 || c >= 0x7F) {
-            static const char* hex = "0123456789abcdef";
-            out << "\\x" << hex[c >> 4] << hex[c & 15];
-        } else {
-            out << c;
-        }
-    }
-    return out.str();
-}
-
-// The user and group that RunUnprivileged runs as when the tests run as root ("nobody").
-inline constexpr uid_t kUnprivilegedId = 65534;
-
-// Runs `check` in a child process without root's rights to bypass file permissions (as
-// "nobody" when the test runs as root, as the test's own user otherwise) and returns its
-// result, or -1 when the child could not drop its rights or did not end normally.
-inline int RunUnprivileged(const std::function<int()>& check) {
+// Runs fn in a child process and returns the child's wait status (0: fn returned 0). With
+// `unprivileged` a root test runs fn as "nobody", so that file permissions bind.
+inline int InChild(bool unprivileged, const std::function<int()>& fn) {
     const pid_t child = ::fork();
+    const bool drop = unprivileged && ::geteuid() == 0;
     if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setresgid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0 ||
-             ::setresuid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0)) {
-            ::_exit(255);
-        }
-        ::_exit(check());
+        ::_exit(drop && (::setgroups(0, nullptr) || ::setresgid(kNobody, kNobody, kNobody) ||
+                         ::setresuid(kNobody, kNobody, kNobody)) ? 255 : fn());
     }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+    int status = -1;
+    return ::waitpid(child, &status, 0) == child ? status : -1;
 }
 
-// Every test gets root/, root/windows ($WINDIR) and root/cwd (the current directory); all of
-// it is removed afterwards and the previous directory and $WINDIR come back.
+// Every test gets root_ (readable by all), root_/windows as $WINDIR, root_/cwd as the current
+// directory and deep_, a directory whose path is longer than MAX_PATH; all of it goes afterwards.
 class TempTreeTest : public testing::Test {
   protected:
     void SetUp() override {
         char pattern[] = "/tmp/winshim-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        windows_ = root_ + "/windows";
-        cwd_ = root_ + "/cwd";
-        std::filesystem::create_directory(windows_);
-        std::filesystem::create_directory(cwd_);
-        oldCwd_ = std::filesystem::current_path().string();
-        if (const char* old = std::getenv("WINDIR")) oldWindir_ = old;
+        ASSERT_TRUE(::mkdtemp(pattern) != nullptr && ::chmod(pattern, 0755) == 0);
+        std::filesystem::create_directory(cwd_ = (root_ = pattern) + "/cwd");
+        std::filesystem::create_directory(windows_ = root_ + "/windows");
+        std::filesystem::create_directories(deep_ = root_ + "/" + std::string(200, 'd') + "/" + std::string(60, 'e'));
         ::setenv("WINDIR", windows_.c_str(), 1);
         std::filesystem::current_path(cwd_);
     }
     void TearDown() override {
         std::filesystem::current_path(oldCwd_);
-        if (oldWindir_) {
-            ::setenv("WINDIR", oldWindir_->c_str(), 1);
-        } else {
-            ::unsetenv("WINDIR");
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
+        std::filesystem::remove_all(root_);
     }
-
-    std::string root_;
-    std::string windows_;
-    std::string cwd_;
-
-  private:
-    std::string oldCwd_;
-    std::optional<std::string> oldWindir_;
+    std::filesystem::path oldCwd_ = std::filesystem::current_path();
+    std::string root_, cwd_, windows_, deep_;
 };
 
 }  // namespace winshim_test
