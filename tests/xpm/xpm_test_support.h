@@ -55,8 +55,7 @@ class TestStream {
     operator StreamHandle() const { return stream_; }
     // Bytes left unread.
     [[nodiscard]] size_t Remaining() const {
-        auto* stream = reinterpret_cast<RecordingLibrary::Stream*>(stream_);
-        return stream->data.size() - stream->position;
+        return fake_.streams.at(stream_)->text.size() - ::StreamSeek(stream_, 0, 1);
     }
 
   private:
