@@ -33,8 +33,6 @@ Call& W(const char* op, A... values) { return F().lastWriterOp = op, Log(op, val
 void Copy(Call& call, const void* bytes, size_t size) {
     if (auto* b = static_cast<const uint8_t*>(bytes)) call.data.assign(b, b + size);
 }
-template <typename R>
-R Answer(const std::function<R()>& script, R fallback) { return script ? script() : fallback; }
 
 // A writer step that is only logged, and a call that is logged and passed on.
 #define STEP(op) .op = [](WriterHandle, auto... a) { W(#op, a...); }
@@ -68,13 +66,13 @@ const xpmfilter::GraphicsLibrary kTable = {
     .OutputOpen = [](WriterHandle, const char* spec, const char* name, int32_t reserved, OptionSetHandle set,
                      StatusSink* sink) {
         W("OutputOpen", spec, name, reserved, set, sink), F().sinkAtOpen = sink;
-        return Answer(F().outputOpenResult, int16_t{0});
+        return F().outputOpenResult ? F().outputOpenResult() : int16_t{0};
     },
     STEP(OutputStart), STEP(OutputFinish),
     .OutputClose = [](WriterHandle) {
         W("OutputClose");
         if (F().fillSink && F().sinkAtOpen != nullptr) F().fillSink(*F().sinkAtOpen);
-        return Answer(F().outputCloseResult, int16_t{0});
+        return F().outputCloseResult ? F().outputCloseResult() : int16_t{0};
     },
     STEP(PictureBegin), STEP(PictureStartDrawing), STEP(PictureEnd), STEP(SetFrame), STEP(SetUnits), STEP(SetWindow),
     .SetPalette = [](WriterHandle, int16_t first, int16_t count, const PaletteEntry* entries) {
@@ -105,7 +103,7 @@ const xpmfilter::GraphicsLibrary kTable = {
     .ImportJobBegin = [](auto... a) { return Log("ImportJobBegin", a...), ++F().openJobs, ::ImportJobBegin(a...); },
     .ImportJobEnd = [](ImportJobHandle job) {
         const int16_t outcome = (Log("ImportJobEnd", job), --F().openJobs, ::ImportJobEnd(job));
-        return Answer(F().jobEndResult, outcome);
+        return F().jobEndResult ? F().jobEndResult() : outcome;
     },
     PASS(PreferencesRun), PASS(PathGetDirectory), PASS(StrAppendBounded),
 };

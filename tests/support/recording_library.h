@@ -5,12 +5,10 @@
 // every sink and add its own errors to every test that skips a step on purpose.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "output/graphics_library.h"
@@ -36,13 +34,13 @@ class RecordingLibrary {
     // The writer error pending at WriterGetError, given the last writer operation; {0, 0}: none.
     std::function<std::pair<int16_t, int16_t>(const std::string& lastWriterOp)> writerError;
     std::function<int16_t()> outputOpenResult, outputCloseResult;  // default 0
+    std::function<int16_t()> jobEndResult;  // default: the job's own outcome
     std::function<void(StatusSink&)> fillSink;  // at OutputClose, on the sink OutputOpen got
     // Answer to each status call (the procedure is also DefaultStatusProc); default: the job's.
     std::function<int32_t(uint32_t kind, uint32_t code, uint32_t first, uint32_t second)> statusAnswer;
     uint16_t query4Answer = 0;  // what OptionSetEscape code 4 reads
     // Return true to answer OptionSetEscape(code) with `result` instead of the library.
     std::function<bool(uint32_t code, int32_t& result)> escapeOverride;
-    std::function<int16_t()> jobEndResult;  // default: the job's own outcome
 
     // ---- The record -------------------------------------------------------------------------
     std::vector<Call> calls;

@@ -18,13 +18,10 @@ class LeakListener : public testing::EmptyTestEventListener {
         const WinshimCounts after = WinshimGetCounts();
         if (std::memcmp(&after, &before_, sizeof after) == 0) return;
         g_leaked = true;
-        uint64_t was[5], now[5];
-        static_assert(sizeof was == sizeof after);
-        std::memcpy(was, &before_, sizeof was), std::memcpy(now, &after, sizeof now);
-        std::fprintf(stderr, "LEAK in %s.%s (global blocks, global locks, local blocks, local locks, metafiles):",
-                     info.test_suite_name(), info.name());
-        for (int i = 0; i < 5; ++i) std::fprintf(stderr, " %llu -> %llu", (unsigned long long)was[i], (unsigned long long)now[i]);
-        std::fprintf(stderr, "\n");
+        std::fprintf(stderr, "LEAK in %s.%s: global blocks %d, global locks %d, local blocks %d, local locks %d, metafiles %d\n",
+                     info.test_suite_name(), info.name(), int(after.globalBlocks - before_.globalBlocks),
+                     int(after.globalLocks - before_.globalLocks), int(after.localBlocks - before_.localBlocks),
+                     int(after.localLocks - before_.localLocks), int(after.metafiles - before_.metafiles));
     }
 };
 
