@@ -77,9 +77,9 @@ Decoded Decode(const std::string& text, int32_t chunk = 0, const std::function<v
         if (call.op == "Status" || call.op == "WriterGetError" || call.op == "BitmapWriteBand") continue;
         d.ops += (d.ops.empty() ? "" : " ") + call.op;
         if (call.op == "SetPalette") d.palette.push_back(static_cast<int>(call.args[1]));
-        std::vector<PaletteEntry> entries(call.op == "SetPalette" ? call.data.size() / sizeof(PaletteEntry) : 0);
-        std::memcpy(entries.data(), call.data.data(), entries.size() * sizeof(PaletteEntry));
-        for (const PaletteEntry& e : entries) d.palette.push_back(static_cast<int>(e.red << 16 | e.green << 8 | e.blue));
+        // Each entry is three 32-bit fields, red first, each byte of them in the first byte.
+        for (size_t at = 0; call.op == "SetPalette" && at < call.data.size(); at += sizeof(PaletteEntry))
+            d.palette.push_back(call.data[at] << 16 | call.data[at + 4] << 8 | call.data[at + 8]);
     }
     return d;
 }
@@ -178,6 +178,7 @@ TEST(Xpm, TextToResultPaletteAndPixels) {
         {"\"1 1 1 1\",\n\"a b cd\",\n\"a\"", 0, {}, kDone, {1, 0}, {0}},
         {"\"1 1 1 1\",\n\"ab cd\",\n\"a\"", -1, {}, kHead, {}, {}},
         {"\"1 1 1 1\",\n\"\" \"a c red\",\n\"a\"", -1, {}, kHead, {}, {}},
+        {"\"1 1 2 0\",\n\"\",\n\"c red\",\n\"\"", 0, {}, kDone, {2, 0, 0xFF0000}, {0}},
         {"\"1 1 3 1\",\n", -1, {}, kHead, {}, {}},
         {"\"2 1 0 1\",\n\"a c red\",\n\"aa\"", -1, {}, kHead, {}, {}},
         // Palettes: the count goes as 16 bits and indices keep 8 bits; missing definitions are black.
@@ -400,9 +401,7 @@ TEST(Xpm, InputLengthAndProgressPercent) {
 TEST(Xpm, NamesOfSeveralWordsAreTriedCutAndJoined) {
     const std::string v39(39, 'v'), w39(39, 'w');
     const std::tuple<std::string, std::string, bool> cases[] = {  // definition, the one other name known, found
-        {"x c foo", "foo ", true},  // the value and an empty word
-        {"x c foo", "foo  ", true},
-        {"x c foo", "foo   ", false},
+        {"x c foo", "foo ", true}, {"x c foo", "foo  ", true}, {"x c foo", "foo   ", false},  // empty words joined too
         {"x c a b c d", "a b c d", false},  // four words are never joined
         {"x c " + v39 + " abc", v39 + " ", true},  // two words cut to 40 characters
         {"x c " + v39 + " abc", v39 + " a", false},
