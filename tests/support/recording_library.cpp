@@ -63,9 +63,9 @@ const xpmfilter::GraphicsLibrary kTable = {
         if (*flag != 0) pair[0] = error.first, pair[1] = error.second;
     },
     STEP(WriterAbort),
-    .OutputOpen = [](WriterHandle, const char* spec, const char* name, int32_t reserved, OptionSetHandle set,
+    .OutputOpen = [](WriterHandle, const char* outputSpec, const char* name, int32_t reserved, OptionSetHandle set,
                      StatusSink* sink) {
-        W("OutputOpen", spec, name, reserved, set, sink), F().sinkAtOpen = sink;
+        W("OutputOpen", outputSpec, name, reserved, set, sink), F().sinkAtOpen = sink;
         return F().outputOpenResult ? F().outputOpenResult() : int16_t{0};
     },
     STEP(OutputStart), STEP(OutputFinish),
