@@ -458,7 +458,7 @@ TEST(Xpm, CodeLookupByNameIsTheScansAnswer) {
         {"abcdefgh", 0}, {"abcdefgh02", 0}, {"abcdefg", -1}, {"q", 2}, {"", 3}, {"a", -1}, {"A", 5},
         {codes[255], 255}, {codes[305], 305 % 256}, {"#00", 6}, {"#00x", -1}};
     for (int32_t count : {int32_t(codes.size()), 0}) {
-        xpmfilter::ColorKeyIndex index(table.data(), count, 3, 1);
+        xpmfilter::ColorKeyIndex index(table.data(), count, count == 0 ? 1 : 3, 1);  // hashed; an empty direct table
         for (const auto& [code, want] : cases) {
             uint8_t scanned = 0xEE, found = 0xEE;
             const int wanted = count == 0 ? -1 : want;
