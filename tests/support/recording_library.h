@@ -1,10 +1,13 @@
-// A recording fake of the graphics library. While one is alive it is bound as the filter's
-// import table: every call is logged with its arguments, and answers come from what the
-// test scripts. Streams read the test's `input` text from memory.
+// A recording wrapper over the graphics library, bound as the filter's import table while it
+// lives. Every call is logged with its arguments. Streams, option sets, the import job and the
+// path helpers are the library's own, except that every stream reads `input`. Writer calls
+// are logged and answered from the script only: a real writer would leave a real picture in
+// every sink and add its own errors to every test that skips a step on purpose.
 #pragma once
 
-#include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,83 +16,57 @@
 namespace xpmtest {
 
 struct Call {
-    std::string op;             // operation name, e.g. "BitmapWriteBand"
-    std::vector<int64_t> args;  // numeric arguments and record fields, in order
-    std::vector<std::string> texts;  // text arguments, in order
-    std::vector<uint8_t> data;  // copied bytes: band rows, palette entries, options blocks
+    std::string op;                  // operation name, e.g. "BitmapWriteBand"
+    std::vector<int64_t> args;       // numbers, pointers and record fields, in order
+    std::vector<std::string> texts;  // text arguments in order, "<null>" for null
+    std::vector<uint8_t> data;       // copied bytes: band rows, palette, options block, status block
 };
 
 class RecordingLibrary {
   public:
     RecordingLibrary();
     ~RecordingLibrary();
-    RecordingLibrary(const RecordingLibrary&) = delete;
-    RecordingLibrary& operator=(const RecordingLibrary&) = delete;
-
-    // The bound fake, for its static trampolines.
     static RecordingLibrary& Current();
 
-    // ---- What the test scripts ------------------------------------------------------------
-    std::string input;            // what every stream opened through the fake reads
-    bool failStreamOpen = false;  // StreamOpen answers null
-    bool seekable = true;         // StreamSeek answers -1 when false
-    bool recordStreamReads = false;  // log StreamRead and StreamSeek calls too
-    bool failWriterCreate = false;
-    bool failOptionSetCreate = false;
-
-    // Pending writer error after the named writer operation, as (code, detail); {0, 0} for
-    // none. Asked at each WriterGetError with the name of the last writer operation.
+    // ---- The script -------------------------------------------------------------------------
+    std::string input;            // what every stream reads, as it stands at StreamOpen
+    bool failStreamOpen = false, failWriterCreate = false, failOptionSetCreate = false;  // null
+    // The writer error pending at WriterGetError, given the last writer operation; {0, 0}: none.
     std::function<std::pair<int16_t, int16_t>(const std::string& lastWriterOp)> writerError;
-    std::function<int16_t()> outputOpenResult;   // default 0
-    std::function<int16_t()> outputCloseResult;  // default 0
-    // Called at OutputClose with the sink OutputOpen received, to leave a picture there.
-    std::function<void(StatusSink&)> fillSink;
-
-    // Answer of the status procedure (also bound as DefaultStatusProc) to each call.
-    std::function<int32_t(uint32_t kind, uint32_t code, uint32_t first, uint32_t second)>
-        statusAnswer;
-
-    // Option sets: query 4's 16-bit answer, and an override of OptionSetEscape's result
-    // per code (return true to use `result`, false for the default behaviour).
-    uint16_t query4Answer = 0;
+    std::function<int16_t()> outputOpenResult, outputCloseResult;  // default 0
+    std::function<int16_t()> jobEndResult;  // default: the job's own outcome
+    std::function<void(StatusSink&)> fillSink;  // at OutputClose, on the sink OutputOpen got
+    // Answer to each status call (the procedure is also DefaultStatusProc); default: the job's.
+    std::function<int32_t(uint32_t kind, uint32_t code, uint32_t first, uint32_t second)> statusAnswer;
+    uint16_t query4Answer = 0;  // what OptionSetEscape code 4 reads
+    // Return true to answer OptionSetEscape(code) with `result` instead of the library.
     std::function<bool(uint32_t code, int32_t& result)> escapeOverride;
 
-    // ImportJobEnd's answer; default: the first kind-3 code the job's status calls carried,
-    // else 61 when it answered a stop notice with stop, else 0.
-    std::function<int16_t()> jobEndResult;
-
-    // ---- What the test reads ----------------------------------------------------------------
+    // ---- The record -------------------------------------------------------------------------
     std::vector<Call> calls;
-    [[nodiscard]] std::vector<std::string> Ops() const;  // op names in order
+    StatusSink* sinkAtOpen = nullptr;
+    [[nodiscard]] std::vector<std::string> Ops() const;
     [[nodiscard]] std::vector<const Call*> Find(const std::string& op) const;
-    [[nodiscard]] size_t Count(const std::string& op) const;
-    [[nodiscard]] size_t OpenStreams() const { return openStreams_; }
-    [[nodiscard]] size_t LiveWriters() const { return liveWriters_; }
-    [[nodiscard]] size_t OpenJobs() const { return openJobs_; }
-    StatusSink* sinkAtOpen = nullptr;  // what OutputOpen received
-
-    // The table, to call the fake's operations directly.
+    [[nodiscard]] size_t Count(const std::string& op) const { return Find(op).size(); }
+    [[nodiscard]] size_t OpenStreams() const { return streams.size(); }
+    [[nodiscard]] size_t LiveWriters() const { return liveWriters; }
+    [[nodiscard]] size_t OpenJobs() const { return openJobs; }
     [[nodiscard]] const xpmfilter::GraphicsLibrary& Table() const;
+    static int32_t StatusProc(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first, uint32_t second,
+                              uint32_t severityClass, const uint64_t* block);
 
-    // Status procedure that logs "Status" calls and answers with statusAnswer.
-    static int32_t StatusProc(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first,
-                              uint32_t second, uint32_t severityClass, const uint64_t* block);
-
-    // ---- Internal state used by the trampolines -----------------------------------------
-    struct Stream {
-        std::string data;
-        size_t position = 0;
+    // Kept for the table's functions: what each open stream reads, and so on.
+    struct Held {
+        explicit Held(std::string t) : text(std::move(t)), source{uintptr_t(&at), uint32_t(text.size())} {}
+        std::string text;
+        const char* at = text.data();
+        StreamSource source;
     };
+    std::map<StreamHandle, std::unique_ptr<Held>> streams;
     std::string lastWriterOp;
-    size_t openStreams_ = 0;
-    size_t liveWriters_ = 0;
-    size_t openJobs_ = 0;
-    int32_t firstReportedCode = 0;
-    bool answeredStop = false;
-    uint64_t nextJob = 0x7000;
+    size_t liveWriters = 0, openJobs = 0;
 };
 
-// Strips each call of everything but its op name, for compact sequence assertions.
-[[nodiscard]] std::string JoinOps(const std::vector<std::string>& ops);
+[[nodiscard]] std::string JoinOps(const std::vector<std::string>& ops);  // "A B C"
 
 }  // namespace xpmtest

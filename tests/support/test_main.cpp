@@ -1,6 +1,7 @@
 // Shared main of every test executable: after each test, nothing the test made may be left
 // behind (global or local memory blocks, locks, metafile handles).
 #include <cstdio>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -8,46 +9,28 @@
 
 namespace {
 
-bool operator==(const WinshimCounts& a, const WinshimCounts& b) {
-    return a.globalBlocks == b.globalBlocks && a.globalLocks == b.globalLocks &&
-           a.localBlocks == b.localBlocks && a.localLocks == b.localLocks &&
-           a.metafiles == b.metafiles;
-}
+bool g_leaked = false;
 
 class LeakListener : public testing::EmptyTestEventListener {
-  public:
+    WinshimCounts before_{};
     void OnTestStart(const testing::TestInfo&) override { before_ = WinshimGetCounts(); }
     void OnTestEnd(const testing::TestInfo& info) override {
-        WinshimCounts after = WinshimGetCounts();
-        if (after == before_) return;
-        leaked_ = true;
-        std::fprintf(stderr,
-                     "LEAK in %s.%s: global blocks %llu -> %llu, global locks %llu -> %llu, "
-                     "local blocks %llu -> %llu, local locks %llu -> %llu, metafiles %llu -> %llu\n",
-                     info.test_suite_name(), info.name(),
-                     (unsigned long long)before_.globalBlocks, (unsigned long long)after.globalBlocks,
-                     (unsigned long long)before_.globalLocks, (unsigned long long)after.globalLocks,
-                     (unsigned long long)before_.localBlocks, (unsigned long long)after.localBlocks,
-                     (unsigned long long)before_.localLocks, (unsigned long long)after.localLocks,
-                     (unsigned long long)before_.metafiles, (unsigned long long)after.metafiles);
+        const WinshimCounts after = WinshimGetCounts();
+        if (std::memcmp(&after, &before_, sizeof after) == 0) return;
+        g_leaked = true;
+        std::fprintf(stderr, "LEAK in %s.%s: global blocks %d, global locks %d, local blocks %d, local locks %d, metafiles %d\n",
+                     info.test_suite_name(), info.name(), int(after.globalBlocks - before_.globalBlocks),
+                     int(after.globalLocks - before_.globalLocks), int(after.localBlocks - before_.localBlocks),
+                     int(after.localLocks - before_.localLocks), int(after.metafiles - before_.metafiles));
     }
-    bool leaked() const { return leaked_; }
-
-  private:
-    WinshimCounts before_{};
-    bool leaked_ = false;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    auto* listener = new LeakListener;
-    testing::UnitTest::GetInstance()->listeners().Append(listener);
-    int result = RUN_ALL_TESTS();
-    if (listener->leaked()) {
-        std::fprintf(stderr, "FAILED: some tests left memory blocks, locks or metafiles behind\n");
-        return 1;
-    }
-    return result;
+    testing::UnitTest::GetInstance()->listeners().Append(new LeakListener);
+    const int result = RUN_ALL_TESTS();
+    if (g_leaked) std::fprintf(stderr, "FAILED: some tests left memory blocks, locks or metafiles behind\n");
+    return g_leaked ? 1 : result;
 }
