@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
@@ -26,7 +25,6 @@ struct Countdown {
 };
 Countdown g_counts[2];
 std::atomic<bool> g_active{false};
-bool g_trap = false;
 Kind g_armedKind = Kind::kAllocation;
 WriteFault g_writeFault = WriteFault::kNoSpace;
 
@@ -39,7 +37,6 @@ bool Fails(Kind kind) {
     if (c.remaining.fetch_sub(1, std::memory_order_relaxed) != 0) return false;
     c.armed = false;
     c.fired = true;
-    if (g_trap) raise(SIGTRAP);
     return true;
 }
 
@@ -63,31 +60,23 @@ bool FromBootstrap(const void* p) {
     return p >= g_bootstrap && p < g_bootstrap + sizeof g_bootstrap;
 }
 
-using MallocFn = void* (*)(size_t);
-using CallocFn = void* (*)(size_t, size_t);
-using ReallocFn = void* (*)(void*, size_t);
-using AlignedFn = void* (*)(size_t, size_t);
-using FreeFn = void (*)(void*);
-
 struct RealAllocators {
-    MallocFn malloc = nullptr;
-    CallocFn calloc = nullptr;
-    ReallocFn realloc = nullptr;
-    AlignedFn aligned = nullptr;
-    FreeFn free = nullptr;
+    decltype(&::malloc) malloc;
+    decltype(&::calloc) calloc;
+    decltype(&::realloc) realloc;
+    decltype(&::aligned_alloc) aligned;
+    decltype(&::free) free;
 };
 
 const RealAllocators* Real() {
-    static RealAllocators real;
+    static RealAllocators real{};
     static std::atomic<bool> ready{false};
     if (ready.load(std::memory_order_acquire)) return &real;
     if (t_resolving) return nullptr;
     t_resolving = true;
-    real.malloc = Next<MallocFn>("malloc");
-    real.calloc = Next<CallocFn>("calloc");
-    real.realloc = Next<ReallocFn>("realloc");
-    real.aligned = Next<AlignedFn>("aligned_alloc");
-    real.free = Next<FreeFn>("free");
+    real = {Next<decltype(real.malloc)>("malloc"), Next<decltype(real.calloc)>("calloc"),
+            Next<decltype(real.realloc)>("realloc"), Next<decltype(real.aligned)>("aligned_alloc"),
+            Next<decltype(real.free)>("free")};
     t_resolving = false;
     ready.store(true, std::memory_order_release);
     return &real;
@@ -100,7 +89,6 @@ void* FailAllocation() {
 
 }  // namespace
 
-void TrapWhenFiring() { g_trap = true; }
 void Resume() { g_active = true; }
 void Pause() { g_active = false; }
 
@@ -186,9 +174,6 @@ XPMFAULT_EXPORT ssize_t pwrite(int fd, const void* data, size_t count, off_t off
     return WriteFails(&count) ? -1 : syscall(SYS_pwrite64, fd, data, count, offset);
 }
 
-XPMFAULT_EXPORT ssize_t pwrite64(int fd, const void* data, size_t count, off_t offset) {
-    return pwrite(fd, data, count, offset);
-}
 
 }  // extern "C"
 

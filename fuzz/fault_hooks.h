@@ -15,8 +15,6 @@ enum class WriteFault { kShort, kNoSpace, kIo };
 // call under test neither fail nor move the numbering.
 void Resume();
 void Pause();
-// Stops in the debugger at the failing point (SIGTRAP), to see who met it.
-void TrapWhenFiring();
 // Fails the point numbered `n` (0 = the next one) of `kind`; the others pass.
 void Arm(Kind kind, uint64_t n, WriteFault fault = WriteFault::kNoSpace);
 // Stops injecting; returns true if the armed point was reached (and failed).

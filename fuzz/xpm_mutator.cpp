@@ -53,7 +53,7 @@ struct Xpm {
 
     void Mutate() {
         const size_t colours = std::min<size_t>(std::max(Values(2), 0), strings.size() - 1);
-        switch (rng() % 7) {
+        switch (rng() % 6) {
             case 0: {  // one number of the values line
                 long v[4] = {Values(0), Values(1), Values(2), Values(3)};
                 v[Pick(4)] = rng() % 2 ? kNumbers[Pick(std::size(kNumbers))] : v[Pick(4)] + 1;
@@ -84,9 +84,6 @@ struct Xpm {
             }
             case 4:  // a string less
                 if (strings.size() > 1) strings.erase(strings.begin() + 1 + Pick(strings.size() - 1));
-                break;
-            case 5:  // two strings swapped
-                std::swap(strings[Pick(strings.size())], strings[Pick(strings.size())]);
                 break;
             default: {  // bytes of one string
                 std::string& s = strings[Pick(strings.size())];
