@@ -1,8 +1,9 @@
 // Fails every allocation and every write of an import, one at a time, for each entry point
 // and a few inputs (GetFileInfo reads through the same streams as ImportGR). Whatever fails,
-// the call gives a failure code and no picture (or, when the failure was absorbed, exactly the picture of an undisturbed run), leaves no memory
-// block, lock, metafile or descriptor behind, and leaves no half-written file: a named
-// output and a profile hold either their old bytes or the complete new ones.
+// the call gives a failure code and no picture (or, when the failure was absorbed, exactly
+// the picture of an undisturbed run), leaves no memory block, lock, metafile or descriptor
+// behind, and leaves no half-written file: a named output and a profile hold either their
+// old bytes or the complete new ones.
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
