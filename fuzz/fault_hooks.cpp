@@ -45,20 +45,7 @@ F Next(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-// dlsym may allocate while it resolves the first allocation function; those few bytes come
-// from here and are never freed.
-alignas(64) unsigned char g_bootstrap[4096];
-std::atomic<size_t> g_bootstrapUsed{0};
 thread_local bool t_resolving = false;
-
-void* Bootstrap(size_t size) {
-    size = (size + 63) & ~size_t{63};
-    size_t at = g_bootstrapUsed.fetch_add(size);
-    return at + size <= sizeof g_bootstrap ? g_bootstrap + at : nullptr;
-}
-bool FromBootstrap(const void* p) {
-    return p >= g_bootstrap && p < g_bootstrap + sizeof g_bootstrap;
-}
 
 struct RealAllocators {
     decltype(&::malloc) malloc;
@@ -82,7 +69,11 @@ const RealAllocators* Real() {
     return &real;
 }
 
-void* FailAllocation() {
+// The real functions, or null for an allocation that must fail: the chosen point, or one that
+// dlsym itself makes while it resolves them.
+const RealAllocators* Pass() {
+    const RealAllocators* real = Real();
+    if (real != nullptr && !Fails(Kind::kAllocation)) return real;
     errno = ENOMEM;
     return nullptr;
 }
@@ -123,36 +114,28 @@ using xpmfault::Kind;
 extern "C" {
 
 XPMFAULT_EXPORT void* malloc(size_t size) {
-    const auto* real = xpmfault::Real();
-    if (real == nullptr) return xpmfault::Bootstrap(size);
-    if (xpmfault::Fails(Kind::kAllocation)) return xpmfault::FailAllocation();
-    return real->malloc(size);
+    const auto* real = xpmfault::Pass();
+    return real != nullptr ? real->malloc(size) : nullptr;
 }
 
 XPMFAULT_EXPORT void* calloc(size_t count, size_t size) {
-    const auto* real = xpmfault::Real();
-    if (real == nullptr) return xpmfault::Bootstrap(count * size);  // zero: static storage
-    if (xpmfault::Fails(Kind::kAllocation)) return xpmfault::FailAllocation();
-    return real->calloc(count, size);
+    const auto* real = xpmfault::Pass();
+    return real != nullptr ? real->calloc(count, size) : nullptr;
 }
 
 XPMFAULT_EXPORT void* realloc(void* pointer, size_t size) {
-    const auto* real = xpmfault::Real();
-    if (real == nullptr || xpmfault::FromBootstrap(pointer)) return nullptr;
-    if (xpmfault::Fails(Kind::kAllocation)) return xpmfault::FailAllocation();
-    return real->realloc(pointer, size);
+    const auto* real = xpmfault::Pass();
+    return real != nullptr ? real->realloc(pointer, size) : nullptr;
 }
 
 XPMFAULT_EXPORT void* aligned_alloc(size_t alignment, size_t size) {
-    const auto* real = xpmfault::Real();
-    if (real == nullptr) return nullptr;
-    if (xpmfault::Fails(Kind::kAllocation)) return xpmfault::FailAllocation();
-    return real->aligned(alignment, size);
+    const auto* real = xpmfault::Pass();
+    return real != nullptr ? real->aligned(alignment, size) : nullptr;
 }
 
 XPMFAULT_EXPORT void free(void* pointer) {
-    if (pointer == nullptr || xpmfault::FromBootstrap(pointer)) return;
-    xpmfault::Real()->free(pointer);
+    const auto* real = xpmfault::Real();  // null only inside dlsym, which frees nothing of ours
+    if (real != nullptr && pointer != nullptr) real->free(pointer);
 }
 
 // An injected write failure: a short write (the caller must go on), ENOSPC or EIO.

@@ -102,6 +102,7 @@ Outcome Import(bool* broken) {
     if (memory != nullptr) GlobalFree(memory);
     if (fd >= 0) close(fd);
     if (code != 0 && result.picture != nullptr) *broken = true;
+    if (via == Via::kFileAsWmf && result.picture != nullptr && GetObjectType(result.picture) != OBJ_METAFILE) *broken = true;
     Outcome outcome{code == 0, result.picture != nullptr ? TakePicture(result.picture) : ReadFile(out)};
     unlink(out.c_str());
     return outcome;
@@ -257,6 +258,22 @@ int main() {
                 }
             }
         }
+    }
+    // A profile write that fails (saving the recovery copy, or writing in place) says why:
+    // a full disk, or any other write fault; the file keeps its bytes.
+    const std::string profile = g_dir + "/errors.ini";
+    struct Row { int n; WriteFault fault; unsigned error; };
+    for (const auto& [n, fault, error] : {Row{0, WriteFault::kNoSpace, 112}, Row{0, WriteFault::kIo, 29},
+                                          Row{1, WriteFault::kNoSpace, 112}, Row{1, WriteFault::kIo, 29}}) {
+        WriteFile(profile, "[a]\r\nk=old\r\n");
+        xpmfault::Arm(Kind::kWrite, n, fault);
+        xpmfault::Resume();
+        const BOOL written = WritePrivateProfileStringA("a", "k", "new", profile.c_str());
+        const DWORD got = GetLastError();
+        xpmfault::Pause();
+        xpmfault::Disarm();
+        if (written || got != error || ReadFile(profile) != "[a]\r\nk=old\r\n")
+            std::printf("FAIL profile write %d: error %u, wanted %u\n", n, static_cast<unsigned>(got), error), ++failures;
     }
     std::printf("%llu faulted runs, %d failures\n", runs, failures);
     (void)std::system(("rm -rf " + g_dir).c_str());

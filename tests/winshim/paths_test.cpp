@@ -103,8 +103,10 @@ TEST_F(Paths, ModuleAndWindowsDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
 // A fake module: any unique address serves as its handle.
 int g_fakeModule;
 const WinshimStringResource kStrings[] = {{0, "String resource"}, {1, "one"}, {65534, "last slot"}, {7, ""}};
-const WinshimVersionString kVersion[] = {{"FileVersion", "8.5.3.0"}, {"FilterDefinitions", "XPM Format,0,.XPM"}};
-const WinshimModuleResources kResources = {kStrings, 4, kVersion, 2, {8, 5, 3, 0}};
+// An entry without a value (or key) is skipped, not read.
+const WinshimVersionString kVersion[] = {{"Nope", nullptr}, {nullptr, "x"}, {"FileVersion", "8.5.3.0"},
+                                         {"FilterDefinitions", "XPM Format,0,.XPM"}};
+const WinshimModuleResources kResources = {kStrings, 4, kVersion, 4, {8, 5, 3, 0}};
 
 TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
     HMODULE module = &g_fakeModule;

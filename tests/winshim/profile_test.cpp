@@ -42,7 +42,7 @@ TEST_F(Profile, StringResultsAndFileNames) {  // G1-G15, S1-S7
         {s, "name1", "d", 10, "./dir.ini", 1, "d\0"s, 5}, {s, "name1", "d", 10, "./fifo.ini", 1, "d\0"s, 5},
         {s, "name1", d, 260, "w.ini", 7, "default\0"s, 2}, {s, "name1", d, 260, "inwin.ini", 4, "val1\0"s},  // G15
         {"w", "k", d, 260, nullptr, 12, "from win.ini\0"s}, {s, "name2", d, 260, absolute.c_str(), 4, "val2\0"s},
-        {s, "name1", d, 260, deep.c_str(), 4, "val1\0"s},
+        {s, "name1", d, 260, deep.c_str(), 4, "val1\0"s}, {s, "name1", d, 260, "./w.ini/x.ini", 7, "default\0"s, 2},
     };
     for (const auto& c : cases) {
         std::string buffer(300, 'x');
