@@ -55,6 +55,13 @@ struct Source {
             StreamHandle stream = StreamOpen(("/proc/self/fd/" + std::to_string(fd)).c_str(), nullptr, 0);
             return close(fd), stream;
         }
+        if (kind == "pipe") {  // a pipe that a child fills; the stream reads it forward only
+            int ends[2];
+            EXPECT_EQ(pipe(ends), 0);
+            if (fork() == 0) _exit(write(ends[1], block, bytes.size()) == std::ssize(bytes) ? 0 : 1);
+            StreamHandle stream = StreamOpen(("/proc/self/fd/" + std::to_string(ends[0])).c_str(), nullptr, 0);
+            return close(ends[0]), close(ends[1]), stream;
+        }
         claimed = claimed != -2 ? claimed : kind == "routine" ? static_cast<int32_t>(bytes.size()) : -1;
         source = {reinterpret_cast<uint64_t>(this), 0, {}, reinterpret_cast<uint64_t>(&Source::Read)};
         return StreamOpen("/ignored/when/a/routine/reads", &source, 0);
@@ -86,7 +93,7 @@ TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
         {"routine without a size", "routine", -1, -1, false, n, -1, n}, {"routine that tells 10", "routine", 10, -1, false, n, 10, n},
         {"routine failing at once", "routine", -2, 0, false, 0, n, n}, {"routine failing after two reads of 7", "routine", -2, 2, false, 14, n, n},
         {"routine without a size failing after two reads", "routine", -1, 2, false, 14, -1, -1},
-        {"routine delivering more than asked", "routine", -2, -1, true, 0, n, n},
+        {"routine delivering more than asked", "routine", -2, -1, true, 0, n, n}, {"pipe", "pipe", -1, -1, false, n, -1, n},
     };
     struct Seek { int32_t offset, origin, want; };
     // From 10 on, and never behind it but to fail: a routine stream goes back only that far.
