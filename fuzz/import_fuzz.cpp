@@ -16,7 +16,7 @@ namespace {
 // allocator (and make a sanitizer shadow huge zeroed blocks), so the target skips them and
 // runs at libFuzzer's default memory limit; the product's own limits are tested elsewhere.
 bool DeclaresHugeTables(const uint8_t* data, size_t size) {
-    const void* quote = std::memchr(data, '"', size);
+    const void* quote = size == 0 ? nullptr : std::memchr(data, '"', size);
     if (quote == nullptr) return false;
     const size_t start = static_cast<const uint8_t*>(quote) - data + 1;
     char line[96] = {};

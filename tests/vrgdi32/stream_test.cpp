@@ -42,7 +42,7 @@ struct Source {
         if (buffer == nullptr && count == 0) return r.sizeFirst = r.reads == 0 && r.sizeQueries++ == 0, r.claimed;
         if (++r.reads > r.failAfter && r.failAfter >= 0) return -1;
         const std::size_t n = std::min<std::size_t>({std::size_t(count), std::size_t(r.piece), r.bytes.size() - r.offset});
-        std::memcpy(buffer, r.bytes.data() + r.offset, n), r.offset += n;
+        if (n != 0) std::memcpy(buffer, r.bytes.data() + r.offset, n), r.offset += n;
         return r.overDeliver ? count + 1 : static_cast<int32_t>(n);
     }
     StreamHandle Open() {
