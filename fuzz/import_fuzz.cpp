@@ -3,28 +3,31 @@
 // (a crash, a hang, a leak, a picture left behind after a failure) is a bug.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "fuzz_support.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace {
 
-// True when the values line declares tables beyond a few MiB. Such inputs only test the
-// allocator (and make a sanitizer shadow huge zeroed blocks), so the target skips them and
-// runs at libFuzzer's default memory limit; the product's own limits are tested elsewhere.
+// True when the values line declares more colours than a few MiB of tables hold. Such inputs
+// only test the allocator (and make a sanitizer shadow huge zeroed blocks), so the target
+// skips them and runs at libFuzzer's default memory limit. Codes are at most 40 characters,
+// so the colour count alone bounds the tables. The third word is read as the filter reads
+// it: words end at tab, line feed, return or space and keep 39 characters; the number is
+// held at the 64-bit limits, then cut to 32 bits ("-2147483649" declares 2147483647).
 bool DeclaresHugeTables(const uint8_t* data, size_t size) {
-    const void* quote = size == 0 ? nullptr : std::memchr(data, '"', size);
-    if (quote == nullptr) return false;
-    const size_t start = static_cast<const uint8_t*>(quote) - data + 1;
-    char line[96] = {};
-    std::memcpy(line, data + start, std::min(sizeof line - 1, size - start));
-    long width = 0, height = 0, colours = 0, cpp = 0;  // only the table sizes matter
-    if (std::sscanf(line, "%ld %ld %ld %ld", &width, &height, &colours, &cpp) != 4) return false;
-    constexpr long kMaxTableBytes = 4L << 20;
-    return colours > kMaxTableBytes / 64 || (colours > 0 && cpp > kMaxTableBytes / 64 / colours);
+    const uint8_t* at = std::find(data, data + size, '"');
+    std::string words[3];
+    for (int word = 0; at != data + size && ++at != data + size && *at != '"' && word < 3;) {
+        if (*at != '\t' && *at != '\n' && *at != '\r' && *at != ' ') words[word] += char(*at);
+        else if (!words[word].empty()) ++word;
+    }
+    const std::string count = words[2].substr(0, 39);
+    const auto colours = static_cast<uint32_t>(std::strtoll(count.c_str(), nullptr, 10));
+    return static_cast<int32_t>(colours) > (4 << 20) / 64;
 }
 
 }  // namespace
