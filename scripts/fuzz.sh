@@ -26,14 +26,18 @@ corpus=fuzz/corpus/$corpus_name
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/new" "$work/findings"
-options=()
-# Small pictures reach every branch of the decoder; large ones only slow the campaign.
-[[ $corpus_name == import ]] && options=(-dict=fuzz/xpm.dict -max_len=32768)
+# Small inputs reach every branch; large ones only slow the campaign. The sample pictures
+# seed the XPM readers; a profile starts from its own corpus.
+case $corpus_name in
+  import) options=(-dict=fuzz/xpm.dict -max_len=32768) seeds=(samples) ;;
+  file_info) options=() seeds=(samples) ;;
+  *) options=(-max_len=4096) seeds=() ;;
+esac
 
 status=0
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "$build/bin/${target}_fuzz" "${options[@]}" -max_total_time="$seconds" -print_final_stats=1 \
-  -artifact_prefix="$work/findings/" "$work/new" "$corpus" samples >"$work/log" 2>&1 || status=$?
+  "$build/bin/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
+  -artifact_prefix="$work/findings/" "${options[@]}" "$work/new" "$corpus" "${seeds[@]}" >"$work/log" 2>&1 || status=$?
 grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|^#[0-9]+.*DONE' "$work/log" || true
 
 if [[ $status -ne 0 ]] || compgen -G "$work/findings/*" >/dev/null; then
