@@ -1,6 +1,8 @@
 // The Windows DLLs as a host sees them: xpmfilter.dll loads, binds vrgdi32.dll (which exports
 // no names), carries its version and string resources, and imports pictures whose metafile
-// handles GDI plays back pixel for pixel as the XPM describes them.
+// handles GDI plays back pixel for pixel as the XPM describes them; and vrgdi32.dll's writer
+// replaces a named file with the finished picture.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -213,6 +215,113 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
         }
     }
     ::DeleteFileA(path.c_str());
+}
+
+// Pixel (x, y) of the written picture and palette entry i: rows and columns all differ.
+uint8_t WrittenIndex(int x, int y) { return static_cast<uint8_t>((x * 7 + y * 13 + ((x * y) >> 3)) % 5); }
+PaletteEntry WrittenColour(int i) { return {uint32_t(i * 37 + 1), uint32_t(i * 91 + 2), uint32_t(i * 53 + 3)}; }
+CoordSlot At(int v) { return CoordSlot{static_cast<int16_t>(v), {}}; }
+
+// Sends a width x height picture to the named file as the filter does, in bands of 40 rows
+// (y points up: a band's top edge lies `top` above the picture's bottom). Returns the sink.
+StatusSink WriteNamed(const char* format, const std::string& path, int width, int height) {
+    StatusSink sink{};
+    WriterHandle writer = WriterCreate(0);
+    EXPECT_EQ(OutputOpen(writer, format, path.c_str(), 0, nullptr, &sink), 0) << format;
+    OutputStart(writer, format);
+    PictureBegin(writer, "PICTURE 1");
+    const FrameRect frame{At(0), At(0), At(width), At(height)};
+    SetFrame(writer, &frame);
+    SetUnits(writer, 1, 25.4 / 96);
+    SetWindow(writer, &frame);
+    PictureStartDrawing(writer);
+    PaletteEntry palette[5];
+    for (int i = 0; i < 5; ++i) palette[i] = WrittenColour(i);
+    SetPalette(writer, 0, 5, palette);
+    const BandPlacement whole{At(0), At(height), At(width), At(0), At(width), At(height)};
+    const BitmapSize wholeSize{static_cast<int16_t>(width), {}, static_cast<int16_t>(height), {}};
+    BitmapBegin(writer, &whole, &wholeSize, -8, 0, 1, 3, 0);
+    const int stride = (width + 3) / 4 * 4;
+    for (int top = 0; top < height; top += 40) {
+        const int rows = std::min(40, height - top);
+        std::vector<uint8_t> band(static_cast<std::size_t>(stride) * rows);
+        for (int r = 0; r < rows; ++r) {
+            for (int x = 0; x < width; ++x) band[std::size_t(r) * stride + x] = WrittenIndex(x, top + r);
+        }
+        const BandPlacement at{At(0), At(height - top), At(width), At(height - top - rows), At(width),
+                               At(height - top)};
+        const BitmapSize size{static_cast<int16_t>(width), {}, static_cast<int16_t>(rows), {}};
+        BitmapWriteBand(writer, &at, &size, -8, 1, band.data());
+    }
+    BitmapEnd(writer);
+    PictureEnd(writer);
+    OutputFinish(writer);
+    uint32_t failed = 0;
+    int16_t error[2] = {0, 0};
+    WriterGetError(writer, 1, &failed, error);
+    EXPECT_EQ(failed, 0u) << format << ": writer error " << error[0] << ", detail " << error[1];
+    EXPECT_EQ(OutputClose(writer), 0) << format;
+    WriterDestroy(writer);
+    return sink;
+}
+
+int WrongPixels(const std::vector<COLORREF>& pixels, int width, int height) {
+    if (pixels.size() != std::size_t(width) * height) return -1;
+    int wrong = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const PaletteEntry c = WrittenColour(WrittenIndex(x, y));
+            wrong += pixels[std::size_t(y) * width + x] != RGB(c.red, c.green, c.blue);
+        }
+    }
+    return wrong;
+}
+
+TEST(Writer, ReplacesANamedFileAndHandsOverItsPicture) {
+    char directory[MAX_PATH];
+    ASSERT_NE(::GetTempPathA(sizeof directory, directory), 0u);
+    constexpr int kWidth = 37, kHeight = 90;
+    for (const bool wmf : {false, true}) {
+        const std::string path = std::string(directory) + (wmf ? "xpmfilter-dll-test.wmf" : "xpmfilter-dll-test.emf");
+        FILE* old = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(old, nullptr) << path;
+        std::fputs("an older file, longer than nothing", old);
+        std::fclose(old);
+        const StatusSink sink = WriteNamed(wmf ? "WMF" : "EMF", path, kWidth, kHeight);
+        void* handle = reinterpret_cast<void*>(static_cast<uintptr_t>(sink.dataHandle));
+        ASSERT_NE(handle, nullptr) << path;
+        EXPECT_EQ(::GetObjectType(handle), wmf ? DWORD{OBJ_METAFILE} : DWORD{OBJ_ENHMETAFILE}) << path;
+        EXPECT_EQ(WrongPixels(Play(handle, wmf, kWidth, kHeight), kWidth, kHeight), 0) << path << ": the handed-over picture";
+        // The file itself, read back by GDI (a WMF on disk keeps its placeable header).
+        if (wmf) {
+            FILE* in = std::fopen(path.c_str(), "rb");
+            ASSERT_NE(in, nullptr);
+            std::vector<BYTE> bytes(1 << 16);
+            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+            std::fclose(in);
+            uint32_t key = 0;
+            ASSERT_GT(bytes.size(), 22u);
+            std::memcpy(&key, bytes.data(), sizeof key);
+            EXPECT_EQ(key, 0x9AC6CDD7u) << path << ": no placeable header";
+            const HMETAFILE file = ::SetMetaFileBitsEx(static_cast<UINT>(bytes.size() - 22), bytes.data() + 22);
+            EXPECT_EQ(WrongPixels(Play(file, true, kWidth, kHeight), kWidth, kHeight), 0) << path;
+            ::DeleteMetaFile(file);
+            EXPECT_TRUE(::DeleteMetaFile(static_cast<HMETAFILE>(handle)));
+        } else {
+            const HENHMETAFILE file = ::GetEnhMetaFileA(path.c_str());
+            ASSERT_NE(file, nullptr) << path << " is not an EMF";
+            EXPECT_EQ(WrongPixels(Play(file, false, kWidth, kHeight), kWidth, kHeight), 0) << path;
+            ::DeleteEnhMetaFile(file);
+            EXPECT_TRUE(::DeleteEnhMetaFile(static_cast<HENHMETAFILE>(handle)));
+        }
+        // No temporary file is left beside it.
+        WIN32_FIND_DATAA found{};
+        const std::string pattern = std::string(directory) + ".xpmfilter-dll-test.*";
+        const HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
+        EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
+        if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+        EXPECT_TRUE(::DeleteFileA(path.c_str())) << path;
+    }
 }
 
 }  // namespace
