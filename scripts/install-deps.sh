@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing need (run as root; skips what is
-# already there).
+# Installs the Debian 12 packages that building and testing need, the Windows cross-build
+# and Wine included (run as root; skips what is already there).
 set -euo pipefail
 
 packages=(
@@ -10,6 +10,7 @@ packages=(
   libxpm-dev emf2svg x11-common
   pkg-config dpkg-dev file
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

@@ -15,7 +15,11 @@
 extern "C" {
 #endif
 
-#if defined(VRGDI32_BUILDING)
+/* On Windows a .def file names the exports, by ordinal only; a user imports them through the
+ * import library or binds them with GetProcAddress(module, MAKEINTRESOURCEA(ordinal)). */
+#if defined(_WIN32) && !defined(VRGDI32_BUILDING)
+#define VRGDI32_API __declspec(dllimport)
+#elif defined(VRGDI32_BUILDING) && !defined(_WIN32)
 #define VRGDI32_API __attribute__((visibility("default")))
 #else
 #define VRGDI32_API

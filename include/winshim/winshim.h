@@ -9,7 +9,11 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+/* user32's FrameRect function would hide the library's FrameRect record: it is declared
+ * under another name, which nothing here calls. */
+#define FrameRect Win32FrameRect
 #include <windows.h>
+#undef FrameRect
 #else
 
 #ifdef __cplusplus

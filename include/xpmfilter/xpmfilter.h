@@ -14,7 +14,8 @@
 extern "C" {
 #endif
 
-#if defined(XPMFILTER_BUILDING)
+/* On Windows a .def file names the exports. */
+#if defined(XPMFILTER_BUILDING) && !defined(_WIN32)
 #define XPMFILTER_API __attribute__((visibility("default")))
 #else
 #define XPMFILTER_API

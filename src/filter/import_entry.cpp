@@ -62,9 +62,9 @@ int32_t FallbackUnitsPerInch(const int32_t bounds[4]) {
 
 void DiscardPicture(void* picture) {
     if (GetObjectType(picture) == OBJ_ENHMETAFILE)
-        DeleteEnhMetaFile(picture);
+        DeleteEnhMetaFile(static_cast<HENHMETAFILE>(picture));
     else
-        DeleteMetaFile(picture);
+        DeleteMetaFile(static_cast<HMETAFILE>(picture));
 }
 
 // The body shared by the three calls. Returns the 16-bit result; each call widens it.

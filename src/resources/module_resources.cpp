@@ -1,29 +1,20 @@
-// The module's string table and version information ("FilterDefinitions").
+// The module's string table and version information ("FilterDefinitions"), registered with
+// libwinshim on POSIX; a Windows DLL carries them as resources (xpmfilter.rc).
 #include "resources/resource_ids.h"
 
 namespace xpmfilter {
 namespace {
 
 constexpr WinshimStringResource kStrings[] = {
-    {kStrModeKey, "~Mode"},
-    {kStrDriverKey, "Driver"},
-    {kStrColorTableSourceKey, "ColorTableSource"},
-    {kStrFontKey, "Font"},
-    {kStrColorKey, "Color"},
-    {kStrFileValue, "FILE"},
-    {kStrColorModeKey, "Color Mode"},
-    {kStrTitle, "XPM Import"},
+#define XPMFILTER_STRING_ENTRY(name, number, text) {name, text},
+    XPMFILTER_STRINGS(XPMFILTER_STRING_ENTRY)
+#undef XPMFILTER_STRING_ENTRY
 };
 
 constexpr WinshimVersionString kVersionStrings[] = {
-    {"CompanyName", "xpmfilter developers"},
-    {"FileDescription", "XPM graphic import filter"},
-    {"FileVersion", "8.5.3.0"},
-    {"InternalName", "xpmfilter"},
-    {"OriginalFilename", "libxpmfilter.so"},
-    {"ProductName", "xpmfilter"},
-    {"ProductVersion", "8.5.3.0"},
-    {"FilterDefinitions", "XPM Format,0,.XPM"},
+#define XPMFILTER_VERSION_ENTRY(key, value) {key, value},
+    XPMFILTER_VERSION_STRINGS(XPMFILTER_VERSION_ENTRY)
+#undef XPMFILTER_VERSION_ENTRY
 };
 
 }  // namespace
@@ -32,7 +23,7 @@ const WinshimModuleResources& ModuleResources() {
     static const WinshimModuleResources resources = {
         kStrings, sizeof kStrings / sizeof kStrings[0],
         kVersionStrings, sizeof kVersionStrings / sizeof kVersionStrings[0],
-        {8, 5, 3, 0},
+        {XPMFILTER_FILE_VERSION},
     };
     return resources;
 }

@@ -3,23 +3,22 @@
 
 #include <cstdint>
 
+#include "resources/module_text.h"
 #include "winshim/winshim.h"
 
 namespace xpmfilter {
 
-inline constexpr UINT kStrModeKey = 1;             // "~Mode"
-inline constexpr UINT kStrDriverKey = 4;           // "Driver"
-inline constexpr UINT kStrColorTableSourceKey = 5; // "ColorTableSource"
-inline constexpr UINT kStrFontKey = 7;             // "Font"
-inline constexpr UINT kStrColorKey = 8;            // "Color"
-inline constexpr UINT kStrFileValue = 9;           // "FILE"
-inline constexpr UINT kStrColorModeKey = 5064;     // "Color Mode"
-inline constexpr UINT kStrTitle = 5112;            // "XPM Import"
+#define XPMFILTER_STRING_ID(name, number, text) inline constexpr UINT name = number;
+XPMFILTER_STRINGS(XPMFILTER_STRING_ID)
+#undef XPMFILTER_STRING_ID
 
 inline constexpr uint32_t kFilterVersion = 0x08000005u;
 inline constexpr uint32_t kFilterKind = 1;
 
-// The string table and version information, registered for the module's instance.
+#if !defined(_WIN32)
+// The string table and version information, registered for the module's instance (on
+// Windows they are the DLL's own resources).
 [[nodiscard]] const WinshimModuleResources& ModuleResources();
+#endif
 
 }  // namespace xpmfilter

@@ -11,6 +11,22 @@
 
 namespace vrgdi32 {
 
+// Guards a table's Insert and Remove. Not std::mutex: this lock is constant-initialised on
+// every platform (the Windows thread library's mutex is not), and what it guards is short.
+class TableLock {
+  public:
+    void lock() {
+        while (flag_.test_and_set(std::memory_order_acquire)) flag_.wait(true, std::memory_order_relaxed);
+    }
+    void unlock() {
+        flag_.clear(std::memory_order_release);
+        flag_.notify_one();
+    }
+
+  private:
+    std::atomic_flag flag_;  // clear
+};
+
 template <typename T, std::size_t kSlots = 4096>
 class HandleTable {
     static_assert((kSlots & (kSlots - 1)) == 0, "slot count is a power of two");
@@ -23,7 +39,7 @@ class HandleTable {
     // Takes ownership of object and returns its handle (never 0). Returns 0, and destroys
     // the object, when every slot is in use.
     [[nodiscard]] uint64_t Insert(std::unique_ptr<T> object) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<TableLock> lock(mutex_);
         for (std::size_t tried = 0; tried < kSlots; ++tried) {
             const std::size_t index = (nextIndex_ + tried) & (kSlots - 1);
             Slot& slot = slots_[index];
@@ -49,7 +65,7 @@ class HandleTable {
     // Takes the object out of the table; null when the handle names no live object.
     [[nodiscard]] std::unique_ptr<T> Remove(uint64_t handle) {
         if (handle == 0) return nullptr;
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<TableLock> lock(mutex_);
         Slot& slot = slots_[handle & (kSlots - 1)];
         if (slot.handle.load(std::memory_order_relaxed) != handle) return nullptr;
         slot.handle.store(0, std::memory_order_release);
@@ -69,7 +85,7 @@ class HandleTable {
     };
 
     std::array<Slot, kSlots> slots_{};
-    std::mutex mutex_;
+    TableLock mutex_;
     uint64_t nextGeneration_ = 1;
     std::size_t nextIndex_ = 0;
 };

@@ -1,8 +1,7 @@
 // Regular file streams (see file_stream.h).
 #include "streams/file_stream.h"
 
-#include <cerrno>
-#include <unistd.h>
+#include "system/file_descriptor.h"
 
 namespace vrgdi32 {
 
@@ -10,11 +9,11 @@ std::unique_ptr<FileStream> FileStream::Create(int fd, int64_t size) {
     LocalBuffer window;
     // Only bytes read into the window are ever handed out.
     if (!window.Allocate(kWindowBytes, LocalBuffer::Fill::kUnset)) {
-        ::close(fd);
+        sys::Close(fd);
         return nullptr;
     }
     auto* stream = new (std::nothrow) FileStream(fd, size, static_cast<LocalBuffer&&>(window));
-    if (stream == nullptr) ::close(fd);
+    if (stream == nullptr) sys::Close(fd);
     return std::unique_ptr<FileStream>(stream);
 }
 
@@ -24,16 +23,13 @@ FileStream::FileStream(int fd, int64_t size, LocalBuffer window)
     end_ = window_.data();
 }
 
-FileStream::~FileStream() { ::close(fd_); }
+FileStream::~FileStream() { sys::Close(fd_); }
 
 int32_t FileStream::ReadAt(int64_t offset, uint8_t* out, int32_t count) {
-    for (;;) {
-        const ssize_t got = ::pread(fd_, out, static_cast<size_t>(count), static_cast<off_t>(offset));
-        if (got >= 0) return static_cast<int32_t>(got);
-        if (errno == EINTR) continue;
-        failed_ = true;
-        return 0;
-    }
+    const int64_t got = sys::ReadAt(fd_, out, static_cast<std::size_t>(count), offset);
+    if (got >= 0) return static_cast<int32_t>(got);
+    failed_ = true;
+    return 0;
 }
 
 int32_t FileStream::ReadSlow(uint8_t* out, int32_t count) {

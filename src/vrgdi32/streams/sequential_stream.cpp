@@ -1,10 +1,10 @@
 // Streams over sources that read only forward (see sequential_stream.h).
 #include "streams/sequential_stream.h"
 
-#include <cerrno>
 #include <cstring>
 #include <new>
-#include <unistd.h>
+
+#include "system/file_descriptor.h"
 
 namespace vrgdi32 {
 
@@ -163,21 +163,18 @@ int32_t RoutineStream::Pull(uint8_t* out, int32_t count) { return routine_(userD
 std::unique_ptr<PipeStream> PipeStream::Create(int fd) {
     std::unique_ptr<PipeStream> stream(new (std::nothrow) PipeStream(fd));
     if (stream == nullptr) {
-        ::close(fd);
+        sys::Close(fd);
         return nullptr;
     }
     if (!stream->AllocateWindow()) return nullptr;
     return stream;
 }
 
-PipeStream::~PipeStream() { ::close(fd_); }
+PipeStream::~PipeStream() { sys::Close(fd_); }
 
 int32_t PipeStream::Pull(uint8_t* out, int32_t count) {
-    for (;;) {
-        const ssize_t got = ::read(fd_, out, static_cast<size_t>(count));
-        if (got >= 0) return static_cast<int32_t>(got);
-        if (errno != EINTR) return -1;
-    }
+    const int64_t got = sys::ReadNext(fd_, out, static_cast<std::size_t>(count));
+    return got >= 0 ? static_cast<int32_t>(got) : -1;
 }
 
 }  // namespace vrgdi32

@@ -1,15 +1,12 @@
 // The exported stream operations: opening the three kinds of input, and reading, seeking
 // and closing through validated handles.
-#include <cerrno>
-#include <fcntl.h>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "handle_table.h"
 #include "streams/file_stream.h"
 #include "streams/memory_stream.h"
 #include "streams/sequential_stream.h"
+#include "system/file_descriptor.h"
 #include "vrgdi32/vrgdi32.h"
 
 namespace vrgdi32 {
@@ -18,17 +15,11 @@ namespace {
 constinit HandleTable<Stream> g_streams;
 
 std::unique_ptr<Stream> OpenFileStream(const char* path) {
-    int fd;
-    do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    bool regular = false;
+    int64_t size = 0;
+    const int fd = sys::OpenForReading(path, &regular, &size);
     if (fd < 0) return nullptr;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    if (S_ISREG(info.st_mode)) return FileStream::Create(fd, static_cast<int64_t>(info.st_size));
+    if (regular) return FileStream::Create(fd, size);
     return PipeStream::Create(fd);
 }
 

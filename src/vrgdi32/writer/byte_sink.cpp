@@ -1,10 +1,10 @@
 // The metafile's byte sinks (see byte_sink.h).
 #include "writer/byte_sink.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+
+#include "system/file_descriptor.h"
 
 #include "writer/writer_errors.h"
 
@@ -65,16 +65,15 @@ int16_t FileSink::Reserve(std::size_t total) {
 
 int16_t FileSink::WriteAt(std::size_t offset, const uint8_t* bytes, std::size_t count) {
     while (count != 0) {
-        const ssize_t wrote = ::pwrite(fd_, bytes, count, static_cast<off_t>(offset));
+        bool diskFull = false;
+        const int64_t wrote = sys::WriteAt(fd_, bytes, count, static_cast<int64_t>(offset), &diskFull);
         if (wrote > 0) {
             bytes += wrote;
             offset += static_cast<std::size_t>(wrote);
             count -= static_cast<std::size_t>(wrote);
             continue;
         }
-        if (wrote < 0 && errno == EINTR) continue;
-        const int error = wrote < 0 ? errno : ENOSPC;
-        if (error == ENOSPC || error == EDQUOT || error == EFBIG) detail_ = kVrErrDetailDiskFull;
+        if (diskFull) detail_ = kVrErrDetailDiskFull;
         return failure_ = kVrErrWrite;
     }
     return 0;
@@ -116,7 +115,7 @@ int16_t FileSink::Rewrite(std::size_t offset, const void* bytes, std::size_t cou
 int16_t FileSink::Flush() {
     if (failure_ != 0) return failure_;
     if (const int16_t code = Drain()) return code;
-    if (::lseek(fd_, static_cast<off_t>(size_), SEEK_SET) < 0) return failure_ = kVrErrWrite;
+    if (!sys::SeekTo(fd_, static_cast<int64_t>(size_))) return failure_ = kVrErrWrite;
     return 0;
 }
 

@@ -9,6 +9,9 @@
 // A named file that is not a regular file (a device, a pipe), or a regular file in a
 // directory where no temporary file can be made, is written whole once the picture is
 // complete (the picture waits in memory until then); nothing is ever removed then.
+//
+// On Windows a read-only or directory target is refused, links are not followed and a new
+// file gets the default permissions (output_file_windows.cpp).
 #pragma once
 
 #include <cstddef>

@@ -3,11 +3,11 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "job/host_hooks.h"
 #include "job/import_job.h"
+#include "system/file_descriptor.h"
+#include "writer/metafile_handle.h"
 #include "writer/writer_errors.h"
 
 namespace vrgdi32 {
@@ -30,14 +30,6 @@ std::string BoundedCopy(const char* text) {
     std::string copy;
     for (std::size_t i = 0; i < kNameChars && text[i] != '\0'; ++i) copy.push_back(text[i]);
     return copy;
-}
-
-bool UsableHostDescriptor(int fd) {
-    if (fd < 0) return false;
-    const int flags = ::fcntl(fd, F_GETFL);
-    // Appending would put the header's totals at the end instead of in the header.
-    if (flags < 0 || (flags & O_APPEND) != 0 || (flags & O_ACCMODE) == O_RDONLY) return false;
-    return ::lseek(fd, 0, SEEK_CUR) >= 0;
 }
 
 }  // namespace
@@ -70,7 +62,7 @@ int16_t Writer::ChooseDestination(const char* outputName, const VrHostHooks& hoo
     const bool named = outputName != nullptr && outputName[0] != '\0';
     if ((hooks.flags & kVrHookOutputFd) != 0) {
         if (named) return kVrErrInvalidCall;
-        if (!UsableHostDescriptor(hooks.outputFd)) return kVrErrCannotCreate;
+        if (!sys::WritableAndSeekable(hooks.outputFd)) return kVrErrCannotCreate;
         fileBytes_ = std::make_unique<FileSink>(hooks.outputFd);
         toHostDescriptor_ = true;
         return 0;
@@ -174,12 +166,11 @@ int16_t Writer::Deliver(int16_t* detail) {
         const auto size = static_cast<UINT>(fileBytes_->size());
         void* handle = nullptr;
         if (sink_ != nullptr) {
-            handle = windows ? static_cast<void*>(WinshimMapMetaFile(file_.fd(), size))
-                             : static_cast<void*>(WinshimMapEnhMetaFile(file_.fd(), size));
+            handle = MetafileFromFile(windows, file_.fd(), size);
             if (handle == nullptr) return kVrErrMemory;
         }
         if (const int16_t code = file_.Commit()) {
-            if (handle != nullptr) (void)(windows ? DeleteMetaFile(handle) : DeleteEnhMetaFile(handle));
+            if (handle != nullptr) (void)(windows ? DeleteMetaFile(static_cast<HMETAFILE>(handle)) : DeleteEnhMetaFile(static_cast<HENHMETAFILE>(handle)));
             return code;
         }
         HandOver(handle);
@@ -191,8 +182,7 @@ int16_t Writer::Deliver(int16_t* detail) {
     }
     if (sink_ == nullptr) return 0;
     uint8_t* bytes = memory_->Release();
-    void* handle = windows ? static_cast<void*>(WinshimAdoptMetaFileBits(size, bytes))
-                           : static_cast<void*>(WinshimAdoptEnhMetaFileBits(size, bytes));
+    void* handle = MetafileFromBytes(windows, size, bytes);
     if (handle == nullptr) {
         std::free(bytes);
         return kVrErrMemory;

@@ -1,4 +1,4 @@
-// The host-named output file (see output_file.h).
+// The host-named output file on POSIX (see output_file.h).
 #include "writer/output_file.h"
 
 #include <cerrno>

@@ -1,4 +1,4 @@
-// The production import table: every operation bound to libvrgdi32.
+// The production import table on POSIX: every operation bound to libvrgdi32 by name.
 #include "output/vrgdi32_binding.h"
 
 namespace xpmfilter {

@@ -1,5 +1,5 @@
-// What the Windows entry point does at process attach and detach: store the instance
-// handle, register the module's resources and bind the graphics library.
+// What the module does at load and unload on POSIX, as the Windows entry point does: store
+// the instance handle, register the module's resources and bind the graphics library.
 #include "resources/module_instance.h"
 #include "output/vrgdi32_binding.h"
 #include "resources/resource_ids.h"

@@ -1,0 +1,84 @@
+// The descriptor operations on POSIX (see file_descriptor.h).
+#include "system/file_descriptor.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vrgdi32::sys {
+
+int OpenForReading(const char* path, bool* regular, int64_t* size) {
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    *regular = S_ISREG(info.st_mode);
+    *size = *regular ? static_cast<int64_t>(info.st_size) : 0;
+    return fd;
+}
+
+int64_t ReadAt(int fd, void* out, std::size_t count, int64_t offset) {
+    for (;;) {
+        const ssize_t got = ::pread(fd, out, count, static_cast<off_t>(offset));
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+int64_t ReadNext(int fd, void* out, std::size_t count) {
+    for (;;) {
+        const ssize_t got = ::read(fd, out, count);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+int64_t WriteAt(int fd, const void* bytes, std::size_t count, int64_t offset, bool* diskFull) {
+    *diskFull = false;
+    for (;;) {
+        const ssize_t wrote = ::pwrite(fd, bytes, count, static_cast<off_t>(offset));
+        if (wrote > 0) return wrote;
+        if (wrote < 0 && errno == EINTR) continue;
+        const int error = wrote < 0 ? errno : ENOSPC;
+        *diskFull = error == ENOSPC || error == EDQUOT || error == EFBIG;
+        return -1;
+    }
+}
+
+bool SeekTo(int fd, int64_t offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0; }
+
+bool Truncate(int fd, int64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
+
+void Close(int fd) { ::close(fd); }
+
+bool WritableAndSeekable(int fd) {
+    if (fd < 0) return false;
+    const int flags = ::fcntl(fd, F_GETFL);
+    // Appending would put the header's totals at the end instead of in the header.
+    if (flags < 0 || (flags & O_APPEND) != 0 || (flags & O_ACCMODE) == O_RDONLY) return false;
+    return ::lseek(fd, 0, SEEK_CUR) >= 0;
+}
+
+int OpenAnonymousTemporary() {
+    const char* dir = std::getenv("TMPDIR");
+    if (dir == nullptr || dir[0] == '\0') dir = "/tmp";
+#ifdef O_TMPFILE
+    const int unnamed = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (unnamed >= 0) return unnamed;
+#endif
+    // File systems without O_TMPFILE: a named file, unlinked at once.
+    std::string path = std::string(dir) + "/vrgdi32-spill-XXXXXX";
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    ::unlink(path.c_str());
+    return fd;
+}
+
+}  // namespace vrgdi32::sys

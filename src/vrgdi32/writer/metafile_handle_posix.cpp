@@ -1,0 +1,19 @@
+// Metafile handles from libwinshim (see metafile_handle.h): the block is adopted and the file
+// mapped, so nothing is copied.
+#include "writer/metafile_handle.h"
+
+#include "winshim/winshim.h"
+
+namespace vrgdi32 {
+
+void* MetafileFromBytes(bool windowsMetafile, uint32_t size, uint8_t* bytes) {
+    return windowsMetafile ? static_cast<void*>(WinshimAdoptMetaFileBits(size, bytes))
+                           : static_cast<void*>(WinshimAdoptEnhMetaFileBits(size, bytes));
+}
+
+void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size) {
+    return windowsMetafile ? static_cast<void*>(WinshimMapMetaFile(fd, size))
+                           : static_cast<void*>(WinshimMapEnhMetaFile(fd, size));
+}
+
+}  // namespace vrgdi32
