@@ -1,8 +1,7 @@
 // The Windows DLLs as a host sees them: xpmfilter.dll loads, binds vrgdi32.dll (which exports
 // no names), carries its version and string resources, and imports pictures whose metafile
-// handles GDI plays back pixel for pixel as the XPM describes them; and vrgdi32.dll's writer
-// replaces a named file with the finished picture.
-#include <algorithm>
+// handles GDI plays back pixel for pixel as the XPM describes them, in memory or as a named
+// file that replaces an older one.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -82,13 +81,15 @@ struct Colour {
     COLORREF rgb;       // what it means
 };
 
+enum Input { kFromFile, kFromMemory, kToNamedFile };
+
 struct Recipe {
     const char* name;
     int width;
     int height;
     std::vector<Colour> colours;
     bool windowsMetafile;
-    bool fromMemory;
+    Input input;
     int IndexAt(int x, int y) const { return (x * 7 + y * 3 + x * y / 5) % static_cast<int>(colours.size()); }
 };
 
@@ -143,6 +144,65 @@ std::vector<COLORREF> Play(void* picture, bool windowsMetafile, int width, int h
     return pixels;
 }
 
+// The picture's pixels that differ from the recipe's (-1: it could not be played).
+int WrongPixels(void* picture, const Recipe& r) {
+    const std::vector<COLORREF> pixels = Play(picture, r.windowsMetafile, r.width, r.height);
+    if (pixels.size() != std::size_t(r.width) * r.height) return -1;
+    int wrong = 0;
+    for (int y = 0; y < r.height; ++y) {
+        for (int x = 0; x < r.width; ++x) wrong += pixels[std::size_t(y) * r.width + x] != r.colours[r.IndexAt(x, y)].rgb;
+    }
+    return wrong;
+}
+
+void DeletePicture(void* picture, bool windowsMetafile) {
+    if (windowsMetafile) {
+        EXPECT_TRUE(::DeleteMetaFile(static_cast<HMETAFILE>(picture)));
+    } else {
+        EXPECT_TRUE(::DeleteEnhMetaFile(static_cast<HENHMETAFILE>(picture)));
+    }
+}
+
+// ImportFile to a named file, as a host with its own request does. Returns the job's result
+// and the handle the library hands over (null when none).
+int ImportToFile(const Library& filter, const std::string& input, const std::string& output, bool windowsMetafile,
+                 void** picture) {
+    const auto importFile = filter.Find<decltype(&ImportFile)>("ImportFile");
+    const auto createSetup = filter.Find<decltype(&CreateSetup)>("CreateSetup");
+    const auto destroySetup = filter.Find<decltype(&DestroySetup)>("DestroySetup");
+    if (importFile == nullptr || createSetup == nullptr || destroySetup == nullptr) return -1;
+    char empty[] = "";
+    StatusSink sink{};
+    sink.statusProc = reinterpret_cast<uint64_t>(&DefaultStatusProc);
+    ImportRequest request{};
+    request.names[0] = request.names[1] = request.names[2] = empty;
+    request.statusSink = &sink;
+    request.optionSet = OptionSetCreate(0, 0, 0, 0);
+    request.setup = createSetup(nullptr, nullptr, nullptr, nullptr);
+    sink.userData = ImportJobBegin(nullptr, "dll test", input.c_str(), 0, 0x08000005u, 0);
+    (void)importFile(0, output.c_str(), windowsMetafile ? "WMF" : "", input.c_str(), &request);
+    const int result = ImportJobEnd(sink.userData);
+    destroySetup(request.setup);
+    ::GlobalFree(request.optionSet);
+    *picture = reinterpret_cast<void*>(static_cast<uintptr_t>(sink.dataHandle));
+    return result;
+}
+
+// The named file as GDI reads it back (a WMF on disk starts with its placeable header).
+void* ReadBack(const std::string& path, bool windowsMetafile) {
+    if (!windowsMetafile) return ::GetEnhMetaFileA(path.c_str());
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return nullptr;
+    std::vector<BYTE> bytes(1 << 16);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+    std::fclose(in);
+    uint32_t key = 0;
+    if (bytes.size() <= 22) return nullptr;
+    std::memcpy(&key, bytes.data(), sizeof key);
+    EXPECT_EQ(key, 0x9AC6CDD7u) << path << ": no placeable header";
+    return ::SetMetaFileBitsEx(static_cast<UINT>(bytes.size() - 22), bytes.data() + 22);
+}
+
 TEST(Import, PlaysBackAsTheRecipeSays) {
     Library filter;
     ASSERT_NE(filter.module, nullptr);
@@ -155,12 +215,15 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
                                           {"x.", "#000000000000", RGB(0, 0, 0)},
                                           {"..", "dark sea green", RGB(143, 188, 143)},
                                           {"q ", "#102030", RGB(16, 32, 48)}};
+    // Named outputs replace an older file and come back as a handle too.
     const Recipe recipes[] = {
-        {"one pixel", 1, 1, three, false, false},
-        {"odd width", 17, 5, three, false, true},
-        {"many bands", 203, 150, twoChars, false, false},
-        {"wmf", 31, 70, twoChars, true, false},
-        {"wmf from memory", 5, 3, three, true, true},
+        {"one pixel", 1, 1, three, false, kFromFile},
+        {"odd width", 17, 5, three, false, kFromMemory},
+        {"many bands", 203, 150, twoChars, false, kFromFile},
+        {"wmf", 31, 70, twoChars, true, kFromFile},
+        {"wmf from memory", 5, 3, three, true, kFromMemory},
+        {"named emf", 37, 90, twoChars, false, kToNamedFile},
+        {"named wmf", 37, 90, three, true, kToNamedFile},
     };
     char directory[MAX_PATH];
     ASSERT_NE(::GetTempPathA(sizeof directory, directory), 0u);
@@ -169,7 +232,7 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
         const std::string text = XpmText(r);
         auto source = std::make_unique<SourceSpec>();
         HGLOBAL memory = nullptr;
-        if (r.fromMemory) {
+        if (r.input == kFromMemory) {
             memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size());
             ASSERT_NE(memory, nullptr);
             std::memcpy(::GlobalLock(memory), text.data(), text.size());
@@ -181,6 +244,28 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
             std::fwrite(text.data(), 1, text.size(), file);
             std::fclose(file);
             std::snprintf(source->path, sizeof source->path, "%s", path.c_str());
+        }
+        if (r.input == kToNamedFile) {
+            const std::string output = std::string(directory) + "xpmfilter-dll-test." + (r.windowsMetafile ? "wmf" : "emf");
+            FILE* old = std::fopen(output.c_str(), "wb");
+            ASSERT_NE(old, nullptr) << output;
+            std::fputs("an older file, longer than nothing", old);
+            std::fclose(old);
+            void* handed = nullptr;
+            EXPECT_EQ(ImportToFile(filter, path, output, r.windowsMetafile, &handed), 0) << r.name;
+            ASSERT_NE(handed, nullptr) << r.name;
+            EXPECT_EQ(WrongPixels(handed, r), 0) << r.name << ": the handed-over picture";
+            DeletePicture(handed, r.windowsMetafile);
+            void* file = ReadBack(output, r.windowsMetafile);
+            ASSERT_NE(file, nullptr) << output << " is not a metafile";
+            EXPECT_EQ(WrongPixels(file, r), 0) << output;
+            DeletePicture(file, r.windowsMetafile);
+            WIN32_FIND_DATAA found{};
+            const HANDLE search = ::FindFirstFileA((std::string(directory) + ".xpmfilter-dll-test.*").c_str(), &found);
+            EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
+            if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+            EXPECT_TRUE(::DeleteFileA(output.c_str())) << output;
+            continue;
         }
         VrHostHooks hooks{};
         hooks.size = sizeof hooks;
@@ -194,134 +279,10 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
             << r.name;
         EXPECT_EQ(result.bounds[2] - result.bounds[0], r.width) << r.name;
         EXPECT_EQ(result.bounds[3] - result.bounds[1], r.height) << r.name;
-        const std::vector<COLORREF> pixels = Play(result.picture, r.windowsMetafile, r.width, r.height);
-        ASSERT_EQ(pixels.size(), std::size_t(r.width) * r.height) << r.name << ": no DIB section";
-        int wrong = 0;
-        for (int y = 0; y < r.height; ++y) {
-            for (int x = 0; x < r.width; ++x) {
-                const COLORREF got = pixels[y * r.width + x];
-                const COLORREF want = r.colours[r.IndexAt(x, y)].rgb;
-                if (got != want && ++wrong <= 3) {
-                    ADD_FAILURE() << r.name << " pixel (" << x << ", " << y << "): got " << std::hex << got
-                                  << ", want " << want;
-                }
-            }
-        }
-        EXPECT_EQ(wrong, 0) << r.name << ": pixels that differ";
-        if (r.windowsMetafile) {
-            EXPECT_TRUE(::DeleteMetaFile(static_cast<HMETAFILE>(result.picture))) << r.name;
-        } else {
-            EXPECT_TRUE(::DeleteEnhMetaFile(static_cast<HENHMETAFILE>(result.picture))) << r.name;
-        }
+        EXPECT_EQ(WrongPixels(result.picture, r), 0) << r.name;
+        DeletePicture(result.picture, r.windowsMetafile);
     }
     ::DeleteFileA(path.c_str());
-}
-
-// Pixel (x, y) of the written picture and palette entry i: rows and columns all differ.
-uint8_t WrittenIndex(int x, int y) { return static_cast<uint8_t>((x * 7 + y * 13 + ((x * y) >> 3)) % 5); }
-PaletteEntry WrittenColour(int i) { return {uint32_t(i * 37 + 1), uint32_t(i * 91 + 2), uint32_t(i * 53 + 3)}; }
-CoordSlot At(int v) { return CoordSlot{static_cast<int16_t>(v), {}}; }
-
-// Sends a width x height picture to the named file as the filter does, in bands of 40 rows
-// (y points up: a band's top edge lies `top` above the picture's bottom). Returns the sink.
-StatusSink WriteNamed(const char* format, const std::string& path, int width, int height) {
-    StatusSink sink{};
-    WriterHandle writer = WriterCreate(0);
-    EXPECT_EQ(OutputOpen(writer, format, path.c_str(), 0, nullptr, &sink), 0) << format;
-    OutputStart(writer, format);
-    PictureBegin(writer, "PICTURE 1");
-    const FrameRect frame{At(0), At(0), At(width), At(height)};
-    SetFrame(writer, &frame);
-    SetUnits(writer, 1, 25.4 / 96);
-    SetWindow(writer, &frame);
-    PictureStartDrawing(writer);
-    PaletteEntry palette[5];
-    for (int i = 0; i < 5; ++i) palette[i] = WrittenColour(i);
-    SetPalette(writer, 0, 5, palette);
-    const BandPlacement whole{At(0), At(height), At(width), At(0), At(width), At(height)};
-    const BitmapSize wholeSize{static_cast<int16_t>(width), {}, static_cast<int16_t>(height), {}};
-    BitmapBegin(writer, &whole, &wholeSize, -8, 0, 1, 3, 0);
-    const int stride = (width + 3) / 4 * 4;
-    for (int top = 0; top < height; top += 40) {
-        const int rows = std::min(40, height - top);
-        std::vector<uint8_t> band(static_cast<std::size_t>(stride) * rows);
-        for (int r = 0; r < rows; ++r) {
-            for (int x = 0; x < width; ++x) band[std::size_t(r) * stride + x] = WrittenIndex(x, top + r);
-        }
-        const BandPlacement at{At(0), At(height - top), At(width), At(height - top - rows), At(width),
-                               At(height - top)};
-        const BitmapSize size{static_cast<int16_t>(width), {}, static_cast<int16_t>(rows), {}};
-        BitmapWriteBand(writer, &at, &size, -8, 1, band.data());
-    }
-    BitmapEnd(writer);
-    PictureEnd(writer);
-    OutputFinish(writer);
-    uint32_t failed = 0;
-    int16_t error[2] = {0, 0};
-    WriterGetError(writer, 1, &failed, error);
-    EXPECT_EQ(failed, 0u) << format << ": writer error " << error[0] << ", detail " << error[1];
-    EXPECT_EQ(OutputClose(writer), 0) << format;
-    WriterDestroy(writer);
-    return sink;
-}
-
-int WrongPixels(const std::vector<COLORREF>& pixels, int width, int height) {
-    if (pixels.size() != std::size_t(width) * height) return -1;
-    int wrong = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const PaletteEntry c = WrittenColour(WrittenIndex(x, y));
-            wrong += pixels[std::size_t(y) * width + x] != RGB(c.red, c.green, c.blue);
-        }
-    }
-    return wrong;
-}
-
-TEST(Writer, ReplacesANamedFileAndHandsOverItsPicture) {
-    char directory[MAX_PATH];
-    ASSERT_NE(::GetTempPathA(sizeof directory, directory), 0u);
-    constexpr int kWidth = 37, kHeight = 90;
-    for (const bool wmf : {false, true}) {
-        const std::string path = std::string(directory) + (wmf ? "xpmfilter-dll-test.wmf" : "xpmfilter-dll-test.emf");
-        FILE* old = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(old, nullptr) << path;
-        std::fputs("an older file, longer than nothing", old);
-        std::fclose(old);
-        const StatusSink sink = WriteNamed(wmf ? "WMF" : "EMF", path, kWidth, kHeight);
-        void* handle = reinterpret_cast<void*>(static_cast<uintptr_t>(sink.dataHandle));
-        ASSERT_NE(handle, nullptr) << path;
-        EXPECT_EQ(::GetObjectType(handle), wmf ? DWORD{OBJ_METAFILE} : DWORD{OBJ_ENHMETAFILE}) << path;
-        EXPECT_EQ(WrongPixels(Play(handle, wmf, kWidth, kHeight), kWidth, kHeight), 0) << path << ": the handed-over picture";
-        // The file itself, read back by GDI (a WMF on disk keeps its placeable header).
-        if (wmf) {
-            FILE* in = std::fopen(path.c_str(), "rb");
-            ASSERT_NE(in, nullptr);
-            std::vector<BYTE> bytes(1 << 16);
-            bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
-            std::fclose(in);
-            uint32_t key = 0;
-            ASSERT_GT(bytes.size(), 22u);
-            std::memcpy(&key, bytes.data(), sizeof key);
-            EXPECT_EQ(key, 0x9AC6CDD7u) << path << ": no placeable header";
-            const HMETAFILE file = ::SetMetaFileBitsEx(static_cast<UINT>(bytes.size() - 22), bytes.data() + 22);
-            EXPECT_EQ(WrongPixels(Play(file, true, kWidth, kHeight), kWidth, kHeight), 0) << path;
-            ::DeleteMetaFile(file);
-            EXPECT_TRUE(::DeleteMetaFile(static_cast<HMETAFILE>(handle)));
-        } else {
-            const HENHMETAFILE file = ::GetEnhMetaFileA(path.c_str());
-            ASSERT_NE(file, nullptr) << path << " is not an EMF";
-            EXPECT_EQ(WrongPixels(Play(file, false, kWidth, kHeight), kWidth, kHeight), 0) << path;
-            ::DeleteEnhMetaFile(file);
-            EXPECT_TRUE(::DeleteEnhMetaFile(static_cast<HENHMETAFILE>(handle)));
-        }
-        // No temporary file is left beside it.
-        WIN32_FIND_DATAA found{};
-        const std::string pattern = std::string(directory) + ".xpmfilter-dll-test.*";
-        const HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
-        EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
-        if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
-        EXPECT_TRUE(::DeleteFileA(path.c_str())) << path;
-    }
 }
 
 }  // namespace
