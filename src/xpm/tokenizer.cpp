@@ -2,11 +2,64 @@
 // ends at the latest when a read delivers nothing.
 #include "xpm/tokenizer.h"
 
+#include <cstring>
+
 #include "output/graphics_library.h"
 
 namespace xpmfilter {
-bool ReadByte(StreamHandle stream, char& byte) {
-    return Gdi().StreamRead(stream, &byte, 1) > 0;
+
+TextReader::TextReader(StreamHandle stream, int32_t ahead)
+    : stream_(stream), ahead_(ahead < 1 ? 1 : ahead > kMaxAhead ? kMaxAhead : ahead) {
+    if (ahead_ > 1) position_ = Gdi().StreamSeek(stream_, 0, 1);
+}
+
+bool TextReader::Refill() {
+    if (ended_) return false;
+    int64_t count = position_ < 0 ? 1 : INT32_MAX - position_;
+    if (count > ahead_) count = ahead_;
+    if (count < 1) count = 1;
+    const int32_t got = Gdi().StreamRead(stream_, buffer_, static_cast<int32_t>(count));
+    if (got <= 0) {
+        ended_ = true;  // the stream gives nothing more once it has ended or failed
+        return false;
+    }
+    if (position_ >= 0) position_ += got;
+    cursor_ = buffer_;
+    end_ = buffer_ + got;
+    return true;
+}
+
+int32_t TextReader::Block(int32_t length, void* out) {
+    if (length <= 0) return 0;
+    auto* bytes = static_cast<char*>(out);
+    const int32_t fetched = static_cast<int32_t>(end_ - cursor_);
+    int32_t received = length < fetched ? length : fetched;
+    std::memcpy(bytes, cursor_, static_cast<size_t>(received));
+    cursor_ += received;
+    while (received < length && !ended_) {
+        // A short read is continued, so the result never depends on how the stream chunks
+        // its deliveries.
+        const int32_t delivered = Gdi().StreamRead(stream_, bytes + received, length - received);
+        if (delivered <= 0) {
+            ended_ = true;
+            break;
+        }
+        received += delivered;
+        if (position_ >= 0) position_ += delivered;
+    }
+    return received;
+}
+
+bool TextReader::Release() {
+    const auto unread = static_cast<int32_t>(end_ - cursor_);
+    cursor_ = end_ = buffer_;
+    if (unread == 0) return true;
+    if (Gdi().StreamSeek(stream_, -unread, 1) == -1) {
+        ended_ = true;  // the stream stands somewhere past the text: read nothing more
+        return false;
+    }
+    position_ -= unread;
+    return true;
 }
 
 int IsWhitespace(signed char byte) {
@@ -15,9 +68,9 @@ int IsWhitespace(signed char byte) {
     return byte == 13 || byte == 32 ? 1 : 0;
 }
 
-int32_t ReadHeaderWord(StreamHandle stream, char* slot) {
+int32_t ReadHeaderWord(TextReader& text, char* slot) {
     for (int i = 0; i < kWordSlotBytes; ++i) {
-        if (!ReadByte(stream, slot[i])) {
+        if (!text.Next(slot[i])) {
             slot[i] = '\0';
             return -1;
         }
@@ -29,32 +82,21 @@ int32_t ReadHeaderWord(StreamHandle stream, char* slot) {
     return -1;
 }
 
-bool SkipToQuote(StreamHandle stream) {
+bool SkipToQuote(TextReader& text) {
     char byte = 0;
-    while (ReadByte(stream, byte)) {
+    while (text.Next(byte)) {
         if (byte == kQuote) return true;
     }
     return false;
 }
 
-int32_t ReadBlock(StreamHandle stream, int32_t length, void* buffer) {
-    auto* bytes = static_cast<char*>(buffer);
-    int32_t received = 0;
-    while (received < length) {
-        int32_t delivered = Gdi().StreamRead(stream, bytes + received, length - received);
-        if (delivered <= 0) break;
-        received += delivered;
-    }
-    return received;
-}
-
-bool ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer) {
-    const int32_t received = ReadBlock(stream, length, buffer);
+bool ReadCodeBytes(TextReader& text, int32_t length, char* buffer) {
+    const int32_t received = text.Block(length, buffer);
     buffer[received] = '\0';
     return received == length;
 }
 
-int32_t ReadWordsToQuote(StreamHandle stream, int32_t maxWords, WordSlot* words) {
+int32_t ReadWordsToQuote(TextReader& text, int32_t maxWords, WordSlot* words) {
     int32_t count = 0;
     int32_t length = 0;
     bool inGap = true;
@@ -63,7 +105,7 @@ int32_t ReadWordsToQuote(StreamHandle stream, int32_t maxWords, WordSlot* words)
     };
 
     char byte = 0;
-    while (ReadByte(stream, byte)) {
+    while (text.Next(byte)) {
         if (byte == kQuote) {
             if (count < maxWords) {
                 terminate();
@@ -72,7 +114,11 @@ int32_t ReadWordsToQuote(StreamHandle stream, int32_t maxWords, WordSlot* words)
             return count;
         }
         if (!IsWhitespace(static_cast<signed char>(byte))) {
-            if (count < maxWords && length < kWordSlotBytes) words[count][length++] = byte;
+            if (count < maxWords && length < kWordSlotBytes) {
+                // A stored word's slot is zero past its end: hex colours read a fixed span.
+                if (length == 0) std::memset(words[count], 0, kWordSlotBytes);
+                words[count][length++] = byte;
+            }
             inGap = false;
             continue;
         }
@@ -86,9 +132,9 @@ int32_t ReadWordsToQuote(StreamHandle stream, int32_t maxWords, WordSlot* words)
     return count;
 }
 
-int32_t ReadQuotedWords(StreamHandle stream, int32_t maxWords, WordSlot* words) {
-    SkipToQuote(stream);
-    return ReadWordsToQuote(stream, maxWords, words);
+int32_t ReadQuotedWords(TextReader& text, int32_t maxWords, WordSlot* words) {
+    SkipToQuote(text);
+    return ReadWordsToQuote(text, maxWords, words);
 }
 
 }  // namespace xpmfilter

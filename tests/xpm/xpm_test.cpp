@@ -319,7 +319,9 @@ TEST(Xpm, WordsUpToTheClosingQuote) {
         Reading r(input);
         xpmfilter::WordSlot slots[12];
         std::memset(slots, 'Z', sizeof slots);  // to see which bytes get written
-        EXPECT_EQ(xpmfilter::ReadWordsToQuote(r.stream, maxWords, slots), count) << input;
+        xpmfilter::TextReader text(r.stream);
+        EXPECT_EQ(xpmfilter::ReadWordsToQuote(text, maxWords, slots), count) << input;
+        EXPECT_TRUE(text.Release()) << input;
         for (size_t i = 0; i < words.size(); ++i)
             EXPECT_EQ(std::string(slots[i], strnlen(slots[i], sizeof slots[i])), words[i]) << input << ", slot " << i;
         EXPECT_EQ(std::string(slots[maxWords], sizeof slots[0]), std::string(sizeof slots[0], 'Z')) << input << ": past the slots";
@@ -341,8 +343,11 @@ TEST(Xpm, HeaderCheck) {
         EXPECT_EQ(r.Remaining(), remaining) << input;
     }
     char word[40];  // a word of 40 bytes, and one cut short by the end, is -1 itself
-    for (const std::string& input : {std::string(40, 'x'), std::string("XP")})
-        EXPECT_EQ(xpmfilter::ReadHeaderWord(Reading(input).stream, word), -1) << input;
+    for (const std::string& input : {std::string(40, 'x'), std::string("XP")}) {
+        Reading r(input);
+        xpmfilter::TextReader text(r.stream);
+        EXPECT_EQ(xpmfilter::ReadHeaderWord(text, word), -1) << input;
+    }
 }
 
 TEST(Xpm, CodeBytesAreRawZeroEndedAndShortOnlyAtTheEnd) {
@@ -352,7 +357,8 @@ TEST(Xpm, CodeBytesAreRawZeroEndedAndShortOnlyAtTheEnd) {
             Reading r(input, chunk);
             char code[40];
             std::memset(code, 'Z', sizeof code);
-            EXPECT_EQ(xpmfilter::ReadCodeBytes(r.stream, length, code), complete) << input << ", chunk " << chunk;
+            xpmfilter::TextReader text(r.stream);
+            EXPECT_EQ(xpmfilter::ReadCodeBytes(text, length, code), complete) << input << ", chunk " << chunk;
             EXPECT_EQ(std::string(code), input.substr(0, length)) << input << ", chunk " << chunk;
         }
     }
