@@ -37,6 +37,9 @@ int32_t FileStream::ReadSlow(uint8_t* out, int32_t count) {
     int32_t copied = TakeFromWindow(out, count);
     while (copied < count) {
         const int64_t position = Position();
+        // What the window held reached the file's size: a short read, and the window is kept
+        // for a move back. Only a read that has nothing yet asks the file for more.
+        if (copied > 0 && position >= size_) break;
         const int32_t wanted = count - copied;
         if (wanted >= kWindowBytes) {
             // Large reads bypass the window; it is emptied at the new position.
@@ -48,10 +51,10 @@ int32_t FileStream::ReadSlow(uint8_t* out, int32_t count) {
             continue;
         }
         const int32_t got = ReadAt(position, window_.data(), kWindowBytes);
+        if (got == 0) break;  // nothing was read into the window: it still holds what it held
         windowOffset_ = position;
         cursor_ = window_.data();
         end_ = window_.data() + got;
-        if (got == 0) break;
         copied += TakeFromWindow(out + copied, wanted);
     }
     return copied;
