@@ -10,12 +10,22 @@ namespace xpmfilter {
 
 TextReader::TextReader(StreamHandle stream, int32_t ahead)
     : stream_(stream), ahead_(ahead < 1 ? 1 : ahead > kMaxAhead ? kMaxAhead : ahead) {
-    if (ahead_ > 1) position_ = Gdi().StreamSeek(stream_, 0, 1);
+    if (ahead_ == 1) return;
+    const GraphicsLibrary& gdi = Gdi();
+    position_ = gdi.StreamSeek(stream_, 0, 1);
+    // Fetching ahead stops at the length the stream knows: a pipe that is still open past
+    // the picture's last byte is never waited on for bytes the text does not need.
+    const int32_t length = position_ < 0 ? -1 : gdi.StreamSeek(stream_, 0, 2);
+    if (length < 0 || gdi.StreamSeek(stream_, static_cast<int32_t>(position_), 0) < 0) {
+        position_ = -1;
+        return;
+    }
+    length_ = length;
 }
 
 bool TextReader::Refill() {
     if (ended_) return false;
-    int64_t count = position_ < 0 ? 1 : INT32_MAX - position_;
+    int64_t count = position_ < 0 ? 1 : length_ - position_;
     if (count > ahead_) count = ahead_;
     if (count < 1) count = 1;
     const int32_t got = Gdi().StreamRead(stream_, buffer_, static_cast<int32_t>(count));

@@ -26,7 +26,7 @@ class TextReader {
     static constexpr int32_t kMaxAhead = 4096;
 
     // Learns where the stream stands (reporting that position, which a forward-only stream
-    // takes as the earliest it must keep); ahead 1 reads exactly as consumed.
+    // takes as the earliest it must keep) and its length; ahead 1 reads exactly as consumed.
     explicit TextReader(StreamHandle stream, int32_t ahead = kMaxAhead);
     ~TextReader() { (void)Release(); }
     TextReader(const TextReader&) = delete;
@@ -50,9 +50,10 @@ class TextReader {
 
     StreamHandle stream_;
     int32_t ahead_;
-    // Where the stream stands: fetching ahead stops short of the largest position the stream
-    // can seek back to (-1: unknown, nothing is fetched ahead).
+    // Where the stream stands, and its length when it knows it: bytes past the length (or
+    // any, when position_ is -1) are read one at a time, as consumed.
     int64_t position_ = -1;
+    int64_t length_ = 0;
     bool ended_ = false;
     char* cursor_ = buffer_;
     char* end_ = buffer_;
