@@ -49,7 +49,8 @@ Expected ImportInProcess(const std::string& input, bool windowsMetafile) {
     Expected expected;
     const HMODULE filter = ::LoadLibraryA((BinDirectory() + "\\xpmfilter.dll").c_str());
     if (filter == nullptr) return expected;
-    const auto importGR = reinterpret_cast<decltype(&ImportGR)>(reinterpret_cast<void (*)()>(::GetProcAddress(filter, "ImportGR")));
+    const auto importGR =
+        reinterpret_cast<decltype(&ImportGR)>(reinterpret_cast<void (*)()>(::GetProcAddress(filter, "ImportGR")));
     auto source = std::make_unique<SourceSpec>();
     std::snprintf(source->path, sizeof source->path, "%s", input.c_str());
     VrHostHooks hooks{};
@@ -201,8 +202,8 @@ TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
             std::fclose(older);
         }
         const bool streams = c.expect == Output::kStdout;
-        const RunResult run = RunXpmimport(directory, (streams ? std::string("-") : "\"" + input + "\"") + " " + c.options,
-                                     streams ? input : "");
+        const RunResult run = RunXpmimport(
+            directory, (streams ? std::string("-") : "\"" + input + "\"") + " " + c.options, streams ? input : "");
         EXPECT_EQ(run.status, c.status) << run.err;
         if (c.stderrSays != nullptr) {
             EXPECT_NE(run.err.find(c.stderrSays), std::string::npos) << run.err;
@@ -223,8 +224,9 @@ TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
         const Expected expected = c.sample != nullptr ? ImportInProcess(input, c.windowsMetafile) : Expected{};
         if (c.expect == Output::kFile || c.expect == Output::kStdout) {
             ASSERT_FALSE(expected.bits.empty()) << "the filter did not import " << input << " in process";
-            const std::vector<uint8_t> written =
-                c.expect == Output::kFile ? ReadAll(directory + "\\" + c.output) : std::vector<uint8_t>(run.out.begin(), run.out.end());
+            const std::vector<uint8_t> written = c.expect == Output::kFile
+                                                     ? ReadAll(directory + "\\" + c.output)
+                                                     : std::vector<uint8_t>(run.out.begin(), run.out.end());
             EXPECT_TRUE(MetafileBits(written, c.windowsMetafile) == expected.bits)
                 << written.size() << " bytes written, " << expected.bits.size() << " imported in process";
         }
