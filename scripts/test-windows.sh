@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows DLLs and their tests with mingw-w64 into build-windows/ and runs
-# the tests under Wine (a Wine prefix is made in build-windows/wine-prefix the first time).
+# Cross-builds the Windows DLLs, xpmimport.exe and their tests with mingw-w64 into
+# build-windows/ and runs the tests under Wine (a Wine prefix is made in
+# build-windows/wine-prefix the first time).
 # Extra arguments go to cmake's configure step.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: once as a Release build, once more under AddressSanitizer
-# and UndefinedBehaviorSanitizer; then fuzzes every target for a minute; last, cross-builds the
-# Windows DLLs and runs their tests under Wine. Tests are switched on explicitly (a tree configured
-# without them, as an older demo run left it, is reconfigured), and a run that finds no
-# test fails.
+# and UndefinedBehaviorSanitizer; then fuzzes every target for a minute; last, cross-builds for
+# Windows (the DLLs and xpmimport.exe) and runs those tests under Wine. Tests are switched on
+# explicitly (a tree configured without them, as an older demo run left it, is reconfigured),
+# and a run that finds no test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -28,5 +28,5 @@ for pair in "import import_structured" "file_info profile"; do
   for pid in "${pids[@]}"; do wait "$pid"; done
 done
 
-# The Windows DLLs, built with mingw-w64 and tested under Wine.
+# The Windows DLLs and xpmimport.exe, built with mingw-w64 and tested under Wine.
 scripts/test-windows.sh -DXPMFILTER_WERROR=ON

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <thread>
 
+#include "xpmimport/help_notes.h"
+
 namespace xpmimport {
 namespace {
 
@@ -183,7 +185,7 @@ Exit status:
   3    the filter module could not be loaded, or is not the XPM import filter
   128+N  stopped by signal N (130 Ctrl-C, 129 SIGHUP, 143 SIGTERM, 153 SIGXFSZ);
          the running imports were stopped, nothing partial written
-)";
+)" + std::string(PlatformHelpNotes());
 }
 
 }  // namespace xpmimport

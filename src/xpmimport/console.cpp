@@ -1,21 +1,11 @@
 // Serialised output and the progress bar on a terminal.
 #include "xpmimport/console.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "xpmimport/terminal.h"
+
 namespace xpmimport {
-namespace {
-
-[[nodiscard]] size_t TerminalColumns() {
-    struct winsize size = {};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col - 1;
-    return 79;
-}
-
-}  // namespace
 
 Console::Console(bool showBar, size_t jobCount) : showBar_(showBar), bar_(jobCount) {}
 

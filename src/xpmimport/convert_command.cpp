@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -15,6 +14,7 @@
 #include "xpmimport/commands.h"
 #include "xpmimport/console.h"
 #include "xpmimport/exit_status.h"
+#include "xpmimport/file_system.h"
 #include "xpmimport/interrupt.h"
 #include "xpmimport/json_text.h"
 #include "xpmimport/output_sync.h"
@@ -29,12 +29,12 @@ namespace {
     std::string path;
     size_t start = 0;
     while (start <= directory.size()) {
-        size_t slash = directory.find('/', start);
+        size_t slash = directory.find_first_of(PathSeparators(), start);
         if (slash == std::string::npos) slash = directory.size();
         path = directory.substr(0, slash);
         start = slash + 1;
         if (path.empty()) continue;
-        if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        if (!MakeDirectory(path.c_str())) {
             *error = std::strerror(errno);
             return false;
         }
@@ -79,13 +79,6 @@ void Report(Console& console, const CommandLine& line, const ImportTask& task, c
         if (outcome.code != 0) object.add("code", outcome.code);
         console.out(object.text());
     }
-}
-
-// "interrupted" for Ctrl-C, else the signal's name.
-[[nodiscard]] std::string StopReason(int signal) {
-    if (signal == SIGINT) return "interrupted";
-    const char* name = sigabbrev_np(signal);
-    return "stopped by SIG" + std::string(name != nullptr ? name : std::to_string(signal).c_str());
 }
 
 }  // namespace
@@ -135,7 +128,7 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
     });
     console.endBar();
     if (InterruptRequested()) {
-        std::fprintf(stderr, "xpmimport: %s\n", StopReason(InterruptSignal()).c_str());
+        std::fprintf(stderr, "xpmimport: %s\n", InterruptInWords().c_str());
         return kExitSignalBase + InterruptSignal();
     }
     std::string syncError;

@@ -1,4 +1,4 @@
-// The filter module as xpmimport uses it: loaded by path with dlopen, checked to be the XPM
+// The filter module as xpmimport uses it: loaded by path (see library_loader.h), checked to be the XPM
 // import filter, and called only through the exports it names. Nothing of the filter is
 // linked in.
 #pragma once
@@ -33,8 +33,8 @@ inline constexpr uint32_t kExpectedMajorVersion = 8;
 
 class FilterModule {
   public:
-    // Loads the module at path (dlopen, RTLD_NOW; a bare file name means the current
-    // directory, never the library search path) and checks it: the four exports above
+    // Loads the module at path (a bare file name means the current directory, never the
+    // library search path) and checks it: the four exports above
     // exist, its "FilterDefinitions" string is "XPM Format,0,.XPM" and the top byte of
     // QVTGetFilterVersion is 8. Returns null on any failure, with *error set to one line in
     // words (the module is unloaded again).

@@ -5,7 +5,6 @@
 // and read as C's atoi reads it.
 #include "xpmimport/input_prologue.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "xpmimport/fd_reader.h"
+#include "xpmimport/file_system.h"
 #include "xpmimport/interrupt.h"
 
 namespace xpmimport {
@@ -146,7 +146,7 @@ namespace {
 
 bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::string* error) {
     struct stat info = {};
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenForReading(path.c_str());
     if (fd < 0) {
         const int openError = errno;
         // A directory that cannot be opened is still a directory.

@@ -13,6 +13,7 @@
 #include "xpmimport/filter_module.h"
 #include "xpmimport/interrupt.h"
 #include "xpmimport/module_path.h"
+#include "xpmimport/terminal.h"
 
 #ifndef XPMIMPORT_VERSION
 #define XPMIMPORT_VERSION "0"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     InstallInterruptHandlers();
+    UseBinaryStandardStreams();
     // New output files get the permissions an ordinary new file would get.
     mode_t mask = umask(0);
     umask(mask);

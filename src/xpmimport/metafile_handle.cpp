@@ -6,22 +6,22 @@ namespace xpmimport {
 MetafileHandle::~MetafileHandle() {
     if (handle_ == nullptr) return;
     if (enhanced()) {
-        DeleteEnhMetaFile(handle_);
+        DeleteEnhMetaFile(static_cast<HENHMETAFILE>(handle_));
     } else {
-        DeleteMetaFile(handle_);
+        DeleteMetaFile(static_cast<HMETAFILE>(handle_));
     }
 }
 
 std::vector<uint8_t> MetafileHandle::bytes() const {
     std::vector<uint8_t> data;
     if (enhanced()) {
-        UINT size = GetEnhMetaFileBits(handle_, 0, nullptr);
+        UINT size = GetEnhMetaFileBits(static_cast<HENHMETAFILE>(handle_), 0, nullptr);
         data.resize(size);
-        if (size != 0 && GetEnhMetaFileBits(handle_, size, data.data()) != size) data.clear();
+        if (size != 0 && GetEnhMetaFileBits(static_cast<HENHMETAFILE>(handle_), size, data.data()) != size) data.clear();
     } else if (windows()) {
-        UINT size = GetMetaFileBitsEx(handle_, 0, nullptr);
+        UINT size = GetMetaFileBitsEx(static_cast<HMETAFILE>(handle_), 0, nullptr);
         data.resize(size);
-        if (size != 0 && GetMetaFileBitsEx(handle_, size, data.data()) != size) data.clear();
+        if (size != 0 && GetMetaFileBitsEx(static_cast<HMETAFILE>(handle_), size, data.data()) != size) data.clear();
     }
     return data;
 }

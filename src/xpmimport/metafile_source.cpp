@@ -1,12 +1,11 @@
 // Reading a metafile from memory or through a read-ahead window over a file.
 #include "xpmimport/metafile_source.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "xpmimport/file_system.h"
 
 namespace xpmimport {
 namespace {
@@ -17,12 +16,12 @@ constexpr uint64_t kReadAhead = 64 * 1024;
 }  // namespace
 
 MetafileSource::MetafileSource(int fd) : fd_(fd) {
-    struct stat info = {};
-    if (fstat(fd, &info) != 0) {
+    const int64_t size = SizeOfOpenFile(fd);
+    if (size < 0) {
         readError_ = std::string("cannot read the metafile: ") + std::strerror(errno);
         return;
     }
-    size_ = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    size_ = static_cast<uint64_t>(size);
 }
 
 bool MetafileSource::read(uint64_t offset, uint64_t length, std::span<const uint8_t>* out) {
@@ -36,7 +35,7 @@ bool MetafileSource::read(uint64_t offset, uint64_t length, std::span<const uint
         if (window_.size() < want) window_.resize(want);
         uint64_t got = 0;
         while (got < want) {
-            ssize_t n = pread(fd_, window_.data() + got, want - got, static_cast<off_t>(offset + got));
+            int64_t n = ReadAt(fd_, window_.data() + got, want - got, static_cast<int64_t>(offset + got));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 readError_ = n < 0 ? std::string("cannot read the metafile: ") + std::strerror(errno)

@@ -9,7 +9,8 @@ namespace xpmimport {
 // <real dir of the executable>/<bin-to-lib>/libxpmfilter.so (the install layout),
 // <dir>/../lib/libxpmfilter.so (the build layout), <dir>/libxpmfilter.so, and the configured
 // install directory's module (for a copied executable). When none exists, the first is
-// returned so that the loading error names it.
+// returned so that the loading error names it. On Windows: xpmfilter.dll in the directory
+// of xpmimport.exe, unless $XPMFILTER_MODULE names one.
 [[nodiscard]] std::string DefaultFilterPath();
 
 }  // namespace xpmimport

@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "xpmimport/file_system.h"
+
 namespace xpmimport {
 
 std::optional<OutputFormat> FormatFromName(std::string_view name) {
@@ -16,7 +18,7 @@ std::optional<OutputFormat> FormatFromName(std::string_view name) {
 
 std::optional<OutputFormat> FormatFromPath(std::string_view path) {
     size_t dot = path.rfind('.');
-    size_t slash = path.rfind('/');
+    size_t slash = path.find_last_of(PathSeparators());
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return std::nullopt;
     return FormatFromName(path.substr(dot + 1));
 }

@@ -7,9 +7,9 @@
 
 namespace xpmimport {
 
-// Syncs every file system that holds one of paths (syncfs, once per file system), so the
-// files and their directory entries are on the disk when it returns. False with *error set
-// (naming the path) when a sync fails.
+// Syncs every file system that holds one of paths (syncfs, once per file system; on Windows
+// FlushFileBuffers on each file), so the files and their directory entries are on the disk
+// when it returns. False with *error set (naming the path) when a sync fails.
 [[nodiscard]] bool SyncOutputs(const std::vector<std::string>& paths, std::string* error);
 
 }  // namespace xpmimport

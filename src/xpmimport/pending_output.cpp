@@ -1,8 +1,6 @@
 // The temporary-file-and-rename output.
 #include "xpmimport/pending_output.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "xpmimport/file_system.h"
 #include "xpmimport/interrupt.h"
 
 namespace xpmimport {
@@ -34,10 +33,9 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
     output->target_ = target;
     std::string pattern;
     if (IsStandardOutput(target)) {
-        const char* directory = std::getenv("TMPDIR");
-        pattern = std::string(directory != nullptr && *directory != '\0' ? directory : "/tmp") + "/.xpmimport.XXXXXX";
+        pattern = TemporaryDirectory() + "/.xpmimport.XXXXXX";
     } else {
-        size_t slash = target.rfind('/');
+        size_t slash = target.find_last_of(PathSeparators());
         std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
         std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
         if (name.empty()) {
@@ -48,7 +46,7 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
     }
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
-    int fd = mkostemp(path.data(), O_CLOEXEC);
+    int fd = IsStandardOutput(target) ? MakeUnnamedTemporaryFile(pattern) : MakeTemporaryFile(path.data());
     if (fd < 0) {
         int error = errno;
         *failure = FailureFromErrno(IsStandardOutput(target) ? "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/'))
@@ -56,13 +54,11 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
                                     error);
         return nullptr;
     }
-    if (IsStandardOutput(target)) {
-        unlink(path.data());  // nameless from the start: nothing can be left behind
-    } else {
+    if (!IsStandardOutput(target)) {
         output->temporary_ = path.data();
         output->signalSlot_ = RegisterTemporaryFile(path.data());
     }
-    if (fchmod(fd, mode) != 0 || (output->stream_ = fdopen(fd, IsStandardOutput(target) ? "w+b" : "wb")) == nullptr) {
+    if (!SetFileMode(fd, mode) || (output->stream_ = fdopen(fd, IsStandardOutput(target) ? "w+b" : "wb")) == nullptr) {
         int error = errno;
         close(fd);
         *failure = FailureFromErrno("cannot create " + target, error);
@@ -126,7 +122,7 @@ bool PendingOutput::Commit(FileFailure* failure) {
         *failure = FailureFromErrno("cannot write " + NameOf(target_), error);
         return false;
     }
-    if (rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (!MoveIntoPlace(temporary_.c_str(), target_.c_str())) {
         *failure = FailureFromErrno("cannot replace " + target_, errno);
         return false;
     }

@@ -1,7 +1,6 @@
 // Calling ImportGR / ImportCB with the host hooks, and the scratch file a metafile may go to.
 #include "xpmimport/picture_import.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "xpmimport/fd_reader.h"
+#include "xpmimport/file_system.h"
 #include "xpmimport/interrupt.h"
 #include "xpmimport/result_messages.h"
 
@@ -22,28 +22,14 @@ extern "C" void ReportProgress(void* context, int32_t percent) {
 
 extern "C" int32_t AskStop(void*) { return InterruptRequested() ? 1 : 0; }
 
-// An unlinked read-write file in directory, or -1.
-[[nodiscard]] int OpenUnlinked(const std::string& directory) {
-    int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return fd;
-    std::string pattern = directory + "/.xpmimport-XXXXXX";
-    std::vector<char> path(pattern.begin(), pattern.end());
-    path.push_back('\0');
-    fd = mkostemp(path.data(), O_CLOEXEC);
-    if (fd >= 0) unlink(path.data());
-    return fd;
-}
-
 }  // namespace
 
 ScratchFile::ScratchFile(const std::string& besidePath) {
-    size_t slash = besidePath.rfind('/');
+    size_t slash = besidePath.find_last_of(PathSeparators());
     if (besidePath != "-") {
-        fd_ = OpenUnlinked(slash == std::string::npos ? "." : slash == 0 ? "/" : besidePath.substr(0, slash));
+        fd_ = OpenScratchFile(slash == std::string::npos ? "." : slash == 0 ? "/" : besidePath.substr(0, slash));
     }
-    const char* temporary = std::getenv("TMPDIR");
-    if (fd_ < 0 && temporary != nullptr && temporary[0] != '\0') fd_ = OpenUnlinked(temporary);
-    if (fd_ < 0) fd_ = OpenUnlinked("/tmp");
+    if (fd_ < 0) fd_ = OpenScratchFile(TemporaryDirectory());
 }
 
 ScratchFile::~ScratchFile() {

@@ -8,6 +8,11 @@
 
 namespace xpmimport {
 
+// False in a build without a PNG encoder (Windows); PNG output is then refused with these
+// words.
+[[nodiscard]] bool PngOutputAvailable();
+inline constexpr const char* kPngUnavailable = "PNG output is not available in this build";
+
 // Encodes the rows it is given into out (an open, writable stream; left open). begin
 // refuses an empty picture (PNG has no picture of 0 pixels); any call fails with libpng's
 // words when encoding or writing fails. The caller checks the stream's own write errors

@@ -1,28 +1,22 @@
 // Planning the conversions of one run.
 #include "xpmimport/task_plan.h"
 
-#include <sys/stat.h>
-
 #include <map>
 
+#include "xpmimport/file_system.h"
 #include "xpmimport/pending_output.h"
+#include "xpmimport/png_writer.h"
 
 namespace xpmimport {
 namespace {
 
 [[nodiscard]] std::string StemOf(const std::string& input) {
     if (input == "-") return "stdin";
-    size_t slash = input.find_last_of('/');
+    size_t slash = input.find_last_of(PathSeparators());
     std::string name = slash == std::string::npos ? input : input.substr(slash + 1);
     size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
     return name;
-}
-
-[[nodiscard]] bool SameFile(const std::string& a, const std::string& b) {
-    struct stat first = {}, second = {};
-    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 }  // namespace
@@ -75,6 +69,7 @@ TaskPlan PlanTasks(const CommandLine& line) {
         }
     }
     for (const ImportTask& task : plan.tasks) {
+        if (task.format == OutputFormat::kPng && !PngOutputAvailable()) return fail(kPngUnavailable);
         if (task.input != "-" && task.output != kStandardOutputName && SameFile(task.input, task.output)) {
             return fail(task.output + " is the input " + task.input + " itself");
         }

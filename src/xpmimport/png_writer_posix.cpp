@@ -47,6 +47,8 @@ int EndImage(png_structp png, png_infop info) {
 
 }  // namespace
 
+bool PngOutputAvailable() { return true; }
+
 PngRowWriter::~PngRowWriter() {
     auto* png = static_cast<png_structp>(png_);
     auto* info = static_cast<png_infop>(info_);
