@@ -173,9 +173,9 @@ std::string Image(int width, int height, int colours) {
                        std::to_string(height) + " " + std::to_string(colours) + " 2\",\n";
     auto key = [](int i) { return std::string{char('#' + i % 90), char('#' + i / 90)}; };
     for (int i = 0; i < colours; ++i) {
-        char spec[16];
-        std::snprintf(spec, sizeof spec, "#%06X", i * 40503 % 0x1000000);
-        text += "\"" + key(i) + " c " + (i == 0 ? "None" : i == 1 ? "navy blue" : spec) + "\",\n";
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "#%06X", i * 40503 % 0x1000000);
+        text += "\"" + key(i) + " c " + (i == 0 ? "None" : i == 1 ? "navy blue" : hex) + "\",\n";
     }
     for (int y = 0; y < height; ++y) {
         text += "\"";
