@@ -37,8 +37,7 @@ namespace {
     }
     LoadOutcome outcome = LoadOutcome::kFailed;
     std::shared_ptr<const ProfileDocument> doc = LoadProfileDocument(location.path, &outcome, &error);
-    if (outcome == LoadOutcome::kMissing) SetLastError(ERROR_FILE_NOT_FOUND);
-    if (outcome == LoadOutcome::kFailed) SetLastError(error);
+    if (outcome != LoadOutcome::kLoaded) SetLastError(error);
     return doc;
 }
 

@@ -104,6 +104,17 @@ enum class LockOutcome { kLocked, kUnsupported, kTimedOut };
     return ERROR_ACCESS_DENIED;
 }
 
+// Why a file cannot be opened for reading when the error says it is not there: its directory
+// is missing too (or a file stands in the path), or only the file is.
+[[nodiscard]] DWORD MissingError(int error, const std::string& path) {
+    if (error == ENOTDIR) return ERROR_PATH_NOT_FOUND;
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;
+    struct stat info {};
+    const std::string directory = slash == 0 ? "/" : path.substr(0, slash);
+    return ::stat(directory.c_str(), &info) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
 // Replaces the whole content of the open file with `bytes` and flushes it to the disk.
 [[nodiscard]] bool WriteInPlace(int fd, const std::string& bytes) {
     return WriteAllAt(fd, bytes.data(), bytes.size(), 0) &&
@@ -218,7 +229,10 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
         // Non-blocking, so a FIFO named as a profile cannot stall the caller.
         FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (fd.get() < 0) {
-            if (errno == ENOENT || errno == ENOTDIR) return LoadOutcome::kMissing;
+            if (errno == ENOENT || errno == ENOTDIR) {
+                *error = MissingError(errno, path);
+                return LoadOutcome::kMissing;
+            }
             *error = ERROR_ACCESS_DENIED;
             return LoadOutcome::kFailed;
         }

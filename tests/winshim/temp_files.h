@@ -1,8 +1,11 @@
 // What the winshim tests share: the includes they need, a fresh file tree per test with its
 // own Windows directory ($WINDIR) and current directory, whole-file helpers, child processes.
+// The profile tests also build for Windows, where they run against the system's own calls
+// (under Wine): there the tree has no fifo, no child processes and the real Windows directory.
 // (The standard containers, strings, tuples and functions come with gtest.)
 #pragma once
 
+#if !defined(_WIN32)
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -10,12 +13,14 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -27,7 +32,12 @@ namespace winshim_test {
 using namespace std::string_literals;
 using testing::PrintToString;
 
+#if defined(_WIN32)
+constexpr bool kWine = true;  // the Windows build's tests run under Wine
+#else
+constexpr bool kWine = false;
 constexpr uid_t kNobody = 65534;
+#endif
 constexpr DWORD kUnchanged = 0xDEADBEEF;  // the last error set before a call, to see whether it changes
 
 // A whole regular file; "<none>" when there is none.
@@ -40,6 +50,7 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+#if !defined(_WIN32)
 // Runs fn in a child process and returns the child's wait status (0: fn returned 0). With
 // `unprivileged` a root test runs fn as "nobody", so that file permissions bind.
 inline int InChild(bool unprivileged, const std::function<int()>& fn) {
@@ -52,26 +63,55 @@ inline int InChild(bool unprivileged, const std::function<int()>& fn) {
     int status = -1;
     return ::waitpid(child, &status, 0) == child ? status : -1;
 }
+#endif
 
 // Every test gets root_ (readable by all), root_/windows as $WINDIR, root_/cwd as the current
 // directory and deep_, a directory whose path is longer than MAX_PATH; all of it goes afterwards.
+// On Windows, windows_ is the system's Windows directory: what a test adds there goes, and its
+// win.ini gets its old bytes back. deep_ is an ordinary directory there: paths stop at MAX_PATH.
 class TempTreeTest : public testing::Test {
   protected:
     void SetUp() override {
+#if defined(_WIN32)
+        char root[MAX_PATH];
+        ASSERT_NE(GetTempFileNameA(std::filesystem::temp_directory_path().string().c_str(), "wst", 0, root), 0u);
+        std::filesystem::remove(root_ = root);
+        std::filesystem::create_directory(root_);
+        char windows[MAX_PATH];
+        windows_.assign(windows, GetWindowsDirectoryA(windows, MAX_PATH));
+        for (const auto& entry : std::filesystem::directory_iterator(windows_)) before_.insert(entry.path());
+        winIni_ = ReadBytes(windows_ + "/win.ini");
+        std::filesystem::create_directories(deep_ = root_ + "/deep");
+#else
         char pattern[] = "/tmp/winshim-test-XXXXXX";
         ASSERT_TRUE(::mkdtemp(pattern) != nullptr && ::chmod(pattern, 0755) == 0);
-        std::filesystem::create_directory(cwd_ = (root_ = pattern) + "/cwd");
+        root_ = pattern;
         std::filesystem::create_directory(windows_ = root_ + "/windows");
         std::filesystem::create_directories(deep_ = root_ + "/" + std::string(200, 'd') + "/" + std::string(60, 'e'));
         ::setenv("WINDIR", windows_.c_str(), 1);
+#endif
+        std::filesystem::create_directory(cwd_ = root_ + "/cwd");
         std::filesystem::current_path(cwd_);
     }
     void TearDown() override {
         std::filesystem::current_path(oldCwd_);
+#if defined(_WIN32)
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root_))  // read-only files
+            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
         std::filesystem::remove_all(root_);
+        for (const auto& entry : std::filesystem::directory_iterator(windows_))
+            if (!before_.count(entry.path())) std::filesystem::remove_all(entry.path());
+        if (winIni_ != "<none>") WriteBytes(windows_ + "/win.ini", winIni_);
+#else
+        std::filesystem::remove_all(root_);
+#endif
     }
     std::filesystem::path oldCwd_ = std::filesystem::current_path();
     std::string root_, cwd_, windows_, deep_;
+#if defined(_WIN32)
+    std::set<std::filesystem::path> before_;
+    std::string winIni_;
+#endif
 };
 
 }  // namespace winshim_test
