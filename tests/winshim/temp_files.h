@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -46,6 +47,12 @@ inline std::string ReadBytes(const std::string& path) {
     return std::filesystem::is_regular_file(path) ? std::string(std::istreambuf_iterator<char>(in), {}) : "<none>";
 }
 
+// Paths compared with '/' for '\\', as Windows gives them.
+inline std::string Slashes(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
@@ -75,10 +82,10 @@ class TempTreeTest : public testing::Test {
 #if defined(_WIN32)
         char root[MAX_PATH];
         ASSERT_NE(GetTempFileNameA(std::filesystem::temp_directory_path().string().c_str(), "wst", 0, root), 0u);
-        std::filesystem::remove(root_ = root);
+        std::filesystem::remove(root_ = Slashes(root));
         std::filesystem::create_directory(root_);
         char windows[MAX_PATH];
-        windows_.assign(windows, GetWindowsDirectoryA(windows, MAX_PATH));
+        windows_ = Slashes({windows, GetWindowsDirectoryA(windows, MAX_PATH)});
         for (const auto& entry : std::filesystem::directory_iterator(windows_)) before_.insert(entry.path());
         winIni_ = ReadBytes(windows_ + "/win.ini");
         std::filesystem::create_directories(deep_ = root_ + "/deep");
@@ -96,11 +103,12 @@ class TempTreeTest : public testing::Test {
     void TearDown() override {
         std::filesystem::current_path(oldCwd_);
 #if defined(_WIN32)
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(root_))  // read-only files
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
-        std::filesystem::remove_all(root_);
-        for (const auto& entry : std::filesystem::directory_iterator(windows_))
-            if (!before_.count(entry.path())) std::filesystem::remove_all(entry.path());
+        std::error_code ignored;  // what cannot go still leaves the rest to clean
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root_, ignored))  // read-only files
+            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(root_, ignored);
+        for (const auto& entry : std::filesystem::directory_iterator(windows_, ignored))
+            if (!before_.count(entry.path())) std::filesystem::remove_all(entry.path(), ignored);
         if (winIni_ != "<none>") WriteBytes(windows_ + "/win.ini", winIni_);
 #else
         std::filesystem::remove_all(root_);
