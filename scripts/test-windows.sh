@@ -6,8 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
+# With a Linux build in build/, xpmimport.exe's pictures are compared with its xpmimport's.
+linux=()
+[[ -x build/bin/xpmimport ]] && linux=(-DXPMFILTER_LINUX_XPMIMPORT="$PWD/build/bin/xpmimport")
 cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DXPMFILTER_TESTS=ON "$@" >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DXPMFILTER_TESTS=ON "${linux[@]}" "$@" >/dev/null
 cmake --build build-windows -j "$(nproc)"
 built=$SECONDS
 # The wineserver is the tests' fixture: ctest starts it first and stops it last.

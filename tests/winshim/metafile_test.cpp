@@ -78,11 +78,12 @@ TEST(Metafiles, KindsBitsAndDeletion) {  // X-a, X-b, X-d..X-g
         EXPECT_EQ((std::vector<UINT>{remove(enhanced), GetObjectType(h), remove(enhanced)}), (std::vector<UINT>{1, 0, 0})) << h;
     }
     HGLOBAL g = GlobalAlloc(GHND, 4);
-    EXPECT_TRUE(!DeleteEnhMetaFile(static_cast<HENHMETAFILE>(g)) && !DeleteMetaFile(nullptr) && GetObjectType(g) == 0 && !GlobalFree(g));  // X-g
+    EXPECT_TRUE(!DeleteEnhMetaFile(static_cast<HENHMETAFILE>(g)) && !DeleteMetaFile(nullptr) && GetObjectType(g) == 0 &&
+                !GlobalFree(g));  // X-g
     EXPECT_FALSE(SetEnhMetaFileBits(0, kEmf.data())) << "no bytes";
 #if !defined(_WIN32)
-    EXPECT_TRUE(!SetMetaFileBitsEx(10, nullptr) && !WinshimAdoptEnhMetaFileBits(0, out.data()) && !WinshimAdoptMetaFileBits(4, nullptr) &&
-                !WinshimMapEnhMetaFile(-1, 4) && !WinshimMapMetaFile(fd, 4))
+    EXPECT_TRUE(!SetMetaFileBitsEx(10, nullptr) && !WinshimAdoptEnhMetaFileBits(0, out.data()) &&
+                !WinshimAdoptMetaFileBits(4, nullptr) && !WinshimMapEnhMetaFile(-1, 4) && !WinshimMapMetaFile(fd, 4))
         << "no bytes, no block, no file, a closed file";
     EXPECT_EQ(WinshimGetCounts().metafiles, 0u);
 #endif

@@ -107,7 +107,8 @@ TEST_F(Paths, ModuleAndWindowsDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
     std::vector<Case> cases = {
         {nullptr, sizeof buffer, len, exe, whole}, {ProgramModule(), 4096, len, exe, whole},
         {nullptr, len + 1, len, exe, whole}, {nullptr, 0, 0, "untouched", 122},  // D4
-        {reinterpret_cast<HMODULE>(0xffffffff), 16, 0, "untouched", 126}, {reinterpret_cast<HMODULE>(&inProgram), 16, 0, "untouched", 126},
+        {reinterpret_cast<HMODULE>(0xffffffff), 16, 0, "untouched", 126},
+        {reinterpret_cast<HMODULE>(&inProgram), 16, 0, "untouched", 126},
         {reinterpret_cast<HMODULE>(&GlobalAlloc), 16, 0, "untouched", 126},
     };
 #if !defined(_WIN32)
@@ -120,7 +121,8 @@ TEST_F(Paths, ModuleAndWindowsDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
     void* loaded = ::dlopen(deep.c_str(), RTLD_NOW | RTLD_LOCAL);
     HMODULE copy = WinshimModuleFromAddress(::dlsym(loaded, "GlobalAlloc"));
     ASSERT_TRUE(copy != nullptr && copy != library);
-    cases.insert(cases.end(), {{copy, sizeof buffer, DWORD(deep.size()), deep, kUnchanged}, {copy, MAX_PATH, MAX_PATH, deep.substr(0, MAX_PATH - 1), 122}});
+    cases.insert(cases.end(), {{copy, sizeof buffer, DWORD(deep.size()), deep, kUnchanged},
+                               {copy, MAX_PATH, MAX_PATH, deep.substr(0, MAX_PATH - 1), 122}});
 #endif
     for (const auto& c : cases) {
         std::strcpy(buffer, "untouched");

@@ -55,7 +55,8 @@ TEST_F(Profile, StringResultsAndFileNames) {  // G1-G15, S1-S7
         {"notasection", "name1", d, 260, f, 7, "default\0"s}, {s, "", d, 260, f, 7, "default\0"s},  // G13
         {s, "x", nullptr, 260, f, 0, "\0"s}, {s, "x", d, 4, f, 3, "def\0"s, ERROR_MORE_DATA, kWineDiffers},
         {s, "name3", d, 260, f, 7, "default\0"s},  // a line without '='
-        {" section1 ", "  name1 ", d, 260, f, 4, "val1\0"s}, {s, "\tname1", "d", 260, f, 1, "d\0"s, kUnchanged, kWineDiffers},  // P9
+        {" section1 ", "  name1 ", d, 260, f, 4, "val1\0"s},  // P9
+        {s, "\tname1", "d", 260, f, 1, "d\0"s, kUnchanged, kWineDiffers},
         kWine ? Case{nullptr, "name1", d, 260, f, 18, "section1\0section2\0\0"s}  // G8
               : Case{nullptr, "name1", d, 260, f, 0, "\0x"s, ERROR_INVALID_PARAMETER},
         kWine ? Case{s, nullptr, d, 260, f, 18, "name1\0name2\0name4\0\0"s}  // G10
@@ -85,10 +86,12 @@ TEST_F(Profile, ParsingAndIntegerRules) {  // G16, P1-P12, N1-N8
     const struct { std::string file; const char* want; const char *app = "a", *key = "k"; bool wineDiffers = false; } cases[] = {
         {g16, nullptr, "s", ";k", kWineDiffers}, {g16, " a ", "s", "x"}, {g16, "1", "t", "y"}, {"[a]\nk=1\nj=2\n", "2", "a", "j"},
         {"[a]\rk=1\rj=2\r", "2", "a", "j"}, {"[a]\r\nk=1\rj=2\nl=3", "3", "a", "l"}, {" \t\v[a]\r\n \t\vk=1\r\n", "1"},
-        {"[a]b]\r\nk=1\r\n", "1", "a", "k", kWineDiffers}, {"[ab\r\nk=1\r\n", "1", "ab", "k", kWineDiffers}, {"[a]j\r\nk=1\r\n", nullptr, "a]j"},
+        {"[a]b]\r\nk=1\r\n", "1", "a", "k", kWineDiffers}, {"[ab\r\nk=1\r\n", "1", "ab", "k", kWineDiffers},
+        {"[a]j\r\nk=1\r\n", nullptr, "a]j"},
         {"[a]\r\nk = x=y \r\n", "x=y"}, {"[a]\r\n \tk \t=v\r\n", "v"}, {"[a]\r\np=diet ;gag\r\n", "diet ;gag", "a", "p"},
         {"[a]\r\n#k=v\r\n", "v", "a", "#k"}, {"[a]\r\n  ;k=v\r\n", nullptr, "a", ";k", kWineDiffers},
-        {"k=v\r\n[a]\r\n", nullptr, "", "k", kWineDiffers}, {"k=v\r\n[]\r\nk=w\r\n", "w", "", "k", kWineDiffers}, {"[a]\r\n=v\r\n", "v", "a", ""}, {"[A]\r\nK=MiXeD\r\n", "MiXeD"},
+        {"k=v\r\n[a]\r\n", nullptr, "", "k", kWineDiffers}, {"k=v\r\n[]\r\nk=w\r\n", "w", "", "k", kWineDiffers},
+        {"[a]\r\n=v\r\n", "v", "a", ""}, {"[A]\r\nK=MiXeD\r\n", "MiXeD"},
         {"[a]\r\nk=1\r\n[a]\r\nj=2\r\n", nullptr, "a", "j"}, {"[a]\r\nk=1\r\nk=2\r\n", "1"}, {"[a]\r\nk='v'\r\n", "v"},
         {"[a]\r\nk=\"\"v\"\"\r\n", "\"v\""}, {"[a]\r\nk='v\"\r\n", "'v\""}, {"[a]\r\nk=\"v\r\n", "\"v"},
         {"[a]\r\nk=\"\r\n", "\""}, {"[a]\r\nk=\"\"\r\n", ""}, {"[\"a\"]\r\nk=1\r\n", "1", "\"a\""},
@@ -109,7 +112,8 @@ TEST_F(Profile, ParsingAndIntegerRules) {  // G16, P1-P12, N1-N8
         numbers[] = {  // null: no file
         {nullptr, -1, 4294967295u}, {nullptr, 1, 1}, {"-1", 1, 4294967295u}, {"1", -1, 1}, {"+1", -1, 1}, {"4294967296", -1, 0},
         {"4294967297", -1, 1}, {"-4294967297", 1, 4294967295u}, {"42A94967297", -1, 42}, {"B4294967297", -1, 0},
-        {"102abc", 0, 102}, {"\"12\"", 0, 12}, {"", 7, 7}, {"-", 7, 0}, {"0x10", 7, 0, "k", kWineDiffers}, {"5", -2, 4294967294u, "other"},
+        {"102abc", 0, 102}, {"\"12\"", 0, 12}, {"", 7, 7}, {"-", 7, 0}, {"0x10", 7, 0, "k", kWineDiffers},
+        {"5", -2, 4294967294u, "other"},
         {"5", 3, kWine ? 0 : 3, nullptr},
     };
     for (const auto& c : numbers) {
@@ -161,14 +165,17 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {  // P1-P7, P10, W2-W6, W8, W
         {messy, {{"one", "B", "new"}, {"One", "a", "x"}, {"Two", "c", "4"}, {"One", "d", "4"}, {"Two", "d", "4"},
                  {"One", "A", nullptr}, {"One", "zz", nullptr}, {"Nope", "a", nullptr}, {"Nope", nullptr, nullptr}},
          "a=0\n\n[One]\n  b=new\nd=4\r\n; t\n\n[Two]\r\nc=4\r\nd=4\r\n", kWineDiffers},
-        {"[a]\r\n;c\r\n", {{"a", "k", "v"}}, "[a]\r\nk=v\r\n;c\r\n", kWineDiffers}, {dups, {{"a", "j", "3"}}, "[a]\r\nk=1\r\nj=3\r\n[a]\r\nj=2\r\n"},
+        {"[a]\r\n;c\r\n", {{"a", "k", "v"}}, "[a]\r\nk=v\r\n;c\r\n", kWineDiffers},
+        {dups, {{"a", "j", "3"}}, "[a]\r\nk=1\r\nj=3\r\n[a]\r\nj=2\r\n"},
         {"[a]\r\nk=1", {{"b", "k", "2"}}, "[a]\r\nk=1\r\n[b]\r\nk=2\r\n"},  // W2
         {"[a]\rk=1\r", {{"b", "k", "2"}}, "[a]\rk=1\r[b]\r\nk=2\r\n", kWineDiffers},
-        {";c0\r\n[s]\r\n;c1\r\n[t]\r\n;c2\r\n", {{"s", nullptr, nullptr}, {"t", nullptr, "x"}}, ";c0\r\n;c1\r\n;c2\r\n", kWineDiffers},  // W6
+        {";c0\r\n[s]\r\n;c1\r\n[t]\r\n;c2\r\n", {{"s", nullptr, nullptr}, {"t", nullptr, "x"}},  // W6
+         ";c0\r\n;c1\r\n;c2\r\n", kWineDiffers},
         {dups, {{"a", nullptr, nullptr}}, "[a]\r\nj=2\r\n"},
         {"", {{" sec ", "  key ", " value "}}, "[sec]\r\nkey= value \r\n", kWineDiffers},  // W8
         {"[s]\r\n;k=old\r\n", {{"s", ";k", "v"}}, "[s]\r\n;k=v\r\n;k=old\r\n", kWineDiffers},
-        {"[s]\r\n;k=v\r\n", {{"s", ";k", nullptr}}, "[s]\r\n;k=v\r\n", kWineDiffers}, {"[s]\r\nk=v\n", {{"s", "k", "v"}}, "[s]\r\nk=v\n"},
+        {"[s]\r\n;k=v\r\n", {{"s", ";k", nullptr}}, "[s]\r\n;k=v\r\n", kWineDiffers},
+        {"[s]\r\nk=v\n", {{"s", "k", "v"}}, "[s]\r\nk=v\n"},
         // W10: UTF-16LE stays so, an odd last byte stays, each UTF-8 length's limits, unpaired
         // surrogates survive; bytes that are not UTF-8 stand for themselves, where Windows puts
         // U+FFFD for each bad sequence (so the value cannot be read back).
@@ -176,7 +183,8 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {  // P1-P7, P10, W2-W6, W8, W
                       {"a", "n", "\xC1\xBF\xE0\x80\x80\xF4\x90\x80\x80\xE0\xA0"}},
          Utf16(u16 + u"j=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\nn=" +
                (kWine ? std::u16string(8, 0xFFFD) : u"\xC1\xBF\xE0\x80\x80\xF4\x90\x80\x80\xE0\xA0") + u"\r\n")},
-        {Utf16(u16) + "Z", {{"a", "j", "x"}}, Utf16(u16 + u"j=x\r\n") + "Z", kWineDiffers}, {"\xFF\xFE", {{"a", "k", "v"}}, Utf16(u"[a]\r\nk=v\r\n")},
+        {Utf16(u16) + "Z", {{"a", "j", "x"}}, Utf16(u16 + u"j=x\r\n") + "Z", kWineDiffers},
+        {"\xFF\xFE", {{"a", "k", "v"}}, Utf16(u"[a]\r\nk=v\r\n")},
         {Utf16(u"[a]\r\nk=1"), {{"a", "k", "\xE0\xA0\x80"}}, Utf16(u"[a]\r\nk=\u0800"), kWineDiffers},
         {Utf16(lone), {{"a", "k", "v"}}, Utf16(lone + u"\r\nk=v\r\n")},
     };

@@ -104,8 +104,9 @@ class TempTreeTest : public testing::Test {
         std::filesystem::current_path(oldCwd_);
 #if defined(_WIN32)
         std::error_code ignored;  // what cannot go still leaves the rest to clean
+        using std::filesystem::perms, std::filesystem::perm_options;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(root_, ignored))  // read-only files
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ignored);
+            std::filesystem::permissions(entry.path(), perms::owner_write, perm_options::add, ignored);
         std::filesystem::remove_all(root_, ignored);
         for (const auto& entry : std::filesystem::directory_iterator(windows_, ignored))
             if (!before_.count(entry.path())) std::filesystem::remove_all(entry.path(), ignored);
