@@ -43,9 +43,9 @@ enum class LoadOutcome { kLoaded, kMissing, kFailed };
 // while a writer changes it, and when a writer died half way, the old bytes (repaired on the
 // disk when this process may write the file, else taken from the recovery copy). *stamp (may
 // be null) receives the file's stamp, or stays default when the bytes may not match it.
-// kMissing with *error set (file or path not found) when the file does not exist; kFailed with *error set when it exists but cannot be
-// read as a profile (a directory, a device, unreadable, larger than profiles ever are, or
-// locked by another process for too long).
+// kMissing when the file does not exist, with *error saying whether its directory is missing
+// too; kFailed with *error set when it exists but cannot be read as a profile (a directory, a
+// device, unreadable, larger than profiles ever are, or locked by another process for too long).
 [[nodiscard]] LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes,
                                            FileStamp* stamp, DWORD* error);
 

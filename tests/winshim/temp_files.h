@@ -1,7 +1,7 @@
 // What the winshim tests share: the includes they need, a fresh file tree per test with its
 // own Windows directory ($WINDIR) and current directory, whole-file helpers, child processes.
-// The profile tests also build for Windows, where they run against the system's own calls
-// (under Wine): there the tree has no fifo, no child processes and the real Windows directory.
+// These tests also build for Windows, where they run against the system's own calls (under
+// Wine): there the tree has no fifo, no child processes and the real Windows directory.
 // (The standard containers, strings, tuples and functions come with gtest.)
 #pragma once
 
