@@ -18,6 +18,7 @@
 
 #include "fault_hooks.h"
 #include "fuzz_support.h"
+#include "host_request.h"
 #include "vrgdi32/vrgdi32.h"
 #include "xpmfilter/xpmfilter.h"
 
@@ -107,12 +108,9 @@ Outcome ToNamedFile(bool* broken) {
     const std::string target = g_dir + "/named.emf", input = g_dir + "/input.xpm";
     WriteFile(target, "older picture");
     const int entries = CountEntries(g_dir.c_str());
-    char empty[] = "";
-    StatusSink sink{};
-    sink.statusProc = reinterpret_cast<uint64_t>(&DefaultStatusProc);
-    ImportRequest request{};
-    request.names[0] = request.names[1] = request.names[2] = empty;
-    request.statusSink = &sink;
+    HostRequest host;
+    ImportRequest& request = host.request;
+    StatusSink& sink = host.sink;
     int16_t outcome = 27;
     xpmfault::Resume();
     request.optionSet = OptionSetCreate(0, 0, 0, 0);
@@ -120,7 +118,7 @@ Outcome ToNamedFile(bool* broken) {
     if (request.setup != nullptr) sink.userData = ImportJobBegin(nullptr, "sweep", input.c_str(), 0, QVTGetFilterVersion(), 0);
     // A host that cannot begin a job does not import.
     if (sink.userData != 0) {
-        (void)ImportFile(0, target.c_str(), empty, input.c_str(), &request);
+        (void)ImportFile(0, target.c_str(), host.empty, input.c_str(), &request);
         outcome = ImportJobEnd(sink.userData);
     }
     xpmfault::Pause();

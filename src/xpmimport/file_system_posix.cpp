@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <vector>
 
 namespace xpmimport {
 
@@ -28,10 +27,8 @@ int64_t SizeOfOpenFile(int fd) {
 int MakeTemporaryFile(char* pattern) { return mkostemp(pattern, O_CLOEXEC); }
 
 int MakeUnnamedTemporaryFile(std::string pattern) {
-    std::vector<char> path(pattern.begin(), pattern.end());
-    path.push_back('\0');
-    int fd = mkostemp(path.data(), O_CLOEXEC);
-    if (fd >= 0) unlink(path.data());  // nameless from the start: nothing can be left behind
+    const int fd = MakeTemporaryFile(pattern.data());
+    if (fd >= 0) unlink(pattern.c_str());  // nameless from the start: nothing can be left behind
     return fd;
 }
 

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "host_request.h"
+#include "metafile_files.h"
 #include "resources/module_text.h"
 #include "xpmfilter/xpmfilter.h"
 
@@ -171,12 +173,9 @@ int ImportToFile(const Library& filter, const std::string& input, const std::str
     const auto createSetup = filter.Find<decltype(&CreateSetup)>("CreateSetup");
     const auto destroySetup = filter.Find<decltype(&DestroySetup)>("DestroySetup");
     if (importFile == nullptr || createSetup == nullptr || destroySetup == nullptr) return -1;
-    char empty[] = "";
-    StatusSink sink{};
-    sink.statusProc = reinterpret_cast<uint64_t>(&DefaultStatusProc);
-    ImportRequest request{};
-    request.names[0] = request.names[1] = request.names[2] = empty;
-    request.statusSink = &sink;
+    HostRequest host;
+    ImportRequest& request = host.request;
+    StatusSink& sink = host.sink;
     request.optionSet = OptionSetCreate(0, 0, 0, 0);
     request.setup = createSetup(nullptr, nullptr, nullptr, nullptr);
     sink.userData = ImportJobBegin(nullptr, "dll test", input.c_str(), 0, 0x08000005u, 0);
@@ -191,16 +190,8 @@ int ImportToFile(const Library& filter, const std::string& input, const std::str
 // The named file as GDI reads it back (a WMF on disk starts with its placeable header).
 void* ReadBack(const std::string& path, bool windowsMetafile) {
     if (!windowsMetafile) return ::GetEnhMetaFileA(path.c_str());
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) return nullptr;
-    std::vector<BYTE> bytes(1 << 16);
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
-    std::fclose(in);
-    uint32_t key = 0;
-    if (bytes.size() <= 22) return nullptr;
-    std::memcpy(&key, bytes.data(), sizeof key);
-    EXPECT_EQ(key, 0x9AC6CDD7u) << path << ": no placeable header";
-    return ::SetMetaFileBitsEx(static_cast<UINT>(bytes.size() - 22), bytes.data() + 22);
+    const std::vector<uint8_t> bits = MetafileBits(ReadAll(path), true);
+    return bits.empty() ? nullptr : ::SetMetaFileBitsEx(static_cast<UINT>(bits.size()), bits.data());
 }
 
 TEST(Import, PlaysBackAsTheRecipeSays) {

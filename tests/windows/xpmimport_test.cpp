@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "metafile_files.h"
 #include "winshim/winshim.h"
 #include "xpmfilter/xpmfilter.h"
 
@@ -23,16 +24,6 @@ std::string BinDirectory() {
     char path[MAX_PATH] = {};
     const std::string self(path, ::GetModuleFileNameA(nullptr, path, sizeof path));
     return self.substr(0, self.find_last_of("\\/"));
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* in = std::fopen(path.c_str(), "rb")) {
-        uint8_t chunk[65536];
-        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) bytes.insert(bytes.end(), chunk, chunk + got);
-        std::fclose(in);
-    }
-    return bytes;
 }
 
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -74,18 +65,6 @@ Expected ImportInProcess(const std::string& input, bool windowsMetafile) {
     }
     ::FreeLibrary(filter);
     return expected;
-}
-
-// The file's metafile bits: a WMF file's after its placeable header (the header's key
-// checked), an EMF file's whole.
-std::vector<uint8_t> MetafileBits(const std::vector<uint8_t>& file, bool windowsMetafile) {
-    if (!windowsMetafile) return file;
-    constexpr size_t kPlaceableHeader = 22;
-    uint32_t key = 0;
-    if (file.size() < kPlaceableHeader) return {};
-    std::memcpy(&key, file.data(), sizeof key);
-    EXPECT_EQ(key, 0x9AC6CDD7u) << "no placeable header";
-    return std::vector<uint8_t>(file.begin() + kPlaceableHeader, file.end());
 }
 
 struct RunResult {
