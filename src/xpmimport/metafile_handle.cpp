@@ -15,13 +15,15 @@ MetafileHandle::~MetafileHandle() {
 std::vector<uint8_t> MetafileHandle::bytes() const {
     std::vector<uint8_t> data;
     if (enhanced()) {
-        UINT size = GetEnhMetaFileBits(static_cast<HENHMETAFILE>(handle_), 0, nullptr);
+        const auto metafile = static_cast<HENHMETAFILE>(handle_);
+        UINT size = GetEnhMetaFileBits(metafile, 0, nullptr);
         data.resize(size);
-        if (size != 0 && GetEnhMetaFileBits(static_cast<HENHMETAFILE>(handle_), size, data.data()) != size) data.clear();
+        if (size != 0 && GetEnhMetaFileBits(metafile, size, data.data()) != size) data.clear();
     } else if (windows()) {
-        UINT size = GetMetaFileBitsEx(static_cast<HMETAFILE>(handle_), 0, nullptr);
+        const auto metafile = static_cast<HMETAFILE>(handle_);
+        UINT size = GetMetaFileBitsEx(metafile, 0, nullptr);
         data.resize(size);
-        if (size != 0 && GetMetaFileBitsEx(static_cast<HMETAFILE>(handle_), size, data.data()) != size) data.clear();
+        if (size != 0 && GetMetaFileBitsEx(metafile, size, data.data()) != size) data.clear();
     }
     return data;
 }
