@@ -47,8 +47,9 @@ std::string MakePicture(int width, int height, int colors, int cpp) {
         }
         return text;
     };
-    std::string text = "/* XPM */\nstatic char *bench[] = {\n\"" + std::to_string(width) + " " + std::to_string(height) +
-                       " " + std::to_string(colors) + " " + std::to_string(cpp) + "\",\n";
+    std::string text = "/* XPM */\nstatic char *bench[] = {\n\"" + std::to_string(width) + " " +
+                       std::to_string(height) + " " + std::to_string(colors) + " " +
+                       std::to_string(cpp) + "\",\n";
     for (int i = 0; i < colors; ++i) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "#%06X", (i * 2654435761u) & 0xFFFFFF);
@@ -91,30 +92,35 @@ void RunImports(benchmark::State& state, int width, int height, int colors, int 
         }
         if (wmf) {
             bytes.resize(GetMetaFileBitsEx(result.picture, 0, nullptr));
-            benchmark::DoNotOptimize(GetMetaFileBitsEx(result.picture, static_cast<UINT>(bytes.size()), bytes.data()));
+            benchmark::DoNotOptimize(
+                GetMetaFileBitsEx(result.picture, static_cast<UINT>(bytes.size()), bytes.data()));
             DeleteMetaFile(result.picture);
         } else {
             bytes.resize(GetEnhMetaFileBits(result.picture, 0, nullptr));
-            benchmark::DoNotOptimize(GetEnhMetaFileBits(result.picture, static_cast<UINT>(bytes.size()), bytes.data()));
+            benchmark::DoNotOptimize(
+                GetEnhMetaFileBits(result.picture, static_cast<UINT>(bytes.size()), bytes.data()));
             DeleteEnhMetaFile(result.picture);
         }
     }
     unlink(path);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(text.size()));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
-    state.counters["pixels/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * width * height,
-                                                    benchmark::Counter::kIsRate);
+    state.counters["pixels/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * width * height, benchmark::Counter::kIsRate);
 }
 
 void BM_ImportFile(benchmark::State& state) {
     RunImports(state, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-               static_cast<int>(state.range(2)), static_cast<int>(state.range(3)), state.range(4) != 0);
+               static_cast<int>(state.range(2)), static_cast<int>(state.range(3)),
+               state.range(4) != 0);
 }
 
 // The fixed cost of one import: an icon, where the profile, job and handle dominate the pixels.
 void BM_ImportIcon48(benchmark::State& state) {
     RunImports(state, 48, 48, 64, 2, false);
-    state.counters["icons/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["icons/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ImportIcon48)->Unit(benchmark::kMicrosecond);
 

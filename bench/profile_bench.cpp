@@ -29,8 +29,10 @@ const Module& LoadedModule() {
         Module loaded;
         void* library = OpenBuildModule(nullptr);
         if (library == nullptr) return loaded;
-        loaded.createSetup = reinterpret_cast<decltype(&CreateSetup)>(dlsym(library, "CreateSetup"));
-        loaded.destroySetup = reinterpret_cast<decltype(&DestroySetup)>(dlsym(library, "DestroySetup"));
+        loaded.createSetup =
+            reinterpret_cast<decltype(&CreateSetup)>(dlsym(library, "CreateSetup"));
+        loaded.destroySetup =
+            reinterpret_cast<decltype(&DestroySetup)>(dlsym(library, "DestroySetup"));
         return loaded;
     }();
     return module;
@@ -39,10 +41,12 @@ const Module& LoadedModule() {
 // Writes a profile of about `bytes` bytes, dates it an hour back and lets its change time
 // settle (profiles in use were changed long ago); returns its path.
 std::string MakeProfile(size_t bytes) {
-    std::string text = "[rondo]\r\n~Mode=Main\r\n[Main]\r\nDriver=bench.drv\r\nColorTableSource=PROFILE\r\n";
+    std::string text =
+        "[rondo]\r\n~Mode=Main\r\n[Main]\r\nDriver=bench.drv\r\nColorTableSource=PROFILE\r\n";
     for (int i = 0; i < 256; ++i) {
         char line[64];
-        std::snprintf(line, sizeof line, "Color[%03d]=%d, %d, %d, \"colour %d\"\r\n", i, i, 255 - i, i / 2, i);
+        std::snprintf(line, sizeof line, "Color[%03d]=%d, %d, %d, \"colour %d\"\r\n", i, i, 255 - i,
+                      i / 2, i);
         text += line;
     }
     for (int i = 1; i <= 32; ++i) {
@@ -51,8 +55,10 @@ std::string MakeProfile(size_t bytes) {
         text += line;
     }
     text += "Color Mode=2\r\n[Other]\r\n";
-    for (int i = 0; text.size() < bytes; ++i) text += "Key" + std::to_string(i) + "=some value of a key\r\n";
-    const std::string path = "/tmp/profile_bench_" + std::to_string(::getpid()) + "_" + std::to_string(bytes) + ".ini";
+    for (int i = 0; text.size() < bytes; ++i)
+        text += "Key" + std::to_string(i) + "=some value of a key\r\n";
+    const std::string path =
+        "/tmp/profile_bench_" + std::to_string(::getpid()) + "_" + std::to_string(bytes) + ".ini";
     std::ofstream(path, std::ios::binary) << text;
     const struct timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
     ::utimensat(AT_FDCWD, path.c_str(), hourAgo, 0);

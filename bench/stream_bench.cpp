@@ -37,7 +37,8 @@ void ReadAllOneByOne(benchmark::State& state, StreamHandle stream) {
     if (size == 1) {
         while (StreamRead(stream, block, 1) == 1) ++total;
     } else {
-        for (int32_t got; (got = StreamRead(stream, block, size)) > 0;) total += static_cast<size_t>(got);
+        for (int32_t got; (got = StreamRead(stream, block, size)) > 0;)
+            total += static_cast<size_t>(got);
     }
     if (total != kInputBytes) state.SkipWithError("short read");
 }
@@ -103,16 +104,19 @@ void BM_RoutineStreamLookBack(benchmark::State& state) {
         StreamHandle stream = OpenRoutineStream(&input);
         size_t total = 0;
         if (StreamSeek(stream, 0, 1) != 0) state.SkipWithError("no position");
-        for (int32_t got; (got = StreamRead(stream, block, sizeof block)) > 0;) total += static_cast<size_t>(got);
+        for (int32_t got; (got = StreamRead(stream, block, sizeof block)) > 0;)
+            total += static_cast<size_t>(got);
         if (StreamSeek(stream, 0, 0) != 0) state.SkipWithError("cannot go back");
-        for (int32_t got; (got = StreamRead(stream, block, sizeof block)) > 0;) total += static_cast<size_t>(got);
+        for (int32_t got; (got = StreamRead(stream, block, sizeof block)) > 0;)
+            total += static_cast<size_t>(got);
         StreamClose(stream);
         if (total != 2 * text.size()) state.SkipWithError("short read");
     }
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 2 * static_cast<int64_t>(text.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 2 *
+                            static_cast<int64_t>(text.size()));
 }
 
 BENCHMARK(BM_MemoryStreamByteReads)->Arg(1)->Arg(16384)->Unit(benchmark::kMillisecond);

@@ -80,8 +80,12 @@ const RealAllocators* Pass() {
 
 }  // namespace
 
-void Resume() { g_active = true; }
-void Pause() { g_active = false; }
+void Resume() {
+    g_active = true;
+}
+void Pause() {
+    g_active = false;
+}
 
 void Arm(Kind kind, uint64_t n, WriteFault fault) {
     g_armedKind = kind;
@@ -102,7 +106,9 @@ void StartCounting() {
     for (Countdown& c : g_counts) c.seen = 0;
 }
 
-uint64_t Seen(Kind kind) { return g_counts[static_cast<int>(kind)].seen.load(); }
+uint64_t Seen(Kind kind) {
+    return g_counts[static_cast<int>(kind)].seen.load();
+}
 
 }  // namespace xpmfault
 
@@ -157,7 +163,6 @@ XPMFAULT_EXPORT ssize_t pwrite(int fd, const void* data, size_t count, off_t off
     return WriteFails(&count) ? -1 : syscall(SYS_pwrite64, fd, data, count, offset);
 }
 
-
 }  // extern "C"
 
 // operator new goes through malloc above (a sanitizer's own operator new would not), and
@@ -166,12 +171,30 @@ XPMFAULT_EXPORT void* operator new(size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-XPMFAULT_EXPORT void* operator new[](size_t size) { return operator new(size); }
-XPMFAULT_EXPORT void* operator new(size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
-XPMFAULT_EXPORT void* operator new[](size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
-XPMFAULT_EXPORT void operator delete(void* p) noexcept { std::free(p); }
-XPMFAULT_EXPORT void operator delete[](void* p) noexcept { std::free(p); }
-XPMFAULT_EXPORT void operator delete(void* p, size_t) noexcept { std::free(p); }
-XPMFAULT_EXPORT void operator delete[](void* p, size_t) noexcept { std::free(p); }
-XPMFAULT_EXPORT void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-XPMFAULT_EXPORT void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+XPMFAULT_EXPORT void* operator new[](size_t size) {
+    return operator new(size);
+}
+XPMFAULT_EXPORT void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size == 0 ? 1 : size);
+}
+XPMFAULT_EXPORT void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size == 0 ? 1 : size);
+}
+XPMFAULT_EXPORT void operator delete(void* p) noexcept {
+    std::free(p);
+}
+XPMFAULT_EXPORT void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+XPMFAULT_EXPORT void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+XPMFAULT_EXPORT void operator delete[](void* p, size_t) noexcept {
+    std::free(p);
+}
+XPMFAULT_EXPORT void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+XPMFAULT_EXPORT void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}

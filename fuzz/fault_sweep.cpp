@@ -35,7 +35,9 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 int CountEntries(const char* directory) {
     int count = 0;
@@ -54,9 +56,13 @@ struct Outcome {
 std::string TakePicture(void* picture) {
     std::string bytes;
     const bool enhanced = GetObjectType(picture) == OBJ_ENHMETAFILE;
-    bytes.resize(enhanced ? GetEnhMetaFileBits(picture, 0, nullptr) : GetMetaFileBitsEx(picture, 0, nullptr));
-    if (enhanced) GetEnhMetaFileBits(picture, static_cast<UINT>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data()));
-    else GetMetaFileBitsEx(picture, static_cast<UINT>(bytes.size()), bytes.data());
+    bytes.resize(enhanced ? GetEnhMetaFileBits(picture, 0, nullptr)
+                          : GetMetaFileBitsEx(picture, 0, nullptr));
+    if (enhanced)
+        GetEnhMetaFileBits(picture, static_cast<UINT>(bytes.size()),
+                           reinterpret_cast<BYTE*>(bytes.data()));
+    else
+        GetMetaFileBitsEx(picture, static_cast<UINT>(bytes.size()), bytes.data());
     (void)(enhanced ? DeleteEnhMetaFile(picture) : DeleteMetaFile(picture));
     return bytes;
 }
@@ -83,21 +89,33 @@ Outcome Import(bool* broken) {
     if (memory != nullptr) std::memcpy(GlobalLock(memory), g_input.data(), g_input.size());
     if (memory != nullptr) GlobalUnlock(memory);
     source.memory = memory;
-    if (via == Via::kFileAsWmf || via == Via::kDescriptor) std::snprintf(source.path, sizeof source.path, "%s/input.xpm", g_dir.c_str());
-    const int fd = via == Via::kDescriptor ? open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600) : -1;
-    VrHostHooks hooks{sizeof hooks, via == Via::kFileAsWmf ? 1u : 0u, nullptr, nullptr, nullptr,
-                      via == Via::kDescriptor ? uint32_t{kVrHookOutputFd} : 0u, fd};
+    if (via == Via::kFileAsWmf || via == Via::kDescriptor)
+        std::snprintf(source.path, sizeof source.path, "%s/input.xpm", g_dir.c_str());
+    const int fd = via == Via::kDescriptor
+                       ? open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)
+                       : -1;
+    VrHostHooks hooks{sizeof hooks,
+                      via == Via::kFileAsWmf ? 1u : 0u,
+                      nullptr,
+                      nullptr,
+                      nullptr,
+                      via == Via::kDescriptor ? uint32_t{kVrHookOutputFd} : 0u,
+                      fd};
     size_t position = 0;
     PictureResult result{};
     xpmfault::Resume();
-    const uint32_t code = ImportCB(&hooks, &source, &result, nullptr, reinterpret_cast<uint64_t>(&position),
-                                   via == Via::kRoutine ? ReadChunk : nullptr);
+    const uint32_t code =
+        ImportCB(&hooks, &source, &result, nullptr, reinterpret_cast<uint64_t>(&position),
+                 via == Via::kRoutine ? ReadChunk : nullptr);
     xpmfault::Pause();
     if (memory != nullptr) GlobalFree(memory);
     if (fd >= 0) close(fd);
     if (code != 0 && result.picture != nullptr) *broken = true;
-    if (via == Via::kFileAsWmf && result.picture != nullptr && GetObjectType(result.picture) != OBJ_METAFILE) *broken = true;
-    Outcome outcome{code == 0, result.picture != nullptr ? TakePicture(result.picture) : ReadFile(out)};
+    if (via == Via::kFileAsWmf && result.picture != nullptr &&
+        GetObjectType(result.picture) != OBJ_METAFILE)
+        *broken = true;
+    Outcome outcome{code == 0,
+                    result.picture != nullptr ? TakePicture(result.picture) : ReadFile(out)};
     unlink(out.c_str());
     return outcome;
 }
@@ -114,8 +132,11 @@ Outcome ToNamedFile(bool* broken) {
     int16_t outcome = 27;
     xpmfault::Resume();
     request.optionSet = OptionSetCreate(0, 0, 0, 0);
-    request.setup = request.optionSet == nullptr ? nullptr : CreateSetup(nullptr, nullptr, nullptr, nullptr);
-    if (request.setup != nullptr) sink.userData = ImportJobBegin(nullptr, "sweep", input.c_str(), 0, QVTGetFilterVersion(), 0);
+    request.setup =
+        request.optionSet == nullptr ? nullptr : CreateSetup(nullptr, nullptr, nullptr, nullptr);
+    if (request.setup != nullptr)
+        sink.userData =
+            ImportJobBegin(nullptr, "sweep", input.c_str(), 0, QVTGetFilterVersion(), 0);
     // A host that cannot begin a job does not import.
     if (sink.userData != 0) {
         (void)ImportFile(0, target.c_str(), host.empty, input.c_str(), &request);
@@ -128,7 +149,8 @@ Outcome ToNamedFile(bool* broken) {
     if (sink.dataHandle != 0 && outcome != 0) *broken = true;
     if (sink.dataHandle != 0) (void)TakePicture(reinterpret_cast<void*>(sink.dataHandle));
     Outcome out{outcome == 0, ReadFile(target)};
-    if ((!out.ok && out.bytes != "older picture") || CountEntries(g_dir.c_str()) != entries) *broken = true;
+    if ((!out.ok && out.bytes != "older picture") || CountEntries(g_dir.c_str()) != entries)
+        *broken = true;
     unlink(target.c_str());
     return out;
 }
@@ -137,7 +159,8 @@ Outcome ToNamedFile(bool* broken) {
 // recovery copy may stay behind.
 Outcome ProfileWrite(bool* broken) {
     const std::string path = g_dir + "/sweep.ini";
-    const std::string older = "[rondo]\r\n~Mode=XPM\r\n[XPM]\r\nDriver=x.drv\r\nColor Mode=0\r\n; kept\r\n";
+    const std::string older =
+        "[rondo]\r\n~Mode=XPM\r\n[XPM]\r\nDriver=x.drv\r\nColor Mode=0\r\n; kept\r\n";
     WriteFile(path, older);
     const int entries = CountEntries(g_dir.c_str());
     xpmfault::Resume();
@@ -147,7 +170,8 @@ Outcome ProfileWrite(bool* broken) {
     if (setup != nullptr) DestroySetup(setup);
     xpmfault::Pause();
     const std::string after = ReadFile(path);
-    if ((after != older && after.find("Color Mode=2") == std::string::npos) || CountEntries(g_dir.c_str()) != entries)
+    if ((after != older && after.find("Color Mode=2") == std::string::npos) ||
+        CountEntries(g_dir.c_str()) != entries)
         *broken = true;
     return {setup != nullptr, {}};
 }
@@ -191,7 +215,9 @@ int main() {
     g_dir = scratch;
     xpmfuzz::EnsureModuleReady();
     const std::pair<const char*, std::string> inputs[] = {
-        {"tiny", "/* XPM */\nstatic char *t[] = {\n\"3 2 2 1\",\n\"a c #FF0000\",\n\"b c None\",\n\"aba\",\n\"bab\"};\n"},
+        {"tiny",
+         "/* XPM */\nstatic char *t[] = {\n\"3 2 2 1\",\n\"a c #FF0000\",\n\"b c "
+         "None\",\n\"aba\",\n\"bab\"};\n"},
         {"two bands of 100 colours", Image(40, 140, 100)},
         {"cut short", Image(40, 140, 100).substr(0, 3000)},
     };
@@ -207,9 +233,14 @@ int main() {
             xpmfault::StartCounting();
             const Outcome reference = entry.run(&broken);
             std::printf("%-32s %-26s %-5s %llu allocations, %llu writes\n", entry.name, inputName,
-                        reference.ok ? "ok" : "fails", (unsigned long long)xpmfault::Seen(Kind::kAllocation),
+                        reference.ok ? "ok" : "fails",
+                        (unsigned long long)xpmfault::Seen(Kind::kAllocation),
                         (unsigned long long)xpmfault::Seen(Kind::kWrite));
-            struct Sweep { Kind kind; WriteFault fault; const char* name; };
+            struct Sweep {
+                Kind kind;
+                WriteFault fault;
+                const char* name;
+            };
             for (const Sweep sweep : {Sweep{Kind::kAllocation, WriteFault::kNoSpace, "allocation"},
                                       Sweep{Kind::kWrite, WriteFault::kNoSpace, "write ENOSPC"},
                                       Sweep{Kind::kWrite, WriteFault::kIo, "write EIO"},
@@ -218,7 +249,8 @@ int main() {
                 int reported = 0;
                 for (unsigned long long n = 0;; ++n) {
                     char label[160];
-                    std::snprintf(label, sizeof label, "%s/%s/%s/%llu", entry.name, inputName, sweep.name, n);
+                    std::snprintf(label, sizeof label, "%s/%s/%s/%llu", entry.name, inputName,
+                                  sweep.name, n);
                     xpmfault::Arm(sweep.kind, n, sweep.fault);
                     broken = false;
                     bool threw = false;
@@ -233,14 +265,18 @@ int main() {
                     ++runs;
                     const WinshimCounts now = WinshimGetCounts();
                     const int nowDescriptors = CountEntries("/proc/self/fd");
-                    const char* fault = threw ? "let an exception out"
+                    const char* fault =
+                        threw    ? "let an exception out"
                         : broken ? "left a picture with a failure, a changed file or a stray file"
                         : got.ok && got.bytes != reference.bytes ? "succeeded with another picture"
-                        : std::memcmp(&counts, &now, sizeof now) != 0 ? "leaked a block, lock or metafile"
+                        : std::memcmp(&counts, &now, sizeof now) != 0
+                            ? "leaked a block, lock or metafile"
                         : nowDescriptors != descriptors ? "leaked a descriptor"
-                        : sweep.fault == WriteFault::kShort && fired && reference.ok && !got.ok ? "failed on a short write"
-                        : nullptr;
-                    if (fault != nullptr && ++reported <= 3) std::printf("FAIL %s: %s\n", label, fault);
+                        : sweep.fault == WriteFault::kShort && fired && reference.ok && !got.ok
+                            ? "failed on a short write"
+                            : nullptr;
+                    if (fault != nullptr && ++reported <= 3)
+                        std::printf("FAIL %s: %s\n", label, fault);
                     failures += fault != nullptr;
                     // One leak must not hide the next finding.
                     counts = now;
@@ -253,9 +289,14 @@ int main() {
     // A profile write that fails (saving the recovery copy, or writing in place) says why:
     // a full disk, or any other write fault; the file keeps its bytes.
     const std::string profile = g_dir + "/errors.ini";
-    struct Row { int n; WriteFault fault; unsigned error; };
-    for (const auto& [n, fault, error] : {Row{0, WriteFault::kNoSpace, 112}, Row{0, WriteFault::kIo, 29},
-                                          Row{1, WriteFault::kNoSpace, 112}, Row{1, WriteFault::kIo, 29}}) {
+    struct Row {
+        int n;
+        WriteFault fault;
+        unsigned error;
+    };
+    for (const auto& [n, fault, error] :
+         {Row{0, WriteFault::kNoSpace, 112}, Row{0, WriteFault::kIo, 29},
+          Row{1, WriteFault::kNoSpace, 112}, Row{1, WriteFault::kIo, 29}}) {
         WriteFile(profile, "[a]\r\nk=old\r\n");
         xpmfault::Arm(Kind::kWrite, n, fault);
         xpmfault::Resume();
@@ -264,7 +305,9 @@ int main() {
         xpmfault::Pause();
         xpmfault::Disarm();
         if (written || got != error || ReadFile(profile) != "[a]\r\nk=old\r\n")
-            std::printf("FAIL profile write %d: error %u, wanted %u\n", n, static_cast<unsigned>(got), error), ++failures;
+            std::printf("FAIL profile write %d: error %u, wanted %u\n", n,
+                        static_cast<unsigned>(got), error),
+                ++failures;
     }
     std::printf("%llu faulted runs, %d failures\n", runs, failures);
     (void)std::system(("rm -rf " + g_dir).c_str());

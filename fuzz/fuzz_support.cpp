@@ -43,8 +43,10 @@ void CheckNothingLeft() {
 const std::string& ScratchProfilePath() {
     // Profile writes are flushed to the disk; memory-backed storage keeps that cheap.
     struct stat shm {};
-    static const std::string directory = stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) ? "/dev/shm" : "/tmp";
-    static const std::string path = directory + "/xpmfuzz-profile-" + std::to_string(getpid()) + ".ini";
+    static const std::string directory =
+        stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) ? "/dev/shm" : "/tmp";
+    static const std::string path =
+        directory + "/xpmfuzz-profile-" + std::to_string(getpid()) + ".ini";
     return path;
 }
 

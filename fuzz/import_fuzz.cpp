@@ -22,8 +22,10 @@ bool DeclaresHugeTables(const uint8_t* data, size_t size) {
     const uint8_t* at = std::find(data, data + size, '"');
     std::string words[3];
     for (int word = 0; at != data + size && ++at != data + size && *at != '"' && word < 3;) {
-        if (*at != '\t' && *at != '\n' && *at != '\r' && *at != ' ') words[word] += char(*at);
-        else if (!words[word].empty()) ++word;
+        if (*at != '\t' && *at != '\n' && *at != '\r' && *at != ' ')
+            words[word] += char(*at);
+        else if (!words[word].empty())
+            ++word;
     }
     const std::string count = words[2].substr(0, 39);
     const auto colours = static_cast<uint32_t>(std::strtoll(count.c_str(), nullptr, 10));
@@ -47,8 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t code = ImportGR(nullptr, source, &result, nullptr);
     if (code != 0 && result.picture != nullptr) std::abort();  // a picture with a failure
     if (result.picture != nullptr) {
-        if (GetObjectType(result.picture) == OBJ_ENHMETAFILE) DeleteEnhMetaFile(result.picture);
-        else DeleteMetaFile(result.picture);
+        if (GetObjectType(result.picture) == OBJ_ENHMETAFILE)
+            DeleteEnhMetaFile(result.picture);
+        else
+            DeleteMetaFile(result.picture);
     }
     std::free(source);
     GlobalFree(memory);

@@ -28,12 +28,12 @@ std::vector<std::string> QuotedStrings(const uint8_t* data, size_t size) {
     return strings;
 }
 
-const char* const kColours[] = {"None", "#FFF", "#FF8000", "#FFFF0000FFFF", "#", "#GG0000",
-                                "white", "navy blue", "gray50", "grey100", "Red", "nonesuch",
-                                "#12345", "%", "s_none", ""};
+const char* const kColours[] = {
+    "None",   "#FFF",    "#FF8000", "#FFFF0000FFFF", "#",      "#GG0000", "white",  "navy blue",
+    "gray50", "grey100", "Red",     "nonesuch",      "#12345", "%",       "s_none", ""};
 const char* const kContexts[] = {"c", "m", "g", "g4", "s", "x", "C"};
-const int32_t kNumbers[] = {0, 1, 2, 3, 7, 8, 16, 255, 256, 257, 4096, 32767, 32768, 65535,
-                            65536, -1, -32768, 2147483647};
+const int32_t kNumbers[] = {0,   1,    2,     3,     7,     8,     16, 255,    256,
+                            257, 4096, 32767, 32768, 65535, 65536, -1, -32768, 2147483647};
 
 struct Xpm {
     std::vector<std::string> strings;
@@ -83,7 +83,8 @@ struct Xpm {
                 break;
             }
             case 4:  // a string less
-                if (strings.size() > 1) strings.erase(strings.begin() + 1 + Pick(strings.size() - 1));
+                if (strings.size() > 1)
+                    strings.erase(strings.begin() + 1 + Pick(strings.size() - 1));
                 break;
             default: {  // bytes of one string
                 std::string& s = strings[Pick(strings.size())];
@@ -105,7 +106,8 @@ struct Xpm {
 
 }  // namespace
 
-extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned seed) {
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize,
+                                          unsigned seed) {
     Xpm xpm{QuotedStrings(data, size), std::mt19937(seed)};
     // One input in eight, and any input without a values line, is mutated as plain bytes.
     if (xpm.strings.empty() || seed % 8 == 0) return LLVMFuzzerMutate(data, size, maxSize);

@@ -19,14 +19,17 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: %s WIDTH HEIGHT CHARS_PER_PIXEL COLOURS SEED OUT.xpm\n", argv[0]);
         return 2;
     }
-    const long width = atol(argv[1]), height = atol(argv[2]), cpp = atol(argv[3]), colours = atol(argv[4]);
+    const long width = atol(argv[1]), height = atol(argv[2]), cpp = atol(argv[3]),
+               colours = atol(argv[4]);
     state = strtoull(argv[5], NULL, 10);
     /* 64 code characters: no quote, no backslash. */
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+.";
+    static const char alphabet[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+.";
     long most = 1;
     for (long i = 0; i < cpp; ++i) most *= 64;
     if (width <= 0 || height <= 0 || cpp < 1 || cpp > 4 || colours < 1 || colours > most) {
-        fprintf(stderr, "%s: %ld colours do not fit %ld characters per pixel\n", argv[0], colours, cpp);
+        fprintf(stderr, "%s: %ld colours do not fit %ld characters per pixel\n", argv[0], colours,
+                cpp);
         return 2;
     }
     FILE* out = fopen(argv[6], "wb");
@@ -41,14 +44,17 @@ int main(int argc, char** argv) {
         long value = c; /* distinct codes: the colour's number in base 64 */
         for (long i = cpp - 1; i >= 0; --i, value /= 64) codes[c * cpp + i] = alphabet[value % 64];
     }
-    fprintf(out, "/* XPM */\nstatic char *noise[] = {\n\"%ld %ld %ld %ld\",\n", width, height, colours, cpp);
+    fprintf(out, "/* XPM */\nstatic char *noise[] = {\n\"%ld %ld %ld %ld\",\n", width, height,
+            colours, cpp);
     for (long c = 0; c < colours; ++c) {
-        fprintf(out, "\"%.*s c #%06X\",\n", (int)cpp, codes + c * cpp, (unsigned)(Next() & 0xFFFFFF));
+        fprintf(out, "\"%.*s c #%06X\",\n", (int)cpp, codes + c * cpp,
+                (unsigned)(Next() & 0xFFFFFF));
     }
     for (long y = 0; y < height; ++y) {
         char* at = row;
         *at++ = '"';
-        for (long x = 0; x < width; ++x, at += cpp) memcpy(at, codes + (long)(Next() % (uint64_t)colours) * cpp, (size_t)cpp);
+        for (long x = 0; x < width; ++x, at += cpp)
+            memcpy(at, codes + (long)(Next() % (uint64_t)colours) * cpp, (size_t)cpp);
         memcpy(at, y + 1 < height ? "\",\n" : "\"\n", y + 1 < height ? 3 : 2);
         fwrite(row, 1, (size_t)(at - row) + (y + 1 < height ? 3 : 2), out);
     }

@@ -90,9 +90,9 @@ typedef int32_t (*VrReadRoutine)(uint64_t userData, void* buffer, int32_t count)
  * import entry points. The library finds it through the StatusSink that OutputOpen
  * receives. Any field may be null/0. Without it the job runs silently and makes an EMF. */
 typedef struct VrHostHooks {
-    uint32_t size;          /* sizeof(VrHostHooks) */
-    uint32_t metafileKind;  /* kVrMetafileEmf (0) or kVrMetafileWmf (1) */
-    void* context;          /* handed to both callbacks */
+    uint32_t size;         /* sizeof(VrHostHooks) */
+    uint32_t metafileKind; /* kVrMetafileEmf (0) or kVrMetafileWmf (1) */
+    void* context;         /* handed to both callbacks */
     /* Called with every progress percentage the job receives (0 to 100). */
     void (*progress)(void* context, int32_t percent);
     /* Asked at every progress call: non-zero stops the import (result 61). */
@@ -139,8 +139,7 @@ enum {
 /* ---- Streams ------------------------------------------------------------------------- */
 /* Opens a file (path, NULL), a memory block (NULL or path, source without routine) or the
  * host's routine (source with routine at offset 24). Returns null when it cannot open. */
-VRGDI32_API StreamHandle StreamOpen(const char* path, const StreamSource* source,
-                                    int32_t reserved);
+VRGDI32_API StreamHandle StreamOpen(const char* path, const StreamSource* source, int32_t reserved);
 /* Copies up to count bytes; returns the number delivered, 0 at end of input or on error. */
 VRGDI32_API int32_t StreamRead(StreamHandle stream, void* buffer, int32_t count);
 /* origin 0 start, 1 current, 2 end. Returns the new position, -1 when it cannot seek. */
@@ -170,9 +169,8 @@ VRGDI32_API void WriterAbort(WriterHandle writer);
  *   into memory, and the bytes are read from disk only if the host reads them. The file must
  *   not be truncated while the handle lives.
  * - otherwise memory: one growing block that the sink's metafile handle takes over. */
-VRGDI32_API int16_t OutputOpen(WriterHandle writer, const char* outputSpec,
-                               const char* outputName, int32_t reserved,
-                               OptionSetHandle optionSet, StatusSink* sink);
+VRGDI32_API int16_t OutputOpen(WriterHandle writer, const char* outputSpec, const char* outputName,
+                               int32_t reserved, OptionSetHandle optionSet, StatusSink* sink);
 VRGDI32_API void OutputStart(WriterHandle writer, const char* outputSpec);
 VRGDI32_API void OutputFinish(WriterHandle writer);
 VRGDI32_API int16_t OutputClose(WriterHandle writer);
@@ -188,8 +186,8 @@ VRGDI32_API void SetPalette(WriterHandle writer, int16_t first, int16_t count,
                             const PaletteEntry* entries);
 /* The filter passes format -8 (8-bit palette indices), then 0, 1, 3, 0. */
 VRGDI32_API void BitmapBegin(WriterHandle writer, const BandPlacement* placement,
-                             const BitmapSize* size, int16_t format, int16_t arg2,
-                             int16_t arg3, int16_t arg4, int16_t arg5);
+                             const BitmapSize* size, int16_t format, int16_t arg2, int16_t arg3,
+                             int16_t arg4, int16_t arg5);
 /* rows: BitmapSize.rows rows of ((width + 3) / 4) * 4 bytes, first row first. */
 VRGDI32_API void BitmapWriteBand(WriterHandle writer, const BandPlacement* placement,
                                  const BitmapSize* size, int16_t format, int16_t arg,
@@ -205,16 +203,14 @@ VRGDI32_API int32_t OptionSetEscape(OptionSetHandle set, uint32_t code, uint32_t
                                     const void* in, void* out, uint32_t flag);
 
 /* ---- Import job ---------------------------------------------------------------------- */
-typedef int32_t (*VrStatusProc)(uint64_t userData, uint32_t kind, uint32_t code,
-                                uint32_t first, uint32_t second, uint32_t severityClass,
-                                const uint64_t* block);
+typedef int32_t (*VrStatusProc)(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first,
+                                uint32_t second, uint32_t severityClass, const uint64_t* block);
 
-VRGDI32_API int32_t DefaultStatusProc(uint64_t job, uint32_t kind, uint32_t code,
-                                      uint32_t first, uint32_t second,
-                                      uint32_t severityClass, const uint64_t* block);
-VRGDI32_API ImportJobHandle ImportJobBegin(HWND window, const char* title,
-                                           const char* inputName, int32_t reserved,
-                                           uint32_t version, uint32_t option26);
+VRGDI32_API int32_t DefaultStatusProc(uint64_t job, uint32_t kind, uint32_t code, uint32_t first,
+                                      uint32_t second, uint32_t severityClass,
+                                      const uint64_t* block);
+VRGDI32_API ImportJobHandle ImportJobBegin(HWND window, const char* title, const char* inputName,
+                                           int32_t reserved, uint32_t version, uint32_t option26);
 /* Ends and frees the job: the first code reported with kind 3; else 61 when the job
  * answered a stop notice with stop; else 0. An unknown job gives 27. */
 VRGDI32_API int16_t ImportJobEnd(ImportJobHandle job);
@@ -223,8 +219,7 @@ VRGDI32_API int16_t ImportJobEnd(ImportJobHandle job);
 typedef int32_t (*VrEditRoutine)(uint64_t a, uint64_t b, uint64_t c);
 
 VRGDI32_API int32_t PreferencesRun(void* hostHandle, HGLOBAL setup, uint64_t hostValue,
-                                   VrEditRoutine edit, uint32_t filterKind,
-                                   const char* title);
+                                   VrEditRoutine edit, uint32_t filterKind, const char* title);
 /* Writes the directory part of path, ending with its separator ('/' or '\\'), into out
  * (260 bytes); empty when the path has no directory or the directory would not fit. */
 VRGDI32_API void PathGetDirectory(char* out, const char* path);

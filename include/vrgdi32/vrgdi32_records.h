@@ -31,9 +31,9 @@ typedef struct StatusSink {
     uint64_t statusProc; /* 16: a VrStatusProc, or 0 */
     uint64_t reserved24;
     uint64_t reserved32;
-    uint64_t hostValue;  /* 40: the entry point's first argument */
-    uint64_t dataHandle; /* 48: in: input memory handle or 0; out: the picture */
-    int32_t bounds[4];   /* 56: left, top, right, bottom */
+    uint64_t hostValue;   /* 40: the entry point's first argument */
+    uint64_t dataHandle;  /* 48: in: input memory handle or 0; out: the picture */
+    int32_t bounds[4];    /* 56: left, top, right, bottom */
     int32_t unitsPerInch; /* 72 */
     uint32_t pad76;
     uint64_t reserved80;

@@ -132,12 +132,10 @@ WINSHIM_API HLOCAL LocalFree(HLOCAL mem);
 /* Private profile (INI) files. A bare file name (no '/' or '\\') means the Windows
  * directory. Reads need both app and key (no name lists). Writes keep every other line;
  * concurrent writers are serialised by a file lock. */
-WINSHIM_API DWORD GetPrivateProfileStringA(LPCSTR app, LPCSTR key, LPCSTR defaultValue,
-                                           LPSTR out, DWORD size, LPCSTR fileName);
-WINSHIM_API UINT GetPrivateProfileIntA(LPCSTR app, LPCSTR key, INT defaultValue,
-                                       LPCSTR fileName);
-WINSHIM_API BOOL WritePrivateProfileStringA(LPCSTR app, LPCSTR key, LPCSTR value,
-                                            LPCSTR fileName);
+WINSHIM_API DWORD GetPrivateProfileStringA(LPCSTR app, LPCSTR key, LPCSTR defaultValue, LPSTR out,
+                                           DWORD size, LPCSTR fileName);
+WINSHIM_API UINT GetPrivateProfileIntA(LPCSTR app, LPCSTR key, INT defaultValue, LPCSTR fileName);
+WINSHIM_API BOOL WritePrivateProfileStringA(LPCSTR app, LPCSTR key, LPCSTR value, LPCSTR fileName);
 
 /* Files, modules, directories. OpenFile supports OF_EXIST only (and OF_READ as a plain
  * existence test); a bare name is searched as Windows does. */

@@ -34,11 +34,11 @@ typedef struct SavedOptions {
 typedef struct ImportRequest {
     uint16_t reserved0;
     uint8_t pad2[6];
-    HGLOBAL setup;               /* 8: the setup record */
-    OptionSetHandle optionSet;   /* 16 */
-    const char* names[3];        /* 24, 32, 40: texts of at most 259 characters, or null */
-    StatusSink* statusSink;      /* 48 */
-    uint64_t ioUserData;         /* 56: handed to the read routine */
+    HGLOBAL setup;             /* 8: the setup record */
+    OptionSetHandle optionSet; /* 16 */
+    const char* names[3];      /* 24, 32, 40: texts of at most 259 characters, or null */
+    StatusSink* statusSink;    /* 48 */
+    uint64_t ioUserData;       /* 56: handed to the read routine */
     uint32_t reserved64;
     uint32_t pad68;
 } ImportRequest;
@@ -52,8 +52,8 @@ typedef struct SourceSpec {
 
 /* Receives the picture. */
 typedef struct PictureResult {
-    void* picture;       /* 0: HENHMETAFILE or HMETAFILE; null after a failed import */
-    int32_t bounds[4];   /* 8: left, top, right, bottom */
+    void* picture;        /* 0: HENHMETAFILE or HMETAFILE; null after a failed import */
+    int32_t bounds[4];    /* 8: left, top, right, bottom */
     int32_t unitsPerInch; /* 24 */
     uint32_t pad28;
 } PictureResult;
@@ -62,8 +62,8 @@ typedef struct PictureResult {
 typedef struct FileInfoRecord {
     int32_t size; /* 0: declared size, 1 to 64 */
     uint32_t reserved4;
-    double item1;        /* 8 */
-    int32_t imageWidth;  /* 16: item 3 */
+    double item1;       /* 8 */
+    int32_t imageWidth; /* 16: item 3 */
     uint32_t reserved20;
     double item2;        /* 24 */
     int32_t imageHeight; /* 32: item 4 */
@@ -86,32 +86,31 @@ enum {
 /* Imports from source->path, or from source->memory when the path is empty. Returns the
  * 16-bit result (widened without sign): 0 with result->picture set, or a failure with
  * result->picture null. optionSet may be null. hostValue may point to a VrHostHooks. */
-XPMFILTER_API uint32_t ImportGR(void* hostValue, const SourceSpec* source,
-                                PictureResult* result, OptionSetHandle optionSet);
+XPMFILTER_API uint32_t ImportGR(void* hostValue, const SourceSpec* source, PictureResult* result,
+                                OptionSetHandle optionSet);
 /* As ImportGR; a non-null ioRoutine (a VrReadRoutine) makes the import read through it,
  * called with ioUserData. */
-XPMFILTER_API uint32_t ImportCB(void* hostValue, const SourceSpec* source,
-                                PictureResult* result, OptionSetHandle optionSet,
-                                uint64_t ioUserData, VrReadRoutine ioRoutine);
+XPMFILTER_API uint32_t ImportCB(void* hostValue, const SourceSpec* source, PictureResult* result,
+                                OptionSetHandle optionSet, uint64_t ioUserData,
+                                VrReadRoutine ioRoutine);
 /* Imports from source->path with the host's option set (required). The 16-bit result is
  * widened with sign. outputSpec may be null. */
 XPMFILTER_API int32_t ImportEmbeddedGR(void* hostValue, const SourceSpec* source,
                                        PictureResult* result, OptionSetHandle optionSet,
                                        uint32_t length, const char* outputSpec);
 /* Runs one import on a setup record of the caller's; returns the driver's result. */
-XPMFILTER_API int32_t ImportFile(uint64_t reserved, const char* outputName,
-                                 const char* outputSpec, const char* sourcePath,
-                                 ImportRequest* request);
+XPMFILTER_API int32_t ImportFile(uint64_t reserved, const char* outputName, const char* outputSpec,
+                                 const char* sourcePath, ImportRequest* request);
 
 XPMFILTER_API int32_t EditSetup(uint64_t a, uint64_t b, uint64_t c);
 XPMFILTER_API int32_t DestroySetup(HGLOBAL setup);
 XPMFILTER_API int32_t EscapeSetup(HGLOBAL handle, uint32_t code, int32_t size, void* data,
                                   void* extra, uint32_t flag);
-XPMFILTER_API HGLOBAL CreateSetup(HINSTANCE instance, const char* profile,
-                                  const char* section, void* reserved);
+XPMFILTER_API HGLOBAL CreateSetup(HINSTANCE instance, const char* profile, const char* section,
+                                  void* reserved);
 
-XPMFILTER_API uint16_t GetFilterInfo(uint16_t unused1, uint64_t unused2,
-                                     OptionSetHandle* optionSet, uint64_t unused4);
+XPMFILTER_API uint16_t GetFilterInfo(uint16_t unused1, uint64_t unused2, OptionSetHandle* optionSet,
+                                     uint64_t unused4);
 XPMFILTER_API void GetFilterPref(uint64_t unused1, uint64_t hostValue, void* hostHandle,
                                  uint16_t unused4);
 XPMFILTER_API uint32_t QVTGetFilterVersion(void);

@@ -55,6 +55,8 @@ static_assert(offsetof(SetupRecord, options) + sizeof(SavedOptions) == sizeof(Se
               "the options block is the record's last field");
 
 // Size of the options block in every exchange with an option set.
-[[nodiscard]] constexpr uint32_t SavedOptionsSize() { return sizeof(SavedOptions); }
+[[nodiscard]] constexpr uint32_t SavedOptionsSize() {
+    return sizeof(SavedOptions);
+}
 
 }  // namespace xpmfilter

@@ -11,8 +11,7 @@
 // else 0. A null optionSet pointer gives 0 with nothing made, since the host could not
 // receive the set.
 extern "C" XPMFILTER_API uint16_t GetFilterInfo(uint16_t /*unused1*/, uint64_t /*unused2*/,
-                                                OptionSetHandle* optionSet,
-                                                uint64_t /*unused4*/) {
+                                                OptionSetHandle* optionSet, uint64_t /*unused4*/) {
     using namespace xpmfilter;
     if (optionSet == nullptr) return 0;
     OptionSetHandle set = Gdi().OptionSetCreate(0, 0, 0, 0);
@@ -50,4 +49,6 @@ extern "C" XPMFILTER_API void GetFilterPref(uint64_t /*unused1*/, uint64_t hostV
 }
 
 // The filter's version: 8 in the top byte, 5 in the low bits.
-extern "C" XPMFILTER_API uint32_t QVTGetFilterVersion(void) { return xpmfilter::kFilterVersion; }
+extern "C" XPMFILTER_API uint32_t QVTGetFilterVersion(void) {
+    return xpmfilter::kFilterVersion;
+}

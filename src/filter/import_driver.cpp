@@ -82,9 +82,10 @@ int32_t RunImport(SetupRecord& setup) {
     setup.writer = nullptr;
     const uint64_t routine = setup.options.ioRoutine;
     const uint64_t userData = setup.request != nullptr ? setup.request->ioUserData : 0;
-    HGLOBAL memory = setup.statusSink != nullptr
-                         ? reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(setup.statusSink->dataHandle))
-                         : nullptr;
+    HGLOBAL memory =
+        setup.statusSink != nullptr
+            ? reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(setup.statusSink->dataHandle))
+            : nullptr;
 
     // Stage 1: the input. It must not move while the stream is open.
     InputSource input;

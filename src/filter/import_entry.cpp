@@ -23,9 +23,9 @@ struct ImportCall {
     PictureResult* result;
     OptionSetHandle optionSet;  // may be null: then a set is made for the call
     uint64_t ioUserData;
-    VrReadRoutine ioRoutine;    // null for none
+    VrReadRoutine ioRoutine;  // null for none
     const char* outputSpec;
-    bool embedded;              // ImportEmbeddedGR: no memory input, 1440 units by default
+    bool embedded;  // ImportEmbeddedGR: no memory input, 1440 units by default
 };
 
 // Owns the option set a call made for itself, and the call's setup record.
@@ -132,7 +132,8 @@ uint16_t RunImport(const ImportCall& call) {
     std::memcpy(result.bounds, sink.bounds, sizeof result.bounds);
     result.unitsPerInch = sink.unitsPerInch;
     if (result.unitsPerInch == 0)
-        result.unitsPerInch = call.embedded ? kEmbeddedUnitsPerInch : FallbackUnitsPerInch(result.bounds);
+        result.unitsPerInch =
+            call.embedded ? kEmbeddedUnitsPerInch : FallbackUnitsPerInch(result.bounds);
 
     const auto outcome = static_cast<uint16_t>(Gdi().ImportJobEnd(sink.userData));
     if (outcome != 0 && result.picture != nullptr) {
@@ -170,12 +171,11 @@ extern "C" XPMFILTER_API uint32_t ImportGR(void* hostValue, const SourceSpec* so
 // with the host's option set, which is required (null: 5315, nothing called) and never freed
 // here. outputSpec may be null. length is not used. The 16-bit result is widened with sign.
 extern "C" XPMFILTER_API int32_t ImportEmbeddedGR(void* hostValue, const SourceSpec* source,
-                                                  PictureResult* result,
-                                                  OptionSetHandle optionSet, uint32_t /*length*/,
-                                                  const char* outputSpec) {
+                                                  PictureResult* result, OptionSetHandle optionSet,
+                                                  uint32_t /*length*/, const char* outputSpec) {
     using namespace xpmfilter;
     if (optionSet == nullptr || source == nullptr || result == nullptr) return kImportNoOptionSet;
-    const uint16_t outcome = RunImport(
-        ImportCall{hostValue, source, result, optionSet, 0, nullptr, outputSpec, true});
+    const uint16_t outcome =
+        RunImport(ImportCall{hostValue, source, result, optionSet, 0, nullptr, outputSpec, true});
     return static_cast<int16_t>(outcome);
 }

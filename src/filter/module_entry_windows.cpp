@@ -14,8 +14,9 @@ GraphicsLibrary g_table{};
 HMODULE GraphicsLibraryModule() {
     HMODULE module = nullptr;
     const auto address = reinterpret_cast<LPCSTR>(&::StreamOpen);
-    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              address, &module)) {
+    if (!::GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            address, &module)) {
         return nullptr;
     }
     return module;

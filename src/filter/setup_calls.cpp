@@ -74,7 +74,9 @@ int32_t ActOnEscape(HGLOBAL handle, SetupRecord* setup, SavedOptions& options, u
 
 using namespace xpmfilter;
 
-extern "C" XPMFILTER_API int32_t EditSetup(uint64_t, uint64_t, uint64_t) { return kOk; }
+extern "C" XPMFILTER_API int32_t EditSetup(uint64_t, uint64_t, uint64_t) {
+    return kOk;
+}
 
 extern "C" XPMFILTER_API int32_t DestroySetup(HGLOBAL setup) {
     if (GlobalLock(setup) == nullptr) return kSetupNotLocked;
@@ -99,8 +101,8 @@ extern "C" XPMFILTER_API int32_t EscapeSetup(HGLOBAL handle, uint32_t code, int3
     // An option set: work on a copy of its stored block and store the copy back afterwards,
     // also after a passed-on code. A failed load leaves the option set as it was.
     SavedOptions options{};
-    int32_t loaded = Gdi().OptionSetEscape(handle, kOptionSetLoad, SavedOptionsSize(), nullptr,
-                                           &options, 0);
+    int32_t loaded =
+        Gdi().OptionSetEscape(handle, kOptionSetLoad, SavedOptionsSize(), nullptr, &options, 0);
     if (loaded != kOk) {
         GlobalUnlock(handle);
         return loaded;

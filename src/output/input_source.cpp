@@ -21,7 +21,8 @@ StreamHandle OpenInputStream(InputSource& input, const char* path, uint64_t rout
         input.memory = memory;
         input.lockedAddress = GlobalLock(memory);
         // The library reads the block through this variable until the stream is closed.
-        input.source.source = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&input.lockedAddress));
+        input.source.source =
+            static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&input.lockedAddress));
         input.source.memorySize = static_cast<uint32_t>(GlobalSize(memory));
         return gdi.StreamOpen(nullptr, &input.source, 0);
     }

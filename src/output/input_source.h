@@ -13,8 +13,8 @@ namespace xpmfilter {
 // must not move while its stream is open.
 struct InputSource {
     StreamSource source{};
-    HGLOBAL memory = nullptr;        // the handle this input locked, or null
-    void* lockedAddress = nullptr;   // what the lock gave; offset 0 of `source` points here
+    HGLOBAL memory = nullptr;       // the handle this input locked, or null
+    void* lockedAddress = nullptr;  // what the lock gave; offset 0 of `source` points here
 };
 
 // Opens the input:
@@ -24,8 +24,8 @@ struct InputSource {
 //     with lockedAddress null, so the caller's unlock rule stays simple);
 //   otherwise StreamOpen(path, null, 0).
 // Returns the stream or null. Does not unlock on failure: see UnlockInputMemory.
-[[nodiscard]] StreamHandle OpenInputStream(InputSource& input, const char* path,
-                                           uint64_t routine, uint64_t userData, HGLOBAL memory);
+[[nodiscard]] StreamHandle OpenInputStream(InputSource& input, const char* path, uint64_t routine,
+                                           uint64_t userData, HGLOBAL memory);
 
 // Unlocks the memory block if OpenInputStream locked it successfully; idempotent.
 void UnlockInputMemory(InputSource& input);

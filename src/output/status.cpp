@@ -63,9 +63,9 @@ int32_t ReportStatus(SetupRecord& setup, int32_t code) {
     if (proc == nullptr) return 0;
     // No report of this filter carries optional arguments: the block is ten zero words.
     const uint64_t block[kArgumentWords] = {};
-    int32_t answer = InvokeStatusProc(proc, SinkUserData(setup), kKindReport,
-                                      static_cast<uint32_t>(code), 0, 0, SeverityClass(code),
-                                      block);
+    int32_t answer =
+        InvokeStatusProc(proc, SinkUserData(setup), kKindReport, static_cast<uint32_t>(code), 0, 0,
+                         SeverityClass(code), block);
     return answer != 0 ? kStopped : kOk;
 }
 
@@ -73,8 +73,7 @@ int32_t ReportProgress(SetupRecord& setup) {
     VrStatusProc proc = SinkProc(setup);
     if (proc == nullptr) return kOk;
     int32_t answer = InvokeStatusProc(proc, SinkUserData(setup), kKindProgress, kCodeProgress,
-                                      static_cast<uint32_t>(setup.progressPercent), 0, 0,
-                                      nullptr);
+                                      static_cast<uint32_t>(setup.progressPercent), 0, 0, nullptr);
     return answer != 0 ? kStopped : kOk;
 }
 

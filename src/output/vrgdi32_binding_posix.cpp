@@ -5,14 +5,14 @@ namespace xpmfilter {
 
 const GraphicsLibrary& Vrgdi32Library() {
     static const GraphicsLibrary table = {
-        ::StreamOpen,   ::StreamRead,   ::StreamSeek,      ::StreamClose,
-        ::WriterCreate, ::WriterDestroy, ::WriterSetNames, ::WriterSetOption,
-        ::WriterGetError, ::WriterAbort, ::OutputOpen,     ::OutputStart,
-        ::OutputFinish, ::OutputClose,  ::PictureBegin,    ::PictureStartDrawing,
-        ::PictureEnd,   ::SetFrame,     ::SetUnits,        ::SetWindow,
-        ::SetPalette,   ::BitmapBegin,  ::BitmapWriteBand, ::BitmapEnd,
+        ::StreamOpen,      ::StreamRead,      ::StreamSeek,        ::StreamClose,
+        ::WriterCreate,    ::WriterDestroy,   ::WriterSetNames,    ::WriterSetOption,
+        ::WriterGetError,  ::WriterAbort,     ::OutputOpen,        ::OutputStart,
+        ::OutputFinish,    ::OutputClose,     ::PictureBegin,      ::PictureStartDrawing,
+        ::PictureEnd,      ::SetFrame,        ::SetUnits,          ::SetWindow,
+        ::SetPalette,      ::BitmapBegin,     ::BitmapWriteBand,   ::BitmapEnd,
         ::OptionSetCreate, ::OptionSetEscape, ::DefaultStatusProc, ::ImportJobBegin,
-        ::ImportJobEnd, ::PreferencesRun, ::PathGetDirectory, ::StrAppendBounded,
+        ::ImportJobEnd,    ::PreferencesRun,  ::PathGetDirectory,  ::StrAppendBounded,
     };
     return table;
 }

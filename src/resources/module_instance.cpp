@@ -8,7 +8,9 @@ namespace {
 std::atomic<HINSTANCE> g_instance{nullptr};
 }  // namespace
 
-HINSTANCE ModuleInstance() { return g_instance.load(std::memory_order_acquire); }
+HINSTANCE ModuleInstance() {
+    return g_instance.load(std::memory_order_acquire);
+}
 void SetModuleInstance(HINSTANCE instance) {
     g_instance.store(instance, std::memory_order_release);
 }

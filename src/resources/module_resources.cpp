@@ -21,8 +21,10 @@ constexpr WinshimVersionString kVersionStrings[] = {
 
 const WinshimModuleResources& ModuleResources() {
     static const WinshimModuleResources resources = {
-        kStrings, sizeof kStrings / sizeof kStrings[0],
-        kVersionStrings, sizeof kVersionStrings / sizeof kVersionStrings[0],
+        kStrings,
+        sizeof kStrings / sizeof kStrings[0],
+        kVersionStrings,
+        sizeof kVersionStrings / sizeof kVersionStrings[0],
         {XPMFILTER_FILE_VERSION},
     };
     return resources;

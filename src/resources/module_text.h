@@ -22,14 +22,14 @@
 #endif
 
 /* XPMFILTER_VERSION_STRINGS(X) calls X(key, value) once per version string. */
-#define XPMFILTER_VERSION_STRINGS(X)                     \
-    X("CompanyName", "xpmfilter developers")             \
-    X("FileDescription", "XPM graphic import filter")    \
-    X("FileVersion", "8.5.3.0")                          \
-    X("InternalName", "xpmfilter")                       \
-    X("OriginalFilename", XPMFILTER_MODULE_FILE)         \
-    X("ProductName", "xpmfilter")                        \
-    X("ProductVersion", "8.5.3.0")                       \
+#define XPMFILTER_VERSION_STRINGS(X)                  \
+    X("CompanyName", "xpmfilter developers")          \
+    X("FileDescription", "XPM graphic import filter") \
+    X("FileVersion", "8.5.3.0")                       \
+    X("InternalName", "xpmfilter")                    \
+    X("OriginalFilename", XPMFILTER_MODULE_FILE)      \
+    X("ProductName", "xpmfilter")                     \
+    X("ProductVersion", "8.5.3.0")                    \
     X("FilterDefinitions", "XPM Format,0,.XPM")
 
 /* The fixed file version, most significant part first. */

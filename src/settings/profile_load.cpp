@@ -14,8 +14,8 @@ namespace {
 // Reads one text key of the record's section into out (size bytes with the terminator);
 // returns the number of characters stored, 0 for a missing or empty key.
 DWORD ReadSectionText(const SetupRecord& setup, UINT keyId, char* out, DWORD size) {
-    return GetPrivateProfileStringA(setup.profileSection, ResourceText(keyId).c_str(), "",
-                                    out, size, setup.profilePath);
+    return GetPrivateProfileStringA(setup.profileSection, ResourceText(keyId).c_str(), "", out,
+                                    size, setup.profilePath);
 }
 
 }  // namespace
@@ -23,8 +23,7 @@ DWORD ReadSectionText(const SetupRecord& setup, UINT keyId, char* out, DWORD siz
 int32_t LoadProfile(SetupRecord& setup, bool loadFonts, bool loadColors) {
     static_assert(sizeof setup.driverName == kDriverChars);
     if (ReadSectionText(setup, kStrDriverKey, setup.driverName, kDriverChars) == 0) return 0;
-    ReadSectionText(setup, kStrColorTableSourceKey, setup.colorTableSource,
-                    kColorTableSourceChars);
+    ReadSectionText(setup, kStrColorTableSourceKey, setup.colorTableSource, kColorTableSourceChars);
     if (loadColors) LoadProfileColors(setup);
     if (loadFonts) LoadProfileFonts(setup);
     const ResourceString fileSource = ResourceText(kStrFileValue);

@@ -15,8 +15,8 @@ int32_t LoadProfileColors(SetupRecord& setup) {
     int32_t count = 0;
     for (; count < kProfileColors; ++count) {
         char value[kColorValueChars] = {};
-        if (GetPrivateProfileStringA(setup.profileSection, TableKey(word, count).c_str(), "",
-                                     value, kColorValueChars, setup.profilePath) == 0)
+        if (GetPrivateProfileStringA(setup.profileSection, TableKey(word, count).c_str(), "", value,
+                                     kColorValueChars, setup.profilePath) == 0)
             break;
         ProfileColorValue entry = ParseProfileColor(value);
         setup.profileColors[count] = entry.rgb;

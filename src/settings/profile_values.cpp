@@ -32,7 +32,9 @@ class Tokenizer {
 };
 
 // The low 8 bits of the number atoi reads from the token.
-uint8_t AtoiLowByte(std::string_view text) { return static_cast<uint8_t>(DecimalTextValue(text)); }
+uint8_t AtoiLowByte(std::string_view text) {
+    return static_cast<uint8_t>(DecimalTextValue(text));
+}
 
 template <size_t N>
 void CopyCut(char (&out)[N], std::string_view text) {

@@ -16,7 +16,8 @@ ResourceString TableKey(const ResourceString& word, int index) {
     // A resource text is at most 259 characters, so the key fits in 260 + 6 characters;
     // the word is cut so that the key always fits the result.
     char cutWord[sizeof(ResourceString::text) - 16] = {};
-    for (size_t i = 0; i + 1 < sizeof cutWord && word.text[i] != '\0'; ++i) cutWord[i] = word.text[i];
+    for (size_t i = 0; i + 1 < sizeof cutWord && word.text[i] != '\0'; ++i)
+        cutWord[i] = word.text[i];
     ResourceString key{};
     wsprintfA(key.text, "%s[%03d]", cutWord, index);
     return key;

@@ -16,7 +16,8 @@ namespace vrgdi32 {
 class TableLock {
   public:
     void lock() {
-        while (flag_.test_and_set(std::memory_order_acquire)) flag_.wait(true, std::memory_order_relaxed);
+        while (flag_.test_and_set(std::memory_order_acquire))
+            flag_.wait(true, std::memory_order_relaxed);
     }
     void unlock() {
         flag_.clear(std::memory_order_release);

@@ -20,7 +20,8 @@ LocalBuffer& LocalBuffer::operator=(LocalBuffer&& other) noexcept {
 bool LocalBuffer::Allocate(std::size_t bytes, Fill fill) {
     Release();
     if (bytes == 0) bytes = 1;
-    HLOCAL handle = LocalAlloc(fill == Fill::kZeroed ? LMEM_MOVEABLE | LMEM_ZEROINIT : LMEM_MOVEABLE, bytes);
+    HLOCAL handle =
+        LocalAlloc(fill == Fill::kZeroed ? LMEM_MOVEABLE | LMEM_ZEROINIT : LMEM_MOVEABLE, bytes);
     if (handle == nullptr) return false;
     auto* data = static_cast<uint8_t*>(LocalLock(handle));
     if (data == nullptr) {

@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::size_t kPathBytes = 260;
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // The position just after the last separator (0 when there is none).
 std::size_t NameStart(const char* path) {
@@ -22,7 +24,8 @@ std::size_t NameStart(const char* path) {
 
 bool IsAbsolute(const char* path) {
     if (IsSeparator(path[0])) return true;
-    const bool driveLetter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+    const bool driveLetter =
+        (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
     return driveLetter && path[1] == ':' && IsSeparator(path[2]);
 }
 

@@ -5,6 +5,10 @@ namespace {
 thread_local DWORD t_lastError = NO_ERROR;
 }  // namespace
 
-extern "C" WINSHIM_API DWORD GetLastError(void) { return t_lastError; }
+extern "C" WINSHIM_API DWORD GetLastError(void) {
+    return t_lastError;
+}
 
-extern "C" WINSHIM_API void SetLastError(DWORD error) { t_lastError = error; }
+extern "C" WINSHIM_API void SetLastError(DWORD error) {
+    t_lastError = error;
+}

@@ -7,8 +7,14 @@ extern "C" WINSHIM_API HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
     return LocalHeap().Alloc(flags, bytes);
 }
 
-extern "C" WINSHIM_API LPVOID LocalLock(HLOCAL mem) { return LocalHeap().Lock(mem); }
+extern "C" WINSHIM_API LPVOID LocalLock(HLOCAL mem) {
+    return LocalHeap().Lock(mem);
+}
 
-extern "C" WINSHIM_API BOOL LocalUnlock(HLOCAL mem) { return LocalHeap().Unlock(mem); }
+extern "C" WINSHIM_API BOOL LocalUnlock(HLOCAL mem) {
+    return LocalHeap().Unlock(mem);
+}
 
-extern "C" WINSHIM_API HLOCAL LocalFree(HLOCAL mem) { return LocalHeap().Free(mem); }
+extern "C" WINSHIM_API HLOCAL LocalFree(HLOCAL mem) {
+    return LocalHeap().Free(mem);
+}

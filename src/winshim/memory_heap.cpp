@@ -21,8 +21,12 @@ constexpr size_t kMaxBlockBytes = size_t{1} << 38;
 // movable handles.
 constexpr size_t kDataAlignment = 16;
 
-[[nodiscard]] uintptr_t ValueOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
-[[nodiscard]] HANDLE HandleFrom(uintptr_t v) { return reinterpret_cast<HANDLE>(v); }
+[[nodiscard]] uintptr_t ValueOf(const void* p) {
+    return reinterpret_cast<uintptr_t>(p);
+}
+[[nodiscard]] HANDLE HandleFrom(uintptr_t v) {
+    return reinterpret_cast<HANDLE>(v);
+}
 
 // Allocates at least `bytes` (1 for 0), 16-aligned. Null on failure.
 [[nodiscard]] void* AllocateData(size_t bytes, bool zero) {

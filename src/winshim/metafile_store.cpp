@@ -23,7 +23,8 @@ class MetafileBytes {
     enum class Origin { kNone, kHeap, kMapping };
 
     MetafileBytes() = default;
-    MetafileBytes(Origin origin, BYTE* data, size_t size) : origin_(origin), data_(data), size_(size) {}
+    MetafileBytes(Origin origin, BYTE* data, size_t size)
+        : origin_(origin), data_(data), size_(size) {}
     MetafileBytes(MetafileBytes&& other) noexcept { *this = std::move(other); }
     MetafileBytes& operator=(MetafileBytes&& other) noexcept {
         if (this == &other) return *this;
@@ -71,7 +72,9 @@ using Table = HandleTable<MetafileBytes> MetafileTables::*;
     return *tables;
 }
 
-[[nodiscard]] uintptr_t ValueOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+[[nodiscard]] uintptr_t ValueOf(const void* p) {
+    return reinterpret_cast<uintptr_t>(p);
+}
 
 // Files bytes under a new handle, which owns them from then on. On failure (null) they
 // stay their owner's: the table receives them unowned and takes them over only once the
@@ -80,7 +83,8 @@ using Table = HandleTable<MetafileBytes> MetafileTables::*;
     try {
         MetafileTables& tables = Tables();
         std::lock_guard<std::mutex> guard(tables.mutex);
-        const uintptr_t handle = (tables.*table).Insert(MetafileBytes(MetafileBytes::Origin::kNone, data, size));
+        const uintptr_t handle =
+            (tables.*table).Insert(MetafileBytes(MetafileBytes::Origin::kNone, data, size));
         if (handle != 0) {
             (tables.*table).Find(handle)->Own(origin);
             return reinterpret_cast<void*>(handle);

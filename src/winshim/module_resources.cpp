@@ -39,8 +39,8 @@ struct Registry {
 
 using winshim::TheRegistry;
 
-extern "C" WINSHIM_API BOOL WinshimRegisterModuleResources(
-    HMODULE module, const WinshimModuleResources* resources) {
+extern "C" WINSHIM_API BOOL
+WinshimRegisterModuleResources(HMODULE module, const WinshimModuleResources* resources) {
     if (module == nullptr || resources == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

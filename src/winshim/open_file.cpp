@@ -87,7 +87,8 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
     std::vector<std::string> directories;
     char exe[4096];
     ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (length > 0) directories.push_back(DirectoryOf(std::string(exe, static_cast<size_t>(length))));
+    if (length > 0)
+        directories.push_back(DirectoryOf(std::string(exe, static_cast<size_t>(length))));
     if (std::optional<std::string> cwd = CurrentDirectory()) directories.push_back(*cwd);
     directories.push_back(WindowsDirectory());
     if (const char* path = std::getenv("PATH")) {
@@ -113,10 +114,10 @@ void StoreDosTimestamp(const struct stat& info, OFSTRUCT* of) {
         of->Reserved2 = 0;
         return;
     }
-    of->Reserved1 = static_cast<WORD>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) |
-                                      local.tm_mday);
-    of->Reserved2 = static_cast<WORD>((local.tm_hour << 11) | (local.tm_min << 5) |
-                                      (local.tm_sec / 2));
+    of->Reserved1 =
+        static_cast<WORD>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+    of->Reserved2 =
+        static_cast<WORD>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
 }
 
 [[nodiscard]] HFILE Fail(OFSTRUCT* of, DWORD error) {

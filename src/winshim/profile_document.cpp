@@ -7,7 +7,9 @@
 namespace winshim {
 namespace {
 
-[[nodiscard]] bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v'; }
+[[nodiscard]] bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v';
+}
 
 // Narrows [*begin, *end) past blanks at both ends.
 void TrimBlanks(const std::string& text, uint32_t* begin, uint32_t* end) {

@@ -36,13 +36,15 @@ namespace {
         return nullptr;
     }
     LoadOutcome outcome = LoadOutcome::kFailed;
-    std::shared_ptr<const ProfileDocument> doc = LoadProfileDocument(location.path, &outcome, &error);
+    std::shared_ptr<const ProfileDocument> doc =
+        LoadProfileDocument(location.path, &outcome, &error);
     if (outcome != LoadOutcome::kLoaded) SetLastError(error);
     return doc;
 }
 
 // The stored value of app/key, quotes removed; nullopt when the key is not there.
-[[nodiscard]] std::optional<std::string> LookUp(const ProfileDocument& doc, LPCSTR app, LPCSTR key) {
+[[nodiscard]] std::optional<std::string> LookUp(const ProfileDocument& doc, LPCSTR app,
+                                                LPCSTR key) {
     size_t header = doc.FindSection(TrimSpaces(app));
     if (header == ProfileDocument::kNone) return std::nullopt;
     size_t line = doc.FindKey(header, TrimSpaces(key));
@@ -51,7 +53,7 @@ namespace {
 }
 
 [[nodiscard]] DWORD GetString(LPCSTR app, LPCSTR key, LPCSTR defaultValue, LPSTR out, DWORD size,
-                LPCSTR fileName) {
+                              LPCSTR fileName) {
     if (out == nullptr || size == 0) return 0;
     // The default loses trailing spaces (only spaces: tabs stay, and so do leading spaces).
     std::string_view fallback = defaultValue == nullptr ? "" : defaultValue;
@@ -97,9 +99,8 @@ namespace {
 }  // namespace
 }  // namespace winshim
 
-extern "C" WINSHIM_API DWORD GetPrivateProfileStringA(LPCSTR app, LPCSTR key,
-                                                      LPCSTR defaultValue, LPSTR out, DWORD size,
-                                                      LPCSTR fileName) {
+extern "C" WINSHIM_API DWORD GetPrivateProfileStringA(LPCSTR app, LPCSTR key, LPCSTR defaultValue,
+                                                      LPSTR out, DWORD size, LPCSTR fileName) {
     try {
         return winshim::GetString(app, key, defaultValue, out, size, fileName);
     } catch (const std::bad_alloc&) {

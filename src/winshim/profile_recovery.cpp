@@ -42,7 +42,8 @@ constexpr char kHeaderWord[] = "winshim profile copy";
 }
 
 // The old bytes in a complete copy that belongs to `file`; nullopt otherwise.
-[[nodiscard]] std::optional<std::string> ParseCopy(const std::string& content, const struct stat& file) {
+[[nodiscard]] std::optional<std::string> ParseCopy(const std::string& content,
+                                                   const struct stat& file) {
     const size_t lineEnd = content.find('\n');
     if (lineEnd == std::string::npos) return std::nullopt;
     unsigned long long device = 0;
@@ -71,7 +72,8 @@ constexpr char kHeaderWord[] = "winshim profile copy";
     // Everything that may allocate comes before the file exists, so that running out of
     // memory leaves no copy behind.
     const std::string directoryName = DirectoryOf(name);
-    FileDescriptor fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    FileDescriptor fd(
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (fd.get() < 0) return errno;
     if (!WriteAllAt(fd.get(), content.data(), content.size(), 0) || ::fsync(fd.get()) != 0 ||
         !fd.Close()) {
@@ -91,12 +93,13 @@ RecoveryNames RecoveryNamesFor(const std::string& path, const struct stat& file)
     RecoveryNames names;
     // The real path, so that a profile reached through a link or a relative name has one copy.
     char resolved[PATH_MAX];
-    names.beside = (::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path) +
-                   ".~undo";
+    names.beside =
+        (::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path) + ".~undo";
     const char* temporary = std::getenv("TMPDIR");
-    names.temporary = std::string(temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp") +
-                      "/winshim-profile-" + std::to_string(file.st_dev) + "-" +
-                      std::to_string(file.st_ino) + ".~undo";
+    names.temporary =
+        std::string(temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp") +
+        "/winshim-profile-" + std::to_string(file.st_dev) + "-" + std::to_string(file.st_ino) +
+        ".~undo";
     return names;
 }
 

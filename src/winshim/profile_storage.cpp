@@ -26,9 +26,9 @@
 namespace winshim {
 namespace {
 
-constexpr DWORD kErrorWriteFault = 29;      // ERROR_WRITE_FAULT
-constexpr DWORD kErrorLockViolation = 33;   // ERROR_LOCK_VIOLATION
-constexpr DWORD kErrorDiskFull = 112;       // ERROR_DISK_FULL
+constexpr DWORD kErrorWriteFault = 29;     // ERROR_WRITE_FAULT
+constexpr DWORD kErrorLockViolation = 33;  // ERROR_LOCK_VIOLATION
+constexpr DWORD kErrorDiskFull = 112;      // ERROR_DISK_FULL
 // How long a reader or writer waits for another process's lock before it gives up: far
 // longer than any write of a profile takes, short enough that a stuck process cannot hang us.
 constexpr int64_t kLockWaitNs = int64_t{10} * 1000 * 1000 * 1000;
@@ -71,7 +71,9 @@ enum class LockOutcome { kLocked, kUnsupported, kTimedOut };
 #endif
         if (errno != EAGAIN && errno != EACCES && errno != EINTR) return LockOutcome::kUnsupported;
         if (MonotonicNs() > deadline) return LockOutcome::kTimedOut;
-        struct timespec pause {0, pauseNs};
+        struct timespec pause {
+            0, pauseNs
+        };
         ::nanosleep(&pause, nullptr);
         if (pauseNs < 5 * 1000 * 1000) pauseNs *= 2;
     }
@@ -185,7 +187,8 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
 }
 
 // Puts back the old bytes of a write that died half way, then removes its copies.
-[[nodiscard]] bool RepairInterruptedWrite(const std::string& path, LockedProfile& file, DWORD* error) {
+[[nodiscard]] bool RepairInterruptedWrite(const std::string& path, LockedProfile& file,
+                                          DWORD* error) {
     const RecoveryNames names = RecoveryNamesFor(path, file.info);
     const FoundCopies found = FindRecoveryCopies(names, file.info);
     if (found.bytes && !WriteInPlace(file.fd.get(), *found.bytes)) {
@@ -316,7 +319,8 @@ bool UpdateProfile(const ProfileLocation& location, bool mayCreate, const Profil
         return false;
     };
     if (!RepairInterruptedWrite(location.path, file, error)) return false;
-    if (static_cast<size_t>(file.info.st_size) > kMaxProfileBytes) return fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (static_cast<size_t>(file.info.st_size) > kMaxProfileBytes)
+        return fail(ERROR_NOT_ENOUGH_MEMORY);
     std::string old;
     switch (ReadWholeFile(file.fd.get(), kMaxProfileBytes, &old)) {
         case ReadResult::kRead:

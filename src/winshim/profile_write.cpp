@@ -156,7 +156,7 @@ std::mutex g_writeMutex;
 }  // namespace winshim
 
 extern "C" WINSHIM_API BOOL WritePrivateProfileStringA(LPCSTR app, LPCSTR key, LPCSTR value,
-                                                      LPCSTR fileName) {
+                                                       LPCSTR fileName) {
     try {
         return winshim::Write(app, key, value, fileName);
     } catch (const std::bad_alloc&) {

@@ -57,7 +57,8 @@ void PutPadded(BoundedOutput& out, const FieldFormat& field, const char* prefix,
                size_t bodyLength, size_t leadingZeros) {
     const size_t prefixLength = std::strlen(prefix);
     const size_t total = prefixLength + leadingZeros + bodyLength;
-    const int padding = field.width > static_cast<int>(total) ? field.width - static_cast<int>(total) : 0;
+    const int padding =
+        field.width > static_cast<int>(total) ? field.width - static_cast<int>(total) : 0;
     if (!field.leftAlign && !field.zeroPad) out.Repeat(' ', padding);
     out.Append(prefix, prefixLength);
     if (!field.leftAlign && field.zeroPad) out.Repeat('0', padding);
@@ -76,8 +77,9 @@ void PutInteger(BoundedOutput& out, FieldFormat field, uint32_t magnitude, bool 
         digits[sizeof digits - 1 - count++] = alphabet[magnitude % static_cast<uint32_t>(base)];
         magnitude /= static_cast<uint32_t>(base);
     }
-    const size_t zeros =
-        field.precision > static_cast<int>(count) ? static_cast<size_t>(field.precision) - count : 0;
+    const size_t zeros = field.precision > static_cast<int>(count)
+                             ? static_cast<size_t>(field.precision) - count
+                             : 0;
     if (field.precision >= 0) field.zeroPad = false;
     const char* prefix = negative ? "-" : "";
     if (field.alternate && base == 16 && count != 0) prefix = upper ? "0X" : "0x";
@@ -147,7 +149,7 @@ void PutInteger(BoundedOutput& out, FieldFormat field, uint32_t magnitude, bool 
                 if (text == nullptr) text = "(null)";
                 size_t length = 0;
                 const size_t limit = field.precision >= 0 ? static_cast<size_t>(field.precision)
-                                                         : static_cast<size_t>(-1);
+                                                          : static_cast<size_t>(-1);
                 while (length < limit && text[length] != '\0') ++length;
                 field.zeroPad = false;
                 PutPadded(out, field, "", text, length, 0);

@@ -20,7 +20,9 @@ constexpr int32_t kMaxCharsPerPixel = kPixelCodeBytes - 1;
 // three to 49 (the candidate buffer holds 50).
 constexpr size_t kTwoWordCandidate = 40;
 constexpr size_t kThreeWordCandidate = 49;
-bool IsSpace(char byte) { return IsWhitespace(static_cast<signed char>(byte)) != 0; }
+bool IsSpace(char byte) {
+    return IsWhitespace(static_cast<signed char>(byte)) != 0;
+}
 
 // Appends a space and `word` to candidate, keeping at most `limit` characters.
 void AppendWord(char* candidate, const char* word, size_t limit) {
@@ -103,9 +105,9 @@ int32_t HasColorKey(StreamHandle stream, const XpmValues& values) {
     return -1;
 }
 
-int32_t ReadColorLine(SetupRecord& setup, TextReader& text, RgbTriple* rgb,
-                      ColorKeyEntry* entries, int32_t index, const NamedColor* table,
-                      int32_t tableCount, const XpmValues& values, bool* inputEnded) {
+int32_t ReadColorLine(SetupRecord& setup, TextReader& text, RgbTriple* rgb, ColorKeyEntry* entries,
+                      int32_t index, const NamedColor* table, int32_t tableCount,
+                      const XpmValues& values, bool* inputEnded) {
     (void)setup;
     if (values.charsPerPixel < 0 || values.charsPerPixel > kMaxCharsPerPixel) return -1;
     char code[kPixelCodeBytes] = {};
@@ -148,8 +150,7 @@ int32_t SendPalette(SetupRecord& setup, uint32_t first, int32_t count, const Rgb
 }
 
 int32_t ReadColorDefinitions(SetupRecord& setup, StreamHandle stream, const XpmValues& values,
-                             ColorKeyEntry* entries, const NamedColor* table,
-                             int32_t tableCount) {
+                             ColorKeyEntry* entries, const NamedColor* table, int32_t tableCount) {
     if (HasColorKey(stream, values) != 0) return kUndecodable;
     // ncolors is at least 1 here: the key check makes no pass for fewer.
     ScratchArray<RgbTriple> rgb(static_cast<size_t>(values.ncolors));

@@ -47,9 +47,8 @@ static_assert(offsetof(ColorKeyEntry, value) == 40);
 // nor a name of one to three words (the caller reports it). Does not touch the palette.
 // Sets *inputEnded when the input had already ended before the definition's opening quote.
 [[nodiscard]] int32_t ReadColorLine(SetupRecord& setup, TextReader& text, RgbTriple* rgb,
-                                    ColorKeyEntry* entries, int32_t index,
-                                    const NamedColor* table, int32_t tableCount,
-                                    const XpmValues& values,
+                                    ColorKeyEntry* entries, int32_t index, const NamedColor* table,
+                                    int32_t tableCount, const XpmValues& values,
                                     bool* inputEnded = nullptr);
 
 // Reads the hex digits after the "#" that begins value (a word in a slot that was zero-filled

@@ -65,13 +65,15 @@ uint64_t Mix(uint64_t x) {
 // A fresh seed per index: codes chosen to collide under one seed do not under the next.
 uint64_t NextSeed() {
     static std::atomic<uint64_t> state{0};
-    static const uint64_t start = Mix(static_cast<uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count()) ^
-        reinterpret_cast<uintptr_t>(&state));
+    static const uint64_t start =
+        Mix(static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            reinterpret_cast<uintptr_t>(&state));
     return Mix(start + state.fetch_add(0x9e3779b97f4a7c15ull, std::memory_order_relaxed));
 }
 
-size_t CodeLength(const ColorKeyEntry& entry) { return strnlen(entry.code, kPixelCodeBytes); }
+size_t CodeLength(const ColorKeyEntry& entry) {
+    return strnlen(entry.code, kPixelCodeBytes);
+}
 
 }  // namespace
 
@@ -84,7 +86,9 @@ int32_t FindColorKey(const char* code, const ColorKeyEntry* table, int32_t count
     return -1;
 }
 
-size_t ColorKeyIndex::Home(uint64_t key) const { return Mix(key ^ seed_) & (capacity_ - 1); }
+size_t ColorKeyIndex::Home(uint64_t key) const {
+    return Mix(key ^ seed_) & (capacity_ - 1);
+}
 
 int32_t ColorKeyIndex::Lookup(uint64_t key) const {
     for (size_t at = Home(key);; at = (at + 1) & (capacity_ - 1)) {
@@ -181,13 +185,16 @@ bool ColorKeyIndex::BuildPaged() {
     pages_.reset(new (std::nothrow) uint16_t[pages * 256]);
     if (pages_ == nullptr) return false;
     for (size_t i = 0; i < pages * 256; ++i) pages_[i] = kUnknown;
-    ClaimKeys(2, [&](size_t key) -> uint16_t& { return pages_[size_t{pageOf_[key & 0xFF]} << 8 | key >> 8]; });
+    ClaimKeys(2, [&](size_t key) -> uint16_t& {
+        return pages_[size_t{pageOf_[key & 0xFF]} << 8 | key >> 8];
+    });
     return true;
 }
 
 void ColorKeyIndex::Build() {
     // The hash is built here only when no table serves the rows; Find builds it on demand.
-    const bool direct = charsPerPixel_ == 1 || (charsPerPixel_ == 2 && pixels_ >= kDirectTwoCharPixels);
+    const bool direct =
+        charsPerPixel_ == 1 || (charsPerPixel_ == 2 && pixels_ >= kDirectTwoCharPixels);
     if (direct && BuildDirect(charsPerPixel_)) {
         state_ = State::kDirect;
     } else if (charsPerPixel_ == 2 && BuildPaged()) {

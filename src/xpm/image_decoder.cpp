@@ -113,8 +113,8 @@ int32_t WriteBands(SetupRecord& setup, StreamHandle stream, const XpmValues& val
     BandPlacement placement = Placement(0, height, width, height);
     for (int64_t band = 0; band < bandCount; ++band) {
         int32_t rows = lastRows != 0 && band == bandCount - 1 ? lastRows : rowsPerBand;
-        int32_t result = ReadBandRows(setup, stream, width, stride, rows, buffer.data(), values,
-                                      codes);
+        int32_t result =
+            ReadBandRows(setup, stream, width, stride, rows, buffer.data(), values, codes);
         if (result != kOk) return result;
         placement.p2y.value = static_cast<int16_t>(placement.p1y.value - rows);
         BitmapSize size = Size(width, rows);
@@ -141,8 +141,8 @@ int32_t DecodeXpmImage(SetupRecord& setup, StreamHandle stream, XpmValues values
     SetPictureWindow(setup, frame);
     (void)StartDrawing(setup);
 
-    int32_t result = ReadColorDefinitions(setup, stream, values, keys.get(), NamedColorTable,
-                                          kNamedColorCount);
+    int32_t result =
+        ReadColorDefinitions(setup, stream, values, keys.get(), NamedColorTable, kNamedColorCount);
     if (result != kOk) return result;
 
     BandPlacement whole = Placement(0, values.height, values.width, 0);

@@ -6,8 +6,7 @@
 
 namespace xpmfilter {
 
-int32_t LookupNamedColor(const NamedColor* table, int32_t count, const char* name,
-                         RgbTriple& rgb) {
+int32_t LookupNamedColor(const NamedColor* table, int32_t count, const char* name, RgbTriple& rgb) {
     for (int32_t i = 0; i < count; ++i) {
         if (!EqualIgnoringCase(table[i].name, name)) continue;
         rgb = RgbTriple{table[i].red, table[i].green, table[i].blue};

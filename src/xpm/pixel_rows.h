@@ -17,8 +17,8 @@ namespace xpmfilter {
 // (nothing reported); or the progress check's result (61 not reported, others reported).
 // A row whose closing quote is missing at the very end still counts once its pixels are read.
 [[nodiscard]] int32_t ReadBandRows(SetupRecord& setup, StreamHandle stream, int32_t width,
-                                   int32_t stride, int32_t rows, uint8_t* buffer,
-                                   XpmValues values, ColorKeyIndex& codes);
+                                   int32_t stride, int32_t rows, uint8_t* buffer, XpmValues values,
+                                   ColorKeyIndex& codes);
 
 // Reads `width` pixel codes of charsPerPixel raw bytes each (no separators), in blocks of
 // whole codes, and stores each one's palette index (looked up in codes) in row[x]. With 0

@@ -9,7 +9,10 @@
 namespace xpmfilter {
 
 TextReader::TextReader(StreamHandle stream, int32_t ahead)
-    : stream_(stream), ahead_(ahead < 1 ? 1 : ahead > kMaxAhead ? kMaxAhead : ahead) {
+    : stream_(stream),
+      ahead_(ahead < 1           ? 1
+             : ahead > kMaxAhead ? kMaxAhead
+                                 : ahead) {
     if (ahead_ == 1) return;
     const GraphicsLibrary& gdi = Gdi();
     position_ = gdi.StreamSeek(stream_, 0, 1);

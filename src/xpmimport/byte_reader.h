@@ -22,7 +22,8 @@ namespace xpmimport {
 }
 [[nodiscard]] inline uint32_t U32At(std::span<const uint8_t> bytes, size_t offset) {
     return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8) |
-           (static_cast<uint32_t>(bytes[offset + 2]) << 16) | (static_cast<uint32_t>(bytes[offset + 3]) << 24);
+           (static_cast<uint32_t>(bytes[offset + 2]) << 16) |
+           (static_cast<uint32_t>(bytes[offset + 3]) << 24);
 }
 [[nodiscard]] inline int32_t I32At(std::span<const uint8_t> bytes, size_t offset) {
     return static_cast<int32_t>(U32At(bytes, offset));

@@ -15,7 +15,9 @@ constexpr unsigned kMaxJobs = 256;
 [[nodiscard]] bool ParseJobs(const std::string& text, unsigned* jobs) {
     unsigned value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty() || value > kMaxJobs) return false;
+    if (error != std::errc() || end != text.data() + text.size() || text.empty() ||
+        value > kMaxJobs)
+        return false;
     if (value == 0) value = std::max(1u, std::thread::hardware_concurrency());
     *jobs = value;
     return true;
@@ -36,10 +38,10 @@ struct OptionDefinition {
 };
 
 constexpr OptionDefinition kOptions[] = {
-    {"-o", "--output", true},   {"-d", "--output-dir", true}, {nullptr, "--format", true},
-    {"-j", "--jobs", true},     {nullptr, "--filter", true},  {"-q", "--quiet", false},
-    {"-v", "--verbose", false}, {nullptr, "--json", false},   {nullptr, "--info", false},
-    {nullptr, "--version", false}, {"-h", "--help", false},  {nullptr, "--max-pixels", true},
+    {"-o", "--output", true},      {"-d", "--output-dir", true}, {nullptr, "--format", true},
+    {"-j", "--jobs", true},        {nullptr, "--filter", true},  {"-q", "--quiet", false},
+    {"-v", "--verbose", false},    {nullptr, "--json", false},   {nullptr, "--info", false},
+    {nullptr, "--version", false}, {"-h", "--help", false},      {nullptr, "--max-pixels", true},
     {nullptr, "--sync", false},
 };
 
@@ -84,7 +86,8 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
             if (i + 1 >= args.size()) return fail("option " + arg + " needs a value");
             value = args[++i];
         }
-        if (!option->takesValue && value) return fail(std::string("option ") + option->longName + " takes no value");
+        if (!option->takesValue && value)
+            return fail(std::string("option ") + option->longName + " takes no value");
         const std::string name = option->longName;
         if (name == "--output") line.output = *value;
         if (name == "--output-dir") line.outputDirectory = *value;
@@ -94,7 +97,8 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
             if (!line.format) return fail("unknown format '" + *value + "' (emf, wmf or png)");
         }
         if (name == "--jobs" && !ParseJobs(*value, &line.jobs)) {
-            return fail("-j wants a number of imports from 0 (one per processor) to " + std::to_string(kMaxJobs));
+            return fail("-j wants a number of imports from 0 (one per processor) to " +
+                        std::to_string(kMaxJobs));
         }
         if (name == "--max-pixels" && !ParseMaxPixels(*value, &line.maxPixels)) {
             return fail("--max-pixels wants a number of pixels (0 for no limit)");
@@ -106,7 +110,8 @@ ParsedCommandLine ParseCommandLine(std::span<const std::string> args) {
         if (name == "--info") info = true;
         if (name == "--version") version = true;
         if (name == "--help") help = true;
-        if ((name == "--output" || name == "--output-dir" || name == "--filter") && value->empty()) {
+        if ((name == "--output" || name == "--output-dir" || name == "--filter") &&
+            value->empty()) {
             return fail("option " + name + " needs a value");
         }
     }

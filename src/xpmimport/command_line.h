@@ -22,10 +22,10 @@ struct CommandLine {
     std::string output;               // -o, for one input; "-" is standard output
     std::string outputDirectory;      // -d, for any number of inputs
     std::optional<OutputFormat> format;
-    std::string filterPath;           // --filter; empty means the module of this build
+    std::string filterPath;  // --filter; empty means the module of this build
     unsigned jobs = 1;
     uint64_t maxPixels = kDefaultMaxPixels;  // 0: no limit
-    bool sync = false;                // --sync: the pictures are on the disk at exit
+    bool sync = false;                       // --sync: the pictures are on the disk at exit
     bool quiet = false;
     bool verbose = false;
     bool json = false;

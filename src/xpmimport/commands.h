@@ -11,7 +11,8 @@ namespace xpmimport {
 
 // Plans and runs the conversions of line (on line.jobs threads), printing one line per
 // input. fileMode: permissions of new output files.
-[[nodiscard]] int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_t fileMode);
+[[nodiscard]] int RunConvertCommand(const CommandLine& line, const FilterModule& filter,
+                                    mode_t fileMode);
 
 // Prints each input's size through GetFileInfo.
 [[nodiscard]] int RunInfoCommand(const CommandLine& line, const FilterModule& filter);

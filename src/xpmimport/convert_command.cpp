@@ -47,10 +47,12 @@ namespace {
     return true;
 }
 
-void Report(Console& console, const CommandLine& line, const ImportTask& task, const ImportOutcome& outcome) {
+void Report(Console& console, const CommandLine& line, const ImportTask& task,
+            const ImportOutcome& outcome) {
     const std::string name = InputDisplayName(task.input);
     if (outcome.status == ImportOutcome::Status::kDone) {
-        if (line.verbose && !outcome.warning.empty()) console.err("xpmimport: " + name + ": warning: " + outcome.warning);
+        if (line.verbose && !outcome.warning.empty())
+            console.err("xpmimport: " + name + ": warning: " + outcome.warning);
         if (line.json) {
             JsonObject object;
             object.add("input", name)
@@ -67,8 +69,8 @@ void Report(Console& console, const CommandLine& line, const ImportTask& task, c
                             std::to_string(outcome.height) + " -> standard output");
             }
         } else if (!line.quiet) {
-            console.out(name + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height) + " -> " +
-                        task.output);
+            console.out(name + ": " + std::to_string(outcome.width) + " x " +
+                        std::to_string(outcome.height) + " -> " + task.output);
         }
         return;
     }
@@ -96,8 +98,8 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
     if (!line.outputDirectory.empty()) {
         std::string error;
         if (!MakeDirectories(line.outputDirectory, &error)) {
-            std::fprintf(stderr, "xpmimport: %s: cannot make the output directory: %s\n", line.outputDirectory.c_str(),
-                         error.c_str());
+            std::fprintf(stderr, "xpmimport: %s: cannot make the output directory: %s\n",
+                         line.outputDirectory.c_str(), error.c_str());
             return kExitSomeFailed;
         }
     }
@@ -110,10 +112,12 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
         const ImportTask& task = plan.tasks[index];
         const std::string name = InputDisplayName(task.input);
         console.jobStarted(index, name);
-        if (line.verbose) console.err("xpmimport: " + name + ": importing to " + OutputDisplayName(task.output));
+        if (line.verbose)
+            console.err("xpmimport: " + name + ": importing to " + OutputDisplayName(task.output));
         auto start = std::chrono::steady_clock::now();
-        ImportOutcome outcome = RunImport(filter.exports(), task, settings,
-                                          [&](int percent) { console.jobProgress(index, percent); });
+        ImportOutcome outcome = RunImport(filter.exports(), task, settings, [&](int percent) {
+            console.jobProgress(index, percent);
+        });
         if (outcome.status == ImportOutcome::Status::kDone && line.sync) {
             std::lock_guard<std::mutex> lock(writtenMutex);
             written.push_back(task.output);
@@ -122,8 +126,10 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
         if (outcome.status != ImportOutcome::Status::kDone) failures.fetch_add(1);
         Report(console, line, task, outcome);
         if (line.verbose && outcome.status == ImportOutcome::Status::kDone) {
-            auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-            console.err("xpmimport: " + name + ": done in " + std::to_string(elapsed.count()) + " ms");
+            auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            console.err("xpmimport: " + name + ": done in " + std::to_string(elapsed.count()) +
+                        " ms");
         }
     });
     console.endBar();

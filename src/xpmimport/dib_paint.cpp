@@ -40,8 +40,8 @@ struct DibLayout {
         return false;
     }
     if (width <= 0 || height == 0 || height == INT32_MIN || planes != 1) {
-        *error = "bitmap of " + std::to_string(width) + " x " + std::to_string(height) + " pixels, " +
-                 std::to_string(planes) + " planes";
+        *error = "bitmap of " + std::to_string(width) + " x " + std::to_string(height) +
+                 " pixels, " + std::to_string(planes) + " planes";
         return false;
     }
     if (compression != kBiRgb) {
@@ -90,9 +90,15 @@ struct DibLayout {
         case 32:
             rgb[0] = row[x * 4 + 2], rgb[1] = row[x * 4 + 1], rgb[2] = row[x * 4];
             return true;
-        case 8: index = row[x]; break;
-        case 4: index = (row[x / 2] >> ((x % 2) != 0 ? 0 : 4)) & 0x0F; break;
-        default: index = (row[x / 8] >> (7 - x % 8)) & 0x01; break;
+        case 8:
+            index = row[x];
+            break;
+        case 4:
+            index = (row[x / 2] >> ((x % 2) != 0 ? 0 : 4)) & 0x0F;
+            break;
+        default:
+            index = (row[x / 8] >> (7 - x % 8)) & 0x01;
+            break;
     }
     if (index >= dib.paletteCount) {
         *badIndex = index;
@@ -105,7 +111,8 @@ struct DibLayout {
 
 }  // namespace
 
-bool PaintedRows(const DibPlacement& placement, int32_t width, int32_t height, int32_t* top, int32_t* bottom) {
+bool PaintedRows(const DibPlacement& placement, int32_t width, int32_t height, int32_t* top,
+                 int32_t* bottom) {
     const int64_t left = std::max<int64_t>(std::min(placement.destX0, placement.destX1), 0);
     const int64_t right = std::min<int64_t>(std::max(placement.destX0, placement.destX1), width);
     *top = std::max<int32_t>(std::min(placement.destY0, placement.destY1), 0);
@@ -113,16 +120,17 @@ bool PaintedRows(const DibPlacement& placement, int32_t width, int32_t height, i
     return left < right && *top < *bottom;
 }
 
-bool PaintDib(std::span<const uint8_t> info, std::span<const uint8_t> bits, const DibPlacement& placement,
-              RgbImage& rows, int32_t firstRow, std::string* error) {
+bool PaintDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
+              const DibPlacement& placement, RgbImage& rows, int32_t firstRow, std::string* error) {
     DibLayout dib;
     if (!ReadLayout(info, bits, &dib, error)) return false;
     const DibPlacement& p = placement;
     if (p.srcWidth <= 0 || p.srcHeight <= 0 || p.srcX < 0 || p.srcY < 0 ||
         int64_t{p.srcX} + p.srcWidth > dib.width || int64_t{p.srcY} + p.srcHeight > dib.height) {
-        *error = "source rectangle (" + std::to_string(p.srcX) + ", " + std::to_string(p.srcY) + ", " +
-                 std::to_string(p.srcWidth) + " x " + std::to_string(p.srcHeight) + ") outside a bitmap of " +
-                 std::to_string(dib.width) + " x " + std::to_string(dib.height);
+        *error = "source rectangle (" + std::to_string(p.srcX) + ", " + std::to_string(p.srcY) +
+                 ", " + std::to_string(p.srcWidth) + " x " + std::to_string(p.srcHeight) +
+                 ") outside a bitmap of " + std::to_string(dib.width) + " x " +
+                 std::to_string(dib.height);
         return false;
     }
     const int64_t left = std::min(p.destX0, p.destX1), right = std::max(p.destX0, p.destX1);
@@ -135,7 +143,8 @@ bool PaintDib(std::span<const uint8_t> info, std::span<const uint8_t> bits, cons
     // Most records copy an 8-bit bitmap one to one: those rows skip the per-pixel scaling.
     const bool direct = dib.bitCount == 8 && !mirrorX && destWidth == p.srcWidth;
     uint32_t badIndex = 0;
-    for (int64_t y = std::max<int64_t>(top, firstRow); y < std::min<int64_t>(bottom, int64_t{firstRow} + rows.height); ++y) {
+    for (int64_t y = std::max<int64_t>(top, firstRow);
+         y < std::min<int64_t>(bottom, int64_t{firstRow} + rows.height); ++y) {
         int64_t ry = y - top;
         if (mirrorY) ry = destHeight - 1 - ry;
         int64_t seenRow = srcTop + ry * p.srcHeight / destHeight;

@@ -19,16 +19,18 @@ struct DibPlacement {
 };
 
 // Paints the DIB whose header and colour table are `info` and whose pixels are `bits` into
-// canvas rows [firstRow, firstRow + rows.height) held by `rows`, clipping to them. Reads only inside the two spans. Accepts uncompressed DIBs of 1,
-// 4, 8, 24 and 32 bits per pixel, top-down or bottom-up, with colours given as RGB values.
-// Returns false with *error set when the DIB is malformed or of a kind not handled (a
-// pixel whose index lies beyond the colour table counts as malformed).
+// canvas rows [firstRow, firstRow + rows.height) held by `rows`, clipping to them. Reads only
+// inside the two spans. Accepts uncompressed DIBs of 1, 4, 8, 24 and 32 bits per pixel, top-down or
+// bottom-up, with colours given as RGB values. Returns false with *error set when the DIB is
+// malformed or of a kind not handled (a pixel whose index lies beyond the colour table counts as
+// malformed).
 [[nodiscard]] bool PaintDib(std::span<const uint8_t> info, std::span<const uint8_t> bits,
-                            const DibPlacement& placement, RgbImage& rows, int32_t firstRow, std::string* error);
+                            const DibPlacement& placement, RgbImage& rows, int32_t firstRow,
+                            std::string* error);
 
 // The canvas rows [*top, *bottom) that PaintDib changes on a canvas of width x height;
 // false when it changes none.
-[[nodiscard]] bool PaintedRows(const DibPlacement& placement, int32_t width, int32_t height, int32_t* top,
-                               int32_t* bottom);
+[[nodiscard]] bool PaintedRows(const DibPlacement& placement, int32_t width, int32_t height,
+                               int32_t* top, int32_t* bottom);
 
 }  // namespace xpmimport

@@ -27,7 +27,7 @@ constexpr uint32_t kHeaderMinSize = 88;
 constexpr uint32_t kStretchDiBitsSize = 80;
 
 [[nodiscard]] Xform ReadXform(std::span<const uint8_t> record, size_t at) {
-    return {F32At(record, at), F32At(record, at + 4), F32At(record, at + 8),
+    return {F32At(record, at),      F32At(record, at + 4),  F32At(record, at + 8),
             F32At(record, at + 12), F32At(record, at + 16), F32At(record, at + 20)};
 }
 
@@ -50,9 +50,11 @@ constexpr uint32_t kStretchDiBitsSize = 80;
         case kEmrSetViewportOrgEx: {
             if (!needs(16)) return false;
             double x = I32At(record, 8), y = I32At(record, 12);
-            if (type == kEmrSetWindowExtEx) page.windowExtX = x, page.windowExtY = y, page.windowExtSet = true;
+            if (type == kEmrSetWindowExtEx)
+                page.windowExtX = x, page.windowExtY = y, page.windowExtSet = true;
             if (type == kEmrSetWindowOrgEx) page.windowOrgX = x, page.windowOrgY = y;
-            if (type == kEmrSetViewportExtEx) page.viewportExtX = x, page.viewportExtY = y, page.viewportExtSet = true;
+            if (type == kEmrSetViewportExtEx)
+                page.viewportExtX = x, page.viewportExtY = y, page.viewportExtSet = true;
             if (type == kEmrSetViewportOrgEx) page.viewportOrgX = x, page.viewportOrgY = y;
             return true;
         }
@@ -62,7 +64,8 @@ constexpr uint32_t kStretchDiBitsSize = 80;
         case kEmrRestoreDc: {
             if (!needs(12)) return false;
             int32_t relative = I32At(record, 8);
-            int64_t keep = relative < 0 ? static_cast<int64_t>(saved.size()) + relative : int64_t{relative} - 1;
+            int64_t keep = relative < 0 ? static_cast<int64_t>(saved.size()) + relative
+                                        : int64_t{relative} - 1;
             if (keep < 0 || keep >= static_cast<int64_t>(saved.size())) {
                 *error = "RestoreDC to a state never saved";
                 return false;
@@ -79,18 +82,30 @@ constexpr uint32_t kStretchDiBitsSize = 80;
             if (!needs(36)) return false;
             Xform given = ReadXform(record, 8);
             switch (U32At(record, 32)) {
-                case 1: page.world = Xform{}; return true;
-                case 2: page.world = Compose(given, page.world); return true;
-                case 3: page.world = Compose(page.world, given); return true;
-                case 4: page.world = given; return true;
-                default: *error = "unknown world transform mode"; return false;
+                case 1:
+                    page.world = Xform{};
+                    return true;
+                case 2:
+                    page.world = Compose(given, page.world);
+                    return true;
+                case 3:
+                    page.world = Compose(page.world, given);
+                    return true;
+                case 4:
+                    page.world = given;
+                    return true;
+                default:
+                    *error = "unknown world transform mode";
+                    return false;
             }
         }
-        default: return true;
+        default:
+            return true;
     }
 }
 
-[[nodiscard]] bool ReadStretchDiBits(std::span<const uint8_t> record, BitmapDraw* draw, std::string* error) {
+[[nodiscard]] bool ReadStretchDiBits(std::span<const uint8_t> record, BitmapDraw* draw,
+                                     std::string* error) {
     if (record.size() < kStretchDiBitsSize) {
         *error = "EMR_STRETCHDIBITS record too short";
         return false;
@@ -126,11 +141,14 @@ bool WalkEnhancedMetafile(MetafileSource& source, PictureTarget& target, std::st
     std::span<const uint8_t> header;
     if (!source.holds(0, kHeaderMinSize)) return Fail(error, "no EMF header");
     if (!source.read(0, kHeaderMinSize, &header)) return Fail(error, source.readError());
-    if (U32At(header, 0) != kEmrHeader || U32At(header, 40) != kEmfSignature) return Fail(error, "no EMF header");
-    const int64_t left = I32At(header, 8), top = I32At(header, 12), right = I32At(header, 16), bottom = I32At(header, 20);
+    if (U32At(header, 0) != kEmrHeader || U32At(header, 40) != kEmfSignature)
+        return Fail(error, "no EMF header");
+    const int64_t left = I32At(header, 8), top = I32At(header, 12), right = I32At(header, 16),
+                  bottom = I32At(header, 20);
     std::string why;
     // The bounds are inclusive; an empty picture has right < left or bottom < top.
-    const int64_t width = right >= left ? right - left + 1 : 0, height = bottom >= top ? bottom - top + 1 : 0;
+    const int64_t width = right >= left ? right - left + 1 : 0,
+                  height = bottom >= top ? bottom - top + 1 : 0;
     if (!CanvasSizeAllowed(width, height, &why) ||
         !target.begin(static_cast<int32_t>(width), static_cast<int32_t>(height), &why)) {
         return Fail(error, why);
@@ -140,11 +158,13 @@ bool WalkEnhancedMetafile(MetafileSource& source, PictureTarget& target, std::st
     uint64_t offset = 0;
     while (offset < source.size()) {
         std::span<const uint8_t> record;
-        if (!source.holds(offset, 8)) return Fail(error, "record header cut short at byte " + std::to_string(offset));
+        if (!source.holds(offset, 8))
+            return Fail(error, "record header cut short at byte " + std::to_string(offset));
         if (!source.read(offset, 8, &record)) return Fail(error, source.readError());
         uint32_t type = U32At(record, 0), size = U32At(record, 4);
         if (size < 8 || size % 4 != 0 || !source.holds(offset, size)) {
-            return Fail(error, "record of " + std::to_string(size) + " bytes at byte " + std::to_string(offset));
+            return Fail(error, "record of " + std::to_string(size) + " bytes at byte " +
+                                   std::to_string(offset));
         }
         if (!source.read(offset, size, &record)) return Fail(error, source.readError());
         offset += size;
@@ -153,7 +173,8 @@ bool WalkEnhancedMetafile(MetafileSource& source, PictureTarget& target, std::st
             BitmapDraw draw;
             DibPlacement placement;
             if (!ReadStretchDiBits(record, &draw, &why) ||
-                !PlaceBitmapDraw(draw, page, static_cast<double>(left), static_cast<double>(top), &placement, &why) ||
+                !PlaceBitmapDraw(draw, page, static_cast<double>(left), static_cast<double>(top),
+                                 &placement, &why) ||
                 !target.paint(draw, placement, &why)) {
                 return Fail(error, why);
             }

@@ -24,7 +24,8 @@ InfoOutcome QueryFileInfo(const FilterExports& filter, const std::string& input,
             return outcome;
         }
     }
-    if (!(input == "-" ? ReadStandardInputPrologue(&prologue, &error) : ReadFilePrologue(input, &prologue, &error))) {
+    if (!(input == "-" ? ReadStandardInputPrologue(&prologue, &error)
+                       : ReadFilePrologue(input, &prologue, &error))) {
         outcome.cause = std::string(ResultInWords(7)) + ": " + error;
         return outcome;
     }

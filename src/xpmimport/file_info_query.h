@@ -23,6 +23,7 @@ struct InfoOutcome {
 // cannot be opened or is a directory fails with the system's words before the filter is
 // asked (the filter would only say that no size could be read), and so does an input that
 // does not begin as XPM text (the filter's size query reads the values line of any text).
-[[nodiscard]] InfoOutcome QueryFileInfo(const FilterExports& filter, const std::string& input, bool verbose = false);
+[[nodiscard]] InfoOutcome QueryFileInfo(const FilterExports& filter, const std::string& input,
+                                        bool verbose = false);
 
 }  // namespace xpmimport

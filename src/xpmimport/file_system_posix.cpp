@@ -10,9 +10,13 @@
 
 namespace xpmimport {
 
-std::string_view PathSeparators() { return "/"; }
+std::string_view PathSeparators() {
+    return "/";
+}
 
-int OpenForReading(const char* path) { return open(path, O_RDONLY | O_CLOEXEC); }
+int OpenForReading(const char* path) {
+    return open(path, O_RDONLY | O_CLOEXEC);
+}
 
 int64_t ReadAt(int fd, void* out, size_t count, int64_t offset) {
     return pread(fd, out, count, static_cast<off_t>(offset));
@@ -24,7 +28,9 @@ int64_t SizeOfOpenFile(int fd) {
     return info.st_size > 0 ? static_cast<int64_t>(info.st_size) : 0;
 }
 
-int MakeTemporaryFile(char* pattern) { return mkostemp(pattern, O_CLOEXEC); }
+int MakeTemporaryFile(char* pattern) {
+    return mkostemp(pattern, O_CLOEXEC);
+}
 
 int MakeUnnamedTemporaryFile(std::string pattern) {
     const int fd = MakeTemporaryFile(pattern.data());
@@ -43,11 +49,17 @@ std::string TemporaryDirectory() {
     return directory != nullptr && *directory != '\0' ? directory : "/tmp";
 }
 
-bool SetFileMode(int fd, mode_t mode) { return fchmod(fd, mode) == 0; }
+bool SetFileMode(int fd, mode_t mode) {
+    return fchmod(fd, mode) == 0;
+}
 
-bool MoveIntoPlace(const char* from, const char* to) { return rename(from, to) == 0; }
+bool MoveIntoPlace(const char* from, const char* to) {
+    return rename(from, to) == 0;
+}
 
-bool MakeDirectory(const char* path) { return mkdir(path, 0777) == 0 || errno == EEXIST; }
+bool MakeDirectory(const char* path) {
+    return mkdir(path, 0777) == 0 || errno == EEXIST;
+}
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat first = {}, second = {};

@@ -12,23 +12,39 @@
 namespace xpmimport {
 namespace {
 
-HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
+HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
 
 // errno for the last Win32 failure, so callers report it as they report POSIX ones.
 int SetErrnoFromLastError() {
     switch (::GetLastError()) {
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+        case ERROR_PATH_NOT_FOUND:
+            errno = ENOENT;
+            break;
         case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION: errno = EACCES; break;
+        case ERROR_SHARING_VIOLATION:
+            errno = EACCES;
+            break;
         case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS: errno = EEXIST; break;
+        case ERROR_ALREADY_EXISTS:
+            errno = EEXIST;
+            break;
         case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL: errno = ENOSPC; break;
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
         case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY: errno = ENOMEM; break;
-        case ERROR_INVALID_NAME: errno = EINVAL; break;
-        default: errno = EIO; break;
+        case ERROR_OUTOFMEMORY:
+            errno = ENOMEM;
+            break;
+        case ERROR_INVALID_NAME:
+            errno = EINVAL;
+            break;
+        default:
+            errno = EIO;
+            break;
     }
     return -1;
 }
@@ -43,13 +59,15 @@ int CreateFromPattern(char* pattern, DWORD flags) {
     }
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        uint32_t seed = ::GetCurrentProcessId() * 2654435761u ^ ::GetTickCount() ^ (counter.fetch_add(1) * 40503u);
+        uint32_t seed = ::GetCurrentProcessId() * 2654435761u ^ ::GetTickCount() ^
+                        (counter.fetch_add(1) * 40503u);
         for (size_t i = length - 6; i < length; ++i) {
             pattern[i] = kLetters[seed % 36];
             seed = seed / 36 + (seed % 7) * 1000003u;
         }
-        HANDLE file = ::CreateFileA(pattern, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+        HANDLE file = ::CreateFileA(pattern, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | flags, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             if (::GetLastError() == ERROR_FILE_EXISTS) continue;
             return SetErrnoFromLastError();
@@ -64,9 +82,13 @@ int CreateFromPattern(char* pattern, DWORD flags) {
 
 }  // namespace
 
-std::string_view PathSeparators() { return "/\\"; }
+std::string_view PathSeparators() {
+    return "/\\";
+}
 
-int OpenForReading(const char* path) { return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
+int OpenForReading(const char* path) {
+    return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
 
 int64_t ReadAt(int fd, void* out, size_t count, int64_t offset) {
     OVERLAPPED at{};
@@ -85,14 +107,18 @@ int64_t SizeOfOpenFile(int fd) {
     return size.QuadPart;
 }
 
-int MakeTemporaryFile(char* pattern) { return CreateFromPattern(pattern, 0); }
+int MakeTemporaryFile(char* pattern) {
+    return CreateFromPattern(pattern, 0);
+}
 
 int MakeUnnamedTemporaryFile(std::string pattern) {
     // A file cannot lose its name while open here: it is removed when its last handle closes.
     return CreateFromPattern(pattern.data(), FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY);
 }
 
-int OpenScratchFile(const std::string& directory) { return MakeUnnamedTemporaryFile(directory + "\\.xpmimport-XXXXXX"); }
+int OpenScratchFile(const std::string& directory) {
+    return MakeUnnamedTemporaryFile(directory + "\\.xpmimport-XXXXXX");
+}
 
 std::string TemporaryDirectory() {
     char path[MAX_PATH + 1] = {};
@@ -102,7 +128,9 @@ std::string TemporaryDirectory() {
     return std::string(path, length);
 }
 
-bool SetFileMode(int, mode_t) { return true; }
+bool SetFileMode(int, mode_t) {
+    return true;
+}
 
 bool MoveIntoPlace(const char* from, const char* to) {
     return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) || SetErrnoFromLastError() == 0;
@@ -111,22 +139,26 @@ bool MoveIntoPlace(const char* from, const char* to) {
 bool MakeDirectory(const char* path) {
     // A drive ("C:") or an existing directory is there already, whatever CreateDirectory says.
     const DWORD attributes = ::GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return true;
     return ::CreateDirectoryA(path, nullptr) || SetErrnoFromLastError() == 0;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
     auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-        HANDLE file = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE file =
+            ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         const bool ok = ::GetFileInformationByHandle(file, info);
         ::CloseHandle(file);
         return ok;
     };
     BY_HANDLE_FILE_INFORMATION first{}, second{};
-    return identify(a, &first) && identify(b, &second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    return identify(a, &first) && identify(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
 }
 
 }  // namespace xpmimport

@@ -1,6 +1,6 @@
-// The filter module as xpmimport uses it: loaded by path (see library_loader.h), checked to be the XPM
-// import filter, and called only through the exports it names. Nothing of the filter is
-// linked in.
+// The filter module as xpmimport uses it: loaded by path (see library_loader.h), checked to be the
+// XPM import filter, and called only through the exports it names. Nothing of the filter is linked
+// in.
 #pragma once
 
 #include <array>
@@ -23,8 +23,8 @@ struct FilterExports {
 // Who the loaded module says it is.
 struct FilterIdentity {
     std::string path;
-    std::string definitions;      // the "FilterDefinitions" version string
-    uint32_t version = 0;         // QVTGetFilterVersion
+    std::string definitions;                // the "FilterDefinitions" version string
+    uint32_t version = 0;                   // QVTGetFilterVersion
     std::array<uint16_t, 4> fileVersion{};  // fixed file version, most significant part first
 };
 

@@ -3,6 +3,8 @@
 
 namespace xpmimport {
 
-const char* PlatformHelpNotes() { return ""; }
+const char* PlatformHelpNotes() {
+    return "";
+}
 
 }  // namespace xpmimport

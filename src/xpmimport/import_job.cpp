@@ -41,7 +41,8 @@ namespace {
 [[nodiscard]] MetafileKind KindOfFile(MetafileSource& file) {
     std::span<const uint8_t> first;
     const uint64_t length = std::min<uint64_t>(file.size(), 44);
-    return length != 0 && file.read(0, length, &first) ? MetafileKindOf(first) : MetafileKind::kUnknown;
+    return length != 0 && file.read(0, length, &first) ? MetafileKindOf(first)
+                                                       : MetafileKind::kUnknown;
 }
 
 // Writes the picture in the asked format; false with *cause set. The picture is the handle
@@ -71,14 +72,17 @@ namespace {
     if (format != OutputFormat::kPng) {
         const bool wantEnhanced = format == OutputFormat::kEmf;
         if ((kind == MetafileKind::kEnhanced) != wantEnhanced) {
-            *cause = wantEnhanced ? "the filter made a Windows metafile where an enhanced metafile was asked for"
-                                  : "the filter made an enhanced metafile where a Windows metafile was asked for";
+            *cause =
+                wantEnhanced
+                    ? "the filter made a Windows metafile where an enhanced metafile was asked for"
+                    : "the filter made an enhanced metafile where a Windows metafile was asked for";
             return false;
         }
         if (!picture.metafile) return true;  // already in the output's file
         FileFailure failure;
         // The file was offered to the library; start it afresh in case it wrote anything.
-        if (spoolFd >= 0 && (std::fseek(output.stream(), 0, SEEK_SET) != 0 || ftruncate(spoolFd, 0) != 0)) {
+        if (spoolFd >= 0 &&
+            (std::fseek(output.stream(), 0, SEEK_SET) != 0 || ftruncate(spoolFd, 0) != 0)) {
             *cause = std::string("cannot write the output: ") + std::strerror(errno);
             return false;
         }
@@ -88,19 +92,22 @@ namespace {
     }
     PngRowWriter png(output.stream());
     RowsOutcome rendered = RenderMetafileRows(*source, kind, png);
-    if (!rendered.ok) *cause = rendered.sinkFailed ? rendered.error : "cannot render the picture: " + rendered.error;
+    if (!rendered.ok)
+        *cause =
+            rendered.sinkFailed ? rendered.error : "cannot render the picture: " + rendered.error;
     return rendered.ok;
 }
 
 }  // namespace
 
-ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, const ImportSettings& settings,
-                        const ProgressCallback& progress) {
+ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
+                        const ImportSettings& settings, const ProgressCallback& progress) {
     if (InterruptRequested()) return Interrupted();
     // A directory is told by the prologue's own open, without a stat per input.
     if (task.input != "-" && task.input.size() >= sizeof(SourceSpec::path)) {
         struct stat info = {};
-        if (stat(task.input.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Failed("is a directory");
+        if (stat(task.input.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            return Failed("is a directory");
         return Failed("the path is too long for the filter");
     }
     InputPrologue prologue;
@@ -114,7 +121,8 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, con
     if (!tooLarge.empty()) return Failed(tooLarge);
 
     FileFailure failure;
-    std::unique_ptr<PendingOutput> output = PendingOutput::Create(task.output, settings.fileMode, &failure);
+    std::unique_ptr<PendingOutput> output =
+        PendingOutput::Create(task.output, settings.fileMode, &failure);
     if (!output) return Failed(failure.words);
 
     // The library writes the metafile straight to a file: the output's own, or for PNG a
@@ -122,9 +130,11 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, con
     std::unique_ptr<ScratchFile> scratch;
     if (task.format == OutputFormat::kPng) scratch = std::make_unique<ScratchFile>(task.output);
     const int spoolFd = scratch ? scratch->fd() : fileno(output->stream());
-    ImportedPicture picture = ImportPicture(filter, task.input, task.format == OutputFormat::kWmf, progress, spoolFd);
+    ImportedPicture picture =
+        ImportPicture(filter, task.input, task.format == OutputFormat::kWmf, progress, spoolFd);
     if (InterruptRequested()) return Interrupted();
-    if (picture.code != 0) return Failed(DescribeFailure(picture.code, prologue, settings.verbose), picture.code);
+    if (picture.code != 0)
+        return Failed(DescribeFailure(picture.code, prologue, settings.verbose), picture.code);
 
     const int32_t width = std::abs(picture.bounds[2] - picture.bounds[0]);
     const int32_t height = std::abs(picture.bounds[3] - picture.bounds[1]);

@@ -22,19 +22,19 @@ struct ImportTask {
 
 // How every conversion of a run is done.
 struct ImportSettings {
-    mode_t fileMode = 0644;      // permissions of a new output file
-    uint64_t maxPixels = 0;      // refuse pictures of more pixels (0: no limit)
-    bool verbose = false;        // causes carry the filter's result code
+    mode_t fileMode = 0644;  // permissions of a new output file
+    uint64_t maxPixels = 0;  // refuse pictures of more pixels (0: no limit)
+    bool verbose = false;    // causes carry the filter's result code
 };
 
 struct ImportOutcome {
     enum class Status { kDone, kFailed, kInterrupted };
     Status status = Status::kFailed;
-    int32_t width = 0;   // picture size, when done
+    int32_t width = 0;  // picture size, when done
     int32_t height = 0;
-    int32_t code = 0;    // the filter's result when the import itself failed, else 0
-    std::string cause;   // in words, when not done (with the code when verbose)
-    std::string warning; // colours the picture declares but cannot keep, in words, or empty
+    int32_t code = 0;     // the filter's result when the import itself failed, else 0
+    std::string cause;    // in words, when not done (with the code when verbose)
+    std::string warning;  // colours the picture declares but cannot keep, in words, or empty
 };
 
 // Runs task with the filter's exports. The input's first bytes are read first: a picture
@@ -42,7 +42,8 @@ struct ImportOutcome {
 // explained by what they show. The import is asked to stop (and the outcome is
 // kInterrupted) once InterruptRequested(). Never throws; every metafile handle the filter
 // returned is deleted before returning.
-[[nodiscard]] ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task, const ImportSettings& settings,
+[[nodiscard]] ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
+                                      const ImportSettings& settings,
                                       const ProgressCallback& progress);
 
 }  // namespace xpmimport

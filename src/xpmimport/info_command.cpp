@@ -25,14 +25,19 @@ int RunInfoCommand(const CommandLine& line, const FilterModule& filter) {
         const std::string name = InputDisplayName(input);
         InfoOutcome outcome = QueryFileInfo(filter.exports(), input, line.verbose);
         if (outcome.ok) {
-            if (line.verbose && !outcome.warning.empty()) console.err("xpmimport: " + name + ": warning: " + outcome.warning);
+            if (line.verbose && !outcome.warning.empty())
+                console.err("xpmimport: " + name + ": warning: " + outcome.warning);
             if (line.json) {
                 JsonObject object;
-                object.add("input", name).add("width", outcome.width).add("height", outcome.height).add("colours", outcome.colors);
+                object.add("input", name)
+                    .add("width", outcome.width)
+                    .add("height", outcome.height)
+                    .add("colours", outcome.colors);
                 if (!outcome.warning.empty()) object.add("warning", outcome.warning);
                 console.out(object.text());
             } else {
-                console.out(name + ": " + std::to_string(outcome.width) + " x " + std::to_string(outcome.height));
+                console.out(name + ": " + std::to_string(outcome.width) + " x " +
+                            std::to_string(outcome.height));
             }
             continue;
         }

@@ -22,9 +22,13 @@ namespace {
 constexpr size_t kWordBytes = 39;
 constexpr char kQuote = '"';
 
-[[nodiscard]] bool IsWhitespace(char byte) { return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' '; }
+[[nodiscard]] bool IsWhitespace(char byte) {
+    return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
+}
 
-[[nodiscard]] char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+[[nodiscard]] char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 [[nodiscard]] bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -35,7 +39,8 @@ constexpr char kQuote = '"';
 }
 
 [[nodiscard]] int32_t AtoiValue(const std::string& word) {
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(std::strtoll(word.c_str(), nullptr, 10))));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(static_cast<uint64_t>(std::strtoll(word.c_str(), nullptr, 10))));
 }
 
 enum class Header { kMatches, kDiffers, kNeedMore };
@@ -63,7 +68,8 @@ enum class Header { kMatches, kDiffers, kNeedMore };
     if (bytes.empty()) return InputKind::kEmpty;
     if (bytes.substr(0, 4) == "\x89PNG") return InputKind::kPng;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return InputKind::kUtf8Bom;
-    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") return InputKind::kUtf16;
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")
+        return InputKind::kUtf16;
     if (bytes.substr(0, 6) == "! XPM2") return InputKind::kXpm2;
     return InputKind::kOther;
 }
@@ -105,7 +111,8 @@ InputPrologue ReadPrologue(std::string_view bytes, bool wholeInput) {
     size_t end = 0;
     Header header = CheckHeader(bytes, wholeInput, &end);
     prologue.kind = KindOf(bytes, header);
-    if (header == Header::kMatches) prologue.valuesRead = ReadValues(bytes, end, &prologue) || wholeInput;
+    if (header == Header::kMatches)
+        prologue.valuesRead = ReadValues(bytes, end, &prologue) || wholeInput;
     return prologue;
 }
 
@@ -184,7 +191,9 @@ bool ReadStandardInputPrologue(InputPrologue* prologue, std::string* error) {
 }
 
 uint64_t DeclaredPixels(const InputPrologue& prologue) {
-    auto magnitude = [](int32_t value) { return static_cast<uint64_t>(value < 0 ? -int64_t{value} : int64_t{value}); };
+    auto magnitude = [](int32_t value) {
+        return static_cast<uint64_t>(value < 0 ? -int64_t{value} : int64_t{value});
+    };
     return magnitude(prologue.width) * magnitude(prologue.height);
 }
 

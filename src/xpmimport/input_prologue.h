@@ -49,7 +49,8 @@ inline constexpr size_t kPrologueLimit = size_t{1} << 20;
 // prologue. A path that is not a regular file (a named pipe, /dev/stdin) is left unread:
 // the filter opens it again and must find every byte there; a directory is reported as
 // one. False with *error set to the system's words when the file cannot be opened or read.
-[[nodiscard]] bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::string* error);
+[[nodiscard]] bool ReadFilePrologue(const std::string& path, InputPrologue* prologue,
+                                    std::string* error);
 
 // The same for standard input: the bytes read are handed back to standard input's read
 // routine (UnreadInput), so the import still sees the whole input.

@@ -14,7 +14,8 @@ namespace {
 constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
 
 std::atomic<int> g_signal{0};
-static_assert(std::atomic<int>::is_always_lock_free, "the handler may only touch lock-free atomics");
+static_assert(std::atomic<int>::is_always_lock_free,
+              "the handler may only touch lock-free atomics");
 
 extern "C" void OnSignal(int signal) {
     int none = 0;
@@ -46,9 +47,13 @@ void InstallInterruptHandlers() {
     }
 }
 
-bool InterruptRequested() { return g_signal.load() != 0; }
+bool InterruptRequested() {
+    return g_signal.load() != 0;
+}
 
-int InterruptSignal() { return g_signal.load(); }
+int InterruptSignal() {
+    return g_signal.load();
+}
 
 std::string InterruptInWords() {
     const int signal = g_signal.load();

@@ -17,9 +17,12 @@ std::atomic<int> g_signal{0};
 [[nodiscard]] int SignalOf(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
-        case CTRL_BREAK_EVENT: return SIGINT;
-        case CTRL_CLOSE_EVENT: return SIGTERM;
-        default: return 0;
+        case CTRL_BREAK_EVENT:
+            return SIGINT;
+        case CTRL_CLOSE_EVENT:
+            return SIGTERM;
+        default:
+            return 0;
     }
 }
 
@@ -35,12 +38,20 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void InstallInterruptHandlers() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void InstallInterruptHandlers() {
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
-bool InterruptRequested() { return g_signal.load() != 0; }
+bool InterruptRequested() {
+    return g_signal.load() != 0;
+}
 
-int InterruptSignal() { return g_signal.load(); }
+int InterruptSignal() {
+    return g_signal.load();
+}
 
-std::string InterruptInWords() { return g_signal.load() == SIGINT ? "interrupted" : "stopped by SIGTERM"; }
+std::string InterruptInWords() {
+    return g_signal.load() == SIGINT ? "interrupted" : "stopped by SIGTERM";
+}
 
 }  // namespace xpmimport

@@ -18,16 +18,22 @@ void* OpenLibrary(const std::string& path, std::string* error) {
     return library;
 }
 
-void* FindExportAddress(void* library, const char* name) { return dlsym(library, name); }
+void* FindExportAddress(void* library, const char* name) {
+    return dlsym(library, name);
+}
 
-void CloseLibrary(void* library) { dlclose(library); }
+void CloseLibrary(void* library) {
+    dlclose(library);
+}
 
-bool ReadModuleVersion(void*, const void* code, std::string* definitions, std::array<uint16_t, 4>* fileVersion) {
+bool ReadModuleVersion(void*, const void* code, std::string* definitions,
+                       std::array<uint16_t, 4>* fileVersion) {
     // The module registered its version resource with the process's one winshim when it
     // loaded; its instance handle is the base address of the object holding its code.
     HMODULE instance = WinshimModuleFromAddress(code);
     char text[256] = {};
-    if (instance == nullptr || WinshimQueryVersionString(instance, "FilterDefinitions", text, sizeof text) == 0) {
+    if (instance == nullptr ||
+        WinshimQueryVersionString(instance, "FilterDefinitions", text, sizeof text) == 0) {
         return false;
     }
     *definitions = text;

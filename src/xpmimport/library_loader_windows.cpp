@@ -15,11 +15,15 @@ void* OpenLibrary(const std::string& path, std::string* error) {
     if (library == nullptr) {
         const DWORD code = ::GetLastError();
         char text[256] = {};
-        const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                              0, text, sizeof text, nullptr);
+        const DWORD length =
+            ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, sizeof text, nullptr);
         std::string words(text, length);
-        while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.')) words.pop_back();
-        *error = (words.empty() ? "cannot be loaded" : words) + " (error " + std::to_string(code) + ")";
+        while (!words.empty() &&
+               (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
+            words.pop_back();
+        *error =
+            (words.empty() ? "cannot be loaded" : words) + " (error " + std::to_string(code) + ")";
     }
     return library;
 }
@@ -28,29 +32,36 @@ void* FindExportAddress(void* library, const char* name) {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
-void CloseLibrary(void* library) { ::FreeLibrary(static_cast<HMODULE>(library)); }
+void CloseLibrary(void* library) {
+    ::FreeLibrary(static_cast<HMODULE>(library));
+}
 
-bool ReadModuleVersion(void* library, const void*, std::string* definitions, std::array<uint16_t, 4>* fileVersion) {
+bool ReadModuleVersion(void* library, const void*, std::string* definitions,
+                       std::array<uint16_t, 4>* fileVersion) {
     char path[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameA(static_cast<HMODULE>(library), path, sizeof path);
     if (length == 0 || length >= sizeof path) return false;
     DWORD ignored = 0;
     std::vector<char> info(::GetFileVersionInfoSizeA(path, &ignored));
-    if (info.empty() || !::GetFileVersionInfoA(path, 0, static_cast<DWORD>(info.size()), info.data())) return false;
+    if (info.empty() ||
+        !::GetFileVersionInfoA(path, 0, static_cast<DWORD>(info.size()), info.data()))
+        return false;
     char* text = nullptr;
     UINT textLength = 0;
-    if (!::VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\FilterDefinitions", reinterpret_cast<void**>(&text),
-                          &textLength) ||
+    if (!::VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\FilterDefinitions",
+                          reinterpret_cast<void**>(&text), &textLength) ||
         text == nullptr || textLength == 0) {
         return false;
     }
     *definitions = text;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT fixedBytes = 0;
-    if (::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedBytes) && fixed != nullptr &&
-        fixedBytes >= sizeof *fixed) {
-        *fileVersion = {static_cast<uint16_t>(fixed->dwFileVersionMS >> 16), static_cast<uint16_t>(fixed->dwFileVersionMS),
-                        static_cast<uint16_t>(fixed->dwFileVersionLS >> 16), static_cast<uint16_t>(fixed->dwFileVersionLS)};
+    if (::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedBytes) &&
+        fixed != nullptr && fixedBytes >= sizeof *fixed) {
+        *fileVersion = {static_cast<uint16_t>(fixed->dwFileVersionMS >> 16),
+                        static_cast<uint16_t>(fixed->dwFileVersionMS),
+                        static_cast<uint16_t>(fixed->dwFileVersionLS >> 16),
+                        static_cast<uint16_t>(fixed->dwFileVersionLS)};
     }
     return true;
 }

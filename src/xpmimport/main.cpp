@@ -27,8 +27,9 @@ void PrintVersion(const FilterModule& filter) {
     const FilterIdentity& identity = filter.identity();
     std::printf("xpmimport %s\n", XPMIMPORT_VERSION);
     std::printf("filter %s\n", identity.path.c_str());
-    std::printf("  version %s (0x%08X), FilterDefinitions \"%s\"\n", FormatFileVersion(identity.fileVersion).c_str(),
-                identity.version, identity.definitions.c_str());
+    std::printf("  version %s (0x%08X), FilterDefinitions \"%s\"\n",
+                FormatFileVersion(identity.fileVersion).c_str(), identity.version,
+                identity.definitions.c_str());
 }
 
 }  // namespace
@@ -57,9 +58,12 @@ int main(int argc, char** argv) {
     std::unique_ptr<FilterModule> filter = FilterModule::Load(filterPath, &error);
     if (!filter) {
         if (line.mode == Mode::kVersion) std::printf("xpmimport %s\n", XPMIMPORT_VERSION);
-        std::fprintf(stderr, "xpmimport: cannot use the filter module %s: %s\n", filterPath.c_str(), error.c_str());
+        std::fprintf(stderr, "xpmimport: cannot use the filter module %s: %s\n", filterPath.c_str(),
+                     error.c_str());
         if (line.filterPath.empty()) {
-            std::fprintf(stderr, "xpmimport: --filter PATH or XPMFILTER_MODULE=PATH names the module to load\n");
+            std::fprintf(
+                stderr,
+                "xpmimport: --filter PATH or XPMFILTER_MODULE=PATH names the module to load\n");
         }
         return kExitNoFilter;
     }

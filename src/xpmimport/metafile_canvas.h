@@ -33,8 +33,9 @@ inline constexpr uint32_t kRopSrcCopy = 0x00CC0020;
 // Maps the destination through transform and moves it by (-originX, -originY) into canvas
 // pixels. False (with *error) for a mapping that is not usable, a raster operation other
 // than SRCCOPY or a place far outside any picture.
-[[nodiscard]] bool PlaceBitmapDraw(const BitmapDraw& draw, const PageTransform& transform, double originX,
-                                   double originY, DibPlacement* placement, std::string* error);
+[[nodiscard]] bool PlaceBitmapDraw(const BitmapDraw& draw, const PageTransform& transform,
+                                   double originX, double originY, DibPlacement* placement,
+                                   std::string* error);
 
 // Receives a walked metafile: its size once, then every bitmap record in file order.
 class PictureTarget {
@@ -42,13 +43,16 @@ class PictureTarget {
     virtual ~PictureTarget() = default;
     // The canvas, already checked by CanvasSizeAllowed.
     [[nodiscard]] virtual bool begin(int32_t width, int32_t height, std::string* error) = 0;
-    [[nodiscard]] virtual bool paint(const BitmapDraw& draw, const DibPlacement& placement, std::string* error) = 0;
+    [[nodiscard]] virtual bool paint(const BitmapDraw& draw, const DibPlacement& placement,
+                                     std::string* error) = 0;
 };
 
 // Walk a metafile's records, following the mapping they set, and hand the canvas and each
 // bitmap record to target. False with *error (prefixed with the format's name) when a
 // record is malformed, the target refuses, or the source cannot be read.
-[[nodiscard]] bool WalkEnhancedMetafile(MetafileSource& source, PictureTarget& target, std::string* error);
-[[nodiscard]] bool WalkWindowsMetafile(MetafileSource& source, PictureTarget& target, std::string* error);
+[[nodiscard]] bool WalkEnhancedMetafile(MetafileSource& source, PictureTarget& target,
+                                        std::string* error);
+[[nodiscard]] bool WalkWindowsMetafile(MetafileSource& source, PictureTarget& target,
+                                       std::string* error);
 
 }  // namespace xpmimport

@@ -72,7 +72,9 @@ class StripTarget final : public PictureTarget {
             if (!sendRowsAbove(top, error)) return false;
             if (bottom > top_ + strip_.height) {
                 strip_.height = bottom - top_;
-                strip_.pixels.resize(static_cast<size_t>(strip_.height) * static_cast<size_t>(strip_.width) * 3, 0xFF);
+                strip_.pixels.resize(
+                    static_cast<size_t>(strip_.height) * static_cast<size_t>(strip_.width) * 3,
+                    0xFF);
                 peakRows_ = std::max(peakRows_, strip_.height);
             }
         }
@@ -99,12 +101,14 @@ class StripTarget final : public PictureTarget {
         for (int32_t y = 0; y < held; ++y) {
             if (!sink_.row(strip_.at(0, y), error)) return sinkFailure(error);
         }
-        if (row - top_ > held && white_.empty()) white_.assign(static_cast<size_t>(strip_.width) * 3, 0xFF);
+        if (row - top_ > held && white_.empty())
+            white_.assign(static_cast<size_t>(strip_.width) * 3, 0xFF);
         for (int32_t y = held; y < row - top_; ++y) {
             if (!sink_.row(white_.data(), error)) return sinkFailure(error);
         }
-        strip_.pixels.erase(strip_.pixels.begin(),
-                            strip_.pixels.begin() + static_cast<std::ptrdiff_t>(held) * strip_.width * 3);
+        strip_.pixels.erase(
+            strip_.pixels.begin(),
+            strip_.pixels.begin() + static_cast<std::ptrdiff_t>(held) * strip_.width * 3);
         strip_.height -= held;
         top_ = row;
         return true;
@@ -126,7 +130,8 @@ class StripTarget final : public PictureTarget {
     std::vector<uint8_t> white_;
 };
 
-[[nodiscard]] bool Walk(MetafileSource& source, MetafileKind kind, PictureTarget& target, std::string* error) {
+[[nodiscard]] bool Walk(MetafileSource& source, MetafileKind kind, PictureTarget& target,
+                        std::string* error) {
     if (kind == MetafileKind::kEnhanced) return WalkEnhancedMetafile(source, target, error);
     if (kind == MetafileKind::kWindows) return WalkWindowsMetafile(source, target, error);
     *error = "neither an enhanced nor a Windows metafile";
@@ -144,17 +149,23 @@ class StripTarget final : public PictureTarget {
 
 }  // namespace
 
-RenderOutcome RenderEnhancedMetafile(std::span<const uint8_t> bytes) { return RenderWhole(bytes, MetafileKind::kEnhanced); }
+RenderOutcome RenderEnhancedMetafile(std::span<const uint8_t> bytes) {
+    return RenderWhole(bytes, MetafileKind::kEnhanced);
+}
 
-RenderOutcome RenderWindowsMetafile(std::span<const uint8_t> bytes) { return RenderWhole(bytes, MetafileKind::kWindows); }
+RenderOutcome RenderWindowsMetafile(std::span<const uint8_t> bytes) {
+    return RenderWhole(bytes, MetafileKind::kWindows);
+}
 
 MetafileKind MetafileKindOf(std::span<const uint8_t> firstBytes) {
-    if (Holds(firstBytes, 0, 44) && U32At(firstBytes, 0) == 1 && U32At(firstBytes, 40) == kEmfSignature) {
+    if (Holds(firstBytes, 0, 44) && U32At(firstBytes, 0) == 1 &&
+        U32At(firstBytes, 40) == kEmfSignature) {
         return MetafileKind::kEnhanced;
     }
     if (!Holds(firstBytes, 0, 4)) return MetafileKind::kUnknown;
     const uint16_t kind = U16At(firstBytes, 0);
-    if (U32At(firstBytes, 0) == kPlaceableKey || ((kind == 1 || kind == 2) && U16At(firstBytes, 2) == 9)) {
+    if (U32At(firstBytes, 0) == kPlaceableKey ||
+        ((kind == 1 || kind == 2) && U16At(firstBytes, 2) == 9)) {
         return MetafileKind::kWindows;
     }
     return MetafileKind::kUnknown;
@@ -181,7 +192,8 @@ RowsOutcome RenderMetafileRows(MetafileSource& source, MetafileKind kind, RowSin
     outcome.peakRows = canvas.image.height;
     const RgbImage& image = canvas.image;
     bool sent = sink.begin(image.width, image.height, &outcome.error);
-    for (int32_t y = 0; sent && y < image.height; ++y) sent = sink.row(image.at(0, y), &outcome.error);
+    for (int32_t y = 0; sent && y < image.height; ++y)
+        sent = sink.row(image.at(0, y), &outcome.error);
     outcome.ok = sent && sink.finish(&outcome.error);
     outcome.sinkFailed = !outcome.ok;
     return outcome;

@@ -40,8 +40,8 @@ struct RowsOutcome {
     bool ok = false;
     bool sinkFailed = false;  // the error is the sink's own, not the metafile's
     std::string error;
-    bool streamed = false;    // rows went out as the records arrived (else from a whole canvas)
-    int32_t peakRows = 0;     // most canvas rows held at once
+    bool streamed = false;  // rows went out as the records arrived (else from a whole canvas)
+    int32_t peakRows = 0;   // most canvas rows held at once
 };
 
 // Renders the metafile as RenderEnhancedMetafile / RenderWindowsMetafile do, handing the
@@ -50,6 +50,7 @@ struct RowsOutcome {
 // below them begin, so memory stays one band deep; otherwise the whole canvas is painted
 // first. The rows are the same either way. sink.begin comes only when the first row is
 // final, so a metafile broken before that point fails without the sink being begun.
-[[nodiscard]] RowsOutcome RenderMetafileRows(MetafileSource& source, MetafileKind kind, RowSink& sink);
+[[nodiscard]] RowsOutcome RenderMetafileRows(MetafileSource& source, MetafileKind kind,
+                                             RowSink& sink);
 
 }  // namespace xpmimport

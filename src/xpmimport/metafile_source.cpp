@@ -35,11 +35,13 @@ bool MetafileSource::read(uint64_t offset, uint64_t length, std::span<const uint
         if (window_.size() < want) window_.resize(want);
         uint64_t got = 0;
         while (got < want) {
-            int64_t n = ReadAt(fd_, window_.data() + got, want - got, static_cast<int64_t>(offset + got));
+            int64_t n =
+                ReadAt(fd_, window_.data() + got, want - got, static_cast<int64_t>(offset + got));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
-                readError_ = n < 0 ? std::string("cannot read the metafile: ") + std::strerror(errno)
-                                   : "the metafile file ended early";
+                readError_ = n < 0
+                                 ? std::string("cannot read the metafile: ") + std::strerror(errno)
+                                 : "the metafile file ended early";
                 windowFill_ = 0;
                 return false;
             }

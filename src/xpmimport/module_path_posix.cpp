@@ -34,7 +34,8 @@ constexpr const char* kModuleName = "libxpmfilter.so";
 }  // namespace
 
 std::string DefaultFilterPath() {
-    if (const char* named = std::getenv("XPMFILTER_MODULE"); named != nullptr && named[0] != '\0') return named;
+    if (const char* named = std::getenv("XPMFILTER_MODULE"); named != nullptr && named[0] != '\0')
+        return named;
     const std::string directory = ExecutableDirectory();
     const std::string candidates[] = {
         directory + "/" XPMIMPORT_BIN_TO_LIB "/" + kModuleName,

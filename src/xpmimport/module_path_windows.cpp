@@ -9,7 +9,8 @@
 namespace xpmimport {
 
 std::string DefaultFilterPath() {
-    if (const char* named = std::getenv("XPMFILTER_MODULE"); named != nullptr && named[0] != '\0') return named;
+    if (const char* named = std::getenv("XPMFILTER_MODULE"); named != nullptr && named[0] != '\0')
+        return named;
     char path[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
     std::string directory(path, length < sizeof path ? length : 0);

@@ -19,15 +19,19 @@ std::optional<OutputFormat> FormatFromName(std::string_view name) {
 std::optional<OutputFormat> FormatFromPath(std::string_view path) {
     size_t dot = path.rfind('.');
     size_t slash = path.find_last_of(PathSeparators());
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return std::nullopt;
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return std::nullopt;
     return FormatFromName(path.substr(dot + 1));
 }
 
 std::string_view FormatName(OutputFormat format) {
     switch (format) {
-        case OutputFormat::kEmf: return "emf";
-        case OutputFormat::kWmf: return "wmf";
-        case OutputFormat::kPng: return "png";
+        case OutputFormat::kEmf:
+            return "emf";
+        case OutputFormat::kWmf:
+            return "wmf";
+        case OutputFormat::kPng:
+            return "png";
     }
     return "emf";
 }

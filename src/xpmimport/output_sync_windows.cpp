@@ -7,8 +7,8 @@ namespace xpmimport {
 
 bool SyncOutputs(const std::vector<std::string>& paths, std::string* error) {
     for (const std::string& path : paths) {
-        HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         const bool ok = file != INVALID_HANDLE_VALUE && ::FlushFileBuffers(file);
         const DWORD code = ::GetLastError();
         if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);

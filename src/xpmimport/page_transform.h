@@ -18,9 +18,12 @@ struct Xform {
 
 // The transform that applies `first`, then `then`.
 [[nodiscard]] constexpr Xform Compose(const Xform& first, const Xform& then) {
-    return {first.m11 * then.m11 + first.m12 * then.m21, first.m11 * then.m12 + first.m12 * then.m22,
-            first.m21 * then.m11 + first.m22 * then.m21, first.m21 * then.m12 + first.m22 * then.m22,
-            first.dx * then.m11 + first.dy * then.m21 + then.dx, first.dx * then.m12 + first.dy * then.m22 + then.dy};
+    return {first.m11 * then.m11 + first.m12 * then.m21,
+            first.m11 * then.m12 + first.m12 * then.m22,
+            first.m21 * then.m11 + first.m22 * then.m21,
+            first.m21 * then.m12 + first.m22 * then.m22,
+            first.dx * then.m11 + first.dy * then.m21 + then.dx,
+            first.dx * then.m12 + first.dy * then.m22 + then.dy};
 }
 
 struct DevicePoint {
@@ -47,12 +50,14 @@ struct PageTransform {
     [[nodiscard]] DevicePoint toDevice(double x, double y) const {
         double wx = x * world.m11 + y * world.m21 + world.dx;
         double wy = x * world.m12 + y * world.m22 + world.dy;
-        if (mapMode == kMapModeText) return {wx - windowOrgX + viewportOrgX, wy - windowOrgY + viewportOrgY};
+        if (mapMode == kMapModeText)
+            return {wx - windowOrgX + viewportOrgX, wy - windowOrgY + viewportOrgY};
         // A metafile that sets a window but no viewport is shown the way players show it:
         // the window fills an output rectangle of its own size, right way up.
         double extX = viewportExtSet ? viewportExtX : (windowExtX < 0 ? -windowExtX : windowExtX);
         double extY = viewportExtSet ? viewportExtY : (windowExtY < 0 ? -windowExtY : windowExtY);
-        return {(wx - windowOrgX) * extX / windowExtX + viewportOrgX, (wy - windowOrgY) * extY / windowExtY + viewportOrgY};
+        return {(wx - windowOrgX) * extX / windowExtX + viewportOrgX,
+                (wy - windowOrgY) * extY / windowExtY + viewportOrgY};
     }
 };
 

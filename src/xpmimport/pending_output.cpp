@@ -20,7 +20,9 @@ namespace {
     return {what + ": " + std::strerror(error), error};
 }
 
-[[nodiscard]] bool IsStandardOutput(const std::string& target) { return target == kStandardOutputName; }
+[[nodiscard]] bool IsStandardOutput(const std::string& target) {
+    return target == kStandardOutputName;
+}
 
 [[nodiscard]] std::string NameOf(const std::string& target) {
     return IsStandardOutput(target) ? "standard output" : target;
@@ -28,7 +30,8 @@ namespace {
 
 }  // namespace
 
-std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, mode_t mode, FileFailure* failure) {
+std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, mode_t mode,
+                                                     FileFailure* failure) {
     std::unique_ptr<PendingOutput> output(new PendingOutput);
     output->target_ = target;
     std::string pattern;
@@ -46,19 +49,23 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
     }
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
-    int fd = IsStandardOutput(target) ? MakeUnnamedTemporaryFile(pattern) : MakeTemporaryFile(path.data());
+    int fd = IsStandardOutput(target) ? MakeUnnamedTemporaryFile(pattern)
+                                      : MakeTemporaryFile(path.data());
     if (fd < 0) {
         int error = errno;
-        *failure = FailureFromErrno(IsStandardOutput(target) ? "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/'))
-                                                             : "cannot create " + target,
-                                    error);
+        *failure = FailureFromErrno(
+            IsStandardOutput(target)
+                ? "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/'))
+                : "cannot create " + target,
+            error);
         return nullptr;
     }
     if (!IsStandardOutput(target)) {
         output->temporary_ = path.data();
         output->signalSlot_ = RegisterTemporaryFile(path.data());
     }
-    if (!SetFileMode(fd, mode) || (output->stream_ = fdopen(fd, IsStandardOutput(target) ? "w+b" : "wb")) == nullptr) {
+    if (!SetFileMode(fd, mode) ||
+        (output->stream_ = fdopen(fd, IsStandardOutput(target) ? "w+b" : "wb")) == nullptr) {
         int error = errno;
         close(fd);
         *failure = FailureFromErrno("cannot create " + target, error);
@@ -66,7 +73,8 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
     }
     constexpr size_t kBufferBytes = size_t{1} << 16;
     output->buffer_.reset(new (std::nothrow) char[kBufferBytes]);
-    if (output->buffer_ != nullptr) std::setvbuf(output->stream_, output->buffer_.get(), _IOFBF, kBufferBytes);
+    if (output->buffer_ != nullptr)
+        std::setvbuf(output->stream_, output->buffer_.get(), _IOFBF, kBufferBytes);
     return output;
 }
 
@@ -95,7 +103,8 @@ bool PendingOutput::CopyToStandardOutput(FileFailure* failure) {
             ssize_t written = write(STDOUT_FILENO, buffer.data() + sent, got - sent);
             if (written < 0 && errno == EINTR && !InterruptRequested()) continue;
             if (written <= 0) {
-                *failure = FailureFromErrno("cannot write to standard output", written < 0 ? errno : EIO);
+                *failure =
+                    FailureFromErrno("cannot write to standard output", written < 0 ? errno : EIO);
                 return false;
             }
             sent += static_cast<size_t>(written);

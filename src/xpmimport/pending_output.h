@@ -27,8 +27,8 @@ class PendingOutput {
     // Creates the temporary file ".<name>.XXXXXX" beside target, with permissions `mode`
     // (before the umask is applied by the caller); for target "-", an unnamed one in
     // $TMPDIR (else /tmp) for standard output. Null with *failure set when it cannot.
-    [[nodiscard]] static std::unique_ptr<PendingOutput> Create(const std::string& target, mode_t mode,
-                                                               FileFailure* failure);
+    [[nodiscard]] static std::unique_ptr<PendingOutput> Create(const std::string& target,
+                                                               mode_t mode, FileFailure* failure);
     // Removes the temporary file unless Commit succeeded.
     ~PendingOutput();
     PendingOutput(const PendingOutput&) = delete;

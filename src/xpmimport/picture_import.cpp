@@ -20,14 +20,18 @@ extern "C" void ReportProgress(void* context, int32_t percent) {
     if (*progress) (*progress)(percent);
 }
 
-extern "C" int32_t AskStop(void*) { return InterruptRequested() ? 1 : 0; }
+extern "C" int32_t AskStop(void*) {
+    return InterruptRequested() ? 1 : 0;
+}
 
 }  // namespace
 
 ScratchFile::ScratchFile(const std::string& besidePath) {
     size_t slash = besidePath.find_last_of(PathSeparators());
     if (besidePath != "-") {
-        fd_ = OpenScratchFile(slash == std::string::npos ? "." : slash == 0 ? "/" : besidePath.substr(0, slash));
+        fd_ = OpenScratchFile(slash == std::string::npos ? "."
+                              : slash == 0               ? "/"
+                                                         : besidePath.substr(0, slash));
     }
     if (fd_ < 0) fd_ = OpenScratchFile(TemporaryDirectory());
 }
@@ -36,8 +40,9 @@ ScratchFile::~ScratchFile() {
     if (fd_ >= 0) close(fd_);
 }
 
-ImportedPicture ImportPicture(const FilterExports& filter, const std::string& input, bool windowsMetafile,
-                              const ProgressCallback& progress, int outputFd) {
+ImportedPicture ImportPicture(const FilterExports& filter, const std::string& input,
+                              bool windowsMetafile, const ProgressCallback& progress,
+                              int outputFd) {
     ImportedPicture imported;
     auto source = std::make_unique<SourceSpec>();
     if (input.size() >= sizeof source->path) {
@@ -57,13 +62,15 @@ ImportedPicture ImportPicture(const FilterExports& filter, const std::string& in
     PictureResult result = {};
     if (input == "-") {
         FdReader reader{STDIN_FILENO, 0};
-        imported.code = SignedImportResult(
-            filter.importCB(&hooks, source.get(), &result, nullptr, reinterpret_cast<uintptr_t>(&reader), ReadFromFd));
+        imported.code =
+            SignedImportResult(filter.importCB(&hooks, source.get(), &result, nullptr,
+                                               reinterpret_cast<uintptr_t>(&reader), ReadFromFd));
     } else {
         std::memcpy(source->path, input.c_str(), input.size() + 1);
         imported.code = SignedImportResult(filter.importGR(&hooks, source.get(), &result, nullptr));
     }
-    if (result.picture != nullptr) imported.metafile = std::make_unique<MetafileHandle>(result.picture);
+    if (result.picture != nullptr)
+        imported.metafile = std::make_unique<MetafileHandle>(result.picture);
     std::memcpy(imported.bounds, result.bounds, sizeof imported.bounds);
     imported.unitsPerInch = result.unitsPerInch;
     return imported;

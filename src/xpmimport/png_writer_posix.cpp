@@ -19,11 +19,12 @@ extern "C" void RecordPngError(png_structp png, png_const_charp message) {
 extern "C" void IgnorePngWarning(png_structp, png_const_charp) {}
 
 // Each returns 0, or 1 after libpng failed.
-int StartImage(png_structp png, png_infop info, std::FILE* out, png_uint_32 width, png_uint_32 height) {
+int StartImage(png_structp png, png_infop info, std::FILE* out, png_uint_32 width,
+               png_uint_32 height) {
     if (setjmp(png_jmpbuf(png)) != 0) return 1;
     png_init_io(png, out);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     // XPM pictures are few colours in flat areas or noise: row filters cost more than they
     // save there, and deflate's fastest level is 2.5x faster on 4096 x 4096 noise than the
     // default (with its filters), and its file is smaller.
@@ -47,7 +48,9 @@ int EndImage(png_structp png, png_infop info) {
 
 }  // namespace
 
-bool PngOutputAvailable() { return true; }
+bool PngOutputAvailable() {
+    return true;
+}
 
 PngRowWriter::~PngRowWriter() {
     auto* png = static_cast<png_structp>(png_);
@@ -56,7 +59,8 @@ PngRowWriter::~PngRowWriter() {
 }
 
 bool PngRowWriter::failed(std::string* error) {
-    *error = message_[0] != '\0' ? std::string("PNG encoding failed: ") + message_ : "out of memory";
+    *error =
+        message_[0] != '\0' ? std::string("PNG encoding failed: ") + message_ : "out of memory";
     return false;
 }
 
@@ -66,13 +70,15 @@ bool PngRowWriter::begin(int32_t width, int32_t height, std::string* error) {
                  "); PNG cannot hold it";
         return false;
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message_, RecordPngError, IgnorePngWarning);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, message_, RecordPngError, IgnorePngWarning);
     png_ = png;
     if (png == nullptr) return failed(error);
     png_infop info = png_create_info_struct(png);
     info_ = info;
     if (info == nullptr) return failed(error);
-    if (StartImage(png, info, out_, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height)) != 0) {
+    if (StartImage(png, info, out_, static_cast<png_uint_32>(width),
+                   static_cast<png_uint_32>(height)) != 0) {
         return failed(error);
     }
     return true;
@@ -85,7 +91,8 @@ bool PngRowWriter::row(const uint8_t* rgb, std::string* error) {
 
 bool PngRowWriter::finish(std::string* error) {
     if (png_ == nullptr || info_ == nullptr) return failed(error);
-    return EndImage(static_cast<png_structp>(png_), static_cast<png_infop>(info_)) == 0 || failed(error);
+    return EndImage(static_cast<png_structp>(png_), static_cast<png_infop>(info_)) == 0 ||
+           failed(error);
 }
 
 }  // namespace xpmimport

@@ -4,7 +4,9 @@
 
 namespace xpmimport {
 
-bool PngOutputAvailable() { return false; }
+bool PngOutputAvailable() {
+    return false;
+}
 
 PngRowWriter::~PngRowWriter() = default;
 
@@ -13,8 +15,14 @@ bool PngRowWriter::failed(std::string* error) {
     return false;
 }
 
-bool PngRowWriter::begin(int32_t, int32_t, std::string* error) { return failed(error); }
-bool PngRowWriter::row(const uint8_t*, std::string* error) { return failed(error); }
-bool PngRowWriter::finish(std::string* error) { return failed(error); }
+bool PngRowWriter::begin(int32_t, int32_t, std::string* error) {
+    return failed(error);
+}
+bool PngRowWriter::row(const uint8_t*, std::string* error) {
+    return failed(error);
+}
+bool PngRowWriter::finish(std::string* error) {
+    return failed(error);
+}
 
 }  // namespace xpmimport

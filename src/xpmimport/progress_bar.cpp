@@ -5,7 +5,9 @@
 
 namespace xpmimport {
 
-void ProgressBar::started(size_t job, const std::string& name) { running_[job] = Running{name, 0}; }
+void ProgressBar::started(size_t job, const std::string& name) {
+    running_[job] = Running{name, 0};
+}
 
 void ProgressBar::progressed(size_t job, int percent) {
     auto found = running_.find(job);
@@ -29,7 +31,8 @@ std::string ProgressBar::render(size_t columns) const {
     const int percent = overallPercent();
     std::string label;
     if (!running_.empty()) label = running_.begin()->second.name;
-    if (jobCount_ > 1) label += " (" + std::to_string(finishedCount_) + "/" + std::to_string(jobCount_) + ")";
+    if (jobCount_ > 1)
+        label += " (" + std::to_string(finishedCount_) + "/" + std::to_string(jobCount_) + ")";
     constexpr size_t kBarWidth = 30;
     std::string line = "[";
     size_t filled = kBarWidth * static_cast<size_t>(percent) / 100;

@@ -10,12 +10,15 @@ constexpr int32_t kMaxCharsPerPixel = 39;
 constexpr int32_t kPaletteLimit = 256;
 
 // The filter's palette count is 16 bits with a sign: these counts come out negative.
-[[nodiscard]] bool NegativePaletteCount(int32_t colors) { return colors >= 32768 && colors <= 65535; }
+[[nodiscard]] bool NegativePaletteCount(int32_t colors) {
+    return colors >= 32768 && colors <= 65535;
+}
 
 // The code's words made precise by the prologue; empty when nothing more precise is known.
 [[nodiscard]] std::string PreciseWords(int32_t code, const InputPrologue& prologue) {
     const std::string notXpm = NotXpmInWords(prologue.kind);
-    if (!notXpm.empty() && (code == -23 || code == -1 || code == 17921 || code == 17922)) return notXpm;
+    if (!notXpm.empty() && (code == -23 || code == -1 || code == 17921 || code == 17922))
+        return notXpm;
     if (!prologue.valuesRead) return "";
     const int32_t colors = prologue.colors;
     switch (code) {
@@ -24,7 +27,8 @@ constexpr int32_t kPaletteLimit = 256;
                 return "the values line gives " + std::to_string(prologue.charsPerPixel) +
                        " characters per pixel; 0 to 39 can be read";
             }
-            return "a colour cannot be read (an unknown colour name, or a value that is not a colour)";
+            return "a colour cannot be read (an unknown colour name, or a value that is not a "
+                   "colour)";
         case -1:
             if (colors == 1) return "a picture with one colour definition cannot be imported";
             if (colors < 1) return "the values line declares no colours";
@@ -32,12 +36,14 @@ constexpr int32_t kPaletteLimit = 256;
         case 27:
             if (prologue.height < 0) return "the values line gives a negative height";
             if (NegativePaletteCount(colors)) {
-                return "32768 to 65535 colour definitions cannot be imported (this picture declares " +
+                return "32768 to 65535 colour definitions cannot be imported (this picture "
+                       "declares " +
                        std::to_string(colors) + ")";
             }
             if (prologue.width < 1) return "the values line gives no width";
             if (prologue.width > kMaxWidth) {
-                return "the picture is " + std::to_string(prologue.width) + " pixels wide; at most 32768 can be imported";
+                return "the picture is " + std::to_string(prologue.width) +
+                       " pixels wide; at most 32768 can be imported";
             }
             return "out of memory";
         case 26:
@@ -45,9 +51,11 @@ constexpr int32_t kPaletteLimit = 256;
             return "";
         case 17921:
         case 17922:
-            if (prologue.width < 1 || prologue.height < 1) return "the values line gives no usable width and height";
+            if (prologue.width < 1 || prologue.height < 1)
+                return "the values line gives no usable width and height";
             return "";
-        default: return "";
+        default:
+            return "";
     }
 }
 
@@ -55,29 +63,49 @@ constexpr int32_t kPaletteLimit = 256;
 
 std::string_view ResultInWords(int32_t code) {
     switch (code) {
-        case 0: return "done";
-        case -1: return "the image data cannot be decoded (a pixel matches no colour, or the rows end early)";
-        case -7: return "the filter's setup record cannot be locked";
-        case -23: return "not an XPM file, or a colour cannot be read";
-        case 7: return "cannot open the input";
-        case 9: return "the disk is full";
-        case 14: return "writing the picture failed";
-        case 23: return "the picture cannot be created";
+        case 0:
+            return "done";
+        case -1:
+            return "the image data cannot be decoded (a pixel matches no colour, or the rows end "
+                   "early)";
+        case -7:
+            return "the filter's setup record cannot be locked";
+        case -23:
+            return "not an XPM file, or a colour cannot be read";
+        case 7:
+            return "cannot open the input";
+        case 9:
+            return "the disk is full";
+        case 14:
+            return "writing the picture failed";
+        case 23:
+            return "the picture cannot be created";
         case 12:
         case 13:
         case 19:
         case 25:
         case 26:
-        case 65: return "the picture writer failed";
-        case 15: return "the picture is too large for a Windows Metafile (at most 32767 pixels each way; EMF and PNG can hold it)";
-        case 27: return "out of memory, or the image is too wide (more than 32768 pixels) or has no width";
-        case 61: return "stopped";
-        case 5315: return "the filter could not prepare the import (no option set or setup record)";
-        case 5355: return "the filter refused the import";
+        case 65:
+            return "the picture writer failed";
+        case 15:
+            return "the picture is too large for a Windows Metafile (at most 32767 pixels each "
+                   "way; EMF and PNG can hold it)";
+        case 27:
+            return "out of memory, or the image is too wide (more than 32768 pixels) or has no "
+                   "width";
+        case 61:
+            return "stopped";
+        case 5315:
+            return "the filter could not prepare the import (no option set or setup record)";
+        case 5355:
+            return "the filter refused the import";
         case 17921:
-        case 17922: return "the picture size cannot be read";
-        case 17923: return "the file information record was refused";
-        default: return "unknown result";
+        case 17922:
+            return "the picture size cannot be read";
+        case 17923:
+            return "the file information record was refused";
+        default:
+            return "unknown result";
     }
 }
 
@@ -91,13 +119,21 @@ std::string DescribeFailure(int32_t code, const InputPrologue& prologue, bool ve
 std::string NotXpmInWords(InputKind kind) {
     switch (kind) {
         case InputKind::kXpm:
-        case InputKind::kUnread: return "";
-        case InputKind::kEmpty: return "the input is empty";
-        case InputKind::kPng: return "not an XPM file: it is a PNG picture";
-        case InputKind::kUtf8Bom: return "not an XPM file: it begins with a UTF-8 byte-order mark (save it without one)";
-        case InputKind::kUtf16: return "not an XPM file: it is UTF-16 text (XPM is read as 8-bit text)";
-        case InputKind::kXpm2: return "not an XPM file: it is XPM2, the older format (only \"/* XPM */\" files are read)";
-        case InputKind::kOther: break;
+        case InputKind::kUnread:
+            return "";
+        case InputKind::kEmpty:
+            return "the input is empty";
+        case InputKind::kPng:
+            return "not an XPM file: it is a PNG picture";
+        case InputKind::kUtf8Bom:
+            return "not an XPM file: it begins with a UTF-8 byte-order mark (save it without one)";
+        case InputKind::kUtf16:
+            return "not an XPM file: it is UTF-16 text (XPM is read as 8-bit text)";
+        case InputKind::kXpm2:
+            return "not an XPM file: it is XPM2, the older format (only \"/* XPM */\" files are "
+                   "read)";
+        case InputKind::kOther:
+            break;
     }
     return "not an XPM file (it must begin with \"/* XPM */\")";
 }
@@ -108,21 +144,25 @@ std::string ColourWarning(const InputPrologue& prologue) {
     if (colors == 1) return "one colour definition: such a picture is refused";
     if (NegativePaletteCount(colors)) return "32768 to 65535 colour definitions cannot be imported";
     if (colors > kPaletteLimit) {
-        return std::to_string(colors) + " colours: the palette keeps 256, colour k is drawn as colour k mod 256";
+        return std::to_string(colors) +
+               " colours: the palette keeps 256, colour k is drawn as colour k mod 256";
     }
     return "";
 }
 
 std::string SizeLimitInWords(const InputPrologue& prologue, uint64_t maxPixels) {
-    if (maxPixels == 0 || prologue.kind != InputKind::kXpm) return "";  // unread: checked after the import
+    if (maxPixels == 0 || prologue.kind != InputKind::kXpm)
+        return "";  // unread: checked after the import
     if (!prologue.valuesRead) {
-        return "the values line does not end within the first " + std::to_string(kPrologueLimit >> 20) +
+        return "the values line does not end within the first " +
+               std::to_string(kPrologueLimit >> 20) +
                " MiB, so the size limit cannot be checked (--max-pixels 0 removes the limit)";
     }
     const uint64_t pixels = DeclaredPixels(prologue);
     if (pixels <= maxPixels) return "";
-    return "the picture is " + std::to_string(prologue.width) + " x " + std::to_string(prologue.height) + " = " +
-           std::to_string(pixels) + " pixels, more than the limit of " + std::to_string(maxPixels) +
+    return "the picture is " + std::to_string(prologue.width) + " x " +
+           std::to_string(prologue.height) + " = " + std::to_string(pixels) +
+           " pixels, more than the limit of " + std::to_string(maxPixels) +
            " (--max-pixels N raises it, 0 removes it)";
 }
 

@@ -16,7 +16,8 @@ namespace xpmimport {
 // Why an import (or a size query) of the input with this prologue failed with code: the
 // code's words made precise by what the input's first bytes show (which kind of file it
 // is, what its values line declares). With verbose, the code follows in parentheses.
-[[nodiscard]] std::string DescribeFailure(int32_t code, const InputPrologue& prologue, bool verbose);
+[[nodiscard]] std::string DescribeFailure(int32_t code, const InputPrologue& prologue,
+                                          bool verbose);
 
 // Why an input that does not begin as XPM text is refused, by its kind ("not an XPM file:
 // it is a PNG picture"); empty for kXpm and kUnread.

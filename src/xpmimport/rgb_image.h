@@ -13,10 +13,12 @@ struct RgbImage {
     std::vector<uint8_t> pixels;  // width * height * 3 bytes: R, G, B, rows from the top
 
     [[nodiscard]] const uint8_t* at(int32_t x, int32_t y) const {
-        return pixels.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+        return pixels.data() +
+               (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
     }
     [[nodiscard]] uint8_t* at(int32_t x, int32_t y) {
-        return pixels.data() + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+        return pixels.data() +
+               (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
     }
 };
 

@@ -18,10 +18,10 @@ struct TaskPlan {
 
 // With -o: exactly one input, format from --format or the extension of -o (an unknown
 // extension without --format is an error, and so is a --format that another extension
-// contradicts); "-o -" is standard output, EMF unless --format says, not with --json. With -d: DIR/NAME.EXT for each input, NAME its
-// file name without the extension ("stdin" for "-"), format from --format or EMF; two inputs
-// that would share an output are an error. Standard input may be named once. An output
-// that is the input file itself is an error.
+// contradicts); "-o -" is standard output, EMF unless --format says, not with --json. With -d:
+// DIR/NAME.EXT for each input, NAME its file name without the extension ("stdin" for "-"), format
+// from --format or EMF; two inputs that would share an output are an error. Standard input may be
+// named once. An output that is the input file itself is an error.
 [[nodiscard]] TaskPlan PlanTasks(const CommandLine& line);
 
 // The name messages use for an input: the path, or "standard input" for "-".

@@ -35,8 +35,8 @@ enum : uint16_t {
 
 // Reads a bitmap record's parameters (after the 6-byte record header). META_STRETCHDIB has
 // a colour-usage word that META_DIBSTRETCHBLT lacks; both list their values last to first.
-[[nodiscard]] bool ReadBitmapRecord(uint16_t function, std::span<const uint8_t> record, BitmapDraw* draw,
-                                    std::string* error) {
+[[nodiscard]] bool ReadBitmapRecord(uint16_t function, std::span<const uint8_t> record,
+                                    BitmapDraw* draw, std::string* error) {
     const size_t usage = function == kMetaStretchDib ? 2 : 0;
     const size_t at = kRecordHeaderSize + 4 + usage;  // after the raster operation (and usage)
     if (!Holds(record, 0, at + 16)) {
@@ -74,20 +74,23 @@ enum : uint16_t {
 }
 
 // Hands the canvas that the window of `framing` makes to target, with the origin to subtract.
-[[nodiscard]] bool BeginCanvas(const PageTransform& framing, PictureTarget& target, double* originX, double* originY,
-                               std::string* error) {
+[[nodiscard]] bool BeginCanvas(const PageTransform& framing, PictureTarget& target, double* originX,
+                               double* originY, std::string* error) {
     if (!framing.windowExtSet) {
         *error = "no window and no placeable header: picture size unknown";
         return false;
     }
     if (!framing.usable()) {
-        *error = "map mode " + std::to_string(framing.mapMode) + " (or a zero window extent) not handled";
+        *error = "map mode " + std::to_string(framing.mapMode) +
+                 " (or a zero window extent) not handled";
         return false;
     }
     DevicePoint a = framing.toDevice(framing.windowOrgX, framing.windowOrgY);
-    DevicePoint b = framing.toDevice(framing.windowOrgX + framing.windowExtX, framing.windowOrgY + framing.windowExtY);
+    DevicePoint b = framing.toDevice(framing.windowOrgX + framing.windowExtX,
+                                     framing.windowOrgY + framing.windowExtY);
     *originX = std::min(a.x, b.x), *originY = std::min(a.y, b.y);
-    const int64_t width = std::llround(std::fabs(b.x - a.x)), height = std::llround(std::fabs(b.y - a.y));
+    const int64_t width = std::llround(std::fabs(b.x - a.x)),
+                  height = std::llround(std::fabs(b.y - a.y));
     return CanvasSizeAllowed(width, height, error) &&
            target.begin(static_cast<int32_t>(width), static_cast<int32_t>(height), error);
 }
@@ -104,7 +107,8 @@ bool WalkWindowsMetafile(MetafileSource& source, PictureTarget& target, std::str
     if (source.holds(0, kPlaceableSize)) {
         if (!source.read(0, kPlaceableSize, &bytes)) return Fail(error, source.readError());
         if (U32At(bytes, 0) == kPlaceableKey) {
-            int16_t left = I16At(bytes, 6), top = I16At(bytes, 8), right = I16At(bytes, 10), bottom = I16At(bytes, 12);
+            int16_t left = I16At(bytes, 6), top = I16At(bytes, 8), right = I16At(bytes, 10),
+                    bottom = I16At(bytes, 12);
             page.windowOrgX = left, page.windowOrgY = top;
             page.windowExtX = right - left, page.windowExtY = bottom - top;
             page.windowExtSet = true;
@@ -123,19 +127,24 @@ bool WalkWindowsMetafile(MetafileSource& source, PictureTarget& target, std::str
     double originX = 0, originY = 0;
     while (offset < source.size()) {
         std::span<const uint8_t> record;
-        if (!source.holds(offset, kRecordHeaderSize)) return Fail(error, "record cut short at byte " + std::to_string(offset));
-        if (!source.read(offset, kRecordHeaderSize, &record)) return Fail(error, source.readError());
+        if (!source.holds(offset, kRecordHeaderSize))
+            return Fail(error, "record cut short at byte " + std::to_string(offset));
+        if (!source.read(offset, kRecordHeaderSize, &record))
+            return Fail(error, source.readError());
         uint64_t size = uint64_t{U32At(record, 0)} * 2;
         uint16_t function = U16At(record, 4);
         if (size < kRecordHeaderSize || !source.holds(offset, size)) {
-            return Fail(error, "record of " + std::to_string(size) + " bytes at byte " + std::to_string(offset));
+            return Fail(error, "record of " + std::to_string(size) + " bytes at byte " +
+                                   std::to_string(offset));
         }
         if (!source.read(offset, size, &record)) return Fail(error, source.readError());
         offset += size;
         const bool hasPoint = size >= kRecordHeaderSize + 4;
         double y = hasPoint ? I16At(record, 6) : 0, x = hasPoint ? I16At(record, 8) : 0;
         switch (function) {
-            case kMetaEof: offset = source.size(); break;
+            case kMetaEof:
+                offset = source.size();
+                break;
             case kMetaSetMapMode:
                 if (size < kRecordHeaderSize + 2) return Fail(error, "SetMapMode record too short");
                 page.mapMode = U16At(record, 6);
@@ -146,15 +155,21 @@ bool WalkWindowsMetafile(MetafileSource& source, PictureTarget& target, std::str
             case kMetaSetViewportExt:
                 if (!hasPoint) return Fail(error, "coordinate record too short");
                 if (function == kMetaSetWindowOrg) page.windowOrgX = x, page.windowOrgY = y;
-                if (function == kMetaSetWindowExt) page.windowExtX = x, page.windowExtY = y, page.windowExtSet = true;
+                if (function == kMetaSetWindowExt)
+                    page.windowExtX = x, page.windowExtY = y, page.windowExtSet = true;
                 if (function == kMetaSetViewportOrg) page.viewportOrgX = x, page.viewportOrgY = y;
-                if (function == kMetaSetViewportExt) page.viewportExtX = x, page.viewportExtY = y, page.viewportExtSet = true;
+                if (function == kMetaSetViewportExt)
+                    page.viewportExtX = x, page.viewportExtY = y, page.viewportExtSet = true;
                 break;
-            case kMetaSaveDc: saved.push_back(page); break;
+            case kMetaSaveDc:
+                saved.push_back(page);
+                break;
             case kMetaRestoreDc: {
                 int16_t relative = size >= kRecordHeaderSize + 2 ? I16At(record, 6) : -1;
-                int64_t keep = relative < 0 ? static_cast<int64_t>(saved.size()) + relative : int64_t{relative} - 1;
-                if (keep < 0 || keep >= static_cast<int64_t>(saved.size())) return Fail(error, "RestoreDC to a state never saved");
+                int64_t keep = relative < 0 ? static_cast<int64_t>(saved.size()) + relative
+                                            : int64_t{relative} - 1;
+                if (keep < 0 || keep >= static_cast<int64_t>(saved.size()))
+                    return Fail(error, "RestoreDC to a state never saved");
                 page = saved[static_cast<size_t>(keep)];
                 saved.resize(static_cast<size_t>(keep));
                 break;
@@ -170,12 +185,14 @@ bool WalkWindowsMetafile(MetafileSource& source, PictureTarget& target, std::str
                     begun = true;
                     drawn = BeginCanvas(page, target, &originX, &originY, &drawFault);
                 }
-                drawn = drawn && PlaceBitmapDraw(draw, page, originX, originY, &placement, &drawFault) &&
+                drawn = drawn &&
+                        PlaceBitmapDraw(draw, page, originX, originY, &placement, &drawFault) &&
                         target.paint(draw, placement, &drawFault);
                 if (!drawn && drawFault.empty()) drawFault = "bitmap not drawn";
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
     if (!drawFault.empty()) return Fail(error, drawFault);

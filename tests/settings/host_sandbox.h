@@ -20,11 +20,15 @@ namespace xpmtest {
 
 class HostSandbox {
   public:
-    static HostSandbox& Get() { static HostSandbox box; return box; }
+    static HostSandbox& Get() {
+        static HostSandbox box;
+        return box;
+    }
     // "{module}", "{windows}" and "{other}" become directories of the sandbox.
     std::string Expand(std::string text) const {
         for (const std::string name : {"module", "windows", "other"})
-            for (size_t at; (at = text.find("{" + name + "}")) != std::string::npos;) text.replace(at, name.size() + 2, root_ + "/" + name);
+            for (size_t at; (at = text.find("{" + name + "}")) != std::string::npos;)
+                text.replace(at, name.size() + 2, root_ + "/" + name);
         return text;
     }
     void Write(const std::string& path, const std::string& text) const {
@@ -36,7 +40,8 @@ class HostSandbox {
     // Removes what the tests wrote, points WINDIR home again and uses the copy without extension.
     void Clean() const {
         for (const auto& entry : std::filesystem::directory_iterator(root_ + "/module"))
-            if (entry.path().stem() != "libxfprobe" || entry.path().extension() == ".INI") std::filesystem::remove_all(entry);
+            if (entry.path().stem() != "libxfprobe" || entry.path().extension() == ".INI")
+                std::filesystem::remove_all(entry);
         std::filesystem::remove_all(root_ + "/other");
         std::filesystem::remove_all(root_ + "/windows");
         std::filesystem::create_directory(root_ + "/windows");
@@ -50,10 +55,12 @@ class HostSandbox {
         root_ = mkdtemp(pattern);
         std::filesystem::create_directory(root_ + "/module");
         for (const bool withExtension : {false, true}) {
-            const std::string path = root_ + (withExtension ? "/module/libxfprobe.so" : "/module/libxfprobe");
+            const std::string path =
+                root_ + (withExtension ? "/module/libxfprobe.so" : "/module/libxfprobe");
             std::filesystem::copy_file(XF_PROBE_MODULE_PATH, path);
             void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-            modules_[withExtension] = WinshimModuleFromAddress(dlsym(library, "xf_probe_module_marker"));
+            modules_[withExtension] =
+                WinshimModuleFromAddress(dlsym(library, "xf_probe_module_marker"));
             WinshimRegisterModuleResources(modules_[withExtension], &xpmfilter::ModuleResources());
         }
         Clean();

@@ -9,18 +9,33 @@ namespace xpmtest {
 namespace {
 
 RecordingLibrary* g_current = nullptr;
-RecordingLibrary& F() { return *g_current; }
+RecordingLibrary& F() {
+    return *g_current;
+}
 
 // Each argument goes to the call's texts or numbers; records go field by field.
-void Add(Call& call, const char* text) { call.texts.emplace_back(text ? text : "<null>"); }
-void Add(Call& call, double size) { call.args.push_back(std::bit_cast<int64_t>(size)); }
-void Add(Call& call, const FrameRect* f) { call.args.insert(call.args.end(), {f->x1.value, f->y1.value, f->x2.value, f->y2.value}); }
-void Add(Call& call, const BitmapSize* s) { call.args.insert(call.args.end(), {s->width, s->rows}); }
-void Add(Call& call, const BandPlacement* p) { for (CoordSlot c : {p->p1x, p->p1y, p->p2x, p->p2y, p->p3x, p->p3y}) call.args.push_back(c.value); }
+void Add(Call& call, const char* text) {
+    call.texts.emplace_back(text ? text : "<null>");
+}
+void Add(Call& call, double size) {
+    call.args.push_back(std::bit_cast<int64_t>(size));
+}
+void Add(Call& call, const FrameRect* f) {
+    call.args.insert(call.args.end(), {f->x1.value, f->y1.value, f->x2.value, f->y2.value});
+}
+void Add(Call& call, const BitmapSize* s) {
+    call.args.insert(call.args.end(), {s->width, s->rows});
+}
+void Add(Call& call, const BandPlacement* p) {
+    for (CoordSlot c : {p->p1x, p->p1y, p->p2x, p->p2y, p->p3x, p->p3y})
+        call.args.push_back(c.value);
+}
 template <typename T>
 void Add(Call& call, T value) {
-    if constexpr (std::is_pointer_v<T>) call.args.push_back(reinterpret_cast<intptr_t>(value));
-    else call.args.push_back(static_cast<int64_t>(value));
+    if constexpr (std::is_pointer_v<T>)
+        call.args.push_back(reinterpret_cast<intptr_t>(value));
+    else
+        call.args.push_back(static_cast<int64_t>(value));
 }
 template <typename... A>
 Call& Log(const char* op, A... values) {
@@ -29,7 +44,9 @@ Call& Log(const char* op, A... values) {
 }
 // A writer operation, remembered for the error it may leave pending; the writer is left out.
 template <typename... A>
-Call& W(const char* op, A... values) { return F().lastWriterOp = op, Log(op, values...); }
+Call& W(const char* op, A... values) {
+    return F().lastWriterOp = op, Log(op, values...);
+}
 void Copy(Call& call, const void* bytes, size_t size) {
     if (auto* b = static_cast<const uint8_t*>(bytes)) call.data.assign(b, b + size);
 }
@@ -39,94 +56,136 @@ void Copy(Call& call, const void* bytes, size_t size) {
 #define PASS(op) .op = [](auto... a) { return Log(#op, a...), ::op(a...); }
 
 const xpmfilter::GraphicsLibrary kTable = {
-    .StreamOpen = [](const char* path, const StreamSource* source, int32_t reserved) -> StreamHandle {
+    .StreamOpen = [](const char* path, const StreamSource* source,
+                     int32_t reserved) -> StreamHandle {
         Call& call = Log("StreamOpen", path, source, reserved);
-        if (source != nullptr) call.args.insert(call.args.end(), {int64_t(source->source), source->memorySize, int64_t(source->routine)});
+        if (source != nullptr)
+            call.args.insert(call.args.end(), {int64_t(source->source), source->memorySize,
+                                               int64_t(source->routine)});
         if (F().failStreamOpen) return nullptr;
         auto held = std::make_unique<RecordingLibrary::Held>(F().input);
         StreamHandle stream = ::StreamOpen(nullptr, &held->source, 0);
         if (stream != nullptr) F().streams[stream] = std::move(held);
         return stream;
     },
-    .StreamRead = ::StreamRead, .StreamSeek = ::StreamSeek,
-    .StreamClose = [](StreamHandle s) { Log("StreamClose"), ::StreamClose(s), F().streams.erase(s); },
-    .WriterCreate = [](int32_t reserved) {
-        W("WriterCreate", reserved), F().liveWriters += F().failWriterCreate ? 0 : 1;
-        return F().failWriterCreate ? nullptr : reinterpret_cast<WriterHandle>(uintptr_t{0x5100});
-    },
+    .StreamRead = ::StreamRead,
+    .StreamSeek = ::StreamSeek,
+    .StreamClose =
+        [](StreamHandle s) { Log("StreamClose"), ::StreamClose(s), F().streams.erase(s); },
+    .WriterCreate =
+        [](int32_t reserved) {
+            W("WriterCreate", reserved), F().liveWriters += F().failWriterCreate ? 0 : 1;
+            return F().failWriterCreate ? nullptr
+                                        : reinterpret_cast<WriterHandle>(uintptr_t{0x5100});
+        },
     .WriterDestroy = [](WriterHandle w) { W("WriterDestroy", w), --F().liveWriters; },
-    STEP(WriterSetNames), STEP(WriterSetOption),
-    .WriterGetError = [](WriterHandle, int32_t which, uint32_t* flag, int16_t pair[2]) {
-        const auto error = F().writerError ? F().writerError(F().lastWriterOp) : std::pair<int16_t, int16_t>{};
-        Log("WriterGetError", which, error.first, error.second, F().lastWriterOp.c_str());
-        *flag = error.first != 0 || error.second != 0;
-        if (*flag != 0) pair[0] = error.first, pair[1] = error.second;
-    },
+    STEP(WriterSetNames),
+    STEP(WriterSetOption),
+    .WriterGetError =
+        [](WriterHandle, int32_t which, uint32_t* flag, int16_t pair[2]) {
+            const auto error =
+                F().writerError ? F().writerError(F().lastWriterOp) : std::pair<int16_t, int16_t>{};
+            Log("WriterGetError", which, error.first, error.second, F().lastWriterOp.c_str());
+            *flag = error.first != 0 || error.second != 0;
+            if (*flag != 0) pair[0] = error.first, pair[1] = error.second;
+        },
     STEP(WriterAbort),
-    .OutputOpen = [](WriterHandle, const char* outputSpec, const char* name, int32_t reserved, OptionSetHandle set,
-                     StatusSink* sink) {
-        W("OutputOpen", outputSpec, name, reserved, set, sink), F().sinkAtOpen = sink;
-        return F().outputOpenResult ? F().outputOpenResult() : int16_t{0};
-    },
-    STEP(OutputStart), STEP(OutputFinish),
-    .OutputClose = [](WriterHandle) {
-        W("OutputClose");
-        if (F().fillSink && F().sinkAtOpen != nullptr) F().fillSink(*F().sinkAtOpen);
-        return F().outputCloseResult ? F().outputCloseResult() : int16_t{0};
-    },
-    STEP(PictureBegin), STEP(PictureStartDrawing), STEP(PictureEnd), STEP(SetFrame), STEP(SetUnits), STEP(SetWindow),
-    .SetPalette = [](WriterHandle, int16_t first, int16_t count, const PaletteEntry* entries) {
-        Copy(W("SetPalette", first, count), count > 0 ? entries : nullptr, sizeof(PaletteEntry) * (count > 0 ? count : 0));
-    },
+    .OutputOpen =
+        [](WriterHandle, const char* outputSpec, const char* name, int32_t reserved,
+           OptionSetHandle set, StatusSink* sink) {
+            W("OutputOpen", outputSpec, name, reserved, set, sink), F().sinkAtOpen = sink;
+            return F().outputOpenResult ? F().outputOpenResult() : int16_t{0};
+        },
+    STEP(OutputStart),
+    STEP(OutputFinish),
+    .OutputClose =
+        [](WriterHandle) {
+            W("OutputClose");
+            if (F().fillSink && F().sinkAtOpen != nullptr) F().fillSink(*F().sinkAtOpen);
+            return F().outputCloseResult ? F().outputCloseResult() : int16_t{0};
+        },
+    STEP(PictureBegin),
+    STEP(PictureStartDrawing),
+    STEP(PictureEnd),
+    STEP(SetFrame),
+    STEP(SetUnits),
+    STEP(SetWindow),
+    .SetPalette =
+        [](WriterHandle, int16_t first, int16_t count, const PaletteEntry* entries) {
+            Copy(W("SetPalette", first, count), count > 0 ? entries : nullptr,
+                 sizeof(PaletteEntry) * (count > 0 ? count : 0));
+        },
     STEP(BitmapBegin),
-    .BitmapWriteBand = [](WriterHandle, const BandPlacement* p, const BitmapSize* s, int16_t format, int16_t arg,
-                          const uint8_t* rows) {
-        // Sizes travel as 16 bits: a width or a band of 32768 arrives as -32768.
-        Copy(W("BitmapWriteBand", p, s, format, arg), rows, (uint16_t(s->width) + 3) / 4 * 4 * size_t{uint16_t(s->rows)});
-    },
+    .BitmapWriteBand =
+        [](WriterHandle, const BandPlacement* p, const BitmapSize* s, int16_t format, int16_t arg,
+           const uint8_t* rows) {
+            // Sizes travel as 16 bits: a width or a band of 32768 arrives as -32768.
+            Copy(W("BitmapWriteBand", p, s, format, arg), rows,
+                 (uint16_t(s->width) + 3) / 4 * 4 * size_t{uint16_t(s->rows)});
+        },
     STEP(BitmapEnd),
-    .OptionSetCreate = [](int32_t a, int32_t b, int32_t c, int32_t d) {
-        Log("OptionSetCreate", a, b, c, d);
-        return F().failOptionSetCreate ? nullptr : ::OptionSetCreate(a, b, c, d);
-    },
-    .OptionSetEscape = [](OptionSetHandle set, uint32_t code, uint32_t size, const void* in, void* out, uint32_t flag) {
-        Call& call = Log("OptionSetEscape", set, code, size, in, out, flag);
-        if (code == 42 && size == 56) Copy(call, in, 56);
-        if ((code == 3 || code == 40) && in != nullptr)
-            call.args.push_back(code == 3 ? *static_cast<const uint16_t*>(in) : *static_cast<const uint8_t*>(in));
-        int32_t result = 0;
-        if (F().escapeOverride && F().escapeOverride(code, result)) return result;
-        if ((result = ::OptionSetEscape(set, code, size, in, out, flag)) == 0 && code == 4) *static_cast<uint16_t*>(out) = F().query4Answer;
-        return result;
-    },
+    .OptionSetCreate =
+        [](int32_t a, int32_t b, int32_t c, int32_t d) {
+            Log("OptionSetCreate", a, b, c, d);
+            return F().failOptionSetCreate ? nullptr : ::OptionSetCreate(a, b, c, d);
+        },
+    .OptionSetEscape =
+        [](OptionSetHandle set, uint32_t code, uint32_t size, const void* in, void* out,
+           uint32_t flag) {
+            Call& call = Log("OptionSetEscape", set, code, size, in, out, flag);
+            if (code == 42 && size == 56) Copy(call, in, 56);
+            if ((code == 3 || code == 40) && in != nullptr)
+                call.args.push_back(code == 3 ? *static_cast<const uint16_t*>(in)
+                                              : *static_cast<const uint8_t*>(in));
+            int32_t result = 0;
+            if (F().escapeOverride && F().escapeOverride(code, result)) return result;
+            if ((result = ::OptionSetEscape(set, code, size, in, out, flag)) == 0 && code == 4)
+                *static_cast<uint16_t*>(out) = F().query4Answer;
+            return result;
+        },
     .DefaultStatusProc = RecordingLibrary::StatusProc,
-    .ImportJobBegin = [](auto... a) { return Log("ImportJobBegin", a...), ++F().openJobs, ::ImportJobBegin(a...); },
-    .ImportJobEnd = [](ImportJobHandle job) {
-        const int16_t outcome = (Log("ImportJobEnd", job), --F().openJobs, ::ImportJobEnd(job));
-        return F().jobEndResult ? F().jobEndResult() : outcome;
-    },
-    PASS(PreferencesRun), PASS(PathGetDirectory), PASS(StrAppendBounded),
+    .ImportJobBegin =
+        [](auto... a) {
+            return Log("ImportJobBegin", a...), ++F().openJobs, ::ImportJobBegin(a...);
+        },
+    .ImportJobEnd =
+        [](ImportJobHandle job) {
+            const int16_t outcome = (Log("ImportJobEnd", job), --F().openJobs, ::ImportJobEnd(job));
+            return F().jobEndResult ? F().jobEndResult() : outcome;
+        },
+    PASS(PreferencesRun),
+    PASS(PathGetDirectory),
+    PASS(StrAppendBounded),
 };
 #undef STEP
 #undef PASS
 
 }  // namespace
 
-RecordingLibrary::RecordingLibrary() { g_current = this, xpmfilter::BindGraphicsLibrary(&kTable); }
+RecordingLibrary::RecordingLibrary() {
+    g_current = this, xpmfilter::BindGraphicsLibrary(&kTable);
+}
 
 RecordingLibrary::~RecordingLibrary() {
     for (auto& open : streams) ::StreamClose(open.first);
     g_current = nullptr, xpmfilter::BindGraphicsLibrary(nullptr);
 }
 
-RecordingLibrary& RecordingLibrary::Current() { return *g_current; }
-const xpmfilter::GraphicsLibrary& RecordingLibrary::Table() const { return kTable; }
+RecordingLibrary& RecordingLibrary::Current() {
+    return *g_current;
+}
+const xpmfilter::GraphicsLibrary& RecordingLibrary::Table() const {
+    return kTable;
+}
 
-int32_t RecordingLibrary::StatusProc(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first,
-                                     uint32_t second, uint32_t severityClass, const uint64_t* block) {
-    Copy(Log("Status", userData, kind, code, first, second, severityClass, block), block, 10 * sizeof(uint64_t));
+int32_t RecordingLibrary::StatusProc(uint64_t userData, uint32_t kind, uint32_t code,
+                                     uint32_t first, uint32_t second, uint32_t severityClass,
+                                     const uint64_t* block) {
+    Copy(Log("Status", userData, kind, code, first, second, severityClass, block), block,
+         10 * sizeof(uint64_t));
     // The job sees every call (its outcome is its first report); the script, if any, answers.
-    const int32_t own = ::DefaultStatusProc(userData, kind, code, first, second, severityClass, block);
+    const int32_t own =
+        ::DefaultStatusProc(userData, kind, code, first, second, severityClass, block);
     return F().statusAnswer ? F().statusAnswer(kind, code, first, second) : own;
 }
 

@@ -19,7 +19,7 @@ struct Call {
     std::string op;                  // operation name, e.g. "BitmapWriteBand"
     std::vector<int64_t> args;       // numbers, pointers and record fields, in order
     std::vector<std::string> texts;  // text arguments in order, "<null>" for null
-    std::vector<uint8_t> data;       // copied bytes: band rows, palette, options block, status block
+    std::vector<uint8_t> data;  // copied bytes: band rows, palette, options block, status block
 };
 
 class RecordingLibrary {
@@ -29,15 +29,16 @@ class RecordingLibrary {
     static RecordingLibrary& Current();
 
     // ---- The script -------------------------------------------------------------------------
-    std::string input;            // what every stream reads, as it stands at StreamOpen
+    std::string input;  // what every stream reads, as it stands at StreamOpen
     bool failStreamOpen = false, failWriterCreate = false, failOptionSetCreate = false;  // null
     // The writer error pending at WriterGetError, given the last writer operation; {0, 0}: none.
     std::function<std::pair<int16_t, int16_t>(const std::string& lastWriterOp)> writerError;
     std::function<int16_t()> outputOpenResult, outputCloseResult;  // default 0
-    std::function<int16_t()> jobEndResult;  // default: the job's own outcome
+    std::function<int16_t()> jobEndResult;                         // default: the job's own outcome
     std::function<void(StatusSink&)> fillSink;  // at OutputClose, on the sink OutputOpen got
     // Answer to each status call (the procedure is also DefaultStatusProc); default: the job's.
-    std::function<int32_t(uint32_t kind, uint32_t code, uint32_t first, uint32_t second)> statusAnswer;
+    std::function<int32_t(uint32_t kind, uint32_t code, uint32_t first, uint32_t second)>
+        statusAnswer;
     uint16_t query4Answer = 0;  // what OptionSetEscape code 4 reads
     // Return true to answer OptionSetEscape(code) with `result` instead of the library.
     std::function<bool(uint32_t code, int32_t& result)> escapeOverride;
@@ -52,12 +53,13 @@ class RecordingLibrary {
     [[nodiscard]] size_t LiveWriters() const { return liveWriters; }
     [[nodiscard]] size_t OpenJobs() const { return openJobs; }
     [[nodiscard]] const xpmfilter::GraphicsLibrary& Table() const;
-    static int32_t StatusProc(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first, uint32_t second,
-                              uint32_t severityClass, const uint64_t* block);
+    static int32_t StatusProc(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first,
+                              uint32_t second, uint32_t severityClass, const uint64_t* block);
 
     // Kept for the table's functions: what each open stream reads, and so on.
     struct Held {
-        explicit Held(std::string t) : text(std::move(t)), source{uintptr_t(&at), uint32_t(text.size())} {}
+        explicit Held(std::string t)
+            : text(std::move(t)), source{uintptr_t(&at), uint32_t(text.size())} {}
         std::string text;
         const char* at = text.data();
         StreamSource source;

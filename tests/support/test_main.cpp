@@ -18,10 +18,14 @@ class LeakListener : public testing::EmptyTestEventListener {
         const WinshimCounts after = WinshimGetCounts();
         if (std::memcmp(&after, &before_, sizeof after) == 0) return;
         g_leaked = true;
-        std::fprintf(stderr, "LEAK in %s.%s: global blocks %d, global locks %d, local blocks %d, local locks %d, metafiles %d\n",
-                     info.test_suite_name(), info.name(), int(after.globalBlocks - before_.globalBlocks),
-                     int(after.globalLocks - before_.globalLocks), int(after.localBlocks - before_.localBlocks),
-                     int(after.localLocks - before_.localLocks), int(after.metafiles - before_.metafiles));
+        std::fprintf(
+            stderr,
+            "LEAK in %s.%s: global blocks %d, global locks %d, local blocks %d, local locks %d, "
+            "metafiles %d\n",
+            info.test_suite_name(), info.name(), int(after.globalBlocks - before_.globalBlocks),
+            int(after.globalLocks - before_.globalLocks),
+            int(after.localBlocks - before_.localBlocks),
+            int(after.localLocks - before_.localLocks), int(after.metafiles - before_.metafiles));
     }
 };
 
@@ -31,6 +35,7 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     testing::UnitTest::GetInstance()->listeners().Append(new LeakListener);
     const int result = RUN_ALL_TESTS();
-    if (g_leaked) std::fprintf(stderr, "FAILED: some tests left memory blocks, locks or metafiles behind\n");
+    if (g_leaked)
+        std::fprintf(stderr, "FAILED: some tests left memory blocks, locks or metafiles behind\n");
     return g_leaked ? 1 : result;
 }

@@ -29,14 +29,17 @@ namespace {
 
 using namespace xpmimport;
 using Error = std::array<int16_t, 3>;  // flag, code, detail
-constexpr int16_t kInvalid = kVrErrInvalidCall, kMemory = kVrErrMemory, kWrite = kVrErrWrite, kFull = kVrErrDetailDiskFull;
+constexpr int16_t kInvalid = kVrErrInvalidCall, kMemory = kVrErrMemory, kWrite = kVrErrWrite,
+                  kFull = kVrErrDetailDiskFull;
 
 // Pixel (x, y) of every test picture and palette entry i: rows and columns all differ, so a
 // misplaced, flipped or recoloured row shows.
 uint8_t IndexAt(int32_t x, int32_t y, int32_t colours) {
     return static_cast<uint8_t>((x * 7 + y * 13 + ((x * y) >> 3)) % std::clamp(colours, 1, 256));
 }
-PaletteEntry ColourOf(int32_t i) { return {uint8_t(i * 37 + 1), uint8_t(i * 91 + 2), uint8_t(i * 53 + 3)}; }
+PaletteEntry ColourOf(int32_t i) {
+    return {uint8_t(i * 37 + 1), uint8_t(i * 91 + 2), uint8_t(i * 53 + 3)};
+}
 
 // Coordinates travel as their low 16 bits, y pointing up: a band's top edge lies `top` above
 // the picture's bottom, its left edge at `left`.
@@ -44,7 +47,9 @@ BandPlacement Placement(int32_t width, int32_t top, int32_t rows, int32_t left =
     const auto at = [](int32_t v) { return CoordSlot{static_cast<int16_t>(v), {}}; };
     return {at(left), at(top), at(left + width), at(top - rows), at(left + width), at(top)};
 }
-BitmapSize Size(int32_t width, int32_t rows) { return {static_cast<int16_t>(width), {}, static_cast<int16_t>(rows), {}}; }
+BitmapSize Size(int32_t width, int32_t rows) {
+    return {static_cast<int16_t>(width), {}, static_cast<int16_t>(rows), {}};
+}
 
 Error TakeError(WriterHandle writer) {
     uint32_t flag = 0;
@@ -59,7 +64,8 @@ void Begin(WriterHandle w, int16_t format = -8, int16_t width = 100, int16_t row
     const BitmapSize s = Size(width, rows);
     BitmapBegin(w, &p, &s, format, 0, 1, 3, 0);
 }
-void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left = 0, int16_t format = -8, int16_t declared = -1) {
+void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left = 0,
+          int16_t format = -8, int16_t declared = -1) {
     static const uint8_t data[104 * 20] = {};
     const BandPlacement p = Placement(width, top, rows, left);
     const BitmapSize s = Size(width, declared < 0 ? rows : declared);
@@ -78,7 +84,12 @@ struct Sent {
     bool blank = false;
 };
 // The first error pending and the band after which it was (-1 at the end).
-struct Outcome { int16_t open = 0; Error error{}; int32_t failedBand = -1; StatusSink sink{}; };
+struct Outcome {
+    int16_t open = 0;
+    Error error{};
+    int32_t failedBand = -1;
+    StatusSink sink{};
+};
 
 // Sends the picture as the filter does, looking for an error after every band and at the end.
 // Whatever happened, reading the error clears it, the output closes once and the destroyed
@@ -87,11 +98,14 @@ Outcome Drive(const Sent& run) {
     WriterHandle writer = WriterCreate(0);
     Outcome out{0, {}, -1, {.hostValue = run.hostValue}};
     WriterSetNames(writer, nullptr, "", std::string(300, 'n').c_str());
-    if ((out.open = OutputOpen(writer, run.format, run.name.c_str(), 0, nullptr, &out.sink)) != 0) return WriterDestroy(writer), out;
+    if ((out.open = OutputOpen(writer, run.format, run.name.c_str(), 0, nullptr, &out.sink)) != 0)
+        return WriterDestroy(writer), out;
     if (run.afterOpen != nullptr) run.afterOpen(writer);
     OutputStart(writer, run.format), PictureBegin(writer, "PICTURE 1");
-    const FrameRect frame{{}, {}, {static_cast<int16_t>(run.width), {}}, {static_cast<int16_t>(run.height), {}}};
-    SetFrame(writer, &frame), SetUnits(writer, 1, run.unitMm), SetWindow(writer, &frame), PictureStartDrawing(writer);
+    const FrameRect frame{
+        {}, {}, {static_cast<int16_t>(run.width), {}}, {static_cast<int16_t>(run.height), {}}};
+    SetFrame(writer, &frame), SetUnits(writer, 1, run.unitMm), SetWindow(writer, &frame),
+        PictureStartDrawing(writer);
     std::vector<PaletteEntry> palette;
     for (int32_t i = 0; i < std::max(run.colours, 1); ++i) palette.push_back(ColourOf(i));
     SetPalette(writer, 0, static_cast<int16_t>(run.colours), palette.data());
@@ -100,14 +114,18 @@ Outcome Drive(const Sent& run) {
         out.failedBand = band;
         EXPECT_EQ(TakeError(writer)[0], 0) << "reading the error clears it";
     };
-    if (run.bitmap != nullptr) run.bitmap(writer), note(0);
-    else Begin(writer, -8, static_cast<int16_t>(run.width), static_cast<int16_t>(run.height));
+    if (run.bitmap != nullptr)
+        run.bitmap(writer), note(0);
+    else
+        Begin(writer, -8, static_cast<int16_t>(run.width), static_cast<int16_t>(run.height));
     const int32_t stride = (run.width + 3) / 4 * 4;
     std::vector<uint8_t> band(static_cast<size_t>(stride) * run.bandRows);
-    for (int32_t top = 0, n = 0; top < run.height && run.bitmap == nullptr; top += run.bandRows, note(n++)) {
+    for (int32_t top = 0, n = 0; top < run.height && run.bitmap == nullptr;
+         top += run.bandRows, note(n++)) {
         const int32_t rows = std::min(run.bandRows, run.height - top);
         for (int32_t r = 0; r < rows && !run.blank; ++r) {
-            for (int32_t x = 0; x < run.width; ++x) band[size_t(r) * stride + x] = IndexAt(x, top + r, run.colours);
+            for (int32_t x = 0; x < run.width; ++x)
+                band[size_t(r) * stride + x] = IndexAt(x, top + r, run.colours);
         }
         const BandPlacement at = Placement(run.width, run.height - top, rows);
         const BitmapSize bandSize = Size(run.width, rows);
@@ -115,96 +133,162 @@ Outcome Drive(const Sent& run) {
     }
     if (run.bitmap == nullptr) BitmapEnd(writer);
     PictureEnd(writer), OutputFinish(writer), note(-1);
-    EXPECT_EQ(std::vector<int16_t>({OutputClose(writer), OutputClose(writer)}), std::vector<int16_t>({0, kInvalid}));
+    EXPECT_EQ(std::vector<int16_t>({OutputClose(writer), OutputClose(writer)}),
+              std::vector<int16_t>({0, kInvalid}));
     WriterDestroy(writer);
-    EXPECT_EQ(std::make_pair(TakeError(writer), OutputOpen(writer, "", "", 0, nullptr, &out.sink)), std::make_pair(Error{1, kInvalid, 0}, kInvalid));
+    EXPECT_EQ(std::make_pair(TakeError(writer), OutputOpen(writer, "", "", 0, nullptr, &out.sink)),
+              std::make_pair(Error{1, kInvalid, 0}, kInvalid));
     return out;
 }
 
-// The host's renderer, noting each bitmap record: top row, rows, DIB height, colours, pixels per metre.
+// The host's renderer, noting each bitmap record: top row, rows, DIB height, colours, pixels per
+// metre.
 struct Seen final : PictureTarget {
     RgbImage image;
     std::vector<std::array<int64_t, 5>> draws;
     bool begin(int32_t width, int32_t height, std::string*) override {
-        return image = {width, height, std::vector<uint8_t>(size_t(width) * height * 3, 0xFF)}, true;
+        return image = {width, height, std::vector<uint8_t>(size_t(width) * height * 3, 0xFF)},
+               true;
     }
     bool paint(const BitmapDraw& d, const DibPlacement& p, std::string* error) override {
         if (!PaintDib(d.info, d.bits, p, image, 0, error)) return false;
-        return draws.push_back({std::min(p.destY0, p.destY1), std::abs(p.destY1 - p.destY0), I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24)}), true;
+        return draws.push_back({std::min(p.destY0, p.destY1), std::abs(p.destY1 - p.destY0),
+                                I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24)}),
+               true;
     }
 };
 
 // What a picture should look like: its bitmap records' rows top first, the colours in each
 // record's table, and how many palette entries show (the others are black).
-struct Shape { std::vector<int32_t> records; uint32_t tableColours; int32_t shown; };
+struct Shape {
+    std::vector<int32_t> records;
+    uint32_t tableColours;
+    int32_t shown;
+};
 
-void ExpectShown(const Outcome& out, std::span<const uint8_t> b, bool wmf, const Sent& run, const Shape& want, const std::string& what) {
+void ExpectShown(const Outcome& out, std::span<const uint8_t> b, bool wmf, const Sent& run,
+                 const Shape& want, const std::string& what) {
     MetafileSource source(b);
     Seen seen;
     std::string error;
-    ASSERT_TRUE(wmf ? WalkWindowsMetafile(source, seen, &error) : WalkEnhancedMetafile(source, seen, &error)) << what << ": " << error;
+    ASSERT_TRUE(wmf ? WalkWindowsMetafile(source, seen, &error)
+                    : WalkEnhancedMetafile(source, seen, &error))
+        << what << ": " << error;
     std::vector<uint8_t> pixels;
     for (int32_t y = 0; y < run.height; ++y) {
         for (int32_t x = 0, i; x < run.width; ++x) {
-            const PaletteEntry c = (i = IndexAt(x, y, run.colours)) < want.shown ? ColourOf(i) : PaletteEntry{};
+            const PaletteEntry c =
+                (i = IndexAt(x, y, run.colours)) < want.shown ? ColourOf(i) : PaletteEntry{};
             pixels.insert(pixels.end(), {uint8_t(c.red), uint8_t(c.green), uint8_t(c.blue)});
         }
     }
-    const auto wrong = std::mismatch(pixels.begin(), pixels.end(), seen.image.pixels.begin(), seen.image.pixels.end()).first - pixels.begin();
+    const auto wrong = std::mismatch(pixels.begin(), pixels.end(), seen.image.pixels.begin(),
+                                     seen.image.pixels.end())
+                           .first -
+                       pixels.begin();
     EXPECT_TRUE(wrong == std::ssize(pixels) && pixels.size() == seen.image.pixels.size())
-        << what << ": " << seen.image.width << " x " << seen.image.height << ", first wrong pixel " << wrong / 3 % run.width << ", " << wrong / 3 / run.width;
+        << what << ": " << seen.image.width << " x " << seen.image.height << ", first wrong pixel "
+        << wrong / 3 % run.width << ", " << wrong / 3 / run.width;
     std::vector<std::array<int64_t, 5>> draws;
-    for (int64_t y = 0; int32_t rows : want.records) draws.push_back({y, rows, rows, want.tableColours, std::lround(1000 / run.unitMm)}), y += rows;
+    for (int64_t y = 0; int32_t rows : want.records)
+        draws.push_back({y, rows, rows, want.tableColours, std::lround(1000 / run.unitMm)}),
+            y += rows;
     EXPECT_EQ(seen.draws, draws) << what << ": bitmap records";
-    // The sink, then the header's account of the metafile: size, and records with the header and the end.
+    // The sink, then the header's account of the metafile: size, and records with the header and
+    // the end.
     uint16_t checksum = 0;
     for (int i = 0; i < 20; i += 2) checksum ^= U16At(b, i);
     const int64_t inch = std::lround(25.4 / run.unitMm), size = std::ssize(b);
     const int32_t* sink = out.sink.bounds;
-    std::vector<int64_t> got = {sink[0], sink[1], sink[2], sink[3], out.sink.unitsPerInch}, expected = {0, 0, run.width, run.height, inch};
+    std::vector<int64_t> got = {sink[0], sink[1], sink[2], sink[3], out.sink.unitsPerInch},
+                         expected = {0, 0, run.width, run.height, inch};
     if (wmf) {
-        got.insert(got.end(), {U32At(b, 0), I16At(b, 6), I16At(b, 8), I16At(b, 10), I16At(b, 12), U16At(b, 14), U16At(b, 20), U32At(b, 28)});
-        expected.insert(expected.end(), {0x9AC6CDD7, 0, 0, run.width, run.height, inch, checksum, (size - 22) / 2});
+        got.insert(got.end(), {U32At(b, 0), I16At(b, 6), I16At(b, 8), I16At(b, 10), I16At(b, 12),
+                               U16At(b, 14), U16At(b, 20), U32At(b, 28)});
+        expected.insert(expected.end(),
+                        {0x9AC6CDD7, 0, 0, run.width, run.height, inch, checksum, (size - 22) / 2});
     } else {
-        got.insert(got.end(), {I32At(b, 8), I32At(b, 12), I32At(b, 16), I32At(b, 20), I32At(b, 24), I32At(b, 28), I32At(b, 32), I32At(b, 36),
-                               U32At(b, 48), U32At(b, 52), std::lround(I32At(b, 72) * 25.4 / I32At(b, 80)), std::lround(I32At(b, 76) * 25.4 / I32At(b, 84))});
-        expected.insert(expected.end(), {0, 0, run.width - 1, run.height - 1, 0, 0, std::lround(run.width * run.unitMm * 100) - 1,
-                                         std::lround(run.height * run.unitMm * 100) - 1, size, std::ssize(seen.draws) + 2, inch, inch});
+        got.insert(got.end(), {I32At(b, 8), I32At(b, 12), I32At(b, 16), I32At(b, 20), I32At(b, 24),
+                               I32At(b, 28), I32At(b, 32), I32At(b, 36), U32At(b, 48), U32At(b, 52),
+                               std::lround(I32At(b, 72) * 25.4 / I32At(b, 80)),
+                               std::lround(I32At(b, 76) * 25.4 / I32At(b, 84))});
+        expected.insert(expected.end(), {0, 0, run.width - 1, run.height - 1, 0, 0,
+                                         std::lround(run.width * run.unitMm * 100) - 1,
+                                         std::lround(run.height * run.unitMm * 100) - 1, size,
+                                         std::ssize(seen.draws) + 2, inch, inch});
     }
     EXPECT_EQ(got, expected) << what << ": the sink, then the header";
 }
 
-const VrHostHooks kWantsWmf{sizeof(VrHostHooks), kVrMetafileWmf}, kWantsEmf{sizeof(VrHostHooks), kVrMetafileEmf};
+const VrHostHooks kWantsWmf{sizeof(VrHostHooks), kVrMetafileWmf},
+    kWantsEmf{sizeof(VrHostHooks), kVrMetafileEmf};
 const VrHostHooks kOldWantsWmf{kVrHostHooksSizeV1, kVrMetafileWmf}, kWrongSize{8, kVrMetafileWmf};
-const VrHostHooks kToNowhere{sizeof(VrHostHooks), kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd, open("/dev/null", O_WRONLY)};
-uint64_t Address(const VrHostHooks& hooks) { return reinterpret_cast<uint64_t>(&hooks); }
+const VrHostHooks kToNowhere{
+    sizeof(VrHostHooks),        kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd,
+    open("/dev/null", O_WRONLY)};
+uint64_t Address(const VrHostHooks& hooks) {
+    return reinterpret_cast<uint64_t>(&hooks);
+}
 const Shape kFourBands{{327, 327, 327, 19}, 17, 17};  // the default picture's
 
 TEST(WriterTest, PicturesComeOutAsSent) {
-    struct Case { Sent run; Shape shape; bool wmf = false; int16_t wantCode = 0; int32_t failedBand = -1; };
+    struct Case {
+        Sent run;
+        Shape shape;
+        bool wmf = false;
+        int16_t wantCode = 0;
+        int32_t failedBand = -1;
+    };
     // Bands join into records of at least 64 rows or 1 MiB of pixels; the last takes the rest.
     const Case cases[] = {
-        {{"", 1, 1, 1, 1}, {{1}, 1, 1}}, {{"", 5, 3, 4, 3}, {{3}, 4, 4}}, {{}, kFourBands}, {{"", 3, 7, 300, 7}, {{7}, 256, 256}},
-        {{"", 32768, 2, 2, 1}, {{2}, 2, 2}}, {{"", 1, 40000, 2, 32768}, {{32768, 7232}, 2, 2}}, {{"", 10, 0, 2, 1}, {{}, 2, 2}},
-        {{"", 333, 200, 256, 98}, {{98, 98, 4}, 256, 256}}, {{"", 5000, 100, 3, 6}, {{66, 34}, 3, 3}}, {{"", 513, 130, 5, 63}, {{126, 4}, 5, 5}},
-        {{"", 20000, 61, 2, 1}, {{53, 8}, 2, 2}}, {{"", 10, 10, 2, 10, 0, 0.1}, {{10}, 2, 2}},
+        {{"", 1, 1, 1, 1}, {{1}, 1, 1}},
+        {{"", 5, 3, 4, 3}, {{3}, 4, 4}},
+        {{}, kFourBands},
+        {{"", 3, 7, 300, 7}, {{7}, 256, 256}},
+        {{"", 32768, 2, 2, 1}, {{2}, 2, 2}},
+        {{"", 1, 40000, 2, 32768}, {{32768, 7232}, 2, 2}},
+        {{"", 10, 0, 2, 1}, {{}, 2, 2}},
+        {{"", 333, 200, 256, 98}, {{98, 98, 4}, 256, 256}},
+        {{"", 5000, 100, 3, 6}, {{66, 34}, 3, 3}},
+        {{"", 513, 130, 5, 63}, {{126, 4}, 5, 5}},
+        {{"", 20000, 61, 2, 1}, {{53, 8}, 2, 2}},
+        {{"", 10, 10, 2, 10, 0, 0.1}, {{10}, 2, 2}},
         // Palette counts travel as 16 bits: 65536 arrives as none, 40000 as more than 256.
-        {{"", 4, 4, 0, 4}, {{4}, 1, 0}}, {{"", 16, 16, 65536, 8}, {{16}, 256, 0}}, {{"", 16, 16, 40000, 8}, {{16}, 256, 256}},
-        {{"WMF"}, kFourBands, true}, {{"wmf", 1000, 300, 256, 40, 0, 0.1}, {{80, 80, 80, 60}, 256, 256}, true},
-        {{"WMF", 32767, 1, 2, 1}, {{1}, 2, 2}, true}, {{"WMF", 1, 32768, 2, 32768}, {}, true, kVrErrTooLargeForFormat, 0},
+        {{"", 4, 4, 0, 4}, {{4}, 1, 0}},
+        {{"", 16, 16, 65536, 8}, {{16}, 256, 0}},
+        {{"", 16, 16, 40000, 8}, {{16}, 256, 256}},
+        {{"WMF"}, kFourBands, true},
+        {{"wmf", 1000, 300, 256, 40, 0, 0.1}, {{80, 80, 80, 60}, 256, 256}, true},
+        {{"WMF", 32767, 1, 2, 1}, {{1}, 2, 2}, true},
+        {{"WMF", 1, 32768, 2, 32768}, {}, true, kVrErrTooLargeForFormat, 0},
         {{"WMF", 32768, 1, 2, 1}, {}, true, kVrErrTooLargeForFormat, 0},
         // The kind the host asks for, unless the output names one; 0x18 is no address.
-        {{"", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands, true}, {{"", 100, 1000, 17, 327, Address(kWantsEmf)}, kFourBands},
-        {{"", 100, 1000, 17, 327, Address(kOldWantsWmf)}, kFourBands, true}, {{"", 100, 1000, 17, 327, Address(kWrongSize)}, kFourBands},
-        {{"EMF", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands},   {{"", 100, 1000, 17, 327, 0x18}, kFourBands},
+        {{"", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands, true},
+        {{"", 100, 1000, 17, 327, Address(kWantsEmf)}, kFourBands},
+        {{"", 100, 1000, 17, 327, Address(kOldWantsWmf)}, kFourBands, true},
+        {{"", 100, 1000, 17, 327, Address(kWrongSize)}, kFourBands},
+        {{"EMF", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands},
+        {{"", 100, 1000, 17, 327, 0x18}, kFourBands},
         // The 2 GiB limit, met inside a band: 32768 x 65535 pixels in bands of 32 rows make records
         // of 1 MiB and a colour table each, so the 2046th band would carry the metafile past it.
-        {{.width = 32768, .height = 65535, .colours = 256, .bandRows = 32, .hostValue = Address(kToNowhere), .blank = true}, {}, false, kMemory, 2045},
+        {{.width = 32768,
+          .height = 65535,
+          .colours = 256,
+          .bandRows = 32,
+          .hostValue = Address(kToNowhere),
+          .blank = true},
+         {},
+         false,
+         kMemory,
+         2045},
     };
     for (const Case& c : cases) {
-        const std::string what = c.run.format + std::to_string(c.run.width) + "x" + std::to_string(c.run.height) + "/" + std::to_string(c.run.colours);
+        const std::string what = c.run.format + std::to_string(c.run.width) + "x" +
+                                 std::to_string(c.run.height) + "/" + std::to_string(c.run.colours);
         const Outcome out = Drive(c.run);
-        EXPECT_EQ(std::vector<int32_t>({out.open, out.error[1], out.failedBand}), std::vector<int32_t>({0, c.wantCode, c.failedBand})) << what;
+        EXPECT_EQ(std::vector<int32_t>({out.open, out.error[1], out.failedBand}),
+                  std::vector<int32_t>({0, c.wantCode, c.failedBand}))
+            << what;
         MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
         EXPECT_EQ(c.wmf ? handle.windows() : handle.enhanced(), c.wantCode == 0) << what;
         if (c.wantCode == 0) ExpectShown(out, handle.bytes(), c.wmf, c.run, c.shape, what);
@@ -217,80 +301,172 @@ TEST(WriterTest, Destinations) {
     struct Place {
         std::string dir, path;
         Sent run;
-        VrHostHooks hooks{sizeof(VrHostHooks), kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd, -1};
+        VrHostHooks hooks{
+            sizeof(VrHostHooks), kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd, -1};
         rlim_t sizeLimit = RLIM_INFINITY;
         void Old(const std::string& at) { std::ofstream(at) << "old"; }
-        void Descriptor(int flags) { hooks.outputFd = open(path.c_str(), flags, 0644), run.hostValue = Address(hooks), run.name.clear(); }
+        void Descriptor(int flags) {
+            hooks.outputFd = open(path.c_str(), flags, 0644), run.hostValue = Address(hooks),
+            run.name.clear();
+        }
     };
     static int reader = -1;
     // wantFile: picture.emf afterwards, "new" the picture, "old" the old one, "" none.
-    struct Case { const char* name; void (*setup)(Place&); int16_t wantOpen; Error wantError; std::string wantFile; };
+    struct Case {
+        const char* name;
+        void (*setup)(Place&);
+        int16_t wantOpen;
+        Error wantError;
+        std::string wantFile;
+    };
     const Case cases[] = {
-        {"new file", [](Place&) {}, 0, {}, "new"}, {"replaces a file", [](Place& p) { p.Old(p.path); }, 0, {}, "new"},
-        {"replaces a link's file", [](Place& p) { p.Old(p.dir + "/real.emf"), symlink("real.emf", p.path.c_str()); }, 0, {}, "new"},
-        {"aborted picture keeps the old file", [](Place& p) { p.Old(p.path), p.run.afterOpen = WriterAbort; }, 0, {}, "old"},
-        {"missing directory", [](Place& p) { p.run.name = p.dir + "/missing/picture.emf"; }, 301, {}, ""},
-        {"beyond the file size limit", [](Place& p) { p.Old(p.path), p.sizeLimit = 65536; }, 0, {1, kWrite, kFull}, "old"},
+        {"new file", [](Place&) {}, 0, {}, "new"},
+        {"replaces a file", [](Place& p) { p.Old(p.path); }, 0, {}, "new"},
+        {"replaces a link's file",
+         [](Place& p) { p.Old(p.dir + "/real.emf"), symlink("real.emf", p.path.c_str()); },
+         0,
+         {},
+         "new"},
+        {"aborted picture keeps the old file",
+         [](Place& p) { p.Old(p.path), p.run.afterOpen = WriterAbort; },
+         0,
+         {},
+         "old"},
+        {"missing directory",
+         [](Place& p) { p.run.name = p.dir + "/missing/picture.emf"; },
+         301,
+         {},
+         ""},
+        {"beyond the file size limit",
+         [](Place& p) { p.Old(p.path), p.sizeLimit = 65536; },
+         0,
+         {1, kWrite, kFull},
+         "old"},
         {"full disk", [](Place& p) { p.run.name = "/dev/full"; }, 0, {1, kWrite, kFull}, ""},
-        {"pipe whose reader left", [](Place& p) { mkfifo(p.path.c_str(), 0600), reader = open(p.path.c_str(), O_RDONLY | O_NONBLOCK);
-             p.run.afterOpen = [](WriterHandle) { close(reader); }; }, 0, {1, kWrite, 0}, ""},
-        {"EMF to a read-write descriptor", [](Place& p) { p.Descriptor(O_RDWR | O_CREAT); }, 0, {}, "new"},
-        {"WMF to a write-only descriptor", [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT), p.hooks.metafileKind = 1; }, 0, {}, "new"},
-        {"descriptor that appends", [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT | O_APPEND); }, 301, {}, ""},
-        {"descriptor and a name", [](Place& p) { p.Descriptor(O_RDWR | O_CREAT), p.run.name = p.path; }, kInvalid, {}, ""},
+        {"pipe whose reader left",
+         [](Place& p) {
+             mkfifo(p.path.c_str(), 0600), reader = open(p.path.c_str(), O_RDONLY | O_NONBLOCK);
+             p.run.afterOpen = [](WriterHandle) { close(reader); };
+         },
+         0,
+         {1, kWrite, 0},
+         ""},
+        {"EMF to a read-write descriptor",
+         [](Place& p) { p.Descriptor(O_RDWR | O_CREAT); },
+         0,
+         {},
+         "new"},
+        {"WMF to a write-only descriptor",
+         [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT), p.hooks.metafileKind = 1; },
+         0,
+         {},
+         "new"},
+        {"descriptor that appends",
+         [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT | O_APPEND); },
+         301,
+         {},
+         ""},
+        {"descriptor and a name",
+         [](Place& p) { p.Descriptor(O_RDWR | O_CREAT), p.run.name = p.path; },
+         kInvalid,
+         {},
+         ""},
     };
     rlimit fileSize{};
     signal(SIGPIPE, SIG_IGN), signal(SIGXFSZ, SIG_IGN), getrlimit(RLIMIT_FSIZE, &fileSize);
     for (const Case& c : cases) {
         char dir[] = "/tmp/vrgdi32_out_XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
-        Place p{dir, std::string(dir) + "/picture.emf", {.name = std::string(dir) + "/picture.emf"}};
+        Place p{
+            dir, std::string(dir) + "/picture.emf", {.name = std::string(dir) + "/picture.emf"}};
         c.setup(p);
         const int fd = p.hooks.outputFd;
         const bool made = c.wantFile == "new", link = std::filesystem::is_symlink(p.path);
-        const auto entries = [&] { return std::distance(std::filesystem::directory_iterator(dir), {}); };
+        const auto entries = [&] {
+            return std::distance(std::filesystem::directory_iterator(dir), {});
+        };
         const auto want = entries() + (made && !std::filesystem::exists(p.path));
         const rlimit limit{std::min(p.sizeLimit, fileSize.rlim_max), fileSize.rlim_max};
         const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(p.run));
         setrlimit(RLIMIT_FSIZE, &fileSize);
         MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
-        EXPECT_EQ(std::make_tuple(out.open, out.error, out.sink.dataHandle != 0), std::make_tuple(c.wantOpen, c.wantError, made && fd < 0)) << c.name;
-        std::ifstream file(c.wantFile.empty() ? "/nonexistent" : p.path, std::ios::binary);  // a pipe would block
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        EXPECT_TRUE(made || bytes == std::vector<uint8_t>(c.wantFile.begin(), c.wantFile.end())) << c.name << ": the old file stays";
+        EXPECT_EQ(std::make_tuple(out.open, out.error, out.sink.dataHandle != 0),
+                  std::make_tuple(c.wantOpen, c.wantError, made && fd < 0))
+            << c.name;
+        std::ifstream file(c.wantFile.empty() ? "/nonexistent" : p.path,
+                           std::ios::binary);  // a pipe would block
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                         std::istreambuf_iterator<char>()};
+        EXPECT_TRUE(made || bytes == std::vector<uint8_t>(c.wantFile.begin(), c.wantFile.end()))
+            << c.name << ": the old file stays";
         // A named file comes back as a handle over it; the host's descriptor is left at its end.
-        EXPECT_TRUE(!made || (fd < 0 ? bytes == handle.bytes() : lseek(fd, 0, SEEK_CUR) == std::ssize(bytes))) << c.name;
-        if (made) ExpectShown(out, bytes, p.hooks.metafileKind == kVrMetafileWmf, p.run, kFourBands, c.name);
+        EXPECT_TRUE(!made || (fd < 0 ? bytes == handle.bytes()
+                                     : lseek(fd, 0, SEEK_CUR) == std::ssize(bytes)))
+            << c.name;
+        if (made)
+            ExpectShown(out, bytes, p.hooks.metafileKind == kVrMetafileWmf, p.run, kFourBands,
+                        c.name);
         // No temporary file is left, a link stays a link.
-        EXPECT_EQ(std::make_pair(entries(), std::filesystem::is_symlink(p.path)), std::make_pair(want, link)) << c.name;
+        EXPECT_EQ(std::make_pair(entries(), std::filesystem::is_symlink(p.path)),
+                  std::make_pair(want, link))
+            << c.name;
         close(fd), std::filesystem::remove_all(dir);
     }
 }
 
 TEST(WriterTest, CallsThatDoNotFitAreRefused) {
-    struct Case { const char* name; void (*act)(WriterHandle); int16_t wantCode; bool made = false; };
+    struct Case {
+        const char* name;
+        void (*act)(WriterHandle);
+        int16_t wantCode;
+        bool made = false;
+    };
     using W = WriterHandle;
     const Case cases[] = {
-        {"complete picture", [](W w) { Begin(w), Band(w, 100, 10, 4), Band(w, 100, 6, 6), BitmapEnd(w); }, 0, true},
-        {"no bitmap end", [](W w) { Begin(w), Band(w, 100, 10, 10); }, 0}, {"aborted", [](W w) { Begin(w), Band(w, 100, 10, 10), WriterAbort(w), BitmapEnd(w); }, 0},
-        {"output opened twice", [](W w) { StatusSink s{}; EXPECT_EQ(OutputOpen(w, "", "", 0, nullptr, &s), kInvalid); }, 0},
-        {"band before the bitmap", [](W w) { Band(w, 100, 10, 10); }, kInvalid}, {"band wider", [](W w) { Begin(w), Band(w, 101, 10, 5); }, kInvalid},
-        {"band off the left edge", [](W w) { Begin(w), Band(w, 100, 10, 5, 1); }, kInvalid}, {"band below", [](W w) { Begin(w), Band(w, 100, 2, 5); }, kInvalid},
-        {"rows beyond the declared height", [](W w) { Begin(w), Band(w, 100, 10, 6), Band(w, 100, 10, 6); }, kInvalid},
-        {"placement that disagrees with the rows", [](W w) { Begin(w), Band(w, 100, 10, 10, 0, -8, 5); }, kInvalid},
-        {"band of no rows", [](W w) { Begin(w), Band(w, 100, 10, 0); }, kInvalid}, {"band without pixels", [](W w) { Begin(w), Band(w, 100, 10, 5, 0, 0); }, kInvalid},
-        {"band of 4-bit pixels", [](W w) { Begin(w), Band(w, 100, 10, 5, 0, -4); }, kInvalid}, {"bitmap of 4-bit pixels", [](W w) { Begin(w, -4); }, kInvalid},
-        {"band without placement", [](W w) { Begin(w), BitmapWriteBand(w, nullptr, nullptr, -8, 1, nullptr); }, kInvalid},
-        {"second bitmap", [](W w) { Begin(w), Begin(w); }, kInvalid}, {"bitmap of 65535 x 65535 pixels", [](W w) { Begin(w, -8, -1, -1); }, kMemory},
-        {"unit kind 2", [](W w) { SetUnits(w, 2, 0.25); }, kInvalid}, {"unit of 0", [](W w) { SetUnits(w, 1, 0.0); }, kInvalid},
-        {"infinite unit", [](W w) { SetUnits(w, 1, INFINITY); }, kInvalid}, {"no frame", [](W w) { SetFrame(w, nullptr); }, kInvalid},
-        {"no window", [](W w) { SetWindow(w, nullptr); }, kInvalid}, {"no entries", [](W w) { SetPalette(w, 0, 3, nullptr); }, kInvalid},
-        {"bitmap end without bitmap", [](W w) { BitmapEnd(w); }, kInvalid}, {"second picture", [](W w) { PictureBegin(w, "2"); }, kInvalid},
-        {"bitmap end with rows missing", [](W w) { Begin(w), Band(w, 100, 10, 5), BitmapEnd(w); }, kVrErrIncomplete},
-        {"drawing after the picture's end", [](W w) { PictureEnd(w), PictureStartDrawing(w); }, kInvalid},
-        {"palette after the picture's end", [](W w) { PictureEnd(w), SetPalette(w, 0, 0, nullptr); }, kInvalid},
-        {"finish before the picture's end", [](W w) { Begin(w), Band(w, 100, 10, 10), BitmapEnd(w), OutputFinish(w); }, kInvalid},
-        {"picture ended twice", [](W w) { PictureEnd(w), PictureEnd(w); }, kInvalid}, {"finish twice", [](W w) { OutputFinish(w), OutputFinish(w); }, kInvalid},
+        {"complete picture",
+         [](W w) { Begin(w), Band(w, 100, 10, 4), Band(w, 100, 6, 6), BitmapEnd(w); }, 0, true},
+        {"no bitmap end", [](W w) { Begin(w), Band(w, 100, 10, 10); }, 0},
+        {"aborted", [](W w) { Begin(w), Band(w, 100, 10, 10), WriterAbort(w), BitmapEnd(w); }, 0},
+        {"output opened twice",
+         [](W w) {
+             StatusSink s{};
+             EXPECT_EQ(OutputOpen(w, "", "", 0, nullptr, &s), kInvalid);
+         },
+         0},
+        {"band before the bitmap", [](W w) { Band(w, 100, 10, 10); }, kInvalid},
+        {"band wider", [](W w) { Begin(w), Band(w, 101, 10, 5); }, kInvalid},
+        {"band off the left edge", [](W w) { Begin(w), Band(w, 100, 10, 5, 1); }, kInvalid},
+        {"band below", [](W w) { Begin(w), Band(w, 100, 2, 5); }, kInvalid},
+        {"rows beyond the declared height",
+         [](W w) { Begin(w), Band(w, 100, 10, 6), Band(w, 100, 10, 6); }, kInvalid},
+        {"placement that disagrees with the rows",
+         [](W w) { Begin(w), Band(w, 100, 10, 10, 0, -8, 5); }, kInvalid},
+        {"band of no rows", [](W w) { Begin(w), Band(w, 100, 10, 0); }, kInvalid},
+        {"band without pixels", [](W w) { Begin(w), Band(w, 100, 10, 5, 0, 0); }, kInvalid},
+        {"band of 4-bit pixels", [](W w) { Begin(w), Band(w, 100, 10, 5, 0, -4); }, kInvalid},
+        {"bitmap of 4-bit pixels", [](W w) { Begin(w, -4); }, kInvalid},
+        {"band without placement",
+         [](W w) { Begin(w), BitmapWriteBand(w, nullptr, nullptr, -8, 1, nullptr); }, kInvalid},
+        {"second bitmap", [](W w) { Begin(w), Begin(w); }, kInvalid},
+        {"bitmap of 65535 x 65535 pixels", [](W w) { Begin(w, -8, -1, -1); }, kMemory},
+        {"unit kind 2", [](W w) { SetUnits(w, 2, 0.25); }, kInvalid},
+        {"unit of 0", [](W w) { SetUnits(w, 1, 0.0); }, kInvalid},
+        {"infinite unit", [](W w) { SetUnits(w, 1, INFINITY); }, kInvalid},
+        {"no frame", [](W w) { SetFrame(w, nullptr); }, kInvalid},
+        {"no window", [](W w) { SetWindow(w, nullptr); }, kInvalid},
+        {"no entries", [](W w) { SetPalette(w, 0, 3, nullptr); }, kInvalid},
+        {"bitmap end without bitmap", [](W w) { BitmapEnd(w); }, kInvalid},
+        {"second picture", [](W w) { PictureBegin(w, "2"); }, kInvalid},
+        {"bitmap end with rows missing", [](W w) { Begin(w), Band(w, 100, 10, 5), BitmapEnd(w); },
+         kVrErrIncomplete},
+        {"drawing after the picture's end", [](W w) { PictureEnd(w), PictureStartDrawing(w); },
+         kInvalid},
+        {"palette after the picture's end",
+         [](W w) { PictureEnd(w), SetPalette(w, 0, 0, nullptr); }, kInvalid},
+        {"finish before the picture's end",
+         [](W w) { Begin(w), Band(w, 100, 10, 10), BitmapEnd(w), OutputFinish(w); }, kInvalid},
+        {"picture ended twice", [](W w) { PictureEnd(w), PictureEnd(w); }, kInvalid},
+        {"finish twice", [](W w) { OutputFinish(w), OutputFinish(w); }, kInvalid},
     };
     for (const Case& k : cases) {
         const Outcome out = Drive({.colours = 1, .bitmap = k.act});

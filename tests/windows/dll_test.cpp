@@ -25,7 +25,8 @@ struct Library {
     }
     template <typename Procedure>
     Procedure Find(const char* name) const {
-        return reinterpret_cast<Procedure>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+        return reinterpret_cast<Procedure>(
+            reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
     }
 };
 
@@ -37,7 +38,8 @@ std::string ModulePath(HMODULE module) {
 
 TEST(Module, BindsTheLibraryByOrdinalAndCarriesItsResources) {
     Library filter;
-    ASSERT_NE(filter.module, nullptr) << "LoadLibrary(xpmfilter.dll) failed, error " << ::GetLastError();
+    ASSERT_NE(filter.module, nullptr)
+        << "LoadLibrary(xpmfilter.dll) failed, error " << ::GetLastError();
     const HMODULE library = ::GetModuleHandleA("vrgdi32.dll");
     ASSERT_NE(library, nullptr) << "vrgdi32.dll was not loaded with the filter";
     EXPECT_EQ(::GetProcAddress(library, "StreamOpen"), nullptr) << "vrgdi32.dll exports a name";
@@ -47,15 +49,16 @@ TEST(Module, BindsTheLibraryByOrdinalAndCarriesItsResources) {
     DWORD ignored = 0;
     std::vector<char> info(::GetFileVersionInfoSizeA(path.c_str(), &ignored));
     ASSERT_FALSE(info.empty()) << path << " has no version information";
-    ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
-#define XPMFILTER_CHECK_VERSION(key, value)                                                          \
-    {                                                                                                \
-        char* text = nullptr;                                                                        \
-        UINT length = 0;                                                                             \
-        ASSERT_TRUE(::VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\" key,                \
-                                     reinterpret_cast<void**>(&text), &length))                      \
-            << "no version string " key;                                                             \
-        EXPECT_STREQ(text, value) << "version string " key;                                         \
+    ASSERT_TRUE(
+        ::GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+#define XPMFILTER_CHECK_VERSION(key, value)                                           \
+    {                                                                                 \
+        char* text = nullptr;                                                         \
+        UINT length = 0;                                                              \
+        ASSERT_TRUE(::VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\" key, \
+                                     reinterpret_cast<void**>(&text), &length))       \
+            << "no version string " key;                                              \
+        EXPECT_STREQ(text, value) << "version string " key;                           \
     }
     XPMFILTER_VERSION_STRINGS(XPMFILTER_CHECK_VERSION)
 #undef XPMFILTER_CHECK_VERSION
@@ -66,11 +69,11 @@ TEST(Module, BindsTheLibraryByOrdinalAndCarriesItsResources) {
     EXPECT_EQ(fixed->dwFileVersionMS, DWORD{want[0]} << 16 | want[1]);
     EXPECT_EQ(fixed->dwFileVersionLS, DWORD{want[2]} << 16 | want[3]);
 
-#define XPMFILTER_CHECK_STRING(name, number, text)                             \
-    {                                                                          \
-        char got[260] = "unset";                                               \
+#define XPMFILTER_CHECK_STRING(name, number, text)                                \
+    {                                                                             \
+        char got[260] = "unset";                                                  \
         const int length = ::LoadStringA(filter.module, number, got, sizeof got); \
-        EXPECT_STREQ(got, text) << "string " << number << ", length " << length; \
+        EXPECT_STREQ(got, text) << "string " << number << ", length " << length;  \
     }
     XPMFILTER_STRINGS(XPMFILTER_CHECK_STRING)
 #undef XPMFILTER_CHECK_STRING
@@ -92,7 +95,9 @@ struct Recipe {
     std::vector<Colour> colours;
     bool windowsMetafile;
     Input input;
-    int IndexAt(int x, int y) const { return (x * 7 + y * 3 + x * y / 5) % static_cast<int>(colours.size()); }
+    int IndexAt(int x, int y) const {
+        return (x * 7 + y * 3 + x * y / 5) % static_cast<int>(colours.size());
+    }
 };
 
 std::string XpmText(const Recipe& r) {
@@ -100,7 +105,8 @@ std::string XpmText(const Recipe& r) {
     std::string text = "/* XPM */\nstatic char *p[] = {\n\"" + std::to_string(r.width) + " " +
                        std::to_string(r.height) + " " + std::to_string(r.colours.size()) + " " +
                        std::to_string(codeChars) + "\",\n";
-    for (const Colour& c : r.colours) text += std::string("\"") + c.code + " c " + c.value + "\",\n";
+    for (const Colour& c : r.colours)
+        text += std::string("\"") + c.code + " c " + c.value + "\",\n";
     for (int y = 0; y < r.height; ++y) {
         text += "\"";
         for (int x = 0; x < r.width; ++x) text += r.colours[r.IndexAt(x, y)].code;
@@ -152,7 +158,8 @@ int WrongPixels(void* picture, const Recipe& r) {
     if (pixels.size() != std::size_t(r.width) * r.height) return -1;
     int wrong = 0;
     for (int y = 0; y < r.height; ++y) {
-        for (int x = 0; x < r.width; ++x) wrong += pixels[std::size_t(y) * r.width + x] != r.colours[r.IndexAt(x, y)].rgb;
+        for (int x = 0; x < r.width; ++x)
+            wrong += pixels[std::size_t(y) * r.width + x] != r.colours[r.IndexAt(x, y)].rgb;
     }
     return wrong;
 }
@@ -167,8 +174,8 @@ void DeletePicture(void* picture, bool windowsMetafile) {
 
 // ImportFile to a named file, as a host with its own request does. Returns the job's result
 // and the handle the library hands over (null when none).
-int ImportToFile(const Library& filter, const std::string& input, const std::string& output, bool windowsMetafile,
-                 void** picture) {
+int ImportToFile(const Library& filter, const std::string& input, const std::string& output,
+                 bool windowsMetafile, void** picture) {
     const auto importFile = filter.Find<decltype(&ImportFile)>("ImportFile");
     const auto createSetup = filter.Find<decltype(&CreateSetup)>("CreateSetup");
     const auto destroySetup = filter.Find<decltype(&DestroySetup)>("DestroySetup");
@@ -191,7 +198,8 @@ int ImportToFile(const Library& filter, const std::string& input, const std::str
 void* ReadBack(const std::string& path, bool windowsMetafile) {
     if (!windowsMetafile) return ::GetEnhMetaFileA(path.c_str());
     const std::vector<uint8_t> bits = MetafileBits(ReadAll(path), true);
-    return bits.empty() ? nullptr : ::SetMetaFileBitsEx(static_cast<UINT>(bits.size()), bits.data());
+    return bits.empty() ? nullptr
+                        : ::SetMetaFileBitsEx(static_cast<UINT>(bits.size()), bits.data());
 }
 
 TEST(Import, PlaysBackAsTheRecipeSays) {
@@ -237,7 +245,8 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
             std::snprintf(source->path, sizeof source->path, "%s", path.c_str());
         }
         if (r.input == kToNamedFile) {
-            const std::string output = std::string(directory) + "xpmfilter-dll-test." + (r.windowsMetafile ? "wmf" : "emf");
+            const std::string output = std::string(directory) + "xpmfilter-dll-test." +
+                                       (r.windowsMetafile ? "wmf" : "emf");
             FILE* old = std::fopen(output.c_str(), "wb");
             ASSERT_NE(old, nullptr) << output;
             std::fputs("an older file, longer than nothing", old);
@@ -252,7 +261,8 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
             EXPECT_EQ(WrongPixels(file, r), 0) << output;
             DeletePicture(file, r.windowsMetafile);
             WIN32_FIND_DATAA found{};
-            const HANDLE search = ::FindFirstFileA((std::string(directory) + ".xpmfilter-dll-test.*").c_str(), &found);
+            const HANDLE search = ::FindFirstFileA(
+                (std::string(directory) + ".xpmfilter-dll-test.*").c_str(), &found);
             EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
             if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
             EXPECT_TRUE(::DeleteFileA(output.c_str())) << output;
@@ -266,7 +276,8 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
         if (memory != nullptr) ::GlobalFree(memory);
         ASSERT_EQ(code, 0u) << r.name;
         ASSERT_NE(result.picture, nullptr) << r.name;
-        EXPECT_EQ(::GetObjectType(result.picture), r.windowsMetafile ? DWORD{OBJ_METAFILE} : DWORD{OBJ_ENHMETAFILE})
+        EXPECT_EQ(::GetObjectType(result.picture),
+                  r.windowsMetafile ? DWORD{OBJ_METAFILE} : DWORD{OBJ_ENHMETAFILE})
             << r.name;
         EXPECT_EQ(result.bounds[2] - result.bounds[0], r.width) << r.name;
         EXPECT_EQ(result.bounds[3] - result.bounds[1], r.height) << r.name;

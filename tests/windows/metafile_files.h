@@ -14,7 +14,8 @@ inline std::vector<uint8_t> ReadAll(const std::string& path) {
     std::vector<uint8_t> bytes;
     if (FILE* in = std::fopen(path.c_str(), "rb")) {
         uint8_t chunk[65536];
-        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;) bytes.insert(bytes.end(), chunk, chunk + got);
+        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
+            bytes.insert(bytes.end(), chunk, chunk + got);
         std::fclose(in);
     }
     return bytes;

@@ -26,7 +26,9 @@ std::string BinDirectory() {
     return self.substr(0, self.find_last_of("\\/"));
 }
 
-std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string Text(const std::vector<uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 // What the file holds once xpmimport wrote it, made in this process: the metafile's bits,
 // after the placeable header a WMF file begins with.
@@ -40,26 +42,29 @@ Expected ImportInProcess(const std::string& input, bool windowsMetafile) {
     Expected expected;
     const HMODULE filter = ::LoadLibraryA((BinDirectory() + "\\xpmfilter.dll").c_str());
     if (filter == nullptr) return expected;
-    const auto importGR =
-        reinterpret_cast<decltype(&ImportGR)>(reinterpret_cast<void (*)()>(::GetProcAddress(filter, "ImportGR")));
+    const auto importGR = reinterpret_cast<decltype(&ImportGR)>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(filter, "ImportGR")));
     auto source = std::make_unique<SourceSpec>();
     std::snprintf(source->path, sizeof source->path, "%s", input.c_str());
     VrHostHooks hooks{};
     hooks.size = sizeof hooks;
     hooks.metafileKind = windowsMetafile ? kVrMetafileWmf : kVrMetafileEmf;
     PictureResult result{};
-    if (importGR != nullptr && importGR(&hooks, source.get(), &result, nullptr) == 0 && result.picture != nullptr) {
+    if (importGR != nullptr && importGR(&hooks, source.get(), &result, nullptr) == 0 &&
+        result.picture != nullptr) {
         expected.width = result.bounds[2] - result.bounds[0];
         expected.height = result.bounds[3] - result.bounds[1];
         if (windowsMetafile) {
             const auto picture = static_cast<HMETAFILE>(result.picture);
             expected.bits.resize(::GetMetaFileBitsEx(picture, 0, nullptr));
-            ::GetMetaFileBitsEx(picture, static_cast<UINT>(expected.bits.size()), expected.bits.data());
+            ::GetMetaFileBitsEx(picture, static_cast<UINT>(expected.bits.size()),
+                                expected.bits.data());
             ::DeleteMetaFile(picture);
         } else {
             const auto picture = static_cast<HENHMETAFILE>(result.picture);
             expected.bits.resize(::GetEnhMetaFileBits(picture, 0, nullptr));
-            ::GetEnhMetaFileBits(picture, static_cast<UINT>(expected.bits.size()), expected.bits.data());
+            ::GetEnhMetaFileBits(picture, static_cast<UINT>(expected.bits.size()),
+                                 expected.bits.data());
             ::DeleteEnhMetaFile(picture);
         }
     }
@@ -75,11 +80,13 @@ struct RunResult {
 
 // Runs xpmimport.exe in directory with the arguments, standard input from stdinPath (or
 // none), standard output and error to files beside the directory.
-RunResult RunXpmimport(const std::string& directory, const std::string& arguments, const std::string& stdinPath) {
+RunResult RunXpmimport(const std::string& directory, const std::string& arguments,
+                       const std::string& stdinPath) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     auto open = [&](const std::string& path, bool write) {
-        return ::CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &inherit,
-                             write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return ::CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ,
+                             &inherit, write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     };
     const HANDLE in = open(stdinPath.empty() ? "NUL" : stdinPath, false);
     const HANDLE out = open(directory + ".out", true);
@@ -93,8 +100,10 @@ RunResult RunXpmimport(const std::string& directory, const std::string& argument
     std::string line = "\"" + BinDirectory() + "\\xpmimport.exe\" " + arguments;
     PROCESS_INFORMATION process{};
     RunResult run;
-    if (::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup, &process)) {
-        if (::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.hProcess, &run.status);
+    if (::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         directory.c_str(), &startup, &process)) {
+        if (::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(process.hProcess, &run.status);
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
     }
@@ -110,7 +119,8 @@ std::set<std::string> FilesIn(const std::string& directory) {
     const HANDLE search = ::FindFirstFileA((directory + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0) names.insert(found.cFileName);
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            names.insert(found.cFileName);
     } while (::FindNextFileA(search, &found));
     ::FindClose(search);
     return names;
@@ -133,7 +143,7 @@ enum class Output {
 
 struct Case {
     const char* name;
-    const char* sample;   // in samples/; null: a file holding `text`
+    const char* sample;  // in samples/; null: a file holding `text`
     const char* text;
     const char* options;  // after the input
     const char* output;   // the file it writes, or null
@@ -146,20 +156,28 @@ struct Case {
 TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
     const Case cases[] = {
         {"emf", "smiley.xpm", nullptr, "-o out.emf", "out.emf", false, 0, Output::kFile, nullptr},
-        {"emf, large", "sunset.xpm", nullptr, "-o out.emf", "out.emf", false, 0, Output::kFile, nullptr},
+        {"emf, large", "sunset.xpm", nullptr, "-o out.emf", "out.emf", false, 0, Output::kFile,
+         nullptr},
         {"wmf", "landscape.xpm", nullptr, "-o out.wmf", "out.wmf", true, 0, Output::kFile, nullptr},
-        {"wmf, large", "sunset.xpm", nullptr, "--format wmf -o out.wmf", "out.wmf", true, 0, Output::kFile, nullptr},
-        {"into a directory", "landscape.xpm", nullptr, "-d pictures", "pictures\\landscape.emf", false, 0, Output::kFile, nullptr},
-        {"standard streams", "sunset.xpm", nullptr, "-o -", nullptr, false, 0, Output::kStdout, nullptr},
+        {"wmf, large", "sunset.xpm", nullptr, "--format wmf -o out.wmf", "out.wmf", true, 0,
+         Output::kFile, nullptr},
+        {"into a directory", "landscape.xpm", nullptr, "-d pictures", "pictures\\landscape.emf",
+         false, 0, Output::kFile, nullptr},
+        {"standard streams", "sunset.xpm", nullptr, "-o -", nullptr, false, 0, Output::kStdout,
+         nullptr},
         {"info", "sunset.xpm", nullptr, "--info", nullptr, false, 0, Output::kSizeLine, nullptr},
-        {"not xpm", nullptr, "a note, not a picture\n", "-o out.emf", nullptr, false, 1, Output::kNone, "not an XPM file"},
-        {"cut short", nullptr, "/* XPM */\nstatic char *p[] = {\n\"4 4 1 1\",\n\". c red\",\n\"....\",\n", "-o out.emf",
+        {"not xpm", nullptr, "a note, not a picture\n", "-o out.emf", nullptr, false, 1,
+         Output::kNone, "not an XPM file"},
+        {"cut short", nullptr,
+         "/* XPM */\nstatic char *p[] = {\n\"4 4 1 1\",\n\". c red\",\n\"....\",\n", "-o out.emf",
          nullptr, false, 1, Output::kNone, nullptr},
-        {"png", "smiley.xpm", nullptr, "-o out.png", nullptr, false, 2, Output::kNone, "PNG output is not available in this build"},
+        {"png", "smiley.xpm", nullptr, "-o out.png", nullptr, false, 2, Output::kNone,
+         "PNG output is not available in this build"},
     };
     char temporary[MAX_PATH] = {};
     ASSERT_NE(::GetTempPathA(sizeof temporary, temporary), 0u);
-    const std::string root = std::string(temporary) + "xpmimport-test-" + std::to_string(::GetCurrentProcessId());
+    const std::string root =
+        std::string(temporary) + "xpmimport-test-" + std::to_string(::GetCurrentProcessId());
     ASSERT_TRUE(::CreateDirectoryA(root.c_str(), nullptr)) << root;
     int index = 0;
     for (const Case& c : cases) {
@@ -182,7 +200,8 @@ TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
         }
         const bool streams = c.expect == Output::kStdout;
         const RunResult run = RunXpmimport(
-            directory, (streams ? std::string("-") : "\"" + input + "\"") + " " + c.options, streams ? input : "");
+            directory, (streams ? std::string("-") : "\"" + input + "\"") + " " + c.options,
+            streams ? input : "");
         EXPECT_EQ(run.status, c.status) << run.err;
         if (c.stderrSays != nullptr) {
             EXPECT_NE(run.err.find(c.stderrSays), std::string::npos) << run.err;
@@ -195,23 +214,28 @@ TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
             const std::string top = output.substr(0, separator);
             EXPECT_EQ(left.erase(top), 1u) << output << " was not written";
             if (separator != std::string::npos) {
-                EXPECT_EQ(FilesIn(directory + "\\" + top), std::set<std::string>{output.substr(separator + 1)});
+                EXPECT_EQ(FilesIn(directory + "\\" + top),
+                          std::set<std::string>{output.substr(separator + 1)});
             }
         }
         EXPECT_TRUE(left.empty()) << "left behind: " << *left.begin();
 
-        const Expected expected = c.sample != nullptr ? ImportInProcess(input, c.windowsMetafile) : Expected{};
+        const Expected expected =
+            c.sample != nullptr ? ImportInProcess(input, c.windowsMetafile) : Expected{};
         if (c.expect == Output::kFile || c.expect == Output::kStdout) {
-            ASSERT_FALSE(expected.bits.empty()) << "the filter did not import " << input << " in process";
-            const std::vector<uint8_t> written = c.expect == Output::kFile
-                                                     ? ReadAll(directory + "\\" + c.output)
-                                                     : std::vector<uint8_t>(run.out.begin(), run.out.end());
+            ASSERT_FALSE(expected.bits.empty())
+                << "the filter did not import " << input << " in process";
+            const std::vector<uint8_t> written =
+                c.expect == Output::kFile ? ReadAll(directory + "\\" + c.output)
+                                          : std::vector<uint8_t>(run.out.begin(), run.out.end());
             EXPECT_TRUE(MetafileBits(written, c.windowsMetafile) == expected.bits)
-                << written.size() << " bytes written, " << expected.bits.size() << " imported in process";
+                << written.size() << " bytes written, " << expected.bits.size()
+                << " imported in process";
         }
         if (c.expect == Output::kSizeLine) {
             ASSERT_GT(expected.width, 0);
-            EXPECT_EQ(run.out, input + ": " + std::to_string(expected.width) + " x " + std::to_string(expected.height) + "\n");
+            EXPECT_EQ(run.out, input + ": " + std::to_string(expected.width) + " x " +
+                                   std::to_string(expected.height) + "\n");
         }
     }
     RemoveTree(root);

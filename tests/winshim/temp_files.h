@@ -39,12 +39,15 @@ constexpr bool kWine = true;  // the Windows build's tests run under Wine
 constexpr bool kWine = false;
 constexpr uid_t kNobody = 65534;
 #endif
-constexpr DWORD kUnchanged = 0xDEADBEEF;  // the last error set before a call, to see whether it changes
+constexpr DWORD kUnchanged =
+    0xDEADBEEF;  // the last error set before a call, to see whether it changes
 
 // A whole regular file; "<none>" when there is none.
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::filesystem::is_regular_file(path) ? std::string(std::istreambuf_iterator<char>(in), {}) : "<none>";
+    return std::filesystem::is_regular_file(path)
+               ? std::string(std::istreambuf_iterator<char>(in), {})
+               : "<none>";
 }
 
 // Paths compared with '/' for '\\', as Windows gives them.
@@ -65,7 +68,9 @@ inline int InChild(bool unprivileged, const std::function<int()>& fn) {
     const bool drop = unprivileged && ::geteuid() == 0;
     if (child == 0) {
         ::_exit(drop && (::setgroups(0, nullptr) || ::setresgid(kNobody, kNobody, kNobody) ||
-                         ::setresuid(kNobody, kNobody, kNobody)) ? 255 : fn());
+                         ::setresuid(kNobody, kNobody, kNobody))
+                    ? 255
+                    : fn());
     }
     int status = -1;
     return ::waitpid(child, &status, 0) == child ? status : -1;
@@ -81,12 +86,15 @@ class TempTreeTest : public testing::Test {
     void SetUp() override {
 #if defined(_WIN32)
         char root[MAX_PATH];
-        ASSERT_NE(GetTempFileNameA(std::filesystem::temp_directory_path().string().c_str(), "wst", 0, root), 0u);
+        ASSERT_NE(GetTempFileNameA(std::filesystem::temp_directory_path().string().c_str(), "wst",
+                                   0, root),
+                  0u);
         std::filesystem::remove(root_ = Slashes(root));
         std::filesystem::create_directory(root_);
         char windows[MAX_PATH];
         windows_ = Slashes({windows, GetWindowsDirectoryA(windows, MAX_PATH)});
-        for (const auto& entry : std::filesystem::directory_iterator(windows_)) before_.insert(entry.path());
+        for (const auto& entry : std::filesystem::directory_iterator(windows_))
+            before_.insert(entry.path());
         winIni_ = ReadBytes(windows_ + "/win.ini");
         std::filesystem::create_directories(deep_ = root_ + "/deep");
 #else
@@ -94,7 +102,8 @@ class TempTreeTest : public testing::Test {
         ASSERT_TRUE(::mkdtemp(pattern) != nullptr && ::chmod(pattern, 0755) == 0);
         root_ = pattern;
         std::filesystem::create_directory(windows_ = root_ + "/windows");
-        std::filesystem::create_directories(deep_ = root_ + "/" + std::string(200, 'd') + "/" + std::string(60, 'e'));
+        std::filesystem::create_directories(deep_ = root_ + "/" + std::string(200, 'd') + "/" +
+                                                    std::string(60, 'e'));
         ::setenv("WINDIR", windows_.c_str(), 1);
 #endif
         std::filesystem::create_directory(cwd_ = root_ + "/cwd");
@@ -105,8 +114,10 @@ class TempTreeTest : public testing::Test {
 #if defined(_WIN32)
         std::error_code ignored;  // what cannot go still leaves the rest to clean
         using std::filesystem::perms, std::filesystem::perm_options;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(root_, ignored))  // read-only files
-            std::filesystem::permissions(entry.path(), perms::owner_write, perm_options::add, ignored);
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(root_, ignored))  // read-only files
+            std::filesystem::permissions(entry.path(), perms::owner_write, perm_options::add,
+                                         ignored);
         std::filesystem::remove_all(root_, ignored);
         for (const auto& entry : std::filesystem::directory_iterator(windows_, ignored))
             if (!before_.count(entry.path())) std::filesystem::remove_all(entry.path(), ignored);

@@ -24,29 +24,56 @@ constexpr bool kWine = false;
 
 TEST(Wsprintf, ConversionsAndTheLimit) {  // X1, X-g
     char b[1024];
-    // Each row formats into b and copies it at once (the elements are initialised in order). "%05.3d":
-    // a precision turns zero padding off; "%05c" pads with spaces.
-#define ROW(want, ...) {wsprintfA(b, __VA_ARGS__), b, want}
-    const struct { int got; std::string text; const char* want; } rows[] = {
-        ROW("-5", "%d", -5), ROW("4294967295", "%u", -1), ROW("-2147483648", "%i", INT32_MIN),
-        ROW("beef", "%x", 0xBEEFu), ROW("BEEF", "%X", 0xBEEFu), ROW("0xff", "%#x", 255u), ROW("-7", "%ld", LONG{-7}),
-        ROW("4000000000", "%lu", DWORD{4000000000u}), ROW(kWine ? "65535" : "-1", "%hd", 65535), ROW("[   42]", "[%5d]", 42),
-        ROW("[42   ]", "[%-5d]", 42), ROW("[-0042]", "[%05d]", -42), ROW("-000000001", "%010ld", -1),
-        ROW("[007]", "[%.3d]", 7), ROW(kWine ? "[00007]" : "[  007]", "[%05.3d]", 7), ROW("Color[005]", "%s[%03d]", "Color", 5),
-        ROW("<text>", "<%s>", "text"), ROW("(null)", "%s", static_cast<const char*>(nullptr)), ROW("ab", "%.2s", "abc"),
-        ROW("a   |", "%-4s|", "a"), ROW("   a", "%04s", "a"), ROW("ok", "%c%c", 'o', 'k'),
-        ROW("[    x]", "[%05c]", 'x'), ROW("100%", "100%%"), ROW("e", "%e"), ROW("end", "end%"),
+    // Each row formats into b and copies it at once (the elements are initialised in order).
+    // "%05.3d": a precision turns zero padding off; "%05c" pads with spaces.
+#define ROW(want, ...) \
+    { wsprintfA(b, __VA_ARGS__), b, want }
+    const struct {
+        int got;
+        std::string text;
+        const char* want;
+    } rows[] = {
+        ROW("-5", "%d", -5),
+        ROW("4294967295", "%u", -1),
+        ROW("-2147483648", "%i", INT32_MIN),
+        ROW("beef", "%x", 0xBEEFu),
+        ROW("BEEF", "%X", 0xBEEFu),
+        ROW("0xff", "%#x", 255u),
+        ROW("-7", "%ld", LONG{-7}),
+        ROW("4000000000", "%lu", DWORD{4000000000u}),
+        ROW(kWine ? "65535" : "-1", "%hd", 65535),
+        ROW("[   42]", "[%5d]", 42),
+        ROW("[42   ]", "[%-5d]", 42),
+        ROW("[-0042]", "[%05d]", -42),
+        ROW("-000000001", "%010ld", -1),
+        ROW("[007]", "[%.3d]", 7),
+        ROW(kWine ? "[00007]" : "[  007]", "[%05.3d]", 7),
+        ROW("Color[005]", "%s[%03d]", "Color", 5),
+        ROW("<text>", "<%s>", "text"),
+        ROW("(null)", "%s", static_cast<const char*>(nullptr)),
+        ROW("ab", "%.2s", "abc"),
+        ROW("a   |", "%-4s|", "a"),
+        ROW("   a", "%04s", "a"),
+        ROW("ok", "%c%c", 'o', 'k'),
+        ROW("[    x]", "[%05c]", 'x'),
+        ROW("100%", "100%%"),
+        ROW("e", "%e"),
+        ROW("end", "end%"),
     };
 #undef ROW
-    for (const auto& row : rows) EXPECT_EQ(std::pair(row.got, row.text), std::pair(int(strlen(row.want)), std::string(row.want)));
+    for (const auto& row : rows)
+        EXPECT_EQ(std::pair(row.got, row.text),
+                  std::pair(int(strlen(row.want)), std::string(row.want)));
     // Never more than 1024 bytes, the NUL included.
     std::vector<char> big(2048);
     const std::string longText(3000, 'a');
-    for (const char* format : {"%s", "%-99999s|", "%999999999999d", "%-99999c|", "%.99999d", "%0999999x"}) {
+    for (const char* format :
+         {"%s", "%-99999s|", "%999999999999d", "%-99999c|", "%.99999d", "%0999999x"}) {
         std::fill(big.begin(), big.end(), 'z');
         const int got = std::strchr(format, 's') ? wsprintfA(big.data(), format, longText.c_str())
                                                  : wsprintfA(big.data(), format, '1');
-        EXPECT_TRUE(got == (kWine ? 1024 : 1023) && big[1023] == '\0' && big[1024] == 'z') << format;
+        EXPECT_TRUE(got == (kWine ? 1024 : 1023) && big[1023] == '\0' && big[1024] == 'z')
+            << format;
     }
 }
 

@@ -39,9 +39,11 @@ namespace xpmimport_test {
         for (std::string line; std::getline(in, line);) {
             if (std::sscanf(line.c_str(), "%d %d %d %n", &r, &g, &b, &at) != 3) continue;
             line.erase(line.find_last_not_of(" \t\r") + 1);
-            loaded.emplace_back(line.substr(static_cast<size_t>(at)), std::string{char(r), char(g), char(b)});
+            loaded.emplace_back(line.substr(static_cast<size_t>(at)),
+                                std::string{char(r), char(g), char(b)});
         }
-        if (loaded.empty()) throw std::runtime_error("/usr/share/X11/rgb.txt is needed (Debian x11-common)");
+        if (loaded.empty())
+            throw std::runtime_error("/usr/share/X11/rgb.txt is needed (Debian x11-common)");
         return loaded;
     }();
     return colors;
@@ -60,7 +62,8 @@ struct XpmRecipe {
     int32_t width, height, charsPerPixel, colors;
     Style style;
     uint32_t seed;  // of the colours and the pixels
-    bool dressed = false;  // "None", other keys beside "c", a hot spot, comments, tabs, CRLF line ends
+    bool dressed =
+        false;  // "None", other keys beside "c", a hot spot, comments, tabs, CRLF line ends
 };
 
 // The recipe's XPM text: codes of any printable character but the quote (spaces too), told
@@ -70,26 +73,39 @@ struct XpmRecipe {
     std::mt19937 random(recipe.seed);
     std::vector<std::string> names;  // see the top of this file
     for (const auto& [name, rgb] : X11Colors()) {
-        auto nameUpTo = [&](size_t end) { return end != std::string::npos && X11Color(name.substr(0, end)) != nullptr; };
+        auto nameUpTo = [&](size_t end) {
+            return end != std::string::npos && X11Color(name.substr(0, end)) != nullptr;
+        };
         const size_t first = name.find(' ');
-        if (!nameUpTo(first) && !nameUpTo(name.find(' ', first + 1)) && name != "DebianRed") names.push_back(name);
+        if (!nameUpTo(first) && !nameUpTo(name.find(' ', first + 1)) && name != "DebianRed")
+            names.push_back(name);
     }
     const std::string nl = recipe.dressed ? "\r\n" : "\n", to = "\"," + nl;
-    std::string text = "/* XPM */" + nl + "static char *picture[] = {" + nl + "\"" + std::to_string(recipe.width) + " " +
-                       std::to_string(recipe.height) + " " + std::to_string(recipe.colors) + " " +
-                       std::to_string(recipe.charsPerPixel) + (recipe.dressed ? " 3 5" : "") + to;
+    std::string text = "/* XPM */" + nl + "static char *picture[] = {" + nl + "\"" +
+                       std::to_string(recipe.width) + " " + std::to_string(recipe.height) + " " +
+                       std::to_string(recipe.colors) + " " + std::to_string(recipe.charsPerPixel) +
+                       (recipe.dressed ? " 3 5" : "") + to;
     std::vector<std::string> codes(static_cast<size_t>(recipe.colors));
     for (int32_t i = 0; i < recipe.colors; ++i) {
-        for (int32_t n = 0, left = i; n < recipe.charsPerPixel; ++n, left /= 94) codes[i] += char(' ' + left % 94 + (left % 94 >= 2));
+        for (int32_t n = 0, left = i; n < recipe.charsPerPixel; ++n, left /= 94)
+            codes[i] += char(' ' + left % 94 + (left % 94 >= 2));
         char hex[8];
-        std::snprintf(hex, sizeof hex, random() % 2 ? "#%06X" : "#%06x", static_cast<unsigned>(random() % 0x1000000));
+        std::snprintf(hex, sizeof hex, random() % 2 ? "#%06X" : "#%06x",
+                      static_cast<unsigned>(random() % 0x1000000));
         bool named = recipe.style == Style::kNamed || (recipe.style == Style::kMixed && i % 2 == 1);
-        std::string color = recipe.dressed && i == 0 ? "None" : named ? names[random() % names.size()] : hex;
-        text += "\"" + codes[i] + (recipe.dressed ? "\tm white c " + color + " s s" + std::to_string(i) : " c " + color) + to;
+        std::string color = recipe.dressed && i == 0 ? "None"
+                            : named                  ? names[random() % names.size()]
+                                                     : hex;
+        text +=
+            "\"" + codes[i] +
+            (recipe.dressed ? "\tm white c " + color + " s s" + std::to_string(i) : " c " + color) +
+            to;
     }
     for (int32_t y = 0, at = 0; y < recipe.height; ++y) {
-        text += recipe.dressed && y % 7 == 3 ? "/* row " + std::to_string(y) + " */" + nl + "\"" : "\"";
-        for (int32_t x = 0; x < recipe.width; ++x, ++at) text += codes[at < recipe.colors ? at : random() % recipe.colors];
+        text +=
+            recipe.dressed && y % 7 == 3 ? "/* row " + std::to_string(y) + " */" + nl + "\"" : "\"";
+        for (int32_t x = 0; x < recipe.width; ++x, ++at)
+            text += codes[at < recipe.colors ? at : random() % recipe.colors];
         text += y + 1 < recipe.height ? to : "\"" + nl;
     }
     return text + "};" + nl;
@@ -97,7 +113,8 @@ struct XpmRecipe {
 
 // The picture the filter should make of the file at path, as libXpm reads it; the reason in
 // *error when libXpm or X cannot give one.
-[[nodiscard]] inline xpmimport::RgbImage ExpectedPicture(const std::string& path, std::string* error) {
+[[nodiscard]] inline xpmimport::RgbImage ExpectedPicture(const std::string& path,
+                                                         std::string* error) {
     xpmimport::RgbImage expected;
     XpmImage image = {};
     if (int status = XpmReadFileToXpmImage(path.c_str(), &image, nullptr); status != XpmSuccess) {
@@ -106,28 +123,40 @@ struct XpmRecipe {
     }
     std::vector<std::string> palette;
     for (unsigned i = 0; i < image.ncolors; ++i) {
-        const std::string color = image.colorTable[i].c_color != nullptr ? image.colorTable[i].c_color : "";
+        const std::string color =
+            image.colorTable[i].c_color != nullptr ? image.colorTable[i].c_color : "";
         const std::string* named = X11Color(color);
         unsigned r = 0, g = 0, b = 0;
-        if (color.size() == 7 && std::sscanf(color.c_str(), "#%2x%2x%2x", &r, &g, &b) == 3) palette.push_back({char(r), char(g), char(b)});
-        else if (named != nullptr || strcasecmp(color.c_str(), "none") == 0) palette.push_back(named != nullptr ? *named : std::string(3, '\0'));
-        else *error = "X has no colour \"" + color + "\"";
+        if (color.size() == 7 && std::sscanf(color.c_str(), "#%2x%2x%2x", &r, &g, &b) == 3)
+            palette.push_back({char(r), char(g), char(b)});
+        else if (named != nullptr || strcasecmp(color.c_str(), "none") == 0)
+            palette.push_back(named != nullptr ? *named : std::string(3, '\0'));
+        else
+            *error = "X has no colour \"" + color + "\"";
     }
-    expected.width = static_cast<int32_t>(image.width), expected.height = static_cast<int32_t>(image.height);
+    expected.width = static_cast<int32_t>(image.width),
+    expected.height = static_cast<int32_t>(image.height);
     for (size_t i = 0; error->empty() && i < size_t{image.width} * image.height; ++i) {
-        expected.pixels.insert(expected.pixels.end(), palette[image.data[i] % 256].begin(), palette[image.data[i] % 256].end());
+        expected.pixels.insert(expected.pixels.end(), palette[image.data[i] % 256].begin(),
+                               palette[image.data[i] % 256].end());
     }
     XpmFreeXpmImage(&image);
     return expected;
 }
 
 // "" when the images are equal; else the sizes or the first differing pixel.
-[[nodiscard]] inline std::string Difference(const xpmimport::RgbImage& got, const xpmimport::RgbImage& want) {
-    auto size = [](const xpmimport::RgbImage& image) { return std::to_string(image.width) + " x " + std::to_string(image.height); };
+[[nodiscard]] inline std::string Difference(const xpmimport::RgbImage& got,
+                                            const xpmimport::RgbImage& want) {
+    auto size = [](const xpmimport::RgbImage& image) {
+        return std::to_string(image.width) + " x " + std::to_string(image.height);
+    };
     if (size(got) != size(want)) return "size " + size(got) + ", want " + size(want);
-    const size_t at = static_cast<size_t>(std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin()).first - got.pixels.begin());
+    const size_t at = static_cast<size_t>(
+        std::mismatch(got.pixels.begin(), got.pixels.end(), want.pixels.begin()).first -
+        got.pixels.begin());
     if (at == got.pixels.size()) return "";
-    return "pixel " + std::to_string(at / 3) + ": byte " + std::to_string(got.pixels[at]) + ", want " + std::to_string(want.pixels[at]);
+    return "pixel " + std::to_string(at / 3) + ": byte " + std::to_string(got.pixels[at]) +
+           ", want " + std::to_string(want.pixels[at]);
 }
 
 }  // namespace xpmimport_test

@@ -30,7 +30,8 @@ bool ImportJob::HostWantsStop() const {
 int32_t ImportJob::ScaledPercent(uint32_t value) const {
     int64_t percent = static_cast<int32_t>(value);
     if (rangeSize_ != 0) {
-        percent = (percent - static_cast<int64_t>(rangeBase_)) * 100 / static_cast<int64_t>(rangeSize_);
+        percent =
+            (percent - static_cast<int64_t>(rangeBase_)) * 100 / static_cast<int64_t>(rangeSize_);
     }
     if (percent < 0) return 0;
     if (percent > 100) return 100;
@@ -44,7 +45,8 @@ int32_t ImportJob::OnStatus(uint32_t kind, uint32_t code, uint32_t first, uint32
         return 0;
     }
     if (kind == kKindProgress && code == kCodePercent) {
-        if (hooks_ && hooks_->progress != nullptr) hooks_->progress(hooks_->context, ScaledPercent(first));
+        if (hooks_ && hooks_->progress != nullptr)
+            hooks_->progress(hooks_->context, ScaledPercent(first));
         return HostWantsStop() ? 1 : 0;
     }
     if (kind == kKindStopNotice && code == kCodeStopped) {

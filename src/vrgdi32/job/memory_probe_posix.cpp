@@ -16,7 +16,9 @@ namespace {
 // made by fork (which has its own).
 std::atomic<pid_t> g_pid{0};
 
-void ForgetPid() { g_pid.store(0, std::memory_order_relaxed); }
+void ForgetPid() {
+    g_pid.store(0, std::memory_order_relaxed);
+}
 
 pid_t OwnPid() {
     pid_t pid = g_pid.load(std::memory_order_relaxed);

@@ -8,8 +8,9 @@ namespace vrgdi32 {
 
 bool ProbeRead(uint64_t address, void* out, std::size_t count) {
     SIZE_T got = 0;
-    return ::ReadProcessMemory(::GetCurrentProcess(), reinterpret_cast<LPCVOID>(static_cast<uintptr_t>(address)),
-                               out, count, &got) != 0 &&
+    return ::ReadProcessMemory(::GetCurrentProcess(),
+                               reinterpret_cast<LPCVOID>(static_cast<uintptr_t>(address)), out,
+                               count, &got) != 0 &&
            got == count;
 }
 

@@ -41,8 +41,10 @@ struct CodeShape {
     bool readsIn;
 };
 constexpr CodeShape kCodes[] = {
-    {kCodeSetOption3, 2, true},     {kCodeImportRefused, 2, false},
-    {kCodeQuery26, 4, false},       {kCodeSetOption40, 1, true},
+    {kCodeSetOption3, 2, true},
+    {kCodeImportRefused, 2, false},
+    {kCodeQuery26, 4, false},
+    {kCodeSetOption40, 1, true},
     {kCodeStoreOptions, kSavedOptionsBytes, true},
     {kCodeLoadOptions, kSavedOptionsBytes, false},
 };

@@ -23,7 +23,9 @@ FileStream::FileStream(int fd, int64_t size, LocalBuffer window)
     end_ = window_.data();
 }
 
-FileStream::~FileStream() { sys::Close(fd_); }
+FileStream::~FileStream() {
+    sys::Close(fd_);
+}
 
 int32_t FileStream::ReadAt(int64_t offset, uint8_t* out, int32_t count) {
     const int64_t got = sys::ReadAt(fd_, out, static_cast<std::size_t>(count), offset);

@@ -152,13 +152,15 @@ int32_t SequentialStream::ReadSlow(uint8_t* out, int32_t count) {
 
 std::unique_ptr<RoutineStream> RoutineStream::Create(VrReadRoutine routine, uint64_t userData) {
     const int32_t size = routine(userData, nullptr, 0);
-    std::unique_ptr<RoutineStream> stream(new (std::nothrow)
-                                              RoutineStream(routine, userData, size < 0 ? -1 : size));
+    std::unique_ptr<RoutineStream> stream(
+        new (std::nothrow) RoutineStream(routine, userData, size < 0 ? -1 : size));
     if (stream == nullptr || !stream->AllocateWindow()) return nullptr;
     return stream;
 }
 
-int32_t RoutineStream::Pull(uint8_t* out, int32_t count) { return routine_(userData_, out, count); }
+int32_t RoutineStream::Pull(uint8_t* out, int32_t count) {
+    return routine_(userData_, out, count);
+}
 
 std::unique_ptr<PipeStream> PipeStream::Create(int fd) {
     std::unique_ptr<PipeStream> stream(new (std::nothrow) PipeStream(fd));
@@ -170,7 +172,9 @@ std::unique_ptr<PipeStream> PipeStream::Create(int fd) {
     return stream;
 }
 
-PipeStream::~PipeStream() { sys::Close(fd_); }
+PipeStream::~PipeStream() {
+    sys::Close(fd_);
+}
 
 int32_t PipeStream::Pull(uint8_t* out, int32_t count) {
     const int64_t got = sys::ReadNext(fd_, out, static_cast<std::size_t>(count));

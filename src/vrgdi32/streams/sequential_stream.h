@@ -66,9 +66,9 @@ class SequentialStream : public Stream {
 
     int64_t size_;
     LocalBuffer window_;
-    int64_t windowStart_ = 0;     // stream position of window_.data()[0]
-    int64_t filled_ = 0;          // bytes of the window that hold data
-    int64_t mark_ = 0;            // nothing before it is ever needed again
+    int64_t windowStart_ = 0;       // stream position of window_.data()[0]
+    int64_t filled_ = 0;            // bytes of the window that hold data
+    int64_t mark_ = 0;              // nothing before it is ever needed again
     int64_t pendingPosition_ = -1;  // a position past the window, not yet read up to
     bool ended_ = false;
 

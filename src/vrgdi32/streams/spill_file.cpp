@@ -19,7 +19,8 @@ bool SpillFile::WriteAt(int64_t offset, const uint8_t* bytes, int64_t count) {
     if (!Open()) return false;
     while (count > 0) {
         bool diskFull = false;
-        const int64_t wrote = sys::WriteAt(fd_, bytes, static_cast<std::size_t>(count), offset, &diskFull);
+        const int64_t wrote =
+            sys::WriteAt(fd_, bytes, static_cast<std::size_t>(count), offset, &diskFull);
         if (wrote <= 0) return false;
         bytes += wrote;
         offset += wrote;
@@ -32,7 +33,8 @@ int32_t SpillFile::ReadAt(int64_t offset, uint8_t* out, int32_t count) {
     if (fd_ < 0) return 0;
     int32_t total = 0;
     while (total < count) {
-        const int64_t got = sys::ReadAt(fd_, out + total, static_cast<std::size_t>(count - total), offset + total);
+        const int64_t got =
+            sys::ReadAt(fd_, out + total, static_cast<std::size_t>(count - total), offset + total);
         if (got <= 0) break;
         total += static_cast<int32_t>(got);
     }

@@ -19,7 +19,8 @@ namespace vrgdi32::sys {
 [[nodiscard]] int64_t ReadNext(int fd, void* out, std::size_t count);
 // Writes up to count bytes at offset. Returns the count written (at least 1), or -1 when
 // nothing could be written; *diskFull then says whether the disk or quota was full.
-[[nodiscard]] int64_t WriteAt(int fd, const void* bytes, std::size_t count, int64_t offset, bool* diskFull);
+[[nodiscard]] int64_t WriteAt(int fd, const void* bytes, std::size_t count, int64_t offset,
+                              bool* diskFull);
 // Moves the file position; false when the descriptor cannot seek.
 [[nodiscard]] bool SeekTo(int fd, int64_t offset);
 // Sets the file's length; false on failure.

@@ -52,11 +52,17 @@ int64_t WriteAt(int fd, const void* bytes, std::size_t count, int64_t offset, bo
     }
 }
 
-bool SeekTo(int fd, int64_t offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0; }
+bool SeekTo(int fd, int64_t offset) {
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
 
-bool Truncate(int fd, int64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
+bool Truncate(int fd, int64_t size) {
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
 
-void Close(int fd) { ::close(fd); }
+void Close(int fd) {
+    ::close(fd);
+}
 
 bool WritableAndSeekable(int fd) {
     if (fd < 0) return false;

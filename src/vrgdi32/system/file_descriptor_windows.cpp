@@ -11,7 +11,9 @@
 namespace vrgdi32::sys {
 namespace {
 
-HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
+HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
 
 OVERLAPPED At(int64_t offset) {
     OVERLAPPED at{};
@@ -21,7 +23,9 @@ OVERLAPPED At(int64_t offset) {
 }
 
 // One Win32 call moves at most 4 GiB less a little.
-DWORD Chunk(std::size_t count) { return count > 0x7FFFF000u ? 0x7FFFF000u : static_cast<DWORD>(count); }
+DWORD Chunk(std::size_t count) {
+    return count > 0x7FFFF000u ? 0x7FFFF000u : static_cast<DWORD>(count);
+}
 
 }  // namespace
 
@@ -62,11 +66,17 @@ int64_t WriteAt(int fd, const void* bytes, std::size_t count, int64_t offset, bo
     return -1;
 }
 
-bool SeekTo(int fd, int64_t offset) { return ::_lseeki64(fd, offset, SEEK_SET) >= 0; }
+bool SeekTo(int fd, int64_t offset) {
+    return ::_lseeki64(fd, offset, SEEK_SET) >= 0;
+}
 
-bool Truncate(int fd, int64_t size) { return ::_chsize_s(fd, size) == 0; }
+bool Truncate(int fd, int64_t size) {
+    return ::_chsize_s(fd, size) == 0;
+}
 
-void Close(int fd) { ::_close(fd); }
+void Close(int fd) {
+    ::_close(fd);
+}
 
 bool WritableAndSeekable(int fd) {
     if (fd < 0) return false;
@@ -85,9 +95,9 @@ int OpenAnonymousTemporary() {
     char path[MAX_PATH + 1];
     if (::GetTempFileNameA(directory, "vrg", 0, path) == 0) return -1;
     // Deleted by the system when the last handle closes, even if the process dies.
-    const HANDLE handle = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                        nullptr);
+    const HANDLE handle =
+        ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         ::DeleteFileA(path);
         return -1;

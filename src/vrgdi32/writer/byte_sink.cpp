@@ -16,7 +16,9 @@ constexpr std::size_t kFileBufferBytes = std::size_t{1} << 20;
 
 }  // namespace
 
-MemorySink::~MemorySink() { std::free(data_); }
+MemorySink::~MemorySink() {
+    std::free(data_);
+}
 
 int16_t MemorySink::Reserve(std::size_t total) {
     if (failure_ != 0 || total <= capacity_) return failure_;
@@ -59,14 +61,16 @@ uint8_t* MemorySink::Release() {
 
 int16_t FileSink::Reserve(std::size_t total) {
     if (failure_ != 0 || buffer_.data() != nullptr) return failure_;
-    if (!buffer_.Allocate(total < kFileBufferBytes ? total : kFileBufferBytes)) return failure_ = kVrErrMemory;
+    if (!buffer_.Allocate(total < kFileBufferBytes ? total : kFileBufferBytes))
+        return failure_ = kVrErrMemory;
     return 0;
 }
 
 int16_t FileSink::WriteAt(std::size_t offset, const uint8_t* bytes, std::size_t count) {
     while (count != 0) {
         bool diskFull = false;
-        const int64_t wrote = sys::WriteAt(fd_, bytes, count, static_cast<int64_t>(offset), &diskFull);
+        const int64_t wrote =
+            sys::WriteAt(fd_, bytes, count, static_cast<int64_t>(offset), &diskFull);
         if (wrote > 0) {
             bytes += wrote;
             offset += static_cast<std::size_t>(wrote);

@@ -21,7 +21,8 @@ class ByteSink {
     // Appends count bytes. Returns 0 or a writer code.
     [[nodiscard]] virtual int16_t Write(const void* bytes, std::size_t count) = 0;
     // Replaces count bytes from offset, all of them written before.
-    [[nodiscard]] virtual int16_t Rewrite(std::size_t offset, const void* bytes, std::size_t count) = 0;
+    [[nodiscard]] virtual int16_t Rewrite(std::size_t offset, const void* bytes,
+                                          std::size_t count) = 0;
     // Makes every byte appended so far reach the output.
     [[nodiscard]] virtual int16_t Flush() = 0;
 
@@ -46,7 +47,8 @@ class MemorySink final : public ByteSink {
     // Makes room for total bytes at once; untouched room costs address space only.
     [[nodiscard]] int16_t Reserve(std::size_t total) override;
     [[nodiscard]] int16_t Write(const void* bytes, std::size_t count) override;
-    [[nodiscard]] int16_t Rewrite(std::size_t offset, const void* bytes, std::size_t count) override;
+    [[nodiscard]] int16_t Rewrite(std::size_t offset, const void* bytes,
+                                  std::size_t count) override;
     [[nodiscard]] int16_t Flush() override { return failure_; }
 
     [[nodiscard]] const uint8_t* data() const { return data_; }
@@ -66,7 +68,8 @@ class FileSink final : public ByteSink {
     // Sizes the buffer: no bigger than the file will be.
     [[nodiscard]] int16_t Reserve(std::size_t total) override;
     [[nodiscard]] int16_t Write(const void* bytes, std::size_t count) override;
-    [[nodiscard]] int16_t Rewrite(std::size_t offset, const void* bytes, std::size_t count) override;
+    [[nodiscard]] int16_t Rewrite(std::size_t offset, const void* bytes,
+                                  std::size_t count) override;
     [[nodiscard]] int16_t Flush() override;
 
   private:

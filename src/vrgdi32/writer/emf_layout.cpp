@@ -31,21 +31,27 @@ bool AppendRecord(char* record, ByteBuilder& out) {
     return appended;
 }
 
-void Put32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+void Put32(uint8_t* at, uint32_t value) {
+    std::memcpy(at, &value, sizeof value);
+}
 
 class EnhancedLayout final : public MetafileLayout {
   public:
-    int16_t Head(const PictureShape& shape, const MetafileTotals& totals, ByteBuilder& out) const override {
+    int16_t Head(const PictureShape& shape, const MetafileTotals& totals,
+                 ByteBuilder& out) const override {
         const int32_t width = static_cast<int32_t>(shape.width);
         const int32_t height = static_cast<int32_t>(shape.height);
         const U_RECTL bounds{0, 0, width - 1, height - 1};
-        const U_RECTL frame{0, 0, shape.frameWidthHundredthsMm - 1, shape.frameHeightHundredthsMm - 1};
+        const U_RECTL frame{0, 0, shape.frameWidthHundredthsMm - 1,
+                            shape.frameHeightHundredthsMm - 1};
         int64_t devicePixels = int64_t{shape.unitsPerInch} * 10;
         if (devicePixels > INT32_MAX) devicePixels = INT32_MAX;
-        const U_SIZEL device{static_cast<int32_t>(devicePixels), static_cast<int32_t>(devicePixels)};
+        const U_SIZEL device{static_cast<int32_t>(devicePixels),
+                             static_cast<int32_t>(devicePixels)};
         const U_SIZEL millimetres{kReferenceMillimetres, kReferenceMillimetres};
         const std::size_t start = out.size();
-        if (!AppendRecord(U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr, device, millimetres, 0), out)) {
+        if (!AppendRecord(
+                U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr, device, millimetres, 0), out)) {
             return kVrErrMemory;
         }
         // The totals, which libUEMF leaves to its own file writer. Records: the header, the

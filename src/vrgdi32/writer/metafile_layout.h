@@ -12,7 +12,7 @@
 namespace vrgdi32 {
 
 struct PictureShape {
-    uint32_t width = 0;   // pixels
+    uint32_t width = 0;  // pixels
     uint32_t height = 0;
     int32_t frameWidthHundredthsMm = 0;
     int32_t frameHeightHundredthsMm = 0;

@@ -12,8 +12,12 @@ namespace {
 constexpr uint32_t kDibHeaderBytes = 40;
 constexpr std::size_t kLargestRecordHead = 80;
 
-void Put16(uint8_t* at, uint16_t value) { std::memcpy(at, &value, sizeof value); }
-void Put32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+void Put16(uint8_t* at, uint16_t value) {
+    std::memcpy(at, &value, sizeof value);
+}
+void Put32(uint8_t* at, uint32_t value) {
+    std::memcpy(at, &value, sizeof value);
+}
 
 }  // namespace
 
@@ -36,11 +40,13 @@ int16_t MetafileStream::Begin(const PictureShape& shape) {
     // make a record, and each carries at most a full colour table. Only so much is reserved
     // up front: a few bytes of file may declare a picture of gigabytes and then end.
     uint64_t rowsPerRecord = kRecordRows;
-    if (stride_ != 0) rowsPerRecord = std::min<uint64_t>(rowsPerRecord, (kRecordBytes + stride_ - 1) / stride_);
+    if (stride_ != 0)
+        rowsPerRecord = std::min<uint64_t>(rowsPerRecord, (kRecordBytes + stride_ - 1) / stride_);
     const uint64_t records = 2 * (height_ / rowsPerRecord) + 2;
     const uint64_t most = headBytes_ + tailBytes_ + uint64_t{height_} * stride_ +
                           records * (layout_.RecordHeadBytes() + kDibHeaderBytes + 4 * 256);
-    if (const int16_t code = sink_.Reserve(static_cast<std::size_t>(std::min<uint64_t>(most, kMaxUpFrontBytes)))) {
+    if (const int16_t code =
+            sink_.Reserve(static_cast<std::size_t>(std::min<uint64_t>(most, kMaxUpFrontBytes)))) {
         return Fail(code);
     }
     if (const int16_t code = sink_.Write(head.data(), head.size())) return Fail(code);
@@ -48,7 +54,8 @@ int16_t MetafileStream::Begin(const PictureShape& shape) {
     return 0;
 }
 
-int16_t MetafileStream::WriteRecord(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink) {
+int16_t MetafileStream::WriteRecord(uint32_t y, uint32_t rows, const uint8_t* data,
+                                    const BandInk& ink) {
     BitmapRecordShape record;
     record.y = y;
     record.width = width_;
@@ -79,7 +86,8 @@ int16_t MetafileStream::WriteRecord(uint32_t y, uint32_t rows, const uint8_t* da
     static constexpr uint8_t kPadding[4] = {};
     const uint32_t padding = stride_ - width_;
     for (uint32_t r = rows; r-- > 0;) {
-        if (const int16_t code = sink_.Write(data + std::size_t{r} * stride_, width_)) return Fail(code);
+        if (const int16_t code = sink_.Write(data + std::size_t{r} * stride_, width_))
+            return Fail(code);
         if (padding != 0) {
             if (const int16_t code = sink_.Write(kPadding, padding)) return Fail(code);
         }
@@ -95,7 +103,8 @@ int16_t MetafileStream::Join(uint32_t y, uint32_t rows, const uint8_t* data, con
         // band's rows are counted as seen already).
         const uint32_t most = static_cast<uint32_t>(kJoinBytes / (stride_ == 0 ? 1 : stride_));
         joinedCapacityRows_ = std::max(rows, std::min(most, height_ - rowsSeen_ + rows));
-        if (!joined_.Allocate(std::size_t{joinedCapacityRows_} * stride_)) return Fail(kVrErrMemory);
+        if (!joined_.Allocate(std::size_t{joinedCapacityRows_} * stride_))
+            return Fail(kVrErrMemory);
     }
     if (rows > joinedCapacityRows_ - joinedRows_) return Fail(kVrErrInvalidCall);
     if (joinedRows_ == 0) {
@@ -121,11 +130,13 @@ int16_t MetafileStream::FlushJoined() {
     return WriteRecord(joinedY_, rows, joined_.data(), joinedInk_);
 }
 
-int16_t MetafileStream::AddBand(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink) {
+int16_t MetafileStream::AddBand(uint32_t y, uint32_t rows, const uint8_t* data,
+                                const BandInk& ink) {
     if (failure_ != 0) return failure_;
     if (!begun_) return Fail(kVrErrInvalidCall);
     // Only a band right below the waiting rows, with room beside them, joins them.
-    if (joinedRows_ != 0 && (y != joinedY_ + joinedRows_ || rows > joinedCapacityRows_ - joinedRows_)) {
+    if (joinedRows_ != 0 &&
+        (y != joinedY_ + joinedRows_ || rows > joinedCapacityRows_ - joinedRows_)) {
         if (const int16_t code = FlushJoined()) return code;
     }
     const bool last = rowsSeen_ + rows >= height_;

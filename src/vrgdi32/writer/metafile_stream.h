@@ -37,7 +37,8 @@ class MetafileStream {
     [[nodiscard]] int16_t Begin(const PictureShape& shape);
     // Adds rows rows of the picture's width placed from y down, first row first, stride
     // bytes apart. Returns 0 or a writer code (300 when the metafile would pass its limit).
-    [[nodiscard]] int16_t AddBand(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink);
+    [[nodiscard]] int16_t AddBand(uint32_t y, uint32_t rows, const uint8_t* data,
+                                  const BandInk& ink);
     // Writes the rows waiting to be joined as a record of their own.
     [[nodiscard]] int16_t FlushJoined();
     // Flushes, writes the tail and rewrites the head with the totals. Returns 0 or a code.
@@ -47,7 +48,8 @@ class MetafileStream {
 
   private:
     [[nodiscard]] bool MakesRecord(uint32_t rows) const;
-    [[nodiscard]] int16_t WriteRecord(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink);
+    [[nodiscard]] int16_t WriteRecord(uint32_t y, uint32_t rows, const uint8_t* data,
+                                      const BandInk& ink);
     [[nodiscard]] int16_t Join(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink);
     [[nodiscard]] int16_t Fail(int16_t code) { return failure_ = code; }
 

@@ -28,11 +28,13 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
 
 uint64_t RandomBits() {
     uint64_t bits = 0;
-    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof bits)) return bits;
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof bits))
+        return bits;
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     static uint64_t counter = 0;
-    return (static_cast<uint64_t>(now.tv_nsec) << 20) ^ static_cast<uint64_t>(::getpid()) ^ (++counter * 0x9E3779B97F4A7C15u);
+    return (static_cast<uint64_t>(now.tv_nsec) << 20) ^ static_cast<uint64_t>(::getpid()) ^
+           (++counter * 0x9E3779B97F4A7C15u);
 }
 
 // The file a path names in the end: a symbolic link's target, so the link survives.
@@ -51,8 +53,10 @@ std::string Resolved(const char* path) {
 int16_t OutputFile::CreateTemporary(const std::string& target) {
     const std::size_t slash = target.rfind('/');
     const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, kNameKept);
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const std::string name =
+        target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, kNameKept);
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; attempt < kNameTries; ++attempt) {
         uint64_t bits = RandomBits();
         std::string candidate = directory + "." + name + ".";

@@ -31,14 +31,17 @@ uint64_t RandomBits() {
 int16_t OutputFile::CreateTemporary(const std::string& target) {
     const std::size_t slash = target.find_last_of("/\\:");
     const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, kNameKept);
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const std::string name =
+        target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, kNameKept);
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; attempt < kNameTries; ++attempt) {
         uint64_t bits = RandomBits();
         std::string candidate = directory + "." + name + ".";
         for (int i = 0; i < 6; ++i, bits /= 62) candidate.push_back(kLetters[bits % 62]);
-        const int fd = ::_open(candidate.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                               _S_IREAD | _S_IWRITE);
+        const int fd =
+            ::_open(candidate.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
         if (fd >= 0) {
             fd_ = fd;
             temporary_ = std::move(candidate);
@@ -54,7 +57,8 @@ int16_t OutputFile::Create(const char* path) {
     target_ = path;
     const DWORD attributes = ::GetFileAttributesA(path);
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) return kVrErrCannotCreate;
+    if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        return kVrErrCannotCreate;
     if (CreateTemporary(target_) == 0) return 0;
     if (!exists) return kVrErrCannotCreate;
     // Written whole at the end; opening it now tells early whether it can be written.
@@ -65,7 +69,8 @@ int16_t OutputFile::Create(const char* path) {
 int16_t OutputFile::Commit() {
     ::_close(fd_);
     fd_ = -1;
-    if (!::MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!::MoveFileExA(temporary_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         Discard();
         return kVrErrCannotCreate;
     }
@@ -89,7 +94,8 @@ int16_t OutputFile::WriteWhole(const uint8_t* bytes, std::size_t count, int16_t*
         done += static_cast<std::size_t>(wrote);
     }
     // A regular file may have been longer than the new picture.
-    if (!failed && ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_))) == FILE_TYPE_DISK &&
+    if (!failed &&
+        ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_))) == FILE_TYPE_DISK &&
         ::_chsize_s(fd_, static_cast<__int64>(count)) != 0) {
         failed = true;
         diskFull = errno == ENOSPC;

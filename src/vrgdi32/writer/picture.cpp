@@ -19,7 +19,9 @@ uint32_t Extent16(int16_t from, int16_t to) {
     return static_cast<uint16_t>(static_cast<uint16_t>(to) - static_cast<uint16_t>(from));
 }
 
-uint32_t Unsigned16(int16_t value) { return static_cast<uint16_t>(value); }
+uint32_t Unsigned16(int16_t value) {
+    return static_cast<uint16_t>(value);
+}
 
 // The highest byte of count bytes. Whole blocks of a fixed length first, which the compiler
 // turns into vector code; the loop over a band's pixels is otherwise a tenth of an import.
@@ -29,7 +31,8 @@ uint8_t Highest(const uint8_t* bytes, std::size_t count) {
     std::size_t i = 0;
     for (; i + kBlock <= count; i += kBlock) {
         uint8_t block = 0;
-        for (std::size_t k = 0; k < kBlock; ++k) block = bytes[i + k] > block ? bytes[i + k] : block;
+        for (std::size_t k = 0; k < kBlock; ++k)
+            block = bytes[i + k] > block ? bytes[i + k] : block;
         highest = block > highest ? block : highest;
     }
     for (; i < count; ++i) highest = bytes[i] > highest ? bytes[i] : highest;
@@ -75,7 +78,8 @@ int16_t Picture::SetPalette(int16_t first, int16_t count, const PaletteEntry* en
     return 0;
 }
 
-int16_t Picture::BeginBitmap(const BandPlacement& placement, const BitmapSize& size, int16_t format) {
+int16_t Picture::BeginBitmap(const BandPlacement& placement, const BitmapSize& size,
+                             int16_t format) {
     if (bitmapState_ != BitmapState::kNone) return kVrErrInvalidCall;
     if (format != kFormatPaletteIndices) return kVrErrInvalidCall;
     const uint32_t width = Unsigned16(size.width);

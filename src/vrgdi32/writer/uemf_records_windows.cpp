@@ -37,8 +37,9 @@ char* WmfPointRecord(uint16_t function, U_POINT16 point) {
 
 extern "C" {
 
-char* U_EMRHEADER_set(const U_RECTL rclBounds, const U_RECTL rclFrame, U_PIXELFORMATDESCRIPTOR* const pfmtDesc,
-                      U_CBSTR nDesc, uint16_t* const Description, const U_SIZEL szlDevice,
+char* U_EMRHEADER_set(const U_RECTL rclBounds, const U_RECTL rclFrame,
+                      U_PIXELFORMATDESCRIPTOR* const pfmtDesc, U_CBSTR nDesc,
+                      uint16_t* const Description, const U_SIZEL szlDevice,
                       const U_SIZEL szlMillimeters, const uint32_t bOpenGL) {
     if (pfmtDesc != nullptr || (Description != nullptr && nDesc != 0)) return nullptr;
     auto* header = static_cast<U_EMRHEADER*>(std::calloc(1, sizeof(U_EMRHEADER)));
@@ -81,10 +82,16 @@ char* U_WMRHEADER_set(U_PAIRF* size, unsigned int /*dpi*/) {
     return record;
 }
 
-char* U_WMRSETWINDOWORG_set(U_POINT16 coord) { return WmfPointRecord(kWmfSetWindowOrg, coord); }
+char* U_WMRSETWINDOWORG_set(U_POINT16 coord) {
+    return WmfPointRecord(kWmfSetWindowOrg, coord);
+}
 
-char* U_WMRSETWINDOWEXT_set(U_POINT16 extent) { return WmfPointRecord(kWmfSetWindowExt, extent); }
+char* U_WMRSETWINDOWEXT_set(U_POINT16 extent) {
+    return WmfPointRecord(kWmfSetWindowExt, extent);
+}
 
-char* U_WMREOF_set(void) { return WmfRecord(kWmfEof, 0, nullptr); }
+char* U_WMREOF_set(void) {
+    return WmfRecord(kWmfEof, 0, nullptr);
+}
 
 }  // extern "C"

@@ -27,8 +27,12 @@ static_assert(offsetof(U_WMRPLACEABLE, Checksum) == 20);
 static_assert(offsetof(U_WMRHEADER, Sizew) == 6);
 static_assert(offsetof(U_WMRHEADER, maxSize) == 12);
 
-void Put16(uint8_t* at, uint16_t value) { std::memcpy(at, &value, sizeof value); }
-void Put32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+void Put16(uint8_t* at, uint16_t value) {
+    std::memcpy(at, &value, sizeof value);
+}
+void Put32(uint8_t* at, uint32_t value) {
+    std::memcpy(at, &value, sizeof value);
+}
 
 // Appends a record made by libUEMF (its first u32 is its size in 16-bit words) and frees
 // it; false when it is null or does not fit.
@@ -41,7 +45,9 @@ bool AppendRecord(char* record, ByteBuilder& out) {
     return appended;
 }
 
-int16_t Coordinate(uint32_t value) { return static_cast<int16_t>(value); }
+int16_t Coordinate(uint32_t value) {
+    return static_cast<int16_t>(value);
+}
 
 // The placeable header: bounds in logical units (pixels) and the units per inch, closed by
 // the XOR of its first ten 16-bit words.
@@ -52,14 +58,17 @@ void PutPlaceable(const PictureShape& shape, uint8_t* at) {
     Put16(at + 12, static_cast<uint16_t>(shape.height));
     Put16(at + 14, static_cast<uint16_t>(shape.unitsPerInch));
     uint16_t checksum = 0;
-    for (std::size_t i = 0; i < 20; i += 2) checksum ^= static_cast<uint16_t>(at[i] | at[i + 1] << 8);
+    for (std::size_t i = 0; i < 20; i += 2)
+        checksum ^= static_cast<uint16_t>(at[i] | at[i + 1] << 8);
     Put16(at + 20, checksum);
 }
 
 class WindowsLayout final : public MetafileLayout {
   public:
-    int16_t Head(const PictureShape& shape, const MetafileTotals& totals, ByteBuilder& out) const override {
-        if (shape.width > kMaxCoordinate || shape.height > kMaxCoordinate || shape.unitsPerInch > 0xFFFF) {
+    int16_t Head(const PictureShape& shape, const MetafileTotals& totals,
+                 ByteBuilder& out) const override {
+        if (shape.width > kMaxCoordinate || shape.height > kMaxCoordinate ||
+            shape.unitsPerInch > 0xFFFF) {
             return kVrErrTooLargeForFormat;
         }
         const std::size_t start = out.size();
@@ -69,7 +78,8 @@ class WindowsLayout final : public MetafileLayout {
         char* header = U_WMRHEADER_set(nullptr, static_cast<unsigned>(shape.unitsPerInch));
         if (header == nullptr) return kVrErrMemory;
         // The record is 18 bytes; the struct that describes it is padded to 20.
-        const std::size_t headerBytes = std::size_t{reinterpret_cast<const U_WMRHEADER*>(header)->Size16w} * 2;
+        const std::size_t headerBytes =
+            std::size_t{reinterpret_cast<const U_WMRHEADER*>(header)->Size16w} * 2;
         const bool headerAppended = out.Append(header, headerBytes);
         std::free(header);
         if (!headerAppended) return kVrErrMemory;
@@ -82,30 +92,36 @@ class WindowsLayout final : public MetafileLayout {
         // metafile after the placeable header, in 16-bit words; the largest record is a
         // bitmap unless there is none (then the 5-word window records).
         uint8_t* standard = out.data() + start + kPlaceableBytes;
-        const std::size_t words = (totals.bytes < kPlaceableBytes ? 0 : totals.bytes - kPlaceableBytes) / 2;
+        const std::size_t words =
+            (totals.bytes < kPlaceableBytes ? 0 : totals.bytes - kPlaceableBytes) / 2;
         Put16(standard + offsetof(U_WMRHEADER, Sizew), static_cast<uint16_t>(words));
         Put16(standard + offsetof(U_WMRHEADER, Sizew) + 2, static_cast<uint16_t>(words >> 16));
         Put16(standard + offsetof(U_WMRHEADER, nObjects), 0);
         const std::size_t largest = totals.largestBitmapRecordBytes / 2;
-        Put32(standard + offsetof(U_WMRHEADER, maxSize), static_cast<uint32_t>(largest > 5 ? largest : 5));
+        Put32(standard + offsetof(U_WMRHEADER, maxSize),
+              static_cast<uint32_t>(largest > 5 ? largest : 5));
         return 0;
     }
 
     std::size_t RecordHeadBytes() const override { return kStretchDibHeadBytes; }
 
     void RecordHead(const BitmapRecordShape& r, uint8_t* out) const override {
-        const uint32_t words = static_cast<uint32_t>((kStretchDibHeadBytes + r.infoBytes + r.pixelBytes) / 2);
+        const uint32_t words =
+            static_cast<uint32_t>((kStretchDibHeadBytes + r.infoBytes + r.pixelBytes) / 2);
         Put32(out, words);
         Put16(out + 4, kStretchDibFunction);
         Put32(out + 6, kSrcCopy);
         Put16(out + 10, kDibRgbColours);
         // Source height, width, y, x; then the destination's; last to first as the format has it.
-        const int16_t values[8] = {Coordinate(r.rows), Coordinate(r.width), 0, 0,
-                                   Coordinate(r.rows), Coordinate(r.width), Coordinate(r.y), 0};
+        const int16_t values[8] = {
+            Coordinate(r.rows),  Coordinate(r.width), 0, 0, Coordinate(r.rows),
+            Coordinate(r.width), Coordinate(r.y),     0};
         std::memcpy(out + 12, values, sizeof values);
     }
 
-    int16_t Tail(ByteBuilder& out) const override { return AppendRecord(U_WMREOF_set(), out) ? 0 : kVrErrMemory; }
+    int16_t Tail(ByteBuilder& out) const override {
+        return AppendRecord(U_WMREOF_set(), out) ? 0 : kVrErrMemory;
+    }
 };
 
 }  // namespace

@@ -18,7 +18,8 @@ constexpr std::size_t kNameChars = 259;
 bool EqualsIgnoringCase(const char* text, const char* word) {
     if (text == nullptr) return false;
     for (; *word != '\0'; ++text, ++word) {
-        if (std::tolower(static_cast<unsigned char>(*text)) != std::tolower(static_cast<unsigned char>(*word))) {
+        if (std::tolower(static_cast<unsigned char>(*text)) !=
+            std::tolower(static_cast<unsigned char>(*word))) {
             return false;
         }
     }
@@ -102,7 +103,8 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
     }
     const MetafileLayout& layout =
         kind_ == MetafileKind::kWindows ? WindowsMetafileLayout() : EnhancedMetafileLayout();
-    stream_ = std::make_unique<MetafileStream>(layout, memory_ ? static_cast<ByteSink&>(*memory_) : *fileBytes_);
+    stream_ = std::make_unique<MetafileStream>(
+        layout, memory_ ? static_cast<ByteSink&>(*memory_) : *fileBytes_);
     sink_ = sink;
     if (sink_ != nullptr) {
         // From here the result fields are ours: the input's memory handle, which the sink
@@ -170,7 +172,9 @@ int16_t Writer::Deliver(int16_t* detail) {
             if (handle == nullptr) return kVrErrMemory;
         }
         if (const int16_t code = file_.Commit()) {
-            if (handle != nullptr) (void)(windows ? DeleteMetaFile(static_cast<HMETAFILE>(handle)) : DeleteEnhMetaFile(static_cast<HENHMETAFILE>(handle)));
+            if (handle != nullptr)
+                (void)(windows ? DeleteMetaFile(static_cast<HMETAFILE>(handle))
+                               : DeleteEnhMetaFile(static_cast<HENHMETAFILE>(handle)));
             return code;
         }
         HandOver(handle);
@@ -178,7 +182,8 @@ int16_t Writer::Deliver(int16_t* detail) {
     }
     const auto size = static_cast<UINT>(memory_->size());
     if (file_.isOpen()) {
-        if (const int16_t code = file_.WriteWhole(memory_->data(), memory_->size(), detail)) return code;
+        if (const int16_t code = file_.WriteWhole(memory_->data(), memory_->size(), detail))
+            return code;
     }
     if (sink_ == nullptr) return 0;
     uint8_t* bytes = memory_->Release();
@@ -269,10 +274,12 @@ void Writer::WriteBand(const BandPlacement& placement, const BitmapSize& size, i
     Picture* picture = DrawingPicture();
     if (picture == nullptr) return;
     PlacedBand placed;
-    if (const int16_t code = picture->WriteBand(placement, size, format, rows, &placed)) return Fail(code);
+    if (const int16_t code = picture->WriteBand(placement, size, format, rows, &placed))
+        return Fail(code);
     // After a failure nothing more reaches the output.
     if (failed_ || aborted_) return;
-    if (const int16_t code = stream_->AddBand(placed.y, placed.rows, rows, placed.ink)) FailWriting(code);
+    if (const int16_t code = stream_->AddBand(placed.y, placed.rows, rows, placed.ink))
+        FailWriting(code);
 }
 
 void Writer::EndBitmap() {

@@ -40,7 +40,8 @@ class Writer {
 
     // Returns 0 or a writer code (320 out of order or both a name and the host's
     // descriptor, 301 the named file or the descriptor cannot be written).
-    [[nodiscard]] int16_t OpenOutput(const char* outputSpec, const char* outputName, StatusSink* sink);
+    [[nodiscard]] int16_t OpenOutput(const char* outputSpec, const char* outputName,
+                                     StatusSink* sink);
     void StartOutput();
     // Completes the metafile if the picture is complete; see the class comment.
     void FinishOutput();
@@ -56,7 +57,8 @@ class Writer {
     // The drawing calls that reach the metafile; each failure becomes the pending error.
     void SetPalette(int16_t first, int16_t count, const PaletteEntry* entries);
     void BeginBitmap(const BandPlacement& placement, const BitmapSize& size, int16_t format);
-    void WriteBand(const BandPlacement& placement, const BitmapSize& size, int16_t format, const uint8_t* rows);
+    void WriteBand(const BandPlacement& placement, const BitmapSize& size, int16_t format,
+                   const uint8_t* rows);
     void EndBitmap();
 
   private:
@@ -88,8 +90,8 @@ class Writer {
     uint64_t job_ = 0;
     OutputFile file_;
     bool toHostDescriptor_ = false;
-    std::unique_ptr<MemorySink> memory_;    // when the bytes are kept in memory
-    std::unique_ptr<FileSink> fileBytes_;   // when they go to a file as they come
+    std::unique_ptr<MemorySink> memory_;   // when the bytes are kept in memory
+    std::unique_ptr<FileSink> fileBytes_;  // when they go to a file as they come
     std::unique_ptr<MetafileStream> stream_;
 
     PictureState pictureState_ = PictureState::kNone;

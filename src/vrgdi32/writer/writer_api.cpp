@@ -14,7 +14,9 @@ namespace {
 
 constinit HandleTable<Writer> g_writers;
 
-Writer* FindWriter(WriterHandle handle) { return g_writers.Find(FromHandle(handle)); }
+Writer* FindWriter(WriterHandle handle) {
+    return g_writers.Find(FromHandle(handle));
+}
 
 // Runs step on the writer named by handle; a failure to allocate inside becomes 300.
 template <typename Step>
@@ -148,9 +150,8 @@ VRGDI32_API void SetUnits(WriterHandle writer, int16_t unitKind, double unitSize
 
 VRGDI32_API void SetWindow(WriterHandle writer, const FrameRect* window) {
     // Bands are placed relative to the bitmap's own corner, so the window is only checked.
-    WithPicture(writer, [&](Picture&) -> int16_t {
-        return window == nullptr ? kVrErrInvalidCall : 0;
-    });
+    WithPicture(writer,
+                [&](Picture&) -> int16_t { return window == nullptr ? kVrErrInvalidCall : 0; });
 }
 
 VRGDI32_API void SetPalette(WriterHandle writer, int16_t first, int16_t count,
