@@ -9,7 +9,7 @@ packages=(
   libuemf-dev libpng-dev
   libxpm-dev emf2svg x11-common
   pkg-config dpkg-dev file
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64-posix wine wine64
 )
 

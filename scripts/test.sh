@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-format.sh
 
 scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DXPMFILTER_WERROR=ON -DXPMFILTER_TESTS=ON -DXPMFILTER_BENCH=ON
 ctest --test-dir build --output-on-failure --no-tests=error -j "$(nproc)"
