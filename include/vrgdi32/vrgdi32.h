@@ -74,7 +74,9 @@ enum {
  *     failed (the stream then reports end of input). A result above count is a failure.
  *   routine(userData, NULL, 0): asked once, at open: return the total size of the input
  *     in bytes when known (so progress can be shown), or a negative value when not.
- * The routine is called on the importing thread only, never after StreamClose.
+ * The routine is called on the importing thread only, never after StreamClose. It is asked
+ * for no more bytes than the read being served still needs, so it is never asked for a byte
+ * the reader does not take: the host may go on reading its source after the picture.
  * Seeking a routine stream: it can move back only as far as the last position reported by
  * StreamSeek(s, 0, 1); a seek to the end reads nothing and answers the advertised size, which
  * counts as a minimum (more data is still read); without a size the length is known once the

@@ -82,40 +82,39 @@ int32_t ParseHexColor(const WordSlot& value, RgbTriple& rgb) {
 }
 
 int32_t HasColorKey(StreamHandle stream, const XpmValues& values) {
-    TextReader text(stream);
-    const int32_t start = Gdi().StreamSeek(stream, 0, 1);
+    const GraphicsLibrary& gdi = Gdi();
+    const int32_t start = gdi.StreamSeek(stream, 0, 1);
     for (int32_t pass = 0; pass < values.ncolors; ++pass) {
         // Once the input has ended no later pass can find a key.
-        if (!SkipToQuote(text)) return -1;
+        if (!SkipToQuote(stream)) return -1;
         char byte = 0;
-        bool more = text.Next(byte);
+        bool more = ReadByte(stream, byte);
         for (uint32_t counter = 0; more && byte != kQuote; ++counter) {
-            while (more && IsSpace(byte)) more = text.Next(byte);
+            while (more && IsSpace(byte)) more = ReadByte(stream, byte);
             if (more && counter % 2 == 0 && byte == 'c') {
-                (void)text.Release();
-                Gdi().StreamSeek(stream, start, 0);
+                gdi.StreamSeek(stream, start, 0);
                 return 0;
             }
             // A quote is not whitespace: a closing quote stays inside its word, so the scan
             // runs on into the next string and only an empty string ends a pass.
-            while (more && !IsSpace(byte)) more = text.Next(byte);
+            while (more && !IsSpace(byte)) more = ReadByte(stream, byte);
         }
         if (!more) return -1;
     }
     return -1;
 }
 
-int32_t ReadColorLine(SetupRecord& setup, TextReader& text, RgbTriple* rgb, ColorKeyEntry* entries,
-                      int32_t index, const NamedColor* table, int32_t tableCount,
-                      const XpmValues& values, bool* inputEnded) {
+int32_t ReadColorLine(SetupRecord& setup, StreamHandle stream, RgbTriple* rgb,
+                      ColorKeyEntry* entries, int32_t index, const NamedColor* table,
+                      int32_t tableCount, const XpmValues& values, bool* inputEnded) {
     (void)setup;
     if (values.charsPerPixel < 0 || values.charsPerPixel > kMaxCharsPerPixel) return -1;
     char code[kPixelCodeBytes] = {};
     WordSlot words[kDefinitionWords];  // each word's slot is zero-filled as it is read
-    if (!SkipToQuote(text) && inputEnded != nullptr) *inputEnded = true;
+    if (!SkipToQuote(stream) && inputEnded != nullptr) *inputEnded = true;
     // At end of input the code is whatever arrived (usually empty) and the colour black.
-    (void)ReadCodeBytes(text, values.charsPerPixel, code);
-    int32_t count = ReadWordsToQuote(text, kDefinitionWords, words);
+    (void)ReadCodeBytes(stream, values.charsPerPixel, code);
+    int32_t count = ReadWordsToQuote(stream, kDefinitionWords, words);
 
     ColorKeyEntry& entry = entries[index];
     std::memcpy(entry.code, code, sizeof entry.code);
@@ -159,19 +158,13 @@ int32_t ReadColorDefinitions(SetupRecord& setup, StreamHandle stream, const XpmV
         return kNoMemory;
     }
     bool inputEnded = false;
-    TextReader text(stream);
     for (int32_t index = 0; index < values.ncolors && !inputEnded; ++index) {
-        if (ReadColorLine(setup, text, rgb.get(), entries, index, table, tableCount, values,
+        if (ReadColorLine(setup, stream, rgb.get(), entries, index, table, tableCount, values,
                           &inputEnded) != 0) {
             rgb.reset();
             ReportStatus(setup, kNotXpm);
             return kUndecodable;
         }
-    }
-    // The rows start at the first byte the definitions did not take.
-    if (!text.Release()) {
-        ReportStatus(setup, kNotXpm);
-        return kUndecodable;
     }
     // Past the end of input every remaining definition has an empty code and black, which
     // is what the zero-filled tables already hold; not touching them keeps a tiny file that

@@ -46,7 +46,7 @@ static_assert(offsetof(ColorKeyEntry, value) == 40);
 // raw, spaces included. Returns 0, or -1 when the "c" colour is neither "none", a "#" value
 // nor a name of one to three words (the caller reports it). Does not touch the palette.
 // Sets *inputEnded when the input had already ended before the definition's opening quote.
-[[nodiscard]] int32_t ReadColorLine(SetupRecord& setup, TextReader& text, RgbTriple* rgb,
+[[nodiscard]] int32_t ReadColorLine(SetupRecord& setup, StreamHandle stream, RgbTriple* rgb,
                                     ColorKeyEntry* entries, int32_t index, const NamedColor* table,
                                     int32_t tableCount, const XpmValues& values,
                                     bool* inputEnded = nullptr);

@@ -23,11 +23,9 @@ constexpr int32_t kSeekEnd = 2;
 int32_t CheckXpmHeader(StreamHandle stream) {
     static constexpr const char* kHeaderWords[3] = {"/*", "XPM", "*/"};
     WordSlot words[3] = {};
-    TextReader text(stream);
     for (WordSlot& word : words) {
-        if (ReadHeaderWord(text, word) != 0) return -1;
+        if (ReadHeaderWord(stream, word) != 0) return -1;
     }
-    if (!text.Release()) return -1;
     for (int i = 0; i < 3; ++i) {
         if (!EqualIgnoringCase(words[i], kHeaderWords[i])) return -1;
     }
@@ -48,9 +46,7 @@ void MeasureInput(StreamHandle stream, SetupRecord& setup) {
 
 int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
     WordSlot words[kValuesWords] = {};
-    TextReader text(stream);
-    int32_t count = ReadQuotedWords(text, kValuesWords, words);
-    const bool released = text.Release();
+    const int32_t count = ReadQuotedWords(stream, kValuesWords, words);
     values.width = DecimalTextValue(words[0]);
     values.height = DecimalTextValue(words[1]);
     values.ncolors = DecimalTextValue(words[2]);
@@ -60,7 +56,7 @@ int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
     values.xHot = count == 5 || count == 6 ? DecimalTextValue(words[4]) : 0;
     values.yHot = count == 6 ? DecimalTextValue(words[5]) : 0;
     values.hasHotspot = count == 6 ? 1 : 0;
-    return !released || values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
+    return values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
 }
 
 void UpdateProgressPercent(StreamHandle stream, SetupRecord& setup) {

@@ -20,8 +20,7 @@ namespace xpmfilter {
 void MeasureInput(StreamHandle stream, SetupRecord& setup);
 
 // Reads the next quoted string as the values line. Returns 0, or -1 when charsPerPixel is
-// above 40 or the stream could not be put back after the line; values is filled in either
-// case.
+// above 40; values is filled in either case.
 [[nodiscard]] int32_t ReadValuesLine(StreamHandle stream, XpmValues& values);
 
 // setup.progressPercent = position * 100 / inputSize (100 when inputSize is 0).

@@ -18,7 +18,7 @@ constexpr int32_t kBlockBytes = 16384;
 
 }  // namespace
 
-int32_t ReadPixelRow(TextReader& text, int32_t width, uint8_t* row, const XpmValues& values,
+int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row, const XpmValues& values,
                      ColorKeyIndex& codes) {
     if (width <= 0) return kOk;
     const int32_t cpp = values.charsPerPixel;
@@ -37,7 +37,7 @@ int32_t ReadPixelRow(TextReader& text, int32_t width, uint8_t* row, const XpmVal
     for (int32_t x = 0; x < width;) {
         const int32_t count = width - x < codesPerBlock ? width - x : codesPerBlock;
         const int32_t bytes = count * cpp;
-        if (text.Block(bytes, block) != bytes) return kUndecodable;
+        if (ReadBlock(stream, bytes, block) != bytes) return kUndecodable;
         std::memset(block + bytes, 0, kCodeReadSlack);
         if (codes.DecodeRow(block, count, row + x) != 0) return kUndecodable;
         x += count;
@@ -50,12 +50,10 @@ int32_t ReadBandRows(SetupRecord& setup, StreamHandle stream, int32_t width, int
     for (int32_t r = 0; r < rows; ++r) {
         // Without an opening quote there is no row: stop here rather than run through the
         // declared height on an exhausted input.
-        // Rows are read exactly as consumed: the progress is the stream's position after each.
-        TextReader text(stream, 1);
-        if (!SkipToQuote(text)) return kUndecodable;
+        if (!SkipToQuote(stream)) return kUndecodable;
         uint8_t* row = buffer + static_cast<size_t>(r) * static_cast<size_t>(stride);
-        if (ReadPixelRow(text, width, row, values, codes) != kOk) return kUndecodable;
-        SkipToQuote(text);  // the rest of the row string, closing quote included
+        if (ReadPixelRow(stream, width, row, values, codes) != kOk) return kUndecodable;
+        SkipToQuote(stream);  // the rest of the row string, closing quote included
         UpdateProgressPercent(stream, setup);
         int32_t result = CheckProgress(setup);
         if (result == kOk) continue;

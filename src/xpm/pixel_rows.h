@@ -7,6 +7,7 @@
 #include "common/setup_record.h"
 #include "xpm/color_definitions.h"
 #include "xpm/color_key_index.h"
+#include "xpm/tokenizer.h"
 #include "xpm/xpm_values.h"
 
 namespace xpmfilter {
@@ -25,7 +26,7 @@ namespace xpmfilter {
 // characters per pixel nothing is read and the row is filled with the index of the first
 // empty code. Returns 0, or -1 for a code that matches no definition or a code cut short by
 // the end of the input (the rest of its block may have been consumed).
-[[nodiscard]] int32_t ReadPixelRow(TextReader& text, int32_t width, uint8_t* row,
+[[nodiscard]] int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row,
                                    const XpmValues& values, ColorKeyIndex& codes);
 
 }  // namespace xpmfilter

@@ -449,9 +449,7 @@ TEST(Xpm, WordsUpToTheClosingQuote) {
         Reading r(input);
         xpmfilter::WordSlot slots[12];
         std::memset(slots, 'Z', sizeof slots);  // to see which bytes get written
-        xpmfilter::TextReader text(r.stream);
-        EXPECT_EQ(xpmfilter::ReadWordsToQuote(text, maxWords, slots), count) << input;
-        EXPECT_TRUE(text.Release()) << input;
+        EXPECT_EQ(xpmfilter::ReadWordsToQuote(r.stream, maxWords, slots), count) << input;
         for (size_t i = 0; i < words.size(); ++i)
             EXPECT_EQ(std::string(slots[i], strnlen(slots[i], sizeof slots[i])), words[i])
                 << input << ", slot " << i;
@@ -487,8 +485,7 @@ TEST(Xpm, HeaderCheck) {
     char word[40];  // a word of 40 bytes, and one cut short by the end, is -1 itself
     for (const std::string& input : {std::string(40, 'x'), std::string("XP")}) {
         Reading r(input);
-        xpmfilter::TextReader text(r.stream);
-        EXPECT_EQ(xpmfilter::ReadHeaderWord(text, word), -1) << input;
+        EXPECT_EQ(xpmfilter::ReadHeaderWord(r.stream, word), -1) << input;
     }
 }
 
@@ -500,8 +497,7 @@ TEST(Xpm, CodeBytesAreRawZeroEndedAndShortOnlyAtTheEnd) {
             Reading r(input, chunk);
             char code[40];
             std::memset(code, 'Z', sizeof code);
-            xpmfilter::TextReader text(r.stream);
-            EXPECT_EQ(xpmfilter::ReadCodeBytes(text, length, code), complete)
+            EXPECT_EQ(xpmfilter::ReadCodeBytes(r.stream, length, code), complete)
                 << input << ", chunk " << chunk;
             EXPECT_EQ(std::string(code), input.substr(0, length)) << input << ", chunk " << chunk;
         }

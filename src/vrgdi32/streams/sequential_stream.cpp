@@ -84,15 +84,19 @@ bool SequentialStream::MakeRoom() {
     return true;
 }
 
-bool SequentialStream::Fill() {
+bool SequentialStream::Fill(int64_t needed) {
     if (ended_) return false;
     const int64_t position = Position();
     if (!MakeRoom()) {
         failed_ = ended_ = true;
         return false;
     }
-    const int32_t got = Pull(window_.data() + filled_, kChunkBytes);
-    if (got < 0 || got > kChunkBytes) {
+    // A read at a position sought past the window needs the bytes up to there as well.
+    if (pendingPosition_ > WindowEnd()) needed += pendingPosition_ - WindowEnd();
+    const int32_t asked =
+        exactPulls_ && needed < kChunkBytes ? static_cast<int32_t>(needed) : kChunkBytes;
+    const int32_t got = Pull(window_.data() + filled_, asked);
+    if (got < 0 || got > asked) {
         failed_ = ended_ = true;
     } else if (got == 0) {
         ended_ = true;
@@ -143,7 +147,7 @@ int32_t SequentialStream::ReadSlow(uint8_t* out, int32_t count) {
         copied = TakeFromWindow(out, count);
     }
     while (copied < count) {
-        if (!Fill()) break;
+        if (!Fill(count - copied)) break;
         if (pendingPosition_ >= 0) continue;  // still reading up to a position seeked to
         copied += TakeFromWindow(out + copied, count - copied);
     }

@@ -3,6 +3,16 @@
 
 namespace vrgdi32 {
 
+int32_t Stream::ReadMore(uint8_t* out, int32_t count) {
+    if (count <= 0) return 0;
+    if (count <= end_ - cursor_) {
+        std::memcpy(out, cursor_, static_cast<std::size_t>(count));
+        cursor_ += count;
+        return count;
+    }
+    return ReadSlow(out, count);
+}
+
 int32_t Stream::Seek(int32_t offset, int32_t origin) {
     int64_t base = 0;
     switch (origin) {
