@@ -74,11 +74,6 @@ bool JobAnsweredStop(uint64_t job) {
     return found != nullptr && found->answeredStop();
 }
 
-bool JobReportedFailure(uint64_t job) {
-    const ImportJob* found = g_jobs.Find(job);
-    return found != nullptr && found->reportedFailure();
-}
-
 }  // namespace vrgdi32
 
 extern "C" {

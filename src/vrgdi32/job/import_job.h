@@ -21,7 +21,6 @@ class ImportJob {
     // The first failure code; else 61 when the job answered a stop notice with stop; else 0.
     [[nodiscard]] int32_t Outcome() const;
     [[nodiscard]] bool answeredStop() const { return answeredStop_; }
-    [[nodiscard]] bool reportedFailure() const { return firstFailure_.has_value(); }
 
   private:
     [[nodiscard]] bool HostWantsStop() const;
@@ -38,7 +37,5 @@ class ImportJob {
 void AttachHooksToJob(uint64_t job, const VrHostHooks& hooks);
 // True when the job named by handle lives and has answered a stop notice with stop.
 [[nodiscard]] bool JobAnsweredStop(uint64_t job);
-// True when the job named by handle lives and a failure has been reported to it.
-[[nodiscard]] bool JobReportedFailure(uint64_t job);
 
 }  // namespace vrgdi32
