@@ -36,6 +36,7 @@ enum {
     kOrdStreamRead = 3108,
     kOrdStreamSeek = 3103,
     kOrdStreamClose = 3100,
+    kOrdStreamReadFailure = 3109,
     kOrdWriterCreate = 2817,
     kOrdWriterDestroy = 2818,
     kOrdWriterSetNames = 3004,
@@ -71,7 +72,9 @@ enum {
  * as userData. Protocol:
  *   routine(userData, buffer, count), count > 0: copy up to count bytes into buffer and
  *     return how many were copied; 0 means end of input; a negative value means the read
- *     failed (the stream then reports end of input). A result above count is a failure.
+ *     failed (the stream then reports end of input): -2 to -4095 give the system's error
+ *     number as the cause (-EIO), which StreamReadFailure then names. A result above count
+ *     is a failure.
  *   routine(userData, NULL, 0): asked once, at open: return the total size of the input
  *     in bytes when known (so progress can be shown), or a negative value when not.
  * The routine is called on the importing thread only, never after StreamClose. It is asked
@@ -83,8 +86,9 @@ enum {
  * end has been reached. Memory stays bounded: at most 4 MiB of the bytes read since that
  * position are held in memory, older ones go to an unlinked temporary file in $TMPDIR (else
  * /tmp), created only when needed, and are read back from there after a seek back. Should no
- * such file be available, they are held in memory instead. The same holds for a file path
- * that names a pipe. */
+ * such file be available, up to 64 MiB are held in memory instead. Past 256 MiB held (or those
+ * 64 MiB), reads fail with kVrReadLookBackLimit: an endless input fills neither the disk nor
+ * the memory. The same holds for a file path that names a pipe. */
 typedef int32_t (*VrReadRoutine)(uint64_t userData, void* buffer, int32_t count);
 
 /* ---- Host hooks -----------------------------------------------------------------------
@@ -147,6 +151,17 @@ VRGDI32_API int32_t StreamRead(StreamHandle stream, void* buffer, int32_t count)
 /* origin 0 start, 1 current, 2 end. Returns the new position, -1 when it cannot seek. */
 VRGDI32_API int32_t StreamSeek(StreamHandle stream, int32_t offset, int32_t origin);
 VRGDI32_API void StreamClose(StreamHandle stream);
+/* Why the input of the last stream opened on this thread could not be read to its end: 0 when
+ * no read failed; a positive value is the system's error number (EIO, ...), also when a read
+ * routine gave it (-EIO); otherwise one of the kVrRead* causes below. A failed read is the end
+ * of the input to the filter, so such an import fails as a file cut short does, and its job
+ * ends with kVrJobReadFailed. Cleared when a stream opens and when a job begins. */
+VRGDI32_API int32_t StreamReadFailure(void);
+enum {
+    kVrReadRoutineFailed = -1, /* the host's routine failed without a cause, or said too much */
+    kVrReadLookBackLimit = -2, /* more of a forward-only input had to be held than is allowed */
+    kVrReadNoMemory = -3
+};
 
 /* ---- Picture writer ------------------------------------------------------------------ */
 VRGDI32_API WriterHandle WriterCreate(int32_t reserved);
@@ -213,8 +228,11 @@ VRGDI32_API int32_t DefaultStatusProc(uint64_t job, uint32_t kind, uint32_t code
                                       const uint64_t* block);
 VRGDI32_API ImportJobHandle ImportJobBegin(HWND window, const char* title, const char* inputName,
                                            int32_t reserved, uint32_t version, uint32_t option26);
-/* Ends and frees the job: the first code reported with kind 3; else 61 when the job
- * answered a stop notice with stop; else 0. An unknown job gives 27. */
+/* Ends and frees the job: the first code reported with kind 3 (kVrJobReadFailed in place of
+ * -1 or -23 when a read of the input failed during the job: the filter's code then describes
+ * a file cut short); else 61 when the job answered a stop notice with stop; else 0. An
+ * unknown job gives 27. */
+enum { kVrJobReadFailed = 30 };
 VRGDI32_API int16_t ImportJobEnd(ImportJobHandle job);
 
 /* ---- Preferences and paths ----------------------------------------------------------- */

@@ -133,6 +133,11 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
     ImportedPicture picture =
         ImportPicture(filter, task.input, task.format == OutputFormat::kWmf, progress, spoolFd);
     if (InterruptRequested()) return Interrupted();
+    if (picture.code == kVrJobReadFailed) {
+        std::string words = ReadFailureInWords(picture.readFailure);
+        if (settings.verbose) words += " (" + std::to_string(picture.code) + ")";
+        return Failed(words, picture.code);
+    }
     if (picture.code != 0)
         return Failed(DescribeFailure(picture.code, prologue, settings.verbose), picture.code);
 

@@ -20,6 +20,7 @@ struct ImportedPicture {
     std::unique_ptr<MetafileHandle> metafile;  // the picture, when it came back in memory (owned)
     int32_t bounds[4] = {};                    // left, top, right, bottom
     int32_t unitsPerInch = 0;
+    int32_t readFailure = 0;  // why the input could not be read (StreamReadFailure), 0 if it could
 };
 
 // Imports input ("-" reads standard input through ImportCB and a read routine; a path goes

@@ -21,10 +21,10 @@ namespace xpmtest {
 namespace {
 
 struct Log {
-    std::string refused;           // the seeks refused, "offset/origin "
+    std::string refused;  // the seeks refused, "offset/origin "
     int64_t position = 0, queried = -1;
-    int64_t furthest = 0;          // the end of the furthest byte asked for
-    int64_t blockBytes = 0;        // bytes asked for by reads of more than one byte
+    int64_t furthest = 0;    // the end of the furthest byte asked for
+    int64_t blockBytes = 0;  // bytes asked for by reads of more than one byte
     int32_t seeks = 0;
 };
 Log g_log;
@@ -93,8 +93,9 @@ TEST(StreamContract, TheFilterAsksOnlyWhatTheRulesConsume) {
         {"smiley", Sample("smiley.xpm"), 32, 32 * 32, ""},
         {"landscape, then other data", Sample("landscape.xpm"), 48, 13 * 2 + 48 * 64 * 2, other},
     };
-    const char* const vias[] = {"file",     "memory",    "sized routine", "unsized routine",
-                                "GetFileInfo", "GetFileInfo through a routine"};
+    const char* const vias[] = {"file",          "memory",
+                                "sized routine", "unsized routine",
+                                "GetFileInfo",   "GetFileInfo through a routine"};
     const xpmfilter::GraphicsLibrary table = ContractLibrary();
     xpmfilter::BindGraphicsLibrary(&table);
     for (const Case& c : cases) {
@@ -109,14 +110,14 @@ TEST(StreamContract, TheFilterAsksOnlyWhatTheRulesConsume) {
             const std::string what = std::string(c.name) + " from " + vias[via];
             OneByteSource routine{text, via != kUnsizedRoutine};
             const auto user = reinterpret_cast<uint64_t>(&routine);
-            const bool info = via >= kInfoFile, throughRoutine = via >= kSizedRoutine &&
-                                                                 via != kInfoFile;
+            const bool info = via >= kInfoFile,
+                       throughRoutine = via >= kSizedRoutine && via != kInfoFile;
             int64_t result = 0;
             if (info) {
                 FileInfoRecord record{.size = sizeof record};
-                result = GetFileInfo(via == kInfoFile ? path : "", &record,
-                                     via == kInfoFile ? 0 : user,
-                                     via == kInfoFile ? nullptr : &OneByteSource::Read);
+                result =
+                    GetFileInfo(via == kInfoFile ? path : "", &record, via == kInfoFile ? 0 : user,
+                                via == kInfoFile ? nullptr : &OneByteSource::Read);
             } else {
                 SourceSpec source{};
                 if (via == kFile) std::strcpy(source.path, path);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "handle_table.h"
+#include "streams/read_failure.h"
 
 namespace vrgdi32 {
 namespace {
@@ -61,6 +62,10 @@ int32_t ImportJob::OnStatus(uint32_t kind, uint32_t code, uint32_t first, uint32
 }
 
 int32_t ImportJob::Outcome() const {
+    // The filter takes a failed read for the end of the input: its code for a file cut short
+    // (-1, or -23) then blames the file for what the read did.
+    const bool cutShort = firstFailure_ == -1 || firstFailure_ == -23;
+    if (cutShort && RecordedReadFailure() != 0) return kVrJobReadFailed;
     if (firstFailure_) return *firstFailure_;
     return answeredStop_ ? static_cast<int32_t>(kCodeStopped) : 0;
 }
@@ -81,6 +86,7 @@ extern "C" {
 VRGDI32_API ImportJobHandle ImportJobBegin(HWND /*window*/, const char* /*title*/,
                                            const char* /*inputName*/, int32_t /*reserved*/,
                                            uint32_t /*version*/, uint32_t /*option26*/) {
+    vrgdi32::ClearReadFailure();
     try {
         std::unique_ptr<vrgdi32::ImportJob> job(new (std::nothrow) vrgdi32::ImportJob);
         if (job == nullptr) return 0;

@@ -18,7 +18,9 @@ class ImportJob {
     // One status call (the protocol of DefaultStatusProc); returns the answer.
     [[nodiscard]] int32_t OnStatus(uint32_t kind, uint32_t code, uint32_t first, uint32_t second);
 
-    // The first failure code; else 61 when the job answered a stop notice with stop; else 0.
+    // The first failure code (kVrJobReadFailed for -1 or -23 when a read of the input failed
+    // on this thread since the job began); else 61 when the job answered a stop notice with
+    // stop; else 0.
     [[nodiscard]] int32_t Outcome() const;
     [[nodiscard]] bool answeredStop() const { return answeredStop_; }
 

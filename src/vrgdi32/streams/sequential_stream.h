@@ -26,6 +26,11 @@ class SequentialStream : public Stream {
     static constexpr int32_t kChunkBytes = 64 * 1024;
     // The most the window grows to before older bytes are spilled to a file.
     static constexpr std::size_t kMemoryBytes = 4 * 1024 * 1024;
+    // The most held from the mark on, in the file and memory together, and in memory alone
+    // when no file can take them: past either, the read fails (kVrReadLookBackLimit), so an
+    // endless input never fills the disk or the memory.
+    static constexpr int64_t kMaxHeldBytes = int64_t{256} * 1024 * 1024;
+    static constexpr std::size_t kMaxMemoryBytes = 64 * 1024 * 1024;
 
   protected:
     // size: total length when known, else -1. exactPulls: ask the source for no more than a
@@ -33,8 +38,9 @@ class SequentialStream : public Stream {
     SequentialStream(int64_t size, bool exactPulls) : size_(size), exactPulls_(exactPulls) {}
     [[nodiscard]] bool AllocateWindow();
 
-    // Fills out with up to count bytes from the source: >0 delivered, 0 end, <0 failure.
-    // Never called again after it returned 0 or a failure.
+    // Fills out with up to count bytes from the source: >0 delivered, 0 end, <0 failure (-2
+    // to -4095: the system's error number, negated). Never called again after it returned 0
+    // or a failure.
     [[nodiscard]] virtual int32_t Pull(uint8_t* out, int32_t count) = 0;
 
     [[nodiscard]] int32_t ReadSlow(uint8_t* out, int32_t count) override;
@@ -57,9 +63,9 @@ class SequentialStream : public Stream {
     // are exact; false at the end of the source, after a failure, or when memory runs out.
     [[nodiscard]] bool Fill(int64_t needed);
     // Ensures room for one pull: drops what lies before the mark when that pays, spills the
-    // older half of a full window to the file, or else grows the window. False when memory
-    // runs out.
-    [[nodiscard]] bool MakeRoom();
+    // older half of a full window to the file, or else grows the window. Returns 0, or why
+    // not: kVrReadLookBackLimit, kVrReadNoMemory.
+    [[nodiscard]] int32_t MakeRoom();
     // Serves reads at `position` (before the window) from the spill file; false on failure.
     [[nodiscard]] bool Replay(int64_t position);
     [[nodiscard]] int64_t WindowEnd() const { return windowStart_ + filled_; }

@@ -1,7 +1,14 @@
 // Positioning rules shared by every stream (see stream.h).
 #include "streams/stream.h"
 
+#include "streams/read_failure.h"
+
 namespace vrgdi32 {
+
+void Stream::Fail(int32_t reason) {
+    failed_ = true;
+    NoteReadFailure(reason);
+}
 
 int32_t Stream::ReadMore(uint8_t* out, int32_t count) {
     if (count <= 0) return 0;

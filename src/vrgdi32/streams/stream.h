@@ -59,6 +59,10 @@ class Stream {
         return taken;
     }
 
+    // Marks the stream failed: no read delivers anything more. reason: why (a positive system
+    // error number, or a kVrRead* reason), kept for the import job and the host.
+    void Fail(int32_t reason);
+
     const uint8_t* cursor_ = nullptr;
     const uint8_t* end_ = nullptr;
     bool failed_ = false;
