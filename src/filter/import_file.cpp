@@ -2,7 +2,7 @@
 // the import driver on it, with the record locked for the whole import.
 #include <cstring>
 
-#include "common/result_codes.h"
+#include "xpmfilter/xpmfilter.h"
 #include "common/setup_record.h"
 #include "common/text_copy.h"
 #include "filter/import_driver.h"
@@ -21,8 +21,8 @@ void ReportUnusableSetup(const ImportRequest& request) {
     if (sink == nullptr) return;
     const uint64_t block[10] = {};
     (void)InvokeStatusProc(reinterpret_cast<VrStatusProc>(sink->statusProc), sink->userData,
-                           kKindReport, static_cast<uint32_t>(kSetupNotLocked), 0, 0,
-                           SeverityClass(kSetupNotLocked), block);
+                           kKindReport, static_cast<uint32_t>(kXpmSetupNotLocked), 0, 0,
+                           SeverityClass(kXpmSetupNotLocked), block);
 }
 
 void TakeRequest(SetupRecord& setup, ImportRequest& request, const char* outputName,
@@ -50,7 +50,7 @@ using namespace xpmfilter;
 extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
                                             const char* outputSpec, const char* sourcePath,
                                             ImportRequest* request) {
-    if (request == nullptr) return kSetupNotLocked;
+    if (request == nullptr) return kXpmSetupNotLocked;
     HGLOBAL handle = request->setup;
     void* block = GlobalLock(handle);
     // A block too small for a record is refused like one that cannot be locked: writing the
@@ -61,7 +61,7 @@ extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
     }
     if (block == nullptr) {
         ReportUnusableSetup(*request);
-        return kSetupNotLocked;
+        return kXpmSetupNotLocked;
     }
     auto* setup = static_cast<SetupRecord*>(block);
     TakeRequest(*setup, *request, outputName, outputSpec, sourcePath);

@@ -3,7 +3,7 @@
 // option set.
 #include <cstring>
 
-#include "common/result_codes.h"
+#include "xpmfilter/xpmfilter.h"
 #include "common/setup_record.h"
 #include "output/graphics_library.h"
 #include "resources/module_instance.h"
@@ -47,22 +47,22 @@ int32_t ActOnEscape(HGLOBAL handle, SetupRecord* setup, SavedOptions& options, u
                     int32_t size, void* data, void* extra, uint32_t flag) {
     switch (code) {
         case kEscapeColorMode: {
-            if (data == nullptr) return kOk;
+            if (data == nullptr) return kXpmOk;
             uint32_t value = 0;
             std::memcpy(&value, data, sizeof value);
             if (value < kColorModeCount) options.colorMode = value;
             // An out-of-range value still reaches the profile: only the record refuses it.
             if (flag != 0 && setup != nullptr) WriteColorModeToProfile(*setup, value);
-            return kOk;
+            return kXpmOk;
         }
         case kEscapeReadRoutine:
             if (size == kPointerSize)
                 options.ioRoutine = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(data));
-            return kOk;
+            return kXpmOk;
         case kEscapeByteOption:
             if (size == kPointerSize && data != nullptr)
                 options.byteOption = *static_cast<const uint8_t*>(data);
-            return kOk;
+            return kXpmOk;
         default:
             return Gdi().OptionSetEscape(handle, code, static_cast<uint32_t>(size), data, extra,
                                          flag);
@@ -75,21 +75,21 @@ int32_t ActOnEscape(HGLOBAL handle, SetupRecord* setup, SavedOptions& options, u
 using namespace xpmfilter;
 
 extern "C" XPMFILTER_API int32_t EditSetup(uint64_t, uint64_t, uint64_t) {
-    return kOk;
+    return kXpmOk;
 }
 
 extern "C" XPMFILTER_API int32_t DestroySetup(HGLOBAL setup) {
-    if (GlobalLock(setup) == nullptr) return kSetupNotLocked;
+    if (GlobalLock(setup) == nullptr) return kXpmSetupNotLocked;
     GlobalUnlock(setup);
     GlobalFree(setup);
-    return kOk;
+    return kXpmOk;
 }
 
 extern "C" XPMFILTER_API int32_t EscapeSetup(HGLOBAL handle, uint32_t code, int32_t size,
                                              void* data, void* extra, uint32_t flag) {
-    if (handle == nullptr) return kOk;
+    if (handle == nullptr) return kXpmOk;
     void* block = GlobalLock(handle);
-    if (block == nullptr) return kSetupNotLocked;
+    if (block == nullptr) return kXpmSetupNotLocked;
 
     if (IsSetupRecord(handle, block)) {
         auto* setup = static_cast<SetupRecord*>(block);
@@ -103,7 +103,7 @@ extern "C" XPMFILTER_API int32_t EscapeSetup(HGLOBAL handle, uint32_t code, int3
     SavedOptions options{};
     int32_t loaded =
         Gdi().OptionSetEscape(handle, kOptionSetLoad, SavedOptionsSize(), nullptr, &options, 0);
-    if (loaded != kOk) {
+    if (loaded != kXpmOk) {
         GlobalUnlock(handle);
         return loaded;
     }

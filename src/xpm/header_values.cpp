@@ -40,8 +40,8 @@ int32_t StreamLength(StreamHandle stream) {
     return length;
 }
 
-void MeasureInput(StreamHandle stream, SetupRecord& setup) {
-    setup.inputSize = StreamLength(stream);
+void MeasureInput(StreamHandle stream, ImportContext& import) {
+    import.inputSize = StreamLength(stream);
 }
 
 int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
@@ -59,13 +59,13 @@ int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
     return values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
 }
 
-void UpdateProgressPercent(StreamHandle stream, SetupRecord& setup) {
+void UpdateProgressPercent(StreamHandle stream, ImportContext& import) {
     int64_t position = Gdi().StreamSeek(stream, 0, kSeekCurrent);
-    if (setup.inputSize == 0) {
-        setup.progressPercent = 100;
+    if (import.inputSize == 0) {
+        import.progressPercent = 100;
         return;
     }
-    setup.progressPercent = static_cast<int32_t>(position * 100 / setup.inputSize);
+    import.progressPercent = static_cast<int32_t>(position * 100 / import.inputSize);
 }
 
 }  // namespace xpmfilter

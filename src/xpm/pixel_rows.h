@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "output/import_context.h"
 #include "xpm/color_definitions.h"
 #include "xpm/color_key_index.h"
 #include "xpm/tokenizer.h"
@@ -17,7 +17,7 @@ namespace xpmfilter {
 // definition, a pixel read comes up short, or the input ends before a row's opening quote
 // (nothing reported); or the progress check's result (61 not reported, others reported).
 // A row whose closing quote is missing at the very end still counts once its pixels are read.
-[[nodiscard]] int32_t ReadBandRows(SetupRecord& setup, StreamHandle stream, int32_t width,
+[[nodiscard]] int32_t ReadBandRows(ImportContext& import, StreamHandle stream, int32_t width,
                                    int32_t stride, int32_t rows, uint8_t* buffer, XpmValues values,
                                    ColorKeyIndex& codes);
 
