@@ -1,6 +1,6 @@
 // What the filter tells a host before any import: its default options in a fresh option set,
 // its preferences dialog, and its version number.
-#include "common/setup_record.h"
+#include "filter/setup_record.h"
 #include "resources/module_instance.h"
 #include "output/graphics_library.h"
 #include "resources/resource_ids.h"

@@ -5,7 +5,7 @@
 
 #include "xpmfilter/xpmfilter.h"
 #include "output/graphics_library.h"
-#include "output/input_source.h"
+#include "filter/input_source.h"
 #include "output/output_lifecycle.h"
 #include "output/status.h"
 #include "xpm/header_values.h"
@@ -81,16 +81,17 @@ int32_t ImportFromStream(const SetupRecord& setup, ImportContext& import, Stream
 int32_t RunImport(SetupRecord& setup) {
     setup.writer = nullptr;
     ImportContext import{nullptr, setup.statusSink, setup.inputSize, setup.progressPercent};
-    const uint64_t routine = setup.options.ioRoutine;
-    const uint64_t userData = setup.request != nullptr ? setup.request->ioUserData : 0;
-    HGLOBAL memory =
-        setup.statusSink != nullptr
-            ? reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(setup.statusSink->dataHandle))
-            : nullptr;
+    // The input, as the record holds it: the routine in the options, its user data in the
+    // request, a memory block in the status record's dataHandle, the file's path.
+    InputSpec spec{setup.sourcePath, setup.options.ioRoutine};
+    if (setup.request != nullptr) spec.userData = setup.request->ioUserData;
+    if (setup.statusSink != nullptr)
+        spec.memory =
+            reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(setup.statusSink->dataHandle));
 
     // Stage 1: the input. It must not move while the stream is open.
     InputSource input;
-    StreamHandle stream = OpenInputStream(input, setup.sourcePath, routine, userData, memory);
+    StreamHandle stream = OpenInputStream(input, spec);
     int32_t result = kXpmOk;
     if (stream == nullptr) {
         result = kXpmCannotOpenInput;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "filter/setup_record.h"
 
 namespace xpmfilter {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/setup_record.h"
+#include "filter/setup_record.h"
 #include "resources/module_instance.h"
 #include "output/graphics_library.h"
 #include "resources/resource_ids.h"

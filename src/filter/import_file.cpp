@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "xpmfilter/xpmfilter.h"
-#include "common/setup_record.h"
+#include "filter/setup_record.h"
 #include "common/text_copy.h"
 #include "filter/import_driver.h"
 #include "output/status.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "xpmfilter/xpmfilter.h"
-#include "common/setup_record.h"
+#include "filter/setup_record.h"
 #include "output/graphics_library.h"
 #include "resources/module_instance.h"
 #include "resources/resource_ids.h"
@@ -33,12 +33,13 @@ bool IsSetupRecord(HGLOBAL handle, const void* block) {
 // Writes the colour mode under "Color Mode" in the record's own profile section. A record
 // without a profile file has nowhere to write it.
 void WriteColorModeToProfile(const SetupRecord& setup, uint32_t value) {
-    if (setup.profilePath[0] == '\0') return;
+    if (setup.profileSource.profilePath[0] == '\0') return;
     char key[kPathChars] = {};
     if (LoadStringA(ModuleInstance(), kStrColorModeKey, key, sizeof key) <= 0) return;
     char text[16] = {};
     wsprintfA(text, "%d", static_cast<int>(value));
-    WritePrivateProfileStringA(setup.profileSection, key, text, setup.profilePath);
+    WritePrivateProfileStringA(setup.profileSource.profileSection, key, text,
+                               setup.profileSource.profilePath);
 }
 
 // Acts on one escape code with `options` as the working block. Returns the result of a

@@ -31,7 +31,8 @@ constexpr WriterErrorRow kWriterErrorRows[] = {
 int32_t MapWriterError(int32_t code, int32_t detail) {
     // Unsigned on purpose: a negative writer code is no known code and falls to the default.
     const auto writerCode = static_cast<uint32_t>(code);
-    if (writerCode == kVrErrWrite) return detail == kVrErrDetailDiskFull ? kXpmDiskFull : kXpmWriteFailed;
+    if (writerCode == kVrErrWrite)
+        return detail == kVrErrDetailDiskFull ? kXpmDiskFull : kXpmWriteFailed;
     for (const WriterErrorRow& row : kWriterErrorRows)
         if (writerCode >= row.first && writerCode <= row.last) return row.result;
     return kXpmWriterFailed;

@@ -1,6 +1,6 @@
 // The output layer against the recording library: how writer codes become results, the
 // calls and reports of each step of the output's life and of the status procedure with its
-// stop notice, and input opening where the import driver cannot reach.
+// stop notice.
 #include <cstring>
 #include <map>
 #include <string>
@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "output/input_source.h"
 #include "output/output_lifecycle.h"
 #include "output/status.h"
 #include "output/writer_errors.h"
@@ -193,33 +192,6 @@ TEST(Output, StepsCallAndReport) {
         }
         EXPECT_EQ(calls, c.calls);
     }
-}
-
-TEST(Output, InputOpeningWithANullPath) {
-    // A host may pass no path at all: memory is then read when there is some (locked while
-    // open), else the library is asked for no file; a read routine still wins.
-    RecordingLibrary fake;
-    HGLOBAL memory = GlobalAlloc(GHND, 9);
-    const auto locks = [memory] { return GlobalFlags(memory) & GMEM_LOCKCOUNT; };
-    const std::pair<uint64_t, HGLOBAL> cases[] = {
-        {0, memory}, {0, nullptr}, {0xC0DE, memory}};  // routine, memory
-    for (auto [routine, block] : cases) {
-        InputSource input;
-        StreamHandle stream = OpenInputStream(input, nullptr, routine, 0x55AA, block);
-        const Call& open = fake.calls.back();
-        EXPECT_EQ(open.texts, std::vector<std::string>{"<null>"});
-        const std::vector<int64_t> source =
-            routine != 0 ? std::vector<int64_t>{0x55AA, 0, 0xC0DE}
-            : block      ? std::vector<int64_t>{intptr_t(&input.lockedAddress), 9, 0}
-                         : std::vector<int64_t>{};
-        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), source) << routine;
-        EXPECT_EQ(locks(), routine == 0 && block != nullptr ? 1u : 0u) << routine;
-        fake.Table().StreamClose(stream);
-        UnlockInputMemory(input);
-        UnlockInputMemory(input);
-        EXPECT_EQ(locks(), 0u) << routine;
-    }
-    GlobalFree(memory);
 }
 
 }  // namespace

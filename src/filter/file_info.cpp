@@ -1,5 +1,5 @@
 // GetFileInfo and the routines that fill the host's FileInfoRecord.
-#include "settings/file_info.h"
+#include "filter/file_info.h"
 
 #include <cmath>
 #include <cstddef>
@@ -7,7 +7,7 @@
 
 #include "xpmfilter/xpmfilter.h"
 #include "output/graphics_library.h"
-#include "output/input_source.h"
+#include "filter/input_source.h"
 #include "xpm/header_values.h"
 
 namespace xpmfilter {
@@ -88,10 +88,11 @@ extern "C" XPMFILTER_API int32_t GetFileInfo(const char* path, FileInfoRecord* r
     using namespace xpmfilter;
     if (record == nullptr) return kXpmInfoBadRecordSize;
     if (path == nullptr) path = "";
+    // The handle is the routine's user data, or else the memory block.
+    const InputSpec spec{path, reinterpret_cast<uint64_t>(routine), handle,
+                         routine == nullptr ? reinterpret_cast<HGLOBAL>(handle) : nullptr};
     InputSource input;
-    StreamHandle stream =
-        OpenInputStream(input, path, reinterpret_cast<uint64_t>(routine), handle,
-                        routine == nullptr ? reinterpret_cast<HGLOBAL>(handle) : nullptr);
+    StreamHandle stream = OpenInputStream(input, spec);
     if (stream == nullptr) UnlockInputMemory(input);
 
     if (record->size > 4)
