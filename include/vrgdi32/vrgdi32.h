@@ -213,13 +213,28 @@ VRGDI32_API void BitmapEnd(WriterHandle writer);
 
 /* ---- Option sets --------------------------------------------------------------------- */
 VRGDI32_API OptionSetHandle OptionSetCreate(int32_t a, int32_t b, int32_t c, int32_t d);
-/* Codes: 3 sets 2 bytes (in), 4 reads 2 (out), 26 reads 4 (out), 40 sets 1 (in),
- * 42 stores the 56-byte options block (in), 43 loads it (out). Returns 0, or -1 for an
- * unknown code, a wrong size, a missing buffer or a handle that is not an option set. */
+/* OptionSetEscape codes, each with the one size it takes. Returns 0, or -1 for an unknown
+ * code, a wrong size, a missing buffer or a handle that is not an option set. */
+enum {
+    kVrOptionSet3 = 3,          /* in, 2 bytes: a fresh set's option 3 (the filter sends 0) */
+    kVrOptionImportRefused = 4, /* out, 2 bytes: non-zero refuses imports; this library: 0 */
+    kVrOptionQuery26 = 26,      /* out, 4 bytes: option 26, handed on to ImportJobBegin */
+    kVrOptionSet40 = 40,        /* in, 1 byte: option 40 */
+    kVrOptionStoreOptions = 42, /* in, 56 bytes: keeps the options block (SavedOptions) */
+    kVrOptionLoadOptions = 43   /* out, 56 bytes: gives it back */
+};
 VRGDI32_API int32_t OptionSetEscape(OptionSetHandle set, uint32_t code, uint32_t size,
                                     const void* in, void* out, uint32_t flag);
 
-/* ---- Import job ---------------------------------------------------------------------- */
+/* ---- Import job ----------------------------------------------------------------------
+ * The status protocol: a status procedure is called with a kind and a code. Kind 0 carries
+ * progress: code kVrCodeProgressRange with the range (first, second), or kVrCodeProgress with
+ * the percentage (first); a non-zero answer asks to stop. Kind 2 (code 61) is the stop notice
+ * that follows such an answer; its own answer decides. Kind 3 reports a result code with its
+ * severity class. Reports and stop notices carry a block of kVrStatusBlockWords zero words. */
+enum { kVrStatusProgress = 0, kVrStatusStopNotice = 2, kVrStatusReport = 3 };
+enum { kVrCodeProgress = 0, kVrCodeProgressRange = -1, kVrCodeStopped = 61 };
+enum { kVrStatusBlockWords = 10 };
 typedef int32_t (*VrStatusProc)(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first,
                                 uint32_t second, uint32_t severityClass, const uint64_t* block);
 

@@ -12,16 +12,14 @@
 namespace xpmfilter {
 namespace {
 
-constexpr uint32_t kKindReport = 3;
-
 // A request whose record cannot be used still tells its host, so that no entry point
 // reports success for it.
 void ReportUnusableSetup(const ImportRequest& request) {
     const StatusSink* sink = request.statusSink;
     if (sink == nullptr) return;
-    const uint64_t block[10] = {};
+    const uint64_t block[kVrStatusBlockWords] = {};
     (void)InvokeStatusProc(reinterpret_cast<VrStatusProc>(sink->statusProc), sink->userData,
-                           kKindReport, static_cast<uint32_t>(kXpmSetupNotLocked), 0, 0,
+                           kVrStatusReport, static_cast<uint32_t>(kXpmSetupNotLocked), 0, 0,
                            SeverityClass(kXpmSetupNotLocked), block);
 }
 

@@ -7,17 +7,13 @@
 #include "filter/setup_record.h"
 #include "output/graphics_library.h"
 #include "resources/module_instance.h"
+#include "filter/option_exchange.h"
 #include "resources/resource_ids.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace xpmfilter {
 namespace {
 
-constexpr uint32_t kEscapeColorMode = 55;
-constexpr uint32_t kEscapeReadRoutine = 81;
-constexpr uint32_t kEscapeByteOption = 82;
-constexpr uint32_t kOptionSetStore = 42;
-constexpr uint32_t kOptionSetLoad = 43;
 constexpr uint32_t kColorModeCount = 3;  // 0, 1 or 2
 constexpr int32_t kPointerSize = 8;
 
@@ -47,7 +43,7 @@ void WriteColorModeToProfile(const SetupRecord& setup, uint32_t value) {
 int32_t ActOnEscape(HGLOBAL handle, SetupRecord* setup, SavedOptions& options, uint32_t code,
                     int32_t size, void* data, void* extra, uint32_t flag) {
     switch (code) {
-        case kEscapeColorMode: {
+        case kXpmEscapeColorMode: {
             if (data == nullptr) return kXpmOk;
             uint32_t value = 0;
             std::memcpy(&value, data, sizeof value);
@@ -56,11 +52,11 @@ int32_t ActOnEscape(HGLOBAL handle, SetupRecord* setup, SavedOptions& options, u
             if (flag != 0 && setup != nullptr) WriteColorModeToProfile(*setup, value);
             return kXpmOk;
         }
-        case kEscapeReadRoutine:
+        case kXpmEscapeReadRoutine:
             if (size == kPointerSize)
                 options.ioRoutine = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(data));
             return kXpmOk;
-        case kEscapeByteOption:
+        case kXpmEscapeByteOption:
             if (size == kPointerSize && data != nullptr)
                 options.byteOption = *static_cast<const uint8_t*>(data);
             return kXpmOk;
@@ -102,14 +98,13 @@ extern "C" XPMFILTER_API int32_t EscapeSetup(HGLOBAL handle, uint32_t code, int3
     // An option set: work on a copy of its stored block and store the copy back afterwards,
     // also after a passed-on code. A failed load leaves the option set as it was.
     SavedOptions options{};
-    int32_t loaded =
-        Gdi().OptionSetEscape(handle, kOptionSetLoad, SavedOptionsSize(), nullptr, &options, 0);
+    const int32_t loaded = LoadOptions(handle, options);
     if (loaded != kXpmOk) {
         GlobalUnlock(handle);
         return loaded;
     }
     int32_t result = ActOnEscape(handle, nullptr, options, code, size, data, extra, flag);
-    (void)Gdi().OptionSetEscape(handle, kOptionSetStore, SavedOptionsSize(), &options, nullptr, 0);
+    (void)StoreOptions(handle, options);
     GlobalUnlock(handle);
     return result;
 }

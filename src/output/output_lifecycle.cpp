@@ -10,7 +10,6 @@
 namespace xpmfilter {
 namespace {
 
-constexpr int32_t kProgressRangeCode = -1;
 constexpr int32_t kOpenDetail = 0;
 constexpr int32_t kCloseDetail = 2;
 
@@ -29,8 +28,9 @@ int32_t OpenOutput(const ImportContext& import, const OutputTarget& target) {
     // stops anything.
     if (import.statusSink != nullptr) {
         InvokeStatusProc(reinterpret_cast<VrStatusProc>(import.statusSink->statusProc),
-                         import.statusSink->userData, 0, static_cast<uint32_t>(kProgressRangeCode),
-                         target.progressBase, target.progressRange, 0, nullptr);
+                         import.statusSink->userData, kVrStatusProgress,
+                         static_cast<uint32_t>(kVrCodeProgressRange), target.progressBase,
+                         target.progressRange, 0, nullptr);
     }
     const GraphicsLibrary& gdi = Gdi();
     int32_t code = kXpmOk;

@@ -9,12 +9,6 @@
 namespace xpmfilter {
 namespace {
 
-constexpr uint32_t kKindProgress = 0;
-constexpr uint32_t kKindStopNotice = 2;
-constexpr uint32_t kKindReport = 3;
-constexpr uint32_t kCodeProgress = 0;
-constexpr int kArgumentWords = 10;
-
 // The sink's procedure, or null when there is no sink or no procedure in it.
 VrStatusProc SinkProc(const ImportContext& import) {
     if (import.statusSink == nullptr) return nullptr;
@@ -33,10 +27,10 @@ int32_t InvokeStatusProc(VrStatusProc proc, uint64_t userData, uint32_t kind, ui
     if (proc == nullptr) return 0;
     int32_t answer = proc(userData, kind, code, first, second, severityClass, block);
     // Only a stop answer to a progress call is confirmed; the confirmation decides.
-    if (answer != 0 && kind == kKindProgress && code == kCodeProgress) {
-        const uint64_t zeros[kArgumentWords] = {};
+    if (answer != 0 && kind == kVrStatusProgress && code == kVrCodeProgress) {
+        const uint64_t zeros[kVrStatusBlockWords] = {};
         answer =
-            proc(userData, kKindStopNotice, static_cast<uint32_t>(kXpmStopped), 0, 0, 0, zeros);
+            proc(userData, kVrStatusStopNotice, static_cast<uint32_t>(kXpmStopped), 0, 0, 0, zeros);
     }
     return answer;
 }
@@ -63,18 +57,19 @@ int32_t ReportStatus(const ImportContext& import, int32_t code) {
     VrStatusProc proc = SinkProc(import);
     if (proc == nullptr) return 0;
     // No report of this filter carries optional arguments: the block is ten zero words.
-    const uint64_t block[kArgumentWords] = {};
+    const uint64_t block[kVrStatusBlockWords] = {};
     int32_t answer =
-        InvokeStatusProc(proc, SinkUserData(import), kKindReport, static_cast<uint32_t>(code), 0, 0,
-                         SeverityClass(code), block);
+        InvokeStatusProc(proc, SinkUserData(import), kVrStatusReport, static_cast<uint32_t>(code),
+                         0, 0, SeverityClass(code), block);
     return answer != 0 ? kXpmStopped : kXpmOk;
 }
 
 int32_t ReportProgress(const ImportContext& import) {
     VrStatusProc proc = SinkProc(import);
     if (proc == nullptr) return kXpmOk;
-    int32_t answer = InvokeStatusProc(proc, SinkUserData(import), kKindProgress, kCodeProgress,
-                                      static_cast<uint32_t>(import.progressPercent), 0, 0, nullptr);
+    int32_t answer =
+        InvokeStatusProc(proc, SinkUserData(import), kVrStatusProgress, kVrCodeProgress,
+                         static_cast<uint32_t>(import.progressPercent), 0, 0, nullptr);
     return answer != 0 ? kXpmStopped : kXpmOk;
 }
 
