@@ -63,7 +63,7 @@ extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
     }
     auto* setup = static_cast<SetupRecord*>(block);
     TakeRequest(*setup, *request, outputName, outputSpec, sourcePath);
-    int32_t result = RunImport(*setup);
+    int32_t result = DriveImport(*setup);
     GlobalUnlock(handle);
     return result;
 }
