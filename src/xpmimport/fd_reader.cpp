@@ -44,10 +44,9 @@ void UnreadInput(int fd, std::string bytes) {
 void DrainInput(int fd) {
     if (g_readAhead.fd == fd) g_readAhead.served = g_readAhead.bytes.size();
     char buffer[65536];
-    for (;;) {
+    while (!InterruptRequested()) {
         const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got > 0 || (got < 0 && errno == EINTR && !InterruptRequested())) continue;
-        return;
+        if (got == 0 || (got < 0 && errno != EINTR)) return;
     }
 }
 

@@ -480,8 +480,8 @@ TEST_F(CliTest, SignalsLeaveNoPartialFile) {
         std::ofstream feed(fifo, std::ios::binary);
         feed << text << std::flush;
         for (int i = 0; i < 1000 && ReadFile(output) == "an older picture"; ++i) usleep(10000);
-        usleep(100000);  // until the rename is surely done
         kill(pid, SIGTERM);
+        feed.close();
         const ProcessResult got = Finish(pid, capture);
         EXPECT_EQ(got.status, 128 + SIGTERM);
         EXPECT_NE(got.err.find("stopped by SIGTERM after " + output + " was written in full"),
