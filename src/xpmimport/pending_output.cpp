@@ -103,7 +103,7 @@ bool PendingOutput::CopyOut(FileFailure* failure) {
     const bool standardOutput = IsStandardOutput(target_);
     const int fd = standardOutput ? STDOUT_FILENO : OpenForWritingInto(target_.c_str());
     if (fd < 0) {
-        *failure = FailureFromErrno("cannot write " + target_, errno);
+        *failure = FailureFromErrno("cannot write to " + target_, errno);
         return false;
     }
     std::vector<char> buffer(size_t{1} << 16);
