@@ -2,6 +2,8 @@
 // the user cannot act on the difference (-v shows the number).
 #include "xpmimport/result_messages.h"
 
+#include <algorithm>
+
 namespace xpmimport {
 namespace {
 
@@ -16,8 +18,8 @@ constexpr uint64_t kMetafileOverheadBytes = uint64_t{16} << 20;
 
 // The bytes of the 8-bit bitmap rows of the declared picture.
 [[nodiscard]] uint64_t BitmapBytes(const InputPrologue& prologue) {
-    const uint64_t stride = (uint64_t(prologue.width < 0 ? 0 : prologue.width) + 3) / 4 * 4;
-    return stride * uint64_t(prologue.height < 0 ? 0 : prologue.height);
+    const auto positive = [](int32_t value) { return static_cast<uint64_t>(std::max(value, 0)); };
+    return (positive(prologue.width) + 3) / 4 * 4 * positive(prologue.height);
 }
 
 // The filter's palette count is 16 bits with a sign: these counts come out negative.
