@@ -41,12 +41,18 @@ void CheckNothingLeft() {
 }
 
 const std::string& ScratchProfilePath() {
-    // Profile writes are flushed to the disk; memory-backed storage keeps that cheap.
-    struct stat shm {};
-    static const std::string directory =
-        stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) ? "/dev/shm" : "/tmp";
-    static const std::string path =
-        directory + "/xpmfuzz-profile-" + std::to_string(getpid()) + ".ini";
+    // Profile writes are flushed to the disk; memory-backed storage keeps that cheap. A
+    // directory of our own, so that the recovery copy goes beside the profile: in a directory
+    // shared by all (as /dev/shm is) it would go to the private one under $TMPDIR.
+    static std::string directory;
+    static const std::string path = [] {
+        struct stat shm {};
+        directory = stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) ? "/dev/shm/xpmfuzz-XXXXXX"
+                                                                        : "/tmp/xpmfuzz-XXXXXX";
+        if (mkdtemp(directory.data()) == nullptr) return std::string("/tmp/xpmfuzz-profile.ini");
+        std::atexit([] { rmdir(directory.c_str()); });
+        return directory + "/profile.ini";
+    }();
     return path;
 }
 

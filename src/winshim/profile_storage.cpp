@@ -1,12 +1,18 @@
-// Profile file names, locked whole-file reads and in-place writes on POSIX file systems.
+// Profile file names, whole-file reads and in-place writes on POSIX file systems.
 //
-// Write strategy: a write changes the file in place, under an exclusive lock on the file
-// itself, after saving the old bytes in a recovery copy. In place, because a rename would
-// give the file a new owner, split its hard links and fail in a read-only directory where the
-// file itself is writable; the lock sits on the file because a lock file could not be made in
-// such a directory either. Readers take a shared lock, so they see the old or the new bytes,
-// never a mix; whoever finds a recovery copy under the lock knows its writer died half way
-// and puts the old bytes back (or, without write permission, reads them from the copy).
+// Write strategy: a write changes the file in place, after saving the old and the new bytes in
+// the profile's recovery slot (profile_recovery.h), which it holds for the whole write and which
+// keeps other writers out. In place, because a rename would give the file a new owner, split
+// its hard links and fail in a read-only directory where the file itself is writable.
+//
+// Nobody who may only read a profile can stop its writes: writers exclude each other through
+// the slot, which only the owner and root can open, and readers take no lock. A writer reads
+// the file as a reader does, saves its copy, then write-locks the file only while its bytes
+// change, and only if the file is still the version it read; it also makes sure that the change
+// gives the file a new change time. A reader reads again when a writer's lock was on the file
+// or its stamp changed while it read. A read lock on the profile can only be someone else's: a
+// writer goes on without its own lock then. A reader waits only briefly for a writer's lock,
+// which whoever may write the file could hold for ever.
 #include "profile_storage.h"
 
 #include <fcntl.h>
@@ -29,55 +35,17 @@ namespace {
 constexpr DWORD kErrorWriteFault = 29;     // ERROR_WRITE_FAULT
 constexpr DWORD kErrorLockViolation = 33;  // ERROR_LOCK_VIOLATION
 constexpr DWORD kErrorDiskFull = 112;      // ERROR_DISK_FULL
-// How long a reader or writer waits for another process's lock before it gives up: far
-// longer than any write of a profile takes, short enough that a stuck process cannot hang us.
-constexpr int64_t kLockWaitNs = int64_t{10} * 1000 * 1000 * 1000;
-// A file replaced by another one while we waited for its lock is opened again, this often.
+// How long a writer waits for another writer's lock on the profile: far longer than any write
+// of a profile takes, short enough that a stuck process cannot hang us.
+constexpr int64_t kWriterWaitNs = int64_t{10} * 1000 * 1000 * 1000;
+// How long a reader waits for a writer to let go of the profile before it reads anyway, and
+// how long a file that keeps changing while it is read is read again.
+constexpr int64_t kReaderWaitNs = int64_t{100} * 1000 * 1000;
+constexpr int64_t kChangingWaitNs = int64_t{2} * 1000 * 1000 * 1000;
+// A file replaced by another one while we waited for its slot is opened again, this often.
 constexpr int kOpenAttempts = 8;
 // Profiles are small; anything larger is refused instead of being read into memory.
 constexpr size_t kMaxProfileBytes = kMaxProfileTextBytes;
-
-[[nodiscard]] int64_t MonotonicNs() {
-    struct timespec now {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
-}
-
-enum class LockOutcome { kLocked, kUnsupported, kTimedOut };
-
-// Takes a lock of `type` on the whole file. Open-file-description locks where the system
-// has them: unlike process-wide locks they also keep two threads apart, and closing another
-// descriptor of the file (a reader in another thread) does not drop them. Polls, so that a
-// lock held forever by a stuck process ends in failure instead of a hang. A file system
-// without locks is used without them rather than not at all.
-[[nodiscard]] LockOutcome LockWholeFile(int fd, short type) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-#if defined(F_OFD_SETLK)
-    int command = F_OFD_SETLK;
-#else
-    int command = F_SETLK;
-#endif
-    const int64_t deadline = MonotonicNs() + kLockWaitNs;
-    long pauseNs = 50 * 1000;
-    for (;;) {
-        if (::fcntl(fd, command, &lock) == 0) return LockOutcome::kLocked;
-#if defined(F_OFD_SETLK)
-        if (errno == EINVAL && command == F_OFD_SETLK) {  // a kernel without them
-            command = F_SETLK;
-            continue;
-        }
-#endif
-        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return LockOutcome::kUnsupported;
-        if (MonotonicNs() > deadline) return LockOutcome::kTimedOut;
-        struct timespec pause {
-            0, pauseNs
-        };
-        ::nanosleep(&pause, nullptr);
-        if (pauseNs < 5 * 1000 * 1000) pauseNs *= 2;
-    }
-}
 
 [[nodiscard]] FileStamp StampOf(const struct stat& info) {
     FileStamp stamp;
@@ -123,23 +91,102 @@ enum class LockOutcome { kLocked, kUnsupported, kTimedOut };
            ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
 }
 
-// The profile opened for writing and locked, with its status as of the lock.
+// A reader tells by the stamp that the file changed while it read. A change that keeps the size
+// waits until the clock that stamps files has passed the file's change time (a tick at most),
+// so that it gives the file another one. Bounded, in case the times come from another clock.
+void LetTheChangeTimeMove(int fd, size_t newSize) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || static_cast<size_t>(info.st_size) != newSize) return;
+    long pauseNs = 250 * 1000;
+    for (int tries = 0; tries < 40; ++tries) {
+        struct timespec now {};
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        if (now.tv_sec > info.st_ctim.tv_sec ||
+            (now.tv_sec == info.st_ctim.tv_sec && now.tv_nsec > info.st_ctim.tv_nsec)) {
+            return;
+        }
+        PauseBeforeRetry(&pauseNs);
+    }
+}
+
+// Write-locks the profile for the time its bytes change. A writer's lock is waited for; a read
+// lock is never a writer's own (readers take none), so a writer does not wait for it.
+[[nodiscard]] bool LockForWriting(int fd, DWORD* error) {
+    const int64_t deadline = MonotonicNs() + kWriterWaitNs;
+    long pauseNs = 50 * 1000;
+    for (;;) {
+        if (TryLockWholeFile(fd, F_WRLCK) != LockTry::kBusy) return true;
+        const LockHolder holder = LockHolderOf(fd);
+        if (holder == LockHolder::kReader || holder == LockHolder::kUnknown) return true;
+        if (holder == LockHolder::kNobody) continue;  // let go of meanwhile
+        if (MonotonicNs() > deadline) {
+            *error = kErrorLockViolation;
+            return false;
+        }
+        PauseBeforeRetry(&pauseNs);
+    }
+}
+
+void Unlock(int fd) {
+    struct flock lock {};
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    if (::fcntl(fd, kSetLock, &lock) != 0) (void)::fcntl(fd, F_SETLK, &lock);
+}
+
+[[nodiscard]] DWORD ReadError(ReadResult result) {
+    return result == ReadResult::kTooLarge ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED;
+}
+
+enum class ReadState { kSteady, kWriterAtWork, kChanged, kFailed };
+
+// Reads the whole file without a lock. kSteady when no writer's lock was on the bytes read,
+// before or after, and the file's stamp (*stamp, as of the end) stayed the same: writers give
+// every change a new stamp, so no write overlapped the read. kFailed with *error set.
+[[nodiscard]] ReadState ReadOnce(int fd, std::string* bytes, FileStamp* stamp, DWORD* error) {
+    struct stat before {
+    }, after{};
+    if (::fstat(fd, &before) != 0) {
+        *error = ERROR_ACCESS_DENIED;
+        return ReadState::kFailed;
+    }
+    const off_t length = before.st_size + 1;  // never 0, which would mean the whole file
+    bool writing = LockHolderOf(fd, length) == LockHolder::kWriter;
+    if (const ReadResult read = ReadWholeFile(fd, kMaxProfileBytes, bytes);
+        read != ReadResult::kRead) {
+        *error = ReadError(read);
+        return ReadState::kFailed;
+    }
+    writing = writing || LockHolderOf(fd, length) == LockHolder::kWriter;
+    if (::fstat(fd, &after) != 0) {
+        *error = ERROR_ACCESS_DENIED;
+        return ReadState::kFailed;
+    }
+    *stamp = StampOf(after);
+    if (!(StampOf(before) == *stamp)) return ReadState::kChanged;
+    return writing ? ReadState::kWriterAtWork : ReadState::kSteady;
+}
+
+// The profile opened for writing, with the slot that keeps other writers out, and its status
+// as of then.
 struct LockedProfile {
     FileDescriptor fd;
+    RecoverySlot slot;
     struct stat info {};
     bool created = false;
 };
 
 enum class OpenOutcome { kOpened, kMissing, kFailed };
 
-// Opens and locks the file for writing. A file replaced or removed while we waited for the
-// lock is opened again, so the lock always sits on the file the name names.
+// Opens the file for writing and takes its slot. A file replaced or removed while we waited is
+// opened again, so the slot always belongs to the file the name names.
 [[nodiscard]] OpenOutcome OpenForWriting(const ProfileLocation& location, bool mayCreate,
                                          LockedProfile* file, DWORD* error) {
     const char* path = location.path.c_str();
     constexpr int kFlags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         file->created = false;
+        file->slot.Release();
         int fd = -1;
         if (mayCreate) {
             fd = ::open(path, kFlags | O_CREAT | O_EXCL, 0666);
@@ -167,8 +214,8 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
             *error = ERROR_ACCESS_DENIED;
             return OpenOutcome::kFailed;
         }
-        if (LockWholeFile(fd, F_WRLCK) == LockOutcome::kTimedOut) {
-            *error = kErrorLockViolation;
+        if (!file->slot.Acquire(location.path, file->info, error)) {
+            if (file->created) ::unlink(path);
             return OpenOutcome::kFailed;
         }
         struct stat named {};
@@ -177,30 +224,54 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
             *error = ERROR_ACCESS_DENIED;
             return OpenOutcome::kFailed;
         }
-        // Another process may have taken the lock first and written the file we made; it is
+        // Another process may have taken the slot first and written the file we made; it is
         // theirs now as much as ours, and is never removed on a failure.
         if (file->info.st_size != 0) file->created = false;
         return OpenOutcome::kOpened;
     }
+    file->slot.Release();
     *error = kErrorLockViolation;
     return OpenOutcome::kFailed;
 }
 
-// Puts back the old bytes of a write that died half way, then removes its copies.
-[[nodiscard]] bool RepairInterruptedWrite(const std::string& path, LockedProfile& file,
-                                          DWORD* error) {
-    const RecoveryNames names = RecoveryNamesFor(path, file.info);
-    const FoundCopies found = FindRecoveryCopies(names, file.info);
-    if (found.bytes && !WriteInPlace(file.fd.get(), *found.bytes)) {
+// One complete version of the open file, for a writer: waits while a writer of another slot
+// (or another program) changes it.
+[[nodiscard]] bool ReadForWriting(int fd, std::string* bytes, FileStamp* stamp, DWORD* error) {
+    const int64_t deadline = MonotonicNs() + kWriterWaitNs;
+    long pauseNs = 50 * 1000;
+    for (;;) {
+        const ReadState state = ReadOnce(fd, bytes, stamp, error);
+        if (state == ReadState::kSteady) return true;
+        if (state == ReadState::kFailed) return false;
+        if (MonotonicNs() > deadline) {
+            *error = kErrorLockViolation;
+            return false;
+        }
+        PauseBeforeRetry(&pauseNs);
+    }
+}
+
+enum class Replace { kWritten, kChangedMeanwhile, kFailedUndone, kFailedLeft };
+
+// Replaces the file's bytes with `bytes` under its write lock, provided it is still the version
+// read (with stamp `read`); else writes nothing (kChangedMeanwhile). On a failed write the
+// `previous` bytes go back (kFailedUndone), or could not (kFailedLeft); *error says why.
+[[nodiscard]] Replace ReplaceBytes(int fd, const FileStamp& read, const std::string& bytes,
+                                   const std::string& previous, DWORD* error) {
+    if (!LockForWriting(fd, error)) return Replace::kFailedUndone;
+    struct stat now {};
+    if (::fstat(fd, &now) != 0 || !(StampOf(now) == read)) {
+        Unlock(fd);
+        return Replace::kChangedMeanwhile;
+    }
+    LetTheChangeTimeMove(fd, bytes.size());
+    Replace outcome = Replace::kWritten;
+    if (!WriteInPlace(fd, bytes)) {
         *error = WriteError(errno);
-        return false;
+        outcome = WriteInPlace(fd, previous) ? Replace::kFailedUndone : Replace::kFailedLeft;
     }
-    RemoveRecoveryCopies(found.trusted);
-    if (found.bytes && ::fstat(file.fd.get(), &file.info) != 0) {
-        *error = ERROR_ACCESS_DENIED;
-        return false;
-    }
-    return true;
+    Unlock(fd);
+    return outcome;
 }
 
 }  // namespace
@@ -226,9 +297,10 @@ bool StampOfPath(const std::string& path, FileStamp* stamp) {
 
 LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileStamp* stamp,
                              DWORD* error) {
-    // Repairing needs the lock for writing, so a reader that finds a copy lets go and asks
-    // for it; one more look after that reads the repaired file.
-    for (int pass = 0; pass < 2; ++pass) {
+    const int64_t start = MonotonicNs();
+    long pauseNs = 50 * 1000;
+    bool repairAsked = false;
+    for (;;) {
         // Non-blocking, so a FIFO named as a profile cannot stall the caller.
         FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (fd.get() < 0) {
@@ -248,55 +320,52 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
             *error = ERROR_NOT_ENOUGH_MEMORY;
             return LoadOutcome::kFailed;
         }
-        if (LockWholeFile(fd.get(), F_RDLCK) == LockOutcome::kTimedOut) {
-            *error = kErrorLockViolation;
-            return LoadOutcome::kFailed;
-        }
-        if (::fstat(fd.get(), &info) != 0) {
-            *error = ERROR_ACCESS_DENIED;
-            return LoadOutcome::kFailed;
-        }
-        // Under the shared lock no writer is at work, so a copy means one died half way.
-        FoundCopies found = FindRecoveryCopies(RecoveryNamesFor(path, info), info);
-        if (found.bytes) {
-            if (pass == 0) {
-                fd.Reset();
-                const ProfileLocation location{path, false};
-                UpdateResult ignored;
-                DWORD repairError = NO_ERROR;
-                const auto keep = [](const std::string&, std::string*, DWORD*) {
-                    return EditOutcome::kUnchanged;
-                };
-                (void)UpdateProfile(location, false, keep, &ignored, &repairError);
-                continue;
-            }
-            *bytes = std::move(*found.bytes);  // no right to repair: read the old bytes
-            return LoadOutcome::kLoaded;
-        }
+        FileStamp read;
+        ReadState state = ReadState::kFailed;
         try {
-            switch (ReadWholeFile(fd.get(), kMaxProfileBytes, bytes)) {
-                case ReadResult::kRead:
-                    break;
-                case ReadResult::kTooLarge:
-                    *error = ERROR_NOT_ENOUGH_MEMORY;
-                    return LoadOutcome::kFailed;
-                case ReadResult::kFailed:
-                    *error = ERROR_ACCESS_DENIED;
-                    return LoadOutcome::kFailed;
-            }
+            state = ReadOnce(fd.get(), bytes, &read, error);
         } catch (const std::bad_alloc&) {
             *error = ERROR_NOT_ENOUGH_MEMORY;
             return LoadOutcome::kFailed;
         }
-        // A writer that does not take locks may have changed the file meanwhile.
-        struct stat after {};
-        if (stamp != nullptr && ::fstat(fd.get(), &after) == 0 && StampOf(after) == StampOf(info)) {
-            *stamp = StampOf(info);
+        if (state == ReadState::kFailed) return LoadOutcome::kFailed;
+        const int64_t waited = MonotonicNs() - start;
+        if ((state == ReadState::kWriterAtWork && waited < kReaderWaitNs) ||
+            (state == ReadState::kChanged && waited < kChangingWaitNs)) {
+            PauseBeforeRetry(&pauseNs);
+            continue;
         }
+        if (state == ReadState::kChanged) {
+            *error = kErrorLockViolation;
+            return LoadOutcome::kFailed;
+        }
+        // A writer that died half way left the old bytes, to be put back if the file is still
+        // as it left it: by a reader that may write the file, else only in what is read.
+        if (::fstat(fd.get(), &info) != 0) {
+            *error = ERROR_ACCESS_DENIED;
+            return LoadOutcome::kFailed;
+        }
+        if (std::optional<RecoveryCopy> copy = FindLeftCopy(path, info)) {
+            if (std::optional<std::string> old = BytesToRestore(*copy, *bytes)) {
+                if (!repairAsked) {
+                    repairAsked = true;
+                    fd.Reset();
+                    const ProfileLocation location{path, false};
+                    UpdateResult ignored;
+                    DWORD repairError = NO_ERROR;
+                    const auto keep = [](const std::string&, std::string*, DWORD*) {
+                        return EditOutcome::kUnchanged;
+                    };
+                    (void)UpdateProfile(location, false, keep, &ignored, &repairError);
+                    continue;
+                }
+                *bytes = std::move(*old);
+                return LoadOutcome::kLoaded;
+            }
+        }
+        if (stamp != nullptr) *stamp = read;
         return LoadOutcome::kLoaded;
     }
-    *error = kErrorLockViolation;
-    return LoadOutcome::kFailed;
 }
 
 bool UpdateProfile(const ProfileLocation& location, bool mayCreate, const ProfileEdit& edit,
@@ -312,50 +381,55 @@ bool UpdateProfile(const ProfileLocation& location, bool mayCreate, const Profil
             return false;
     }
     result->created = file.created;
-    // A file this process made and then could not write is removed again.
+    // The file keeps its old bytes: a file this process made is removed again, and the slot
+    // (and any copy in it) goes.
     const auto fail = [&](DWORD code) {
         if (file.created) ::unlink(location.path.c_str());
+        file.slot.Release();
         *error = code;
         return false;
     };
-    if (!RepairInterruptedWrite(location.path, file, error)) return false;
-    if (static_cast<size_t>(file.info.st_size) > kMaxProfileBytes)
-        return fail(ERROR_NOT_ENOUGH_MEMORY);
-    std::string old;
-    switch (ReadWholeFile(file.fd.get(), kMaxProfileBytes, &old)) {
-        case ReadResult::kRead:
-            break;
-        case ReadResult::kTooLarge:
-            return fail(ERROR_NOT_ENOUGH_MEMORY);
-        case ReadResult::kFailed:
-            return fail(ERROR_ACCESS_DENIED);
+    // What a writer that died half way left in the slot, before this write's copy replaces it.
+    const std::optional<RecoveryCopy> left = file.slot.Left(file.info);
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        std::string old;
+        FileStamp read;
+        if (!ReadForWriting(file.fd.get(), &old, &read, error)) return fail(*error);
+        // The dead writer's old bytes go back first, if the file is still in a state it left;
+        // if even that fails, its copy stays.
+        if (std::optional<std::string> restored =
+                left ? BytesToRestore(*left, old) : std::nullopt) {
+            const Replace repaired = ReplaceBytes(file.fd.get(), read, *restored, old, error);
+            if (repaired == Replace::kWritten || repaired == Replace::kChangedMeanwhile) continue;
+            return false;
+        }
+        std::string updated;
+        DWORD editError = NO_ERROR;
+        switch (edit(old, &updated, &editError)) {
+            case EditOutcome::kFailed:
+                return fail(editError);
+            case EditOutcome::kUnchanged:
+                if (file.created) break;
+                file.slot.Release();
+                return true;
+            case EditOutcome::kChanged:
+                break;
+        }
+        DWORD saveError = NO_ERROR;
+        if (!file.slot.Save(file.info, old, updated, &saveError)) return fail(saveError);
+        switch (ReplaceBytes(file.fd.get(), read, updated, old, error)) {
+            case Replace::kWritten:
+                file.slot.Release();
+                return true;
+            case Replace::kChangedMeanwhile:
+                continue;
+            case Replace::kFailedUndone:
+                return fail(*error);
+            case Replace::kFailedLeft:
+                return false;  // the copy stays for the next reader
+        }
     }
-    std::string updated;
-    DWORD editError = NO_ERROR;
-    switch (edit(old, &updated, &editError)) {
-        case EditOutcome::kFailed:
-            return fail(editError);
-        case EditOutcome::kUnchanged:
-            if (!file.created) return true;
-            break;
-        case EditOutcome::kChanged:
-            break;
-    }
-    const RecoveryNames names = RecoveryNamesFor(location.path, file.info);
-    std::string copy;
-    if (!SaveRecoveryCopy(names, file.info, old, &copy, error)) {
-        if (file.created) ::unlink(location.path.c_str());
-        return false;
-    }
-    if (!WriteInPlace(file.fd.get(), updated)) {
-        const DWORD code = WriteError(errno);
-        // Put the old bytes back now; if even that fails the copy stays for the next reader.
-        if (WriteInPlace(file.fd.get(), old)) (void)::unlink(copy.c_str());
-        return fail(code);
-    }
-    // No allocation from here: a copy left behind would undo this write at the next read.
-    (void)::unlink(copy.c_str());
-    return true;
+    return fail(kErrorLockViolation);
 }
 
 }  // namespace winshim

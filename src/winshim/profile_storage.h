@@ -1,6 +1,7 @@
 // Where a profile file lives and how its bytes are read and changed: a bare name means the
-// Windows directory; readers and writers of every process take turns through file locks; a
-// write changes the file in place and keeps a recovery copy of the old bytes meanwhile.
+// Windows directory; readers take no lock and read again when a writer was at work; a write
+// changes the file in place and keeps a recovery copy meanwhile, in a slot that keeps other
+// writers out.
 #pragma once
 
 #include <sys/types.h>
@@ -39,13 +40,14 @@ struct FileStamp {
 
 enum class LoadOutcome { kLoaded, kMissing, kFailed };
 
-// Reads one complete version of the whole file into *bytes: under a shared lock, so never
-// while a writer changes it, and when a writer died half way, the old bytes (repaired on the
-// disk when this process may write the file, else taken from the recovery copy). *stamp (may
-// be null) receives the file's stamp, or stays default when the bytes may not match it.
-// kMissing when the file does not exist, with *error saying whether its directory is missing
-// too; kFailed with *error set when it exists but cannot be read as a profile (a directory, a
-// device, unreadable, larger than profiles ever are, or locked by another process for too long).
+// Reads one complete version of the whole file into *bytes, without a lock: read again while a
+// writer holds its lock (for a moment) or the file changes under the read; when a writer died
+// half way and the file is still as it left it, the old bytes (repaired on the disk when this
+// process may write the file, else taken from the recovery copy). *stamp (may be null)
+// receives the file's stamp, or stays default when the bytes may not match it. kMissing when
+// the file does not exist, with *error saying whether its directory is missing too; kFailed
+// with *error set when it exists but cannot be read as a profile (a directory, a device,
+// unreadable, larger than profiles ever are, or changing all the time).
 [[nodiscard]] LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes,
                                            FileStamp* stamp, DWORD* error);
 
@@ -60,15 +62,14 @@ struct UpdateResult {
     bool missing = false;  // the file did not exist and mayCreate was false: nothing done
 };
 
-// One read-modify-write of the profile, locked against every other reader and writer in any
-// process. Opens the file (creating it when missing and mayCreate is set), refuses a file
-// without any write permission bit, repairs what a writer that died left behind, passes the
-// bytes to `edit`, and writes changed bytes back in place, so owner, mode, hard links and
-// symbolic links stay. The old bytes are first saved in a recovery copy (beside the file, or
-// in the temporary directory when the file's directory is read-only), which a later reader or
-// writer restores if this process dies before the write is complete. Returns true only when
-// the new bytes reached the file (or nothing had to change); on false the file holds its old
-// bytes and *error says why.
+// One read-modify-write of the profile, kept apart from every other writer in any process by the
+// profile's recovery slot (profile_recovery.h). Opens the file (creating it when missing and
+// mayCreate is set), refuses a file without any write permission bit, repairs what a writer
+// that died left behind, passes the bytes to `edit`, and writes changed bytes back in place,
+// so owner, mode, hard links and symbolic links stay. The old and new bytes are first saved in
+// the slot, so that a later reader or writer can undo the write if this process dies before it
+// is complete. Returns true only when the new bytes reached the file (or nothing had to
+// change); on false the file holds its old bytes and *error says why.
 [[nodiscard]] bool UpdateProfile(const ProfileLocation& location, bool mayCreate,
                                  const ProfileEdit& edit, UpdateResult* result, DWORD* error);
 

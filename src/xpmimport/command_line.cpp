@@ -177,9 +177,11 @@ Options:
   -h, --help            print this help
 
 An existing output file is replaced only by a complete picture: each picture is
-written to a temporary file beside it and renamed when done. Ctrl-C (or SIGTERM,
-SIGHUP, SIGXFSZ) stops the running imports and leaves no partial output (a second
-signal ends at once, still removing the temporary files).
+written to a temporary file beside it and renamed when done, keeping the old file's
+permissions (and its owner and group where allowed). A device or FIFO is written
+into once the picture is complete. Standard input is read to its end. Ctrl-C (or
+SIGTERM, SIGHUP, SIGXFSZ) stops the running imports and leaves no partial output (a
+second signal ends at once, still removing the temporary files).
 
 A progress bar is shown on standard error when it is a terminal.
 
@@ -189,7 +191,8 @@ Exit status:
   2    usage error; nothing was done
   3    the filter module could not be loaded, or is not the XPM import filter
   128+N  stopped by signal N (130 Ctrl-C, 129 SIGHUP, 143 SIGTERM, 153 SIGXFSZ);
-         the running imports were stopped, nothing partial written
+         the running imports were stopped, nothing partial written (the message
+         names the outputs that were complete before the signal)
 )" + std::string(PlatformHelpNotes());
 }
 

@@ -105,7 +105,7 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
     }
     Console console(!line.quiet && isatty(STDERR_FILENO) != 0, plan.tasks.size());
     const ImportSettings settings{fileMode, line.maxPixels, line.verbose};
-    std::atomic<size_t> failures{0};
+    std::atomic<size_t> failures{0}, done{0};
     std::mutex writtenMutex;
     std::vector<std::string> written;
     RunAll(plan.tasks.size(), line.jobs, [&](size_t index) {
@@ -123,7 +123,7 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
             written.push_back(task.output);
         }
         console.jobFinished(index);
-        if (outcome.status != ImportOutcome::Status::kDone) failures.fetch_add(1);
+        (outcome.status == ImportOutcome::Status::kDone ? done : failures).fetch_add(1);
         Report(console, line, task, outcome);
         if (line.verbose && outcome.status == ImportOutcome::Status::kDone) {
             auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -134,7 +134,17 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
     });
     console.endBar();
     if (InterruptRequested()) {
-        std::fprintf(stderr, "xpmimport: %s\n", InterruptInWords().c_str());
+        // A signal can come after outputs were already complete: they stay, and the user
+        // must know which (the others were left as they were).
+        std::string words = InterruptInWords();
+        if (done.load() == 1 && plan.tasks.size() == 1) {
+            words += " after " + OutputDisplayName(plan.tasks[0].output) + " was written in full";
+        } else if (done.load() > 0) {
+            words += " after " + std::to_string(done.load()) + " of " +
+                     std::to_string(plan.tasks.size()) +
+                     " outputs were written in full (the others were left as they were)";
+        }
+        std::fprintf(stderr, "xpmimport: %s\n", words.c_str());
         return kExitSignalBase + InterruptSignal();
     }
     std::string syncError;

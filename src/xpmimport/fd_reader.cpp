@@ -42,6 +42,15 @@ void UnreadInput(int fd, std::string bytes) {
     g_readAhead.served = 0;
 }
 
+void DrainInput(int fd) {
+    if (g_readAhead.fd == fd) g_readAhead.served = g_readAhead.bytes.size();
+    char buffer[65536];
+    while (!InterruptRequested()) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got == 0 || (got < 0 && errno != EINTR)) return;
+    }
+}
+
 int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count) {
     auto* reader = reinterpret_cast<FdReader*>(static_cast<uintptr_t>(userData));
     if (reader == nullptr) return -1;

@@ -21,6 +21,11 @@ struct FdReader {
 // else -1 (a pipe or terminal has no size).
 [[nodiscard]] int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count);
 
+// Reads fd to its end and drops what it reads (and what UnreadInput holds), as a filter does,
+// so that whoever writes into the pipe can finish instead of dying of SIGPIPE. Stops early
+// when a read fails or an interrupt is requested.
+void DrainInput(int fd);
+
 // Hands bytes already read from fd back to the next reads of ReadFromFd on fd (the host
 // looks at the first bytes of standard input before the import reads it). One descriptor
 // at a time; the bytes replace any not yet read again.

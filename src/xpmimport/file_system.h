@@ -38,8 +38,19 @@ namespace xpmimport {
 // The directory for temporary files: $TMPDIR, else /tmp (on Windows, GetTempPathA's).
 [[nodiscard]] std::string TemporaryDirectory();
 
-// Gives the open file the permissions mode (Windows keeps its own defaults).
-[[nodiscard]] bool SetFileMode(int fd, mode_t mode);
+// What an output's name holds now. A device or a FIFO is written into, never replaced (on
+// Windows there is none: every existing name is a file).
+enum class OutputKind { kNone, kFile, kDeviceOrFifo };
+[[nodiscard]] OutputKind KindOfOutput(const char* path);
+
+// Opens an existing device or FIFO for writing; never creates anything. A FIFO waits for its
+// reader (a signal ends the wait with EINTR).
+[[nodiscard]] int OpenForWritingInto(const char* path);
+
+// Before the open file takes the place of `path`: gives it the permissions of the regular file
+// there, and its owner and group as far as the caller may, or `mode` when there is none (a new
+// name, or a symbolic link, which is replaced, not followed). Windows keeps its own defaults.
+[[nodiscard]] bool TakeOverAttributes(int fd, const char* path, mode_t mode);
 
 // Puts the file from in place of to, in one step, replacing any file there.
 [[nodiscard]] bool MoveIntoPlace(const char* from, const char* to);

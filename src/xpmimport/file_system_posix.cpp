@@ -49,8 +49,27 @@ std::string TemporaryDirectory() {
     return directory != nullptr && *directory != '\0' ? directory : "/tmp";
 }
 
-bool SetFileMode(int fd, mode_t mode) {
-    return fchmod(fd, mode) == 0;
+OutputKind KindOfOutput(const char* path) {
+    struct stat info = {};
+    if (stat(path, &info) != 0) return OutputKind::kNone;
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode))
+        return OutputKind::kDeviceOrFifo;
+    return OutputKind::kFile;
+}
+
+int OpenForWritingInto(const char* path) {
+    return open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+}
+
+bool TakeOverAttributes(int fd, const char* path, mode_t mode) {
+    struct stat old = {};
+    if (lstat(path, &old) != 0 || !S_ISREG(old.st_mode)) return fchmod(fd, mode) == 0;
+    // Owner and group where the caller may (root), else at least the group (one of the
+    // caller's own). The permissions after, since a change of owner clears set-ID bits; those
+    // stay only on a file that kept its owner.
+    const bool owned = fchown(fd, old.st_uid, old.st_gid) == 0;
+    if (!owned) (void)fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    return fchmod(fd, old.st_mode & (owned ? 07777 : 0777)) == 0;
 }
 
 bool MoveIntoPlace(const char* from, const char* to) {

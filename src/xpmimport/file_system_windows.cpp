@@ -128,7 +128,16 @@ std::string TemporaryDirectory() {
     return std::string(path, length);
 }
 
-bool SetFileMode(int, mode_t) {
+OutputKind KindOfOutput(const char* path) {
+    return ::GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ? OutputKind::kNone
+                                                                 : OutputKind::kFile;
+}
+
+int OpenForWritingInto(const char* path) {
+    return ::_open(path, _O_WRONLY | _O_BINARY);
+}
+
+bool TakeOverAttributes(int, const char*, mode_t) {
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "xpmimport/fd_reader.h"
 #include "xpmimport/input_prologue.h"
 #include "xpmimport/interrupt.h"
 #include "xpmimport/metafile_handle.h"
@@ -153,7 +154,10 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
     std::string cause;
     if (!WritePicture(picture, spoolFd, task.format, *output, &cause)) return Failed(cause);
     if (InterruptRequested()) return Interrupted();
-    if (!output->Commit(&failure)) return Failed(failure.words);
+    if (!output->Commit(&failure))
+        return InterruptRequested() ? Interrupted() : Failed(failure.words);
+    // The picture is complete; standard input is still read to its end, as a filter does.
+    if (task.input == "-") DrainInput(STDIN_FILENO);
 
     ImportOutcome outcome;
     outcome.status = ImportOutcome::Status::kDone;

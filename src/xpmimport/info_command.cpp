@@ -1,9 +1,12 @@
 // The --info run: one line per input with its size.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "xpmimport/commands.h"
 #include "xpmimport/console.h"
 #include "xpmimport/exit_status.h"
+#include "xpmimport/fd_reader.h"
 #include "xpmimport/file_info_query.h"
 #include "xpmimport/interrupt.h"
 #include "xpmimport/json_text.h"
@@ -24,6 +27,7 @@ int RunInfoCommand(const CommandLine& line, const FilterModule& filter) {
         if (InterruptRequested()) break;
         const std::string name = InputDisplayName(input);
         InfoOutcome outcome = QueryFileInfo(filter.exports(), input, line.verbose);
+        if (outcome.ok && input == "-") DrainInput(STDIN_FILENO);  // as a filter does
         if (outcome.ok) {
             if (line.verbose && !outcome.warning.empty())
                 console.err("xpmimport: " + name + ": warning: " + outcome.warning);

@@ -28,14 +28,20 @@ namespace {
     return IsStandardOutput(target) ? "standard output" : target;
 }
 
+// The longest file name the usual file systems take.
+constexpr size_t kNameMax = 255;
+
 }  // namespace
 
 std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, mode_t mode,
                                                      FileFailure* failure) {
     std::unique_ptr<PendingOutput> output(new PendingOutput);
     output->target_ = target;
+    output->mode_ = mode;
+    output->copiedOut_ =
+        IsStandardOutput(target) || KindOfOutput(target.c_str()) == OutputKind::kDeviceOrFifo;
     std::string pattern;
-    if (IsStandardOutput(target)) {
+    if (output->copiedOut_) {
         pattern = TemporaryDirectory() + "/.xpmimport.XXXXXX";
     } else {
         size_t slash = target.find_last_of(PathSeparators());
@@ -45,27 +51,26 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
             *failure = {"cannot create " + target + ": the name ends with a slash", EISDIR};
             return nullptr;
         }
-        pattern = directory + "." + name + ".XXXXXX";
+        pattern = directory + "." + name.substr(0, kNameMax - 8) + ".XXXXXX";
     }
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
-    int fd = IsStandardOutput(target) ? MakeUnnamedTemporaryFile(pattern)
-                                      : MakeTemporaryFile(path.data());
+    int fd =
+        output->copiedOut_ ? MakeUnnamedTemporaryFile(pattern) : MakeTemporaryFile(path.data());
     if (fd < 0) {
         int error = errno;
-        *failure = FailureFromErrno(
-            IsStandardOutput(target)
-                ? "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/'))
-                : "cannot create " + target,
-            error);
+        *failure = FailureFromErrno(output->copiedOut_ ? "cannot make a temporary file in " +
+                                                             pattern.substr(0, pattern.rfind('/'))
+                                                       : "cannot create " + target,
+                                    error);
         return nullptr;
     }
-    if (!IsStandardOutput(target)) {
+    if (!output->copiedOut_) {
         output->temporary_ = path.data();
         output->signalSlot_ = RegisterTemporaryFile(path.data());
     }
-    if (!SetFileMode(fd, mode) ||
-        (output->stream_ = fdopen(fd, IsStandardOutput(target) ? "w+b" : "wb")) == nullptr) {
+    // The file stays private (0600) until it takes the target's place.
+    if ((output->stream_ = fdopen(fd, output->copiedOut_ ? "w+b" : "wb")) == nullptr) {
         int error = errno;
         close(fd);
         *failure = FailureFromErrno("cannot create " + target, error);
@@ -90,25 +95,33 @@ bool PendingOutput::Write(const void* bytes, size_t size, FileFailure* failure) 
     return false;
 }
 
-bool PendingOutput::CopyToStandardOutput(FileFailure* failure) {
+bool PendingOutput::CopyOut(FileFailure* failure) {
     if (std::fseek(stream_, 0, SEEK_SET) != 0) {
         *failure = FailureFromErrno("cannot read the picture back", errno);
         return false;
     }
+    const bool standardOutput = IsStandardOutput(target_);
+    const int fd = standardOutput ? STDOUT_FILENO : OpenForWritingInto(target_.c_str());
+    if (fd < 0) {
+        *failure = FailureFromErrno("cannot write to " + target_, errno);
+        return false;
+    }
     std::vector<char> buffer(size_t{1} << 16);
-    for (;;) {
+    int error = 0;
+    while (error == 0) {
         size_t got = std::fread(buffer.data(), 1, buffer.size(), stream_);
         if (got == 0) break;
-        for (size_t sent = 0; sent < got;) {
-            ssize_t written = write(STDOUT_FILENO, buffer.data() + sent, got - sent);
+        for (size_t sent = 0; sent < got && error == 0;) {
+            ssize_t written = write(fd, buffer.data() + sent, got - sent);
             if (written < 0 && errno == EINTR && !InterruptRequested()) continue;
-            if (written <= 0) {
-                *failure =
-                    FailureFromErrno("cannot write to standard output", written < 0 ? errno : EIO);
-                return false;
-            }
-            sent += static_cast<size_t>(written);
+            if (written <= 0) error = written < 0 ? errno : EIO;
+            if (written > 0) sent += static_cast<size_t>(written);
         }
+    }
+    if (!standardOutput && close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        *failure = FailureFromErrno("cannot write to " + NameOf(target_), error);
+        return false;
     }
     if (std::ferror(stream_) != 0) {
         *failure = FailureFromErrno("cannot read the picture back", errno != 0 ? errno : EIO);
@@ -120,10 +133,11 @@ bool PendingOutput::CopyToStandardOutput(FileFailure* failure) {
 bool PendingOutput::Commit(FileFailure* failure) {
     int error = 0;
     if (std::fflush(stream_) != 0 || std::ferror(stream_) != 0) error = errno != 0 ? errno : EIO;
-    if (error == 0 && IsStandardOutput(target_)) {
-        committed_ = CopyToStandardOutput(failure);
+    if (error == 0 && copiedOut_) {
+        committed_ = CopyOut(failure);
         return committed_;
     }
+    if (error == 0 && !TakeOverAttributes(fileno(stream_), target_.c_str(), mode_)) error = errno;
     int closed = std::fclose(stream_);
     stream_ = nullptr;
     if (error == 0 && closed != 0) error = errno;

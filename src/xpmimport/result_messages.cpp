@@ -2,6 +2,7 @@
 // the user cannot act on the difference (-v shows the number).
 #include "xpmimport/result_messages.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "vrgdi32/vrgdi32.h"
@@ -12,6 +13,17 @@ namespace {
 constexpr int32_t kMaxWidth = 32768;
 constexpr int32_t kMaxCharsPerPixel = 39;
 constexpr int32_t kPaletteLimit = 256;
+// The picture writer makes metafiles of at most 2 GiB and reports a larger one as out of
+// memory. The bitmap rows (4-byte aligned) are nearly all of it; a picture whose rows come
+// within this margin of the cap is taken to have met it.
+constexpr uint64_t kMaxMetafileBytes = uint64_t{1} << 31;
+constexpr uint64_t kMetafileOverheadBytes = uint64_t{16} << 20;
+
+// The bytes of the 8-bit bitmap rows of the declared picture.
+[[nodiscard]] uint64_t BitmapBytes(const InputPrologue& prologue) {
+    const auto positive = [](int32_t value) { return static_cast<uint64_t>(std::max(value, 0)); };
+    return (positive(prologue.width) + 3) / 4 * 4 * positive(prologue.height);
+}
 
 // The filter's palette count is 16 bits with a sign: these counts come out negative.
 [[nodiscard]] bool NegativePaletteCount(int32_t colors) {
@@ -48,6 +60,11 @@ constexpr int32_t kPaletteLimit = 256;
             if (prologue.width > kMaxWidth) {
                 return "the picture is " + std::to_string(prologue.width) +
                        " pixels wide; at most 32768 can be imported";
+            }
+            if (BitmapBytes(prologue) + kMetafileOverheadBytes > kMaxMetafileBytes) {
+                return "the picture is " + std::to_string(prologue.width) + " x " +
+                       std::to_string(prologue.height) +
+                       ": its metafile would pass 2 GiB, the most the picture writer makes";
             }
             return "out of memory";
         case 26:
@@ -174,6 +191,9 @@ std::string ColourWarning(const InputPrologue& prologue) {
 std::string SizeLimitInWords(const InputPrologue& prologue, uint64_t maxPixels) {
     if (maxPixels == 0 || prologue.kind != InputKind::kXpm)
         return "";  // unread: checked after the import
+    // A negative size is no size: the filter refuses it, or for a height of -2^31 makes an
+    // empty picture.
+    if (prologue.valuesRead && (prologue.width < 0 || prologue.height < 0)) return "";
     if (!prologue.valuesRead) {
         return "the values line does not end within the first " +
                std::to_string(kPrologueLimit >> 20) +

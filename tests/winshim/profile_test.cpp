@@ -315,7 +315,8 @@ TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
     std::filesystem::permissions("readonly.ini", std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
     // Rows: W1; P9 and a path beyond MAX_PATH; deletes create no file (Wine's last error 2 after
-    // them, and 0 after a flush, are not confirmed on Windows); P8; W7 flush; W9; refused files.
+    // them, and 0 after a flush, are not confirmed on Windows); P8; W7 flush; W9; refused files;
+    // a name so long that the recovery copy's name must be shortened to fit.
     // libwinshim refuses files larger than profiles ever are, which Wine reads; Wine running as
     // root writes a read-only file.
     const DWORD deleted = kWine ? 2 : kUnchanged, flushed = kWine ? 0 : kUnchanged;
@@ -341,6 +342,7 @@ TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
         {cwd_, FALSE, ERROR_ACCESS_DENIED, "<none>"},
         {"./huge.ini", FALSE, 8, huge, "a", "k", "v", kWineDiffers},
         {"./readonly.ini", FALSE, ERROR_ACCESS_DENIED, keep, "a", "k", "v", kWineDiffers},
+        {"./" + std::string(250, 'n'), TRUE, 2, made, "a", "k", "v", kWineDiffers},  // NAME_MAX
     };
     for (const auto& c : cases) {
         SetLastError(kUnchanged);
@@ -368,37 +370,63 @@ long FilesIn(const char* directory) {
     return std::distance(std::filesystem::directory_iterator(directory), {});
 }
 
-// The third writer runs as nobody in a read-only directory, so its copy goes to the temporary
-// directory, and the copy of another user's profile is trusted as its owner's.
+// Waits up to 5 s for a recovery copy of `bytes` bytes or more in the tree under root.
+bool CopySaved(const std::string& root, uintmax_t bytes) {
+    for (int wait = 0; wait < 5000; ++wait, ::usleep(1000)) try {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+                if (entry.path().extension() == ".~undo" && entry.file_size() >= bytes) return true;
+        } catch (const std::filesystem::filesystem_error&) {  // files come and go meanwhile
+        }
+    return false;
+}
+
+// This test write-locks the profile far past its end: readers, which look for writers' locks
+// on the bytes they read, go on, but the writer stops there once its copy is saved. Then the
+// writer takes a file size limit that makes writing the new bytes fail part way; with SIGXFSZ
+// at its default the writer
+// dies there instead. The third writer runs as nobody in a read-only directory, so its copy
+// goes to the temporary directory, and the copy of another user's profile is trusted as its
+// owner's. After the last death the file is edited by hand: that newer text stays, and so does
+// the stale copy.
 TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
     std::filesystem::create_directory("ro");
-    for (const auto& [file, dies, unprivileged] : {std::tuple{"./big.ini", false, false},
-                                                   {"./big.ini", true, false},
-                                                   {"./ro/big.ini", true, true}}) {
-        WriteBytes(file, "[a]\r\nk=1\r\n");
+    const std::string old = "[a]\r\nk=1\r\n", edited = "[a]\r\nk=2\r\n";
+    for (const auto& [file, dies, unprivileged, edit] :
+         {std::tuple{"./big.ini", false, false, false},
+          {"./big.ini", true, false, false},
+          {"./ro/big.ini", true, true, false},
+          {"./big.ini", true, false, true}}) {
+        WriteBytes(file, old);
         if (unprivileged && ::geteuid() == 0) {
             ASSERT_EQ(::chown(file, kNobody, kNobody) | ::chmod("ro", 0555), 0);
         }
-        // A file size limit makes writing the new bytes fail part way; with SIGXFSZ at its
-        // default the writer dies there instead.
-        const int status = InChild(unprivileged, [&] {
-            struct rlimit small {
-                128, 128
-            }, noCore{0, 0};
+        const int held = ::open(file, O_RDWR);
+        struct flock past {};
+        past.l_type = F_WRLCK, past.l_start = 1 << 20;
+        ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &past), 0);
+        const pid_t writer = StartChild(unprivileged, [&] {
+            const struct rlimit noCore { 0, 0 };
             std::signal(SIGXFSZ, dies ? SIG_DFL : SIG_IGN);
-            if (::setrlimit(RLIMIT_CORE, &noCore) != 0 || ::setrlimit(RLIMIT_FSIZE, &small) != 0)
-                return 2;
+            std::signal(SIGUSR1, [](int) {
+                const struct rlimit small { 128, 128 };
+                ::setrlimit(RLIMIT_FSIZE, &small);
+            });
             const BOOL written =
+                ::close(held) == 0 && ::setrlimit(RLIMIT_CORE, &noCore) == 0 &&
                 WritePrivateProfileStringA("a", "k", std::string(500, 'v').c_str(), file);
             return !written && GetLastError() == 112 ? 0 : 1;  // ERROR_DISK_FULL
         });
+        EXPECT_TRUE(CopySaved(root_, 500) && ::kill(writer, SIGUSR1) == 0);
+        ::close(held);
+        const int status = Finish(writer);
         EXPECT_TRUE(dies ? WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ : status == 0)
             << file << ": " << status;
+        if (edit) WriteBytes(file, edited);
         EXPECT_EQ((std::vector<std::string>{
                       std::to_string(GetPrivateProfileIntA("a", "k", 0, file)), ReadBytes(file)}),
-                  (std::vector<std::string>{"1", "[a]\r\nk=1\r\n"}))
+                  (std::vector<std::string>{edit ? "2" : "1", edit ? edited : old}))
             << file;  // the reader repairs the file
-        EXPECT_EQ(FilesIn(unprivileged ? "ro" : "."), unprivileged ? 1 : 2)
+        EXPECT_EQ(FilesIn(unprivileged ? "ro" : "."), unprivileged ? 1 : 2 + edit)
             << file << ": a copy was left behind";
     }
     // Four processes write 25 keys each at once; each waits for the ones it started.
@@ -417,7 +445,42 @@ TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
         << "a write returned FALSE";
     const std::string all = ReadBytes("s.ini");
     EXPECT_EQ(std::count(all.begin(), all.end(), '='), 100) << all;
-    EXPECT_EQ(FilesIn("."), 3) << "a copy was left behind";
+    EXPECT_EQ(FilesIn("."), 4) << "a copy was left behind";  // and big.ini's stale one
+}
+
+// In a directory shared by every user (as /tmp is), nobody plants files where the profile's
+// copy and its owner's private directory would go, and any process locks the profile: the
+// owner's writes still succeed at once, and reads do not wait for a writer's lock for long.
+TEST_F(Profile, OtherUsersCannotBlockAProfile) {
+    const std::string shared = root_ + "/shared", file = shared + "/p.ini",
+                      mine = tmp_ + "/winshim-" + std::to_string(::geteuid());
+    std::filesystem::create_directory(shared);
+    WriteBytes(file, "[a]\r\nk=1\r\n");
+    ASSERT_EQ(::chmod(shared.c_str(), 01777) |
+                  InChild(true,
+                          [&] {
+                              return ::close(::open((file + ".~undo").c_str(), O_CREAT | O_WRONLY,
+                                                    0600)) |
+                                     ::mkdir(mine.c_str(), 0700) |
+                                     ::symlink(mine.c_str(), (mine + "-1").c_str());
+                          }),
+              0);
+    std::string last = "1";
+    for (const short lock : {F_UNLCK, F_RDLCK, F_WRLCK}) {
+        const int fd = ::open(file.c_str(), lock == F_WRLCK ? O_RDWR : O_RDONLY);
+        struct flock range {};
+        range.l_type = lock;
+        ASSERT_TRUE(lock == F_UNLCK || ::fcntl(fd, F_OFD_SETLK, &range) == 0);
+        if (lock != F_WRLCK) {  // whoever may hold a write lock may write the file anyway
+            last = "v" + std::to_string(lock);
+            EXPECT_TRUE(WritePrivateProfileStringA("a", "k", last.c_str(), file.c_str()))
+                << "lock " << lock << ": error " << GetLastError();
+        }
+        char got[8] = {};
+        GetPrivateProfileStringA("a", "k", "", got, sizeof got, file.c_str());
+        EXPECT_EQ(got, last) << "lock " << lock;
+        ::close(fd);
+    }
 }
 #endif
 

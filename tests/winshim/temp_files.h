@@ -61,9 +61,9 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 #if !defined(_WIN32)
-// Runs fn in a child process and returns the child's wait status (0: fn returned 0). With
+// Starts fn in a child process, whose wait status Finish returns (0: fn returned 0). With
 // `unprivileged` a root test runs fn as "nobody", so that file permissions bind.
-inline int InChild(bool unprivileged, const std::function<int()>& fn) {
+inline pid_t StartChild(bool unprivileged, const std::function<int()>& fn) {
     const pid_t child = ::fork();
     const bool drop = unprivileged && ::geteuid() == 0;
     if (child == 0) {
@@ -72,13 +72,20 @@ inline int InChild(bool unprivileged, const std::function<int()>& fn) {
                     ? 255
                     : fn());
     }
+    return child;
+}
+inline int Finish(pid_t child) {
     int status = -1;
     return ::waitpid(child, &status, 0) == child ? status : -1;
 }
+inline int InChild(bool unprivileged, const std::function<int()>& fn) {
+    return Finish(StartChild(unprivileged, fn));
+}
 #endif
 
-// Every test gets root_ (readable by all), root_/windows as $WINDIR, root_/cwd as the current
-// directory and deep_, a directory whose path is longer than MAX_PATH; all of it goes afterwards.
+// Every test gets root_ (readable by all), root_/windows as $WINDIR, root_/tmp as $TMPDIR,
+// root_/cwd as the current directory and deep_, a directory whose path is longer than MAX_PATH;
+// all of it goes afterwards.
 // On Windows, windows_ is the system's Windows directory: what a test adds there goes, and its
 // win.ini gets its old bytes back. deep_ is an ordinary directory there: paths stop at MAX_PATH.
 class TempTreeTest : public testing::Test {
@@ -105,6 +112,9 @@ class TempTreeTest : public testing::Test {
         std::filesystem::create_directories(deep_ = root_ + "/" + std::string(200, 'd') + "/" +
                                                     std::string(60, 'e'));
         ::setenv("WINDIR", windows_.c_str(), 1);
+        // A temporary directory of the test's own, shared by every user as /tmp is.
+        std::filesystem::create_directory(tmp_ = root_ + "/tmp");
+        ASSERT_EQ(::chmod(tmp_.c_str(), 01777) | ::setenv("TMPDIR", tmp_.c_str(), 1), 0);
 #endif
         std::filesystem::create_directory(cwd_ = root_ + "/cwd");
         std::filesystem::current_path(cwd_);
@@ -127,7 +137,7 @@ class TempTreeTest : public testing::Test {
 #endif
     }
     std::filesystem::path oldCwd_ = std::filesystem::current_path();
-    std::string root_, cwd_, windows_, deep_;
+    std::string root_, cwd_, windows_, deep_, tmp_;
 #if defined(_WIN32)
     std::set<std::filesystem::path> before_;
     std::string winIni_;

@@ -4,6 +4,7 @@
 #include <png.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include "xpmimport/filter_module.h"
 #include "xpmimport/metafile_render.h"
 #include "xpmimport/picture_import.h"
+#include "xpmimport/result_messages.h"
 
 namespace xpmimport_test {
 namespace {
@@ -118,6 +120,10 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
         std::filesystem::copy_file(x_, dir_.file("tree/bin/xpmimport"));
     std::filesystem::create_symlink(ModulePath(), dir_.file("tree/lib/libxpmfilter.so"));
     const std::string env = "/usr/bin/env", sizeLine = good_ + ": 300 x 240\n";
+    const std::string negative =
+        WriteFile(dir_.file("negative.xpm"),
+                  "/* XPM */\nstatic char *n[] = {\n\"1 -2147483648 2 1\",\n\"a c #FF0000\",\n"
+                  "\"b c #00FF00\",\n\"a\"};\n");
     WriteFile(out + ".emf", "an older picture");
     struct Case {
         const char* name;
@@ -240,6 +246,19 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
          2,
          "",
          good_ + " is the input " + good_ + " itself\n"},
+        {"a producer under pipefail: standard input is read to its end",
+         {"/bin/bash", "-c",
+          "set -o pipefail; { cat \"$1\"; head -c 1000000 /dev/zero; } | \"$0\" - -o \"$2\"", x_,
+          good_, out + ".emf"},
+         0,
+         "standard input: 300 x 240 -> " + out + ".emf\n",
+         "",
+         {{out + ".emf", "emf"}}},
+        {"a height of -2147483648 is no size to refuse: the filter makes no rows of it",
+         {x_, negative, "-o", out + ".wmf"},
+         0,
+         negative + ": 1 x 0 -> " + out + ".wmf\n",
+         ""},
     };
     for (const Case& c : cases) {
         ProcessResult got = RunProgram(c.argv, c.stdinPath);
@@ -259,7 +278,7 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
                 << c.name << ": " << file;
         }
     }
-    EXPECT_EQ(dir_.names().size(), 10u) << "no temporary file may stay";
+    EXPECT_EQ(dir_.names().size(), 11u) << "no temporary file may stay";
     EXPECT_EQ(dir_.names("new/dir"), (std::set<std::string>{"good.png", "stdin.png"}))
         << "nor a file for a failed input";
 }
@@ -373,6 +392,46 @@ TEST_F(CliTest, BadInputsFailInWordsAndLeaveNoFile) {
     }
 }
 
+// A picture whose metafile would pass the writer's 2 GiB cap (checked here by its words alone:
+// a whole run writes 2 GiB first) is not called out of memory.
+TEST(Messages, TheTwoGibCapIsNamed) {
+    const xpmimport::InputPrologue most{xpmimport::InputKind::kXpm, true, 32768, 65535, 2, 0};
+    EXPECT_NE(xpmimport::DescribeFailure(27, most, false).find("would pass 2 GiB"),
+              std::string::npos);
+}
+
+// An output is replaced keeping its permissions and, for root, its owner and group; a FIFO and
+// a device are written into, not replaced; a name of 250 characters can be written.
+TEST_F(CliTest, ReplacedOutputsKeepWhatTheyWere) {
+    const std::string small =
+        WriteFile(dir_.file("small.xpm"), MakeXpm({"small", 16, 16, 1, 2, Style::kHex, 3}));
+    const std::string kept = dir_.file("kept.emf"), fifo = dir_.file("fifo.emf"),
+                      device = dir_.file("null.emf"),
+                      longName = dir_.file(std::string(246, 'n') + ".emf");
+    WriteFile(kept, "an older picture");
+    const bool root = geteuid() == 0;  // as root, the owner and the device are tried too
+    ASSERT_EQ(chmod(kept.c_str(), 0640) | mkfifo(fifo.c_str(), 0600) |
+                  (root ? chown(kept.c_str(), 65534, 65534) |
+                              mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3))
+                        : 0),
+              0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    for (const std::string& output : {kept, fifo, device, longName}) {
+        if (output == device && !root) continue;
+        EXPECT_EQ(RunProgram({x_, small, "-o", output}).status, 0) << output;
+    }
+    std::string piped(1 << 16, '\0');
+    piped.resize(std::max<ssize_t>(0, read(reader, piped.data(), piped.size())));
+    close(reader);
+    struct stat info[3] = {};
+    EXPECT_TRUE(stat(kept.c_str(), &info[0]) == 0 && (info[0].st_mode & 07777) == 0640 &&
+                (!root || (info[0].st_uid == 65534 && info[0].st_gid == 65534)));
+    EXPECT_TRUE(stat(fifo.c_str(), &info[1]) == 0 && S_ISFIFO(info[1].st_mode));
+    EXPECT_TRUE(!root || (stat(device.c_str(), &info[2]) == 0 && S_ISCHR(info[2].st_mode)));
+    for (const std::string& bytes : {ReadFile(kept), piped, ReadFile(longName)})
+        EXPECT_EQ(CheckPicture(bytes, "emf", small), "");
+}
+
 // The module as a host calls it: the picture's bounds at 96 units per inch, and progress
 // reported row by row, rising to 100.
 TEST_F(CliTest, ModuleGivesBoundsAndProgress) {
@@ -392,7 +451,8 @@ TEST_F(CliTest, ModuleGivesBoundsAndProgress) {
 }
 
 // A signal stops a conversion with 128 + the signal, removing the partial output and keeping
-// the older one. The signals arrive while the import waits for the rest of its standard input.
+// the older one. The signals arrive while the import waits for the rest of its standard input,
+// and once after the picture was complete.
 TEST_F(CliTest, SignalsLeaveNoPartialFile) {
     const std::string output = dir_.file("kept.emf"), fifo = dir_.file("input.pipe"),
                       text = ReadFile(good_);
@@ -411,6 +471,23 @@ TEST_F(CliTest, SignalsLeaveNoPartialFile) {
         EXPECT_EQ(ReadFile(output), "an older picture") << "signal " << signal;
         EXPECT_EQ(dir_.names(), (std::set<std::string>{"good.xpm", "input.pipe", "kept.emf"}))
             << "signal " << signal;
+    }
+    // The whole input came and the picture was written, but standard input stays open: the
+    // signal stops the reading of it, and the message says the output is complete.
+    {
+        TempDir capture;
+        const pid_t pid = Start({x_, "-", "-o", output}, fifo, capture);
+        std::ofstream feed(fifo, std::ios::binary);
+        feed << text << std::flush;
+        for (int i = 0; i < 1000 && ReadFile(output) == "an older picture"; ++i) usleep(10000);
+        kill(pid, SIGTERM);
+        feed.close();
+        const ProcessResult got = Finish(pid, capture);
+        EXPECT_EQ(got.status, 128 + SIGTERM);
+        EXPECT_NE(got.err.find("stopped by SIGTERM after " + output + " was written in full"),
+                  std::string::npos)
+            << got.err;
+        EXPECT_EQ(CheckPicture(ReadFile(output), "emf", good_), "");
     }
     // A hangup that whoever started xpmimport ignores (nohup) stays ignored.
     ::signal(SIGHUP, SIG_IGN);
