@@ -1,5 +1,5 @@
 // What is alive in libwinshim right now, for the tests' leak checks. Only the test build of
-// the library (lib/testing/libwinshim.so, never installed) exports the count; test
+// the library (lib/testing/libwinshim.so.N, never installed) exports the count; test
 // programs list that directory first in their run path, so it is the libwinshim of the whole
 // process, and they reach the count at run time: the shipped library has no such export.
 #pragma once
@@ -35,7 +35,8 @@ inline WinshimCounts WinshimGetCounts() {
     static const auto proc =
         reinterpret_cast<WinshimLiveCountsProc>(dlsym(RTLD_DEFAULT, "WinshimLiveCounts"));
     if (proc == nullptr) {
-        std::fprintf(stderr, "this program must load the test build of libwinshim (lib/testing/)\n");
+        std::fprintf(stderr,
+                     "this program must load the test build of libwinshim (lib/testing/)\n");
         std::abort();
     }
     return proc();
