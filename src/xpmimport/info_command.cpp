@@ -25,7 +25,7 @@ int RunInfoCommand(const CommandLine& line, const FilterModule& filter) {
         const std::string name = InputDisplayName(input);
         InfoOutcome outcome = QueryFileInfo(filter.exports(), input, line.verbose);
         if (outcome.ok) {
-            if (line.verbose && !outcome.warning.empty())
+            if (!line.quiet && !outcome.warning.empty())
                 console.err("xpmimport: " + name + ": warning: " + outcome.warning);
             if (line.json) {
                 JsonObject object;
