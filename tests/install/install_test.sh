@@ -25,8 +25,8 @@ for f in bin/xpmimport include/xpmfilter/xpmfilter.h include/vrgdi32/vrgdi32.h i
          share/man/man1/xpmimport.1.gz; do
     [ -e "$prefix/$f" ] || fail "cmake --install did not install $f"
 done
-libdir=$(dirname "$(find "$prefix" -name libwinshim.so.1 | head -1)")
-[ -e "$libdir/libvrgdi32.so.1" ] && [ -e "$libdir/xpmfilter/libxpmfilter.so" ] ||
+libdir=$(dirname "$(find "$prefix" -name 'libwinshim.so.[0-9]*' | head -1)")
+compgen -G "$libdir/libvrgdi32.so.[0-9]*" >/dev/null && [ -e "$libdir/xpmfilter/libxpmfilter.so" ] ||
     fail "the libraries are not installed together, the module in its own directory"
 
 # A host built with find_package(xpmfilter).
@@ -70,7 +70,7 @@ if command -v cpack >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     lintian --fail-on error,warning "${debs[@]}" >"$scratch/lintian.log" 2>&1 ||
         { grep -v 'root privileges' "$scratch/lintian.log"; fail "lintian found errors or warnings"; }
     depends=$(for deb in "${debs[@]}"; do dpkg-deb -f "$deb" Depends; done)
-    for lib in libuemf libpng libwinshim1; do
+    for lib in libuemf libpng libwinshim; do
         [[ $depends == *"$lib"* ]] || fail "no package depends on $lib: $depends"
     done
     if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null; then
