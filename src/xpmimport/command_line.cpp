@@ -192,8 +192,7 @@ Exit status:
   2    usage error; nothing was done
   3    the filter module could not be loaded, or is not the XPM import filter
   128+N  stopped by signal N (130 Ctrl-C, 129 SIGHUP, 143 SIGTERM, 153 SIGXFSZ);
-         the running imports were stopped, nothing partial written; 141: standard
-         output was closed before the picture was all written (broken pipe)
+         the running imports were stopped, nothing partial written
 )" + std::string(PlatformHelpNotes());
 }
 
