@@ -18,6 +18,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 expect_size() {  # expect_size WHAT OUTPUT
     [ "$2" = "$want" ] || fail "$1 printed '$2', want '$want'"
 }
+# expect_prefix_loads WHAT: the LD_DEBUG=libs log in $scratch/loads shows each library of ours
+# loaded once, from the prefix.
+expect_prefix_loads() {
+    for lib in libwinshim.so libvrgdi32.so libxpmfilter.so; do
+        loaded=$(sed -n "s/.*calling init: \(.*$lib.*\)/\1/p" "$scratch/loads")
+        [ -n "$loaded" ] && [ "$(echo "$loaded" | wc -l)" -eq 1 ] || fail "$1: $lib loaded as: $loaded"
+        [[ $(realpath "$loaded") == "$prefix"/* ]] || fail "$1 loaded $loaded"
+    done
+}
 
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -46,11 +55,7 @@ if command -v pkg-config >/dev/null; then
         -DXPMFILTER_MODULE_PATH="\"$module\"" $flags -ldl
     expect_size "the pkg-config host" "$("$scratch/pc_host" "$sample")"
     LD_DEBUG=libs "$scratch/pc_host" "$sample" 2>"$scratch/loads" >/dev/null
-    for lib in libwinshim.so libvrgdi32.so libxpmfilter.so; do
-        loaded=$(sed -n "s/.*calling init: \(.*$lib.*\)/\1/p" "$scratch/loads")
-        [ -n "$loaded" ] && [ "$(echo "$loaded" | wc -l)" -eq 1 ] || fail "$lib loaded as: $loaded"
-        [[ $(realpath "$loaded") == "$prefix"/* ]] || fail "the pkg-config host loaded $loaded"
-    done
+    expect_prefix_loads "the pkg-config host"
 fi
 
 # The installed tool, run from another directory through a symlink, and a copy that finds
@@ -80,5 +85,19 @@ if command -v cpack >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
     (cd / && "$scratch/unpacked/usr/bin/xpmimport" "$sample" -o "$scratch/out.emf" >/dev/null) ||
         fail "the packaged xpmimport did not convert"
     [ -s "$scratch/out.emf" ] || fail "the packaged xpmimport wrote nothing"
+    # With the packages' libraries in the system's own directory too (laid over it in a mount
+    # namespace of this test's own, where the system lets root make one), the pkg-config host
+    # still loads only the prefix's.
+    packaged=$(dirname "$(find "$scratch/unpacked" -name 'libwinshim.so.[0-9]*' | head -1)")
+    system=/${packaged#"$scratch/unpacked/"}
+    if [ -x "$scratch/pc_host" ] && unshare -m true 2>/dev/null; then
+        unshare -m --propagation private sh -c 'mount -t overlay overlay -o "lowerdir=$1:$2" "$2" &&
+            ls "$2"/libwinshim.so.* >/dev/null && LD_DEBUG=libs "$3" "$4"' \
+            sh "$packaged" "$system" "$scratch/pc_host" "$sample" 2>"$scratch/loads" >/dev/null ||
+            fail "the pkg-config host failed beside the packages"
+        expect_prefix_loads "the pkg-config host beside the packages"
+    else
+        echo "note: no mount namespace here: the pkg-config host was not run beside the packages"
+    fi
 fi
 echo "install test passed"
