@@ -19,6 +19,7 @@
 #include "fault_hooks.h"
 #include "fuzz_support.h"
 #include "host_request.h"
+#include "testing/live_counts.h"
 #include "vrgdi32/vrgdi32.h"
 #include "xpmfilter/xpmfilter.h"
 

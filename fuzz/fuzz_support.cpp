@@ -10,6 +10,7 @@
 #include "resources/module_instance.h"
 #include "output/vrgdi32_binding.h"
 #include "resources/resource_ids.h"
+#include "testing/live_counts.h"
 #include "winshim/winshim.h"
 
 namespace xpmfuzz {

@@ -7,8 +7,8 @@ packages=(
   cmake ninja-build g++ binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   libuemf-dev libpng-dev
-  libxpm-dev emf2svg x11-common
-  pkg-config dpkg-dev file
+  libxpm-dev emf2svg x11-common netpbm
+  pkg-config dpkg-dev file lintian abigail-tools
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64-posix wine wine64
 )

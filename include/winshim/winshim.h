@@ -199,21 +199,6 @@ WINSHIM_API HMETAFILE WinshimAdoptMetaFileBits(UINT size, BYTE* data);
 WINSHIM_API HENHMETAFILE WinshimMapEnhMetaFile(int fd, UINT size);
 WINSHIM_API HMETAFILE WinshimMapMetaFile(int fd, UINT size);
 
-/* For tests only: what is alive right now in this process. */
-typedef struct WinshimCounts {
-    uint64_t globalBlocks; /* live global memory blocks */
-    uint64_t globalLocks;  /* sum of the lock counts of live global blocks */
-    uint64_t localBlocks;
-    uint64_t localLocks;
-    uint64_t metafiles; /* live enhanced and plain metafile handles */
-} WinshimCounts;
-
-WINSHIM_API WinshimCounts WinshimGetCounts(void);
-/* Fault injection: the next `count` allocations (global and local) succeed, the one after
- * fails with ERROR_NOT_ENOUGH_MEMORY, later ones succeed again. A negative count turns
- * injection off. Thread-wide setting for the whole process. */
-WINSHIM_API void WinshimFailAllocationAfter(int64_t count);
-
 #ifdef __cplusplus
 }
 #endif

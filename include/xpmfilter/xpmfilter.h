@@ -135,17 +135,45 @@ XPMFILTER_API int32_t ImportEmbeddedGR(void* hostValue, const SourceSpec* source
 XPMFILTER_API int32_t ImportFile(uint64_t reserved, const char* outputName, const char* outputSpec,
                                  const char* sourcePath, ImportRequest* request);
 
+/* The preferences' edit routine (GetFilterPref hands it to the library): reads none of its
+ * arguments and returns 0. */
 XPMFILTER_API int32_t EditSetup(uint64_t a, uint64_t b, uint64_t c);
+/* Frees a setup record made by CreateSetup. Returns 0, or -7 (nothing freed) when the handle
+ * cannot be locked. */
 XPMFILTER_API int32_t DestroySetup(HGLOBAL setup);
+/* Changes one option of a setup record, or of an option set (its stored SavedOptions block is
+ * loaded, changed and stored back). code 55: the colour mode, a uint32_t at data (0 to 2; with
+ * flag non-zero also written to the record's profile as "Color Mode"); 81: data is the read
+ * routine (size 8); 82: the byte at data becomes byteOption (size 8); any other code goes to
+ * OptionSetEscape (include/vrgdi32/vrgdi32.h) with size, data, extra and flag. Returns 0, the
+ * passed-on call's result, or -7 when the handle cannot be locked. A null handle does nothing
+ * and returns 0. */
 XPMFILTER_API int32_t EscapeSetup(HGLOBAL handle, uint32_t code, int32_t size, void* data,
                                   void* extra, uint32_t flag);
+/* Makes a setup record (a movable global memory block, unlocked; the caller frees it with
+ * DestroySetup) and fills its settings from a profile: profile when given, else
+ * libxpmfilter.INI beside the module, else in the Windows directory ($WINDIR, else /etc);
+ * from its section `section`, or, when that is null, the one its "~Mode" key in [rondo]
+ * names. Without a profile the defaults hold. Returns null when memory runs out or the
+ * profile's section has no "Driver" value. instance and reserved are not read. */
 XPMFILTER_API HGLOBAL CreateSetup(HINSTANCE instance, const char* profile, const char* section,
                                   void* reserved);
 
+/* Makes a new option set holding the filter's default options (option 3 set to 0, the
+ * SavedOptions block of a fresh setup record, so the profile's "Color Mode", then option 40
+ * set to 255) and stores its handle through optionSet. Returns 2 when the set was made, else
+ * 0 with *optionSet null; a null optionSet makes nothing and returns 0. The set is the
+ * host's: it hands it to the imports and frees it with GlobalFree (the filter never does).
+ * The other arguments are not read. */
 XPMFILTER_API uint16_t GetFilterInfo(uint16_t unused1, uint64_t unused2, OptionSetHandle* optionSet,
                                      uint64_t unused4);
+/* Runs the graphics library's preferences over a temporary setup record (title "XPM Import",
+ * EditSetup as the edit routine); on POSIX the library shows nothing, calls the routine once
+ * and returns. Does nothing when hostHandle is null. hostValue is handed to the library. */
 XPMFILTER_API void GetFilterPref(uint64_t unused1, uint64_t hostValue, void* hostHandle,
                                  uint16_t unused4);
+/* The filter's version: 0x08000005 (8 in the top byte, 5 in the low bits; file version
+ * 8.5.3.0). */
 XPMFILTER_API uint32_t QVTGetFilterVersion(void);
 
 /* Width and height of an XPM image without importing it. handle: with a routine, its user

@@ -26,13 +26,6 @@ static_assert(offsetof(WinshimModuleResources, versionStrings) == 16);
 static_assert(offsetof(WinshimModuleResources, versionStringCount) == 24);
 static_assert(offsetof(WinshimModuleResources, fileVersion) == 32);
 
-static_assert(sizeof(WinshimCounts) == 40);
-static_assert(offsetof(WinshimCounts, globalBlocks) == 0);
-static_assert(offsetof(WinshimCounts, globalLocks) == 8);
-static_assert(offsetof(WinshimCounts, localBlocks) == 16);
-static_assert(offsetof(WinshimCounts, localLocks) == 24);
-static_assert(offsetof(WinshimCounts, metafiles) == 32);
-
 // Handles are pointer-sized opaque values.
 static_assert(sizeof(HGLOBAL) == sizeof(uintptr_t));
 static_assert(sizeof(HFILE) == 4);

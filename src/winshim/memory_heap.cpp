@@ -8,8 +8,6 @@
 #include <memory>
 #include <new>
 
-#include "fault_injection.h"
-
 namespace winshim {
 namespace {
 
@@ -71,7 +69,6 @@ MemoryHeap::Lookup MemoryHeap::Find(HANDLE mem) {
 }
 
 HANDLE MemoryHeap::Alloc(UINT flags, SIZE_T bytes) {
-    if (!AllocationPermitted()) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     const bool zero = (flags & GMEM_ZEROINIT) != 0;
     std::lock_guard<std::mutex> guard(mutex_);
     try {

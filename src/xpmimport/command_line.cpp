@@ -162,17 +162,16 @@ Options:
       --info            print each input's size ("IN.xpm: 32 x 32"); nothing is written
       --json            print one JSON object per line on standard output instead:
                           --info:  {"input":"a.xpm","width":32,"height":32,"colours":4}
-                                   ("warning" added when the colours are not all kept)
                           convert: {"input":"a.xpm","output":"a.emf","format":"emf",
                                     "width":32,"height":32}
+                          both add "warning" when the colours are not all kept
                           failure: {"input":"bad.xpm","error":"not an XPM file ...",
                                     "code":-23}  ("code" only when the filter gave one)
                         failures are still reported on standard error as well
       --filter PATH     load this filter module instead of the one of this build
-  -q, --quiet           print failures only (no sizes, no progress bar)
-  -v, --verbose         also say which filter is used, when each import starts, the
-                        filter's result code of a failure, and warn about colours
-                        that are not kept
+  -q, --quiet           print failures only (no sizes, no warnings, no progress bar)
+  -v, --verbose         also say which filter is used, when each import starts and
+                        the filter's result code of a failure
       --version         print xpmimport's version and the filter's
   -h, --help            print this help
 
@@ -182,6 +181,10 @@ permissions (and its owner and group where allowed). A device or FIFO is written
 into once the picture is complete. Standard input is read to its end. Ctrl-C (or
 SIGTERM, SIGHUP, SIGXFSZ) stops the running imports and leaves no partial output (a
 second signal ends at once, still removing the temporary files).
+
+A picture whose colours are not all kept gets one warning line on standard error
+(more than 256 colours wrap: colour k is drawn as colour k mod 256; a "#" colour of
+other than 6, 9 or 12 hex digits, such as #abc, is read by the six-digit rule).
 
 A progress bar is shown on standard error when it is a terminal.
 

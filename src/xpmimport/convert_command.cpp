@@ -51,7 +51,7 @@ void Report(Console& console, const CommandLine& line, const ImportTask& task,
             const ImportOutcome& outcome) {
     const std::string name = InputDisplayName(task.input);
     if (outcome.status == ImportOutcome::Status::kDone) {
-        if (line.verbose && !outcome.warning.empty())
+        if (!line.quiet && !outcome.warning.empty())
             console.err("xpmimport: " + name + ": warning: " + outcome.warning);
         if (line.json) {
             JsonObject object;

@@ -1,10 +1,11 @@
-// The help text describes the POSIX build as it is.
+// What the help text says of the POSIX build alone: the last exit status.
 #include "xpmimport/help_notes.h"
 
 namespace xpmimport {
 
 const char* PlatformHelpNotes() {
-    return "";
+    return "  141    standard output was closed before the picture was all written (broken "
+           "pipe)\n";
 }
 
 }  // namespace xpmimport

@@ -29,7 +29,7 @@ int RunInfoCommand(const CommandLine& line, const FilterModule& filter) {
         InfoOutcome outcome = QueryFileInfo(filter.exports(), input, line.verbose);
         if (outcome.ok && input == "-") DrainInput(STDIN_FILENO);  // as a filter does
         if (outcome.ok) {
-            if (line.verbose && !outcome.warning.empty())
+            if (!line.quiet && !outcome.warning.empty())
                 console.err("xpmimport: " + name + ": warning: " + outcome.warning);
             if (line.json) {
                 JsonObject object;

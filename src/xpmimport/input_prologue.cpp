@@ -2,15 +2,18 @@
 // header is "/*", "XPM", "*/" (any letter case), each ended by exactly one whitespace byte
 // (tab, line feed, carriage return or space) and at most 39 bytes long; the values line is
 // the first double-quoted string after it, split at whitespace, each word cut to 39 bytes
-// and read as C's atoi reads it.
+// and read as C's atoi reads it. Each colour definition is the next quoted string: the pixel
+// code's characters, then words taken as key and value pairs, as the filter takes them.
 #include "xpmimport/input_prologue.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "xpmimport/fd_reader.h"
 #include "xpmimport/file_system.h"
@@ -74,8 +77,9 @@ enum class Header { kMatches, kDiffers, kNeedMore };
     return InputKind::kOther;
 }
 
-// Reads the values line from bytes at `at`; false when it has not ended within bytes.
-bool ReadValues(std::string_view bytes, size_t at, InputPrologue* prologue) {
+// Reads the values line from bytes at `at`; false when it has not ended within bytes. *end is
+// set past its closing quote.
+bool ReadValues(std::string_view bytes, size_t at, InputPrologue* prologue, size_t* end) {
     size_t open = bytes.find(kQuote, at);
     std::string words[4];
     size_t count = 0;
@@ -86,6 +90,7 @@ bool ReadValues(std::string_view bytes, size_t at, InputPrologue* prologue) {
             char byte = bytes[i];
             if (byte == kQuote) {
                 ended = true;
+                *end = i + 1;
                 break;
             }
             if (!IsWhitespace(byte)) {
@@ -104,6 +109,55 @@ bool ReadValues(std::string_view bytes, size_t at, InputPrologue* prologue) {
     return ended;
 }
 
+[[nodiscard]] bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'f');
+}
+
+// Takes note of one definition's keys (the text between its quotes).
+void NoteDefinition(std::string_view text, InputPrologue* prologue) {
+    std::vector<std::string_view> words;
+    const size_t codeBytes = static_cast<size_t>(std::clamp(prologue->charsPerPixel, 0, 39));
+    for (size_t at = std::min(codeBytes, text.size()); at < text.size();) {
+        while (at < text.size() && IsWhitespace(text[at])) ++at;
+        const size_t start = at;
+        while (at < text.size() && !IsWhitespace(text[at])) ++at;
+        if (at > start) words.push_back(text.substr(start, at - start));
+    }
+    for (size_t key = 0; key + 1 < words.size(); key += 2) {
+        if (!EqualIgnoringCase(words[key], "c")) {
+            std::string name(words[key]);
+            for (char& c : name) c = Lower(c);
+            const bool known = name == "g" || name == "g4" || name == "m" || name == "s";
+            std::string& keys = prologue->otherKeys;
+            if (known && (", " + keys + ", ").find(", " + name + ", ") == std::string::npos)
+                keys += (keys.empty() ? "" : ", ") + name;
+            continue;
+        }
+        prologue->colorKey = true;
+        const std::string_view value = words[key + 1];
+        const size_t digits = value.size() - 1;
+        const bool hexOnly = std::all_of(value.begin() + 1, value.end(), IsHexDigit);
+        if (value[0] == '#' && prologue->oddHexColor.empty() &&
+            !(hexOnly && (digits == 6 || digits == 9 || digits == 12)))
+            prologue->oddHexColor = value;
+        return;
+    }
+}
+
+// Reads the colour definitions from bytes at `at` (noting their keys when `note`); false when
+// fewer than declared ended within bytes.
+bool ReadDefinitions(std::string_view bytes, size_t at, InputPrologue* prologue, bool note) {
+    while (prologue->definitionsRead < prologue->colors) {
+        const size_t open = bytes.find(kQuote, at);
+        const size_t close = open == std::string_view::npos ? open : bytes.find(kQuote, open + 1);
+        if (close == std::string_view::npos) return false;
+        if (note) NoteDefinition(bytes.substr(open + 1, close - open - 1), prologue);
+        ++prologue->definitionsRead;
+        at = close + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 InputPrologue ReadPrologue(std::string_view bytes, bool wholeInput) {
@@ -111,8 +165,10 @@ InputPrologue ReadPrologue(std::string_view bytes, bool wholeInput) {
     size_t end = 0;
     Header header = CheckHeader(bytes, wholeInput, &end);
     prologue.kind = KindOf(bytes, header);
-    if (header == Header::kMatches)
-        prologue.valuesRead = ReadValues(bytes, end, &prologue) || wholeInput;
+    if (header != Header::kMatches) return prologue;
+    const bool valuesEnded = ReadValues(bytes, end, &prologue, &end);
+    prologue.valuesRead = valuesEnded || wholeInput;
+    if (valuesEnded) (void)ReadDefinitions(bytes, end, &prologue, true);
     return prologue;
 }
 
@@ -120,8 +176,8 @@ bool PrologueDecided(std::string_view bytes) {
     size_t end = 0;
     Header header = CheckHeader(bytes, false, &end);
     if (header != Header::kMatches) return header == Header::kDiffers;
-    InputPrologue ignored;
-    return ReadValues(bytes, end, &ignored);
+    InputPrologue prologue;
+    return ReadValues(bytes, end, &prologue, &end) && ReadDefinitions(bytes, end, &prologue, false);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // What the first bytes of an input say about it, read the way the filter reads them: which
-// kind of file it is (so a refusal can name the reason) and the values line (so the size
-// limit can be checked before anything is written, and a failure explained).
+// kind of file it is (so a refusal can name the reason), the values line (so the size limit
+// can be checked before anything is written, and a failure explained) and the colour
+// definitions (so the user learns of colours the filter does not keep).
 #pragma once
 
 #include <cstddef>
@@ -32,9 +33,18 @@ struct InputPrologue {
     int32_t charsPerPixel = 0;
     // The path names a directory (then kind is kUnread).
     bool directory = false;
+    // The colour definitions after the values line, as far as the bytes looked at hold them:
+    // how many were read, whether one has a "c" key (the filter takes colours from that key
+    // alone), the other keys they use ("g, m", first seen first), and the first "#" colour
+    // that is not 6, 9 or 12 hex digits (the filter reads it by the six-digit rule, as X
+    // does not: "#abc").
+    int32_t definitionsRead = 0;
+    bool colorKey = false;
+    std::string otherKeys;
+    std::string oddHexColor;
 };
 
-// The most that is read ahead to find the values line.
+// The most that is read ahead to find the values line and the colour definitions.
 inline constexpr size_t kPrologueLimit = size_t{1} << 20;
 
 // Reads the prologue from the first bytes of an input. wholeInput: bytes is the whole input
@@ -42,7 +52,7 @@ inline constexpr size_t kPrologueLimit = size_t{1} << 20;
 [[nodiscard]] InputPrologue ReadPrologue(std::string_view bytes, bool wholeInput);
 
 // True when bytes already decide the prologue: the kind is known to be other than XPM, or
-// the values line has ended.
+// the values line and the colour definitions it declares have ended.
 [[nodiscard]] bool PrologueDecided(std::string_view bytes);
 
 // Reads the first bytes of a file (up to kPrologueLimit, fewer once decided) and reads its

@@ -38,10 +38,10 @@ std::string DefaultFilterPath() {
         return named;
     const std::string directory = ExecutableDirectory();
     const std::string candidates[] = {
-        directory + "/" XPMIMPORT_BIN_TO_LIB "/" + kModuleName,
+        directory + "/" XPMIMPORT_BIN_TO_MODULE "/" + kModuleName,
         directory + "/../lib/" + kModuleName,
         directory + "/" + kModuleName,
-        std::string(XPMIMPORT_INSTALLED_LIBDIR "/") + kModuleName,
+        std::string(XPMIMPORT_INSTALLED_MODULE_DIR "/") + kModuleName,
     };
     for (const std::string& candidate : candidates) {
         if (access(candidate.c_str(), F_OK) == 0) return Canonical(candidate);

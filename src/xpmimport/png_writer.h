@@ -1,4 +1,5 @@
-// Writing a picture as a PNG file (8-bit RGB, no interlace) with libpng, row by row.
+// Writing a picture as a PNG file (8-bit RGB, no interlace), row by row: with libpng on POSIX,
+// with the Windows Imaging Component's encoder on Windows.
 #pragma once
 
 #include <cstdio>
@@ -8,15 +9,10 @@
 
 namespace xpmimport {
 
-// False in a build without a PNG encoder (Windows); PNG output is then refused with these
-// words.
-[[nodiscard]] bool PngOutputAvailable();
-inline constexpr const char* kPngUnavailable = "PNG output is not available in this build";
-
 // Encodes the rows it is given into out (an open, writable stream; left open). begin
-// refuses an empty picture (PNG has no picture of 0 pixels); any call fails with libpng's
-// words when encoding or writing fails. The caller checks the stream's own write errors
-// when it closes it.
+// refuses an empty picture (PNG has no picture of 0 pixels); any call fails with the
+// encoder's words when encoding or writing fails. The caller checks the stream's own write
+// errors when it closes it.
 class PngRowWriter final : public RowSink {
   public:
     explicit PngRowWriter(std::FILE* out) : out_(out) {}
@@ -29,12 +25,12 @@ class PngRowWriter final : public RowSink {
     [[nodiscard]] bool finish(std::string* error) override;
 
   private:
+    struct Encoder;  // the platform's encoder state, made by begin
+
     [[nodiscard]] bool failed(std::string* error);
 
     std::FILE* out_;
-    void* png_ = nullptr;   // png_structp
-    void* info_ = nullptr;  // png_infop
-    char message_[256] = {};
+    Encoder* encoder_ = nullptr;
 };
 
 }  // namespace xpmimport

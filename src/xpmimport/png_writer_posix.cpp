@@ -6,8 +6,16 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <new>
 
 namespace xpmimport {
+
+struct PngRowWriter::Encoder {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    char message[256] = {};  // libpng's words for its last error
+};
+
 namespace {
 
 extern "C" void RecordPngError(png_structp png, png_const_charp message) {
@@ -48,19 +56,17 @@ int EndImage(png_structp png, png_infop info) {
 
 }  // namespace
 
-bool PngOutputAvailable() {
-    return true;
-}
-
 PngRowWriter::~PngRowWriter() {
-    auto* png = static_cast<png_structp>(png_);
-    auto* info = static_cast<png_infop>(info_);
-    if (png != nullptr) png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
+    if (encoder_ == nullptr) return;
+    if (encoder_->png != nullptr)
+        png_destroy_write_struct(&encoder_->png,
+                                 encoder_->info != nullptr ? &encoder_->info : nullptr);
+    delete encoder_;
 }
 
 bool PngRowWriter::failed(std::string* error) {
-    *error =
-        message_[0] != '\0' ? std::string("PNG encoding failed: ") + message_ : "out of memory";
+    const char* message = encoder_ != nullptr ? encoder_->message : "";
+    *error = message[0] != '\0' ? std::string("PNG encoding failed: ") + message : "out of memory";
     return false;
 }
 
@@ -70,12 +76,14 @@ bool PngRowWriter::begin(int32_t width, int32_t height, std::string* error) {
                  "); PNG cannot hold it";
         return false;
     }
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, message_, RecordPngError, IgnorePngWarning);
-    png_ = png;
+    encoder_ = new (std::nothrow) Encoder;
+    if (encoder_ == nullptr) return failed(error);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, encoder_->message,
+                                              RecordPngError, IgnorePngWarning);
+    encoder_->png = png;
     if (png == nullptr) return failed(error);
     png_infop info = png_create_info_struct(png);
-    info_ = info;
+    encoder_->info = info;
     if (info == nullptr) return failed(error);
     if (StartImage(png, info, out_, static_cast<png_uint_32>(width),
                    static_cast<png_uint_32>(height)) != 0) {
@@ -85,14 +93,13 @@ bool PngRowWriter::begin(int32_t width, int32_t height, std::string* error) {
 }
 
 bool PngRowWriter::row(const uint8_t* rgb, std::string* error) {
-    if (png_ == nullptr) return failed(error);
-    return WriteOneRow(static_cast<png_structp>(png_), rgb) == 0 || failed(error);
+    if (encoder_ == nullptr || encoder_->info == nullptr) return failed(error);
+    return WriteOneRow(encoder_->png, rgb) == 0 || failed(error);
 }
 
 bool PngRowWriter::finish(std::string* error) {
-    if (png_ == nullptr || info_ == nullptr) return failed(error);
-    return EndImage(static_cast<png_structp>(png_), static_cast<png_infop>(info_)) == 0 ||
-           failed(error);
+    if (encoder_ == nullptr || encoder_->info == nullptr) return failed(error);
+    return EndImage(encoder_->png, encoder_->info) == 0 || failed(error);
 }
 
 }  // namespace xpmimport

@@ -48,6 +48,14 @@ constexpr uint64_t kMetafileOverheadBytes = uint64_t{16} << 20;
         case -1:
             if (colors == 1) return "a picture with one colour definition cannot be imported";
             if (colors < 1) return "the values line declares no colours";
+            if (prologue.definitionsRead == colors && !prologue.colorKey) {
+                const std::string& keys = prologue.otherKeys;
+                return (keys.empty()
+                            ? std::string("no colour definition has a c key")
+                            : "the colour definitions give colours only with the " + keys + " key" +
+                                  (keys.find(',') != std::string::npos ? "s" : "")) +
+                       "; the filter takes colours from the c key alone";
+            }
             return "";
         case 27:
             if (prologue.height < 0) return "the values line gives a negative height";
@@ -181,11 +189,28 @@ std::string ColourWarning(const InputPrologue& prologue) {
     const int32_t colors = prologue.colors;
     if (colors == 1) return "one colour definition: such a picture is refused";
     if (NegativePaletteCount(colors)) return "32768 to 65535 colour definitions cannot be imported";
+    std::string warning;
     if (colors > kPaletteLimit) {
-        return std::to_string(colors) +
-               " colours: the palette keeps 256, colour k is drawn as colour k mod 256";
+        warning = std::to_string(colors) +
+                  " colours: the palette keeps 256, colour k is drawn as colour k mod 256";
     }
-    return "";
+    if (!prologue.oddHexColor.empty()) {
+        const std::string& hex = prologue.oddHexColor;
+        // The six characters after the "#", two per component; one that is missing or no hex
+        // digit counts as -1, and each component keeps its low 8 bits.
+        auto digit = [&](size_t at) {
+            const char c = at < hex.size() ? hex[at] : '\0';
+            if (c >= '0' && c <= '9') return c - '0';
+            if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
+            return -1;
+        };
+        std::string rgb;
+        for (size_t at = 1; at < 7; at += 2)
+            rgb += (at == 1 ? "" : ", ") + std::to_string((digit(at) * 16 + digit(at + 1)) & 0xFF);
+        warning += (warning.empty() ? "" : "; ") + hex + " is read by the six-digit rule as (" +
+                   rgb + "), not as X reads it; write #RRGGBB";
+    }
+    return warning;
 }
 
 std::string SizeLimitInWords(const InputPrologue& prologue, uint64_t maxPixels) {

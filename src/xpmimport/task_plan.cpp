@@ -5,7 +5,6 @@
 
 #include "xpmimport/file_system.h"
 #include "xpmimport/pending_output.h"
-#include "xpmimport/png_writer.h"
 
 namespace xpmimport {
 namespace {
@@ -79,8 +78,6 @@ TaskPlan PlanTasks(const CommandLine& line) {
         }
     }
     for (const ImportTask& task : plan.tasks) {
-        if (task.format == OutputFormat::kPng && !PngOutputAvailable())
-            return fail(kPngUnavailable);
         if (task.input != "-" && task.output != kStandardOutputName &&
             SameFile(task.input, task.output)) {
             return fail(task.output + " is the input " + task.input + " itself");

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "winshim/winshim.h"
+#include "testing/live_counts.h"
 
 namespace {
 

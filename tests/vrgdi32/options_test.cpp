@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "fault_hooks.h"
 #include "vrgdi32/vrgdi32.h"
 
 namespace {
@@ -54,9 +55,12 @@ TEST(OptionSetTest, Escapes) {
     }
     EXPECT_EQ((GlobalFlags(set) | GlobalFlags(plain)) & GMEM_LOCKCOUNT, 0u)
         << "every lock is given back";
-    GlobalFree(set), GlobalFree(plain), GlobalFree(tiny), WinshimFailAllocationAfter(0);
-    EXPECT_EQ(OptionSetCreate(0, 0, 0, 0), nullptr) << "no memory, no set";
-    WinshimFailAllocationAfter(-1);
+    GlobalFree(set), GlobalFree(plain), GlobalFree(tiny);
+    OptionSetHandle none = nullptr;
+    EXPECT_TRUE(xpmfault::FailDuring(xpmfault::Kind::kAllocation, 0,
+                                     [&] { none = OptionSetCreate(0, 0, 0, 0); }) &&
+                none == nullptr)
+        << "no memory, no set";
 }
 
 }  // namespace

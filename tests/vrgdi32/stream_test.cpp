@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fault_hooks.h"
 #include "vrgdi32/vrgdi32.h"
 
 namespace {
@@ -208,13 +209,15 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastReportedPosition) {
         ASSERT_EQ(std::vector<int32_t>(
                       {StreamRead(stream, buffer.data(), c.mark), StreamSeek(stream, 0, 1)}),
                   std::vector<int32_t>(2, c.mark));
-        for (int32_t step = 0, at = c.mark, want; at < c.size; at += want, ++step) {
-            if (c.starved && at >= c.size / 2) WinshimFailAllocationAfter(0);
+        for (int32_t step = 0, at = c.mark, want, got; at < c.size; at += want, ++step) {
             want = std::min(c.scanReads[step % c.scanReads.size()], c.size - at);
-            ASSERT_EQ(StreamRead(stream, buffer.data(), want), want)
-                << c.size << " bytes: read at " << at;
+            const auto read = [&] { got = StreamRead(stream, buffer.data(), want); };
+            if (c.starved && at >= c.size / 2)
+                (void)xpmfault::FailDuring(xpmfault::Kind::kAllocation, 0, read);
+            else
+                read();
+            ASSERT_EQ(got, want) << c.size << " bytes: read at " << at;
         }
-        WinshimFailAllocationAfter(-1);
         // Twice: going back works again from wherever the first pass ended; before the last
         // reported position the stream does not go.
         for (int pass = 0; pass < 2; ++pass) {
@@ -256,32 +259,39 @@ TEST(StreamTest, WhatCannotBeOpenedOrRead) {
         const char* name;
         const char* path;
         const StreamSource* source;
-        int64_t failAllocation;
+        bool noMemory;  // each allocation of the open fails in turn
         bool opens;
     };
     const Case cases[] = {
-        {"empty memory block", nullptr, &empty, -1, true},
-        {"empty routine", nullptr, &viaRoutine, -1, true},
-        {"empty device", "/dev/null", nullptr, -1, true},
-        {"10 bytes of memory at no address", nullptr, &missingBlock, -1, false},
-        {"missing file", "/no/such/file.xpm", nullptr, -1, false},
-        {"directory", "/tmp", nullptr, -1, false},
-        {"nothing", nullptr, nullptr, -1, false},
-        {"empty name", "", nullptr, -1, false},
-        {"no memory for a file's window", "/proc/self/exe", nullptr, 0, false},
-        {"no memory for a pipe's window", "/dev/zero", nullptr, 0, false},
-        {"no memory for a routine's window", nullptr, &viaRoutine, 0, false},
+        {"empty memory block", nullptr, &empty, false, true},
+        {"empty routine", nullptr, &viaRoutine, false, true},
+        {"empty device", "/dev/null", nullptr, false, true},
+        {"10 bytes of memory at no address", nullptr, &missingBlock, false, false},
+        {"missing file", "/no/such/file.xpm", nullptr, false, false},
+        {"directory", "/tmp", nullptr, false, false},
+        {"nothing", nullptr, nullptr, false, false},
+        {"empty name", "", nullptr, false, false},
+        {"no memory for a file's window", "/proc/self/exe", nullptr, true, false},
+        {"no memory for a pipe's window", "/dev/zero", nullptr, true, false},
+        {"no memory for a routine's window", nullptr, &viaRoutine, true, false},
     };
     uint8_t byte;
     for (const Case& c : cases) {
-        WinshimFailAllocationAfter(c.failAllocation);
-        StreamHandle stream = StreamOpen(c.path, c.source, 0);
-        WinshimFailAllocationAfter(-1);
-        EXPECT_EQ(std::vector<int32_t>(
-                      {stream != nullptr, StreamRead(stream, &byte, 1), StreamSeek(stream, 0, 1)}),
-                  std::vector<int32_t>({c.opens, 0, c.opens ? 0 : -1}))
-            << c.name;
-        StreamClose(stream);
+        for (uint64_t n = 0;; ++n) {
+            StreamHandle stream = nullptr;
+            const auto open = [&] { stream = StreamOpen(c.path, c.source, 0); };
+            if (!c.noMemory) open();
+            if (c.noMemory && !xpmfault::FailDuring(xpmfault::Kind::kAllocation, n, open)) {
+                StreamClose(stream);
+                break;
+            }
+            EXPECT_EQ(std::vector<int32_t>({stream != nullptr, StreamRead(stream, &byte, 1),
+                                            StreamSeek(stream, 0, 1)}),
+                      std::vector<int32_t>({c.opens, 0, c.opens ? 0 : -1}))
+                << c.name << ", allocation " << n;
+            StreamClose(stream);
+            if (!c.noMemory) break;
+        }
     }
     // A closed stream's handle does not name its successor; a read without a buffer reads nothing.
     Source memory{Pattern(100), "memory"};

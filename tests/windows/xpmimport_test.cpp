@@ -2,6 +2,7 @@
 // directory of its own and checks its exit status, that the directory then holds the
 // picture and nothing else (no temporary file), and the picture itself: byte for byte what
 // xpmfilter.dll's ImportGR makes of the same sample in this process, as GDI hands it out.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -139,6 +140,7 @@ enum class Output {
     kFile,      // the picture in the file `output`
     kStdout,    // the picture on standard output ("-" in, "-o -")
     kSizeLine,  // --info: "INPUT: W x H"
+    kPng,       // a PNG file `output` (same_pictures.sh compares its pixels with Linux's)
 };
 
 struct Case {
@@ -171,8 +173,7 @@ TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
         {"cut short", nullptr,
          "/* XPM */\nstatic char *p[] = {\n\"4 4 1 1\",\n\". c red\",\n\"....\",\n", "-o out.emf",
          nullptr, false, 1, Output::kNone, nullptr},
-        {"png", "smiley.xpm", nullptr, "-o out.png", nullptr, false, 2, Output::kNone,
-         "PNG output is not available in this build"},
+        {"png", "smiley.xpm", nullptr, "-o out.png", "out.png", false, 0, Output::kPng, nullptr},
     };
     char temporary[MAX_PATH] = {};
     ASSERT_NE(::GetTempPathA(sizeof temporary, temporary), 0u);
@@ -231,6 +232,11 @@ TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
             EXPECT_TRUE(MetafileBits(written, c.windowsMetafile) == expected.bits)
                 << written.size() << " bytes written, " << expected.bits.size()
                 << " imported in process";
+        }
+        if (c.expect == Output::kPng) {
+            const std::vector<uint8_t> png = ReadAll(directory + "\\" + c.output);
+            EXPECT_EQ(std::string(png.begin(), png.begin() + std::min<size_t>(png.size(), 8)),
+                      "\x89PNG\r\n\x1a\n");
         }
         if (c.expect == Output::kSizeLine) {
             ASSERT_GT(expected.width, 0);

@@ -7,9 +7,15 @@
 #include <tuple>
 #include <vector>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "winshim/winshim.h"
+#if !defined(_WIN32)
+#include "fault_hooks.h"
+#include "testing/live_counts.h"
+#endif
 
 namespace {
 
@@ -211,16 +217,22 @@ TEST(Memory, LockCountsAndFaultInjection) {
             ASSERT_NE(api->lock(h), nullptr) << api->name << " lock " << i;
         EXPECT_EQ(Live(), before + 1 + 255) << api->name;
         EXPECT_EQ(api->free(h), nullptr);
-        for (int64_t n = 0; n < 3; ++n) {  // movable, fixed and zero-size allocations count alike
-            WinshimFailAllocationAfter(n);
-            SetLastError(kUnchanged);
-            HANDLE b[] = {api->alloc(GHND, 32), api->alloc(GMEM_FIXED, 32), api->alloc(GHND, 0),
-                          api->alloc(GHND, 32)};
-            EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY) << api->name << " " << n;
-            for (int i = 0; i < 4; ++i)
-                EXPECT_TRUE(i == n ? !b[i] : b[i] && !api->free(b[i])) << api->name << i << n;
+        // Each allocation made for movable, fixed and zero-size blocks fails in turn: that one
+        // call fails with ERROR_NOT_ENOUGH_MEMORY and leaves nothing behind.
+        for (uint64_t n = 0;; ++n) {
+            HANDLE b[4];
+            const bool fired = xpmfault::FailDuring(xpmfault::Kind::kAllocation, n, [&] {
+                SetLastError(kUnchanged);
+                b[0] = api->alloc(GHND, 32), b[1] = api->alloc(GMEM_FIXED, 32);
+                b[2] = api->alloc(GHND, 0), b[3] = api->alloc(GHND, 32);
+            });
+            EXPECT_EQ(std::count(b, b + 4, nullptr), fired ? 1 : 0) << api->name << " " << n;
+            EXPECT_EQ(GetLastError(), fired ? ERROR_NOT_ENOUGH_MEMORY : kUnchanged)
+                << api->name << n;
+            for (HANDLE block : b) EXPECT_TRUE(!block || !api->free(block)) << api->name << n;
+            EXPECT_EQ(Live(), before) << api->name << " " << n;
+            if (!fired) break;
         }
-        WinshimFailAllocationAfter(-1);
     }
 }
 #endif

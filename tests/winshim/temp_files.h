@@ -27,6 +27,9 @@
 #include <gtest/gtest.h>
 
 #include "winshim/winshim.h"
+#if !defined(_WIN32)
+#include "testing/live_counts.h"
+#endif
 
 namespace winshim_test {
 

@@ -113,6 +113,14 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
                                             R"(\u00ff.xpm)");
     const std::string wrapped =
         "300 colours: the palette keeps 256, colour k is drawn as colour k mod 256";
+    // A colour X reads otherwise, and colours given by the g key alone.
+    const std::string header = "/* XPM */\nstatic char *x[] = {\n\"2 1 2 1\",\n",
+                      rgb = WriteFile(dir_.file("rgb.xpm"), header +
+                                                                "\". c #abc\",\n\"x c "
+                                                                "#000000\",\n\".x\"};\n"),
+                      grey = WriteFile(dir_.file("grey.xpm"), header +
+                                                                  "\". g #000000\",\n\"x g "
+                                                                  "#ffffff\",\n\".x\"};\n");
     // Copies of the executable: one with no module near it, one beside a lib/ that holds one.
     for (const char* sub : {"alone", "tree/bin", "tree/lib"})
         std::filesystem::create_directories(dir_.file(sub));
@@ -187,13 +195,25 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
          "xpmimport: " + missing + ": cannot open the input: No such file or directory\n",
          {},
          good_},
-        {"--info --json -v",
-         {x_, "--info", "--json", "-v", odd, notes},
+        {"--info --json, with warnings",
+         {x_, "--info", "--json", odd, rgb, notes},
          1,
          "{\"input\":\"" + oddInJson +
              "\",\"width\":2,\"height\":1,\"colours\":300,\"warning\":\"" + wrapped +
-             "\"}\n{\"input\":\"" + notes + "\",\"error\":\"" + notXpm + "\"}\n",
+             "\"}\n{\"input\":\"" + rgb +
+             "\",\"width\":2,\"height\":1,\"colours\":2,\"warning\":\"#abc is read by the "
+             "six-digit rule as (171, 191, 239), not as X reads it; write "
+             "#RRGGBB\"}\n{\"input\":\"" +
+             notes + "\",\"error\":\"" + notXpm + "\"}\n",
          "xpmimport: " + odd + ": warning: " + wrapped + "\n"},
+        {"-q keeps warnings quiet", {x_, "-q", rgb, "-o", out + ".wmf"}, 0, "", ""},
+        {"colours by the g key alone",
+         {x_, grey, "-o", out + ".wmf"},
+         1,
+         "",
+         "xpmimport: " + grey +
+             ": the colour definitions give colours only with the g key; the filter takes colours "
+             "from the c key alone\n"},
         {"XPMFILTER_MODULE",
          {env, "XPMFILTER_MODULE=" + ModulePath(), dir_.file("alone/xpmimport"), "--info", good_},
          0,
@@ -278,7 +298,7 @@ TEST_F(CliTest, CommandsGiveTheirStatusMessagesAndPictures) {
                 << c.name << ": " << file;
         }
     }
-    EXPECT_EQ(dir_.names().size(), 11u) << "no temporary file may stay";
+    EXPECT_EQ(dir_.names().size(), 13u) << "no temporary file may stay";
     EXPECT_EQ(dir_.names("new/dir"), (std::set<std::string>{"good.png", "stdin.png"}))
         << "nor a file for a failed input";
 }

@@ -1,4 +1,4 @@
-// Failure injection for a whole process: every heap allocation (malloc and its relatives,
+// Failure injection for a whole test process: every heap allocation (malloc and its relatives,
 // operator new, and through them the Win32 heaps, libUEMF and the standard containers) and
 // every write(2)/pwrite(2) passes one countdown. Arm it to fail the N-th point of a kind.
 #pragma once
@@ -22,5 +22,15 @@ bool Disarm();
 // Points of each kind seen while resumed, since the last StartCounting.
 void StartCounting();
 [[nodiscard]] uint64_t Seen(Kind kind);
+
+// Runs `call` with its point `n` of `kind` failing; returns whether the call reached it.
+template <typename Call>
+bool FailDuring(Kind kind, uint64_t n, Call&& call) {
+    Arm(kind, n);
+    Resume();
+    call();
+    Pause();
+    return Disarm();
+}
 
 }  // namespace xpmfault

@@ -1,0 +1,27 @@
+# Run by cpack after it made the packages (CPACK_POST_BUILD_SCRIPTS): in a package whose
+# maintainer scripts only call ldconfig, as CPack writes them for shared libraries, those
+# scripts give way to the trigger Debian uses (dpkg runs ldconfig once, after unpacking).
+find_program(DPKG_DEB dpkg-deb REQUIRED)
+foreach(deb IN LISTS CPACK_PACKAGE_FILES)
+  if(NOT deb MATCHES "\\.deb$")
+    continue()
+  endif()
+  set(tree ${deb}.tree)
+  file(REMOVE_RECURSE ${tree})
+  execute_process(COMMAND ${DPKG_DEB} -R ${deb} ${tree} COMMAND_ERROR_IS_FATAL ANY)
+  set(control ${tree}/DEBIAN)
+  if(EXISTS ${control}/postinst)
+    foreach(script postinst postrm)
+      file(STRINGS ${control}/${script} lines REGEX "^[^#]")
+      list(FILTER lines EXCLUDE REGEX "^(set -e|if \\[ \"\\$1\" = \"(configure|remove)\" \\]; then|\tldconfig|fi)$")
+      if(lines)
+        message(FATAL_ERROR "${deb}: ${script} does more than call ldconfig: ${lines}")
+      endif()
+      file(REMOVE ${control}/${script})
+    endforeach()
+    file(WRITE ${control}/triggers "activate-noawait ldconfig\n")
+    execute_process(COMMAND ${DPKG_DEB} --root-owner-group -b ${tree} ${deb}
+                    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+  file(REMOVE_RECURSE ${tree})
+endforeach()
