@@ -106,11 +106,16 @@ typedef struct VrHostHooks {
      * dataHandle stays 0, its bounds and unitsPerInch are filled as usual. */
     uint32_t flags;
     int32_t outputFd;
+    /* Read only when size covers it (a 40-byte record is the older form). Non-zero: a picture
+     * of more pixels (width x height) is refused with writer error 304 as soon as its size
+     * is known, at SetFrame and again at BitmapBegin, before any of it is written or held in
+     * memory. 0: no limit beyond the library's own (2^31 pixels, 2 GiB of metafile). */
+    uint64_t maxPixels;
 } VrHostHooks;
 
 enum { kVrMetafileEmf = 0, kVrMetafileWmf = 1 };
 enum { kVrHookOutputFd = 1 };
-enum { kVrHostHooksSizeV1 = 32 };
+enum { kVrHostHooksSizeV1 = 32, kVrHostHooksSizeV2 = 40 };
 
 /* Also, an outputSpec text (ImportEmbeddedGR's last argument, or OutputOpen's) of "WMF"
  * (any case) asks for a Windows Metafile; "EMF" or empty for an Enhanced Metafile. */
@@ -118,7 +123,7 @@ enum { kVrHostHooksSizeV1 = 32 };
 /* ---- Writer error codes ---------------------------------------------------------------
  * Set by the writer where the failure happens; read with WriterGetError. The filter turns
  * each into its result: 300 -> 27, 301 -> 23, 302 -> 14 (9 with detail 269), 303 -> 15,
- * 901 -> 61, 320 and 321 -> 26. */
+ * 304 -> 19, 901 -> 61, 320 and 321 -> 26. */
 enum {
     kVrErrNone = 0,
     kVrErrMemory = 300, /* also: the metafile would pass 2 GiB */
@@ -128,6 +133,8 @@ enum {
     /* The picture is beyond what the requested format can hold: a Windows Metafile wider
      * or taller than 32767 pixels (its coordinates are 16-bit). Set at BitmapBegin. */
     kVrErrTooLargeForFormat = 303,
+    /* The picture has more pixels than the host's hooks allow (maxPixels). */
+    kVrErrTooManyPixels = 304,
     kVrErrStopped = 901,
     kVrErrInvalidCall = 320, /* a call out of order or with arguments that do not fit */
     /* BitmapEnd came before every declared row was written: a picture with rows missing,
@@ -231,10 +238,11 @@ VRGDI32_API void StrAppendBounded(char* dest, const char* source, int32_t roomLe
 #ifdef __cplusplus
 }
 
-static_assert(sizeof(VrHostHooks) == 40);
+static_assert(sizeof(VrHostHooks) == 48);
 static_assert(offsetof(VrHostHooks, shouldStop) + sizeof(void*) == kVrHostHooksSizeV1);
 static_assert(offsetof(VrHostHooks, flags) == 32);
 static_assert(offsetof(VrHostHooks, outputFd) == 36);
+static_assert(offsetof(VrHostHooks, maxPixels) == kVrHostHooksSizeV2);
 #endif
 
 #endif /* VRGDI32_VRGDI32_H */

@@ -14,15 +14,16 @@ namespace {
 
 constexpr uint32_t kKindReport = 3;
 
-// A request whose record cannot be used still tells its host, so that no entry point
-// reports success for it.
-void ReportUnusableSetup(const ImportRequest& request) {
+// A request refused before it reaches the driver still tells its host, so that no entry
+// point reports success for it.
+int32_t Refuse(const ImportRequest& request, int32_t code) {
     const StatusSink* sink = request.statusSink;
-    if (sink == nullptr) return;
+    if (sink == nullptr) return code;
     const uint64_t block[10] = {};
     (void)InvokeStatusProc(reinterpret_cast<VrStatusProc>(sink->statusProc), sink->userData,
-                           kKindReport, static_cast<uint32_t>(kSetupNotLocked), 0, 0,
-                           SeverityClass(kSetupNotLocked), block);
+                           kKindReport, static_cast<uint32_t>(code), 0, 0, SeverityClass(code),
+                           block);
+    return code;
 }
 
 void TakeRequest(SetupRecord& setup, ImportRequest& request, const char* outputName,
@@ -51,6 +52,9 @@ extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
                                             const char* outputSpec, const char* sourcePath,
                                             ImportRequest* request) {
     if (request == nullptr) return kSetupNotLocked;
+    // Cut to fit the record, a longer name would name another file.
+    if (outputName != nullptr && std::strlen(outputName) >= sizeof(SetupRecord::outputName))
+        return Refuse(*request, kOutputNotMade);
     HGLOBAL handle = request->setup;
     void* block = GlobalLock(handle);
     // A block too small for a record is refused like one that cannot be locked: writing the
@@ -59,10 +63,7 @@ extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
         GlobalUnlock(handle);
         block = nullptr;
     }
-    if (block == nullptr) {
-        ReportUnusableSetup(*request);
-        return kSetupNotLocked;
-    }
+    if (block == nullptr) return Refuse(*request, kSetupNotLocked);
     auto* setup = static_cast<SetupRecord*>(block);
     TakeRequest(*setup, *request, outputName, outputSpec, sourcePath);
     int32_t result = RunImport(*setup);
