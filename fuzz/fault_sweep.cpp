@@ -244,10 +244,12 @@ int SweepEntries(std::span<const Entry> entries, unsigned long long* runs) {
                 WriteFault fault;
                 const char* name;
             };
-            for (const Sweep sweep : {Sweep{Kind::kAllocation, WriteFault::kNoSpace, "allocation"},
-                                      Sweep{Kind::kWrite, WriteFault::kNoSpace, "write ENOSPC"},
-                                      Sweep{Kind::kWrite, WriteFault::kIo, "write EIO"},
-                                      Sweep{Kind::kWrite, WriteFault::kShort, "short write"}}) {
+            for (const Sweep sweep :
+                 {Sweep{Kind::kAllocation, WriteFault::kNoSpace, "allocation"},
+                  Sweep{Kind::kWrite, WriteFault::kNoSpace, "write ENOSPC"},
+                  Sweep{Kind::kWrite, WriteFault::kIo, "write EIO"},
+                  Sweep{Kind::kWrite, WriteFault::kPartway, "part, then ENOSPC"},
+                  Sweep{Kind::kWrite, WriteFault::kShort, "short write"}}) {
                 if (sweep.kind == Kind::kWrite && !entry.writes) continue;
                 int reported = 0;
                 for (unsigned long long n = 0;; ++n) {
