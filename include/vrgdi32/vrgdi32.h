@@ -169,12 +169,19 @@ VRGDI32_API void WriterAbort(WriterHandle writer);
  * - with kVrHookOutputFd in the hooks: the host's descriptor (an outputName as well is
  *   refused with 320; a descriptor that is not writable and seekable, or that appends, with
  *   301); the sink's dataHandle stays 0.
- * - a non-empty outputName: a new temporary file beside it, renamed over it only once the
- *   picture is complete and removed on any failure, so an existing file is never lost (301
- *   when it cannot be made; a device or pipe is written whole at the end instead). The sink
- *   gets a metafile handle over a read-only mapping of the finished file: nothing is copied
- *   into memory, and the bytes are read from disk only if the host reads them. The file must
- *   not be truncated while the handle lives.
+ * - a non-empty outputName of at most 259 characters (a longer one is refused with 301): a
+ *   new temporary file in its directory, created 0600 (on Linux without a name until it is
+ *   complete, so a killed host leaves nothing), given the final mode and put in the file's
+ *   place only once the picture is complete, removed on any failure, so an existing file is
+ *   never lost (301 when it cannot be made). A symbolic link is followed (its target is
+ *   replaced, the link stays) unless the kernel's protected-symlinks rule would refuse it: a
+ *   link in a sticky world-writable directory owned by neither the caller nor the directory's
+ *   owner gives 301. A device or a pipe is written whole at the end; a pipe without a reader
+ *   gives 301 at once. A regular file whose directory takes no new file is rewritten in place
+ *   at the end, after its old bytes were copied to $TMPDIR and the space reserved; a failed
+ *   write puts the old bytes back, and should the host die during it, the copy (a hidden
+ *   file named after the output) stays there. The sink gets a metafile handle over the
+ *   picture's own copy in an unnamed file, which nothing done to the named file can change.
  * - otherwise memory: one growing block that the sink's metafile handle takes over. */
 VRGDI32_API int16_t OutputOpen(WriterHandle writer, const char* outputSpec, const char* outputName,
                                int32_t reserved, OptionSetHandle optionSet, StatusSink* sink);

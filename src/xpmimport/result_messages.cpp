@@ -152,7 +152,7 @@ std::string ColourWarning(const InputPrologue& prologue) {
 
 std::string SizeLimitInWords(const InputPrologue& prologue, uint64_t maxPixels) {
     if (maxPixels == 0 || prologue.kind != InputKind::kXpm)
-        return "";  // unread: checked after the import
+        return "";  // unread: the library applies the limit
     if (!prologue.valuesRead) {
         return "the values line does not end within the first " +
                std::to_string(kPrologueLimit >> 20) +
