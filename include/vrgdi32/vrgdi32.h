@@ -181,7 +181,8 @@ VRGDI32_API void WriterAbort(WriterHandle writer);
  *   at the end, after its old bytes were copied to $TMPDIR and the space reserved; a failed
  *   write puts the old bytes back, and should the host die during it, the copy (a hidden
  *   file named after the output) stays there. The sink gets a metafile handle over the
- *   picture's own copy in an unnamed file, which nothing done to the named file can change.
+ *   picture's own copy in an unnamed file in $TMPDIR, which nothing done to the named file
+ *   can change.
  * - otherwise memory: one growing block that the sink's metafile handle takes over. */
 VRGDI32_API int16_t OutputOpen(WriterHandle writer, const char* outputSpec, const char* outputName,
                                int32_t reserved, OptionSetHandle optionSet, StatusSink* sink);
