@@ -131,8 +131,9 @@ bool SaveRecoveryCopy(const RecoveryNames& names, const struct stat& file, const
         return true;
     }
     // A directory that takes no new files (read-only, or not ours) still lets a writable
-    // profile be written: the copy goes to the temporary directory instead.
-    if (result == EACCES || result == EPERM || result == EROFS) {
+    // profile be written: the copy goes to the temporary directory instead. So does a
+    // profile whose name leaves no room for the suffix within 255 characters.
+    if (result == EACCES || result == EPERM || result == EROFS || result == ENAMETOOLONG) {
         result = WriteCopy(names.temporary, content);
         if (result == 0) {
             *savedAt = names.temporary;

@@ -15,7 +15,7 @@ namespace winshim {
 
 // The two places a profile's copy may be: beside the file (its real path plus ".~undo"), and
 // in the temporary directory under the file's device and inode numbers, for a file whose
-// directory takes no new files.
+// directory takes no new files or whose name leaves no room for the suffix.
 struct RecoveryNames {
     std::string beside;
     std::string temporary;
