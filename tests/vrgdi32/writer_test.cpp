@@ -361,11 +361,6 @@ TEST(WriterTest, Destinations) {
          0,
          {1, kWrite, kFull},
          "old"},
-        {"name of 259 characters",
-         [](Place& p) { p.path = p.run.name = p.dir + "/" + std::string(258 - p.dir.size(), 'n'); },
-         0,
-         {},
-         "new"},
         {"name of 260 characters",
          [](Place& p) { p.run.name = p.dir + "/" + std::string(259 - p.dir.size(), 'n'); },
          301,
@@ -450,8 +445,9 @@ TEST(WriterTest, Destinations) {
             EXPECT_EQ(waitpid(child, &status, 0) == child ? status : -1, 0) << c.name;
         } else {
             // As nobody, permissions bind (they do not for root).
-            if (p.nobody && (setgroups(0, nullptr) || setresgid(65534, 65534, 65534) ||
-                             setresuid(65534, 65534, 65534)))
+            if (p.nobody && geteuid() == 0 &&
+                (setgroups(0, nullptr) || setresgid(65534, 65534, 65534) ||
+                 setresuid(65534, 65534, 65534)))
                 _exit(2);
             const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(p.run));
             setrlimit(RLIMIT_FSIZE, &fileSize);
