@@ -432,13 +432,8 @@ TEST(WriterTest, Destinations) {
         const rlimit limit{std::min(p.sizeLimit, fileSize.rlim_max), fileSize.rlim_max};
         watched = dir, during = -1;
         // A child fails by its own findings only, not the test's before it.
-        const auto findings = [] {
-            return testing::UnitTest::GetInstance()
-                ->current_test_info()
-                ->result()
-                ->total_part_count();
-        };
-        const int earlier = findings();
+        const auto* findings = testing::UnitTest::GetInstance()->current_test_info()->result();
+        const int earlier = findings->total_part_count();
         const pid_t child = p.nobody ? fork() : 0;
         if (child > 0) {
             int status = -1;
@@ -470,7 +465,7 @@ TEST(WriterTest, Destinations) {
             if (made)
                 ExpectShown(out, bytes, p.hooks.metafileKind == kVrMetafileWmf, p.run, kFourBands,
                             c.name);
-            if (p.nobody) std::fflush(stdout), _exit(findings() != earlier);
+            if (p.nobody) std::fflush(stdout), _exit(findings->total_part_count() != earlier);
         }
         // No temporary file is left or has a name while the picture is made (when that was
         // seen), a link stays a link.
