@@ -6,7 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "common/setup_record.h"
+#include "output/import_context.h"
 #include "recording_library.h"
 #include "winshim/winshim.h"
 #include "xpm/header_values.h"
@@ -56,27 +56,21 @@ void BM_DecodeXpmImage(benchmark::State& state) {
     xpmtest::RecordingLibrary fake;
     fake.input = text;
     StatusSink sink{};  // no status procedure: progress never stops the decode
-    HGLOBAL handle = GlobalAlloc(GHND, sizeof(xpmfilter::SetupRecord));
-    auto* setup = static_cast<xpmfilter::SetupRecord*>(GlobalLock(handle));
-    setup->magic = xpmfilter::kSetupMagic;
-    setup->writer = reinterpret_cast<WriterHandle>(uintptr_t{0x5100});
-    setup->statusSink = &sink;
+    xpmfilter::ImportContext import{reinterpret_cast<WriterHandle>(uintptr_t{0x5100}), &sink};
 
     for (auto _ : state) {
         fake.calls.clear();
         StreamHandle stream = fake.Table().StreamOpen(nullptr, nullptr, 0);
         xpmfilter::XpmValues values{};
         (void)xpmfilter::ReadValuesLine(stream, values);
-        setup->inputSize = static_cast<int32_t>(text.size());
-        int32_t result = xpmfilter::DecodeXpmImage(*setup, stream, values);
+        import.inputSize = static_cast<int32_t>(text.size());
+        int32_t result = xpmfilter::DecodeXpmImage(import, stream, values);
         fake.Table().StreamClose(stream);
         if (result != 0) {
             state.SkipWithError("the decode failed");
             break;
         }
     }
-    GlobalUnlock(handle);
-    GlobalFree(handle);
 
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(text.size()));

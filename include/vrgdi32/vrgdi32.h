@@ -36,6 +36,7 @@ enum {
     kOrdStreamRead = 3108,
     kOrdStreamSeek = 3103,
     kOrdStreamClose = 3100,
+    kOrdStreamReadFailure = 3109,
     kOrdWriterCreate = 2817,
     kOrdWriterDestroy = 2818,
     kOrdWriterSetNames = 3004,
@@ -71,18 +72,23 @@ enum {
  * as userData. Protocol:
  *   routine(userData, buffer, count), count > 0: copy up to count bytes into buffer and
  *     return how many were copied; 0 means end of input; a negative value means the read
- *     failed (the stream then reports end of input). A result above count is a failure.
+ *     failed (the stream then reports end of input): -2 to -4095 give the system's error
+ *     number as the cause (-EIO), which StreamReadFailure then names. A result above count
+ *     is a failure.
  *   routine(userData, NULL, 0): asked once, at open: return the total size of the input
  *     in bytes when known (so progress can be shown), or a negative value when not.
- * The routine is called on the importing thread only, never after StreamClose.
+ * The routine is called on the importing thread only, never after StreamClose. It is asked
+ * for no more bytes than the read being served still needs, so it is never asked for a byte
+ * the reader does not take: the host may go on reading its source after the picture.
  * Seeking a routine stream: it can move back only as far as the last position reported by
  * StreamSeek(s, 0, 1); a seek to the end reads nothing and answers the advertised size, which
  * counts as a minimum (more data is still read); without a size the length is known once the
  * end has been reached. Memory stays bounded: at most 4 MiB of the bytes read since that
  * position are held in memory, older ones go to an unlinked temporary file in $TMPDIR (else
  * /tmp), created only when needed, and are read back from there after a seek back. Should no
- * such file be available, they are held in memory instead. The same holds for a file path
- * that names a pipe. */
+ * such file be available, up to 64 MiB are held in memory instead. Past 256 MiB held (or those
+ * 64 MiB), reads fail with kVrReadLookBackLimit: an endless input fills neither the disk nor
+ * the memory. The same holds for a file path that names a pipe. */
 typedef int32_t (*VrReadRoutine)(uint64_t userData, void* buffer, int32_t count);
 
 /* ---- Host hooks -----------------------------------------------------------------------
@@ -152,6 +158,17 @@ VRGDI32_API int32_t StreamRead(StreamHandle stream, void* buffer, int32_t count)
 /* origin 0 start, 1 current, 2 end. Returns the new position, -1 when it cannot seek. */
 VRGDI32_API int32_t StreamSeek(StreamHandle stream, int32_t offset, int32_t origin);
 VRGDI32_API void StreamClose(StreamHandle stream);
+/* Why the input of the last stream opened on this thread could not be read to its end: 0 when
+ * no read failed; a positive value is the system's error number (EIO, ...), also when a read
+ * routine gave it (-EIO); otherwise one of the kVrRead* causes below. A failed read is the end
+ * of the input to the filter, so such an import fails as a file cut short does, and its job
+ * ends with kVrJobReadFailed. Cleared when a stream opens and when a job begins. */
+VRGDI32_API int32_t StreamReadFailure(void);
+enum {
+    kVrReadRoutineFailed = -1, /* the host's routine failed without a cause, or said too much */
+    kVrReadLookBackLimit = -2, /* more of a forward-only input had to be held than is allowed */
+    kVrReadNoMemory = -3
+};
 
 /* ---- Picture writer ------------------------------------------------------------------ */
 VRGDI32_API WriterHandle WriterCreate(int32_t reserved);
@@ -211,13 +228,28 @@ VRGDI32_API void BitmapEnd(WriterHandle writer);
 
 /* ---- Option sets --------------------------------------------------------------------- */
 VRGDI32_API OptionSetHandle OptionSetCreate(int32_t a, int32_t b, int32_t c, int32_t d);
-/* Codes: 3 sets 2 bytes (in), 4 reads 2 (out), 26 reads 4 (out), 40 sets 1 (in),
- * 42 stores the 56-byte options block (in), 43 loads it (out). Returns 0, or -1 for an
- * unknown code, a wrong size, a missing buffer or a handle that is not an option set. */
+/* OptionSetEscape codes, each with the one size it takes. Returns 0, or -1 for an unknown
+ * code, a wrong size, a missing buffer or a handle that is not an option set. */
+enum {
+    kVrOptionSet3 = 3,          /* in, 2 bytes: a fresh set's option 3 (the filter sends 0) */
+    kVrOptionImportRefused = 4, /* out, 2 bytes: non-zero refuses imports; this library: 0 */
+    kVrOptionQuery26 = 26,      /* out, 4 bytes: option 26, handed on to ImportJobBegin */
+    kVrOptionSet40 = 40,        /* in, 1 byte: option 40 */
+    kVrOptionStoreOptions = 42, /* in, 56 bytes: keeps the options block (SavedOptions) */
+    kVrOptionLoadOptions = 43   /* out, 56 bytes: gives it back */
+};
 VRGDI32_API int32_t OptionSetEscape(OptionSetHandle set, uint32_t code, uint32_t size,
                                     const void* in, void* out, uint32_t flag);
 
-/* ---- Import job ---------------------------------------------------------------------- */
+/* ---- Import job ----------------------------------------------------------------------
+ * The status protocol: a status procedure is called with a kind and a code. Kind 0 carries
+ * progress: code kVrCodeProgressRange with the range (first, second), or kVrCodeProgress with
+ * the percentage (first); a non-zero answer asks to stop. Kind 2 (code 61) is the stop notice
+ * that follows such an answer; its own answer decides. Kind 3 reports a result code with its
+ * severity class. Reports and stop notices carry a block of kVrStatusBlockWords zero words. */
+enum { kVrStatusProgress = 0, kVrStatusStopNotice = 2, kVrStatusReport = 3 };
+enum { kVrCodeProgress = 0, kVrCodeProgressRange = -1, kVrCodeStopped = 61 };
+enum { kVrStatusBlockWords = 10 };
 typedef int32_t (*VrStatusProc)(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first,
                                 uint32_t second, uint32_t severityClass, const uint64_t* block);
 
@@ -226,8 +258,11 @@ VRGDI32_API int32_t DefaultStatusProc(uint64_t job, uint32_t kind, uint32_t code
                                       const uint64_t* block);
 VRGDI32_API ImportJobHandle ImportJobBegin(HWND window, const char* title, const char* inputName,
                                            int32_t reserved, uint32_t version, uint32_t option26);
-/* Ends and frees the job: the first code reported with kind 3; else 61 when the job
- * answered a stop notice with stop; else 0. An unknown job gives 27. */
+/* Ends and frees the job: the first code reported with kind 3 (kVrJobReadFailed in place of
+ * -1 or -23 when a read of the input failed during the job: the filter's code then describes
+ * a file cut short); else 61 when the job answered a stop notice with stop; else 0. An
+ * unknown job gives 27. */
+enum { kVrJobReadFailed = 30 };
 VRGDI32_API int16_t ImportJobEnd(ImportJobHandle job);
 
 /* ---- Preferences and paths ----------------------------------------------------------- */

@@ -76,11 +76,44 @@ typedef struct FileInfoRecord {
     uint32_t reserved60;
 } FileInfoRecord;
 
-/* ---- Results ------------------------------------------------------------------------- */
+/* ---- Results -------------------------------------------------------------------------
+ * What ImportFile returns, and what the import job is told; 0 is success, 61 always means that
+ * the host asked the import to stop. The writer's own codes never reach a host: each maps to
+ * one of these. */
 enum {
-    kImportNoOptionSet = 5315, /* no option set, or the setup record could not be made */
-    kImportRefused = 5355      /* the option set's query 4 answered non-zero */
+    kXpmOk = 0,
+    kXpmUndecodable = -1,    /* colour definitions or pixel rows that cannot be decoded */
+    kXpmSetupNotLocked = -7, /* a setup record (or its handle) that cannot be used */
+    kXpmNotXpm = -23,        /* not XPM text, or a colour that cannot be read */
+    kXpmCannotOpenInput = 7,
+    kXpmDiskFull = 9,              /* writer code 302 with detail 269 */
+    kXpmWriterCodes21To26 = 12,    /* writer codes 21 to 26 */
+    kXpmWriterCodes161To166 = 13,  /* writer codes 161 to 166 */
+    kXpmWriteFailed = 14,          /* writer code 302, any other detail */
+    kXpmTooLargeForFormat = 15,    /* writer code 303 */
+    kXpmWriterCodes304And305 = 19, /* writer codes 304 (more pixels than the host allows), 305 */
+    kXpmCannotCreateOutput = 23,   /* writer code 301, or an ImportFile output name over 259 */
+    kXpmWriterCode168 = 25,        /* writer code 168 */
+    kXpmWriterFailed = 26,         /* any other writer code */
+    kXpmNoMemory = 27,     /* memory, a picture writer, or a width outside 1 to 32768; writer 300 */
+    kXpmStopped = 61,      /* the host answered stop, or writer code 901 */
+    kXpmWriterCode20 = 65, /* writer code 20 */
+    kXpmInfoItemAbsent = 17921,    /* file information, internal: no room for the item */
+    kXpmInfoValueRefused = 17922,  /* file information: a width or height not stored */
+    kXpmInfoBadRecordSize = 17923, /* file information: a declared size outside 1 to 64 */
+    kImportNoOptionSet = 5315,     /* no option set, or the setup record could not be made */
+    kImportRefused = 5355          /* the option set's query 4 answered non-zero */
 };
+
+/* EscapeSetup codes the filter acts on itself; every other code goes on to the option set. */
+enum {
+    kXpmEscapeColorMode = 55,   /* data: a uint32_t 0, 1 or 2; flag: also write the profile */
+    kXpmEscapeReadRoutine = 81, /* size 8: data itself becomes SavedOptions.ioRoutine */
+    kXpmEscapeByteOption = 82   /* size 8: the byte at data becomes SavedOptions.byteOption */
+};
+
+/* The most characters per pixel a picture may have: a pixel code of 0 to 39 characters. */
+enum { kXpmMaxCharsPerPixel = 39 };
 
 /* ---- Exports ------------------------------------------------------------------------- */
 /* Imports from source->path, or from source->memory when the path is empty. Returns the

@@ -1,9 +1,14 @@
 // What the filter tells a host before any import: its default options in a fresh option set,
 // its preferences dialog, and its version number.
-#include "common/setup_record.h"
+#include "filter/option_exchange.h"
+#include "filter/setup_record.h"
 #include "resources/module_instance.h"
 #include "output/graphics_library.h"
 #include "resources/resource_ids.h"
+
+namespace {
+constexpr uint16_t kFilterInfoMade = 2;  // GetFilterInfo's answer when the set was made
+}  // namespace
 
 // Makes an option set for the host (stored through optionSet, null or not) holding the
 // filter's default options: option 3 set to 0, the options block of a fresh setup record,
@@ -14,23 +19,19 @@ extern "C" XPMFILTER_API uint16_t GetFilterInfo(uint16_t /*unused1*/, uint64_t /
                                                 OptionSetHandle* optionSet, uint64_t /*unused4*/) {
     using namespace xpmfilter;
     if (optionSet == nullptr) return 0;
-    OptionSetHandle set = Gdi().OptionSetCreate(0, 0, 0, 0);
+    OptionSetHandle set = CreateFilterOptionSet();
     *optionSet = set;
     if (set == nullptr) return 0;
-    if (kFilterKind == 1) {
-        uint16_t zero = 0;
-        Gdi().OptionSetEscape(set, 3, 2, &zero, nullptr, 0);
-    }
     HGLOBAL setup = CreateSetup(ModuleInstance(), nullptr, nullptr, nullptr);
-    if (setup == nullptr) return 2;
+    if (setup == nullptr) return kFilterInfoMade;
     if (auto* record = static_cast<SetupRecord*>(GlobalLock(setup))) {
-        Gdi().OptionSetEscape(set, 42, SavedOptionsSize(), &record->options, nullptr, 0);
+        (void)StoreOptions(set, record->options);
         GlobalUnlock(setup);
     }
     DestroySetup(setup);
     uint8_t option40 = 0xFF;
-    EscapeSetup(set, 40, 1, &option40, nullptr, 0);
-    return 2;
+    EscapeSetup(set, kVrOptionSet40, sizeof option40, &option40, nullptr, 0);
+    return kFilterInfoMade;
 }
 
 // Runs the graphics library's preferences dialog over a temporary setup record, with the

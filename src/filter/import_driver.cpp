@@ -3,9 +3,9 @@
 // reverse of the taking order: memory lock, stream, writer, output, picture.
 #include "filter/import_driver.h"
 
-#include "common/result_codes.h"
+#include "xpmfilter/xpmfilter.h"
 #include "output/graphics_library.h"
-#include "output/input_source.h"
+#include "filter/input_source.h"
 #include "output/output_lifecycle.h"
 #include "output/status.h"
 #include "xpm/header_values.h"
@@ -15,90 +15,97 @@ namespace xpmfilter {
 namespace {
 
 constexpr const char* kPictureName = "PICTURE 1";
-// The pixel-code readers hold at most 39 characters of a code.
-constexpr int32_t kMaxCharsPerPixel = 39;
 
 // Stage 4: the picture is begun. Decodes, runs the last progress check after a clean
 // decode, and always ends the picture.
-int32_t DecodePicture(SetupRecord& setup, StreamHandle stream, const XpmValues& values) {
-    int32_t result = DecodeXpmImage(setup, stream, values);
+int32_t DecodePicture(ImportContext& import, StreamHandle stream, const XpmValues& values) {
+    int32_t result = DecodeXpmImage(import, stream, values);
     // The decoder may have reported this code already; the host hears it again, 61 included.
-    if (result != kOk) ReportStatus(setup, result);
-    if (result == kOk) {
-        setup.progressPercent = 100;
-        result = CheckProgress(setup);
+    if (result != kXpmOk) ReportStatus(import, result);
+    if (result == kXpmOk) {
+        import.progressPercent = 100;
+        result = CheckProgress(import);
         // A stop at the very last check is the host's own answer: not reported back.
-        if (result != kOk && result != kStopped) ReportStatus(setup, result);
+        if (result != kXpmOk && result != kXpmStopped) ReportStatus(import, result);
     }
-    (void)EndPicture(setup);
+    (void)EndPicture(import);
     return result;
 }
 
 // Stage 3: the output is open. Reads the values line, begins the picture and decodes it;
 // always finishes and closes the output, whose failure counts only after a clean run.
-int32_t DrawIntoOutput(SetupRecord& setup, StreamHandle stream) {
-    Gdi().WriterSetOption(setup.writer, 0);
-    MeasureInput(stream, setup);
+int32_t DrawIntoOutput(ImportContext& import, StreamHandle stream) {
+    Gdi().WriterSetOption(import.writer, 0);
+    MeasureInput(stream, import);
     XpmValues values{};
-    int32_t result = kOk;
+    int32_t result = kXpmOk;
     int32_t valuesResult = ReadValuesLine(stream, values);
-    if (valuesResult != kOk || values.charsPerPixel < 0 ||
-        values.charsPerPixel > kMaxCharsPerPixel) {
-        result = kNotXpm;
-        ReportStatus(setup, result);
+    if (valuesResult != kXpmOk || values.charsPerPixel < 0 ||
+        values.charsPerPixel > kXpmMaxCharsPerPixel) {
+        result = kXpmNotXpm;
+        ReportStatus(import, result);
     } else {
-        result = BeginPicture(setup, kPictureName);  // reported there
-        if (result == kOk) result = DecodePicture(setup, stream, values);
+        result = BeginPicture(import, kPictureName);  // reported there
+        if (result == kXpmOk) result = DecodePicture(import, stream, values);
     }
-    int32_t finished = FinishOutput(setup);  // reported there
-    if (result == kOk) result = finished;
+    int32_t finished = FinishOutput(import);  // reported there
+    if (result == kXpmOk) result = finished;
     return result;
 }
 
 // Stage 2: the stream is open. Checks the header, creates the writer, opens the output and
 // draws; destroys the writer whatever happened after it was made.
-int32_t ImportFromStream(SetupRecord& setup, StreamHandle stream) {
+int32_t ImportFromStream(const SetupRecord& setup, ImportContext& import, StreamHandle stream) {
     if (CheckXpmHeader(stream) != 0) {
-        ReportStatus(setup, kNotXpm);
-        return kNotXpm;
+        ReportStatus(import, kXpmNotXpm);
+        return kXpmNotXpm;
     }
     const GraphicsLibrary& gdi = Gdi();
-    setup.writer = gdi.WriterCreate(0);
-    if (setup.writer == nullptr) {
-        ReportStatus(setup, kNoMemory);
-        return kNoMemory;
+    import.writer = gdi.WriterCreate(0);
+    if (import.writer == nullptr) {
+        ReportStatus(import, kXpmNoMemory);
+        return kXpmNoMemory;
     }
-    gdi.WriterSetNames(setup.writer, setup.requestNames[0], setup.requestNames[1],
+    gdi.WriterSetNames(import.writer, setup.requestNames[0], setup.requestNames[1],
                        setup.requestNames[2]);
-    int32_t result = OpenOutput(setup);  // reported there; a failed open is never closed
-    if (result == kOk) result = DrawIntoOutput(setup, stream);
-    if (setup.writer != nullptr) gdi.WriterDestroy(setup.writer);
+    const OutputTarget target{setup.outputSpec, setup.outputName, setup.optionSet,
+                              setup.progressBase, setup.progressRange};
+    int32_t result = OpenOutput(import, target);  // reported there; a failed open is never closed
+    if (result == kXpmOk) result = DrawIntoOutput(import, stream);
+    gdi.WriterDestroy(import.writer);
     return result;
 }
 
 }  // namespace
 
-int32_t RunImport(SetupRecord& setup) {
+int32_t DriveImport(SetupRecord& setup) {
     setup.writer = nullptr;
-    const uint64_t routine = setup.options.ioRoutine;
-    const uint64_t userData = setup.request != nullptr ? setup.request->ioUserData : 0;
-    HGLOBAL memory =
-        setup.statusSink != nullptr
-            ? reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(setup.statusSink->dataHandle))
-            : nullptr;
+    ImportContext import{nullptr, setup.statusSink, setup.inputSize, setup.progressPercent};
+    // The input, as the record holds it: the routine in the options, its user data in the
+    // request, a memory block in the status record's dataHandle, the file's path.
+    InputSpec spec{setup.sourcePath, setup.options.ioRoutine};
+    if (setup.request != nullptr) spec.userData = setup.request->ioUserData;
+    if (setup.statusSink != nullptr)
+        spec.memory =
+            reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(setup.statusSink->dataHandle));
 
     // Stage 1: the input. It must not move while the stream is open.
     InputSource input;
-    StreamHandle stream = OpenInputStream(input, setup.sourcePath, routine, userData, memory);
-    int32_t result = kOk;
+    StreamHandle stream = OpenInputStream(input, spec);
+    int32_t result = kXpmOk;
     if (stream == nullptr) {
-        result = kCannotOpenInput;
-        ReportStatus(setup, result);
+        result = kXpmCannotOpenInput;
+        ReportStatus(import, result);
     } else {
-        result = ImportFromStream(setup, stream);
+        result = ImportFromStream(setup, import, stream);
         Gdi().StreamClose(stream);
     }
     UnlockInputMemory(input);
+    // What the import leaves in the record: the writer it used (destroyed by now), the
+    // input's length and the progress.
+    setup.writer = import.writer;
+    setup.inputSize = import.inputSize;
+    setup.progressPercent = import.progressPercent;
     return result;
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "filter/setup_record.h"
 
 namespace xpmfilter {
 
@@ -18,6 +18,6 @@ namespace xpmfilter {
 // output lifecycle's code (reported there), the decoder's code (reported again here, 61
 // included), 61 from the last progress check (not reported), or a finish/close code after
 // an otherwise clean run. Sets inputSize, and progressPercent to 100 after a clean decode.
-[[nodiscard]] int32_t RunImport(SetupRecord& setup);
+[[nodiscard]] int32_t DriveImport(SetupRecord& setup);
 
 }  // namespace xpmfilter

@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/setup_record.h"
+#include "filter/option_exchange.h"
+#include "filter/setup_record.h"
 #include "resources/module_instance.h"
 #include "output/graphics_library.h"
 #include "resources/resource_ids.h"
@@ -42,14 +43,11 @@ class CallResources {
     OptionSetHandle ownedSet = nullptr;
 };
 
-// Copies the options block between the record and the option set: code 43 loads, 42 stores.
-void ExchangeOptions(HGLOBAL setup, OptionSetHandle set, uint32_t code) {
+// Loads the record's options block from the option set, or stores it there.
+void ExchangeOptions(HGLOBAL setup, OptionSetHandle set, bool load) {
     auto* record = static_cast<SetupRecord*>(GlobalLock(setup));
     if (record == nullptr) return;
-    if (code == 43)
-        Gdi().OptionSetEscape(set, 43, SavedOptionsSize(), nullptr, &record->options, 0);
-    else
-        Gdi().OptionSetEscape(set, 42, SavedOptionsSize(), &record->options, nullptr, 0);
+    (void)(load ? LoadOptions(set, record->options) : StoreOptions(set, record->options));
     GlobalUnlock(setup);
 }
 
@@ -67,31 +65,28 @@ void DiscardPicture(void* picture) {
         DeleteMetaFile(static_cast<HMETAFILE>(picture));
 }
 
-// The body shared by the three calls. Returns the 16-bit result; each call widens it.
-uint16_t RunImport(const ImportCall& call) {
+// The body shared by the three calls: the option set, the setup record and the import job
+// around one ImportFile. Returns the 16-bit result; each call widens it.
+uint16_t ImportThroughJob(const ImportCall& call) {
     CallResources owned;
     OptionSetHandle set = call.optionSet;
     if (set == nullptr) {
         if (call.embedded) return kImportNoOptionSet;
-        set = Gdi().OptionSetCreate(0, 0, 0, 0);
-        owned.ownedSet = set;
-        if (set != nullptr && kFilterKind == 1) {
-            uint16_t zero = 0;
-            Gdi().OptionSetEscape(set, 3, 2, &zero, nullptr, 0);
-        }
+        set = owned.ownedSet = CreateFilterOptionSet();
     }
     if (set == nullptr) return kImportNoOptionSet;
 
     uint16_t refusal = 0;
-    Gdi().OptionSetEscape(set, 4, 2, nullptr, &refusal, 0);
+    Gdi().OptionSetEscape(set, kVrOptionImportRefused, sizeof refusal, nullptr, &refusal, 0);
     if (refusal != 0) return kImportRefused;
 
     owned.setup = CreateSetup(ModuleInstance(), nullptr, nullptr, nullptr);
     if (owned.setup == nullptr) return kImportNoOptionSet;
-    ExchangeOptions(owned.setup, set, 43);
+    ExchangeOptions(owned.setup, set, true);
     // After the load, so that the call's routine replaces any the loaded options carried.
     if (call.ioRoutine != nullptr)
-        EscapeSetup(owned.setup, 81, 8, reinterpret_cast<void*>(call.ioRoutine), nullptr, 0);
+        EscapeSetup(owned.setup, kXpmEscapeReadRoutine, sizeof(uint64_t),
+                    reinterpret_cast<void*>(call.ioRoutine), nullptr, 0);
 
     // The host's path is at most 8191 characters; keep a terminated copy whatever it sent.
     static constexpr char emptyText[] = "";
@@ -115,7 +110,7 @@ uint16_t RunImport(const ImportCall& call) {
     request.ioUserData = call.ioUserData;
 
     uint32_t option26 = 0;
-    Gdi().OptionSetEscape(set, 26, 4, nullptr, &option26, 0);
+    Gdi().OptionSetEscape(set, kVrOptionQuery26, sizeof option26, nullptr, &option26, 0);
     char title[kPathChars] = {};
     LoadStringA(ModuleInstance(), kStrTitle, title, kPathChars);
     const uint32_t version = QVTGetFilterVersion();
@@ -125,7 +120,7 @@ uint16_t RunImport(const ImportCall& call) {
     // The outcome is learnt from the import job, not from ImportFile's own result.
     (void)ImportFile(0, emptyText, call.outputSpec != nullptr ? call.outputSpec : emptyText,
                      sourcePath, &request);
-    ExchangeOptions(owned.setup, set, 42);
+    ExchangeOptions(owned.setup, set, false);
 
     PictureResult& result = *call.result;
     result.picture = reinterpret_cast<void*>(sink.dataHandle);
@@ -157,7 +152,7 @@ extern "C" XPMFILTER_API uint32_t ImportCB(void* hostValue, const SourceSpec* so
                                            uint64_t ioUserData, VrReadRoutine ioRoutine) {
     using namespace xpmfilter;
     if (source == nullptr || result == nullptr) return kImportNoOptionSet;
-    return RunImport(
+    return ImportThroughJob(
         ImportCall{hostValue, source, result, optionSet, ioUserData, ioRoutine, nullptr, false});
 }
 
@@ -175,7 +170,7 @@ extern "C" XPMFILTER_API int32_t ImportEmbeddedGR(void* hostValue, const SourceS
                                                   uint32_t /*length*/, const char* outputSpec) {
     using namespace xpmfilter;
     if (optionSet == nullptr || source == nullptr || result == nullptr) return kImportNoOptionSet;
-    const uint16_t outcome =
-        RunImport(ImportCall{hostValue, source, result, optionSet, 0, nullptr, outputSpec, true});
+    const uint16_t outcome = ImportThroughJob(
+        ImportCall{hostValue, source, result, optionSet, 0, nullptr, outputSpec, true});
     return static_cast<int16_t>(outcome);
 }

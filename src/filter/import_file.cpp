@@ -2,8 +2,8 @@
 // the import driver on it, with the record locked for the whole import.
 #include <cstring>
 
-#include "common/result_codes.h"
-#include "common/setup_record.h"
+#include "xpmfilter/xpmfilter.h"
+#include "filter/setup_record.h"
 #include "common/text_copy.h"
 #include "filter/import_driver.h"
 #include "output/status.h"
@@ -12,16 +12,14 @@
 namespace xpmfilter {
 namespace {
 
-constexpr uint32_t kKindReport = 3;
-
 // A request refused before it reaches the driver still tells its host, so that no entry
 // point reports success for it.
 int32_t Refuse(const ImportRequest& request, int32_t code) {
     const StatusSink* sink = request.statusSink;
     if (sink == nullptr) return code;
-    const uint64_t block[10] = {};
+    const uint64_t block[kVrStatusBlockWords] = {};
     (void)InvokeStatusProc(reinterpret_cast<VrStatusProc>(sink->statusProc), sink->userData,
-                           kKindReport, static_cast<uint32_t>(code), 0, 0, SeverityClass(code),
+                           kVrStatusReport, static_cast<uint32_t>(code), 0, 0, SeverityClass(code),
                            block);
     return code;
 }
@@ -51,10 +49,10 @@ using namespace xpmfilter;
 extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
                                             const char* outputSpec, const char* sourcePath,
                                             ImportRequest* request) {
-    if (request == nullptr) return kSetupNotLocked;
+    if (request == nullptr) return kXpmSetupNotLocked;
     // Cut to fit the record, a longer name would name another file.
     if (outputName != nullptr && std::strlen(outputName) >= sizeof(SetupRecord::outputName))
-        return Refuse(*request, kOutputNotMade);
+        return Refuse(*request, kXpmCannotCreateOutput);
     HGLOBAL handle = request->setup;
     void* block = GlobalLock(handle);
     // A block too small for a record is refused like one that cannot be locked: writing the
@@ -63,10 +61,10 @@ extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
         GlobalUnlock(handle);
         block = nullptr;
     }
-    if (block == nullptr) return Refuse(*request, kSetupNotLocked);
+    if (block == nullptr) return Refuse(*request, kXpmSetupNotLocked);
     auto* setup = static_cast<SetupRecord*>(block);
     TakeRequest(*setup, *request, outputName, outputSpec, sourcePath);
-    int32_t result = RunImport(*setup);
+    int32_t result = DriveImport(*setup);
     GlobalUnlock(handle);
     return result;
 }

@@ -3,21 +3,17 @@
 // option set.
 #include <cstring>
 
-#include "common/result_codes.h"
-#include "common/setup_record.h"
+#include "xpmfilter/xpmfilter.h"
+#include "filter/setup_record.h"
 #include "output/graphics_library.h"
 #include "resources/module_instance.h"
+#include "filter/option_exchange.h"
 #include "resources/resource_ids.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace xpmfilter {
 namespace {
 
-constexpr uint32_t kEscapeColorMode = 55;
-constexpr uint32_t kEscapeReadRoutine = 81;
-constexpr uint32_t kEscapeByteOption = 82;
-constexpr uint32_t kOptionSetStore = 42;
-constexpr uint32_t kOptionSetLoad = 43;
 constexpr uint32_t kColorModeCount = 3;  // 0, 1 or 2
 constexpr int32_t kPointerSize = 8;
 
@@ -33,12 +29,13 @@ bool IsSetupRecord(HGLOBAL handle, const void* block) {
 // Writes the colour mode under "Color Mode" in the record's own profile section. A record
 // without a profile file has nowhere to write it.
 void WriteColorModeToProfile(const SetupRecord& setup, uint32_t value) {
-    if (setup.profilePath[0] == '\0') return;
+    if (setup.profileSource.profilePath[0] == '\0') return;
     char key[kPathChars] = {};
     if (LoadStringA(ModuleInstance(), kStrColorModeKey, key, sizeof key) <= 0) return;
     char text[16] = {};
     wsprintfA(text, "%d", static_cast<int>(value));
-    WritePrivateProfileStringA(setup.profileSection, key, text, setup.profilePath);
+    WritePrivateProfileStringA(setup.profileSource.profileSection, key, text,
+                               setup.profileSource.profilePath);
 }
 
 // Acts on one escape code with `options` as the working block. Returns the result of a
@@ -46,23 +43,23 @@ void WriteColorModeToProfile(const SetupRecord& setup, uint32_t value) {
 int32_t ActOnEscape(HGLOBAL handle, SetupRecord* setup, SavedOptions& options, uint32_t code,
                     int32_t size, void* data, void* extra, uint32_t flag) {
     switch (code) {
-        case kEscapeColorMode: {
-            if (data == nullptr) return kOk;
+        case kXpmEscapeColorMode: {
+            if (data == nullptr) return kXpmOk;
             uint32_t value = 0;
             std::memcpy(&value, data, sizeof value);
             if (value < kColorModeCount) options.colorMode = value;
             // An out-of-range value still reaches the profile: only the record refuses it.
             if (flag != 0 && setup != nullptr) WriteColorModeToProfile(*setup, value);
-            return kOk;
+            return kXpmOk;
         }
-        case kEscapeReadRoutine:
+        case kXpmEscapeReadRoutine:
             if (size == kPointerSize)
                 options.ioRoutine = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(data));
-            return kOk;
-        case kEscapeByteOption:
+            return kXpmOk;
+        case kXpmEscapeByteOption:
             if (size == kPointerSize && data != nullptr)
                 options.byteOption = *static_cast<const uint8_t*>(data);
-            return kOk;
+            return kXpmOk;
         default:
             return Gdi().OptionSetEscape(handle, code, static_cast<uint32_t>(size), data, extra,
                                          flag);
@@ -75,21 +72,21 @@ int32_t ActOnEscape(HGLOBAL handle, SetupRecord* setup, SavedOptions& options, u
 using namespace xpmfilter;
 
 extern "C" XPMFILTER_API int32_t EditSetup(uint64_t, uint64_t, uint64_t) {
-    return kOk;
+    return kXpmOk;
 }
 
 extern "C" XPMFILTER_API int32_t DestroySetup(HGLOBAL setup) {
-    if (GlobalLock(setup) == nullptr) return kSetupNotLocked;
+    if (GlobalLock(setup) == nullptr) return kXpmSetupNotLocked;
     GlobalUnlock(setup);
     GlobalFree(setup);
-    return kOk;
+    return kXpmOk;
 }
 
 extern "C" XPMFILTER_API int32_t EscapeSetup(HGLOBAL handle, uint32_t code, int32_t size,
                                              void* data, void* extra, uint32_t flag) {
-    if (handle == nullptr) return kOk;
+    if (handle == nullptr) return kXpmOk;
     void* block = GlobalLock(handle);
-    if (block == nullptr) return kSetupNotLocked;
+    if (block == nullptr) return kXpmSetupNotLocked;
 
     if (IsSetupRecord(handle, block)) {
         auto* setup = static_cast<SetupRecord*>(block);
@@ -101,14 +98,13 @@ extern "C" XPMFILTER_API int32_t EscapeSetup(HGLOBAL handle, uint32_t code, int3
     // An option set: work on a copy of its stored block and store the copy back afterwards,
     // also after a passed-on code. A failed load leaves the option set as it was.
     SavedOptions options{};
-    int32_t loaded =
-        Gdi().OptionSetEscape(handle, kOptionSetLoad, SavedOptionsSize(), nullptr, &options, 0);
-    if (loaded != kOk) {
+    const int32_t loaded = LoadOptions(handle, options);
+    if (loaded != kXpmOk) {
         GlobalUnlock(handle);
         return loaded;
     }
     int32_t result = ActOnEscape(handle, nullptr, options, code, size, data, extra, flag);
-    (void)Gdi().OptionSetEscape(handle, kOptionSetStore, SavedOptionsSize(), &options, nullptr, 0);
+    (void)StoreOptions(handle, options);
     GlobalUnlock(handle);
     return result;
 }

@@ -9,39 +9,47 @@
 
 namespace xpmfilter {
 
+// Every operation of the graphics library the filter calls, listed once: the import table and
+// both production bindings are made from this list, so no entry can be bound to another
+// operation. Each one's ordinal is kOrd<name> in vrgdi32.h.
+#define XPMFILTER_GDI_OPERATIONS(X) \
+    X(StreamOpen)                   \
+    X(StreamRead)                   \
+    X(StreamSeek)                   \
+    X(StreamClose)                  \
+    X(WriterCreate)                 \
+    X(WriterDestroy)                \
+    X(WriterSetNames)               \
+    X(WriterSetOption)              \
+    X(WriterGetError)               \
+    X(WriterAbort)                  \
+    X(OutputOpen)                   \
+    X(OutputStart)                  \
+    X(OutputFinish)                 \
+    X(OutputClose)                  \
+    X(PictureBegin)                 \
+    X(PictureStartDrawing)          \
+    X(PictureEnd)                   \
+    X(SetFrame)                     \
+    X(SetUnits)                     \
+    X(SetWindow)                    \
+    X(SetPalette)                   \
+    X(BitmapBegin)                  \
+    X(BitmapWriteBand)              \
+    X(BitmapEnd)                    \
+    X(OptionSetCreate)              \
+    X(OptionSetEscape)              \
+    X(DefaultStatusProc)            \
+    X(ImportJobBegin)               \
+    X(ImportJobEnd)                 \
+    X(PreferencesRun)               \
+    X(PathGetDirectory)             \
+    X(StrAppendBounded)
+
 struct GraphicsLibrary {
-    decltype(&::StreamOpen) StreamOpen;                    // 3101
-    decltype(&::StreamRead) StreamRead;                    // 3108
-    decltype(&::StreamSeek) StreamSeek;                    // 3103
-    decltype(&::StreamClose) StreamClose;                  // 3100
-    decltype(&::WriterCreate) WriterCreate;                // 2817
-    decltype(&::WriterDestroy) WriterDestroy;              // 2818
-    decltype(&::WriterSetNames) WriterSetNames;            // 3004
-    decltype(&::WriterSetOption) WriterSetOption;          // 259
-    decltype(&::WriterGetError) WriterGetError;            // 2562
-    decltype(&::WriterAbort) WriterAbort;                  // 2563
-    decltype(&::OutputOpen) OutputOpen;                    // 2819
-    decltype(&::OutputStart) OutputStart;                  // 2821
-    decltype(&::OutputFinish) OutputFinish;                // 2822
-    decltype(&::OutputClose) OutputClose;                  // 2820
-    decltype(&::PictureBegin) PictureBegin;                // 3
-    decltype(&::PictureStartDrawing) PictureStartDrawing;  // 4
-    decltype(&::PictureEnd) PictureEnd;                    // 5
-    decltype(&::SetFrame) SetFrame;                        // 518
-    decltype(&::SetUnits) SetUnits;                        // 637
-    decltype(&::SetWindow) SetWindow;                      // 639
-    decltype(&::SetPalette) SetPalette;                    // 1314
-    decltype(&::BitmapBegin) BitmapBegin;                  // 1147
-    decltype(&::BitmapWriteBand) BitmapWriteBand;          // 1033
-    decltype(&::BitmapEnd) BitmapEnd;                      // 1146
-    decltype(&::OptionSetCreate) OptionSetCreate;          // 102
-    decltype(&::OptionSetEscape) OptionSetEscape;          // 110
-    decltype(&::DefaultStatusProc) DefaultStatusProc;      // 111
-    decltype(&::ImportJobBegin) ImportJobBegin;            // 113
-    decltype(&::ImportJobEnd) ImportJobEnd;                // 114
-    decltype(&::PreferencesRun) PreferencesRun;            // 112
-    decltype(&::PathGetDirectory) PathGetDirectory;        // 2725
-    decltype(&::StrAppendBounded) StrAppendBounded;        // 2721
+#define XPMFILTER_GDI_ENTRY(name) decltype(&::name) name;
+    XPMFILTER_GDI_OPERATIONS(XPMFILTER_GDI_ENTRY)
+#undef XPMFILTER_GDI_ENTRY
 };
 
 extern std::atomic<const GraphicsLibrary*> g_library;

@@ -5,20 +5,17 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "output/import_context.h"
 
 namespace xpmfilter {
 
-// Filter result for a writer code and detail (code compared unsigned).
-[[nodiscard]] int32_t MapWriterError(int32_t code, int32_t detail);
-
-// 0 when no error is pending; else the mapped code. pair receives code and detail.
-[[nodiscard]] int32_t CheckWriterError(SetupRecord& setup, int16_t pair[2]);
-
-[[nodiscard]] int32_t OpenOutput(SetupRecord& setup);
-[[nodiscard]] int32_t BeginPicture(SetupRecord& setup, const char* name);
-int32_t StartDrawing(SetupRecord& setup);  // its caller ignores the result
-int32_t EndPicture(SetupRecord& setup);    // always 0
-[[nodiscard]] int32_t FinishOutput(SetupRecord& setup);
+// Announces the progress range, then opens and starts the output on import.writer. Returns 0
+// or the mapped code (reported here); a failed open is left unclosed, a failed start closed.
+[[nodiscard]] int32_t OpenOutput(const ImportContext& import, const OutputTarget& target);
+[[nodiscard]] int32_t BeginPicture(const ImportContext& import, const char* name);
+int32_t StartDrawing(const ImportContext& import);  // its caller ignores the result
+int32_t EndPicture(const ImportContext& import);    // always 0
+// Finishes and closes the output: 0, or the mapped code (61 from the finish not reported).
+[[nodiscard]] int32_t FinishOutput(const ImportContext& import);
 
 }  // namespace xpmfilter

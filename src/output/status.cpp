@@ -2,27 +2,21 @@
 // through InvokeStatusProc, which also sends the stop notice after a stop answer to progress.
 #include "output/status.h"
 
-#include "common/result_codes.h"
+#include "xpmfilter/xpmfilter.h"
 #include "output/graphics_library.h"
-#include "output/output_lifecycle.h"
+#include "output/writer_errors.h"
 
 namespace xpmfilter {
 namespace {
 
-constexpr uint32_t kKindProgress = 0;
-constexpr uint32_t kKindStopNotice = 2;
-constexpr uint32_t kKindReport = 3;
-constexpr uint32_t kCodeProgress = 0;
-constexpr int kArgumentWords = 10;
-
 // The sink's procedure, or null when there is no sink or no procedure in it.
-VrStatusProc SinkProc(const SetupRecord& setup) {
-    if (setup.statusSink == nullptr) return nullptr;
-    return reinterpret_cast<VrStatusProc>(setup.statusSink->statusProc);
+VrStatusProc SinkProc(const ImportContext& import) {
+    if (import.statusSink == nullptr) return nullptr;
+    return reinterpret_cast<VrStatusProc>(import.statusSink->statusProc);
 }
 
-uint64_t SinkUserData(const SetupRecord& setup) {
-    return setup.statusSink == nullptr ? 0 : setup.statusSink->userData;
+uint64_t SinkUserData(const ImportContext& import) {
+    return import.statusSink == nullptr ? 0 : import.statusSink->userData;
 }
 
 }  // namespace
@@ -33,9 +27,10 @@ int32_t InvokeStatusProc(VrStatusProc proc, uint64_t userData, uint32_t kind, ui
     if (proc == nullptr) return 0;
     int32_t answer = proc(userData, kind, code, first, second, severityClass, block);
     // Only a stop answer to a progress call is confirmed; the confirmation decides.
-    if (answer != 0 && kind == kKindProgress && code == kCodeProgress) {
-        const uint64_t zeros[kArgumentWords] = {};
-        answer = proc(userData, kKindStopNotice, static_cast<uint32_t>(kStopped), 0, 0, 0, zeros);
+    if (answer != 0 && kind == kVrStatusProgress && code == kVrCodeProgress) {
+        const uint64_t zeros[kVrStatusBlockWords] = {};
+        answer =
+            proc(userData, kVrStatusStopNotice, static_cast<uint32_t>(kXpmStopped), 0, 0, 0, zeros);
     }
     return answer;
 }
@@ -58,31 +53,32 @@ uint32_t SeverityClass(int32_t code) {
     }
 }
 
-int32_t ReportStatus(SetupRecord& setup, int32_t code) {
-    VrStatusProc proc = SinkProc(setup);
+int32_t ReportStatus(const ImportContext& import, int32_t code) {
+    VrStatusProc proc = SinkProc(import);
     if (proc == nullptr) return 0;
     // No report of this filter carries optional arguments: the block is ten zero words.
-    const uint64_t block[kArgumentWords] = {};
+    const uint64_t block[kVrStatusBlockWords] = {};
     int32_t answer =
-        InvokeStatusProc(proc, SinkUserData(setup), kKindReport, static_cast<uint32_t>(code), 0, 0,
-                         SeverityClass(code), block);
-    return answer != 0 ? kStopped : kOk;
+        InvokeStatusProc(proc, SinkUserData(import), kVrStatusReport, static_cast<uint32_t>(code),
+                         0, 0, SeverityClass(code), block);
+    return answer != 0 ? kXpmStopped : kXpmOk;
 }
 
-int32_t ReportProgress(SetupRecord& setup) {
-    VrStatusProc proc = SinkProc(setup);
-    if (proc == nullptr) return kOk;
-    int32_t answer = InvokeStatusProc(proc, SinkUserData(setup), kKindProgress, kCodeProgress,
-                                      static_cast<uint32_t>(setup.progressPercent), 0, 0, nullptr);
-    return answer != 0 ? kStopped : kOk;
+int32_t ReportProgress(const ImportContext& import) {
+    VrStatusProc proc = SinkProc(import);
+    if (proc == nullptr) return kXpmOk;
+    int32_t answer =
+        InvokeStatusProc(proc, SinkUserData(import), kVrStatusProgress, kVrCodeProgress,
+                         static_cast<uint32_t>(import.progressPercent), 0, 0, nullptr);
+    return answer != 0 ? kXpmStopped : kXpmOk;
 }
 
-int32_t CheckProgress(SetupRecord& setup) {
+int32_t CheckProgress(const ImportContext& import) {
     // A stop wins outright: the writer is neither queried nor aborted.
-    if (ReportProgress(setup) != kOk) return kStopped;
+    if (ReportProgress(import) != kXpmOk) return kXpmStopped;
     int16_t pair[2] = {0, 0};
-    int32_t code = CheckWriterError(setup, pair);
-    if (code != kOk) Gdi().WriterAbort(setup.writer);
+    int32_t code = CheckWriterError(import, pair);
+    if (code != kXpmOk) Gdi().WriterAbort(import.writer);
     return code;
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "output/import_context.h"
 
 namespace xpmfilter {
 
@@ -20,13 +20,13 @@ int32_t InvokeStatusProc(VrStatusProc proc, uint64_t userData, uint32_t kind, ui
 
 // Reports code with kind 3 and its severity class. Returns 61 when the host answered
 // non-zero, else 0; callers ignore it (a report never stops anything).
-int32_t ReportStatus(SetupRecord& setup, int32_t code);
+int32_t ReportStatus(const ImportContext& import, int32_t code);
 
 // Sends progressPercent (kind 0, code 0). Returns 61 when the host asked to stop, else 0.
-[[nodiscard]] int32_t ReportProgress(SetupRecord& setup);
+[[nodiscard]] int32_t ReportProgress(const ImportContext& import);
 
 // Progress, then the writer's pending error. Returns 0, 61 (not reported, writer not
 // queried), or a mapped writer code after WriterAbort.
-[[nodiscard]] int32_t CheckProgress(SetupRecord& setup);
+[[nodiscard]] int32_t CheckProgress(const ImportContext& import);
 
 }  // namespace xpmfilter

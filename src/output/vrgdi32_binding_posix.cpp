@@ -5,14 +5,9 @@ namespace xpmfilter {
 
 const GraphicsLibrary& Vrgdi32Library() {
     static const GraphicsLibrary table = {
-        ::StreamOpen,      ::StreamRead,      ::StreamSeek,        ::StreamClose,
-        ::WriterCreate,    ::WriterDestroy,   ::WriterSetNames,    ::WriterSetOption,
-        ::WriterGetError,  ::WriterAbort,     ::OutputOpen,        ::OutputStart,
-        ::OutputFinish,    ::OutputClose,     ::PictureBegin,      ::PictureStartDrawing,
-        ::PictureEnd,      ::SetFrame,        ::SetUnits,          ::SetWindow,
-        ::SetPalette,      ::BitmapBegin,     ::BitmapWriteBand,   ::BitmapEnd,
-        ::OptionSetCreate, ::OptionSetEscape, ::DefaultStatusProc, ::ImportJobBegin,
-        ::ImportJobEnd,    ::PreferencesRun,  ::PathGetDirectory,  ::StrAppendBounded,
+#define XPMFILTER_GDI_BY_NAME(name) .name = ::name,
+        XPMFILTER_GDI_OPERATIONS(XPMFILTER_GDI_BY_NAME)
+#undef XPMFILTER_GDI_BY_NAME
     };
     return table;
 }

@@ -1,5 +1,5 @@
-// Reads the chosen section of the profile file into a setup record, and the settings of a
-// record made without a profile file.
+// Reads the chosen section of the profile file into a record's profile fields, and the
+// settings of a record made without a profile file.
 #include <cstring>
 
 #include "common/text_compare.h"
@@ -11,39 +11,43 @@
 namespace xpmfilter {
 namespace {
 
-// Reads one text key of the record's section into out (size bytes with the terminator);
+// Reads one text key of the chosen section into out (size bytes with the terminator);
 // returns the number of characters stored, 0 for a missing or empty key.
-DWORD ReadSectionText(const SetupRecord& setup, UINT keyId, char* out, DWORD size) {
-    return GetPrivateProfileStringA(setup.profileSection, ResourceText(keyId).c_str(), "", out,
-                                    size, setup.profilePath);
+DWORD ReadSectionText(const ProfileSource& source, UINT keyId, char* out, DWORD size) {
+    return GetPrivateProfileStringA(source.profileSection, ResourceText(keyId).c_str(), "", out,
+                                    size, source.profilePath);
 }
 
 }  // namespace
 
-int32_t LoadProfile(SetupRecord& setup, bool loadFonts, bool loadColors) {
-    static_assert(sizeof setup.driverName == kDriverChars);
-    if (ReadSectionText(setup, kStrDriverKey, setup.driverName, kDriverChars) == 0) return 0;
-    ReadSectionText(setup, kStrColorTableSourceKey, setup.colorTableSource, kColorTableSourceChars);
-    if (loadColors) LoadProfileColors(setup);
-    if (loadFonts) LoadProfileFonts(setup);
+int32_t LoadProfile(const ProfileFields& fields, bool loadFonts, bool loadColors) {
+    ProfileTables& tables = fields.tables;
+    ProfileSource& source = fields.source;
+    static_assert(sizeof tables.driverName == kDriverChars);
+    if (ReadSectionText(source, kStrDriverKey, tables.driverName, kDriverChars) == 0) return 0;
+    ReadSectionText(source, kStrColorTableSourceKey, source.colorTableSource,
+                    kColorTableSourceChars);
+    if (loadColors) LoadProfileColors(tables, source);
+    if (loadFonts) LoadProfileFonts(tables, source);
     const ResourceString fileSource = ResourceText(kStrFileValue);
-    setup.activeColorCount =
-        EqualIgnoringCase(setup.colorTableSource, fileSource.c_str()) ? 0 : setup.profileColorCount;
-    return ReadColorModeSetting(setup);
+    tables.activeColorCount = EqualIgnoringCase(source.colorTableSource, fileSource.c_str())
+                                  ? 0
+                                  : tables.profileColorCount;
+    return ReadColorModeSetting(source, fields.colorMode);
 }
 
-int32_t ReadColorModeSetting(SetupRecord& setup) {
-    setup.options.colorMode = GetPrivateProfileIntA(
-        setup.profileSection, ResourceText(kStrColorModeKey).c_str(), 1, setup.profilePath);
+int32_t ReadColorModeSetting(const ProfileSource& source, uint32_t& colorMode) {
+    colorMode = GetPrivateProfileIntA(source.profileSection, ResourceText(kStrColorModeKey).c_str(),
+                                      1, source.profilePath);
     return 1;
 }
 
-void ApplyProfileDefaults(SetupRecord& setup) {
-    setup.profileSection[0] = '\0';
-    CopyText(setup.driverName, kDefaultDriverName);
-    CopyText(setup.colorTableSource, ResourceText(kStrFileValue).c_str());
-    setup.activeColorCount = 0;
-    ReadColorModeSetting(setup);
+void ApplyProfileDefaults(const ProfileFields& fields) {
+    fields.source.profileSection[0] = '\0';
+    CopyText(fields.tables.driverName, kDefaultDriverName);
+    CopyText(fields.source.colorTableSource, ResourceText(kStrFileValue).c_str());
+    fields.tables.activeColorCount = 0;
+    ReadColorModeSetting(fields.source, fields.colorMode);
 }
 
 }  // namespace xpmfilter

@@ -1,10 +1,10 @@
-// Finding the profile file and reading one of its sections into a setup record, and the
-// settings that hold when there is no profile file. CreateSetup (create_setup.cpp) runs these.
+// Finding the profile file and reading one of its sections into a record's profile fields, and
+// the settings that hold when there is no profile file. CreateSetup runs these.
 #pragma once
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "settings/profile_settings.h"
 
 namespace xpmfilter {
 
@@ -27,25 +27,25 @@ inline constexpr int kColorTableSourceChars = 10;
 // the name or the module candidate's file name. Returns 0 when a file was found, 1 when not.
 [[nodiscard]] int32_t LocateProfile(char* path);
 
-// Reads section setup.profileSection of setup.profilePath. Returns 0, having read nothing
-// else, when "Driver" is missing or empty; otherwise reads "ColorTableSource", the colour
-// table (loadColors) and the font table (loadFonts), sets activeColorCount and reads
-// "Color Mode", and returns 1.
-[[nodiscard]] int32_t LoadProfile(SetupRecord& setup, bool loadFonts, bool loadColors);
+// Reads section profileSection of profilePath. Returns 0, having read nothing else, when
+// "Driver" is missing or empty; otherwise reads "ColorTableSource", the colour table
+// (loadColors) and the font table (loadFonts), sets activeColorCount and reads "Color Mode",
+// and returns 1.
+[[nodiscard]] int32_t LoadProfile(const ProfileFields& fields, bool loadFonts, bool loadColors);
 
 // "Color[000]" .. "Color[255]" into profileColors, profileColorNames and profileColorCount;
 // ends at the first key that yields nothing. Returns the number of entries read.
-int32_t LoadProfileColors(SetupRecord& setup);
+int32_t LoadProfileColors(ProfileTables& tables, const ProfileSource& source);
 
 // "Font[001]" .. "Font[032]" into fontNames, fontFaces and fontCount; ends at the first key
 // that yields nothing. Returns the number of entries read.
-int32_t LoadProfileFonts(SetupRecord& setup);
+int32_t LoadProfileFonts(ProfileTables& tables, const ProfileSource& source);
 
-// "Color Mode" as an integer, default 1, stored in options.colorMode unchecked. Returns 1.
-int32_t ReadColorModeSetting(SetupRecord& setup);
+// "Color Mode" as an integer, default 1, stored in colorMode unchecked. Returns 1.
+int32_t ReadColorModeSetting(const ProfileSource& source, uint32_t& colorMode);
 
 // The settings of a record without a profile file: no section, driver "rondo.0", colour
 // table source "FILE", no active colours, and the colour mode read with no file (1).
-void ApplyProfileDefaults(SetupRecord& setup);
+void ApplyProfileDefaults(const ProfileFields& fields);
 
 }  // namespace xpmfilter

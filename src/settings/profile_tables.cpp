@@ -1,5 +1,5 @@
 // Reads the profile's colour table ("Color[000]" to "Color[255]") and font table
-// ("Font[001]" to "Font[032]") into a setup record.
+// ("Font[001]" to "Font[032]").
 #include <cstring>
 
 #include "resources/resource_ids.h"
@@ -9,38 +9,38 @@
 
 namespace xpmfilter {
 
-int32_t LoadProfileColors(SetupRecord& setup) {
-    static_assert(sizeof setup.profileColorNames[0] == kColorNameChars + 1);
+int32_t LoadProfileColors(ProfileTables& tables, const ProfileSource& source) {
+    static_assert(sizeof tables.profileColorNames[0] == kColorNameChars + 1);
     const ResourceString word = ResourceText(kStrColorKey);
     int32_t count = 0;
     for (; count < kProfileColors; ++count) {
         char value[kColorValueChars] = {};
-        if (GetPrivateProfileStringA(setup.profileSection, TableKey(word, count).c_str(), "", value,
-                                     kColorValueChars, setup.profilePath) == 0)
+        if (GetPrivateProfileStringA(source.profileSection, TableKey(word, count).c_str(), "",
+                                     value, kColorValueChars, source.profilePath) == 0)
             break;
         ProfileColorValue entry = ParseProfileColor(value);
-        setup.profileColors[count] = entry.rgb;
-        std::memcpy(setup.profileColorNames[count], entry.name, sizeof entry.name);
+        tables.profileColors[count] = entry.rgb;
+        std::memcpy(tables.profileColorNames[count], entry.name, sizeof entry.name);
     }
-    setup.profileColorCount = count;
+    tables.profileColorCount = count;
     return count;
 }
 
-int32_t LoadProfileFonts(SetupRecord& setup) {
-    static_assert(sizeof setup.fontNames[0] == kFontTextChars + 1);
-    static_assert(sizeof setup.fontFaces[0] == kFontTextChars + 1);
+int32_t LoadProfileFonts(ProfileTables& tables, const ProfileSource& source) {
+    static_assert(sizeof tables.fontNames[0] == kFontTextChars + 1);
+    static_assert(sizeof tables.fontFaces[0] == kFontTextChars + 1);
     const ResourceString word = ResourceText(kStrFontKey);
     int32_t count = 0;
     for (; count < kProfileFonts; ++count) {
         char value[kFontValueChars] = {};
-        if (GetPrivateProfileStringA(setup.profileSection, TableKey(word, count + 1).c_str(), "",
-                                     value, kFontValueChars, setup.profilePath) == 0)
+        if (GetPrivateProfileStringA(source.profileSection, TableKey(word, count + 1).c_str(), "",
+                                     value, kFontValueChars, source.profilePath) == 0)
             break;
         ProfileFontValue entry = ParseProfileFont(value);
-        std::memcpy(setup.fontNames[count], entry.name, sizeof entry.name);
-        std::memcpy(setup.fontFaces[count], entry.face, sizeof entry.face);
+        std::memcpy(tables.fontNames[count], entry.name, sizeof entry.name);
+        std::memcpy(tables.fontFaces[count], entry.face, sizeof entry.face);
     }
-    setup.fontCount = count;
+    tables.fontCount = count;
     return count;
 }
 

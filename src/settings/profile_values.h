@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "settings/profile_settings.h"
 
 namespace xpmfilter {
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "common/result_codes.h"
+#include "xpmfilter/xpmfilter.h"
 #include "common/scratch_memory.h"
 #include "output/graphics_library.h"
 #include "output/status.h"
@@ -15,7 +15,6 @@ namespace xpmfilter {
 namespace {
 
 constexpr int32_t kDefinitionWords = 10;
-constexpr int32_t kMaxCharsPerPixel = kPixelCodeBytes - 1;
 // Names of several words are retried joined by spaces: two words cut to 40 characters,
 // three to 49 (the candidate buffer holds 50).
 constexpr size_t kTwoWordCandidate = 40;
@@ -35,19 +34,19 @@ void AppendWord(char* candidate, const char* word, size_t limit) {
 // The colour of a "c" value: "none", "#" digits, or a name of up to three words where the
 // shortest candidate that is a name wins. -1 when none of these applies.
 int32_t ResolveColorValue(const WordSlot& value, const char* next1, const char* next2,
-                          const NamedColor* table, int32_t tableCount, RgbTriple& rgb) {
+                          ColorNames names, RgbTriple& rgb) {
     if (EqualIgnoringCase(value, "none")) {
         rgb = RgbTriple{0, 0, 0};  // transparency is not kept
         return 0;
     }
     if (value[0] == '#') return ParseHexColor(value, rgb);
-    if (LookupNamedColor(table, tableCount, value, rgb) == 0) return 0;
+    if (LookupNamedColor(names.table, names.count, value, rgb) == 0) return 0;
     char candidate[kThreeWordCandidate + 1] = {};
     std::strncpy(candidate, value, kTwoWordCandidate);
     AppendWord(candidate, next1, kTwoWordCandidate);
-    if (LookupNamedColor(table, tableCount, candidate, rgb) == 0) return 0;
+    if (LookupNamedColor(names.table, names.count, candidate, rgb) == 0) return 0;
     AppendWord(candidate, next2, kThreeWordCandidate);
-    return LookupNamedColor(table, tableCount, candidate, rgb);
+    return LookupNamedColor(names.table, names.count, candidate, rgb);
 }
 
 }  // namespace
@@ -82,102 +81,90 @@ int32_t ParseHexColor(const WordSlot& value, RgbTriple& rgb) {
 }
 
 int32_t HasColorKey(StreamHandle stream, const XpmValues& values) {
-    TextReader text(stream);
-    const int32_t start = Gdi().StreamSeek(stream, 0, 1);
+    const GraphicsLibrary& gdi = Gdi();
+    const int32_t start = gdi.StreamSeek(stream, 0, 1);
     for (int32_t pass = 0; pass < values.ncolors; ++pass) {
         // Once the input has ended no later pass can find a key.
-        if (!SkipToQuote(text)) return -1;
+        if (!SkipToQuote(stream)) return -1;
         char byte = 0;
-        bool more = text.Next(byte);
+        bool more = ReadByte(stream, byte);
         for (uint32_t counter = 0; more && byte != kQuote; ++counter) {
-            while (more && IsSpace(byte)) more = text.Next(byte);
+            while (more && IsSpace(byte)) more = ReadByte(stream, byte);
             if (more && counter % 2 == 0 && byte == 'c') {
-                (void)text.Release();
-                Gdi().StreamSeek(stream, start, 0);
+                gdi.StreamSeek(stream, start, 0);
                 return 0;
             }
             // A quote is not whitespace: a closing quote stays inside its word, so the scan
             // runs on into the next string and only an empty string ends a pass.
-            while (more && !IsSpace(byte)) more = text.Next(byte);
+            while (more && !IsSpace(byte)) more = ReadByte(stream, byte);
         }
         if (!more) return -1;
     }
     return -1;
 }
 
-int32_t ReadColorLine(SetupRecord& setup, TextReader& text, RgbTriple* rgb, ColorKeyEntry* entries,
-                      int32_t index, const NamedColor* table, int32_t tableCount,
-                      const XpmValues& values, bool* inputEnded) {
-    (void)setup;
-    if (values.charsPerPixel < 0 || values.charsPerPixel > kMaxCharsPerPixel) return -1;
+int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames names, int32_t index,
+                      ColorKeyEntry& entry, RgbTriple& rgb, bool* inputEnded) {
     char code[kPixelCodeBytes] = {};
     WordSlot words[kDefinitionWords];  // each word's slot is zero-filled as it is read
-    if (!SkipToQuote(text) && inputEnded != nullptr) *inputEnded = true;
+    if (!SkipToQuote(stream) && inputEnded != nullptr) *inputEnded = true;
     // At end of input the code is whatever arrived (usually empty) and the colour black.
-    (void)ReadCodeBytes(text, values.charsPerPixel, code);
-    int32_t count = ReadWordsToQuote(text, kDefinitionWords, words);
+    (void)ReadCodeBytes(stream, values.charsPerPixel, code);
+    int32_t count = ReadWordsToQuote(stream, kDefinitionWords, words);
 
-    ColorKeyEntry& entry = entries[index];
     std::memcpy(entry.code, code, sizeof entry.code);
     entry.code[kPixelCodeBytes - 1] = '\0';
     entry.value = index;
 
     auto word = [&](int32_t i) -> const char* { return i < count ? words[i] : ""; };
-    rgb[index] = RgbTriple{0, 0, 0};  // a line without a "c" key is black
+    rgb = RgbTriple{0, 0, 0};  // a line without a "c" key is black
     for (int32_t key = 0; key + 1 < count; key += 2) {
         if (!EqualIgnoringCase(word(key), "c")) continue;
         // key + 1 < count: the value is a word that was read, in its zero-filled slot.
-        return ResolveColorValue(words[key + 1], word(key + 2), word(key + 3), table, tableCount,
-                                 rgb[index]);
+        return ResolveColorValue(words[key + 1], word(key + 2), word(key + 3), names, rgb);
     }
     return 0;
 }
 
-int32_t SendPalette(SetupRecord& setup, uint32_t first, int32_t count, const RgbTriple* rgb) {
+int32_t SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb) {
     ScratchArray<PaletteEntry> entries(count < 0 ? SIZE_MAX : static_cast<size_t>(count));
     if (!entries) {
-        ReportStatus(setup, kNoMemory);
-        return kNoMemory;
+        ReportStatus(import, kXpmNoMemory);
+        return kXpmNoMemory;
     }
     for (int32_t i = 0; i < count; ++i) {
         entries[i].red = rgb[i].red;
         entries[i].green = rgb[i].green;
         entries[i].blue = rgb[i].blue;
     }
-    Gdi().SetPalette(setup.writer, static_cast<int16_t>(first), static_cast<int16_t>(count),
+    Gdi().SetPalette(import.writer, static_cast<int16_t>(first), static_cast<int16_t>(count),
                      entries.get());
-    return kOk;
+    return kXpmOk;
 }
 
-int32_t ReadColorDefinitions(SetupRecord& setup, StreamHandle stream, const XpmValues& values,
+int32_t ReadColorDefinitions(ImportContext& import, StreamHandle stream, const XpmValues& values,
                              ColorKeyEntry* entries, const NamedColor* table, int32_t tableCount) {
-    if (HasColorKey(stream, values) != 0) return kUndecodable;
+    if (HasColorKey(stream, values) != 0) return kXpmUndecodable;
     // ncolors is at least 1 here: the key check makes no pass for fewer.
     ScratchArray<RgbTriple> rgb(static_cast<size_t>(values.ncolors));
     if (!rgb) {
-        ReportStatus(setup, kNoMemory);
-        return kNoMemory;
+        ReportStatus(import, kXpmNoMemory);
+        return kXpmNoMemory;
     }
     bool inputEnded = false;
-    TextReader text(stream);
     for (int32_t index = 0; index < values.ncolors && !inputEnded; ++index) {
-        if (ReadColorLine(setup, text, rgb.get(), entries, index, table, tableCount, values,
+        if (ReadColorLine(stream, values, {table, tableCount}, index, entries[index], rgb[index],
                           &inputEnded) != 0) {
             rgb.reset();
-            ReportStatus(setup, kNotXpm);
-            return kUndecodable;
+            ReportStatus(import, kXpmNotXpm);
+            return kXpmUndecodable;
         }
-    }
-    // The rows start at the first byte the definitions did not take.
-    if (!text.Release()) {
-        ReportStatus(setup, kNotXpm);
-        return kUndecodable;
     }
     // Past the end of input every remaining definition has an empty code and black, which
     // is what the zero-filled tables already hold; not touching them keeps a tiny file that
     // declares millions of colours from committing memory for them.
-    (void)SendPalette(setup, 0, static_cast<int16_t>(values.ncolors), rgb.get());
-    return kOk;
+    (void)SendPalette(import, 0, static_cast<int16_t>(values.ncolors), rgb.get());
+    return kXpmOk;
 }
 
 }  // namespace xpmfilter

@@ -6,14 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "output/import_context.h"
+#include "xpmfilter/xpmfilter.h"
 #include "xpm/named_colors.h"
 #include "xpm/tokenizer.h"
 #include "xpm/xpm_values.h"
 
 namespace xpmfilter {
 
-inline constexpr int kPixelCodeBytes = 40;  // at most 39 characters and a zero
+inline constexpr int kPixelCodeBytes = kXpmMaxCharsPerPixel + 1;  // the code and a zero
 
 // One colour definition as pixel decoding sees it; the palette index is the entry's position.
 struct ColorKeyEntry {
@@ -33,7 +34,7 @@ static_assert(offsetof(ColorKeyEntry, value) == 40);
 //      reported here);
 //  27  the RGB array could not be allocated (reported).
 // A palette that cannot be allocated is reported (27) but does not fail the call.
-[[nodiscard]] int32_t ReadColorDefinitions(SetupRecord& setup, StreamHandle stream,
+[[nodiscard]] int32_t ReadColorDefinitions(ImportContext& import, StreamHandle stream,
                                            const XpmValues& values, ColorKeyEntry* entries,
                                            const NamedColor* table, int32_t tableCount);
 
@@ -42,13 +43,13 @@ static_assert(offsetof(ColorKeyEntry, value) == 40);
 // (position then undefined).
 [[nodiscard]] int32_t HasColorKey(StreamHandle stream, const XpmValues& values);
 
-// Reads definition number `index` into entries[index] and rgb[index]. The pixel code is taken
-// raw, spaces included. Returns 0, or -1 when the "c" colour is neither "none", a "#" value
-// nor a name of one to three words (the caller reports it). Does not touch the palette.
-// Sets *inputEnded when the input had already ended before the definition's opening quote.
-[[nodiscard]] int32_t ReadColorLine(SetupRecord& setup, TextReader& text, RgbTriple* rgb,
-                                    ColorKeyEntry* entries, int32_t index, const NamedColor* table,
-                                    int32_t tableCount, const XpmValues& values,
+// Reads definition number `index` into entry (its code, and index as its value) and rgb.
+// The pixel code is taken raw, spaces included; charsPerPixel is 0 to 39. Returns 0, or -1
+// when the "c" colour is neither "none", a "#" value nor a name of one to three words in
+// names (the caller reports it). Does not touch the palette. Sets *inputEnded when the input
+// had already ended before the definition's opening quote.
+[[nodiscard]] int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames names,
+                                    int32_t index, ColorKeyEntry& entry, RgbTriple& rgb,
                                     bool* inputEnded = nullptr);
 
 // Reads the hex digits after the "#" that begins value (a word in a slot that was zero-filled
@@ -65,6 +66,6 @@ int32_t ParseHexColor(const WordSlot& value, RgbTriple& rgb);
 // Sends rgb[0..count) to the writer as PaletteEntry records with SetPalette(first, count as
 // 16 bits). Returns 0, or 27 (reported, nothing sent) when the entries cannot be allocated,
 // which includes a negative count.
-int32_t SendPalette(SetupRecord& setup, uint32_t first, int32_t count, const RgbTriple* rgb);
+int32_t SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb);
 
 }  // namespace xpmfilter

@@ -23,11 +23,9 @@ constexpr int32_t kSeekEnd = 2;
 int32_t CheckXpmHeader(StreamHandle stream) {
     static constexpr const char* kHeaderWords[3] = {"/*", "XPM", "*/"};
     WordSlot words[3] = {};
-    TextReader text(stream);
     for (WordSlot& word : words) {
-        if (ReadHeaderWord(text, word) != 0) return -1;
+        if (ReadHeaderWord(stream, word) != 0) return -1;
     }
-    if (!text.Release()) return -1;
     for (int i = 0; i < 3; ++i) {
         if (!EqualIgnoringCase(words[i], kHeaderWords[i])) return -1;
     }
@@ -42,15 +40,13 @@ int32_t StreamLength(StreamHandle stream) {
     return length;
 }
 
-void MeasureInput(StreamHandle stream, SetupRecord& setup) {
-    setup.inputSize = StreamLength(stream);
+void MeasureInput(StreamHandle stream, ImportContext& import) {
+    import.inputSize = StreamLength(stream);
 }
 
 int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
     WordSlot words[kValuesWords] = {};
-    TextReader text(stream);
-    int32_t count = ReadQuotedWords(text, kValuesWords, words);
-    const bool released = text.Release();
+    const int32_t count = ReadQuotedWords(stream, kValuesWords, words);
     values.width = DecimalTextValue(words[0]);
     values.height = DecimalTextValue(words[1]);
     values.ncolors = DecimalTextValue(words[2]);
@@ -60,16 +56,16 @@ int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
     values.xHot = count == 5 || count == 6 ? DecimalTextValue(words[4]) : 0;
     values.yHot = count == 6 ? DecimalTextValue(words[5]) : 0;
     values.hasHotspot = count == 6 ? 1 : 0;
-    return !released || values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
+    return values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
 }
 
-void UpdateProgressPercent(StreamHandle stream, SetupRecord& setup) {
+void UpdateProgressPercent(StreamHandle stream, ImportContext& import) {
     int64_t position = Gdi().StreamSeek(stream, 0, kSeekCurrent);
-    if (setup.inputSize == 0) {
-        setup.progressPercent = 100;
+    if (import.inputSize == 0) {
+        import.progressPercent = 100;
         return;
     }
-    setup.progressPercent = static_cast<int32_t>(position * 100 / setup.inputSize);
+    import.progressPercent = static_cast<int32_t>(position * 100 / import.inputSize);
 }
 
 }  // namespace xpmfilter

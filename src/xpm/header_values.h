@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "output/import_context.h"
 #include "xpm/xpm_values.h"
 
 namespace xpmfilter {
@@ -16,15 +16,14 @@ namespace xpmfilter {
 // Length of the stream, or -1 when it cannot tell its position; the position is unchanged.
 [[nodiscard]] int32_t StreamLength(StreamHandle stream);
 
-// Sets setup.inputSize to StreamLength(stream).
-void MeasureInput(StreamHandle stream, SetupRecord& setup);
+// Sets import.inputSize to StreamLength(stream).
+void MeasureInput(StreamHandle stream, ImportContext& import);
 
 // Reads the next quoted string as the values line. Returns 0, or -1 when charsPerPixel is
-// above 40 or the stream could not be put back after the line; values is filled in either
-// case.
+// above 40; values is filled in either case.
 [[nodiscard]] int32_t ReadValuesLine(StreamHandle stream, XpmValues& values);
 
-// setup.progressPercent = position * 100 / inputSize (100 when inputSize is 0).
-void UpdateProgressPercent(StreamHandle stream, SetupRecord& setup);
+// import.progressPercent = position * 100 / inputSize (100 when inputSize is 0).
+void UpdateProgressPercent(StreamHandle stream, ImportContext& import);
 
 }  // namespace xpmfilter

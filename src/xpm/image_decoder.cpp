@@ -3,9 +3,10 @@
 #include "xpm/image_decoder.h"
 
 #include <bit>
+#include <cassert>
 #include <cstddef>
 
-#include "common/result_codes.h"
+#include "xpmfilter/xpmfilter.h"
 #include "common/scratch_memory.h"
 #include "output/graphics_library.h"
 #include "output/output_lifecycle.h"
@@ -18,7 +19,6 @@ namespace xpmfilter {
 namespace {
 
 constexpr int32_t kBandBytes = 32768;
-constexpr int32_t kMaxCharsPerPixel = kPixelCodeBytes - 1;
 
 // One ninety-sixth of an inch in millimetres, exactly this double (one unit in the last place
 // below the nearest double to 25.4 / 96), as the library expects it.
@@ -74,38 +74,38 @@ class BandBuffer {
 };
 
 // Sets the picture's window to the frame's four coordinates.
-void SetPictureWindow(SetupRecord& setup, const FrameRect& frame) {
+void SetPictureWindow(ImportContext& import, const FrameRect& frame) {
     FrameRect window{};
     window.x1.value = frame.x1.value;
     window.y1.value = frame.y1.value;
     window.x2.value = frame.x2.value;
     window.y2.value = frame.y2.value;
-    Gdi().SetWindow(setup.writer, &window);
+    Gdi().SetWindow(import.writer, &window);
 }
 
-int32_t Fail(SetupRecord& setup, int32_t code) {
-    ReportStatus(setup, code);
+int32_t Fail(ImportContext& import, int32_t code) {
+    ReportStatus(import, code);
     return code;
 }
 
 // Reads the rows band by band and writes each band below the previous one, the first band
 // starting at the top (y = height).
-int32_t WriteBands(SetupRecord& setup, StreamHandle stream, const XpmValues& values,
+int32_t WriteBands(ImportContext& import, StreamHandle stream, const XpmValues& values,
                    const ColorKeyEntry* table) {
     const int32_t width = values.width;
     const int32_t height = values.height;
-    if (width < 1) return Fail(setup, kNoMemory);
+    if (width < 1) return Fail(import, kXpmNoMemory);
     int32_t rowsPerBand = kBandBytes / width;
-    if (rowsPerBand == 0) return Fail(setup, kNoMemory);
+    if (rowsPerBand == 0) return Fail(import, kXpmNoMemory);
     const int32_t stride = (width + 3) / 4 * 4;  // width is at most 32768 here
     const int32_t fullBands = height / rowsPerBand;
     const int32_t lastRows = height % rowsPerBand;
     if (fullBands == 0) rowsPerBand = lastRows;
     // A negative height shorter than one band; a longer one simply yields no band.
-    if (rowsPerBand < 0) return Fail(setup, kNoMemory);
+    if (rowsPerBand < 0) return Fail(import, kXpmNoMemory);
 
     BandBuffer buffer(static_cast<size_t>(rowsPerBand) * static_cast<size_t>(stride));
-    if (!buffer.usable()) return Fail(setup, kNoMemory);
+    if (!buffer.usable()) return Fail(import, kXpmNoMemory);
 
     ColorKeyIndex codes(table, values.ncolors, values.charsPerPixel,
                         int64_t{width} * int64_t{height});
@@ -114,41 +114,41 @@ int32_t WriteBands(SetupRecord& setup, StreamHandle stream, const XpmValues& val
     for (int64_t band = 0; band < bandCount; ++band) {
         int32_t rows = lastRows != 0 && band == bandCount - 1 ? lastRows : rowsPerBand;
         int32_t result =
-            ReadBandRows(setup, stream, width, stride, rows, buffer.data(), values, codes);
-        if (result != kOk) return result;
+            ReadBandRows(import, stream, width, stride, rows, buffer.data(), values, codes);
+        if (result != kXpmOk) return result;
         placement.p2y.value = static_cast<int16_t>(placement.p1y.value - rows);
         BitmapSize size = Size(width, rows);
-        Gdi().BitmapWriteBand(setup.writer, &placement, &size, kIndexedPixels, 1, buffer.data());
+        Gdi().BitmapWriteBand(import.writer, &placement, &size, kIndexedPixels, 1, buffer.data());
         placement.p1y.value = placement.p2y.value;
         placement.p3y.value = placement.p2y.value;
     }
-    Gdi().BitmapEnd(setup.writer);
-    return kOk;
+    Gdi().BitmapEnd(import.writer);
+    return kXpmOk;
 }
 
 }  // namespace
 
-int32_t DecodeXpmImage(SetupRecord& setup, StreamHandle stream, XpmValues values) {
-    // The driver refuses such files; a code of more characters would not fit the readers.
-    if (values.charsPerPixel < 0 || values.charsPerPixel > kMaxCharsPerPixel) return kUndecodable;
+int32_t DecodeXpmImage(ImportContext& import, StreamHandle stream, XpmValues values) {
+    // The driver refuses other files: a longer code would not fit the code readers.
+    assert(values.charsPerPixel >= 0 && values.charsPerPixel <= kXpmMaxCharsPerPixel);
     ScratchArray<ColorKeyEntry> keys(values.ncolors < 0 ? SIZE_MAX
                                                         : static_cast<size_t>(values.ncolors));
-    if (!keys) return Fail(setup, kNoMemory);
+    if (!keys) return Fail(import, kXpmNoMemory);
 
     FrameRect frame{Coord(0), Coord(0), Coord(values.width), Coord(values.height)};
-    Gdi().SetFrame(setup.writer, &frame);
-    Gdi().SetUnits(setup.writer, kUnitCode, kUnitSize);
-    SetPictureWindow(setup, frame);
-    (void)StartDrawing(setup);
+    Gdi().SetFrame(import.writer, &frame);
+    Gdi().SetUnits(import.writer, kUnitCode, kUnitSize);
+    SetPictureWindow(import, frame);
+    (void)StartDrawing(import);
 
     int32_t result =
-        ReadColorDefinitions(setup, stream, values, keys.get(), NamedColorTable, kNamedColorCount);
-    if (result != kOk) return result;
+        ReadColorDefinitions(import, stream, values, keys.get(), NamedColorTable, kNamedColorCount);
+    if (result != kXpmOk) return result;
 
     BandPlacement whole = Placement(0, values.height, values.width, 0);
     BitmapSize size = Size(values.width, values.height);
-    Gdi().BitmapBegin(setup.writer, &whole, &size, kIndexedPixels, 0, 1, 3, 0);
-    return WriteBands(setup, stream, values, keys.get());
+    Gdi().BitmapBegin(import.writer, &whole, &size, kIndexedPixels, 0, 1, 3, 0);
+    return WriteBands(import, stream, values, keys.get());
 }
 
 }  // namespace xpmfilter

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "output/import_context.h"
 #include "xpm/xpm_values.h"
 
 namespace xpmfilter {
@@ -13,6 +13,6 @@ namespace xpmfilter {
 // 39 (the driver refuses other values). Returns 0; 27 (reported); -1 (unknown pixel code or
 // input ended; not reported here); the colour reader's result; or the progress check's
 // result (61 not reported, others reported). Every work area is released on every return.
-[[nodiscard]] int32_t DecodeXpmImage(SetupRecord& setup, StreamHandle stream, XpmValues values);
+[[nodiscard]] int32_t DecodeXpmImage(ImportContext& import, StreamHandle stream, XpmValues values);
 
 }  // namespace xpmfilter

@@ -23,6 +23,12 @@ struct NamedColor {
 
 inline constexpr int32_t kNamedColorCount = 752;
 
+// A table of colour names as it is handed on: its first entry and its entry count.
+struct ColorNames {
+    const NamedColor* table;
+    int32_t count;
+};
+
 // Sorted by the lower-cased bytes of the names; no two names differ only in letter case.
 // No terminating entry: users are handed kNamedColorCount with it.
 extern const NamedColor NamedColorTable[kNamedColorCount];

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "common/result_codes.h"
+#include "xpmfilter/xpmfilter.h"
 #include "output/status.h"
 #include "xpm/header_values.h"
 #include "xpm/tokenizer.h"
@@ -18,16 +18,15 @@ constexpr int32_t kBlockBytes = 16384;
 
 }  // namespace
 
-int32_t ReadPixelRow(TextReader& text, int32_t width, uint8_t* row, const XpmValues& values,
+int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row, const XpmValues& values,
                      ColorKeyIndex& codes) {
-    if (width <= 0) return kOk;
+    if (width <= 0) return kXpmOk;
     const int32_t cpp = values.charsPerPixel;
-    if (cpp < 0 || cpp >= kPixelCodeBytes) return kUndecodable;  // refused before decoding
     if (cpp == 0) {
         // Every code is empty: one index for the whole row, and no byte to read.
-        if (codes.Find("", row) != 0) return kUndecodable;
+        if (codes.Find("", row) != 0) return kXpmUndecodable;
         std::memset(row + 1, row[0], static_cast<size_t>(width) - 1);
-        return kOk;
+        return kXpmOk;
     }
     // The bytes of the codes are exactly what one read per code would consume, so the
     // position after the row (and the progress computed from it) is unchanged; only a row
@@ -37,32 +36,30 @@ int32_t ReadPixelRow(TextReader& text, int32_t width, uint8_t* row, const XpmVal
     for (int32_t x = 0; x < width;) {
         const int32_t count = width - x < codesPerBlock ? width - x : codesPerBlock;
         const int32_t bytes = count * cpp;
-        if (text.Block(bytes, block) != bytes) return kUndecodable;
+        if (ReadBlock(stream, bytes, block) != bytes) return kXpmUndecodable;
         std::memset(block + bytes, 0, kCodeReadSlack);
-        if (codes.DecodeRow(block, count, row + x) != 0) return kUndecodable;
+        if (codes.DecodeRow(block, count, row + x) != 0) return kXpmUndecodable;
         x += count;
     }
-    return kOk;
+    return kXpmOk;
 }
 
-int32_t ReadBandRows(SetupRecord& setup, StreamHandle stream, int32_t width, int32_t stride,
+int32_t ReadBandRows(ImportContext& import, StreamHandle stream, int32_t width, int32_t stride,
                      int32_t rows, uint8_t* buffer, XpmValues values, ColorKeyIndex& codes) {
     for (int32_t r = 0; r < rows; ++r) {
         // Without an opening quote there is no row: stop here rather than run through the
         // declared height on an exhausted input.
-        // Rows are read exactly as consumed: the progress is the stream's position after each.
-        TextReader text(stream, 1);
-        if (!SkipToQuote(text)) return kUndecodable;
+        if (!SkipToQuote(stream)) return kXpmUndecodable;
         uint8_t* row = buffer + static_cast<size_t>(r) * static_cast<size_t>(stride);
-        if (ReadPixelRow(text, width, row, values, codes) != kOk) return kUndecodable;
-        SkipToQuote(text);  // the rest of the row string, closing quote included
-        UpdateProgressPercent(stream, setup);
-        int32_t result = CheckProgress(setup);
-        if (result == kOk) continue;
-        if (result != kStopped) ReportStatus(setup, result);
+        if (ReadPixelRow(stream, width, row, values, codes) != kXpmOk) return kXpmUndecodable;
+        SkipToQuote(stream);  // the rest of the row string, closing quote included
+        UpdateProgressPercent(stream, import);
+        int32_t result = CheckProgress(import);
+        if (result == kXpmOk) continue;
+        if (result != kXpmStopped) ReportStatus(import, result);
         return result;
     }
-    return kOk;
+    return kXpmOk;
 }
 
 }  // namespace xpmfilter

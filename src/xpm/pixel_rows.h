@@ -4,9 +4,10 @@
 
 #include <cstdint>
 
-#include "common/setup_record.h"
+#include "output/import_context.h"
 #include "xpm/color_definitions.h"
 #include "xpm/color_key_index.h"
+#include "xpm/tokenizer.h"
 #include "xpm/xpm_values.h"
 
 namespace xpmfilter {
@@ -16,7 +17,7 @@ namespace xpmfilter {
 // definition, a pixel read comes up short, or the input ends before a row's opening quote
 // (nothing reported); or the progress check's result (61 not reported, others reported).
 // A row whose closing quote is missing at the very end still counts once its pixels are read.
-[[nodiscard]] int32_t ReadBandRows(SetupRecord& setup, StreamHandle stream, int32_t width,
+[[nodiscard]] int32_t ReadBandRows(ImportContext& import, StreamHandle stream, int32_t width,
                                    int32_t stride, int32_t rows, uint8_t* buffer, XpmValues values,
                                    ColorKeyIndex& codes);
 
@@ -25,7 +26,7 @@ namespace xpmfilter {
 // characters per pixel nothing is read and the row is filled with the index of the first
 // empty code. Returns 0, or -1 for a code that matches no definition or a code cut short by
 // the end of the input (the rest of its block may have been consumed).
-[[nodiscard]] int32_t ReadPixelRow(TextReader& text, int32_t width, uint8_t* row,
+[[nodiscard]] int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row,
                                    const XpmValues& values, ColorKeyIndex& codes);
 
 }  // namespace xpmfilter

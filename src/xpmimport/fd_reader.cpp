@@ -22,6 +22,7 @@ struct ReadAhead {
     [[nodiscard]] size_t left(int from) const { return from == fd ? bytes.size() - served : 0; }
 };
 ReadAhead g_readAhead;
+constexpr size_t kChunkBytes = 64 * 1024;
 
 [[nodiscard]] int32_t RemainingSize(int fd) {
     struct stat info = {};
@@ -47,19 +48,23 @@ int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count) {
     if (buffer == nullptr && count == 0) return RemainingSize(reader->fd);
     if (buffer == nullptr || count < 0) return -1;
     if (count == 0) return 0;
-    if (size_t left = g_readAhead.left(reader->fd); left > 0) {
-        size_t take = std::min(left, static_cast<size_t>(count));
-        std::memcpy(buffer, g_readAhead.bytes.data() + g_readAhead.served, take);
-        g_readAhead.served += take;
-        return static_cast<int32_t>(take);
+    if (g_readAhead.left(reader->fd) == 0) {
+        // The library asks for what the decoder needs, often one byte: read in chunks here.
+        std::string chunk(kChunkBytes, '\0');
+        ssize_t got;
+        while ((got = read(reader->fd, chunk.data(), chunk.size())) < 0) {
+            if (errno == EINTR && !InterruptRequested()) continue;
+            if (reader->error == 0) reader->error = errno;
+            return errno >= 2 ? -errno : -1;  // the library passes the system's cause on
+        }
+        if (got == 0) return 0;
+        chunk.resize(static_cast<size_t>(got));
+        UnreadInput(reader->fd, std::move(chunk));
     }
-    for (;;) {
-        ssize_t got = read(reader->fd, buffer, static_cast<size_t>(count));
-        if (got >= 0) return static_cast<int32_t>(got);
-        if (errno == EINTR && !InterruptRequested()) continue;
-        if (reader->error == 0) reader->error = errno;
-        return -1;
-    }
+    const size_t take = std::min(g_readAhead.left(reader->fd), static_cast<size_t>(count));
+    std::memcpy(buffer, g_readAhead.bytes.data() + g_readAhead.served, take);
+    g_readAhead.served += take;
+    return static_cast<int32_t>(take);
 }
 
 }  // namespace xpmimport

@@ -13,9 +13,10 @@ struct FdReader {
 };
 
 // A VrReadRoutine over reader->fd, where reader = (FdReader*)userData.
-// (buffer, count > 0): reads up to count bytes, retrying reads cut short by a signal unless
-// an interrupt was requested; returns the bytes read, 0 at end of input, -1 on failure.
-// Bytes handed back with UnreadInput come first.
+// (buffer, count > 0): copies up to count bytes, reading the descriptor in chunks of 64 KiB
+// (retrying reads cut short by a signal unless an interrupt was requested); returns the bytes
+// copied, 0 at end of input, -errno on failure (-1 when errno says nothing). Bytes handed back
+// with UnreadInput come first.
 // (null, 0): the bytes left when the descriptor is a regular file that fits in 31 bits,
 // else -1 (a pipe or terminal has no size).
 [[nodiscard]] int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count);

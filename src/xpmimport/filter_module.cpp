@@ -33,6 +33,7 @@ std::unique_ptr<FilterModule> FilterModule::Load(const std::string& path, std::s
         !FindExport(module->library_, "QVTGetFilterVersion", &exports.filterVersion, error)) {
         return nullptr;
     }
+    exports.readFailure = reinterpret_cast<int32_t (*)()>(FindReadFailureExport(module->library_));
     if (!ReadModuleVersion(module->library_, reinterpret_cast<const void*>(exports.filterVersion),
                            &module->identity_.definitions, &module->identity_.fileVersion)) {
         *error = "it has no \"FilterDefinitions\" version string: not an import filter";

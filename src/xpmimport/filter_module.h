@@ -18,6 +18,8 @@ struct FilterExports {
     decltype(&::ImportCB) importCB = nullptr;
     decltype(&::GetFileInfo) getFileInfo = nullptr;
     decltype(&::QVTGetFilterVersion) filterVersion = nullptr;
+    // The graphics library's cause of a failed input read; null when it has none to give.
+    int32_t (*readFailure)() = nullptr;
 };
 
 // Who the loaded module says it is.

@@ -140,6 +140,11 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
                       std::to_string(settings.maxPixels) +
                       " (--max-pixels N raises it, 0 removes it)");
     }
+    if (picture.code == kVrJobReadFailed) {
+        std::string words = ReadFailureInWords(picture.readFailure);
+        if (settings.verbose) words += " (" + std::to_string(picture.code) + ")";
+        return Failed(words, picture.code);
+    }
     if (picture.code != 0)
         return Failed(DescribeFailure(picture.code, prologue, settings.verbose), picture.code);
 

@@ -13,6 +13,8 @@ namespace xpmimport {
 [[nodiscard]] void* OpenLibrary(const std::string& path, std::string* error);
 // An export's address, or null.
 [[nodiscard]] void* FindExportAddress(void* library, const char* name);
+// StreamReadFailure of the graphics library the module was loaded with, or null.
+[[nodiscard]] void* FindReadFailureExport(void* library);
 void CloseLibrary(void* library);
 
 // The module's "FilterDefinitions" version string (false when it has none) and its fixed

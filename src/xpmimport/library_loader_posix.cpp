@@ -22,6 +22,10 @@ void* FindExportAddress(void* library, const char* name) {
     return dlsym(library, name);
 }
 
+void* FindReadFailureExport(void* library) {
+    return dlsym(library, "StreamReadFailure");  // found among the module's dependencies
+}
+
 void CloseLibrary(void* library) {
     dlclose(library);
 }

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "vrgdi32/vrgdi32.h"
 #include "winshim/winshim.h"
 
 namespace xpmimport {
@@ -30,6 +31,14 @@ void* OpenLibrary(const std::string& path, std::string* error) {
 
 void* FindExportAddress(void* library, const char* name) {
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void* FindReadFailureExport(void*) {
+    // The library exports by ordinal only, and the module does not pass it on.
+    HMODULE graphics = ::GetModuleHandleA("vrgdi32.dll");
+    if (graphics == nullptr) return nullptr;
+    return reinterpret_cast<void*>(
+        ::GetProcAddress(graphics, MAKEINTRESOURCEA(kOrdStreamReadFailure)));
 }
 
 void CloseLibrary(void* library) {

@@ -70,6 +70,7 @@ ImportedPicture ImportPicture(const FilterExports& filter, const std::string& in
         std::memcpy(source->path, input.c_str(), input.size() + 1);
         imported.code = SignedImportResult(filter.importGR(&hooks, source.get(), &result, nullptr));
     }
+    if (filter.readFailure != nullptr) imported.readFailure = filter.readFailure();
     if (result.picture != nullptr)
         imported.metafile = std::make_unique<MetafileHandle>(result.picture);
     std::memcpy(imported.bounds, result.bounds, sizeof imported.bounds);

@@ -20,6 +20,7 @@ struct ImportedPicture {
     std::unique_ptr<MetafileHandle> metafile;  // the picture, when it came back in memory (owned)
     int32_t bounds[4] = {};                    // left, top, right, bottom
     int32_t unitsPerInch = 0;
+    int32_t readFailure = 0;  // why the input could not be read (StreamReadFailure), 0 if it could
 };
 
 // Imports input ("-" reads standard input through ImportCB and a read routine; a path goes
@@ -36,7 +37,7 @@ struct ImportedPicture {
                                             int outputFd = -1, uint64_t maxPixels = 0);
 
 // The import's result for a picture over the pixel limit (the library's writer error 304).
-inline constexpr int32_t kPixelLimitResult = 19;
+inline constexpr int32_t kPixelLimitResult = kXpmWriterCodes304And305;
 
 // An unlinked scratch file for a metafile that is only a step on the way (to PNG): made in
 // the directory of besidePath (unless it is "-", standard output), else in $TMPDIR or

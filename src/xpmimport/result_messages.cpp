@@ -2,6 +2,10 @@
 // the user cannot act on the difference (-v shows the number).
 #include "xpmimport/result_messages.h"
 
+#include <cstring>
+
+#include "vrgdi32/vrgdi32.h"
+
 namespace xpmimport {
 namespace {
 
@@ -74,6 +78,8 @@ std::string_view ResultInWords(int32_t code) {
             return "not an XPM file, or a colour cannot be read";
         case 7:
             return "cannot open the input";
+        case kVrJobReadFailed:
+            return "read error";
         case 9:
             return "the disk is full";
         case 14:
@@ -114,6 +120,21 @@ std::string DescribeFailure(int32_t code, const InputPrologue& prologue, bool ve
     if (text.empty()) text = ResultInWords(code);
     if (verbose) text += " (" + std::to_string(code) + ")";
     return text;
+}
+
+std::string ReadFailureInWords(int32_t reason) {
+    switch (reason) {
+        case 0:
+        case kVrReadRoutineFailed:
+            return "read error";
+        case kVrReadLookBackLimit:
+            return "read error: more of the input would have to be held at once than is "
+                   "allowed; give the file by name rather than through a pipe";
+        case kVrReadNoMemory:
+            return "read error: out of memory";
+        default:
+            return reason > 0 ? std::string("read error: ") + std::strerror(reason) : "read error";
+    }
 }
 
 std::string NotXpmInWords(InputKind kind) {

@@ -19,6 +19,10 @@ namespace xpmimport {
 [[nodiscard]] std::string DescribeFailure(int32_t code, const InputPrologue& prologue,
                                           bool verbose);
 
+// A read of the input that failed, in words: "read error", and the cause when the graphics
+// library gave one (StreamReadFailure: a system error number or a kVrRead* cause).
+[[nodiscard]] std::string ReadFailureInWords(int32_t reason);
+
 // Why an input that does not begin as XPM text is refused, by its kind ("not an XPM file:
 // it is a PNG picture"); empty for kXpm and kUnread.
 [[nodiscard]] std::string NotXpmInWords(InputKind kind);

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <set>
 
-#include "common/setup_record.h"
+#include "filter/input_source.h"
+#include "filter/setup_record.h"
 #include "recording_library.h"
 #include "xpmfilter/xpmfilter.h"
 
@@ -183,6 +184,33 @@ TEST_F(Driver, ImportFileRefusesARecordItCannotUse) {
     RecordingLibrary library;
     EXPECT_EQ(ImportFile(0, "", "", "", nullptr), -7) << "no request";
     EXPECT_TRUE(library.calls.empty());
+}
+
+TEST(InputOpening, WithANullPath) {
+    // A host may pass no path at all: memory is then read when there is some (locked while
+    // open), else the library is asked for no file; a read routine still wins.
+    RecordingLibrary fake;
+    HGLOBAL memory = GlobalAlloc(GHND, 9);
+    const auto locks = [memory] { return GlobalFlags(memory) & GMEM_LOCKCOUNT; };
+    const std::pair<uint64_t, HGLOBAL> cases[] = {
+        {0, memory}, {0, nullptr}, {0xC0DE, memory}};  // routine, memory
+    for (auto [routine, block] : cases) {
+        xpmfilter::InputSource input;
+        StreamHandle stream = xpmfilter::OpenInputStream(input, {nullptr, routine, 0x55AA, block});
+        const Call& open = fake.calls.back();
+        EXPECT_EQ(open.texts, std::vector<std::string>{"<null>"});
+        const std::vector<int64_t> source =
+            routine != 0 ? std::vector<int64_t>{0x55AA, 0, 0xC0DE}
+            : block      ? std::vector<int64_t>{intptr_t(&input.lockedAddress), 9, 0}
+                         : std::vector<int64_t>{};
+        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), source) << routine;
+        EXPECT_EQ(locks(), routine == 0 && block != nullptr ? 1u : 0u) << routine;
+        fake.Table().StreamClose(stream);
+        xpmfilter::UnlockInputMemory(input);
+        xpmfilter::UnlockInputMemory(input);
+        EXPECT_EQ(locks(), 0u) << routine;
+    }
+    GlobalFree(memory);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "../settings/host_sandbox.h"
-#include "common/setup_record.h"
+#include "filter/setup_record.h"
 #include "recording_library.h"
 #include "xpmfilter/xpmfilter.h"
 

@@ -1,6 +1,6 @@
 // The output layer against the recording library: how writer codes become results, the
 // calls and reports of each step of the output's life and of the status procedure with its
-// stop notice, and input opening where the import driver cannot reach.
+// stop notice.
 #include <cstring>
 #include <map>
 #include <string>
@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "output/input_source.h"
 #include "output/output_lifecycle.h"
 #include "output/status.h"
+#include "output/writer_errors.h"
 #include "recording_library.h"
 
 namespace {
@@ -39,16 +39,36 @@ TEST(Output, WriterCodesBecomeResults) {
     for (const auto& c : classes) EXPECT_EQ(SeverityClass(c[0]), uint32_t(c[1])) << c[0];
 }
 
-int32_t Report27(SetupRecord& s) {
-    return ReportStatus(s, 27);
+// Every step as the table calls it: with the import, and where its output goes.
+using Step = int32_t (*)(const ImportContext&, const OutputTarget&);
+int32_t Report27(const ImportContext& i, const OutputTarget&) {
+    return ReportStatus(i, 27);
 }
-int32_t Begin(SetupRecord& s) {
-    return BeginPicture(s, "PICTURE");
+int32_t Progress(const ImportContext& i, const OutputTarget&) {
+    return ReportProgress(i);
+}
+int32_t Check(const ImportContext& i, const OutputTarget&) {
+    return CheckProgress(i);
+}
+int32_t Open(const ImportContext& i, const OutputTarget& t) {
+    return OpenOutput(i, t);
+}
+int32_t Begin(const ImportContext& i, const OutputTarget&) {
+    return BeginPicture(i, "PICTURE");
+}
+int32_t Start(const ImportContext& i, const OutputTarget&) {
+    return StartDrawing(i);
+}
+int32_t End(const ImportContext& i, const OutputTarget&) {
+    return EndPicture(i);
+}
+int32_t Finish(const ImportContext& i, const OutputTarget&) {
+    return FinishOutput(i);
 }
 
 TEST(Output, StepsCallAndReport) {
     struct Case {
-        int32_t (*step)(SetupRecord&);
+        Step step;
         int32_t want;
         const char*
             calls;  // writer operations, and status calls as kind:code[:first:second][/class]
@@ -64,84 +84,65 @@ TEST(Output, StepsCallAndReport) {
         {Report27, 61, "3:27", {}, 0, 0, 0, 1, 1},  // a stop answer: 61, and no notice
         {Report27, 0, "", {}, 0, 0, 1, 1, 1, 1},
         {Report27, 0, "", {}, 0, 0, 1, 1, 1, 0},
-        {ReportProgress, 0, "0:0:37:0"},
-        {ReportProgress, 61, "0:0:37:0 2:61", {}, 0, 0, 1, 1},
-        {ReportProgress, 0, "0:0:37:0 2:61", {}, 0, 0, 1, 0},  // the notice's answer decides
-        {ReportProgress, 61, "0:0:37:0 2:61", {}, 0, 0, -5, 7},
-        {ReportProgress, 0, "", {}, 0, 0, 1, 1, 1, 1},
-        {ReportProgress, 0, "", {}, 0, 0, 1, 1, 1, 0},
+        {Progress, 0, "0:0:37:0"},
+        {Progress, 61, "0:0:37:0 2:61", {}, 0, 0, 1, 1},
+        {Progress, 0, "0:0:37:0 2:61", {}, 0, 0, 1, 0},  // the notice's answer decides
+        {Progress, 61, "0:0:37:0 2:61", {}, 0, 0, -5, 7},
+        {Progress, 0, "", {}, 0, 0, 1, 1, 1, 1},
+        {Progress, 0, "", {}, 0, 0, 1, 1, 1, 0},
         // A stop wins outright; otherwise the writer is asked, and aborted on a code it has.
-        {CheckProgress, 61, "0:0:37:0 2:61", {{"", {302, 269}}}, 0, 0, 1, 1},
-        {CheckProgress, 0, "0:0:37:0 2:61 WriterGetError", {}, 0, 0, 1, 0},
-        {CheckProgress, 9, "0:0:37:0 WriterGetError WriterAbort", {{"", {302, 269}}}},
-        {CheckProgress,
-         61,
-         "0:0:37:0 2:61 WriterGetError WriterAbort",
-         {{"", {901, 0}}},
-         0,
-         0,
-         1,
-         0},
-        {CheckProgress, 0, "0:0:37:0 WriterGetError", {{"", {76, 0}}}},
-        {CheckProgress, 26, "WriterGetError WriterAbort", {{"", {-1, 0}}}, 0, 0, 0, 0, 0, 1},
+        {Check, 61, "0:0:37:0 2:61", {{"", {302, 269}}}, 0, 0, 1, 1},
+        {Check, 0, "0:0:37:0 2:61 WriterGetError", {}, 0, 0, 1, 0},
+        {Check, 9, "0:0:37:0 WriterGetError WriterAbort", {{"", {302, 269}}}},
+        {Check, 61, "0:0:37:0 2:61 WriterGetError WriterAbort", {{"", {901, 0}}}, 0, 0, 1, 0},
+        {Check, 0, "0:0:37:0 WriterGetError", {{"", {76, 0}}}},
+        {Check, 26, "WriterGetError WriterAbort", {{"", {-1, 0}}}, 0, 0, 0, 0, 0, 1},
         // The range goes first, whatever follows, and its answer stops nothing.
-        {OpenOutput, 0, kOpened},
-        {OpenOutput, 0, kOpened, {}, 0, 0, 1, 1, 1},
-        {OpenOutput, 14, "0:-1:3:97 OutputOpen 3:14", {{"OutputOpen", {302, 269}}}, 302},
-        {OpenOutput, 0, "0:-1:3:97 OutputOpen", {}, 76},  // forgiven, and still not started
-        {OpenOutput, 26, "0:-1:3:97 OutputOpen 3:26", {}, -1},
-        {OpenOutput, 23, "0:-1:3:97 OutputOpen WriterGetError 3:23", {{"OutputOpen", {301, 0}}}},
-        {OpenOutput,
+        {Open, 0, kOpened},
+        {Open, 0, kOpened, {}, 0, 0, 1, 1, 1},
+        {Open, 14, "0:-1:3:97 OutputOpen 3:14", {{"OutputOpen", {302, 269}}}, 302},
+        {Open, 0, "0:-1:3:97 OutputOpen", {}, 76},  // forgiven, and still not started
+        {Open, 26, "0:-1:3:97 OutputOpen 3:26", {}, -1},
+        {Open, 23, "0:-1:3:97 OutputOpen WriterGetError 3:23", {{"OutputOpen", {301, 0}}}},
+        {Open,
          27,
          "0:-1:3:97 OutputOpen WriterGetError OutputStart WriterGetError OutputClose 3:27",
          {{"OutputStart", {300, 0}}}},
-        {OpenOutput,
+        {Open,
          9,
          "0:-1:3:97 OutputOpen WriterGetError OutputStart WriterGetError OutputClose 3:9/1",
          {{"OutputStart", {302, 269}}},
          0,
          20},
-        {OpenOutput, 14, "OutputOpen", {}, 302, 0, 0, 0, 0, 1},
-        {OpenOutput,
-         0,
-         "OutputOpen WriterGetError OutputStart WriterGetError",
-         {},
-         0,
-         0,
-         0,
-         0,
-         0,
-         0},
-        {OpenOutput, 14, "OutputOpen", {}, 302, 0, 0, 0, 0, 0},
+        {Open, 14, "OutputOpen", {}, 302, 0, 0, 0, 0, 1},
+        {Open, 0, "OutputOpen WriterGetError OutputStart WriterGetError", {}, 0, 0, 0, 0, 0, 0},
+        {Open, 14, "OutputOpen", {}, 302, 0, 0, 0, 0, 0},
         {Begin, 0, "PictureBegin WriterGetError"},
         {Begin, 9, "PictureBegin WriterGetError 3:9/1", {{"PictureBegin", {302, 269}}}},
         {Begin, 61, "PictureBegin WriterGetError 3:61", {{"PictureBegin", {901, 0}}}},
-        {StartDrawing,
-         65,
-         "PictureStartDrawing WriterGetError 3:65",
-         {{"PictureStartDrawing", {20, 0}}}},
-        {EndPicture, 0, "PictureEnd", {{"PictureEnd", {302, 269}}}},
+        {Start, 65, "PictureStartDrawing WriterGetError 3:65", {{"PictureStartDrawing", {20, 0}}}},
+        {End, 0, "PictureEnd", {{"PictureEnd", {302, 269}}}},
         // A stopped writer is returned, not reported; a close result replaces the finish's code.
-        {FinishOutput, 0, "OutputFinish WriterGetError OutputClose"},
-        {FinishOutput, 61, "OutputFinish WriterGetError OutputClose", {{"OutputFinish", {901, 0}}}},
-        {FinishOutput,
+        {Finish, 0, "OutputFinish WriterGetError OutputClose"},
+        {Finish, 61, "OutputFinish WriterGetError OutputClose", {{"OutputFinish", {901, 0}}}},
+        {Finish,
          65,
          "OutputFinish WriterGetError OutputClose 3:65",
          {{"OutputFinish", {901, 0}}},
          0,
          20},
-        {FinishOutput,
+        {Finish,
          9,
          "OutputFinish WriterGetError 3:9/1 OutputClose",
          {{"OutputFinish", {302, 269}}}},
-        {FinishOutput,
+        {Finish,
          14,
          "OutputFinish WriterGetError 3:15 OutputClose 3:14",
          {{"OutputFinish", {303, 0}}},
          0,
          302},
-        {FinishOutput, 26, "OutputFinish WriterGetError OutputClose 3:26", {}, 0, -1},
-        {FinishOutput,
+        {Finish, 26, "OutputFinish WriterGetError OutputClose 3:26", {}, 0, -1},
+        {Finish,
          0,
          "OutputFinish WriterGetError 3:15 OutputClose 3:0",
          {{"OutputFinish", {303, 0}}},
@@ -163,12 +164,9 @@ TEST(Output, StepsCallAndReport) {
             {},
             kUserData,
             c.sink == 2 ? reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc) : 0};
-        SetupRecord setup{};
-        setup.statusSink = c.sink == 0 ? nullptr : &sink;
-        setup.progressPercent = 37, setup.progressBase = 3, setup.progressRange = 97;
-        std::strcpy(setup.outputSpec, "OUTSPEC"), std::strcpy(setup.outputName, "NAME"),
-            setup.optionSet = HGLOBAL(0x4321);
-        EXPECT_EQ(c.step(setup), c.want) << c.calls;
+        const ImportContext import{nullptr, c.sink == 0 ? nullptr : &sink, 0, 37};
+        const OutputTarget target{"OUTSPEC", "NAME", HGLOBAL(0x4321), 3, 97};
+        EXPECT_EQ(c.step(import, target), c.want) << c.calls;
         std::string calls;
         for (const Call& call : fake.calls) {
             std::string item = call.op;
@@ -183,9 +181,10 @@ TEST(Output, StepsCallAndReport) {
                     << c.calls;
             }
             // What the record holds goes along: output texts, option set, sink.
-            EXPECT_TRUE(call.op != "OutputOpen" ||
-                        (call.texts == std::vector<std::string>{"OUTSPEC", "NAME"} &&
-                         call.args == std::vector<int64_t>{0, 0x4321, intptr_t(setup.statusSink)}));
+            EXPECT_TRUE(
+                call.op != "OutputOpen" ||
+                (call.texts == std::vector<std::string>{"OUTSPEC", "NAME"} &&
+                 call.args == std::vector<int64_t>{0, 0x4321, intptr_t(import.statusSink)}));
             EXPECT_TRUE(call.op != "OutputStart" ||
                         call.texts == std::vector<std::string>{"OUTSPEC"});
             EXPECT_TRUE(call.op != "WriterGetError" || call.args[0] == 1) << "asked with 1";
@@ -193,33 +192,6 @@ TEST(Output, StepsCallAndReport) {
         }
         EXPECT_EQ(calls, c.calls);
     }
-}
-
-TEST(Output, InputOpeningWithANullPath) {
-    // A host may pass no path at all: memory is then read when there is some (locked while
-    // open), else the library is asked for no file; a read routine still wins.
-    RecordingLibrary fake;
-    HGLOBAL memory = GlobalAlloc(GHND, 9);
-    const auto locks = [memory] { return GlobalFlags(memory) & GMEM_LOCKCOUNT; };
-    const std::pair<uint64_t, HGLOBAL> cases[] = {
-        {0, memory}, {0, nullptr}, {0xC0DE, memory}};  // routine, memory
-    for (auto [routine, block] : cases) {
-        InputSource input;
-        StreamHandle stream = OpenInputStream(input, nullptr, routine, 0x55AA, block);
-        const Call& open = fake.calls.back();
-        EXPECT_EQ(open.texts, std::vector<std::string>{"<null>"});
-        const std::vector<int64_t> source =
-            routine != 0 ? std::vector<int64_t>{0x55AA, 0, 0xC0DE}
-            : block      ? std::vector<int64_t>{intptr_t(&input.lockedAddress), 9, 0}
-                         : std::vector<int64_t>{};
-        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), source) << routine;
-        EXPECT_EQ(locks(), routine == 0 && block != nullptr ? 1u : 0u) << routine;
-        fake.Table().StreamClose(stream);
-        UnlockInputMemory(input);
-        UnlockInputMemory(input);
-        EXPECT_EQ(locks(), 0u) << routine;
-    }
-    GlobalFree(memory);
 }
 
 }  // namespace

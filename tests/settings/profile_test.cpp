@@ -5,6 +5,7 @@
 
 #include "host_sandbox.h"
 #include "recording_library.h"
+#include "filter/setup_record.h"
 #include "settings/profile_setup.h"
 #include "xpmfilter/xpmfilter.h"
 
@@ -100,11 +101,14 @@ TEST_F(Profile, LocateTriesTheNameThenBesideTheModuleThenTheWindowsDirectory) {
 }
 
 // path|section|driver|source|colours active fonts mode|last colour|last font
-std::string Summary(const xpmfilter::SetupRecord& r) {
-    std::string s = std::string(r.profilePath) + "|" + r.profileSection + "|" + r.driverName + "|" +
-                    r.colorTableSource + "|" + std::to_string(r.profileColorCount) + " " +
-                    std::to_string(r.activeColorCount) + " " + std::to_string(r.fontCount) + " " +
-                    std::to_string(r.options.colorMode);
+std::string Summary(const xpmfilter::SetupRecord& record) {
+    const xpmfilter::ProfileTables& r = record.profile;
+    const xpmfilter::ProfileSource& source = record.profileSource;
+    std::string s = std::string(source.profilePath) + "|" + source.profileSection + "|" +
+                    r.driverName + "|" + source.colorTableSource + "|" +
+                    std::to_string(r.profileColorCount) + " " + std::to_string(r.activeColorCount) +
+                    " " + std::to_string(r.fontCount) + " " +
+                    std::to_string(record.options.colorMode);
     if (const int i = r.profileColorCount - 1; i >= 0)
         s += "|" + std::to_string(r.profileColors[i].red) + "," +
              std::to_string(r.profileColors[i].green) + "," +

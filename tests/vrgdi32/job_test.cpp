@@ -47,6 +47,7 @@ TEST(ImportJobTest, StatusSequences) {
         int where = 0;
         uint32_t size = sizeof(VrHostHooks);
         std::size_t gap = 0;
+        int32_t readFailure = 0;  // what a read routine of the job's input answers (-EIO)
     };
     const uint32_t kRange = 0xFFFFFFFFu, kMinus = static_cast<uint32_t>(-300),
                    full = sizeof(VrHostHooks), old = kVrHostHooksSizeV1;
@@ -86,6 +87,21 @@ TEST(ImportJobTest, StatusSequences) {
         {"stop asked, never confirmed", -1, {{0, 0, 10, 0, 1}}, {10}, 0},
         {"first report wins", 0, {{3, 27, 0, 0, 0}, {3, 26, 0, 0, 0}, {3, 61, 0, 0, 0}}, {}, 27},
         {"negative code", 0, {{3, static_cast<uint32_t>(-23), 0, 0, 0}, {3, 7, 0, 0, 0}}, {}, -23},
+        // A failed read is the end of the input to the filter: its codes for a file cut short
+        // become the read failure; others stay.
+        {"cut short by a failed read", 0, {{3, uint32_t(-23), 0, 0, 0}}, {}, 30, 0, 0, full, 0, -5},
+        {"undecodable after a failed read",
+         0,
+         {{3, uint32_t(-1), 0, 0, 0}},
+         {},
+         30,
+         0,
+         0,
+         full,
+         0,
+         -1},
+        {"memory after a failed read", 0, {{3, 27, 0, 0, 0}}, {}, 27, 0, 0, full, 0, -5},
+        {"a clean run after a failed read", 0, {}, {}, 0, 0, 0, full, 0, -5},
         {"report before the stop wins",
          -1,
          {{3, 7, 0, 0, 0}, {0, 0, 5, 0, 1}, {2, 61, 0, 0, 1}},
@@ -115,6 +131,18 @@ TEST(ImportJobTest, StatusSequences) {
         // the range comes before the output is opened.
         const ImportJobHandle job =
             ImportJobBegin(nullptr, "XPM Import", "in.xpm", 0, 0x00080005, 0);
+        static int32_t failure;
+        failure = c.readFailure;
+        const StreamSource failing{
+            0, 0, {}, reinterpret_cast<uint64_t>(+[](uint64_t, void* buffer, int32_t) {
+                return buffer == nullptr ? -1 : failure;
+            })};
+        StreamHandle input = c.readFailure != 0 ? StreamOpen(nullptr, &failing, 0) : nullptr;
+        uint8_t byte;
+        EXPECT_EQ(StreamRead(input, &byte, 1), 0);
+        EXPECT_EQ(StreamReadFailure(), c.readFailure == -1 ? kVrReadRoutineFailed : -c.readFailure)
+            << c.name << ": the cause";
+        StreamClose(input);
         WriterHandle writer = WriterCreate(0);
         StatusSink sink{
             0, {}, job, 0, 0, 0, c.where == 2 ? c.gap : reinterpret_cast<uint64_t>(record)};

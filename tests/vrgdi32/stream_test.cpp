@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -33,7 +34,7 @@ struct Source {
     Bytes bytes;
     std::string kind = "routine";
     int32_t claimed = -2, piece = 7, failAfter = -1;
-    bool overDeliver = false, sizeFirst = false;
+    bool overDeliver = false, sizeFirst = false, endless = false;  // endless: bytes over and over
     int sizeQueries = 0, reads = 0;
     std::size_t offset = 0;
     const uint8_t* block = nullptr;
@@ -42,10 +43,11 @@ struct Source {
         Source& r = *reinterpret_cast<Source*>(self);
         if (buffer == nullptr && count == 0)
             return r.sizeFirst = r.reads == 0 && r.sizeQueries++ == 0, r.claimed;
-        if (++r.reads > r.failAfter && r.failAfter >= 0) return -1;
+        if (++r.reads > r.failAfter && r.failAfter >= 0) return -EIO;
         const std::size_t n = std::min<std::size_t>(
             {std::size_t(count), std::size_t(r.piece), r.bytes.size() - r.offset});
         if (n != 0) std::memcpy(buffer, r.bytes.data() + r.offset, n), r.offset += n;
+        if (r.endless && r.offset == r.bytes.size()) r.offset = 0;
         return r.overDeliver ? count + 1 : static_cast<int32_t>(n);
     }
     StreamHandle Open() {
@@ -111,8 +113,9 @@ TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
         {"routine without a size", "routine", -1, -1, false, n, -1, n},
         {"routine that tells 10", "routine", 10, -1, false, n, 10, n},
         {"routine failing at once", "routine", -2, 0, false, 0, n, n},
-        {"routine failing after two reads of 7", "routine", -2, 2, false, 14, n, n},
-        {"routine without a size failing after two reads", "routine", -1, 2, false, 14, -1, -1},
+        // Asked for what each read still needs: the reader gets what the two reads delivered.
+        {"routine failing after two reads of 7", "routine", -2, 2, false, -1, n, n},
+        {"routine without a size failing after two reads", "routine", -1, 2, false, -1, -1, -1},
         {"routine delivering more than asked", "routine", -2, -1, true, 0, n, n},
         {"pipe", "pipe", -1, -1, false, n, -1, n},
     };
@@ -135,9 +138,15 @@ TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
                           {StreamSeek(stream, 0, 2), StreamSeek(stream, 0, 0), source.reads}),
                       std::vector<int32_t>({c.lengthBefore, 0, 0}))
                 << c.name;
-            EXPECT_TRUE(ReadAll(stream, sizes) ==
-                        Bytes(content.begin(), content.begin() + c.wantBytes))
+            const Bytes got = ReadAll(stream, sizes);
+            const auto want = c.wantBytes >= 0 ? std::size_t(c.wantBytes) : source.offset;
+            EXPECT_TRUE(got == Bytes(content.begin(), content.begin() + std::ptrdiff_t(want)) &&
+                        (c.wantBytes >= 0 || want <= 14))
                 << c.name << " in reads of " << sizes[0];
+            EXPECT_EQ(StreamReadFailure(), c.failAfter >= 0 ? EIO
+                                           : c.overDeliver  ? kVrReadRoutineFailed
+                                                            : 0)
+                << c.name << ": the cause of a failed read";
             const int readsBefore = source.reads;
             EXPECT_EQ(std::vector<int32_t>(
                           {StreamRead(stream, source.bytes.data(), 1), StreamSeek(stream, 0, 2)}),
@@ -218,6 +227,20 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastReportedPosition) {
                                         StreamSeek(stream, c.size - 1, 0)}),
                   std::vector<int32_t>({c.size, -1, -1}))
             << c.size;
+        StreamClose(stream);
+    }
+    // An endless source read on from one mark: at most 256 MiB are held (64 MiB in memory when
+    // no file takes them); then reads fail, and say why.
+    for (const auto& [tmpdir, limit] : {std::pair{"/tmp", 256 << 20}, {"/no/such/dir", 64 << 20}}) {
+        setenv("TMPDIR", tmpdir, 1);
+        Source source{Pattern(65536), "routine", -1, 65536};
+        source.endless = true;
+        StreamHandle stream = source.Open();
+        Bytes buffer(65536);
+        int64_t held = 0;
+        for (int32_t got; (got = StreamRead(stream, buffer.data(), 65536)) > 0;) held += got;
+        EXPECT_EQ(StreamReadFailure(), kVrReadLookBackLimit) << tmpdir;
+        EXPECT_TRUE(held <= limit && held > limit - (1 << 20)) << tmpdir << ": " << held;
         StreamClose(stream);
     }
     unsetenv("TMPDIR");

@@ -5,16 +5,12 @@
 #include <new>
 
 #include "handle_table.h"
+#include "streams/read_failure.h"
 
 namespace vrgdi32 {
 namespace {
 
-constexpr uint32_t kKindProgress = 0;
-constexpr uint32_t kKindStopNotice = 2;
-constexpr uint32_t kKindReport = 3;
-constexpr uint32_t kCodeRange = 0xFFFFFFFFu;
-constexpr uint32_t kCodePercent = 0;
-constexpr uint32_t kCodeStopped = 61;
+constexpr auto kCodeRange = static_cast<uint32_t>(kVrCodeProgressRange);
 // ImportJobEnd for a job that was never made (no memory for it): the import could not be
 // followed, so it must not pass for a success.
 constexpr int16_t kJobUnknown = 27;
@@ -39,30 +35,34 @@ int32_t ImportJob::ScaledPercent(uint32_t value) const {
 }
 
 int32_t ImportJob::OnStatus(uint32_t kind, uint32_t code, uint32_t first, uint32_t second) {
-    if (kind == kKindProgress && code == kCodeRange) {
+    if (kind == kVrStatusProgress && code == kCodeRange) {
         rangeBase_ = first;
         rangeSize_ = second;
         return 0;
     }
-    if (kind == kKindProgress && code == kCodePercent) {
+    if (kind == kVrStatusProgress && code == kVrCodeProgress) {
         if (hooks_ && hooks_->progress != nullptr)
             hooks_->progress(hooks_->context, ScaledPercent(first));
         return HostWantsStop() ? 1 : 0;
     }
-    if (kind == kKindStopNotice && code == kCodeStopped) {
+    if (kind == kVrStatusStopNotice && code == kVrCodeStopped) {
         if (!HostWantsStop()) return 0;
         answeredStop_ = true;
         return 1;
     }
-    if (kind == kKindReport && code != 0 && !firstFailure_) {
+    if (kind == kVrStatusReport && code != 0 && !firstFailure_) {
         firstFailure_ = static_cast<int32_t>(code);
     }
     return 0;
 }
 
 int32_t ImportJob::Outcome() const {
+    // The filter takes a failed read for the end of the input: its code for a file cut short
+    // (-1, or -23) then blames the file for what the read did.
+    const bool cutShort = firstFailure_ == -1 || firstFailure_ == -23;
+    if (cutShort && RecordedReadFailure() != 0) return kVrJobReadFailed;
     if (firstFailure_) return *firstFailure_;
-    return answeredStop_ ? static_cast<int32_t>(kCodeStopped) : 0;
+    return answeredStop_ ? static_cast<int32_t>(kVrCodeStopped) : 0;
 }
 
 void AttachHooksToJob(uint64_t job, const VrHostHooks& hooks) {
@@ -74,11 +74,6 @@ bool JobAnsweredStop(uint64_t job) {
     return found != nullptr && found->answeredStop();
 }
 
-bool JobReportedFailure(uint64_t job) {
-    const ImportJob* found = g_jobs.Find(job);
-    return found != nullptr && found->reportedFailure();
-}
-
 }  // namespace vrgdi32
 
 extern "C" {
@@ -86,6 +81,7 @@ extern "C" {
 VRGDI32_API ImportJobHandle ImportJobBegin(HWND /*window*/, const char* /*title*/,
                                            const char* /*inputName*/, int32_t /*reserved*/,
                                            uint32_t /*version*/, uint32_t /*option26*/) {
+    vrgdi32::ClearReadFailure();
     try {
         std::unique_ptr<vrgdi32::ImportJob> job(new (std::nothrow) vrgdi32::ImportJob);
         if (job == nullptr) return 0;

@@ -18,10 +18,11 @@ class ImportJob {
     // One status call (the protocol of DefaultStatusProc); returns the answer.
     [[nodiscard]] int32_t OnStatus(uint32_t kind, uint32_t code, uint32_t first, uint32_t second);
 
-    // The first failure code; else 61 when the job answered a stop notice with stop; else 0.
+    // The first failure code (kVrJobReadFailed for -1 or -23 when a read of the input failed
+    // on this thread since the job began); else 61 when the job answered a stop notice with
+    // stop; else 0.
     [[nodiscard]] int32_t Outcome() const;
     [[nodiscard]] bool answeredStop() const { return answeredStop_; }
-    [[nodiscard]] bool reportedFailure() const { return firstFailure_.has_value(); }
 
   private:
     [[nodiscard]] bool HostWantsStop() const;
@@ -38,7 +39,5 @@ class ImportJob {
 void AttachHooksToJob(uint64_t job, const VrHostHooks& hooks);
 // True when the job named by handle lives and has answered a stop notice with stop.
 [[nodiscard]] bool JobAnsweredStop(uint64_t job);
-// True when the job named by handle lives and a failure has been reported to it.
-[[nodiscard]] bool JobReportedFailure(uint64_t job);
 
 }  // namespace vrgdi32

@@ -22,15 +22,6 @@ static_assert(sizeof(OptionSetBlock) == 72);
 static_assert(offsetof(OptionSetBlock, savedOptions) == 8);
 static_assert(offsetof(OptionSetBlock, option3) == 64);
 
-enum : uint32_t {
-    kCodeSetOption3 = 3,
-    kCodeImportRefused = 4,
-    kCodeQuery26 = 26,
-    kCodeSetOption40 = 40,
-    kCodeStoreOptions = 42,
-    kCodeLoadOptions = 43,
-};
-
 constexpr int32_t kOk = 0;
 constexpr int32_t kRefused = -1;
 
@@ -41,12 +32,12 @@ struct CodeShape {
     bool readsIn;
 };
 constexpr CodeShape kCodes[] = {
-    {kCodeSetOption3, 2, true},
-    {kCodeImportRefused, 2, false},
-    {kCodeQuery26, 4, false},
-    {kCodeSetOption40, 1, true},
-    {kCodeStoreOptions, kSavedOptionsBytes, true},
-    {kCodeLoadOptions, kSavedOptionsBytes, false},
+    {kVrOptionSet3, 2, true},
+    {kVrOptionImportRefused, 2, false},
+    {kVrOptionQuery26, 4, false},
+    {kVrOptionSet40, 1, true},
+    {kVrOptionStoreOptions, kSavedOptionsBytes, true},
+    {kVrOptionLoadOptions, kSavedOptionsBytes, false},
 };
 
 const CodeShape* FindCode(uint32_t code) {
@@ -58,26 +49,26 @@ const CodeShape* FindCode(uint32_t code) {
 
 void Apply(OptionSetBlock& block, uint32_t code, const void* in, void* out) {
     switch (code) {
-        case kCodeSetOption3:
+        case kVrOptionSet3:
             std::memcpy(&block.option3, in, sizeof block.option3);
             break;
-        case kCodeImportRefused: {
+        case kVrOptionImportRefused: {
             const uint16_t allowed = 0;  // imports are never refused
             std::memcpy(out, &allowed, sizeof allowed);
             break;
         }
-        case kCodeQuery26: {
+        case kVrOptionQuery26: {
             const uint32_t answer = 0;
             std::memcpy(out, &answer, sizeof answer);
             break;
         }
-        case kCodeSetOption40:
+        case kVrOptionSet40:
             std::memcpy(&block.option40, in, sizeof block.option40);
             break;
-        case kCodeStoreOptions:
+        case kVrOptionStoreOptions:
             std::memcpy(block.savedOptions, in, kSavedOptionsBytes);
             break;
-        case kCodeLoadOptions:
+        case kVrOptionLoadOptions:
             std::memcpy(out, block.savedOptions, kSavedOptionsBytes);
             break;
         default:

@@ -1,6 +1,8 @@
 // Regular file streams (see file_stream.h).
 #include "streams/file_stream.h"
 
+#include <cerrno>
+
 #include "system/file_descriptor.h"
 
 namespace vrgdi32 {
@@ -30,7 +32,7 @@ FileStream::~FileStream() {
 int32_t FileStream::ReadAt(int64_t offset, uint8_t* out, int32_t count) {
     const int64_t got = sys::ReadAt(fd_, out, static_cast<std::size_t>(count), offset);
     if (got >= 0) return static_cast<int32_t>(got);
-    failed_ = true;
+    Fail(errno);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // Streams over sources that read only forward (see sequential_stream.h).
 #include "streams/sequential_stream.h"
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -53,7 +54,7 @@ void SequentialStream::DropSpill() {
     spillStart_ = windowStart_;
 }
 
-bool SequentialStream::MakeRoom() {
+int32_t SequentialStream::MakeRoom() {
     // Drop the bytes before the mark once they are at least half of what is held, or
     // when there is no room left for another pull.
     const int64_t droppable = (mark_ < WindowEnd() ? mark_ : WindowEnd()) - windowStart_;
@@ -65,7 +66,9 @@ bool SequentialStream::MakeRoom() {
         filled_ -= droppable;
         DropSpill();  // everything in it lies before the mark
     }
-    if (capacity - filled_ >= kChunkBytes) return true;
+    if (capacity - filled_ >= kChunkBytes) return 0;
+    // What is held, in the file and in memory, is what the reader may still come back to.
+    if (WindowEnd() - spillStart_ + kChunkBytes > kMaxHeldBytes) return kVrReadLookBackLimit;
     if (window_.capacity() >= kMemoryBytes && spillWorks_) {
         const int64_t older = filled_ / 2;
         if (spill_.WriteAt(windowStart_ - spillStart_, window_.data(), older)) {
@@ -73,27 +76,35 @@ bool SequentialStream::MakeRoom() {
                          static_cast<std::size_t>(filled_ - older));
             windowStart_ += older;
             filled_ -= older;
-            return true;
+            return 0;
         }
-        spillWorks_ = false;  // no file or a full disk: hold everything in memory instead
+        spillWorks_ = false;  // no file or a full disk: hold what is needed in memory instead
     }
+    if (window_.capacity() * 2 > kMaxMemoryBytes) return kVrReadLookBackLimit;
     LocalBuffer bigger;
-    if (!bigger.Allocate(window_.capacity() * 2)) return false;
+    if (!bigger.Allocate(window_.capacity() * 2)) return kVrReadNoMemory;
     std::memcpy(bigger.data(), window_.data(), static_cast<std::size_t>(filled_));
     window_ = static_cast<LocalBuffer&&>(bigger);
-    return true;
+    return 0;
 }
 
-bool SequentialStream::Fill() {
+bool SequentialStream::Fill(int64_t needed) {
     if (ended_) return false;
     const int64_t position = Position();
-    if (!MakeRoom()) {
-        failed_ = ended_ = true;
+    if (const int32_t reason = MakeRoom()) {
+        Fail(reason);
+        ended_ = true;
         return false;
     }
-    const int32_t got = Pull(window_.data() + filled_, kChunkBytes);
-    if (got < 0 || got > kChunkBytes) {
-        failed_ = ended_ = true;
+    // A read at a position sought past the window needs the bytes up to there as well.
+    if (pendingPosition_ > WindowEnd()) needed += pendingPosition_ - WindowEnd();
+    const int32_t asked =
+        exactPulls_ && needed < kChunkBytes ? static_cast<int32_t>(needed) : kChunkBytes;
+    const int32_t got = Pull(window_.data() + filled_, asked);
+    if (got < 0 || got > asked) {
+        // -2 to -4095 carry the system's error number; any other failure has no cause to give.
+        Fail(got <= -2 && got >= -4095 ? -got : kVrReadRoutineFailed);
+        ended_ = true;
     } else if (got == 0) {
         ended_ = true;
     } else {
@@ -109,7 +120,7 @@ bool SequentialStream::Fill() {
 
 bool SequentialStream::Replay(int64_t position) {
     if (replay_.data() == nullptr && !replay_.Allocate(kChunkBytes)) {
-        failed_ = true;
+        Fail(kVrReadNoMemory);
         return false;
     }
     const int64_t spilled = windowStart_ - position;
@@ -118,7 +129,7 @@ bool SequentialStream::Replay(int64_t position) {
     replayStart_ = position;
     cursor_ = replay_.data();
     end_ = replay_.data() + (got > 0 ? got : 0);
-    if (got <= 0) failed_ = true;
+    if (got <= 0) Fail(EIO);  // the spill file gave back less than it took
     return got > 0;
 }
 
@@ -143,7 +154,7 @@ int32_t SequentialStream::ReadSlow(uint8_t* out, int32_t count) {
         copied = TakeFromWindow(out, count);
     }
     while (copied < count) {
-        if (!Fill()) break;
+        if (!Fill(count - copied)) break;
         if (pendingPosition_ >= 0) continue;  // still reading up to a position seeked to
         copied += TakeFromWindow(out + copied, count - copied);
     }
@@ -178,7 +189,7 @@ PipeStream::~PipeStream() {
 
 int32_t PipeStream::Pull(uint8_t* out, int32_t count) {
     const int64_t got = sys::ReadNext(fd_, out, static_cast<std::size_t>(count));
-    return got >= 0 ? static_cast<int32_t>(got) : -1;
+    return got >= 0 ? static_cast<int32_t>(got) : -errno;
 }
 
 }  // namespace vrgdi32

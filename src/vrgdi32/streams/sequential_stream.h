@@ -1,7 +1,9 @@
 // A stream over a source that can only be read front to back: the host's read routine,
-// or a file that cannot seek (a pipe). Bytes are kept from the mark on, so the reader can
-// move back to any position at or after the last position it asked for (origin 1, offset
-// 0); bytes before the mark are dropped. At most kMemoryBytes are held in memory: when more
+// or a file that cannot seek (a pipe). The host's routine is asked only for the bytes a read
+// still needs (its source may go on with data that is not ours, read by the host after the
+// picture); a pipe the stream opened itself is read in chunks. Bytes are kept from the mark on, so
+// the reader can move back to any position at or after the last position it asked for (origin 1,
+// offset 0); bytes before the mark are dropped. At most kMemoryBytes are held in memory: when more
 // lie between the mark and the end of what was read, the older ones go to an unlinked
 // temporary file and a move back reads them from there. Seeking to the end works when the
 // source told its size (or has been read to its end); it moves the position without
@@ -24,14 +26,21 @@ class SequentialStream : public Stream {
     static constexpr int32_t kChunkBytes = 64 * 1024;
     // The most the window grows to before older bytes are spilled to a file.
     static constexpr std::size_t kMemoryBytes = 4 * 1024 * 1024;
+    // The most held from the mark on, in the file and memory together, and in memory alone
+    // when no file can take them: past either, the read fails (kVrReadLookBackLimit), so an
+    // endless input never fills the disk or the memory.
+    static constexpr int64_t kMaxHeldBytes = int64_t{256} * 1024 * 1024;
+    static constexpr std::size_t kMaxMemoryBytes = 64 * 1024 * 1024;
 
   protected:
-    // size: total length when known, else -1.
-    explicit SequentialStream(int64_t size) : size_(size) {}
+    // size: total length when known, else -1. exactPulls: ask the source for no more than a
+    // read still needs.
+    SequentialStream(int64_t size, bool exactPulls) : size_(size), exactPulls_(exactPulls) {}
     [[nodiscard]] bool AllocateWindow();
 
-    // Fills out with up to count bytes from the source: >0 delivered, 0 end, <0 failure.
-    // Never called again after it returned 0 or a failure.
+    // Fills out with up to count bytes from the source: >0 delivered, 0 end, <0 failure (-2
+    // to -4095: the system's error number, negated). Never called again after it returned 0
+    // or a failure.
     [[nodiscard]] virtual int32_t Pull(uint8_t* out, int32_t count) = 0;
 
     [[nodiscard]] int32_t ReadSlow(uint8_t* out, int32_t count) override;
@@ -50,13 +59,13 @@ class SequentialStream : public Stream {
     void PositionReported(int64_t position) override;
 
   private:
-    // Appends one pull to the window (making room first); false at the end of the source,
-    // after a failure, or when memory runs out.
-    [[nodiscard]] bool Fill();
+    // Appends one pull to the window (making room first), of at most `needed` bytes when pulls
+    // are exact; false at the end of the source, after a failure, or when memory runs out.
+    [[nodiscard]] bool Fill(int64_t needed);
     // Ensures room for one pull: drops what lies before the mark when that pays, spills the
-    // older half of a full window to the file, or else grows the window. False when memory
-    // runs out.
-    [[nodiscard]] bool MakeRoom();
+    // older half of a full window to the file, or else grows the window. Returns 0, or why
+    // not: kVrReadLookBackLimit, kVrReadNoMemory.
+    [[nodiscard]] int32_t MakeRoom();
     // Serves reads at `position` (before the window) from the spill file; false on failure.
     [[nodiscard]] bool Replay(int64_t position);
     [[nodiscard]] int64_t WindowEnd() const { return windowStart_ + filled_; }
@@ -65,6 +74,7 @@ class SequentialStream : public Stream {
     void DropSpill();
 
     int64_t size_;
+    bool exactPulls_;
     LocalBuffer window_;
     int64_t windowStart_ = 0;       // stream position of window_.data()[0]
     int64_t filled_ = 0;            // bytes of the window that hold data
@@ -97,7 +107,7 @@ class RoutineStream final : public SequentialStream {
 
   private:
     RoutineStream(VrReadRoutine routine, uint64_t userData, int64_t size)
-        : SequentialStream(size), routine_(routine), userData_(userData) {}
+        : SequentialStream(size, true), routine_(routine), userData_(userData) {}
 
     VrReadRoutine routine_;
     uint64_t userData_;
@@ -114,7 +124,7 @@ class PipeStream final : public SequentialStream {
     [[nodiscard]] int32_t Pull(uint8_t* out, int32_t count) override;
 
   private:
-    explicit PipeStream(int fd) : SequentialStream(-1), fd_(fd) {}
+    explicit PipeStream(int fd) : SequentialStream(-1, false), fd_(fd) {}
     int fd_;
 };
 

@@ -1,7 +1,24 @@
 // Positioning rules shared by every stream (see stream.h).
 #include "streams/stream.h"
 
+#include "streams/read_failure.h"
+
 namespace vrgdi32 {
+
+void Stream::Fail(int32_t reason) {
+    failed_ = true;
+    NoteReadFailure(reason);
+}
+
+int32_t Stream::ReadMore(uint8_t* out, int32_t count) {
+    if (count <= 0) return 0;
+    if (count <= end_ - cursor_) {
+        std::memcpy(out, cursor_, static_cast<std::size_t>(count));
+        cursor_ += count;
+        return count;
+    }
+    return ReadSlow(out, count);
+}
 
 int32_t Stream::Seek(int32_t offset, int32_t origin) {
     int64_t base = 0;

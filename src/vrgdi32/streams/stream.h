@@ -14,21 +14,18 @@ class Stream {
     Stream& operator=(const Stream&) = delete;
 
     // Copies up to count bytes to out; returns how many, 0 at the end of the input or after
-    // a failed read. The window is served inline; only a refill leaves this function.
+    // a failed read. A byte the window holds is served inline, without a call: it is the
+    // decoder's hot path. Everything else goes to ReadMore.
     [[nodiscard]] int32_t Read(uint8_t* out, int32_t count) {
-        if (count <= 0) return 0;
-        const auto available = end_ - cursor_;
-        if (count == 1 && available > 0) {
+        if (count == 1 && cursor_ != end_) {
             *out = *cursor_++;
             return 1;
         }
-        if (count <= available) {
-            std::memcpy(out, cursor_, static_cast<std::size_t>(count));
-            cursor_ += count;
-            return count;
-        }
-        return ReadSlow(out, count);
+        return ReadMore(out, count);
     }
+    // Read, for what the window cannot serve in one byte: out of line, so that the byte path
+    // keeps no registers to save.
+    [[nodiscard]] int32_t ReadMore(uint8_t* out, int32_t count);
 
     // origin 0: from the start, 1: from here, 2: from the end. Returns the new position,
     // or -1 (position unchanged) when the target is negative, past a known end, behind
@@ -61,6 +58,10 @@ class Stream {
         }
         return taken;
     }
+
+    // Marks the stream failed: no read delivers anything more. reason: why (a positive system
+    // error number, or a kVrRead* reason), kept for the import job and the host.
+    void Fail(int32_t reason);
 
     const uint8_t* cursor_ = nullptr;
     const uint8_t* end_ = nullptr;

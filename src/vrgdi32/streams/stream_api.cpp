@@ -5,6 +5,7 @@
 #include "handle_table.h"
 #include "streams/file_stream.h"
 #include "streams/memory_stream.h"
+#include "streams/read_failure.h"
 #include "streams/sequential_stream.h"
 #include "system/file_descriptor.h"
 #include "vrgdi32/vrgdi32.h"
@@ -50,6 +51,7 @@ extern "C" {
 
 VRGDI32_API StreamHandle StreamOpen(const char* path, const StreamSource* source,
                                     int32_t /*reserved*/) {
+    vrgdi32::ClearReadFailure();
     try {
         std::unique_ptr<vrgdi32::Stream> stream = vrgdi32::OpenStream(path, source);
         if (stream == nullptr) return nullptr;

@@ -143,10 +143,9 @@ void Writer::FinishOutput() {
         DropOutput();
         return;
     }
-    // A failure the decoder reported to the job (a palette it could not send, say) ends the
-    // import with that failure: a named file must keep its old bytes then.
-    if (failed_ || aborted_ || pictureState_ != PictureState::kEnded || !picture_.complete() ||
-        JobReportedFailure(job_)) {
+    // A report the import went on after (a palette it could not send, say) does not undo a
+    // finished picture: the import's own result is then 0, and the picture is delivered.
+    if (failed_ || aborted_ || pictureState_ != PictureState::kEnded || !picture_.complete()) {
         DropOutput();
         return;
     }

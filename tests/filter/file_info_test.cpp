@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "recording_library.h"
-#include "settings/file_info.h"
+#include "filter/file_info.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace xpmtest {

@@ -1,13 +1,13 @@
 // GetFileInfo and the routines that fill the host's FileInfoRecord.
-#include "settings/file_info.h"
+#include "filter/file_info.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 
-#include "common/result_codes.h"
+#include "xpmfilter/xpmfilter.h"
 #include "output/graphics_library.h"
-#include "output/input_source.h"
+#include "filter/input_source.h"
 #include "xpm/header_values.h"
 
 namespace xpmfilter {
@@ -56,24 +56,24 @@ bool Accepts(ItemRule rule, const void* value) {
 }  // namespace
 
 int32_t SetFileInfoItem(FileInfoRecord& record, int32_t item, const void* value) {
-    if (item < 1 || item > 9) return kInfoItemAbsent;
+    if (item < 1 || item > 9) return kXpmInfoItemAbsent;
     const ItemField& field = kItems[item - 1];
-    if (!Accepts(field.rule, value)) return kInfoValueRefused;
-    if (!FieldFits(record, field.offset, field.width)) return kInfoItemAbsent;
+    if (!Accepts(field.rule, value)) return kXpmInfoValueRefused;
+    if (!FieldFits(record, field.offset, field.width)) return kXpmInfoItemAbsent;
     std::memcpy(reinterpret_cast<unsigned char*>(&record) + field.offset, value, field.width);
     if (FieldFits(record, offsetof(FileInfoRecord, validItems), sizeof record.validItems))
         record.validItems |= 1u << (item - 1);
-    return kOk;
+    return kXpmOk;
 }
 
 int32_t ReadFileInfo(StreamHandle stream, FileInfoRecord& record) {
-    if (record.size < 1 || record.size > kMaxRecordSize) return kInfoBadRecordSize;
+    if (record.size < 1 || record.size > kMaxRecordSize) return kXpmInfoBadRecordSize;
     XpmValues values{};
     // The reader's own result is not looked at: a refused line still leaves its numbers.
     if (stream != nullptr) (void)ReadValuesLine(stream, values);
-    if (SetFileInfoItem(record, 3, &values.width) != kOk) return kInfoValueRefused;
-    if (SetFileInfoItem(record, 4, &values.height) != kOk) return kInfoValueRefused;
-    return kOk;
+    if (SetFileInfoItem(record, 3, &values.width) != kXpmOk) return kXpmInfoValueRefused;
+    if (SetFileInfoItem(record, 4, &values.height) != kXpmOk) return kXpmInfoValueRefused;
+    return kXpmOk;
 }
 
 }  // namespace xpmfilter
@@ -86,12 +86,13 @@ int32_t ReadFileInfo(StreamHandle stream, FileInfoRecord& record) {
 extern "C" XPMFILTER_API int32_t GetFileInfo(const char* path, FileInfoRecord* record,
                                              uint64_t handle, VrReadRoutine routine) {
     using namespace xpmfilter;
-    if (record == nullptr) return kInfoBadRecordSize;
+    if (record == nullptr) return kXpmInfoBadRecordSize;
     if (path == nullptr) path = "";
+    // The handle is the routine's user data, or else the memory block.
+    const InputSpec spec{path, reinterpret_cast<uint64_t>(routine), handle,
+                         routine == nullptr ? reinterpret_cast<HGLOBAL>(handle) : nullptr};
     InputSource input;
-    StreamHandle stream =
-        OpenInputStream(input, path, reinterpret_cast<uint64_t>(routine), handle,
-                        routine == nullptr ? reinterpret_cast<HGLOBAL>(handle) : nullptr);
+    StreamHandle stream = OpenInputStream(input, spec);
     if (stream == nullptr) UnlockInputMemory(input);
 
     if (record->size > 4)

@@ -2,10 +2,11 @@
 // the defaults when there is none.
 #include <cstring>
 
+#include "common/text_copy.h"
+#include "filter/setup_record.h"
 #include "resources/resource_ids.h"
 #include "settings/profile_setup.h"
 #include "settings/resource_text.h"
-#include "common/text_copy.h"
 
 namespace xpmfilter {
 namespace {
@@ -14,19 +15,20 @@ namespace {
 // "Driver" value.
 bool FillSettings(SetupRecord& setup, const char* profile, const char* section) {
     setup.magic = kSetupMagic;
-    if (profile != nullptr && profile[0] != '\0') CopyText(setup.profilePath, profile);
-    if (LocateProfile(setup.profilePath) != 0) {
-        setup.profilePath[0] = '\0';
-        ApplyProfileDefaults(setup);
+    ProfileSource& source = setup.profileSource;
+    if (profile != nullptr && profile[0] != '\0') CopyText(source.profilePath, profile);
+    if (LocateProfile(source.profilePath) != 0) {
+        source.profilePath[0] = '\0';
+        ApplyProfileDefaults(setup.Profile());
         return true;
     }
     if (section != nullptr && section[0] != '\0') {
-        CopyText(setup.profileSection, section);
+        CopyText(source.profileSection, section);
     } else {
         GetPrivateProfileStringA(kProfileModeSection, ResourceText(kStrModeKey).c_str(), "",
-                                 setup.profileSection, kPathChars, setup.profilePath);
+                                 source.profileSection, kPathChars, source.profilePath);
     }
-    return LoadProfile(setup, true, true) != 0;
+    return LoadProfile(setup.Profile(), true, true) != 0;
 }
 
 }  // namespace

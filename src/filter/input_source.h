@@ -8,6 +8,15 @@
 
 namespace xpmfilter {
 
+// Where an import's input comes from, as the host gave it; the first rule that applies
+// decides: the read routine, else the memory block when the path is empty, else the file.
+struct InputSpec {
+    const char* path = "";     // the file, or the name handed along to a routine; may be null
+    uint64_t routine = 0;      // the host's VrReadRoutine, or 0
+    uint64_t userData = 0;     // handed to the routine
+    HGLOBAL memory = nullptr;  // the whole input in global memory, or null
+};
+
 // What an open input holds besides its stream. The StreamSource and the locked address live
 // here because the graphics library reads them until the stream is closed, so an InputSource
 // must not move while its stream is open.
@@ -24,8 +33,7 @@ struct InputSource {
 //     with lockedAddress null, so the caller's unlock rule stays simple);
 //   otherwise StreamOpen(path, null, 0).
 // Returns the stream or null. Does not unlock on failure: see UnlockInputMemory.
-[[nodiscard]] StreamHandle OpenInputStream(InputSource& input, const char* path, uint64_t routine,
-                                           uint64_t userData, HGLOBAL memory);
+[[nodiscard]] StreamHandle OpenInputStream(InputSource& input, const InputSpec& spec);
 
 // Unlocks the memory block if OpenInputStream locked it successfully; idempotent.
 void UnlockInputMemory(InputSource& input);
