@@ -3,9 +3,13 @@
 // the call gives a failure code and no picture (or, when the failure was absorbed, exactly
 // the picture of an undisturbed run), leaves no memory block, lock, metafile or descriptor
 // behind, and leaves no half-written file: a named output and a profile hold either their
-// old bytes or the complete new ones.
+// old bytes or the complete new ones. The sweep runs again as a user who may not write the
+// scratch folder, through the ways taken then.
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 
 #include "fault_hooks.h"
@@ -29,6 +34,7 @@ using xpmfault::Kind;
 using xpmfault::WriteFault;
 
 std::string g_dir;  // scratch folder of this run
+std::string g_tmp;  // $TMPDIR, when it is the sweep's own
 std::string g_input;
 
 std::string ReadFile(const std::string& path) {
@@ -46,6 +52,11 @@ int CountEntries(const char* directory) {
     while (readdir(dir) != nullptr) ++count;
     closedir(dir);
     return count;
+}
+
+// Files in the scratch folder and the sweep's own $TMPDIR.
+int Entries() {
+    return CountEntries(g_dir.c_str()) + (g_tmp.empty() ? 0 : CountEntries(g_tmp.c_str()));
 }
 
 // What one call gave: success, and the bytes that make its picture comparable.
@@ -127,7 +138,7 @@ Outcome Import(bool* broken) {
 Outcome ToNamedFile(bool* broken) {
     const std::string target = g_dir + "/named.emf", input = g_dir + "/input.xpm";
     WriteFile(target, "older picture");
-    const int entries = CountEntries(g_dir.c_str());
+    const int entries = Entries();
     HostRequest host;
     ImportRequest& request = host.request;
     StatusSink& sink = host.sink;
@@ -153,8 +164,7 @@ Outcome ToNamedFile(bool* broken) {
     if ((sink.dataHandle != 0) != (outcome == 0)) *broken = true;
     if (sink.dataHandle != 0) (void)TakePicture(reinterpret_cast<void*>(sink.dataHandle));
     Outcome out{outcome == 0, ReadFile(target), outcome == 0 && job != 0};
-    if (out.ok == (out.bytes == "older picture") || CountEntries(g_dir.c_str()) != entries)
-        *broken = true;
+    if (out.ok == (out.bytes == "older picture") || Entries() != entries) *broken = true;
     unlink(target.c_str());
     return out;
 }
@@ -166,7 +176,7 @@ Outcome ProfileWrite(bool* broken) {
     const std::string older =
         "[rondo]\r\n~Mode=XPM\r\n[XPM]\r\nDriver=x.drv\r\nColor Mode=0\r\n; kept\r\n";
     WriteFile(path, older);
-    const int entries = CountEntries(g_dir.c_str());
+    const int entries = Entries();
     xpmfault::Resume();
     HGLOBAL setup = CreateSetup(nullptr, path.c_str(), nullptr, nullptr);
     uint32_t mode = 2;
@@ -174,8 +184,7 @@ Outcome ProfileWrite(bool* broken) {
     if (setup != nullptr) DestroySetup(setup);
     xpmfault::Pause();
     const std::string after = ReadFile(path);
-    if ((after != older && after.find("Color Mode=2") == std::string::npos) ||
-        CountEntries(g_dir.c_str()) != entries)
+    if ((after != older && after.find("Color Mode=2") == std::string::npos) || Entries() != entries)
         *broken = true;
     return {setup != nullptr, {}};
 }
@@ -211,14 +220,9 @@ std::string Image(int width, int height, int colours) {
     return text;
 }
 
-}  // namespace
-
-int main() {
-    char scratch[] = "/tmp/xpm-fault-sweep-XXXXXX";
-    if (mkdtemp(scratch) == nullptr) return 2;
-    g_dir = scratch;
-    xpmfuzz::EnsureModuleReady();
-    const std::pair<const char*, std::string> inputs[] = {
+// Sweeps each entry over each input; returns the failures found.
+int SweepEntries(std::span<const Entry> entries, unsigned long long* runs) {
+    static const std::pair<const char*, std::string> inputs[] = {
         {"tiny",
          "/* XPM */\nstatic char *t[] = {\n\"3 2 2 1\",\n\"a c #FF0000\",\n\"b c "
          "None\",\n\"aba\",\n\"bab\"};\n"},
@@ -226,8 +230,7 @@ int main() {
         {"cut short", Image(40, 140, 100).substr(0, 3000)},
     };
     int failures = 0;
-    unsigned long long runs = 0;
-    for (const Entry& entry : kEntries) {
+    for (const Entry& entry : entries) {
         for (const auto& [inputName, text] : inputs) {
             g_input = text;
             WriteFile(g_dir + "/input.xpm", text);
@@ -245,10 +248,12 @@ int main() {
                 WriteFault fault;
                 const char* name;
             };
-            for (const Sweep sweep : {Sweep{Kind::kAllocation, WriteFault::kNoSpace, "allocation"},
-                                      Sweep{Kind::kWrite, WriteFault::kNoSpace, "write ENOSPC"},
-                                      Sweep{Kind::kWrite, WriteFault::kIo, "write EIO"},
-                                      Sweep{Kind::kWrite, WriteFault::kShort, "short write"}}) {
+            for (const Sweep sweep :
+                 {Sweep{Kind::kAllocation, WriteFault::kNoSpace, "allocation"},
+                  Sweep{Kind::kWrite, WriteFault::kNoSpace, "write ENOSPC"},
+                  Sweep{Kind::kWrite, WriteFault::kIo, "write EIO"},
+                  Sweep{Kind::kWrite, WriteFault::kPartway, "part, then ENOSPC"},
+                  Sweep{Kind::kWrite, WriteFault::kShort, "short write"}}) {
                 if (sweep.kind == Kind::kWrite && !entry.writes) continue;
                 int reported = 0;
                 for (unsigned long long n = 0;; ++n) {
@@ -266,7 +271,7 @@ int main() {
                         threw = true;  // an exception crossed an exported call
                     }
                     const bool fired = xpmfault::Disarm();
-                    ++runs;
+                    ++*runs;
                     const WinshimCounts now = WinshimGetCounts();
                     const int nowDescriptors = CountEntries("/proc/self/fd");
                     const char* fault =
@@ -291,6 +296,53 @@ int main() {
             }
         }
     }
+    return failures;
+}
+
+// Again as a user who may not write the scratch folder (root writes anywhere): the named
+// output is then rewritten in place and the profile's recovery copy goes to $TMPDIR, and
+// those ways must hold under the same faults. $TMPDIR is a folder of the sweep's, so that a
+// copy left there is found too.
+int SweepLocked(unsigned long long* runs) {
+    const bool root = geteuid() == 0;
+    const std::string locked = g_dir + "/locked";
+    g_tmp = g_dir + "/tmp";
+    chmod(g_dir.c_str(), 0755), mkdir(locked.c_str(), 0755), mkdir(g_tmp.c_str(), 0700);
+    setenv("TMPDIR", g_tmp.c_str(), 1);
+    for (const std::string& name :
+         {g_tmp, locked + "/input.xpm", locked + "/named.emf", locked + "/sweep.ini"}) {
+        if (name != g_tmp) WriteFile(name, "");
+        if (root) (void)chown(name.c_str(), 65534, 65534);
+    }
+    chmod(locked.c_str(), 0555), g_dir = locked;
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (root && (setgroups(0, nullptr) || setresgid(65534, 65534, 65534) ||
+                     setresuid(65534, 65534, 65534)))
+            _exit(2);
+        const Entry kLocked[] = {kEntries[4], kEntries[5]};
+        const int failures = SweepEntries(kLocked, runs);
+        std::printf("as %s: %llu faulted runs, %d failures\n", root ? "nobody" : "the owner", *runs,
+                    failures);
+        std::fflush(stdout);
+        _exit(failures == 0 ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    chmod(locked.c_str(), 0755), g_dir.resize(g_dir.size() - 7);
+    return status == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main() {
+    char scratch[] = "/tmp/xpm-fault-sweep-XXXXXX";
+    if (mkdtemp(scratch) == nullptr) return 2;
+    g_dir = scratch;
+    xpmfuzz::EnsureModuleReady();
+    unsigned long long runs = 0;
+    int failures = SweepEntries(kEntries, &runs);
     // A profile write that fails (saving the recovery copy, or writing in place) says why:
     // a full disk, or any other write fault; the file keeps its bytes.
     const std::string profile = g_dir + "/errors.ini";
@@ -315,6 +367,7 @@ int main() {
                 ++failures;
     }
     std::printf("%llu faulted runs, %d failures\n", runs, failures);
+    failures += SweepLocked(&runs);
     (void)std::system(("rm -rf " + g_dir).c_str());
     return failures == 0 ? 0 : 1;
 }

@@ -112,11 +112,16 @@ typedef struct VrHostHooks {
      * dataHandle stays 0, its bounds and unitsPerInch are filled as usual. */
     uint32_t flags;
     int32_t outputFd;
+    /* Read only when size covers it (a 40-byte record is the older form). Non-zero: a picture
+     * of more pixels (width x height) is refused with writer error 304 as soon as its size
+     * is known, at SetFrame and again at BitmapBegin, before any of it is written or held in
+     * memory. 0: no limit beyond the library's own (2^31 pixels, 2 GiB of metafile). */
+    uint64_t maxPixels;
 } VrHostHooks;
 
 enum { kVrMetafileEmf = 0, kVrMetafileWmf = 1 };
 enum { kVrHookOutputFd = 1 };
-enum { kVrHostHooksSizeV1 = 32 };
+enum { kVrHostHooksSizeV1 = 32, kVrHostHooksSizeV2 = 40 };
 
 /* Also, an outputSpec text (ImportEmbeddedGR's last argument, or OutputOpen's) of "WMF"
  * (any case) asks for a Windows Metafile; "EMF" or empty for an Enhanced Metafile. */
@@ -124,7 +129,7 @@ enum { kVrHostHooksSizeV1 = 32 };
 /* ---- Writer error codes ---------------------------------------------------------------
  * Set by the writer where the failure happens; read with WriterGetError. The filter turns
  * each into its result: 300 -> 27, 301 -> 23, 302 -> 14 (9 with detail 269), 303 -> 15,
- * 901 -> 61, 320 and 321 -> 26. */
+ * 304 -> 19, 901 -> 61, 320 and 321 -> 26. */
 enum {
     kVrErrNone = 0,
     kVrErrMemory = 300, /* also: the metafile would pass 2 GiB */
@@ -134,6 +139,8 @@ enum {
     /* The picture is beyond what the requested format can hold: a Windows Metafile wider
      * or taller than 32767 pixels (its coordinates are 16-bit). Set at BitmapBegin. */
     kVrErrTooLargeForFormat = 303,
+    /* The picture has more pixels than the host's hooks allow (maxPixels). */
+    kVrErrTooManyPixels = 304,
     kVrErrStopped = 901,
     kVrErrInvalidCall = 320, /* a call out of order or with arguments that do not fit */
     /* BitmapEnd came before every declared row was written: a picture with rows missing,
@@ -179,12 +186,20 @@ VRGDI32_API void WriterAbort(WriterHandle writer);
  * - with kVrHookOutputFd in the hooks: the host's descriptor (an outputName as well is
  *   refused with 320; a descriptor that is not writable and seekable, or that appends, with
  *   301); the sink's dataHandle stays 0.
- * - a non-empty outputName: a new temporary file beside it, renamed over it only once the
- *   picture is complete and removed on any failure, so an existing file is never lost (301
- *   when it cannot be made; a device or pipe is written whole at the end instead). The sink
- *   gets a metafile handle over a read-only mapping of the finished file: nothing is copied
- *   into memory, and the bytes are read from disk only if the host reads them. The file must
- *   not be truncated while the handle lives.
+ * - a non-empty outputName of at most 259 characters (a longer one is refused with 301): a
+ *   new temporary file in its directory, created 0600 (on Linux without a name until it is
+ *   complete, so a killed host leaves nothing), given the final mode and put in the file's
+ *   place only once the picture is complete, removed on any failure, so an existing file is
+ *   never lost (301 when it cannot be made). A symbolic link is followed (its target is
+ *   replaced, the link stays) unless the kernel's protected-symlinks rule would refuse it: a
+ *   link in a sticky world-writable directory owned by neither the caller nor the directory's
+ *   owner gives 301. A device or a pipe is written whole at the end; a pipe without a reader
+ *   gives 301 at once. A regular file whose directory takes no new file is rewritten in place
+ *   at the end, after its old bytes were copied to $TMPDIR and the space reserved; a failed
+ *   write puts the old bytes back, and should the host die during it, the copy (a hidden
+ *   file named after the output) stays there. The sink gets a metafile handle over the
+ *   picture's own copy in an unnamed file in $TMPDIR, which nothing done to the named file
+ *   can change.
  * - otherwise memory: one growing block that the sink's metafile handle takes over. */
 VRGDI32_API int16_t OutputOpen(WriterHandle writer, const char* outputSpec, const char* outputName,
                                int32_t reserved, OptionSetHandle optionSet, StatusSink* sink);
@@ -266,10 +281,11 @@ VRGDI32_API void StrAppendBounded(char* dest, const char* source, int32_t roomLe
 #ifdef __cplusplus
 }
 
-static_assert(sizeof(VrHostHooks) == 40);
+static_assert(sizeof(VrHostHooks) == 48);
 static_assert(offsetof(VrHostHooks, shouldStop) + sizeof(void*) == kVrHostHooksSizeV1);
 static_assert(offsetof(VrHostHooks, flags) == 32);
 static_assert(offsetof(VrHostHooks, outputFd) == 36);
+static_assert(offsetof(VrHostHooks, maxPixels) == kVrHostHooksSizeV2);
 #endif
 
 #endif /* VRGDI32_VRGDI32_H */

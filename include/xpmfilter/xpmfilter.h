@@ -91,8 +91,8 @@ enum {
     kXpmWriterCodes161To166 = 13,  /* writer codes 161 to 166 */
     kXpmWriteFailed = 14,          /* writer code 302, any other detail */
     kXpmTooLargeForFormat = 15,    /* writer code 303 */
-    kXpmWriterCodes304And305 = 19, /* writer codes 304 and 305 */
-    kXpmCannotCreateOutput = 23,   /* writer code 301 */
+    kXpmWriterCodes304And305 = 19, /* writer codes 304 (more pixels than the host allows), 305 */
+    kXpmCannotCreateOutput = 23,   /* writer code 301, or an ImportFile output name over 259 */
     kXpmWriterCode168 = 25,        /* writer code 168 */
     kXpmWriterFailed = 26,         /* any other writer code */
     kXpmNoMemory = 27,     /* memory, a picture writer, or a width outside 1 to 32768; writer 300 */

@@ -12,15 +12,16 @@
 namespace xpmfilter {
 namespace {
 
-// A request whose record cannot be used still tells its host, so that no entry point
-// reports success for it.
-void ReportUnusableSetup(const ImportRequest& request) {
+// A request refused before it reaches the driver still tells its host, so that no entry
+// point reports success for it.
+int32_t Refuse(const ImportRequest& request, int32_t code) {
     const StatusSink* sink = request.statusSink;
-    if (sink == nullptr) return;
+    if (sink == nullptr) return code;
     const uint64_t block[kVrStatusBlockWords] = {};
     (void)InvokeStatusProc(reinterpret_cast<VrStatusProc>(sink->statusProc), sink->userData,
-                           kVrStatusReport, static_cast<uint32_t>(kXpmSetupNotLocked), 0, 0,
-                           SeverityClass(kXpmSetupNotLocked), block);
+                           kVrStatusReport, static_cast<uint32_t>(code), 0, 0, SeverityClass(code),
+                           block);
+    return code;
 }
 
 void TakeRequest(SetupRecord& setup, ImportRequest& request, const char* outputName,
@@ -49,6 +50,9 @@ extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
                                             const char* outputSpec, const char* sourcePath,
                                             ImportRequest* request) {
     if (request == nullptr) return kXpmSetupNotLocked;
+    // Cut to fit the record, a longer name would name another file.
+    if (outputName != nullptr && std::strlen(outputName) >= sizeof(SetupRecord::outputName))
+        return Refuse(*request, kXpmCannotCreateOutput);
     HGLOBAL handle = request->setup;
     void* block = GlobalLock(handle);
     // A block too small for a record is refused like one that cannot be locked: writing the
@@ -57,10 +61,7 @@ extern "C" XPMFILTER_API int32_t ImportFile(uint64_t, const char* outputName,
         GlobalUnlock(handle);
         block = nullptr;
     }
-    if (block == nullptr) {
-        ReportUnusableSetup(*request);
-        return kXpmSetupNotLocked;
-    }
+    if (block == nullptr) return Refuse(*request, kXpmSetupNotLocked);
     auto* setup = static_cast<SetupRecord*>(block);
     TakeRequest(*setup, *request, outputName, outputSpec, sourcePath);
     int32_t result = DriveImport(*setup);

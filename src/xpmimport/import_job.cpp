@@ -131,9 +131,16 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
     std::unique_ptr<ScratchFile> scratch;
     if (task.format == OutputFormat::kPng) scratch = std::make_unique<ScratchFile>(task.output);
     const int spoolFd = scratch ? scratch->fd() : fileno(output->stream());
-    ImportedPicture picture =
-        ImportPicture(filter, task.input, task.format == OutputFormat::kWmf, progress, spoolFd);
+    // The library applies the limit too, as soon as it knows the size: to a pipe given by
+    // name, which could not be looked at first, before any of the picture is made.
+    ImportedPicture picture = ImportPicture(filter, task.input, task.format == OutputFormat::kWmf,
+                                            progress, spoolFd, settings.maxPixels);
     if (InterruptRequested()) return Interrupted();
+    if (picture.code == kPixelLimitResult && settings.maxPixels != 0) {
+        return Failed("the picture has more pixels than the limit of " +
+                      std::to_string(settings.maxPixels) +
+                      " (--max-pixels N raises it, 0 removes it)");
+    }
     if (picture.code == kVrJobReadFailed) {
         std::string words = ReadFailureInWords(picture.readFailure);
         if (settings.verbose) words += " (" + std::to_string(picture.code) + ")";
@@ -144,13 +151,6 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
 
     const int32_t width = std::abs(picture.bounds[2] - picture.bounds[0]);
     const int32_t height = std::abs(picture.bounds[3] - picture.bounds[1]);
-    if (prologue.kind == InputKind::kUnread) {
-        // A pipe given by name could not be looked at first: its size is checked now,
-        // before the output appears.
-        InputPrologue measured{InputKind::kXpm, true, width, height};
-        tooLarge = SizeLimitInWords(measured, settings.maxPixels);
-        if (!tooLarge.empty()) return Failed(tooLarge);
-    }
     std::string cause;
     if (!WritePicture(picture, spoolFd, task.format, *output, &cause)) return Failed(cause);
     if (InterruptRequested()) return Interrupted();

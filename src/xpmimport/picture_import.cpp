@@ -41,8 +41,8 @@ ScratchFile::~ScratchFile() {
 }
 
 ImportedPicture ImportPicture(const FilterExports& filter, const std::string& input,
-                              bool windowsMetafile, const ProgressCallback& progress,
-                              int outputFd) {
+                              bool windowsMetafile, const ProgressCallback& progress, int outputFd,
+                              uint64_t maxPixels) {
     ImportedPicture imported;
     auto source = std::make_unique<SourceSpec>();
     if (input.size() >= sizeof source->path) {
@@ -55,6 +55,7 @@ ImportedPicture ImportPicture(const FilterExports& filter, const std::string& in
     hooks.context = const_cast<ProgressCallback*>(&progress);
     hooks.progress = ReportProgress;
     hooks.shouldStop = AskStop;
+    hooks.maxPixels = maxPixels;
     if (outputFd >= 0) {
         hooks.flags = kVrHookOutputFd;
         hooks.outputFd = outputFd;

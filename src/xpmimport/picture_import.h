@@ -27,12 +27,17 @@ struct ImportedPicture {
 // to ImportGR) asking for a Windows Metafile when windowsMetafile, else an Enhanced one.
 // With outputFd >= 0 (open for writing, seekable, empty) the library is asked to write the
 // metafile there as it makes it; a library that does so returns no handle, an older one
-// ignores the descriptor and returns the handle as before. The import is asked to stop
-// once InterruptRequested(). A path of 8192 characters or more is not handed over (result
-// 7, cannot open). Any picture handed back is owned by the result, also after a failure.
+// ignores the descriptor and returns the handle as before. A picture of more than maxPixels
+// pixels (0: no limit) is refused by the library as soon as its size is known, before any
+// of it is made (result kPixelLimitResult). The import is asked to stop once
+// InterruptRequested(). A path of 8192 characters or more is not handed over (result 7,
+// cannot open). Any picture handed back is owned by the result, also after a failure.
 [[nodiscard]] ImportedPicture ImportPicture(const FilterExports& filter, const std::string& input,
                                             bool windowsMetafile, const ProgressCallback& progress,
-                                            int outputFd = -1);
+                                            int outputFd = -1, uint64_t maxPixels = 0);
+
+// The import's result for a picture over the pixel limit (the library's writer error 304).
+inline constexpr int32_t kPixelLimitResult = kXpmWriterCodes304And305;
 
 // An unlinked scratch file for a metafile that is only a step on the way (to PNG): made in
 // the directory of besidePath (unless it is "-", standard output), else in $TMPDIR or

@@ -215,7 +215,7 @@ std::string ColourWarning(const InputPrologue& prologue) {
 
 std::string SizeLimitInWords(const InputPrologue& prologue, uint64_t maxPixels) {
     if (maxPixels == 0 || prologue.kind != InputKind::kXpm)
-        return "";  // unread: checked after the import
+        return "";  // unread: the library applies the limit
     // A negative size is no size: the filter refuses it, or for a height of -2^31 makes an
     // empty picture.
     if (prologue.valuesRead && (prologue.width < 0 || prologue.height < 0)) return "";

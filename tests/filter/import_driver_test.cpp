@@ -151,6 +151,10 @@ TEST_F(Driver, ImportFileCopiesTheRequestIntoTheRecord) {
     const std::vector<int64_t>& range = library.Find("Status")[0]->args;
     EXPECT_EQ(std::vector<int64_t>(range.begin(), range.begin() + 5),
               (std::vector<int64_t>{kUserData, 0, 0xFFFFFFFF, 0, 100}));
+    // A longer output name than the record holds is refused, not cut to another file's name.
+    library.calls.clear();
+    EXPECT_EQ(Import(std::string(260, 'n').c_str()), 23);
+    EXPECT_EQ(Trace(library), "!23 ");
 }
 
 TEST_F(Driver, ImportFileRefusesARecordItCannotUse) {

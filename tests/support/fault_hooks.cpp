@@ -147,6 +147,13 @@ XPMFAULT_EXPORT void free(void* pointer) {
 // An injected write failure: a short write (the caller must go on), ENOSPC or EIO.
 static bool WriteFails(size_t* count) {
     if (!xpmfault::Fails(Kind::kWrite)) return false;
+    if (xpmfault::g_writeFault == xpmfault::WriteFault::kPartway && *count >= 2) {
+        xpmfault::g_writeFault = xpmfault::WriteFault::kNoSpace;
+        xpmfault::g_counts[static_cast<int>(Kind::kWrite)].remaining = 0;
+        xpmfault::g_counts[static_cast<int>(Kind::kWrite)].armed = true;
+        *count /= 2;
+        return false;
+    }
     if (xpmfault::g_writeFault != xpmfault::WriteFault::kShort || *count < 2) {
         errno = xpmfault::g_writeFault == xpmfault::WriteFault::kIo ? EIO : ENOSPC;
         return true;

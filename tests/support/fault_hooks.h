@@ -9,7 +9,8 @@ namespace xpmfault {
 
 enum class Kind { kAllocation, kWrite };
 // How an injected write fails. A short write is not a failure: the caller must go on.
-enum class WriteFault { kShort, kNoSpace, kIo };
+// kPartway writes half and fails the next write with ENOSPC, as a disk that fills does.
+enum class WriteFault { kShort, kNoSpace, kIo, kPartway };
 
 // Points count only between Resume and Pause, so that a test's own allocations around the
 // call under test neither fail nor move the numbering.

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -222,7 +224,10 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, bool wmf, const
 
 const VrHostHooks kWantsWmf{sizeof(VrHostHooks), kVrMetafileWmf},
     kWantsEmf{sizeof(VrHostHooks), kVrMetafileEmf};
-const VrHostHooks kOldWantsWmf{kVrHostHooksSizeV1, kVrMetafileWmf}, kWrongSize{8, kVrMetafileWmf};
+const VrHostHooks kOldWantsWmf{kVrHostHooksSizeV1, kVrMetafileWmf}, kWrongSize{8, kVrMetafileWmf},
+    kV2WantsWmf{kVrHostHooksSizeV2, kVrMetafileWmf};
+const VrHostHooks kAtLimit{.size = sizeof(VrHostHooks), .maxPixels = 100000},
+    kOverLimit{.size = sizeof(VrHostHooks), .maxPixels = 99999};
 const VrHostHooks kToNowhere{
     sizeof(VrHostHooks),        kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd,
     open("/dev/null", O_WRONLY)};
@@ -266,6 +271,10 @@ TEST(WriterTest, PicturesComeOutAsSent) {
         {{"", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands, true},
         {{"", 100, 1000, 17, 327, Address(kWantsEmf)}, kFourBands},
         {{"", 100, 1000, 17, 327, Address(kOldWantsWmf)}, kFourBands, true},
+        {{"", 100, 1000, 17, 327, Address(kV2WantsWmf)}, kFourBands, true},
+        // The host's pixel limit holds from the frame on, before any band.
+        {{"", 100, 1000, 17, 327, Address(kAtLimit)}, kFourBands},
+        {{"", 100, 1000, 17, 327, Address(kOverLimit)}, {}, false, kVrErrTooManyPixels, 0},
         {{"", 100, 1000, 17, 327, Address(kWrongSize)}, kFourBands},
         {{"EMF", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands},
         {{"", 100, 1000, 17, 327, 0x18}, kFourBands},
@@ -296,15 +305,22 @@ TEST(WriterTest, PicturesComeOutAsSent) {
 }
 
 // Where the picture goes: a named file replaced only by a complete picture (no temporary file
-// outlives the import), or the host's descriptor; and the failures of each.
+// outlives the import, none has a name while it is made), or the host's descriptor; and the
+// failures of each. The handle of a named file keeps its bytes when the file changes.
 TEST(WriterTest, Destinations) {
+    static std::string watched;  // the directory, and its entries once the output is open
+    static std::ptrdiff_t during = -1;
     struct Place {
         std::string dir, path;
         Sent run;
         VrHostHooks hooks{
             sizeof(VrHostHooks), kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd, -1};
         rlim_t sizeLimit = RLIM_INFINITY;
+        bool nobody = false;  // run as "nobody", who may not write the directory
         void Old(const std::string& at) { std::ofstream(at) << "old"; }
+        void Nobody() {
+            nobody = true, chmod(dir.c_str(), 0755), chown(path.c_str(), 65534, 65534);
+        }
         void Descriptor(int flags) {
             hooks.outputFd = open(path.c_str(), flags, 0644), run.hostValue = Address(hooks),
             run.name.clear();
@@ -327,6 +343,29 @@ TEST(WriterTest, Destinations) {
          0,
          {},
          "new"},
+        {"a link planted by another user in a shared directory",
+         [](Place& p) {
+             p.Old(p.dir + "/real.emf"), symlink("real.emf", p.path.c_str()),
+                 lchown(p.path.c_str(), 65534, 65534), chmod(p.dir.c_str(), 01777);
+         },
+         301,
+         {},
+         "old"},
+        {"in place, the directory not writable",
+         [](Place& p) { p.Old(p.path), p.Nobody(); },
+         0,
+         {},
+         "new"},
+        {"in place, beyond the file size limit",
+         [](Place& p) { p.Old(p.path), p.Nobody(), p.sizeLimit = 65536; },
+         0,
+         {1, kWrite, kFull},
+         "old"},
+        {"name of 260 characters",
+         [](Place& p) { p.run.name = p.dir + "/" + std::string(259 - p.dir.size(), 'n'); },
+         301,
+         {},
+         ""},
         {"aborted picture keeps the old file",
          [](Place& p) { p.Old(p.path), p.run.afterOpen = WriterAbort; },
          0,
@@ -351,6 +390,7 @@ TEST(WriterTest, Destinations) {
          0,
          {1, kWrite, 0},
          ""},
+        {"pipe without a reader", [](Place& p) { mkfifo(p.path.c_str(), 0600); }, 301, {}, ""},
         {"EMF to a read-write descriptor",
          [](Place& p) { p.Descriptor(O_RDWR | O_CREAT); },
          0,
@@ -379,36 +419,59 @@ TEST(WriterTest, Destinations) {
         ASSERT_NE(mkdtemp(dir), nullptr);
         Place p{
             dir, std::string(dir) + "/picture.emf", {.name = std::string(dir) + "/picture.emf"}};
+        p.run.afterOpen = [](WriterHandle) {
+            during = std::distance(std::filesystem::directory_iterator(watched), {});
+        };
         c.setup(p);
         const int fd = p.hooks.outputFd;
         const bool made = c.wantFile == "new", link = std::filesystem::is_symlink(p.path);
         const auto entries = [&] {
             return std::distance(std::filesystem::directory_iterator(dir), {});
         };
-        const auto want = entries() + (made && !std::filesystem::exists(p.path));
+        const auto before = entries(), want = before + (made && !std::filesystem::exists(p.path));
         const rlimit limit{std::min(p.sizeLimit, fileSize.rlim_max), fileSize.rlim_max};
-        const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(p.run));
-        setrlimit(RLIMIT_FSIZE, &fileSize);
-        MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
-        EXPECT_EQ(std::make_tuple(out.open, out.error, out.sink.dataHandle != 0),
-                  std::make_tuple(c.wantOpen, c.wantError, made && fd < 0))
-            << c.name;
-        std::ifstream file(c.wantFile.empty() ? "/nonexistent" : p.path,
-                           std::ios::binary);  // a pipe would block
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
-                                         std::istreambuf_iterator<char>()};
-        EXPECT_TRUE(made || bytes == std::vector<uint8_t>(c.wantFile.begin(), c.wantFile.end()))
-            << c.name << ": the old file stays";
-        // A named file comes back as a handle over it; the host's descriptor is left at its end.
-        EXPECT_TRUE(!made || (fd < 0 ? bytes == handle.bytes()
-                                     : lseek(fd, 0, SEEK_CUR) == std::ssize(bytes)))
-            << c.name;
-        if (made)
-            ExpectShown(out, bytes, p.hooks.metafileKind == kVrMetafileWmf, p.run, kFourBands,
-                        c.name);
-        // No temporary file is left, a link stays a link.
-        EXPECT_EQ(std::make_pair(entries(), std::filesystem::is_symlink(p.path)),
-                  std::make_pair(want, link))
+        watched = dir, during = -1;
+        // A child fails by its own findings only, not the test's before it.
+        const auto* findings = testing::UnitTest::GetInstance()->current_test_info()->result();
+        const int earlier = findings->total_part_count();
+        const pid_t child = p.nobody ? fork() : 0;
+        if (child > 0) {
+            int status = -1;
+            EXPECT_EQ(waitpid(child, &status, 0) == child ? status : -1, 0) << c.name;
+        } else {
+            // As nobody, permissions bind (they do not for root).
+            if (p.nobody && geteuid() == 0 &&
+                (setgroups(0, nullptr) || setresgid(65534, 65534, 65534) ||
+                 setresuid(65534, 65534, 65534)))
+                _exit(2);
+            const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(p.run));
+            setrlimit(RLIMIT_FSIZE, &fileSize);
+            MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
+            EXPECT_EQ(std::make_tuple(out.open, out.error, out.sink.dataHandle != 0),
+                      std::make_tuple(c.wantOpen, c.wantError, made && fd < 0))
+                << c.name;
+            std::ifstream file(c.wantFile.empty() ? "/nonexistent" : p.path,
+                               std::ios::binary);  // a pipe would block
+            const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                             std::istreambuf_iterator<char>()};
+            EXPECT_TRUE(made || bytes == std::vector<uint8_t>(c.wantFile.begin(), c.wantFile.end()))
+                << c.name << ": the old file stays";
+            // A named file comes back as a handle too, whose bytes stay when the file is cut
+            // short; the host's descriptor is left at its end.
+            EXPECT_TRUE(!made ||
+                        (fd < 0 ? truncate(p.path.c_str(), 1) == 0 && bytes == handle.bytes()
+                                : lseek(fd, 0, SEEK_CUR) == std::ssize(bytes)))
+                << c.name;
+            if (made)
+                ExpectShown(out, bytes, p.hooks.metafileKind == kVrMetafileWmf, p.run, kFourBands,
+                            c.name);
+            if (p.nobody) std::fflush(stdout), _exit(findings->total_part_count() != earlier);
+        }
+        // No temporary file is left or has a name while the picture is made (when that was
+        // seen), a link stays a link.
+        EXPECT_EQ(std::make_tuple(entries(), std::filesystem::is_symlink(p.path),
+                                  during < 0 ? before : during),
+                  std::make_tuple(want, link, before))
             << c.name;
         close(fd), std::filesystem::remove_all(dir);
     }

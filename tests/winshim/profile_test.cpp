@@ -307,7 +307,9 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {  // P1-P7, P10, W2-W6, W8, W
 TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
     const std::string keep = "[a]\r\nk=1\r\n", made = "[a]\r\nk=v\r\n",
                       huge = keep + std::string(5u << 20, ';');
+    const std::string longest = "./" + std::string(251, 'p') + ".ini";  // 255 characters
     for (const auto& [file, bytes] : {std::pair{"keep.ini", keep},
+                                      {longest.c_str(), keep},
                                       {"empty.ini", ""s},
                                       {"huge.ini", huge},
                                       {"readonly.ini", keep}})
@@ -330,6 +332,7 @@ TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
     } cases[] = {
         {"./new.ini", TRUE, 2, made, "a", "k", "v", kWineDiffers},
         {"./empty.ini", TRUE, kUnchanged, made, "a", "k", "v", kWineDiffers},
+        {longest, TRUE, kUnchanged, "[a]\r\nk=v\r\n", "a", "k", "v", kWineDiffers},
         {"win1.tmp", TRUE, 2, made, "a", "k", "v", kWineDiffers},
         {deep_ + "/p.ini", TRUE, 2, made, "a", "k", "v", kWineDiffers},
         {"./absent.ini", TRUE, deleted, "<none>", "a", "k", nullptr},

@@ -10,8 +10,8 @@
 namespace vrgdi32 {
 
 // Copies the hooks record at address hostValue into *hooks and returns true when the
-// address is readable, aligned, and begins with size == sizeof(VrHostHooks) or the older
-// kVrHostHooksSizeV1 (the fields past it then read as 0). Otherwise
+// address is readable, aligned, and begins with size == sizeof(VrHostHooks) or an older
+// kVrHostHooksSizeV1 or V2 (the fields past it then read as 0). Otherwise
 // returns false and leaves *hooks zeroed. Never dereferences an unreadable address.
 [[nodiscard]] bool ReadHostHooks(uint64_t hostValue, VrHostHooks* hooks);
 

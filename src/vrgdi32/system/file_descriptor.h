@@ -31,5 +31,10 @@ void Close(int fd);
 // A new temporary file that no name refers to, gone when closed: in $TMPDIR, else /tmp
 // (POSIX), or in the user's temporary directory (Windows). -1 when none can be made.
 [[nodiscard]] int OpenAnonymousTemporary();
+#if !defined(_WIN32)
+// Copies the first count bytes of from to the start of to, in the kernel where it can. False,
+// with errno set, when a read or a write fails or from ends before count bytes.
+[[nodiscard]] bool CopyBytes(int from, int to, int64_t count);
+#endif
 
 }  // namespace vrgdi32::sys

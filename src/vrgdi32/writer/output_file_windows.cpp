@@ -15,8 +15,6 @@ namespace vrgdi32 {
 namespace {
 
 constexpr int kNameTries = 64;
-// Keeps ".<name>.XXXXXX" within the longest file name.
-constexpr std::size_t kNameKept = 200;
 
 uint64_t RandomBits() {
     static LONG64 counter = 0;
@@ -31,14 +29,11 @@ uint64_t RandomBits() {
 int16_t OutputFile::CreateTemporary(const std::string& target) {
     const std::size_t slash = target.find_last_of("/\\:");
     const std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name =
-        target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, kNameKept);
-    static constexpr char kLetters[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
     for (int attempt = 0; attempt < kNameTries; ++attempt) {
-        uint64_t bits = RandomBits();
-        std::string candidate = directory + "." + name + ".";
-        for (int i = 0; i < 6; ++i, bits /= 62) candidate.push_back(kLetters[bits % 62]);
+        // Within MAX_PATH, which a name beside a long target would pass.
+        std::string candidate = TemporaryName(directory, name, RandomBits(), MAX_PATH - 1);
+        if (candidate.empty()) return kVrErrCannotCreate;
         const int fd =
             ::_open(candidate.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                     _S_IREAD | _S_IWRITE);
@@ -59,7 +54,10 @@ int16_t OutputFile::Create(const char* path) {
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (exists && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0)
         return kVrErrCannotCreate;
-    if (CreateTemporary(target_) == 0) return 0;
+    if (CreateTemporary(target_) == 0) {
+        streams_ = true;
+        return 0;
+    }
     if (!exists) return kVrErrCannotCreate;
     // Written whole at the end; opening it now tells early whether it can be written.
     fd_ = ::_open(target_.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
@@ -75,6 +73,7 @@ int16_t OutputFile::Commit() {
         return kVrErrCannotCreate;
     }
     temporary_.clear();
+    streams_ = false;
     return 0;
 }
 
@@ -112,6 +111,7 @@ void OutputFile::Discard() {
     fd_ = -1;
     if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
     temporary_.clear();
+    streams_ = false;
 }
 
 }  // namespace vrgdi32

@@ -47,10 +47,15 @@ int32_t ClampToInt32(double value) {
 
 }  // namespace
 
-void Picture::SetFrame(const FrameRect& frame) {
+int16_t Picture::SetFrame(const FrameRect& frame) {
     frameSet_ = true;
     frameWidth_ = Extent16(frame.x1.value, frame.x2.value);
     frameHeight_ = Extent16(frame.y1.value, frame.y2.value);
+    return WithinLimit(frameWidth_, frameHeight_) ? 0 : kVrErrTooManyPixels;
+}
+
+bool Picture::WithinLimit(uint32_t width, uint32_t height) const {
+    return maxPixels_ == 0 || uint64_t{width} * height <= maxPixels_;
 }
 
 int16_t Picture::SetUnits(int16_t kind, double size) {
@@ -89,6 +94,7 @@ int16_t Picture::BeginBitmap(const BandPlacement& placement, const BitmapSize& s
         Extent16(placement.p2y.value, placement.p1y.value) != height) {
         return kVrErrInvalidCall;
     }
+    if (!WithinLimit(width, height)) return kVrErrTooManyPixels;
     if (uint64_t{width} * height > kMaxBitmapPixels) return kVrErrMemory;
     bitmapState_ = BitmapState::kBegun;
     originX_ = placement.p1x.value;

@@ -25,7 +25,11 @@ class Picture {
   public:
     static constexpr double kDefaultUnitMillimetres = 25.4 / 96.0;
 
-    void SetFrame(const FrameRect& frame);
+    // A picture of more pixels than maxPixels (0: no limit) is refused at SetFrame and at
+    // BeginBitmap with kVrErrTooManyPixels: the host's limit, applied before anything is made.
+    void LimitPixels(uint64_t maxPixels) { maxPixels_ = maxPixels; }
+    // Returns 0 or a writer code.
+    [[nodiscard]] int16_t SetFrame(const FrameRect& frame);
     // Returns 0 or a writer code.
     [[nodiscard]] int16_t SetUnits(int16_t kind, double size);
     [[nodiscard]] int16_t SetPalette(int16_t first, int16_t count, const PaletteEntry* entries);
@@ -49,7 +53,9 @@ class Picture {
     enum class BitmapState { kNone, kBegun, kEnded };
 
     [[nodiscard]] int32_t HundredthsMm(uint32_t units) const;
+    [[nodiscard]] bool WithinLimit(uint32_t width, uint32_t height) const;
 
+    uint64_t maxPixels_ = 0;
     bool frameSet_ = false;
     uint32_t frameWidth_ = 0;
     uint32_t frameHeight_ = 0;

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 #include "job/host_hooks.h"
 #include "job/import_job.h"
@@ -69,6 +70,8 @@ int16_t Writer::ChooseDestination(const char* outputName, const VrHostHooks& hoo
         return 0;
     }
     if (named) {
+        // A longer name would be cut somewhere on its way and another file written.
+        if (std::strlen(outputName) > kNameChars) return kVrErrCannotCreate;
         if (const int16_t code = file_.Create(outputName)) return code;
         if (file_.streams()) {
             fileBytes_ = std::make_unique<FileSink>(file_.fd());
@@ -90,6 +93,7 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
     }
     // A new output starts a new picture with a clean slate.
     picture_ = Picture();
+    picture_.LimitPixels(hooks.maxPixels);
     pictureState_ = PictureState::kNone;
     errorPending_ = failed_ = aborted_ = false;
 

@@ -5,9 +5,8 @@
 // - the host's descriptor, when its hooks ask for it (kVrHookOutputFd): the sink gets the
 //   bounds and units per inch, and no handle;
 // - the file named at OutputOpen, through a temporary file beside it (see output_file.h):
-//   the sink gets a metafile handle over a read-only mapping of the finished file, so no
-//   copy of it is held in memory and its bytes are read from disk only if the host reads
-//   them (the file must then not be truncated while the handle lives);
+//   the sink gets a metafile handle over a copy of the finished file in an unnamed file of
+//   its own, so none of it is held in memory and a change to the named file cannot reach it;
 // - memory: one block that grows as records arrive and that the sink's metafile handle
 //   takes over without a copy.
 // Only a picture completed with no error, no abort and no stop reaches the sink or

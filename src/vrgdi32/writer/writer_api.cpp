@@ -138,9 +138,7 @@ VRGDI32_API void PictureEnd(WriterHandle writer) {
 
 VRGDI32_API void SetFrame(WriterHandle writer, const FrameRect* frame) {
     WithPicture(writer, [&](Picture& p) -> int16_t {
-        if (frame == nullptr) return kVrErrInvalidCall;
-        p.SetFrame(*frame);
-        return 0;
+        return frame == nullptr ? int16_t{kVrErrInvalidCall} : p.SetFrame(*frame);
     });
 }
 
