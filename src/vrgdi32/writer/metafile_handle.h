@@ -1,17 +1,25 @@
 // The metafile handle that carries the finished picture to the host: an HENHMETAFILE, or an
-// HMETAFILE for a Windows Metafile (kept with its placeable header on POSIX; Windows takes
-// the metafile without it).
+// HMETAFILE for a Windows Metafile, whose bits have the handle's form on every platform (no
+// placeable header: what GetMetaFileBitsEx gives on Windows).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace vrgdi32 {
 
 // Takes over bytes (a block from malloc) on success; null on failure, the block staying the
 // caller's.
 [[nodiscard]] void* MetafileFromBytes(bool windowsMetafile, uint32_t size, uint8_t* bytes);
-// A handle over the first size bytes of the open file fd (which may be closed afterwards;
-// the file must not shrink while the handle lives). Null on failure.
-[[nodiscard]] void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size);
+// A handle whose bits are head followed by the first size bytes of the open file fd from
+// byte skip on: the file's own head replaced by the handle's. With no head and nothing
+// skipped, the handle may show the file itself (which may be closed afterwards, but must not
+// shrink while the handle lives). Null on failure.
+[[nodiscard]] void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size,
+                                     std::span<const uint8_t> head, std::size_t skip);
+// A handle that shows the file as it is without a copy (a read-only mapping), or null when
+// the platform has none (Windows, where GDI keeps its own copy) or it fails.
+[[nodiscard]] void* MetafileShowingFile(bool windowsMetafile, int fd, uint32_t size);
 
 }  // namespace vrgdi32

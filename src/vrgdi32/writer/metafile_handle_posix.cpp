@@ -11,7 +11,7 @@ void* MetafileFromBytes(bool windowsMetafile, uint32_t size, uint8_t* bytes) {
                            : static_cast<void*>(WinshimAdoptEnhMetaFileBits(size, bytes));
 }
 
-void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size) {
+void* MetafileShowingFile(bool windowsMetafile, int fd, uint32_t size) {
     return windowsMetafile ? static_cast<void*>(WinshimMapMetaFile(fd, size))
                            : static_cast<void*>(WinshimMapEnhMetaFile(fd, size));
 }

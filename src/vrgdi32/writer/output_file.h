@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace vrgdi32 {
@@ -37,9 +38,10 @@ class OutputFile {
     // Streaming: puts the complete temporary file in the named file's place. Returns 0, or
     // 301 when the rename fails (the temporary file is then removed).
     [[nodiscard]] int16_t Commit();
-    // Not streaming: writes the whole picture over the named file. Returns 0, or 302 with
-    // *detail 269 when the disk is full (0 otherwise).
-    [[nodiscard]] int16_t WriteWhole(const uint8_t* bytes, std::size_t count, int16_t* detail);
+    // Not streaming: writes the whole picture, head then the count bytes at bytes, over the
+    // named file. Returns 0, or 302 with *detail 269 when the disk is full (0 otherwise).
+    [[nodiscard]] int16_t WriteWhole(std::span<const uint8_t> head, const uint8_t* bytes,
+                                     std::size_t count, int16_t* detail);
     // Closes; removes the temporary file if there is one. The named file stays as it was.
     void Discard();
 

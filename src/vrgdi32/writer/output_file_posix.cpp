@@ -106,25 +106,28 @@ int16_t OutputFile::Commit() {
     return 0;
 }
 
-int16_t OutputFile::WriteWhole(const uint8_t* bytes, std::size_t count, int16_t* detail) {
+int16_t OutputFile::WriteWhole(std::span<const uint8_t> head, const uint8_t* bytes,
+                               std::size_t count, int16_t* detail) {
     *detail = 0;
     int failure = 0;
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t wrote = ::write(fd_, bytes + done, count - done);
-        if (wrote > 0) {
-            done += static_cast<std::size_t>(wrote);
-        } else if (wrote < 0 && errno == EINTR) {
-            continue;
-        } else {
-            failure = wrote < 0 ? errno : ENOSPC;
-            break;
+    const std::span<const uint8_t> pieces[2] = {head, {bytes, count}};
+    for (const std::span<const uint8_t> piece : pieces) {
+        std::size_t done = 0;
+        while (failure == 0 && done < piece.size()) {
+            const ssize_t wrote = ::write(fd_, piece.data() + done, piece.size() - done);
+            if (wrote > 0) {
+                done += static_cast<std::size_t>(wrote);
+            } else if (wrote < 0 && errno == EINTR) {
+                continue;
+            } else {
+                failure = wrote < 0 ? errno : ENOSPC;
+            }
         }
     }
     // A regular file may have been longer than the new picture.
     struct stat info {};
     if (failure == 0 && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) &&
-        ::ftruncate(fd_, static_cast<off_t>(count)) != 0) {
+        ::ftruncate(fd_, static_cast<off_t>(head.size() + count)) != 0) {
         failure = errno;
     }
     if (::close(fd_) != 0 && failure == 0 && errno != EINTR) failure = errno;
