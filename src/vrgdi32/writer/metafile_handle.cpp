@@ -9,8 +9,8 @@
 
 namespace vrgdi32 {
 
-void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size,
-                       std::span<const uint8_t> head, std::size_t skip) {
+void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size, std::span<const uint8_t> head,
+                       std::size_t skip) {
     if (head.empty() && skip == 0) {
         if (void* shown = MetafileShowingFile(windowsMetafile, fd, size)) return shown;
     }

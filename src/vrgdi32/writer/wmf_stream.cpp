@@ -33,7 +33,8 @@ int16_t WindowsMetafileStream::Begin(const PictureShape& shape) {
 int16_t WindowsMetafileStream::AddBand(uint32_t y, uint32_t rows, const uint8_t* data,
                                        const BandInk& ink) {
     if (failure_ != 0) return failure_;
-    if (!begun_ || y > shape_.height || rows > shape_.height - y) return Fail(kVrErrInvalidCall);
+    if (!begun_ || y != rowsDone_ || rows > shape_.height - y) return Fail(kVrErrInvalidCall);
+    rowsDone_ += rows;
     if (waiting_.data() == nullptr) {
         if (const int16_t code = sink_.Reserve(totalBytes_)) return Fail(code);
         const std::size_t bits = totalBytes_ - bitsOffset_ - kWmfEofBytes;

@@ -1,8 +1,10 @@
 // Writing one picture's Windows Metafile (wmf_layout.h) as its bands arrive. The metafile's
 // length is known from the start, and so is where each row goes in its one bitmap, which
 // holds the bottom row first: each band's rows go straight to their place, turned over in a
-// buffer of at most kRecordBytes that gathers consecutive bands into one write. The bitmap's
-// header and colour table are placed last, with every colour the bands used.
+// buffer of at most kRecordBytes that gathers consecutive bands into one write. The bands
+// must come top to bottom, each right below the one before (another is refused with 320), so
+// that every row of the bitmap is written once and none is left unset. The bitmap's header
+// and colour table are placed last, with every colour the bands used.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +44,7 @@ class WindowsMetafileStream final : public PictureStream {
     std::size_t headBytes_ = 0;
     std::size_t bitsOffset_ = 0;  // where the bottom row goes
     std::size_t totalBytes_ = 0;
+    uint32_t rowsDone_ = 0;  // the rows above the next band
     BandInk ink_;
 
     LocalBuffer waiting_;  // rows for the file's bytes [waitingFrom_, + waitingBytes_), at its end
