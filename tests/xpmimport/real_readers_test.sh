@@ -34,7 +34,7 @@ picture() {
   }'
 }
 
-# Says how reader's picture differs from xpmimport's PNG of the picture: nothing (the same),
+# How a reader's picture differs from xpmimport's PNG of it: not at all (nothing said),
 # its size, or how many pixels differ.
 differ() {
   local want=$1 got=$2
