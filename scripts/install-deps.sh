@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libuemf-dev libpng-dev
   libxpm-dev emf2svg x11-common netpbm
+  libreoffice-draw-nogui libwmf-bin fonts-urw-base35 imagemagick libmagickcore-6.q16-6-extra
   pkg-config dpkg-dev file lintian abigail-tools
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64-posix wine wine64

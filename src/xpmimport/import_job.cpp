@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +45,20 @@ namespace {
     const uint64_t length = std::min<uint64_t>(file.size(), 44);
     return length != 0 && file.read(0, length, &first) ? MetafileKindOf(first)
                                                        : MetafileKind::kUnknown;
+}
+
+// The placeable header that begins a Windows Metafile file and that a handle's bits lack:
+// the picture's bounds and units per inch, closed by the XOR of its first ten 16-bit words.
+[[nodiscard]] std::array<uint8_t, 22> PlaceableHeader(const ImportedPicture& picture) {
+    std::array<uint8_t, 22> header{0xD7, 0xCD, 0xC6, 0x9A};
+    const int32_t values[5] = {picture.bounds[0], picture.bounds[1], picture.bounds[2],
+                               picture.bounds[3], picture.unitsPerInch};
+    for (size_t i = 0; i < 5; ++i) {
+        header[6 + 2 * i] = static_cast<uint8_t>(values[i]);
+        header[7 + 2 * i] = static_cast<uint8_t>(values[i] >> 8);
+    }
+    for (size_t i = 0; i < 20; ++i) header[20 + i % 2] ^= header[i];
+    return header;
 }
 
 // Writes the picture in the asked format; false with *cause set. The picture is the handle
@@ -87,7 +102,11 @@ namespace {
             *cause = std::string("cannot write the output: ") + std::strerror(errno);
             return false;
         }
-        if (output.Write(bytes.data(), bytes.size(), &failure)) return true;
+        const std::array<uint8_t, 22> placeable = PlaceableHeader(picture);
+        if ((wantEnhanced || output.Write(placeable.data(), placeable.size(), &failure)) &&
+            output.Write(bytes.data(), bytes.size(), &failure)) {
+            return true;
+        }
         *cause = failure.words;
         return false;
     }

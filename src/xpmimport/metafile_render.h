@@ -26,8 +26,9 @@ struct RenderOutcome {
 [[nodiscard]] RenderOutcome RenderEnhancedMetafile(std::span<const uint8_t> bytes);
 
 // A Windows Metafile (with or without the placeable header): the canvas is the window that
-// the metafile sets (origin and extent), mapped as a player maps it onto an output
-// rectangle of the same size; without a window, the placeable header's box. Each
+// the metafile sets (origin and extent; without one, the placeable header's box), mapped as
+// a player maps it onto an output rectangle: the placeable box at its size on a 96-dpi
+// device (its units per inch), else a rectangle of the window's own size. Each
 // META_STRETCHDIB and META_DIBSTRETCHBLT is painted.
 [[nodiscard]] RenderOutcome RenderWindowsMetafile(std::span<const uint8_t> bytes);
 

@@ -1,6 +1,7 @@
 // Walking a Windows Metafile: the window in force at the first bitmap record (or at the end)
-// becomes the canvas, and each bitmap record (META_STRETCHDIB, META_DIBSTRETCHBLT) goes to
-// the target through the mapping then in force.
+// becomes the canvas, on the output rectangle that a placeable header gives it, and each
+// bitmap record (META_STRETCHDIB, META_DIBSTRETCHBLT) goes to the target through the mapping
+// then in force.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -14,6 +15,7 @@ namespace {
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr size_t kPlaceableSize = 22;
 constexpr size_t kRecordHeaderSize = 6;  // size in 16-bit words (u32), function (u16)
+constexpr double kDeviceDpi = 96;
 
 enum : uint16_t {
     kMetaEof = 0x0000,
@@ -112,6 +114,13 @@ bool WalkWindowsMetafile(MetafileSource& source, PictureTarget& target, std::str
             page.windowOrgX = left, page.windowOrgY = top;
             page.windowExtX = right - left, page.windowExtY = bottom - top;
             page.windowExtSet = true;
+            // As a file reader places it: the box at its size on a 96-dpi device.
+            const uint16_t inch = U16At(bytes, 14);
+            if (inch != 0) {
+                page.viewportExtX = std::round(std::fabs(page.windowExtX) * kDeviceDpi / inch);
+                page.viewportExtY = std::round(std::fabs(page.windowExtY) * kDeviceDpi / inch);
+                page.viewportExtSet = page.viewportExtX != 0 && page.viewportExtY != 0;
+            }
             offset = kPlaceableSize;
         }
     }

@@ -168,13 +168,16 @@ struct Shape {
     int32_t shown;
 };
 
-void ExpectShown(const Outcome& out, std::span<const uint8_t> b, bool wmf, const Sent& run,
+// An EMF, or a WMF as a file (with its placeable header) or as a handle's bits.
+enum class Kind { kEmf, kWmfFile, kWmfHandle };
+
+void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, const Sent& run,
                  const Shape& want, const std::string& what) {
     MetafileSource source(b);
     Seen seen;
     std::string error;
-    ASSERT_TRUE(wmf ? WalkWindowsMetafile(source, seen, &error)
-                    : WalkEnhancedMetafile(source, seen, &error))
+    ASSERT_TRUE(kind != Kind::kEmf ? WalkWindowsMetafile(source, seen, &error)
+                                   : WalkEnhancedMetafile(source, seen, &error))
         << what << ": " << error;
     std::vector<uint8_t> pixels;
     for (int32_t y = 0; y < run.height; ++y) {
@@ -204,11 +207,19 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, bool wmf, const
     const int32_t* sink = out.sink.bounds;
     std::vector<int64_t> got = {sink[0], sink[1], sink[2], sink[3], out.sink.unitsPerInch},
                          expected = {0, 0, run.width, run.height, inch};
-    if (wmf) {
-        got.insert(got.end(), {U32At(b, 0), I16At(b, 6), I16At(b, 8), I16At(b, 10), I16At(b, 12),
-                               U16At(b, 14), U16At(b, 20), U32At(b, 28)});
+    if (kind == Kind::kWmfFile) {
+        // The placeable box at its units per inch is the picture, 2 units or more each way
+        // (LibreOffice shows 1 unit as 10 cm).
+        const int64_t units = U16At(b, 14), box[2] = {I16At(b, 10), I16At(b, 12)};
+        got.insert(got.end(), {U32At(b, 0), I16At(b, 6), I16At(b, 8), box[0] * inch, box[1] * inch,
+                               std::min(box[0], box[1]) > 1, U16At(b, 20)});
         expected.insert(expected.end(),
-                        {0x9AC6CDD7, 0, 0, run.width, run.height, inch, checksum, (size - 22) / 2});
+                        {0x9AC6CDD7, 0, 0, run.width * units, run.height * units, true, checksum});
+    }
+    if (kind != Kind::kEmf) {
+        const size_t at = kind == Kind::kWmfFile ? 22 : 0;
+        got.insert(got.end(), {U32At(b, at), U16At(b, at + 6) | int64_t{U16At(b, at + 8)} << 16});
+        expected.insert(expected.end(), {0x00090001, (size - int64_t(at)) / 2});
     } else {
         got.insert(got.end(), {I32At(b, 8), I32At(b, 12), I32At(b, 16), I32At(b, 20), I32At(b, 24),
                                I32At(b, 28), I32At(b, 32), I32At(b, 36), U32At(b, 48), U32At(b, 52),
@@ -234,7 +245,8 @@ const VrHostHooks kToNowhere{
 uint64_t Address(const VrHostHooks& hooks) {
     return reinterpret_cast<uint64_t>(&hooks);
 }
-const Shape kFourBands{{327, 327, 327, 19}, 17, 17};  // the default picture's
+// The default picture's: an EMF's bands, a WMF's one bitmap with a whole colour table.
+const Shape kFourBands{{327, 327, 327, 19}, 17, 17}, kWholeBitmap{{1000}, 256, 17};
 
 TEST(WriterTest, PicturesComeOutAsSent) {
     struct Case {
@@ -262,16 +274,16 @@ TEST(WriterTest, PicturesComeOutAsSent) {
         {{"", 4, 4, 0, 4}, {{4}, 1, 0}},
         {{"", 16, 16, 65536, 8}, {{16}, 256, 0}},
         {{"", 16, 16, 40000, 8}, {{16}, 256, 256}},
-        {{"WMF"}, kFourBands, true},
-        {{"wmf", 1000, 300, 256, 40, 0, 0.1}, {{80, 80, 80, 60}, 256, 256}, true},
-        {{"WMF", 32767, 1, 2, 1}, {{1}, 2, 2}, true},
+        {{"WMF"}, kWholeBitmap, true},
+        {{"wmf", 1000, 300, 256, 40, 0, 0.1}, {{300}, 256, 256}, true},
+        {{"WMF", 32767, 1, 2, 1}, {{1}, 256, 2}, true},
         {{"WMF", 1, 32768, 2, 32768}, {}, true, kVrErrTooLargeForFormat, 0},
         {{"WMF", 32768, 1, 2, 1}, {}, true, kVrErrTooLargeForFormat, 0},
         // The kind the host asks for, unless the output names one; 0x18 is no address.
-        {{"", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands, true},
+        {{"", 100, 1000, 17, 327, Address(kWantsWmf)}, kWholeBitmap, true},
         {{"", 100, 1000, 17, 327, Address(kWantsEmf)}, kFourBands},
-        {{"", 100, 1000, 17, 327, Address(kOldWantsWmf)}, kFourBands, true},
-        {{"", 100, 1000, 17, 327, Address(kV2WantsWmf)}, kFourBands, true},
+        {{"", 100, 1000, 17, 327, Address(kOldWantsWmf)}, kWholeBitmap, true},
+        {{"", 100, 1000, 17, 327, Address(kV2WantsWmf)}, kWholeBitmap, true},
         // The host's pixel limit holds from the frame on, before any band.
         {{"", 100, 1000, 17, 327, Address(kAtLimit)}, kFourBands},
         {{"", 100, 1000, 17, 327, Address(kOverLimit)}, {}, false, kVrErrTooManyPixels, 0},
@@ -300,7 +312,9 @@ TEST(WriterTest, PicturesComeOutAsSent) {
             << what;
         MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
         EXPECT_EQ(c.wmf ? handle.windows() : handle.enhanced(), c.wantCode == 0) << what;
-        if (c.wantCode == 0) ExpectShown(out, handle.bytes(), c.wmf, c.run, c.shape, what);
+        if (c.wantCode == 0)
+            ExpectShown(out, handle.bytes(), c.wmf ? Kind::kWmfHandle : Kind::kEmf, c.run, c.shape,
+                        what);
     }
 }
 
@@ -401,6 +415,11 @@ TEST(WriterTest, Destinations) {
          0,
          {},
          "new"},
+        {"WMF 1 pixel wide, named",
+         [](Place& p) { p.run.format = "WMF", p.run.width = 1; },
+         0,
+         {},
+         "new"},
         {"descriptor that appends",
          [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT | O_APPEND); },
          301,
@@ -456,15 +475,19 @@ TEST(WriterTest, Destinations) {
                                              std::istreambuf_iterator<char>()};
             EXPECT_TRUE(made || bytes == std::vector<uint8_t>(c.wantFile.begin(), c.wantFile.end()))
                 << c.name << ": the old file stays";
-            // A named file comes back as a handle too, whose bytes stay when the file is cut
-            // short; the host's descriptor is left at its end.
-            EXPECT_TRUE(!made ||
-                        (fd < 0 ? truncate(p.path.c_str(), 1) == 0 && bytes == handle.bytes()
-                                : lseek(fd, 0, SEEK_CUR) == std::ssize(bytes)))
+            // A named file comes back as a handle too (a WMF's without the file's placeable
+            // header), whose bytes stay when the file is cut short; the host's descriptor is
+            // left at its end.
+            const bool wmf = p.hooks.metafileKind == kVrMetafileWmf || p.run.format[0] == 'W';
+            EXPECT_TRUE(!made || (fd < 0 ? truncate(p.path.c_str(), 1) == 0 &&
+                                               (wmf || bytes == handle.bytes())
+                                         : lseek(fd, 0, SEEK_CUR) == std::ssize(bytes)))
                 << c.name;
+            const Shape shape = wmf ? kWholeBitmap : kFourBands;
             if (made)
-                ExpectShown(out, bytes, p.hooks.metafileKind == kVrMetafileWmf, p.run, kFourBands,
-                            c.name);
+                ExpectShown(out, bytes, wmf ? Kind::kWmfFile : Kind::kEmf, p.run, shape, c.name);
+            if (made && fd < 0 && wmf)
+                ExpectShown(out, handle.bytes(), Kind::kWmfHandle, p.run, shape, c.name);
             if (p.nobody) std::fflush(stdout), _exit(findings->total_part_count() != earlier);
         }
         // No temporary file is left or has a name while the picture is made (when that was
@@ -483,6 +506,7 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
         void (*act)(WriterHandle);
         int16_t wantCode;
         bool made = false;
+        const char* format = "";
     };
     using W = WriterHandle;
     const Case cases[] = {
@@ -502,6 +526,9 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
         {"band below", [](W w) { Begin(w), Band(w, 100, 2, 5); }, kInvalid},
         {"rows beyond the declared height",
          [](W w) { Begin(w), Band(w, 100, 10, 6), Band(w, 100, 10, 6); }, kInvalid},
+        {"WMF band over another",
+         [](W w) { Begin(w), Band(w, 100, 10, 5), Band(w, 100, 10, 5), BitmapEnd(w); }, kInvalid,
+         false, "WMF"},
         {"placement that disagrees with the rows",
          [](W w) { Begin(w), Band(w, 100, 10, 10, 0, -8, 5); }, kInvalid},
         {"band of no rows", [](W w) { Begin(w), Band(w, 100, 10, 0); }, kInvalid},
@@ -532,10 +559,10 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
         {"finish twice", [](W w) { OutputFinish(w), OutputFinish(w); }, kInvalid},
     };
     for (const Case& k : cases) {
-        const Outcome out = Drive({.colours = 1, .bitmap = k.act});
+        const Outcome out = Drive({.format = k.format, .colours = 1, .bitmap = k.act});
         EXPECT_EQ(out.error, (Error{k.wantCode != 0, k.wantCode, 0})) << k.name;
         MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
-        EXPECT_EQ(handle.enhanced(), k.made) << k.name;
+        EXPECT_EQ(handle.enhanced() || handle.windows(), k.made) << k.name;
     }
 }
 

@@ -116,8 +116,11 @@ std::string XpmText(const Recipe& r) {
 }
 
 // Plays the picture into a top-down 32-bit DIB section of the picture's size, first filled
-// with a colour that no recipe uses, and returns its pixels as COLORREFs.
-std::vector<COLORREF> Play(void* picture, bool windowsMetafile, int width, int height) {
+// with a colour that no recipe uses, and returns its pixels as COLORREFs. A Windows
+// Metafile is played as hosts play them: in MM_ANISOTROPIC with the viewport on the
+// bitmap, and the window a file's placeable header gives (a handle sets its own).
+std::vector<COLORREF> Play(void* picture, bool windowsMetafile, int width, int height,
+                           SIZE window) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -136,6 +139,7 @@ std::vector<COLORREF> Play(void* picture, bool windowsMetafile, int width, int h
     const RECT frame{0, 0, width, height};
     if (windowsMetafile) {
         ::SetMapMode(dc, MM_ANISOTROPIC);
+        if (window.cx != 0) ::SetWindowExtEx(dc, window.cx, window.cy, nullptr);
         ::SetViewportExtEx(dc, width, height, nullptr);
         ::PlayMetaFile(dc, static_cast<HMETAFILE>(picture));
     } else {
@@ -153,8 +157,9 @@ std::vector<COLORREF> Play(void* picture, bool windowsMetafile, int width, int h
 }
 
 // The picture's pixels that differ from the recipe's (-1: it could not be played).
-int WrongPixels(void* picture, const Recipe& r) {
-    const std::vector<COLORREF> pixels = Play(picture, r.windowsMetafile, r.width, r.height);
+int WrongPixels(void* picture, const Recipe& r, SIZE window = {}) {
+    const std::vector<COLORREF> pixels =
+        Play(picture, r.windowsMetafile, r.width, r.height, window);
     if (pixels.size() != std::size_t(r.width) * r.height) return -1;
     int wrong = 0;
     for (int y = 0; y < r.height; ++y) {
@@ -194,10 +199,11 @@ int ImportToFile(const Library& filter, const std::string& input, const std::str
     return result;
 }
 
-// The named file as GDI reads it back (a WMF on disk starts with its placeable header).
-void* ReadBack(const std::string& path, bool windowsMetafile) {
+// The named file as GDI reads it back (a WMF on disk starts with its placeable header, whose
+// box is the window to play it with).
+void* ReadBack(const std::string& path, bool windowsMetafile, SIZE* window) {
     if (!windowsMetafile) return ::GetEnhMetaFileA(path.c_str());
-    const std::vector<uint8_t> bits = MetafileBits(ReadAll(path), true);
+    const std::vector<uint8_t> bits = MetafileBits(ReadAll(path), true, window);
     return bits.empty() ? nullptr
                         : ::SetMetaFileBitsEx(static_cast<UINT>(bits.size()), bits.data());
 }
@@ -223,6 +229,12 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
         {"wmf from memory", 5, 3, three, true, kFromMemory},
         {"named emf", 37, 90, twoChars, false, kToNamedFile},
         {"named wmf", 37, 90, three, true, kToNamedFile},
+        // Sides of 1 (2 units to the pixel in a file), 2, 17, 95, 96 and 1000 pixels.
+        {"named wmf 1 x 1", 1, 1, three, true, kToNamedFile},
+        {"named wmf 1000 x 1", 1000, 1, three, true, kToNamedFile},
+        {"named wmf 2 x 1000", 2, 1000, twoChars, true, kToNamedFile},
+        {"named wmf 95 x 17", 95, 17, twoChars, true, kToNamedFile},
+        {"named wmf 96 x 96", 96, 96, three, true, kToNamedFile},
     };
     char directory[MAX_PATH];
     ASSERT_NE(::GetTempPathA(sizeof directory, directory), 0u);
@@ -256,9 +268,10 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
             ASSERT_NE(handed, nullptr) << r.name;
             EXPECT_EQ(WrongPixels(handed, r), 0) << r.name << ": the handed-over picture";
             DeletePicture(handed, r.windowsMetafile);
-            void* file = ReadBack(output, r.windowsMetafile);
+            SIZE window{};
+            void* file = ReadBack(output, r.windowsMetafile, &window);
             ASSERT_NE(file, nullptr) << output << " is not a metafile";
-            EXPECT_EQ(WrongPixels(file, r), 0) << output;
+            EXPECT_EQ(WrongPixels(file, r, window), 0) << output;
             DeletePicture(file, r.windowsMetafile);
             WIN32_FIND_DATAA found{};
             const HANDLE search = ::FindFirstFileA(

@@ -1,7 +1,10 @@
 // xpmimport.exe as a Windows user runs it: each row runs it on a bundled sample in a
 // directory of its own and checks its exit status, that the directory then holds the
-// picture and nothing else (no temporary file), and the picture itself: byte for byte what
-// xpmfilter.dll's ImportGR makes of the same sample in this process, as GDI hands it out.
+// picture and nothing else (no temporary file), and the picture itself: byte for byte the
+// file that xpmfilter.dll's ImportGR writes of the same sample in this process.
+#include <fcntl.h>
+#include <io.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -31,18 +34,20 @@ std::string Text(const std::vector<uint8_t>& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// What the file holds once xpmimport wrote it, made in this process: the metafile's bits,
-// after the placeable header a WMF file begins with.
+// What the file holds once xpmimport wrote it, made in this process: the metafile that the
+// library writes to a descriptor (a WMF with its placeable header, as a file has it).
 struct Expected {
     std::vector<uint8_t> bits;
     int32_t width = 0;
     int32_t height = 0;
 };
 
-Expected ImportInProcess(const std::string& input, bool windowsMetafile) {
+Expected ImportInProcess(const std::string& input, bool windowsMetafile,
+                         const std::string& scratch) {
     Expected expected;
     const HMODULE filter = ::LoadLibraryA((BinDirectory() + "\\xpmfilter.dll").c_str());
-    if (filter == nullptr) return expected;
+    const int fd = ::_open(scratch.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
+    if (filter == nullptr || fd < 0) return expected;
     const auto importGR = reinterpret_cast<decltype(&ImportGR)>(
         reinterpret_cast<void (*)()>(::GetProcAddress(filter, "ImportGR")));
     auto source = std::make_unique<SourceSpec>();
@@ -50,25 +55,18 @@ Expected ImportInProcess(const std::string& input, bool windowsMetafile) {
     VrHostHooks hooks{};
     hooks.size = sizeof hooks;
     hooks.metafileKind = windowsMetafile ? kVrMetafileWmf : kVrMetafileEmf;
+    hooks.flags = kVrHookOutputFd;
+    hooks.outputFd = fd;
     PictureResult result{};
-    if (importGR != nullptr && importGR(&hooks, source.get(), &result, nullptr) == 0 &&
-        result.picture != nullptr) {
+    const bool imported =
+        importGR != nullptr && importGR(&hooks, source.get(), &result, nullptr) == 0;
+    ::_close(fd);
+    if (imported) {
         expected.width = result.bounds[2] - result.bounds[0];
         expected.height = result.bounds[3] - result.bounds[1];
-        if (windowsMetafile) {
-            const auto picture = static_cast<HMETAFILE>(result.picture);
-            expected.bits.resize(::GetMetaFileBitsEx(picture, 0, nullptr));
-            ::GetMetaFileBitsEx(picture, static_cast<UINT>(expected.bits.size()),
-                                expected.bits.data());
-            ::DeleteMetaFile(picture);
-        } else {
-            const auto picture = static_cast<HENHMETAFILE>(result.picture);
-            expected.bits.resize(::GetEnhMetaFileBits(picture, 0, nullptr));
-            ::GetEnhMetaFileBits(picture, static_cast<UINT>(expected.bits.size()),
-                                 expected.bits.data());
-            ::DeleteEnhMetaFile(picture);
-        }
+        expected.bits = ReadAll(scratch);
     }
+    ::DeleteFileA(scratch.c_str());
     ::FreeLibrary(filter);
     return expected;
 }
@@ -221,17 +219,17 @@ TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
         }
         EXPECT_TRUE(left.empty()) << "left behind: " << *left.begin();
 
-        const Expected expected =
-            c.sample != nullptr ? ImportInProcess(input, c.windowsMetafile) : Expected{};
+        const Expected expected = c.sample != nullptr
+                                      ? ImportInProcess(input, c.windowsMetafile, directory + ".in")
+                                      : Expected{};
         if (c.expect == Output::kFile || c.expect == Output::kStdout) {
             ASSERT_FALSE(expected.bits.empty())
                 << "the filter did not import " << input << " in process";
             const std::vector<uint8_t> written =
                 c.expect == Output::kFile ? ReadAll(directory + "\\" + c.output)
                                           : std::vector<uint8_t>(run.out.begin(), run.out.end());
-            EXPECT_TRUE(MetafileBits(written, c.windowsMetafile) == expected.bits)
-                << written.size() << " bytes written, " << expected.bits.size()
-                << " imported in process";
+            EXPECT_TRUE(written == expected.bits) << written.size() << " bytes written, "
+                                                  << expected.bits.size() << " imported in process";
         }
         if (c.expect == Output::kPng) {
             const std::vector<uint8_t> png = ReadAll(directory + "\\" + c.output);

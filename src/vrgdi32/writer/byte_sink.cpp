@@ -1,6 +1,7 @@
 // The metafile's byte sinks (see byte_sink.h).
 #include "writer/byte_sink.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -41,10 +42,14 @@ int16_t MemorySink::Write(const void* bytes, std::size_t count) {
     return 0;
 }
 
-int16_t MemorySink::Rewrite(std::size_t offset, const void* bytes, std::size_t count) {
+int16_t MemorySink::Place(std::size_t offset, const void* bytes, std::size_t count) {
     if (failure_ != 0) return failure_;
-    if (offset > size_ || count > size_ - offset) return failure_ = kVrErrInvalidCall;
-    std::memcpy(data_ + offset, bytes, count);
+    if (offset > SIZE_MAX - count) return failure_ = kVrErrMemory;
+    if (offset + count > capacity_) {
+        if (const int16_t code = Reserve(offset + count)) return code;
+    }
+    if (count != 0) std::memcpy(data_ + offset, bytes, count);
+    if (offset + count > size_) size_ = offset + count;
     return 0;
 }
 
@@ -66,7 +71,7 @@ int16_t FileSink::Reserve(std::size_t total) {
     return 0;
 }
 
-int16_t FileSink::WriteAt(std::size_t offset, const uint8_t* bytes, std::size_t count) {
+int16_t FileSink::WriteFully(std::size_t offset, const uint8_t* bytes, std::size_t count) {
     while (count != 0) {
         bool diskFull = false;
         const int64_t wrote =
@@ -86,7 +91,7 @@ int16_t FileSink::WriteAt(std::size_t offset, const uint8_t* bytes, std::size_t 
 int16_t FileSink::Drain() {
     const std::size_t count = buffered_;
     buffered_ = 0;
-    return WriteAt(size_ - count, buffer_.data(), count);
+    return WriteFully(size_ - count, buffer_.data(), count);
 }
 
 int16_t FileSink::Write(const void* bytes, std::size_t count) {
@@ -98,7 +103,7 @@ int16_t FileSink::Write(const void* bytes, std::size_t count) {
         // Too big to gather: what waits goes first, then the bytes straight from the caller.
         if (const int16_t code = Drain()) return code;
         size_ += count;
-        return WriteAt(size_ - count, from, count);
+        return WriteFully(size_ - count, from, count);
     }
     if (count > room - buffered_) {
         if (const int16_t code = Drain()) return code;
@@ -109,11 +114,13 @@ int16_t FileSink::Write(const void* bytes, std::size_t count) {
     return 0;
 }
 
-int16_t FileSink::Rewrite(std::size_t offset, const void* bytes, std::size_t count) {
+int16_t FileSink::Place(std::size_t offset, const void* bytes, std::size_t count) {
     if (failure_ != 0) return failure_;
-    if (offset > size_ || count > size_ - offset) return failure_ = kVrErrInvalidCall;
+    if (offset > SIZE_MAX - count) return failure_ = kVrErrMemory;
+    // What waits in the buffer goes first, so that the file's end stays where appends go.
     if (const int16_t code = Drain()) return code;
-    return WriteAt(offset, static_cast<const uint8_t*>(bytes), count);
+    if (offset + count > size_) size_ = offset + count;
+    return WriteFully(offset, static_cast<const uint8_t*>(bytes), count);
 }
 
 int16_t FileSink::Flush() {

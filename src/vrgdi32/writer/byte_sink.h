@@ -1,7 +1,7 @@
 // Where the metafile's bytes go while they are made: one growing block in memory that a
-// metafile handle can adopt, or a file written through a fixed buffer. Both take appends,
-// rewrite bytes already written (the header's totals), and fail cleanly with a writer
-// code; after a failure every later call answers the same code.
+// metafile handle can adopt, or a file written through a fixed buffer. Both take appends and
+// bytes placed anywhere (the header's totals, a bitmap that is stored bottom row first), and
+// fail cleanly with a writer code; after a failure every later call answers the same code.
 #pragma once
 
 #include <cstddef>
@@ -20,9 +20,11 @@ class ByteSink {
     [[nodiscard]] virtual int16_t Reserve(std::size_t total) = 0;
     // Appends count bytes. Returns 0 or a writer code.
     [[nodiscard]] virtual int16_t Write(const void* bytes, std::size_t count) = 0;
-    // Replaces count bytes from offset, all of them written before.
-    [[nodiscard]] virtual int16_t Rewrite(std::size_t offset, const void* bytes,
-                                          std::size_t count) = 0;
+    // Writes count bytes at offset, over bytes written before or past the end; the size
+    // becomes the larger of the two ends. Bytes past the old end that nothing places are
+    // unset. Returns 0 or a writer code.
+    [[nodiscard]] virtual int16_t Place(std::size_t offset, const void* bytes,
+                                        std::size_t count) = 0;
     // Makes every byte appended so far reach the output.
     [[nodiscard]] virtual int16_t Flush() = 0;
 
@@ -47,8 +49,7 @@ class MemorySink final : public ByteSink {
     // Makes room for total bytes at once; untouched room costs address space only.
     [[nodiscard]] int16_t Reserve(std::size_t total) override;
     [[nodiscard]] int16_t Write(const void* bytes, std::size_t count) override;
-    [[nodiscard]] int16_t Rewrite(std::size_t offset, const void* bytes,
-                                  std::size_t count) override;
+    [[nodiscard]] int16_t Place(std::size_t offset, const void* bytes, std::size_t count) override;
     [[nodiscard]] int16_t Flush() override { return failure_; }
 
     [[nodiscard]] const uint8_t* data() const { return data_; }
@@ -68,12 +69,11 @@ class FileSink final : public ByteSink {
     // Sizes the buffer: no bigger than the file will be.
     [[nodiscard]] int16_t Reserve(std::size_t total) override;
     [[nodiscard]] int16_t Write(const void* bytes, std::size_t count) override;
-    [[nodiscard]] int16_t Rewrite(std::size_t offset, const void* bytes,
-                                  std::size_t count) override;
+    [[nodiscard]] int16_t Place(std::size_t offset, const void* bytes, std::size_t count) override;
     [[nodiscard]] int16_t Flush() override;
 
   private:
-    [[nodiscard]] int16_t WriteAt(std::size_t offset, const uint8_t* bytes, std::size_t count);
+    [[nodiscard]] int16_t WriteFully(std::size_t offset, const uint8_t* bytes, std::size_t count);
     [[nodiscard]] int16_t Drain();
 
     int fd_;

@@ -1,17 +1,25 @@
 // The metafile handle that carries the finished picture to the host: an HENHMETAFILE, or an
-// HMETAFILE for a Windows Metafile (kept with its placeable header on POSIX; Windows takes
-// the metafile without it).
+// HMETAFILE for a Windows Metafile, whose bits have the handle's form on every platform (no
+// placeable header: what GetMetaFileBitsEx gives on Windows).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace vrgdi32 {
 
 // Takes over bytes (a block from malloc) on success; null on failure, the block staying the
 // caller's.
 [[nodiscard]] void* MetafileFromBytes(bool windowsMetafile, uint32_t size, uint8_t* bytes);
-// A handle over a copy of the first size bytes of the open file fd, which may then be closed,
-// changed or removed without touching the handle's bytes. Null on failure.
-[[nodiscard]] void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size);
+// A handle whose bits are head followed by the first size bytes of the open file fd from
+// byte skip on: the file's own head replaced by the handle's. The bits are the handle's own
+// copy: the file may then be closed, changed or removed without touching them. Null on failure.
+[[nodiscard]] void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size,
+                                     std::span<const uint8_t> head, std::size_t skip);
+// A handle that shows a file of its own as it is, without copying it into memory (a read-only
+// mapping), or null when the platform has none (Windows, where GDI keeps its own copy) or it
+// fails. No other process may be able to change the file.
+[[nodiscard]] void* MetafileShowingFile(bool windowsMetafile, int fd, uint32_t size);
 
 }  // namespace vrgdi32

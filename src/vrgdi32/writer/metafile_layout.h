@@ -1,7 +1,8 @@
-// The two metafile formats as the stream writes them: the bytes before the first bitmap
-// record (rewritten at the end with the totals, so they keep their length), the fixed part
-// of each stretch-DIB record, and the bytes after the last one. Every bitmap record draws
-// in device units (pixels, y down), so the picture is upright.
+// A picture's shape as the metafile streams see it, and the Enhanced Metafile as its stream
+// writes it: the bytes before the first bitmap record (rewritten at the end with the totals,
+// so they keep their length), the fixed part of each stretch-DIB record, and the bytes after
+// the last one. Every bitmap record draws in device units (pixels, y down), so the picture is
+// upright. (The Windows Metafile is written whole by its own stream: wmf_layout.h.)
 #pragma once
 
 #include <cstddef>
@@ -54,9 +55,5 @@ class MetafileLayout {
 // Enhanced Metafile: EMR_HEADER whose bounds are the bitmap in pixels and whose frame comes
 // from the units, EMR_STRETCHDIBITS records, EMR_EOF.
 [[nodiscard]] const MetafileLayout& EnhancedMetafileLayout();
-// Windows Metafile: the placeable header (bounds and units per inch), the standard header,
-// window origin and extent in pixels, META_STRETCHDIB records, META_EOF. Every coordinate
-// is a signed 16-bit value, so neither side may pass 32767.
-[[nodiscard]] const MetafileLayout& WindowsMetafileLayout();
 
 }  // namespace vrgdi32

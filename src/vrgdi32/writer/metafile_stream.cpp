@@ -1,4 +1,4 @@
-// Streaming one picture's metafile (see metafile_stream.h).
+// Streaming one picture's Enhanced Metafile (see metafile_stream.h).
 #include "writer/metafile_stream.h"
 
 #include <algorithm>
@@ -158,7 +158,7 @@ int16_t MetafileStream::End(const PictureShape& shape) {
     if (const int16_t code = layout_.Head(shape, totals_, head)) return Fail(code);
     // The head keeps its length: only the values in it change.
     if (head.size() != headBytes_) return Fail(kVrErrInvalidCall);
-    if (const int16_t code = sink_.Rewrite(0, head.data(), head.size())) return Fail(code);
+    if (const int16_t code = sink_.Place(0, head.data(), head.size())) return Fail(code);
     if (const int16_t code = sink_.Flush()) return Fail(code);
     joined_.Release();
     return 0;

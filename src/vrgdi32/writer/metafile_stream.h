@@ -1,6 +1,6 @@
-// Writing one picture's metafile as its bands arrive: the head at once (its totals rewritten
-// at the end), then one stretch-DIB record per group of consecutive bands, joined until the
-// group has at least kRecordRows rows or kRecordBytes of pixels (readers mis-scale very thin
+// Writing one picture's Enhanced Metafile as its bands arrive: the head at once (its totals
+// rewritten at the end), then one stretch-DIB record per group of consecutive bands, joined until
+// the group has at least kRecordRows rows or kRecordBytes of pixels (readers mis-scale very thin
 // records), then the tail. A band that makes such a group by itself, or the picture's last,
 // goes to the sink straight from the caller's rows; smaller ones wait in one buffer of at
 // most kJoinBytes. So memory stays bounded whatever the picture's size.
@@ -12,6 +12,7 @@
 #include "local_buffer.h"
 #include "writer/byte_sink.h"
 #include "writer/metafile_layout.h"
+#include "writer/picture_stream.h"
 
 namespace vrgdi32 {
 
@@ -21,30 +22,23 @@ constexpr std::size_t kMaxUpFrontBytes = std::size_t{64} << 20;
 constexpr std::size_t kRecordBytes = std::size_t{1} << 20;
 constexpr std::size_t kJoinBytes = 2 * kRecordBytes;
 
-// How a band's pixels are to be coloured: the first `colours` entries of the table (blue,
-// green, red, 0 each) and the DIB's resolution.
-struct BandInk {
-    const uint8_t* colourTable = nullptr;
-    uint32_t colours = 0;
-    uint32_t pixelsPerMetre = 0;
-};
-
-class MetafileStream {
+class MetafileStream final : public PictureStream {
   public:
     MetafileStream(const MetafileLayout& layout, ByteSink& sink) : layout_(layout), sink_(sink) {}
 
-    // Writes the head. Returns 0 or a writer code (303 when the format cannot hold it).
-    [[nodiscard]] int16_t Begin(const PictureShape& shape);
-    // Adds rows rows of the picture's width placed from y down, first row first, stride
-    // bytes apart. Returns 0 or a writer code (300 when the metafile would pass its limit).
+    [[nodiscard]] int16_t Begin(const PictureShape& shape) override;
     [[nodiscard]] int16_t AddBand(uint32_t y, uint32_t rows, const uint8_t* data,
-                                  const BandInk& ink);
+                                  const BandInk& ink) override;
     // Writes the rows waiting to be joined as a record of their own.
-    [[nodiscard]] int16_t FlushJoined();
-    // Flushes, writes the tail and rewrites the head with the totals. Returns 0 or a code.
-    [[nodiscard]] int16_t End(const PictureShape& shape);
-
-    [[nodiscard]] bool begun() const { return begun_; }
+    [[nodiscard]] int16_t FlushJoined() override;
+    // Flushes, writes the tail and rewrites the head with the totals.
+    [[nodiscard]] int16_t End(const PictureShape& shape) override;
+    [[nodiscard]] bool begun() const override { return begun_; }
+    // The file and the handle hold the same bytes.
+    [[nodiscard]] int16_t HeadAs(MetafileForm, ByteBuilder&, std::size_t* replaces) const override {
+        *replaces = 0;
+        return 0;
+    }
 
   private:
     [[nodiscard]] bool MakesRecord(uint32_t rows) const;

@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace vrgdi32 {
@@ -49,9 +50,10 @@ class OutputFile {
     // Streaming: puts the complete temporary file in the named file's place. Returns 0, or
     // 301 when that fails (the temporary file is then removed).
     [[nodiscard]] int16_t Commit();
-    // Not streaming: writes the whole picture over the named file. Returns 0, or 302 with
-    // *detail 269 when the disk is full (0 otherwise).
-    [[nodiscard]] int16_t WriteWhole(const uint8_t* bytes, std::size_t count, int16_t* detail);
+    // Not streaming: writes the whole picture, head then the count bytes at bytes, over the
+    // named file. Returns 0, or 302 with *detail 269 when the disk is full (0 otherwise).
+    [[nodiscard]] int16_t WriteWhole(std::span<const uint8_t> head, const uint8_t* bytes,
+                                     std::size_t count, int16_t* detail);
     // Closes; removes the temporary file if there is one. The named file stays as it was.
     void Discard();
 
@@ -59,7 +61,8 @@ class OutputFile {
     [[nodiscard]] int16_t CreateTemporary(const std::string& target);
     // The POSIX steps of Commit and WriteWhole; each returns 0 or an errno value.
     [[nodiscard]] int LinkInPlace();
-    [[nodiscard]] int RewriteInPlace(const uint8_t* bytes, std::size_t count);
+    [[nodiscard]] int RewriteInPlace(std::span<const uint8_t> head, const uint8_t* bytes,
+                                     std::size_t count);
 
     int fd_ = -1;
     bool streams_ = false;

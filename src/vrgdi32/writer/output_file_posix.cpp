@@ -101,15 +101,23 @@ int Link(int fd, const std::string& path) {
 
 // Writes count bytes at offset 0 (pwrite: a regular file) or in order (a device, a pipe).
 // 0 or an errno value.
-int WriteAll(int fd, const uint8_t* bytes, std::size_t count, bool positioned) {
-    for (std::size_t done = 0; done < count;) {
-        const ssize_t wrote = positioned ? ::pwrite(fd, bytes + done, count - done, done)
-                                         : ::write(fd, bytes + done, count - done);
-        if (wrote > 0) {
-            done += static_cast<std::size_t>(wrote);
-        } else if (wrote == 0 || errno != EINTR) {
-            return wrote < 0 ? errno : ENOSPC;
+int WriteAll(int fd, std::span<const uint8_t> head, const uint8_t* bytes, std::size_t count,
+             bool positioned) {
+    const std::span<const uint8_t> pieces[2] = {head, {bytes, count}};
+    std::size_t at = 0;  // where the piece starts in the file
+    for (const std::span<const uint8_t> piece : pieces) {
+        for (std::size_t done = 0; done < piece.size();) {
+            const ssize_t wrote = positioned
+                                      ? ::pwrite(fd, piece.data() + done, piece.size() - done,
+                                                 static_cast<off_t>(at + done))
+                                      : ::write(fd, piece.data() + done, piece.size() - done);
+            if (wrote > 0) {
+                done += static_cast<std::size_t>(wrote);
+            } else if (wrote == 0 || errno != EINTR) {
+                return wrote < 0 ? errno : ENOSPC;
+            }
         }
+        at += piece.size();
     }
     return 0;
 }
@@ -208,7 +216,8 @@ int16_t OutputFile::Commit() {
     return 0;
 }
 
-int OutputFile::RewriteInPlace(const uint8_t* bytes, std::size_t count) {
+int OutputFile::RewriteInPlace(std::span<const uint8_t> head, const uint8_t* bytes,
+                               std::size_t count) {
     struct stat old {};
     if (::fstat(fd_, &old) != 0) return errno;
     // The old bytes first, safe on the disk, in a file of our own.
@@ -218,14 +227,15 @@ int OutputFile::RewriteInPlace(const uint8_t* bytes, std::size_t count) {
                       NameOf(target_), RandomBits(), PATH_MAX - 1);
     const int kept = OpenRetrying(keptAt.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (kept < 0) return errno;
+    const std::size_t total = head.size() + count;
     int failure = sys::CopyBytes(fd_, kept, old.st_size) && ::fdatasync(kept) == 0 ? 0 : errno;
     if (failure == 0) {
         // With the space reserved, a full disk shows now rather than half way through.
-        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(count)) != 0 &&
+        if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(total)) != 0 &&
             (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
             failure = errno;
-        if (failure == 0) failure = WriteAll(fd_, bytes, count, true);
-        if (failure == 0 && ::ftruncate(fd_, static_cast<off_t>(count)) != 0) failure = errno;
+        if (failure == 0) failure = WriteAll(fd_, head, bytes, count, true);
+        if (failure == 0 && ::ftruncate(fd_, static_cast<off_t>(total)) != 0) failure = errno;
         // A failure puts the old bytes back; if even that fails, the copy stays.
         if (failure != 0 &&
             (!sys::CopyBytes(kept, fd_, old.st_size) || ::ftruncate(fd_, old.st_size) != 0)) {
@@ -238,9 +248,11 @@ int OutputFile::RewriteInPlace(const uint8_t* bytes, std::size_t count) {
     return failure;
 }
 
-int16_t OutputFile::WriteWhole(const uint8_t* bytes, std::size_t count, int16_t* detail) {
+int16_t OutputFile::WriteWhole(std::span<const uint8_t> head, const uint8_t* bytes,
+                               std::size_t count, int16_t* detail) {
     *detail = 0;
-    int failure = inPlace_ ? RewriteInPlace(bytes, count) : WriteAll(fd_, bytes, count, false);
+    int failure =
+        inPlace_ ? RewriteInPlace(head, bytes, count) : WriteAll(fd_, head, bytes, count, false);
     if (::close(fd_) != 0 && failure == 0 && errno != EINTR) failure = errno;
     fd_ = -1;
     Discard();

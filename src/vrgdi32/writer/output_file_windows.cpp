@@ -77,25 +77,30 @@ int16_t OutputFile::Commit() {
     return 0;
 }
 
-int16_t OutputFile::WriteWhole(const uint8_t* bytes, std::size_t count, int16_t* detail) {
+int16_t OutputFile::WriteWhole(std::span<const uint8_t> head, const uint8_t* bytes,
+                               std::size_t count, int16_t* detail) {
     *detail = 0;
     bool failed = false;
     bool diskFull = false;
-    std::size_t done = 0;
-    while (done < count) {
-        const std::size_t chunk = count - done > 0x40000000u ? 0x40000000u : count - done;
-        const int wrote = ::_write(fd_, bytes + done, static_cast<unsigned>(chunk));
-        if (wrote <= 0) {
-            failed = true;
-            diskFull = wrote == 0 || errno == ENOSPC;
-            break;
+    const std::span<const uint8_t> pieces[2] = {head, {bytes, count}};
+    for (const std::span<const uint8_t> piece : pieces) {
+        std::size_t done = 0;
+        while (!failed && done < piece.size()) {
+            const std::size_t left = piece.size() - done;
+            const std::size_t chunk = left > 0x40000000u ? 0x40000000u : left;
+            const int wrote = ::_write(fd_, piece.data() + done, static_cast<unsigned>(chunk));
+            if (wrote <= 0) {
+                failed = true;
+                diskFull = wrote == 0 || errno == ENOSPC;
+                break;
+            }
+            done += static_cast<std::size_t>(wrote);
         }
-        done += static_cast<std::size_t>(wrote);
     }
     // A regular file may have been longer than the new picture.
     if (!failed &&
         ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_))) == FILE_TYPE_DISK &&
-        ::_chsize_s(fd_, static_cast<__int64>(count)) != 0) {
+        ::_chsize_s(fd_, static_cast<__int64>(head.size() + count)) != 0) {
         failed = true;
         diskFull = errno == ENOSPC;
     }

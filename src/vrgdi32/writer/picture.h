@@ -10,7 +10,7 @@
 
 #include "vrgdi32/vrgdi32.h"
 #include "writer/metafile_layout.h"
-#include "writer/metafile_stream.h"
+#include "writer/picture_stream.h"
 
 namespace vrgdi32 {
 

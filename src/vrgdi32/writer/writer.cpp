@@ -9,6 +9,8 @@
 #include "job/import_job.h"
 #include "system/file_descriptor.h"
 #include "writer/metafile_handle.h"
+#include "writer/metafile_stream.h"
+#include "writer/wmf_stream.h"
 #include "writer/writer_errors.h"
 
 namespace vrgdi32 {
@@ -105,10 +107,13 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
         kind_ = hasHooks && hooks.metafileKind == kVrMetafileWmf ? MetafileKind::kWindows
                                                                  : MetafileKind::kEnhanced;
     }
-    const MetafileLayout& layout =
-        kind_ == MetafileKind::kWindows ? WindowsMetafileLayout() : EnhancedMetafileLayout();
-    stream_ = std::make_unique<MetafileStream>(
-        layout, memory_ ? static_cast<ByteSink&>(*memory_) : *fileBytes_);
+    ByteSink& bytes = memory_ ? static_cast<ByteSink&>(*memory_) : *fileBytes_;
+    if (kind_ == MetafileKind::kWindows) {
+        stream_ = std::make_unique<WindowsMetafileStream>(
+            memory_ ? MetafileForm::kHandle : MetafileForm::kFile, bytes);
+    } else {
+        stream_ = std::make_unique<MetafileStream>(EnhancedMetafileLayout(), bytes);
+    }
     sink_ = sink;
     if (sink_ != nullptr) {
         // From here the result fields are ours: the input's memory handle, which the sink
@@ -167,11 +172,17 @@ int16_t Writer::Deliver(int16_t* detail) {
         HandOver(nullptr);
         return 0;
     }
+    // The bytes were made in one form; the other takes a different head in place of theirs.
+    ByteBuilder head(kMaxMetafileBytes);
+    std::size_t replaces = 0;
     if (fileBytes_) {
         const auto size = static_cast<UINT>(fileBytes_->size());
         void* handle = nullptr;
         if (sink_ != nullptr) {
-            handle = MetafileFromFile(windows, file_.fd(), size);
+            if (const int16_t code = stream_->HeadAs(MetafileForm::kHandle, head, &replaces))
+                return code;
+            handle =
+                MetafileFromFile(windows, file_.fd(), size, {head.data(), head.size()}, replaces);
             if (handle == nullptr) return kVrErrMemory;
         }
         if (const int16_t code = file_.Commit()) {
@@ -185,8 +196,12 @@ int16_t Writer::Deliver(int16_t* detail) {
     }
     const auto size = static_cast<UINT>(memory_->size());
     if (file_.isOpen()) {
-        if (const int16_t code = file_.WriteWhole(memory_->data(), memory_->size(), detail))
+        if (const int16_t code = stream_->HeadAs(MetafileForm::kFile, head, &replaces)) return code;
+        if (const int16_t code =
+                file_.WriteWhole({head.data(), head.size()}, memory_->data() + replaces,
+                                 memory_->size() - replaces, detail)) {
             return code;
+        }
     }
     if (sink_ == nullptr) return 0;
     uint8_t* bytes = memory_->Release();

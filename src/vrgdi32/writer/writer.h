@@ -1,14 +1,17 @@
 // The picture writer: the life of one output (open, start, finish, close), the picture
 // drawn in between, the pending error, and the hand-over of the finished metafile.
 //
-// The metafile is written as the bands arrive (see metafile_stream.h), to one of:
+// The metafile is written as the bands arrive (see metafile_stream.h, wmf_stream.h), to one
+// of:
 // - the host's descriptor, when its hooks ask for it (kVrHookOutputFd): the sink gets the
 //   bounds and units per inch, and no handle;
 // - the file named at OutputOpen, through a temporary file beside it (see output_file.h):
 //   the sink gets a metafile handle over a copy of the finished file in an unnamed file of
-//   its own, so none of it is held in memory and a change to the named file cannot reach it;
+//   its own (a Windows Metafile's handle, whose head differs from the file's, over a copy in
+//   memory), so a change to the named file cannot reach it;
 // - memory: one block that grows as records arrive and that the sink's metafile handle
 //   takes over without a copy.
+// Files get the file's form of the metafile, handles the handle's (picture_stream.h).
 // Only a picture completed with no error, no abort and no stop reaches the sink or
 // replaces the named file.
 #pragma once
@@ -19,7 +22,7 @@
 
 #include "vrgdi32/vrgdi32.h"
 #include "writer/byte_sink.h"
-#include "writer/metafile_stream.h"
+#include "writer/picture_stream.h"
 #include "writer/output_file.h"
 #include "writer/picture.h"
 
@@ -91,7 +94,7 @@ class Writer {
     bool toHostDescriptor_ = false;
     std::unique_ptr<MemorySink> memory_;   // when the bytes are kept in memory
     std::unique_ptr<FileSink> fileBytes_;  // when they go to a file as they come
-    std::unique_ptr<MetafileStream> stream_;
+    std::unique_ptr<PictureStream> stream_;
 
     PictureState pictureState_ = PictureState::kNone;
     Picture picture_;
