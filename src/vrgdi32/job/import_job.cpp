@@ -5,6 +5,7 @@
 #include <new>
 
 #include "handle_table.h"
+#include "job/job_link.h"
 #include "streams/read_failure.h"
 
 namespace vrgdi32 {
@@ -65,12 +66,12 @@ int32_t ImportJob::Outcome() const {
     return answeredStop_ ? static_cast<int32_t>(kVrCodeStopped) : 0;
 }
 
-void AttachHooksToJob(uint64_t job, const VrHostHooks& hooks) {
-    if (ImportJob* found = g_jobs.Find(job)) found->AttachHooks(hooks);
+void JobLink::AttachHooks(const VrHostHooks& hooks) const {
+    if (ImportJob* found = g_jobs.Find(job_)) found->AttachHooks(hooks);
 }
 
-bool JobAnsweredStop(uint64_t job) {
-    const ImportJob* found = g_jobs.Find(job);
+bool JobLink::AnsweredStop() const {
+    const ImportJob* found = g_jobs.Find(job_);
     return found != nullptr && found->answeredStop();
 }
 

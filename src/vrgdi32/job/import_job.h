@@ -1,6 +1,7 @@
 // The import job: the library's side of one import's status traffic. It follows the
 // progress, asks the host's hooks whether to stop, and keeps the outcome that
-// ImportJobEnd returns. Jobs live in a handle table; the writer reaches them by handle.
+// ImportJobEnd returns. Jobs live in a handle table; the writer reaches them through a
+// JobLink (job_link.h) only.
 #pragma once
 
 #include <cstdint>
@@ -34,10 +35,5 @@ class ImportJob {
     uint32_t rangeBase_ = 0;
     uint32_t rangeSize_ = 100;
 };
-
-// Gives the job named by handle the host's hooks; nothing when no such job lives.
-void AttachHooksToJob(uint64_t job, const VrHostHooks& hooks);
-// True when the job named by handle lives and has answered a stop notice with stop.
-[[nodiscard]] bool JobAnsweredStop(uint64_t job);
 
 }  // namespace vrgdi32

@@ -7,7 +7,7 @@
 
 #include "system/file_descriptor.h"
 
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {

@@ -8,7 +8,7 @@
 #include <uemf.h>
 
 #include "writer/metafile_layout.h"
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {

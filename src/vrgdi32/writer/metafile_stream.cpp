@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {

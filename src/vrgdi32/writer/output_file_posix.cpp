@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "system/file_descriptor.h"
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {

@@ -9,7 +9,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {

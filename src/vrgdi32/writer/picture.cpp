@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {

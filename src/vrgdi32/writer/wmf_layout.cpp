@@ -9,7 +9,7 @@
 
 #include <uwmf.h>
 
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "writer/metafile_stream.h"
 #include "writer/wmf_layout.h"
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 

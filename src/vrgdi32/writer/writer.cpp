@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "job/host_hooks.h"
-#include "job/import_job.h"
+#include "job/job_link.h"
 #include "system/file_descriptor.h"
 #include "writer/metafile_handle.h"
 #include "writer/metafile_stream.h"
 #include "writer/wmf_stream.h"
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {
@@ -27,13 +27,6 @@ bool EqualsIgnoringCase(const char* text, const char* word) {
         }
     }
     return *text == '\0';
-}
-
-std::string BoundedCopy(const char* text) {
-    if (text == nullptr) return {};
-    std::string copy;
-    for (std::size_t i = 0; i < kNameChars && text[i] != '\0'; ++i) copy.push_back(text[i]);
-    return copy;
 }
 
 }  // namespace
@@ -54,12 +47,6 @@ void Writer::TakeError(uint32_t* flag, int16_t* pair) {
         pair[1] = errorDetail_;
     }
     errorPending_ = false;
-}
-
-void Writer::SetNames(const char* name1, const char* name2, const char* name3) {
-    names_[0] = BoundedCopy(name1);
-    names_[1] = BoundedCopy(name2);
-    names_[2] = BoundedCopy(name3);
 }
 
 int16_t Writer::ChooseDestination(const char* outputName, const VrHostHooks& hooks) {
@@ -122,8 +109,8 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
         for (int32_t& side : sink_->bounds) side = 0;
         sink_->unitsPerInch = 0;
     }
-    job_ = sink != nullptr ? sink->userData : 0;
-    if (hasHooks) AttachHooksToJob(job_, hooks);
+    job_ = JobLink(sink != nullptr ? sink->userData : 0);
+    if (hasHooks) job_.AttachHooks(hooks);
     outputState_ = OutputState::kOpen;
     return 0;
 }
@@ -142,7 +129,7 @@ void Writer::FinishOutput() {
         return;
     }
     outputState_ = OutputState::kFinished;
-    if (JobAnsweredStop(job_)) {
+    if (job_.AnsweredStop()) {
         // The host stopped the import; whatever was drawn is not a picture.
         Fail(kVrErrStopped);
         DropOutput();

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "job/job_link.h"
 #include "vrgdi32/vrgdi32.h"
 #include "writer/byte_sink.h"
 #include "writer/picture_stream.h"
@@ -36,9 +37,6 @@ class Writer {
     // Hands out the pending error (and clears it): *flag non-zero and pair = code, detail.
     void TakeError(uint32_t* flag, int16_t* pair);
     void Abort() { aborted_ = true; }
-
-    void SetNames(const char* name1, const char* name2, const char* name3);
-    void SetOption(int32_t option) { option_ = option; }
 
     // Returns 0 or a writer code (320 out of order or both a name and the host's
     // descriptor, 301 the named file or the descriptor cannot be written).
@@ -83,13 +81,10 @@ class Writer {
     bool failed_ = false;
     bool aborted_ = false;
 
-    std::string names_[3];
-    int32_t option_ = 0;
-
     OutputState outputState_ = OutputState::kClosed;
     MetafileKind kind_ = MetafileKind::kEnhanced;
     StatusSink* sink_ = nullptr;
-    uint64_t job_ = 0;
+    JobLink job_;  // the import job named in the status record, if any
     OutputFile file_;
     bool toHostDescriptor_ = false;
     std::unique_ptr<MemorySink> memory_;   // when the bytes are kept in memory

@@ -7,7 +7,7 @@
 #include "handle_table.h"
 #include "vrgdi32/vrgdi32.h"
 #include "writer/writer.h"
-#include "writer/writer_errors.h"
+#include "writer/metafile_limits.h"
 
 namespace vrgdi32 {
 namespace {
@@ -67,14 +67,11 @@ VRGDI32_API void WriterDestroy(WriterHandle writer) {
     std::unique_ptr<Writer> destroyed = vrgdi32::g_writers.Remove(vrgdi32::FromHandle(writer));
 }
 
-VRGDI32_API void WriterSetNames(WriterHandle writer, const char* name1, const char* name2,
-                                const char* name3) {
-    WithWriter(writer, [&](Writer& w) { w.SetNames(name1, name2, name3); });
-}
+// The names and the option mean nothing to this writer: what it makes depends on the output
+// and the host's hooks alone. Accepted, and kept by no one.
+VRGDI32_API void WriterSetNames(WriterHandle, const char*, const char*, const char*) {}
 
-VRGDI32_API void WriterSetOption(WriterHandle writer, int32_t option) {
-    WithWriter(writer, [&](Writer& w) { w.SetOption(option); });
-}
+VRGDI32_API void WriterSetOption(WriterHandle, int32_t) {}
 
 VRGDI32_API void WriterGetError(WriterHandle writer, int32_t /*which*/, uint32_t* flag,
                                 int16_t pair[2]) {
