@@ -17,9 +17,9 @@ namespace vrgdi32 {
 // copy: the file may then be closed, changed or removed without touching them. Null on failure.
 [[nodiscard]] void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size,
                                      std::span<const uint8_t> head, std::size_t skip);
-// A handle that shows a file of its own as it is, without copying it into memory (a read-only
-// mapping), or null when the platform has none (Windows, where GDI keeps its own copy) or it
-// fails. No other process may be able to change the file.
-[[nodiscard]] void* MetafileShowingFile(bool windowsMetafile, int fd, uint32_t size);
+// A handle over a copy of the first size bytes of fd in an unnamed file of its own that no
+// other process can open, mapped rather than read into memory; null where the platform has no
+// such thing (Windows, where GDI keeps its own copy in memory) or it fails.
+[[nodiscard]] void* MetafileOverPrivateFile(bool windowsMetafile, int fd, uint32_t size);
 
 }  // namespace vrgdi32
