@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "xpmimport/command_line.h"
-#include "xpmimport/commands.h"
-#include "xpmimport/exit_status.h"
-#include "xpmimport/filter_module.h"
-#include "xpmimport/interrupt.h"
-#include "xpmimport/module_path.h"
-#include "xpmimport/terminal.h"
+#include "xpmimport/command/command_line.h"
+#include "xpmimport/command/commands.h"
+#include "xpmimport/command/exit_status.h"
+#include "xpmimport/import/filter_module.h"
+#include "xpmimport/output/interrupt.h"
+#include "xpmimport/import/module_path.h"
+#include "xpmimport/command/terminal.h"
 
 #ifndef XPMIMPORT_VERSION
 #define XPMIMPORT_VERSION "0"

@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "vrgdi32/vrgdi32.h"
-#include "xpmimport/byte_reader.h"
-#include "xpmimport/dib_paint.h"
-#include "xpmimport/metafile_canvas.h"
-#include "xpmimport/metafile_handle.h"
+#include "xpmimport/render/byte_reader.h"
+#include "xpmimport/render/dib_paint.h"
+#include "xpmimport/render/metafile_canvas.h"
+#include "xpmimport/import/metafile_handle.h"
 
 namespace {
 

@@ -1,0 +1,39 @@
+// Output format names.
+#include "xpmimport/command/output_format.h"
+
+#include <cctype>
+
+#include "xpmimport/output/file_system.h"
+
+namespace xpmimport {
+
+std::optional<OutputFormat> FormatFromName(std::string_view name) {
+    std::string lower;
+    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "emf") return OutputFormat::kEmf;
+    if (lower == "wmf") return OutputFormat::kWmf;
+    if (lower == "png") return OutputFormat::kPng;
+    return std::nullopt;
+}
+
+std::optional<OutputFormat> FormatFromPath(std::string_view path) {
+    size_t dot = path.rfind('.');
+    size_t slash = path.find_last_of(PathSeparators());
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return std::nullopt;
+    return FormatFromName(path.substr(dot + 1));
+}
+
+std::string_view FormatName(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::kEmf:
+            return "emf";
+        case OutputFormat::kWmf:
+            return "wmf";
+        case OutputFormat::kPng:
+            return "png";
+    }
+    return "emf";
+}
+
+}  // namespace xpmimport
