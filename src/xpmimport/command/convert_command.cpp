@@ -1,7 +1,4 @@
 // The conversion run: plan, make the output directory, run the imports, report each one.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -20,6 +17,7 @@
 #include "xpmimport/output/output_sync.h"
 #include "xpmimport/output/pending_output.h"
 #include "xpmimport/command/task_plan.h"
+#include "xpmimport/command/terminal.h"
 
 namespace xpmimport {
 namespace {
@@ -39,8 +37,7 @@ namespace {
             return false;
         }
     }
-    struct stat info = {};
-    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    if (KindOfFile(directory.c_str()) != FileKind::kDirectory) {
         *error = std::strerror(ENOTDIR);
         return false;
     }
@@ -87,7 +84,7 @@ void Report(Console& console, const CommandLine& line, const ImportTask& task,
 
 int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_t fileMode) {
     TaskPlan plan = PlanTasks(line);
-    if (plan.ok && line.output == kStandardOutputName && isatty(STDOUT_FILENO) != 0) {
+    if (plan.ok && line.output == kStandardOutputName && IsTerminal(kStandardOutputFd)) {
         plan.ok = false;
         plan.error = "standard output is a terminal: redirect it to a file or a pipe for -o -";
     }
@@ -103,7 +100,7 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
             return kExitSomeFailed;
         }
     }
-    Console console(!line.quiet && isatty(STDERR_FILENO) != 0, plan.tasks.size());
+    Console console(!line.quiet && IsTerminal(kStandardErrorFd), plan.tasks.size());
     const ImportSettings settings{fileMode, line.maxPixels, line.verbose};
     std::atomic<size_t> failures{0}, done{0};
     std::mutex writtenMutex;

@@ -1,10 +1,6 @@
 // One conversion, from the import call to the renamed output file.
 #include "xpmimport/command/import_job.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -14,6 +10,7 @@
 
 #include "xpmimport/import/fd_reader.h"
 #include "xpmimport/import/input_prologue.h"
+#include "xpmimport/output/file_system.h"
 #include "xpmimport/output/interrupt.h"
 #include "xpmimport/import/metafile_handle.h"
 #include "xpmimport/render/metafile_render.h"
@@ -98,7 +95,7 @@ namespace {
         FileFailure failure;
         // The file was offered to the library; start it afresh in case it wrote anything.
         if (spoolFd >= 0 &&
-            (std::fseek(output.stream(), 0, SEEK_SET) != 0 || ftruncate(spoolFd, 0) != 0)) {
+            (std::fseek(output.stream(), 0, SEEK_SET) != 0 || !TruncateFile(spoolFd, 0))) {
             *cause = std::string("cannot write the output: ") + std::strerror(errno);
             return false;
         }
@@ -125,9 +122,7 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
     if (InterruptRequested()) return Interrupted();
     // A directory is told by the prologue's own open, without a stat per input.
     if (task.input != "-" && task.input.size() >= sizeof(SourceSpec::path)) {
-        struct stat info = {};
-        if (stat(task.input.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-            return Failed("is a directory");
+        if (KindOfFile(task.input.c_str()) == FileKind::kDirectory) return Failed("is a directory");
         return Failed("the path is too long for the filter");
     }
     InputPrologue prologue;
@@ -149,7 +144,7 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
     // scratch file the picture is rendered from.
     std::unique_ptr<ScratchFile> scratch;
     if (task.format == OutputFormat::kPng) scratch = std::make_unique<ScratchFile>(task.output);
-    const int spoolFd = scratch ? scratch->fd() : fileno(output->stream());
+    const int spoolFd = scratch ? scratch->fd() : DescriptorOf(output->stream());
     // The library applies the limit too, as soon as it knows the size: to a pipe given by
     // name, which could not be looked at first, before any of the picture is made.
     ImportedPicture picture = ImportPicture(filter, task.input, task.format == OutputFormat::kWmf,
@@ -176,7 +171,7 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
     if (!output->Commit(&failure))
         return InterruptRequested() ? Interrupted() : Failed(failure.words);
     // The picture is complete; standard input is still read to its end, as a filter does.
-    if (task.input == "-") DrainInput(STDIN_FILENO);
+    if (task.input == "-") DrainInput(kStandardInputFd);
 
     ImportOutcome outcome;
     outcome.status = ImportOutcome::Status::kDone;

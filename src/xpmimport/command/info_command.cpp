@@ -1,6 +1,4 @@
 // The --info run: one line per input with its size.
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "xpmimport/command/commands.h"
@@ -8,6 +6,7 @@
 #include "xpmimport/command/exit_status.h"
 #include "xpmimport/import/fd_reader.h"
 #include "xpmimport/import/file_info_query.h"
+#include "xpmimport/output/file_system.h"
 #include "xpmimport/output/interrupt.h"
 #include "xpmimport/command/json_text.h"
 #include "xpmimport/command/task_plan.h"
@@ -27,7 +26,7 @@ int RunInfoCommand(const CommandLine& line, const FilterModule& filter) {
         if (InterruptRequested()) break;
         const std::string name = InputDisplayName(input);
         InfoOutcome outcome = QueryFileInfo(filter.exports(), input, line.verbose);
-        if (outcome.ok && input == "-") DrainInput(STDIN_FILENO);  // as a filter does
+        if (outcome.ok && input == "-") DrainInput(kStandardInputFd);  // as a filter does
         if (outcome.ok) {
             if (!line.quiet && !outcome.warning.empty())
                 console.err("xpmimport: " + name + ": warning: " + outcome.warning);

@@ -8,6 +8,10 @@ namespace xpmimport {
 
 void UseBinaryStandardStreams() {}
 
+bool IsTerminal(int fd) {
+    return isatty(fd) != 0;
+}
+
 size_t TerminalColumns() {
     struct winsize size = {};
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col - 1;

@@ -13,6 +13,10 @@ void UseBinaryStandardStreams() {
     ::_setmode(1, _O_BINARY);
 }
 
+bool IsTerminal(int fd) {
+    return ::_isatty(fd) != 0;
+}
+
 size_t TerminalColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) {

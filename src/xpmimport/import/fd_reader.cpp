@@ -1,13 +1,11 @@
 // The read routine over a file descriptor.
 #include "xpmimport/import/fd_reader.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "xpmimport/output/file_system.h"
 #include "xpmimport/output/interrupt.h"
 
 namespace xpmimport {
@@ -25,11 +23,11 @@ ReadAhead g_readAhead;
 constexpr size_t kChunkBytes = 64 * 1024;
 
 [[nodiscard]] int32_t RemainingSize(int fd) {
-    struct stat info = {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-    off_t position = lseek(fd, 0, SEEK_CUR);
-    if (position < 0 || position > info.st_size) return -1;
-    off_t left = info.st_size - position + static_cast<off_t>(g_readAhead.left(fd));
+    if (KindOfOpenFile(fd) != FileKind::kRegular) return -1;
+    const int64_t size = SizeOfOpenFile(fd);
+    const int64_t position = PositionInFile(fd);
+    if (size < 0 || position < 0 || position > size) return -1;
+    const int64_t left = size - position + static_cast<int64_t>(g_readAhead.left(fd));
     if (left > INT32_MAX) return -1;
     return static_cast<int32_t>(left);
 }
@@ -46,7 +44,7 @@ void DrainInput(int fd) {
     if (g_readAhead.fd == fd) g_readAhead.served = g_readAhead.bytes.size();
     char buffer[65536];
     while (!InterruptRequested()) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
+        const int64_t got = ReadNext(fd, buffer, sizeof buffer);
         if (got == 0 || (got < 0 && errno != EINTR)) return;
     }
 }
@@ -60,8 +58,8 @@ int32_t ReadFromFd(uint64_t userData, void* buffer, int32_t count) {
     if (g_readAhead.left(reader->fd) == 0) {
         // The library asks for what the decoder needs, often one byte: read in chunks here.
         std::string chunk(kChunkBytes, '\0');
-        ssize_t got;
-        while ((got = read(reader->fd, chunk.data(), chunk.size())) < 0) {
+        int64_t got;
+        while ((got = ReadNext(reader->fd, chunk.data(), chunk.size())) < 0) {
             if (errno == EINTR && !InterruptRequested()) continue;
             if (reader->error == 0) reader->error = errno;
             return errno >= 2 ? -errno : -1;  // the library passes the system's cause on

@@ -1,15 +1,12 @@
 // File information through GetFileInfo.
 #include "xpmimport/import/file_info_query.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "xpmimport/import/fd_reader.h"
 #include "xpmimport/import/result_messages.h"
+#include "xpmimport/output/file_system.h"
 
 namespace xpmimport {
 
@@ -18,8 +15,7 @@ InfoOutcome QueryFileInfo(const FilterExports& filter, const std::string& input,
     InputPrologue prologue;
     std::string error;
     if (input != "-") {
-        struct stat info = {};
-        if (stat(input.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        if (KindOfFile(input.c_str()) == FileKind::kDirectory) {
             outcome.cause = "is a directory";
             return outcome;
         }
@@ -37,7 +33,7 @@ InfoOutcome QueryFileInfo(const FilterExports& filter, const std::string& input,
     record.size = sizeof record;
     int32_t code = 0;
     if (input == "-") {
-        FdReader reader{STDIN_FILENO, 0};
+        FdReader reader{kStandardInputFd, 0};
         code = filter.getFileInfo("", &record, reinterpret_cast<uintptr_t>(&reader), ReadFromFd);
     } else {
         code = filter.getFileInfo(input.c_str(), &record, 0, nullptr);

@@ -6,9 +6,6 @@
 // code's characters, then words taken as key and value pairs, as the filter takes them.
 #include "xpmimport/import/input_prologue.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -190,7 +187,7 @@ namespace {
     while (bytes->size() < kPrologueLimit && !PrologueDecided(*bytes)) {
         size_t old = bytes->size();
         bytes->resize(old + kChunk);
-        ssize_t got = read(fd, bytes->data() + old, kChunk);
+        const int64_t got = ReadNext(fd, bytes->data() + old, kChunk);
         bytes->resize(old + static_cast<size_t>(got > 0 ? got : 0));
         if (got == 0) {
             *ended = true;
@@ -208,12 +205,11 @@ namespace {
 }  // namespace
 
 bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::string* error) {
-    struct stat info = {};
     int fd = OpenForReading(path.c_str());
     if (fd < 0) {
         const int openError = errno;
         // A directory that cannot be opened is still a directory.
-        if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        if (KindOfFile(path.c_str()) == FileKind::kDirectory) {
             *prologue = InputPrologue{};
             prologue->kind = InputKind::kUnread;
             prologue->directory = true;
@@ -222,17 +218,18 @@ bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::str
         *error = std::strerror(openError);
         return false;
     }
-    if (fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
-        close(fd);
+    const FileKind kind = KindOfOpenFile(fd);
+    if (kind != FileKind::kUnknown && kind != FileKind::kRegular) {
+        (void)CloseFile(fd);
         *prologue = InputPrologue{};
         prologue->kind = InputKind::kUnread;
-        prologue->directory = S_ISDIR(info.st_mode);
+        prologue->directory = kind == FileKind::kDirectory;
         return true;
     }
     std::string bytes;
     bool ended = false;
     bool read = ReadAhead(fd, &bytes, &ended, error);
-    close(fd);
+    (void)CloseFile(fd);  // read only: nothing is lost if the close fails
     if (read) *prologue = ReadPrologue(bytes, ended);
     return read;
 }
@@ -240,9 +237,9 @@ bool ReadFilePrologue(const std::string& path, InputPrologue* prologue, std::str
 bool ReadStandardInputPrologue(InputPrologue* prologue, std::string* error) {
     std::string bytes;
     bool ended = false;
-    bool read = ReadAhead(STDIN_FILENO, &bytes, &ended, error);
+    bool read = ReadAhead(kStandardInputFd, &bytes, &ended, error);
     *prologue = ReadPrologue(bytes, ended);
-    UnreadInput(STDIN_FILENO, std::move(bytes));
+    UnreadInput(kStandardInputFd, std::move(bytes));
     return read;
 }
 

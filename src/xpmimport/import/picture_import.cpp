@@ -1,8 +1,6 @@
 // Calling ImportGR / ImportCB with the host hooks, and the scratch file a metafile may go to.
 #include "xpmimport/import/picture_import.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -37,7 +35,7 @@ ScratchFile::ScratchFile(const std::string& besidePath) {
 }
 
 ScratchFile::~ScratchFile() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0) (void)CloseFile(fd_);
 }
 
 ImportedPicture ImportPicture(const FilterExports& filter, const std::string& input,
@@ -62,7 +60,7 @@ ImportedPicture ImportPicture(const FilterExports& filter, const std::string& in
     }
     PictureResult result = {};
     if (input == "-") {
-        FdReader reader{STDIN_FILENO, 0};
+        FdReader reader{kStandardInputFd, 0};
         imported.code =
             SignedImportResult(filter.importCB(&hooks, source.get(), &result, nullptr,
                                                reinterpret_cast<uintptr_t>(&reader), ReadFromFd));

@@ -18,14 +18,71 @@ int OpenForReading(const char* path) {
     return open(path, O_RDONLY | O_CLOEXEC);
 }
 
+int64_t ReadNext(int fd, void* out, size_t count) {
+    return read(fd, out, count);
+}
+
+int64_t WriteNext(int fd, const void* bytes, size_t count) {
+    return write(fd, bytes, count);
+}
+
 int64_t ReadAt(int fd, void* out, size_t count, int64_t offset) {
     return pread(fd, out, count, static_cast<off_t>(offset));
+}
+
+bool CloseFile(int fd) {
+    return close(fd) == 0;
 }
 
 int64_t SizeOfOpenFile(int fd) {
     struct stat info = {};
     if (fstat(fd, &info) != 0) return -1;
     return info.st_size > 0 ? static_cast<int64_t>(info.st_size) : 0;
+}
+
+int64_t PositionInFile(int fd) {
+    return lseek(fd, 0, SEEK_CUR);
+}
+
+bool TruncateFile(int fd, int64_t size) {
+    return ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
+namespace {
+
+[[nodiscard]] FileKind KindOf(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) return FileKind::kRegular;
+    return S_ISDIR(info.st_mode) ? FileKind::kDirectory : FileKind::kOther;
+}
+
+}  // namespace
+
+FileKind KindOfFile(const char* path) {
+    struct stat info = {};
+    return stat(path, &info) == 0 ? KindOf(info) : FileKind::kUnknown;
+}
+
+FileKind KindOfOpenFile(int fd) {
+    struct stat info = {};
+    return fstat(fd, &info) == 0 ? KindOf(info) : FileKind::kUnknown;
+}
+
+std::FILE* StreamOverFile(int fd, const char* mode) {
+    return fdopen(fd, mode);
+}
+
+int DescriptorOf(std::FILE* stream) {
+    return fileno(stream);
+}
+
+bool RemoveFile(const char* path) {
+    return unlink(path) == 0;
+}
+
+mode_t NewFileMode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
 }
 
 int MakeTemporaryFile(char* pattern) {

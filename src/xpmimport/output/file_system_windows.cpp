@@ -3,9 +3,11 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 
 #include "winshim/winshim.h"
 
@@ -90,6 +92,14 @@ int OpenForReading(const char* path) {
     return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
+int64_t ReadNext(int fd, void* out, size_t count) {
+    return ::_read(fd, out, static_cast<unsigned>(count > INT_MAX ? INT_MAX : count));
+}
+
+int64_t WriteNext(int fd, const void* bytes, size_t count) {
+    return ::_write(fd, bytes, static_cast<unsigned>(count > INT_MAX ? INT_MAX : count));
+}
+
 int64_t ReadAt(int fd, void* out, size_t count, int64_t offset) {
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
@@ -101,10 +111,61 @@ int64_t ReadAt(int fd, void* out, size_t count, int64_t offset) {
     return SetErrnoFromLastError();
 }
 
+bool CloseFile(int fd) {
+    return ::_close(fd) == 0;
+}
+
 int64_t SizeOfOpenFile(int fd) {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(HandleOf(fd), &size)) return SetErrnoFromLastError();
     return size.QuadPart;
+}
+
+int64_t PositionInFile(int fd) {
+    return ::_lseeki64(fd, 0, SEEK_CUR);
+}
+
+bool TruncateFile(int fd, int64_t size) {
+    return ::_chsize_s(fd, size) == 0;
+}
+
+namespace {
+
+// The C runtime's own view, which tells a console or a pipe from a file. Its stat, unlike
+// the system's, takes a directory named with a trailing separator ("out/").
+[[nodiscard]] FileKind KindOf(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) return FileKind::kRegular;
+    return S_ISDIR(info.st_mode) ? FileKind::kDirectory : FileKind::kOther;
+}
+
+}  // namespace
+
+FileKind KindOfFile(const char* path) {
+    struct stat info = {};
+    return ::stat(path, &info) == 0 ? KindOf(info) : FileKind::kUnknown;
+}
+
+FileKind KindOfOpenFile(int fd) {
+    struct stat info = {};
+    return ::fstat(fd, &info) == 0 ? KindOf(info) : FileKind::kUnknown;
+}
+
+std::FILE* StreamOverFile(int fd, const char* mode) {
+    return ::_fdopen(fd, mode);
+}
+
+int DescriptorOf(std::FILE* stream) {
+    return ::_fileno(stream);
+}
+
+bool RemoveFile(const char* path) {
+    return ::_unlink(path) == 0;
+}
+
+mode_t NewFileMode() {
+    const int mask = ::_umask(0);
+    ::_umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
 }
 
 int MakeTemporaryFile(char* pattern) {

@@ -1,8 +1,6 @@
 // The temporary-file-and-rename output.
 #include "xpmimport/output/pending_output.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -70,9 +68,9 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
         output->signalSlot_ = RegisterTemporaryFile(path.data());
     }
     // The file stays private (0600) until it takes the target's place.
-    if ((output->stream_ = fdopen(fd, output->copiedOut_ ? "w+b" : "wb")) == nullptr) {
+    if ((output->stream_ = StreamOverFile(fd, output->copiedOut_ ? "w+b" : "wb")) == nullptr) {
         int error = errno;
-        close(fd);
+        (void)CloseFile(fd);
         *failure = FailureFromErrno("cannot create " + target, error);
         return nullptr;  // the destructor removes the temporary file
     }
@@ -85,7 +83,7 @@ std::unique_ptr<PendingOutput> PendingOutput::Create(const std::string& target, 
 
 PendingOutput::~PendingOutput() {
     if (stream_ != nullptr) std::fclose(stream_);
-    if (!committed_ && !temporary_.empty()) unlink(temporary_.c_str());
+    if (!committed_ && !temporary_.empty()) (void)RemoveFile(temporary_.c_str());
     ForgetTemporaryFile(signalSlot_);
 }
 
@@ -101,7 +99,7 @@ bool PendingOutput::CopyOut(FileFailure* failure) {
         return false;
     }
     const bool standardOutput = IsStandardOutput(target_);
-    const int fd = standardOutput ? STDOUT_FILENO : OpenForWritingInto(target_.c_str());
+    const int fd = standardOutput ? kStandardOutputFd : OpenForWritingInto(target_.c_str());
     if (fd < 0) {
         *failure = FailureFromErrno("cannot write to " + target_, errno);
         return false;
@@ -112,13 +110,13 @@ bool PendingOutput::CopyOut(FileFailure* failure) {
         size_t got = std::fread(buffer.data(), 1, buffer.size(), stream_);
         if (got == 0) break;
         for (size_t sent = 0; sent < got && error == 0;) {
-            ssize_t written = write(fd, buffer.data() + sent, got - sent);
+            const int64_t written = WriteNext(fd, buffer.data() + sent, got - sent);
             if (written < 0 && errno == EINTR && !InterruptRequested()) continue;
             if (written <= 0) error = written < 0 ? errno : EIO;
             if (written > 0) sent += static_cast<size_t>(written);
         }
     }
-    if (!standardOutput && close(fd) != 0 && error == 0) error = errno;
+    if (!standardOutput && !CloseFile(fd) && error == 0) error = errno;
     if (error != 0) {
         *failure = FailureFromErrno("cannot write to " + NameOf(target_), error);
         return false;
@@ -137,7 +135,8 @@ bool PendingOutput::Commit(FileFailure* failure) {
         committed_ = CopyOut(failure);
         return committed_;
     }
-    if (error == 0 && !TakeOverAttributes(fileno(stream_), target_.c_str(), mode_)) error = errno;
+    if (error == 0 && !TakeOverAttributes(DescriptorOf(stream_), target_.c_str(), mode_))
+        error = errno;
     int closed = std::fclose(stream_);
     stream_ = nullptr;
     if (error == 0 && closed != 0) error = errno;
