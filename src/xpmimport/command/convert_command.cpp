@@ -44,10 +44,10 @@ namespace {
     return true;
 }
 
-void Report(Console& console, const CommandLine& line, const ImportTask& task,
-            const ImportOutcome& outcome) {
+void Report(Console& console, const CommandLine& line, const ConversionTask& task,
+            const ConversionOutcome& outcome) {
     const std::string name = InputDisplayName(task.input);
-    if (outcome.status == ImportOutcome::Status::kDone) {
+    if (outcome.status == ConversionOutcome::Status::kDone) {
         if (!line.quiet && !outcome.warning.empty())
             console.err("xpmimport: " + name + ": warning: " + outcome.warning);
         if (line.json) {
@@ -101,28 +101,28 @@ int RunConvertCommand(const CommandLine& line, const FilterModule& filter, mode_
         }
     }
     Console console(!line.quiet && IsTerminal(kStandardErrorFd), plan.tasks.size());
-    const ImportSettings settings{fileMode, line.maxPixels, line.verbose};
+    const ConversionSettings settings{fileMode, line.maxPixels, line.verbose};
     std::atomic<size_t> failures{0}, done{0};
     std::mutex writtenMutex;
     std::vector<std::string> written;
     RunAll(plan.tasks.size(), line.jobs, [&](size_t index) {
-        const ImportTask& task = plan.tasks[index];
+        const ConversionTask& task = plan.tasks[index];
         const std::string name = InputDisplayName(task.input);
         console.jobStarted(index, name);
         if (line.verbose)
             console.err("xpmimport: " + name + ": importing to " + OutputDisplayName(task.output));
         auto start = std::chrono::steady_clock::now();
-        ImportOutcome outcome = RunImport(filter.exports(), task, settings, [&](int percent) {
+        ConversionOutcome outcome = Convert(filter.exports(), task, settings, [&](int percent) {
             console.jobProgress(index, percent);
         });
-        if (outcome.status == ImportOutcome::Status::kDone && line.sync) {
+        if (outcome.status == ConversionOutcome::Status::kDone && line.sync) {
             std::lock_guard<std::mutex> lock(writtenMutex);
             written.push_back(task.output);
         }
         console.jobFinished(index);
-        (outcome.status == ImportOutcome::Status::kDone ? done : failures).fetch_add(1);
+        (outcome.status == ConversionOutcome::Status::kDone ? done : failures).fetch_add(1);
         Report(console, line, task, outcome);
-        if (line.verbose && outcome.status == ImportOutcome::Status::kDone) {
+        if (line.verbose && outcome.status == ConversionOutcome::Status::kDone) {
             auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::steady_clock::now() - start);
             console.err("xpmimport: " + name + ": done in " + std::to_string(elapsed.count()) +

@@ -77,7 +77,7 @@ TaskPlan PlanTasks(const CommandLine& line) {
             plan.tasks.push_back({input, output, format});
         }
     }
-    for (const ImportTask& task : plan.tasks) {
+    for (const ConversionTask& task : plan.tasks) {
         if (task.input != "-" && task.output != kStandardOutputName &&
             SameFile(task.input, task.output)) {
             return fail(task.output + " is the input " + task.input + " itself");

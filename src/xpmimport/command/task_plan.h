@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "xpmimport/command/command_line.h"
-#include "xpmimport/command/import_job.h"
+#include "xpmimport/command/conversion.h"
 
 namespace xpmimport {
 
 struct TaskPlan {
     bool ok = false;
-    std::vector<ImportTask> tasks;  // one per input, in the order given
-    std::string error;              // one line, when !ok
+    std::vector<ConversionTask> tasks;  // one per input, in the order given
+    std::string error;                  // one line, when !ok
 };
 
 // With -o: exactly one input, format from --format or the extension of -o (an unknown

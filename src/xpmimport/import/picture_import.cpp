@@ -70,7 +70,7 @@ ImportedPicture ImportPicture(const FilterExports& filter, const std::string& in
     }
     if (filter.readFailure != nullptr) imported.readFailure = filter.readFailure();
     if (result.picture != nullptr)
-        imported.metafile = std::make_unique<MetafileHandle>(result.picture);
+        imported.metafile = std::make_unique<OwnedMetafile>(result.picture);
     std::memcpy(imported.bounds, result.bounds, sizeof imported.bounds);
     imported.unitsPerInch = result.unitsPerInch;
     return imported;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "xpmimport/import/filter_module.h"
-#include "xpmimport/import/metafile_handle.h"
+#include "xpmimport/import/owned_metafile.h"
 
 namespace xpmimport {
 
@@ -16,9 +16,9 @@ namespace xpmimport {
 using ProgressCallback = std::function<void(int percent)>;
 
 struct ImportedPicture {
-    int32_t code = 0;                          // the entry point's result, sign restored
-    std::unique_ptr<MetafileHandle> metafile;  // the picture, when it came back in memory (owned)
-    int32_t bounds[4] = {};                    // left, top, right, bottom
+    int32_t code = 0;                         // the entry point's result, sign restored
+    std::unique_ptr<OwnedMetafile> metafile;  // the picture, when it came back in memory (owned)
+    int32_t bounds[4] = {};                   // left, top, right, bottom
     int32_t unitsPerInch = 0;
     int32_t readFailure = 0;  // why the input could not be read (StreamReadFailure), 0 if it could
 };

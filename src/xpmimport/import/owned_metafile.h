@@ -9,12 +9,12 @@
 
 namespace xpmimport {
 
-class MetafileHandle {
+class OwnedMetafile {
   public:
-    explicit MetafileHandle(void* handle) : handle_(handle) {}
-    ~MetafileHandle();
-    MetafileHandle(const MetafileHandle&) = delete;
-    MetafileHandle& operator=(const MetafileHandle&) = delete;
+    explicit OwnedMetafile(void* handle) : handle_(handle) {}
+    ~OwnedMetafile();
+    OwnedMetafile(const OwnedMetafile&) = delete;
+    OwnedMetafile& operator=(const OwnedMetafile&) = delete;
 
     [[nodiscard]] bool enhanced() const { return GetObjectType(handle_) == OBJ_ENHMETAFILE; }
     [[nodiscard]] bool windows() const { return GetObjectType(handle_) == OBJ_METAFILE; }

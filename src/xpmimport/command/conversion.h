@@ -14,20 +14,20 @@
 
 namespace xpmimport {
 
-struct ImportTask {
+struct ConversionTask {
     std::string input;  // a path, or "-" for standard input
     std::string output;
     OutputFormat format = OutputFormat::kEmf;
 };
 
 // How every conversion of a run is done.
-struct ImportSettings {
+struct ConversionSettings {
     mode_t fileMode = 0644;  // permissions of a new output file
     uint64_t maxPixels = 0;  // refuse pictures of more pixels (0: no limit)
     bool verbose = false;    // causes carry the filter's result code
 };
 
-struct ImportOutcome {
+struct ConversionOutcome {
     enum class Status { kDone, kFailed, kInterrupted };
     Status status = Status::kFailed;
     int32_t width = 0;  // picture size, when done
@@ -42,8 +42,8 @@ struct ImportOutcome {
 // explained by what they show. The import is asked to stop (and the outcome is
 // kInterrupted) once InterruptRequested(). Never throws; every metafile handle the filter
 // returned is deleted before returning.
-[[nodiscard]] ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
-                                      const ImportSettings& settings,
-                                      const ProgressCallback& progress);
+[[nodiscard]] ConversionOutcome Convert(const FilterExports& filter, const ConversionTask& task,
+                                        const ConversionSettings& settings,
+                                        const ProgressCallback& progress);
 
 }  // namespace xpmimport

@@ -1,9 +1,9 @@
 // Reading and deleting a metafile handle.
-#include "xpmimport/import/metafile_handle.h"
+#include "xpmimport/import/owned_metafile.h"
 
 namespace xpmimport {
 
-MetafileHandle::~MetafileHandle() {
+OwnedMetafile::~OwnedMetafile() {
     if (handle_ == nullptr) return;
     if (enhanced()) {
         DeleteEnhMetaFile(static_cast<HENHMETAFILE>(handle_));
@@ -12,7 +12,7 @@ MetafileHandle::~MetafileHandle() {
     }
 }
 
-std::vector<uint8_t> MetafileHandle::bytes() const {
+std::vector<uint8_t> OwnedMetafile::bytes() const {
     std::vector<uint8_t> data;
     if (enhanced()) {
         const auto metafile = static_cast<HENHMETAFILE>(handle_);

@@ -25,9 +25,9 @@ inline constexpr uintptr_t kHandleShape = 0x8;
 }
 
 template <typename T>
-class HandleTable {
+class TaggedHandles {
   public:
-    explicit constexpr HandleTable(uint8_t tag) : tag_(tag) {}
+    explicit constexpr TaggedHandles(uint8_t tag) : tag_(tag) {}
 
     // Stores value under a new handle; returns 0 when the table is full.
     [[nodiscard]] uintptr_t Insert(T value) {

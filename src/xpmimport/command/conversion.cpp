@@ -1,5 +1,5 @@
 // One conversion, from the import call to the renamed output file.
-#include "xpmimport/command/import_job.h"
+#include "xpmimport/command/conversion.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 #include "xpmimport/import/input_prologue.h"
 #include "xpmimport/output/file_system.h"
 #include "xpmimport/output/interrupt.h"
-#include "xpmimport/import/metafile_handle.h"
+#include "xpmimport/import/owned_metafile.h"
 #include "xpmimport/render/metafile_render.h"
 #include "xpmimport/render/metafile_source.h"
 #include "xpmimport/output/pending_output.h"
@@ -22,16 +22,16 @@
 namespace xpmimport {
 namespace {
 
-[[nodiscard]] ImportOutcome Failed(std::string cause, int32_t code = 0) {
-    ImportOutcome outcome;
+[[nodiscard]] ConversionOutcome Failed(std::string cause, int32_t code = 0) {
+    ConversionOutcome outcome;
     outcome.cause = std::move(cause);
     outcome.code = code;
     return outcome;
 }
 
-[[nodiscard]] ImportOutcome Interrupted() {
-    ImportOutcome outcome;
-    outcome.status = ImportOutcome::Status::kInterrupted;
+[[nodiscard]] ConversionOutcome Interrupted() {
+    ConversionOutcome outcome;
+    outcome.status = ConversionOutcome::Status::kInterrupted;
     outcome.cause = "interrupted; nothing written";
     return outcome;
 }
@@ -117,8 +117,8 @@ namespace {
 
 }  // namespace
 
-ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
-                        const ImportSettings& settings, const ProgressCallback& progress) {
+ConversionOutcome Convert(const FilterExports& filter, const ConversionTask& task,
+                          const ConversionSettings& settings, const ProgressCallback& progress) {
     if (InterruptRequested()) return Interrupted();
     // A directory is told by the prologue's own open, without a stat per input.
     if (task.input != "-" && task.input.size() >= sizeof(SourceSpec::path)) {
@@ -173,8 +173,8 @@ ImportOutcome RunImport(const FilterExports& filter, const ImportTask& task,
     // The picture is complete; standard input is still read to its end, as a filter does.
     if (task.input == "-") DrainInput(kStandardInputFd);
 
-    ImportOutcome outcome;
-    outcome.status = ImportOutcome::Status::kDone;
+    ConversionOutcome outcome;
+    outcome.status = ConversionOutcome::Status::kDone;
     outcome.width = width;
     outcome.height = height;
     outcome.warning = ColourWarning(prologue);
