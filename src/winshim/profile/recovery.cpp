@@ -8,7 +8,7 @@
 // write) it goes to the owner's private directory under $TMPDIR, whose name is passed over
 // while someone else holds it. Only the owner and root can open a slot, so a lock on it is
 // always a writer's: nobody else can hold it.
-#include "profile_recovery.h"
+#include "profile/recovery.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,7 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "profile_document.h"
+#include "profile/document.h"
 
 namespace winshim {
 namespace {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "profile_document.h"
-#include "profile_storage.h"
+#include "profile/document.h"
+#include "profile/storage.h"
 
 namespace winshim {
 

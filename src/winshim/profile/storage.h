@@ -63,7 +63,7 @@ struct UpdateResult {
 };
 
 // One read-modify-write of the profile, kept apart from every other writer in any process by the
-// profile's recovery slot (profile_recovery.h). Opens the file (creating it when missing and
+// profile's recovery slot (profile/recovery.h). Opens the file (creating it when missing and
 // mayCreate is set), refuses a file without any write permission bit, repairs what a writer
 // that died left behind, passes the bytes to `edit`, and writes changed bytes back in place,
 // so owner, mode, hard links and symbolic links stay. The old and new bytes are first saved in

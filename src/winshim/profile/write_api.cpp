@@ -1,14 +1,14 @@
 // WritePrivateProfileStringA: sets, adds or deletes one key, or deletes a section, editing
-// the text so that every other byte stays (profile_storage.cpp says how it reaches the disk).
+// the text so that every other byte stays (profile/storage.cpp says how it reaches the disk).
 #include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
 
-#include "profile_cache.h"
-#include "profile_document.h"
-#include "profile_encoding.h"
-#include "profile_storage.h"
+#include "profile/cache.h"
+#include "profile/document.h"
+#include "profile/encoding.h"
+#include "profile/storage.h"
 #include "winshim/winshim.h"
 
 namespace winshim {

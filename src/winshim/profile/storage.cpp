@@ -1,7 +1,7 @@
 // Profile file names, whole-file reads and in-place writes on POSIX file systems.
 //
 // Write strategy: a write changes the file in place, after saving the old and the new bytes in
-// the profile's recovery slot (profile_recovery.h), which it holds for the whole write and which
+// the profile's recovery slot (profile/recovery.h), which it holds for the whole write and which
 // keeps other writers out. In place, because a rename would give the file a new owner, split
 // its hard links and fail in a read-only directory where the file itself is writable.
 //
@@ -13,7 +13,7 @@
 // or its stamp changed while it read. A read lock on the profile can only be someone else's: a
 // writer goes on without its own lock then. A reader waits only briefly for a writer's lock,
 // which whoever may write the file could hold for ever.
-#include "profile_storage.h"
+#include "profile/storage.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,8 +25,8 @@
 #include <new>
 
 #include "posix_file.h"
-#include "profile_document.h"
-#include "profile_recovery.h"
+#include "profile/document.h"
+#include "profile/recovery.h"
 #include "windows_directory.h"
 
 namespace winshim {

@@ -1,5 +1,5 @@
 // UTF-16LE profile files: conversion to and from the 8-bit text the parser works on.
-#include "profile_encoding.h"
+#include "profile/encoding.h"
 
 #include <cstdint>
 #include <utility>

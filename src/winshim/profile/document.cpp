@@ -1,5 +1,5 @@
 // Line splitting and classification of profile text, and section and key lookup.
-#include "profile_document.h"
+#include "profile/document.h"
 
 #include <algorithm>
 #include <utility>

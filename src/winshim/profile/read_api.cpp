@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "profile_cache.h"
-#include "profile_document.h"
-#include "profile_storage.h"
+#include "profile/cache.h"
+#include "profile/document.h"
+#include "profile/storage.h"
 #include "winshim/winshim.h"
 
 namespace winshim {

@@ -1,6 +1,6 @@
 // A small cache of parsed profiles, keyed by the file's stamp (device, inode, size and the
 // modification and change times in nanoseconds).
-#include "profile_cache.h"
+#include "profile/cache.h"
 
 #include <time.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "profile_encoding.h"
+#include "profile/encoding.h"
 
 namespace winshim {
 namespace {
