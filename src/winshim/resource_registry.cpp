@@ -106,7 +106,7 @@ extern "C" WINSHIM_API UINT WinshimQueryVersionString(HMODULE module, LPCSTR key
     for (size_t i = 0; i < resources.versionStringCount; ++i) {
         const WinshimVersionString& entry = resources.versionStrings[i];
         if (entry.key == nullptr || entry.value == nullptr) continue;
-        if (!winshim::EqualsIgnoringCase(entry.key, key)) continue;
+        if (!ascii::EqualIgnoringCase(entry.key, key)) continue;
         return winshim::CopyCut(entry.value, out, size);
     }
     return 0;

@@ -1,10 +1,10 @@
 // The picture writer's output life, error state and drawing calls (see writer.h).
 #include "writer/writer.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii_text.h"
 #include "job/host_hooks.h"
 #include "job/import_job.h"
 #include "system/file_descriptor.h"
@@ -17,17 +17,6 @@ namespace vrgdi32 {
 namespace {
 
 constexpr std::size_t kNameChars = 259;
-
-bool EqualsIgnoringCase(const char* text, const char* word) {
-    if (text == nullptr) return false;
-    for (; *word != '\0'; ++text, ++word) {
-        if (std::tolower(static_cast<unsigned char>(*text)) !=
-            std::tolower(static_cast<unsigned char>(*word))) {
-            return false;
-        }
-    }
-    return *text == '\0';
-}
 
 std::string BoundedCopy(const char* text) {
     if (text == nullptr) return {};
@@ -99,9 +88,9 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
     pictureState_ = PictureState::kNone;
     errorPending_ = failed_ = aborted_ = false;
 
-    if (EqualsIgnoringCase(outputSpec, "WMF")) {
+    if (ascii::EqualIgnoringCase(outputSpec, "WMF")) {
         kind_ = MetafileKind::kWindows;
-    } else if (EqualsIgnoringCase(outputSpec, "EMF")) {
+    } else if (ascii::EqualIgnoringCase(outputSpec, "EMF")) {
         kind_ = MetafileKind::kEnhanced;
     } else {
         kind_ = hasHooks && hooks.metafileKind == kVrMetafileWmf ? MetafileKind::kWindows

@@ -97,7 +97,8 @@ std::string_view ProfileDocument::ValueOf(const ProfileLine& line) const {
 
 size_t ProfileDocument::FindSection(std::string_view name) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
-        if (lines_[i].kind == LineKind::kHeader && EqualsIgnoringCase(NameOf(lines_[i]), name)) {
+        if (lines_[i].kind == LineKind::kHeader &&
+            ascii::EqualIgnoringCase(NameOf(lines_[i]), name)) {
             return i;
         }
     }
@@ -113,7 +114,8 @@ size_t ProfileDocument::SectionEnd(size_t header) const {
 size_t ProfileDocument::FindKey(size_t header, std::string_view key) const {
     const size_t end = SectionEnd(header);
     for (size_t i = header + 1; i < end; ++i) {
-        if (lines_[i].kind == LineKind::kEntry && EqualsIgnoringCase(NameOf(lines_[i]), key)) {
+        if (lines_[i].kind == LineKind::kEntry &&
+            ascii::EqualIgnoringCase(NameOf(lines_[i]), key)) {
             return i;
         }
     }

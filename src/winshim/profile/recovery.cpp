@@ -21,6 +21,7 @@
 #include <cstdlib>
 
 #include "profile/document.h"
+#include "temporary_directory.h"
 
 namespace winshim {
 namespace {
@@ -58,10 +59,7 @@ constexpr size_t kMaxCopyBytes = 2 * kMaxProfileTextBytes + 128;
 // "winshim-UID-1", "-2" and so on that is not someone else's. Made (mode 0700, owned by
 // `owner`) when `create`; nullopt when there is none or it cannot be made.
 [[nodiscard]] std::optional<std::string> PrivateDirectory(uid_t owner, bool create) {
-    const char* temporary = std::getenv("TMPDIR");
-    const std::string base =
-        std::string(temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp") +
-        "/winshim-" + std::to_string(owner);
+    const std::string base = TemporaryDirectory() + "winshim-" + std::to_string(owner);
     for (unsigned index = 0;;) {
         const std::string name = index == 0 ? base : base + "-" + std::to_string(index);
         struct stat info {};

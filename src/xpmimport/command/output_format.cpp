@@ -1,18 +1,15 @@
 // Output format names.
 #include "xpmimport/command/output_format.h"
 
-#include <cctype>
-
+#include "ascii_text.h"
 #include "xpmimport/output/file_system.h"
 
 namespace xpmimport {
 
 std::optional<OutputFormat> FormatFromName(std::string_view name) {
-    std::string lower;
-    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "emf") return OutputFormat::kEmf;
-    if (lower == "wmf") return OutputFormat::kWmf;
-    if (lower == "png") return OutputFormat::kPng;
+    for (OutputFormat format : {OutputFormat::kEmf, OutputFormat::kWmf, OutputFormat::kPng}) {
+        if (ascii::EqualIgnoringCase(name, FormatName(format))) return format;
+    }
     return std::nullopt;
 }
 

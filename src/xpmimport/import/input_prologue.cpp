@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ascii_text.h"
 #include "xpmimport/import/fd_reader.h"
 #include "xpmimport/output/file_system.h"
 #include "xpmimport/output/interrupt.h"
@@ -24,18 +25,6 @@ constexpr char kQuote = '"';
 
 [[nodiscard]] bool IsWhitespace(char byte) {
     return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
-}
-
-[[nodiscard]] char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-[[nodiscard]] bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
 }
 
 [[nodiscard]] int32_t AtoiValue(const std::string& word) {
@@ -56,7 +45,7 @@ enum class Header { kMatches, kDiffers, kNeedMore };
         if (at == bytes.size()) return wholeInput ? Header::kDiffers : Header::kNeedMore;
         std::string_view word = bytes.substr(start, at - start);
         word = word.substr(0, word.find('\0'));  // the filter compares the words as C strings
-        if (!EqualIgnoringCase(word, want)) return Header::kDiffers;
+        if (!ascii::EqualIgnoringCase(word, want)) return Header::kDiffers;
         ++at;  // the one whitespace byte
     }
     *end = at;
@@ -107,7 +96,7 @@ bool ReadValues(std::string_view bytes, size_t at, InputPrologue* prologue, size
 }
 
 [[nodiscard]] bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'f');
+    return (c >= '0' && c <= '9') || (ascii::Lower(c) >= 'a' && ascii::Lower(c) <= 'f');
 }
 
 // Takes note of one definition's keys (the text between its quotes).
@@ -121,9 +110,9 @@ void NoteDefinition(std::string_view text, InputPrologue* prologue) {
         if (at > start) words.push_back(text.substr(start, at - start));
     }
     for (size_t key = 0; key + 1 < words.size(); key += 2) {
-        if (!EqualIgnoringCase(words[key], "c")) {
+        if (!ascii::EqualIgnoringCase(words[key], "c")) {
             std::string name(words[key]);
-            for (char& c : name) c = Lower(c);
+            for (char& c : name) c = ascii::Lower(c);
             const bool known = name == "g" || name == "g4" || name == "m" || name == "s";
             std::string& keys = prologue->otherKeys;
             if (known && (", " + keys + ", ").find(", " + name + ", ") == std::string::npos)

@@ -77,7 +77,8 @@ enum class FileKind { kUnknown, kRegular, kDirectory, kOther };
 // An unnamed read-write file in directory, or -1.
 [[nodiscard]] int OpenScratchFile(const std::string& directory);
 
-// The directory for temporary files: $TMPDIR, else /tmp (on Windows, GetTempPathA's).
+// The directory for temporary files, without a trailing separator: GetTempPathA's (on POSIX
+// $TMPDIR when it is an absolute path, else /tmp); "." when there is none.
 [[nodiscard]] std::string TemporaryDirectory();
 
 // What an output's name holds now. A device or a FIFO is written into, never replaced (on

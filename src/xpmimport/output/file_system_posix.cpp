@@ -101,11 +101,6 @@ int OpenScratchFile(const std::string& directory) {
     return MakeUnnamedTemporaryFile(directory + "/.xpmimport-XXXXXX");
 }
 
-std::string TemporaryDirectory() {
-    const char* directory = std::getenv("TMPDIR");
-    return directory != nullptr && *directory != '\0' ? directory : "/tmp";
-}
-
 OutputKind KindOfOutput(const char* path) {
     struct stat info = {};
     if (stat(path, &info) != 0) return OutputKind::kNone;

@@ -181,14 +181,6 @@ int OpenScratchFile(const std::string& directory) {
     return MakeUnnamedTemporaryFile(directory + "\\.xpmimport-XXXXXX");
 }
 
-std::string TemporaryDirectory() {
-    char path[MAX_PATH + 1] = {};
-    DWORD length = ::GetTempPathA(sizeof path, path);
-    if (length == 0 || length >= sizeof path) return ".";
-    while (length > 1 && (path[length - 1] == '\\' || path[length - 1] == '/')) --length;
-    return std::string(path, length);
-}
-
 OutputKind KindOfOutput(const char* path) {
     return ::GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES ? OutputKind::kNone
                                                                  : OutputKind::kFile;
