@@ -16,12 +16,7 @@ void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size, std::span<co
         // Not the named file itself: whoever may write it could change the bytes under the
         // handle, or cut the file short and kill the host with SIGBUS when it reads them. An
         // unnamed copy that no other process can open is shown instead; else, a copy in memory.
-        const int copy = sys::OpenAnonymousTemporary();
-        void* shown = nullptr;
-        if (copy >= 0 && sys::CopyBytes(fd, copy, size))
-            shown = MetafileShowingFile(windowsMetafile, copy, size);
-        if (copy >= 0) sys::Close(copy);
-        if (shown != nullptr) return shown;
+        if (void* shown = MetafileShowingCopyOf(windowsMetafile, fd, size)) return shown;
     }
     if (skip > size) return nullptr;
     const std::size_t total = head.size() + (size - skip);

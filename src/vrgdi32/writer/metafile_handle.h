@@ -17,9 +17,9 @@ namespace vrgdi32 {
 // copy: the file may then be closed, changed or removed without touching them. Null on failure.
 [[nodiscard]] void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size,
                                      std::span<const uint8_t> head, std::size_t skip);
-// A handle that shows a file of its own as it is, without copying it into memory (a read-only
-// mapping), or null when the platform has none (Windows, where GDI keeps its own copy) or it
-// fails. No other process may be able to change the file.
-[[nodiscard]] void* MetafileShowingFile(bool windowsMetafile, int fd, uint32_t size);
+// A handle that shows a copy of the first size bytes of fd, made in an unnamed file that no
+// other process can open, without copying it into memory (a read-only mapping); null when the
+// platform has none (Windows, where GDI keeps its own copy) or it fails.
+[[nodiscard]] void* MetafileShowingCopyOf(bool windowsMetafile, int fd, uint32_t size);
 
 }  // namespace vrgdi32

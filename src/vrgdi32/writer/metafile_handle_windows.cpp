@@ -14,7 +14,7 @@ void* MetafileFromBytes(bool windowsMetafile, uint32_t size, uint8_t* bytes) {
     return handle;
 }
 
-void* MetafileShowingFile(bool, int, uint32_t) {
+void* MetafileShowingCopyOf(bool, int, uint32_t) {
     return nullptr;
 }
 
