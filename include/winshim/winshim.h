@@ -143,6 +143,9 @@ WINSHIM_API HFILE OpenFile(LPCSTR fileName, OFSTRUCT* info, UINT style);
 WINSHIM_API DWORD GetModuleFileNameA(HMODULE module, LPSTR out, DWORD size);
 /* The WINDIR environment variable when set, else "/etc". */
 WINSHIM_API UINT GetWindowsDirectoryA(LPSTR out, UINT size);
+/* The directory for temporary files, ending with '/': the TMPDIR environment variable when it
+ * is an absolute path, else "/tmp". */
+WINSHIM_API DWORD GetTempPathA(DWORD size, LPSTR out);
 
 /* Resources. A module registers its string table and version strings when it loads
  * (its instance handle is the base address of the loaded object, as on Windows). */

@@ -2,7 +2,7 @@
 // settings of a record made without a profile file.
 #include <cstring>
 
-#include "common/text_compare.h"
+#include "ascii_text.h"
 #include "common/text_copy.h"
 #include "resources/resource_ids.h"
 #include "settings/profile_setup.h"
@@ -30,7 +30,7 @@ int32_t LoadProfile(const ProfileFields& fields, bool loadFonts, bool loadColors
     if (loadColors) LoadProfileColors(tables, source);
     if (loadFonts) LoadProfileFonts(tables, source);
     const ResourceString fileSource = ResourceText(kStrFileValue);
-    tables.activeColorCount = EqualIgnoringCase(source.colorTableSource, fileSource.c_str())
+    tables.activeColorCount = ascii::EqualIgnoringCase(source.colorTableSource, fileSource.c_str())
                                   ? 0
                                   : tables.profileColorCount;
     return ReadColorModeSetting(source, fields.colorMode);

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "handle_table.h"
+#include "tagged_handles.h"
 #include "winshim/winshim.h"
 
 namespace winshim {
@@ -57,7 +57,7 @@ class MemoryHeap {
 
     const HeapKind kind_;
     std::mutex mutex_;
-    HandleTable<MovableBlock> movable_;
+    TaggedHandles<MovableBlock> movable_;
     std::unordered_map<uintptr_t, FixedBlock> fixed_;
     std::unordered_map<uintptr_t, uintptr_t> movableByData_;
     uint64_t lockTotal_ = 0;

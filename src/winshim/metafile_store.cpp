@@ -10,7 +10,7 @@
 #include <new>
 #include <sys/mman.h>
 
-#include "handle_table.h"
+#include "tagged_handles.h"
 #include "winshim/winshim.h"
 
 namespace winshim {
@@ -60,11 +60,11 @@ class MetafileBytes {
 
 struct MetafileTables {
     std::mutex mutex;
-    HandleTable<MetafileBytes> enhanced{kEnhMetafileTag};
-    HandleTable<MetafileBytes> plain{kMetafileTag};
+    TaggedHandles<MetafileBytes> enhanced{kEnhMetafileTag};
+    TaggedHandles<MetafileBytes> plain{kMetafileTag};
 };
 
-using Table = HandleTable<MetafileBytes> MetafileTables::*;
+using Table = TaggedHandles<MetafileBytes> MetafileTables::*;
 
 // Lives until the process ends, so late deletes from other libraries stay safe.
 [[nodiscard]] MetafileTables& Tables() {

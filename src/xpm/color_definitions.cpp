@@ -8,7 +8,7 @@
 #include "common/scratch_memory.h"
 #include "output/graphics_library.h"
 #include "output/status.h"
-#include "common/text_compare.h"
+#include "ascii_text.h"
 #include "xpm/tokenizer.h"
 
 namespace xpmfilter {
@@ -35,7 +35,7 @@ void AppendWord(char* candidate, const char* word, size_t limit) {
 // shortest candidate that is a name wins. -1 when none of these applies.
 int32_t ResolveColorValue(const WordSlot& value, const char* next1, const char* next2,
                           ColorNames names, RgbTriple& rgb) {
-    if (EqualIgnoringCase(value, "none")) {
+    if (ascii::EqualIgnoringCase(value, "none")) {
         rgb = RgbTriple{0, 0, 0};  // transparency is not kept
         return 0;
     }
@@ -119,7 +119,7 @@ int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames n
     auto word = [&](int32_t i) -> const char* { return i < count ? words[i] : ""; };
     rgb = RgbTriple{0, 0, 0};  // a line without a "c" key is black
     for (int32_t key = 0; key + 1 < count; key += 2) {
-        if (!EqualIgnoringCase(word(key), "c")) continue;
+        if (!ascii::EqualIgnoringCase(word(key), "c")) continue;
         // key + 1 < count: the value is a word that was read, in its zero-filled slot.
         return ResolveColorValue(words[key + 1], word(key + 2), word(key + 3), names, rgb);
     }

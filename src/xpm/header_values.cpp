@@ -3,7 +3,7 @@
 
 #include "output/graphics_library.h"
 #include "xpm/decimal_text.h"
-#include "common/text_compare.h"
+#include "ascii_text.h"
 #include "xpm/tokenizer.h"
 
 namespace xpmfilter {
@@ -27,7 +27,7 @@ int32_t CheckXpmHeader(StreamHandle stream) {
         if (ReadHeaderWord(stream, word) != 0) return -1;
     }
     for (int i = 0; i < 3; ++i) {
-        if (!EqualIgnoringCase(words[i], kHeaderWords[i])) return -1;
+        if (!ascii::EqualIgnoringCase(words[i], kHeaderWords[i])) return -1;
     }
     return 0;
 }

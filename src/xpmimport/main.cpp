@@ -1,19 +1,18 @@
 // xpmimport: converts XPM pictures to EMF, WMF or PNG through the XPM import filter module,
 // loaded by path as any host loads it. This file reads the command line, loads the filter
 // and hands over to the convert or info command.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "xpmimport/command_line.h"
-#include "xpmimport/commands.h"
-#include "xpmimport/exit_status.h"
-#include "xpmimport/filter_module.h"
-#include "xpmimport/interrupt.h"
-#include "xpmimport/module_path.h"
-#include "xpmimport/terminal.h"
+#include "xpmimport/command/command_line.h"
+#include "xpmimport/command/commands.h"
+#include "xpmimport/command/exit_status.h"
+#include "xpmimport/import/filter_module.h"
+#include "xpmimport/output/interrupt.h"
+#include "xpmimport/import/module_path.h"
+#include "xpmimport/output/file_system.h"
+#include "xpmimport/command/terminal.h"
 
 #ifndef XPMIMPORT_VERSION
 #define XPMIMPORT_VERSION "0"
@@ -49,9 +48,7 @@ int main(int argc, char** argv) {
     InstallInterruptHandlers();
     UseBinaryStandardStreams();
     // New output files get the permissions an ordinary new file would get.
-    mode_t mask = umask(0);
-    umask(mask);
-    const mode_t fileMode = 0666 & ~mask;
+    const mode_t fileMode = NewFileMode();
 
     const std::string filterPath = line.filterPath.empty() ? DefaultFilterPath() : line.filterPath;
     std::string error;

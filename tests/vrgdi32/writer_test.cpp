@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "vrgdi32/vrgdi32.h"
-#include "xpmimport/byte_reader.h"
-#include "xpmimport/dib_paint.h"
-#include "xpmimport/metafile_canvas.h"
-#include "xpmimport/metafile_handle.h"
+#include "xpmimport/render/byte_reader.h"
+#include "xpmimport/render/dib_paint.h"
+#include "xpmimport/render/metafile_canvas.h"
+#include "xpmimport/import/owned_metafile.h"
 
 namespace {
 
@@ -310,7 +310,7 @@ TEST(WriterTest, PicturesComeOutAsSent) {
         EXPECT_EQ(std::vector<int32_t>({out.open, out.error[1], out.failedBand}),
                   std::vector<int32_t>({0, c.wantCode, c.failedBand}))
             << what;
-        MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
+        OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
         EXPECT_EQ(c.wmf ? handle.windows() : handle.enhanced(), c.wantCode == 0) << what;
         if (c.wantCode == 0)
             ExpectShown(out, handle.bytes(), c.wmf ? Kind::kWmfHandle : Kind::kEmf, c.run, c.shape,
@@ -465,7 +465,7 @@ TEST(WriterTest, Destinations) {
                 _exit(2);
             const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(p.run));
             setrlimit(RLIMIT_FSIZE, &fileSize);
-            MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
+            OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
             EXPECT_EQ(std::make_tuple(out.open, out.error, out.sink.dataHandle != 0),
                       std::make_tuple(c.wantOpen, c.wantError, made && fd < 0))
                 << c.name;
@@ -561,7 +561,7 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
     for (const Case& k : cases) {
         const Outcome out = Drive({.format = k.format, .colours = 1, .bitmap = k.act});
         EXPECT_EQ(out.error, (Error{k.wantCode != 0, k.wantCode, 0})) << k.name;
-        MetafileHandle handle(reinterpret_cast<void*>(out.sink.dataHandle));
+        OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
         EXPECT_EQ(handle.enhanced() || handle.windows(), k.made) << k.name;
     }
 }

@@ -126,8 +126,11 @@ TEST_F(Paths, OpenFile) {  // O2-O4, O-a..O-f
 #endif
 }
 
-TEST_F(Paths, ModuleAndWindowsDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
+TEST_F(Paths, ModuleAndDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
     char buffer[4096];
+#if defined(_WIN32)
+    const std::string temporary(buffer, GetEnvironmentVariableA("TMP", buffer, sizeof buffer));
+#endif
     const std::string exe = ProgramPath();
     const auto len = static_cast<DWORD>(exe.size());
     static int inProgram;
@@ -173,18 +176,25 @@ TEST_F(Paths, ModuleAndWindowsDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
             << c.module << ", size " << c.size;
     }
     // GetWindowsDirectoryA: D6, GW1; then, on POSIX, $WINDIR: GW2 (the root keeps its
-    // separator), and beyond MAX_PATH.
+    // separator), and beyond MAX_PATH. GetTempPathA (temporary): its variable (POSIX $TMPDIR,
+    // Windows %TMP%) with one trailing separator; on POSIX /tmp/ when it is not absolute.
     const auto windowsLen = static_cast<UINT>(windows_.size());
+    const auto tempLen = static_cast<UINT>(root_.size() + 1);
     const std::string windir = "/" + std::string(250, 'w') + "/" + std::string(40, 'v');
     struct Directory {
-        const char* windir;
+        const char* value;  // null: unset
         UINT size, want;
         std::string text;
-    };  // windir null: unset
+        bool temporary = false;
+    };
     const char* fixture = windows_.c_str();
     std::vector<Directory> directories = {{fixture, 64, windowsLen, windows_},
                                           {fixture, windowsLen + 1, windowsLen, windows_},
-                                          {fixture, windowsLen, windowsLen + 1, "untouched"}};
+                                          {fixture, windowsLen, windowsLen + 1, "untouched"},
+                                          {root_.c_str(), 512, tempLen, root_ + "/", true},
+                                          {root_.c_str(), tempLen + 1, tempLen, root_ + "/", true},
+                                          {root_.c_str(), tempLen, tempLen + 1, "untouched", true},
+                                          {root_.c_str(), 0, tempLen + 1, "untouched", true}};
 #if !defined(_WIN32)
     EXPECT_EQ(::dlclose(loaded), 0);
     directories.insert(directories.end(), {{"/opt/windows//", 64, 12, "/opt/windows"},
@@ -193,17 +203,30 @@ TEST_F(Paths, ModuleAndWindowsDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
                                            {windir.c_str(), 512, 292, windir},
                                            {windir.c_str(), MAX_PATH, 293, "untouched"},
                                            {nullptr, 64, 4, "/etc"},
-                                           {"", 64, 4, "/etc"}});
+                                           {"", 64, 4, "/etc"},
+                                           {"/var/tmp//", 64, 9, "/var/tmp/", true},
+                                           {"//", 64, 1, "/", true},
+                                           {"tmp", 64, 5, "/tmp/", true},
+                                           {nullptr, 64, 5, "/tmp/", true}});
 #endif
     for (const auto& c : directories) {
-#if !defined(_WIN32)
-        c.windir ? ::setenv("WINDIR", c.windir, 1) : ::unsetenv("WINDIR");
-#endif
         char buffer[512] = "untouched";
-        const UINT got = GetWindowsDirectoryA(buffer, c.size);
+#if !defined(_WIN32)
+        const char* variable = c.temporary ? "TMPDIR" : "WINDIR";
+        c.value ? ::setenv(variable, c.value, 1) : ::unsetenv(variable);
+#else
+        if (c.temporary) SetEnvironmentVariableA("TMP", c.value);
+#endif
+        const UINT got =
+            c.temporary ? GetTempPathA(c.size, buffer) : GetWindowsDirectoryA(buffer, c.size);
         EXPECT_EQ(std::tuple(got, Slashes(buffer)), std::tuple(c.want, c.text))
-            << (c.windir ? c.windir : "unset");
+            << (c.value ? c.value : "unset") << (c.temporary ? " (temporary)" : "");
     }
+#if !defined(_WIN32)
+    ::setenv("TMPDIR", tmp_.c_str(), 1);
+#else
+    SetEnvironmentVariableA("TMP", temporary.c_str());  // for the tests after this one
+#endif
     EXPECT_EQ(GetWindowsDirectoryA(nullptr, 0), kWine ? windowsLen + 1 : 5u)
         << "the size needed (POSIX: of /etc)";
 }

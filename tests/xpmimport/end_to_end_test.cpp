@@ -10,10 +10,10 @@
 
 #include "test_environment.h"
 #include "xpm_corpus.h"
-#include "xpmimport/filter_module.h"
-#include "xpmimport/metafile_render.h"
-#include "xpmimport/picture_import.h"
-#include "xpmimport/result_messages.h"
+#include "xpmimport/import/filter_module.h"
+#include "xpmimport/render/metafile_render.h"
+#include "xpmimport/import/picture_import.h"
+#include "xpmimport/import/result_messages.h"
 
 namespace xpmimport_test {
 namespace {

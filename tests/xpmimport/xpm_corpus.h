@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "xpmimport/rgb_image.h"
+#include "xpmimport/render/rgb_image.h"
 
 namespace xpmimport_test {
 

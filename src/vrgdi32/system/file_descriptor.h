@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vrgdi32::sys {
 
@@ -28,10 +29,12 @@ namespace vrgdi32::sys {
 void Close(int fd);
 // True when a host's descriptor can take a metafile: open for writing, not appending, seekable.
 [[nodiscard]] bool WritableAndSeekable(int fd);
-// A new temporary file that no name refers to, gone when closed: in $TMPDIR, else /tmp
-// (POSIX), or in the user's temporary directory (Windows). -1 when none can be made.
+// A new temporary file that no name refers to, gone when closed, in the directory
+// GetTempPathA names (on POSIX $TMPDIR when absolute, else /tmp). -1 when none can be made.
 [[nodiscard]] int OpenAnonymousTemporary();
 #if !defined(_WIN32)
+// The directory GetTempPathA names, with its trailing '/'; "/tmp/" when it names none.
+[[nodiscard]] std::string TemporaryDirectory();
 // Copies the first count bytes of from to the start of to, in the kernel where it can. False,
 // with errno set, when a read or a write fails or from ends before count bytes.
 [[nodiscard]] bool CopyBytes(int from, int to, int64_t count);

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "winshim/winshim.h"
+
 namespace vrgdi32::sys {
 
 int OpenForReading(const char* path, bool* regular, int64_t* size) {
@@ -73,15 +75,22 @@ bool WritableAndSeekable(int fd) {
     return ::lseek(fd, 0, SEEK_CUR) >= 0;
 }
 
+std::string TemporaryDirectory() {
+    std::string directory(::GetTempPathA(0, nullptr), '\0');
+    const DWORD length = ::GetTempPathA(static_cast<DWORD>(directory.size()), directory.data());
+    if (length == 0 || length >= directory.size()) return "/tmp/";
+    directory.resize(length);
+    return directory;
+}
+
 int OpenAnonymousTemporary() {
-    const char* dir = std::getenv("TMPDIR");
-    if (dir == nullptr || dir[0] == '\0') dir = "/tmp";
+    const std::string directory = TemporaryDirectory();
 #ifdef O_TMPFILE
-    const int unnamed = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    const int unnamed = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (unnamed >= 0) return unnamed;
 #endif
     // File systems without O_TMPFILE: a named file, unlinked at once.
-    std::string path = std::string(dir) + "/vrgdi32-spill-XXXXXX";
+    std::string path = directory + "vrgdi32-spill-XXXXXX";
     const int fd = ::mkostemp(path.data(), O_CLOEXEC);
     if (fd < 0) return -1;
     ::unlink(path.c_str());

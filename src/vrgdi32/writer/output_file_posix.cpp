@@ -221,10 +221,8 @@ int OutputFile::RewriteInPlace(std::span<const uint8_t> head, const uint8_t* byt
     struct stat old {};
     if (::fstat(fd_, &old) != 0) return errno;
     // The old bytes first, safe on the disk, in a file of our own.
-    const char* tmp = std::getenv("TMPDIR");
     const std::string keptAt =
-        TemporaryName(std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/",
-                      NameOf(target_), RandomBits(), PATH_MAX - 1);
+        TemporaryName(sys::TemporaryDirectory(), NameOf(target_), RandomBits(), PATH_MAX - 1);
     const int kept = OpenRetrying(keptAt.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (kept < 0) return errno;
     const std::size_t total = head.size() + count;

@@ -1,10 +1,10 @@
 // The picture writer's output life, error state and drawing calls (see writer.h).
 #include "writer/writer.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii_text.h"
 #include "job/host_hooks.h"
 #include "job/job_link.h"
 #include "system/file_descriptor.h"
@@ -17,17 +17,6 @@ namespace vrgdi32 {
 namespace {
 
 constexpr std::size_t kNameChars = 259;
-
-bool EqualsIgnoringCase(const char* text, const char* word) {
-    if (text == nullptr) return false;
-    for (; *word != '\0'; ++text, ++word) {
-        if (std::tolower(static_cast<unsigned char>(*text)) !=
-            std::tolower(static_cast<unsigned char>(*word))) {
-            return false;
-        }
-    }
-    return *text == '\0';
-}
 
 }  // namespace
 
@@ -86,9 +75,9 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
     pictureState_ = PictureState::kNone;
     errorPending_ = failed_ = aborted_ = false;
 
-    if (EqualsIgnoringCase(outputSpec, "WMF")) {
+    if (ascii::EqualIgnoringCase(outputSpec, "WMF")) {
         kind_ = MetafileKind::kWindows;
-    } else if (EqualsIgnoringCase(outputSpec, "EMF")) {
+    } else if (ascii::EqualIgnoringCase(outputSpec, "EMF")) {
         kind_ = MetafileKind::kEnhanced;
     } else {
         kind_ = hasHooks && hooks.metafileKind == kVrMetafileWmf ? MetafileKind::kWindows
