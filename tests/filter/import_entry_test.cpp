@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "../settings/host_sandbox.h"
+#include "module_sandbox.h"
 #include "recording_library.h"
 #include "xpmfilter/xpmfilter.h"
 
@@ -49,7 +49,7 @@ struct Entries : testing::Test {
         library.calls.clear();
         return set;
     }
-    HostSandbox& box = HostSandbox::Get();
+    ModuleSandbox& box = ModuleSandbox::Get();
     RecordingLibrary library;
     SourceSpec source{};
     PictureResult result{};

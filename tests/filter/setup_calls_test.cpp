@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "../settings/host_sandbox.h"
+#include "module_sandbox.h"
 #include "filter/setup_record.h"
 #include "recording_library.h"
 #include "xpmfilter/xpmfilter.h"
@@ -23,7 +23,7 @@ std::string Escapes(const RecordingLibrary& library) {
 
 struct SetupCalls : testing::Test {
     SetupCalls() { box.Clean(); }
-    HostSandbox& box = HostSandbox::Get();
+    ModuleSandbox& box = ModuleSandbox::Get();
     RecordingLibrary library;
 };
 

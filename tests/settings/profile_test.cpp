@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "host_sandbox.h"
+#include "module_sandbox.h"
 #include "recording_library.h"
 #include "filter/setup_record.h"
 #include "settings/profile_setup.h"
@@ -14,7 +14,7 @@ namespace {
 
 struct Profile : testing::Test {
     RecordingLibrary library;
-    HostSandbox& box = HostSandbox::Get();
+    ModuleSandbox& box = ModuleSandbox::Get();
 };
 
 TEST_F(Profile, LocateTriesTheNameThenBesideTheModuleThenTheWindowsDirectory) {
