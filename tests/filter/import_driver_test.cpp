@@ -174,7 +174,7 @@ TEST_F(Driver, ImportFileRefusesARecordItCannotUse) {
         if (c.freed) GlobalFree(request.setup);
         request.statusSink = c.withSink ? &other : nullptr;
         EXPECT_EQ(Import(), -7) << c.what;
-        EXPECT_EQ(JoinOps(library.Ops()), c.withProc ? "Status" : "") << c.what;
+        EXPECT_EQ(JoinOps(library.calls), c.withProc ? "Status" : "") << c.what;
         EXPECT_TRUE(!c.withProc || std::vector<int64_t>(library.calls[0].args.begin(),
                                                         library.calls[0].args.begin() + 6) ==
                                        (std::vector<int64_t>{kUserData, 3, 0xFFFFFFF9, 0, 0, 0}))
