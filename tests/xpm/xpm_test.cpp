@@ -31,14 +31,30 @@ using namespace std::string_literals;
 using Script = std::function<void(RecordingLibrary&)>;
 
 // A stream over some text through the recording library (reads of at most `chunk` bytes when
-// given), and an import whose status sink calls the recording library.
+// given), and an import whose status sink calls the recording library. The stream keeps only
+// the promises the filter may rely on: reads of any size, a position query, a seek to the end
+// and a return to the position last queried; any other seek is refused and noted.
 struct Reading {
     explicit Reading(std::string input, int32_t chunk = 0) {
         fake.input = std::move(input);
         stream = fake.Table().StreamOpen(nullptr, nullptr, 0);
         chunk_ = chunk;
+        furthest_ = seeks_ = 0;
+        queried_ = -1;
+        refused_ = "";
         table.StreamRead = [](StreamHandle s, void* buffer, int32_t count) {
+            furthest_ = std::max(furthest_, ::StreamSeek(s, 0, 1) + count);
             return ::StreamRead(s, buffer, chunk_ > 0 && count > chunk_ ? chunk_ : count);
+        };
+        table.StreamSeek = [](StreamHandle s, int32_t offset, int32_t origin) {
+            ++seeks_;
+            if ((offset != 0 || origin == 0) && (origin != 0 || offset != queried_)) {
+                refused_ += std::to_string(offset) + "/" + std::to_string(origin) + " ";
+                return -1;
+            }
+            const int32_t at = ::StreamSeek(s, offset, origin);
+            if (origin == 1) queried_ = at;
+            return at;
         };
         xpmfilter::BindGraphicsLibrary(&table);
         sink.statusProc = reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc);
@@ -53,7 +69,8 @@ struct Reading {
     StreamHandle stream = nullptr;
     StatusSink sink{};
     xpmfilter::ImportContext import{};
-    static inline int32_t chunk_ = 0;
+    static inline int32_t chunk_ = 0, furthest_ = 0, seeks_ = 0, queried_ = -1;
+    static inline std::string refused_;
 };
 
 // What a decode gave.
@@ -82,6 +99,10 @@ Outcome Decode(const std::string& text, int32_t chunk = 0, const Script& script 
     r.import.inputSize = static_cast<int32_t>(text.size());
     r.fake.calls.clear();
     Outcome got{xpmfilter::DecodeXpmImage(r.import, r.stream, values)};
+    const int32_t size = int32_t(text.size()), consumed = size - int32_t(r.Remaining());
+    EXPECT_EQ(Reading::refused_, "") << "seeks the stream did not promise";
+    EXPECT_TRUE(got.result != 0 || std::min(Reading::furthest_, size) <= consumed)
+        << "a decode asked for " << Reading::furthest_ << " bytes and consumed " << consumed;
     for (const Call& call : r.fake.calls) {
         if (call.op == "Status" && call.args[1] == 3)
             got.reports.push_back(static_cast<int32_t>(call.args[2]));
@@ -344,6 +365,8 @@ TEST(Xpm, PicturesDoNotDependOnHowReadsAreChunked) {
             std::vector<Call> calls;
             const Outcome got = Decode(p.Body(), chunk, {}, &calls);
             EXPECT_EQ(got.result, 0) << name;
+            EXPECT_EQ(Reading::seeks_, 2 + picture.height)
+                << name << ": a query and a return around the key scan, a query a row";
             EXPECT_TRUE(got.pixels == Rows(p, picture.width)) << name << ": pixels differ";
             EXPECT_EQ(got.palette, Palette(p)) << name;
             std::vector<std::vector<int64_t>> gotBands;
@@ -371,63 +394,75 @@ TEST(Xpm, WhitespaceIsTabLineFeedReturnAndSpaceOnly) {
 
 TEST(Xpm, WordsUpToTheClosingQuote) {
     struct Case {
-        std::string input;  // what follows the opening quote
-        int32_t slots, wantCount;
-        std::vector<std::string> want;  // the first slots, each up to its zero
-        size_t wantLeft;                // bytes left unread
+        const char* name;
+        std::string in;                  // what follows the opening quote
+        int32_t slots = 7, count;        // the room given, the words stored
+        std::vector<std::string> words;  // the first slots, each up to its zero
+        size_t left = 0;                 // bytes left unread
     };
+    // clang-format off
     const Case cases[] = {
-        {"abc def\"rest", 7, 2, {"abc", "def"}, 4},
-        {" \t  \t\"", 7, 0, {}, 0},
-        {"  a  \"", 7, 1, {"a", ""}, 0},  // trailing whitespace leaves an empty word after the last
-        {std::string(45, 'w') + " b\"", 7, 2, {std::string(39, 'w'), "b"}, 0},
-        {"1 2 3 4 5 6 7 8 9\"tail", 7, 7, {"1", "2", "3", "4", "5", "6", "7"}, 4},
-        {"1,2\f3\v4\xa0 {x}\"", 7, 2, {"1,2\f3\v4\xa0", "{x}"}, 0},
-        {"ab cd", 7, 1, {"ab"}, 0},
-        {"a b c\"x", 0, 0, {}, 1},  // an unfinished word is not counted
-        {"a b c d e f g h i j k l\"", 10, 10, {"a", "b"}, 0},
+        {.name = "two words", .in = "abc def\"rest", .count = 2, .words = {"abc", "def"},
+         .left = 4},
+        {.name = "whitespace only", .in = " \t  \t\"", .count = 0, .words = {}},
+        {.name = "trailing whitespace leaves an empty word after the last", .in = "  a  \"",
+         .count = 1, .words = {"a", ""}},
+        {.name = "a long word is cut", .in = std::string(45, 'w') + " b\"", .count = 2,
+         .words = {std::string(39, 'w'), "b"}},
+        {.name = "words past the room are dropped", .in = "1 2 3 4 5 6 7 8 9\"tail", .count = 7,
+         .words = {"1", "2", "3", "4", "5", "6", "7"}, .left = 4},
+        {.name = "whitespace is tab, line feed, return and space only",
+         .in = "1,2\f3\v4\xa0 {x}\"", .count = 2, .words = {"1,2\f3\v4\xa0", "{x}"}},
+        {.name = "an unfinished word is not counted", .in = "ab cd", .count = 1, .words = {"ab"}},
+        {.name = "no room", .in = "a b c\"x", .slots = 0, .count = 0, .words = {}, .left = 1},
+        {.name = "the room given", .in = "a b c d e f g h i j k l\"", .slots = 10, .count = 10,
+         .words = {"a", "b"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        Reading r(c.input);
+        Reading r(c.in);
         xpmfilter::WordSlot slots[12];
         std::memset(slots, 'Z', sizeof slots);  // to see which bytes get written
-        EXPECT_EQ(xpmfilter::ReadWordsToQuote(r.stream, c.slots, slots), c.wantCount) << c.input;
+        EXPECT_EQ(xpmfilter::ReadWordsToQuote(r.stream, c.slots, slots), c.count) << c.name;
         std::vector<std::string> got;
-        for (size_t i = 0; i < c.want.size(); ++i)
+        for (size_t i = 0; i < c.words.size(); ++i)
             got.emplace_back(slots[i], strnlen(slots[i], 40));
-        EXPECT_EQ(got, c.want) << c.input;
+        EXPECT_EQ(got, c.words) << c.name;
         EXPECT_EQ(std::string(slots[c.slots], 40), std::string(40, 'Z'))
-            << c.input << ": past the slots";
-        EXPECT_EQ(r.Remaining(), c.wantLeft) << c.input;
+            << c.name << ": written past the slots";
+        EXPECT_EQ(r.Remaining(), c.left) << c.name << ": bytes left";
     }
 }
 
 TEST(Xpm, HeaderCheck) {
     struct Case {
-        std::string input;
-        int32_t want;
-        size_t wantLeft;  // bytes left unread
+        const char* name;
+        std::string in;
+        int32_t want = -1;
+        size_t left = 0;  // bytes left unread
     };
+    // clang-format off
     const Case cases[] = {
-        {"/* XPM */\nstatic", 0, 6},
-        {"/*\tXPM\t*/\t", 0, 0},
-        {"/* xPm */\r\n", 0, 1},
-        {"/*XPM */\n", -1, 0},
-        {"/* XPM*/\n", -1, 0},
-        {"/*  XPM */\n", -1, 3},  // words run together, one empty
-        {"\n/* XPM */\n", -1, 3},
-        {"\xEF\xBB\xBF/* XPM */\n", -1, 0},
-        {"/* XPM2 */\n", -1, 0},
-        {"/* XPM */", -1, 0},
-        {"", -1, 0},
-        {"/*\vXPM */\n", -1, 0},
-        {std::string(39, 'x') + " XPM */\n", -1, 0},
-        {std::string(40, 'x') + " XPM */\n", -1, 8},  // at most 40 bytes a word
+        {.name = "the header", .in = "/* XPM */\nstatic", .want = 0, .left = 6},
+        {.name = "tabs", .in = "/*\tXPM\t*/\t", .want = 0},
+        {.name = "any case", .in = "/* xPm */\r\n", .want = 0, .left = 1},
+        {.name = "no space after /*", .in = "/*XPM */\n"},
+        {.name = "no space before */", .in = "/* XPM*/\n"},
+        {.name = "two spaces: an empty word", .in = "/*  XPM */\n", .left = 3},
+        {.name = "a line before", .in = "\n/* XPM */\n", .left = 3},
+        {.name = "a byte order mark", .in = "\xEF\xBB\xBF/* XPM */\n"},
+        {.name = "XPM2", .in = "/* XPM2 */\n"},
+        {.name = "nothing after */", .in = "/* XPM */"},
+        {.name = "no input", .in = ""},
+        {.name = "a vertical tab is no whitespace", .in = "/*\vXPM */\n"},
+        {.name = "a word of 39 bytes", .in = std::string(39, 'x') + " XPM */\n"},
+        {.name = "at most 40 bytes a word", .in = std::string(40, 'x') + " XPM */\n", .left = 8},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        Reading r(c.input);
-        EXPECT_EQ(xpmfilter::CheckXpmHeader(r.stream), c.want) << c.input;
-        EXPECT_EQ(r.Remaining(), c.wantLeft) << c.input;
+        Reading r(c.in);
+        EXPECT_EQ(xpmfilter::CheckXpmHeader(r.stream), c.want) << c.name;
+        EXPECT_EQ(r.Remaining(), c.left) << c.name << ": bytes left";
     }
     char word[40];  // a word of 40 bytes, and one cut short by the end, is -1 itself
     for (const std::string& input : {std::string(40, 'x'), std::string("XP")}) {
@@ -438,56 +473,66 @@ TEST(Xpm, HeaderCheck) {
 
 TEST(Xpm, CodeBytesAreRawZeroEndedAndShortOnlyAtTheEnd) {
     struct Case {
-        std::string input;
+        std::string in;
         int32_t length;
-        bool wantComplete;
+        bool complete;
     };
-    const Case cases[] = {{"  c", 2, true}, {"\"ab", 3, true}, {"abc", 0, true}, {"ab", 3, false}};
+    const Case cases[] = {{.in = "  c", .length = 2, .complete = true},
+                          {.in = "\"ab", .length = 3, .complete = true},
+                          {.in = "abc", .length = 0, .complete = true},
+                          {.in = "ab", .length = 3, .complete = false}};
     for (const Case& c : cases) {
         for (int32_t chunk : {1, 40}) {
-            Reading r(c.input, chunk);
+            Reading r(c.in, chunk);
             char code[40];
             std::memset(code, 'Z', sizeof code);
-            EXPECT_EQ(xpmfilter::ReadCodeBytes(r.stream, c.length, code), c.wantComplete)
-                << c.input << ", reads of " << chunk;
-            EXPECT_EQ(std::string(code), c.input.substr(0, c.length))
-                << c.input << ", reads of " << chunk;
+            const std::string name =
+                testing::PrintToString(c.in) + " in reads of " + std::to_string(chunk);
+            EXPECT_EQ(xpmfilter::ReadCodeBytes(r.stream, c.length, code), c.complete) << name;
+            EXPECT_EQ(std::string(code), c.in.substr(0, c.length)) << name;
         }
     }
 }
 
 TEST(Xpm, ValuesLine) {
     struct Case {
-        std::string input;
-        int32_t want;
-        std::vector<int32_t> wantValues;  // width, height, colours, chars per pixel, hot spot
-                                          // x and y, whether there is one
+        const char* name;
+        std::string in;
+        int32_t want = 0;
+        // Width, height, colours, chars per pixel, hot spot x and y, whether there is one.
+        std::vector<int32_t> values;
     };
+    // clang-format off
     const Case cases[] = {
-        {"static char *x[] = {\n\"16 16 4 1\",", 0, {16, 16, 4, 1, 0, 0, 0}},
-        {"\"16 16 4 1 3 5\"", 0, {16, 16, 4, 1, 3, 5, 1}},
-        {"\"16 16 4 1 3 5 XPMEXT\"", 0, {16, 16, 4, 1, 0, 0, 0}},
-        {"\"16 16 4 1 7\"", 0, {16, 16, 4, 1, 7, 0, 0}},
-        {"\"16,16,4,1\"", 0, {16, 0, 0, 0, 0, 0, 0}},
-        {"no quote at all", 0, {0, 0, 0, 0, 0, 0, 0}},
-        {"\"1 1 1 40\"", 0, {1, 1, 1, 40, 0, 0, 0}},
-        {"\"1 1 1 41\"", -1, {1, 1, 1, 41, 0, 0, 0}},
-        {"\"+8 -3 2x 0x10\"", 0, {8, -3, 2, 0, 0, 0, 0}},
+        {.name = "the first quoted string", .in = "static char *x[] = {\n\"16 16 4 1\",",
+         .values = {16, 16, 4, 1, 0, 0, 0}},
+        {.name = "a hot spot", .in = "\"16 16 4 1 3 5\"", .values = {16, 16, 4, 1, 3, 5, 1}},
+        {.name = "an extension marker: no hot spot", .in = "\"16 16 4 1 3 5 XPMEXT\"",
+         .values = {16, 16, 4, 1, 0, 0, 0}},
+        {.name = "half a hot spot", .in = "\"16 16 4 1 7\"", .values = {16, 16, 4, 1, 7, 0, 0}},
+        {.name = "commas are no whitespace", .in = "\"16,16,4,1\"",
+         .values = {16, 0, 0, 0, 0, 0, 0}},
+        {.name = "no quote at all", .in = "no quote at all", .values = {0, 0, 0, 0, 0, 0, 0}},
+        {.name = "40 chars per pixel", .in = "\"1 1 1 40\"", .values = {1, 1, 1, 40, 0, 0, 0}},
+        {.name = "41 chars per pixel", .in = "\"1 1 1 41\"", .want = -1,
+         .values = {1, 1, 1, 41, 0, 0, 0}},
+        {.name = "numbers as atoi reads them", .in = "\"+8 -3 2x 0x10\"",
+         .values = {8, -3, 2, 0, 0, 0, 0}},
         // Out of range: held at the 64-bit limits, then cut to 32 bits, as atoi does here.
-        {"\"99999999999 -99999999999 2147483648 4294967337\"",
-         -1,
-         {1215752191, -1215752191, -2147483647 - 1, 41, 0, 0, 0}},
-        {"\"99999999999999999999 -99999999999999999999 -2147483649 1\"",
-         0,
-         {-1, 0, 2147483647, 1, 0, 0, 0}},
+        {.name = "beyond 32 bits", .in = "\"99999999999 -99999999999 2147483648 4294967337\"",
+         .want = -1, .values = {1215752191, -1215752191, -2147483647 - 1, 41, 0, 0, 0}},
+        {.name = "beyond 64 bits",
+         .in = "\"99999999999999999999 -99999999999999999999 -2147483649 1\"",
+         .values = {-1, 0, 2147483647, 1, 0, 0, 0}},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        Reading r(c.input);
+        Reading r(c.in);
         xpmfilter::XpmValues v{-9, -9, -9, -9, -9, -9, -9};
-        EXPECT_EQ(xpmfilter::ReadValuesLine(r.stream, v), c.want) << c.input;
+        EXPECT_EQ(xpmfilter::ReadValuesLine(r.stream, v), c.want) << c.name;
         const std::vector<int32_t> got{v.width, v.height, v.ncolors,   v.charsPerPixel,
                                        v.xHot,  v.yHot,   v.hasHotspot};
-        EXPECT_EQ(got, c.wantValues) << c.input;
+        EXPECT_EQ(got, c.values) << c.name;
     }
 }
 
@@ -505,22 +550,23 @@ TEST(Xpm, InputLengthAndProgressPercent) {
     xpmfilter::MeasureInput(r.stream, r.import);
     EXPECT_EQ(r.import.inputSize, -1);
     struct Case {
-        int32_t size, position, wantPercent;
+        int32_t size, position, percent;
     };
-    const Case cases[] = {{0, 0, 100},
-                          {0, 5, 100},
-                          {200, 1, 0},
-                          {200, 199, 99},
-                          {200, 200, 100},
-                          {60000000, 30000000, 50},
-                          {2147483647, 2147483647, 100},
-                          {-1, 7, -700},
-                          {300, -1, 0}};
+    // clang-format off
+    const Case cases[] = {
+        {.size = 0, .position = 0, .percent = 100}, {.size = 0, .position = 5, .percent = 100},
+        {.size = 200, .position = 1, .percent = 0}, {.size = 200, .position = 199, .percent = 99},
+        {.size = 200, .position = 200, .percent = 100},
+        {.size = 60000000, .position = 30000000, .percent = 50},
+        {.size = 2147483647, .position = 2147483647, .percent = 100},
+        {.size = -1, .position = 7, .percent = -700}, {.size = 300, .position = -1, .percent = 0},
+    };
+    // clang-format on
     for (const Case& c : cases) {
         r.import.inputSize = c.size;
         position = c.position;
         xpmfilter::UpdateProgressPercent(r.stream, r.import);
-        EXPECT_EQ(r.import.progressPercent, c.wantPercent)
+        EXPECT_EQ(r.import.progressPercent, c.percent)
             << "position " << c.position << " of " << c.size;
     }
 }
@@ -528,32 +574,41 @@ TEST(Xpm, InputLengthAndProgressPercent) {
 // Colour definitions read with a table of names of our own, and the colour-key scan on a huge
 // count: it ends with the input.
 TEST(Xpm, NamesOfSeveralWordsAreTriedCutAndJoined) {
-    const std::string v39(39, 'v'), w39(39, 'w');
+    const std::string v39(39, 'v'), w39(39, 'w'), w34(34, 'w');
     struct Case {
-        std::string definition, name;  // the one other name known
-        bool wantFound;
+        const char* name;
+        std::string definition, known;  // the one other name known
+        bool found;
     };
+    // clang-format off
     const Case cases[] = {
-        {"x c foo", "foo ", true},
-        {"x c foo", "foo  ", true},
-        {"x c foo", "foo   ", false},              // empty words joined too
-        {"x c a b c d", "a b c d", false},         // four words are never joined
-        {"x c " + v39 + " abc", v39 + " ", true},  // two words cut to 40 characters
-        {"x c " + v39 + " abc", v39 + " a", false},
-        {"x c aaaaa " + w39 + " zzzzzzzzzz", "aaaaa " + w39.substr(0, 34) + " zzzzzzzz",
-         true},  // three cut to 49
-        {"x c aaaaa " + w39 + " zzzzzzzzzz", "aaaaa " + w39.substr(0, 34) + " zzzzzzzzz", false},
+        {.name = "a trailing empty word joined", .definition = "x c foo", .known = "foo ",
+         .found = true},
+        {.name = "two empty words joined", .definition = "x c foo", .known = "foo  ",
+         .found = true},
+        {.name = "three empty words are not", .definition = "x c foo", .known = "foo   ",
+         .found = false},
+        {.name = "four words are never joined", .definition = "x c a b c d", .known = "a b c d",
+         .found = false},
+        {.name = "two words cut to 40 characters", .definition = "x c " + v39 + " abc",
+         .known = v39 + " ", .found = true},
+        {.name = "two words not cut to 41", .definition = "x c " + v39 + " abc",
+         .known = v39 + " a", .found = false},
+        {.name = "three words cut to 49", .definition = "x c aaaaa " + w39 + " zzzzzzzzzz",
+         .known = "aaaaa " + w34 + " zzzzzzzz", .found = true},
+        {.name = "three words not cut to 50", .definition = "x c aaaaa " + w39 + " zzzzzzzzzz",
+         .known = "aaaaa " + w34 + " zzzzzzzzz", .found = false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         Reading r("\"" + c.definition +
                   "\"\n\"z c #000000\"\n\"y c #000000\"\n");  // keys at both parities
-        const xpmfilter::NamedColor table[2] = {{"other", 1, 1, 1}, {c.name.c_str(), 10, 20, 30}};
+        const xpmfilter::NamedColor table[2] = {{"other", 1, 1, 1}, {c.known.c_str(), 10, 20, 30}};
         xpmfilter::ColorKeyEntry entries[2] = {};
         const int32_t got = xpmfilter::ReadColorDefinitions(
             r.import, r.stream, {1, 1, 2, 1, 0, 0, 0}, entries, table, 2);
-        EXPECT_EQ(got, c.wantFound ? 0 : -1)
-            << c.definition << " with the name \"" << c.name << "\"";
-        EXPECT_EQ(entries[1].value, c.wantFound ? 1 : 0) << "an entry holds its position";
+        EXPECT_EQ(got, c.found ? 0 : -1) << c.name;
+        EXPECT_EQ(entries[1].value, c.found ? 1 : 0) << c.name << ": an entry holds its position";
     }
     Reading r("\"x m y\"");
     EXPECT_EQ(xpmfilter::HasColorKey(r.stream, {1, 1, 2000000000, 1, 0, 0, 0}), -1);
@@ -595,10 +650,15 @@ TEST(Xpm, CodeLookupByNameIsTheScansAnswer) {
         std::string code;
         int want;  // the position, -1: not found
     };
-    const Case cases[] = {{"abcdefgh", 0}, {"abcdefgh02", 0}, {"abcdefg", -1},
-                          {"q", 2},        {"", 3},           {"a", -1},
-                          {"A", 5},        {codes[255], 255}, {codes[305], 305 % 256},
-                          {"#00", 6},      {"#00x", -1}};
+    // clang-format off
+    const Case cases[] = {
+        {.code = "abcdefgh", .want = 0}, {.code = "abcdefgh02", .want = 0},
+        {.code = "abcdefg", .want = -1}, {.code = "q", .want = 2}, {.code = "", .want = 3},
+        {.code = "a", .want = -1}, {.code = "A", .want = 5}, {.code = codes[255], .want = 255},
+        {.code = codes[305], .want = 305 % 256}, {.code = "#00", .want = 6},
+        {.code = "#00x", .want = -1},
+    };
+    // clang-format on
     for (int32_t count : {int32_t(codes.size()), 0}) {
         // Hashed codes; with no entries, an empty direct table.
         xpmfilter::ColorKeyIndex index(table.data(), count, count == 0 ? 1 : 3, 1);
