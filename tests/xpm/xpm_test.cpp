@@ -23,6 +23,9 @@
 #include "xpm/image_decoder.h"
 #include "xpm/tokenizer.h"
 #include "xpm_text.h"
+#if !defined(_WIN32)
+#include "fault_hooks.h"
+#endif
 
 namespace xpmtest {
 namespace {
@@ -614,6 +617,68 @@ TEST(Xpm, NamesOfSeveralWordsAreTriedCutAndJoined) {
     EXPECT_EQ(xpmfilter::HasColorKey(r.stream, {1, 1, 2000000000, 1, 0, 0, 0}), -1);
     EXPECT_EQ(xpmfilter::HasColorKey(r.stream, {1, 1, -5, 1, 0, 0, 0}), -1);
 }
+
+#if !defined(_WIN32)
+// Every allocation of a decode failed in turn: the picture comes out whole (the code index falls
+// back to the plain scan; a palette that gets no memory is reported and left out) or the decode
+// reports 27. The writer calls allocate nothing here, so the numbering is the decoder's own.
+TEST(Xpm, EachFailedAllocationGivesThePictureOr27) {
+    static std::vector<uint8_t> bands;
+    static int reports27, palettes;
+    xpmfilter::GraphicsLibrary table = RecordingLibrary().Table();
+    table.StreamSeek = ::StreamSeek;
+    table.SetFrame = table.SetWindow = [](WriterHandle, const FrameRect*) {};
+    table.SetUnits = [](WriterHandle, int16_t, double) {};
+    table.PictureStartDrawing = table.BitmapEnd = table.WriterAbort = [](WriterHandle) {};
+    table.WriterGetError = [](WriterHandle, int32_t, uint32_t* flag, int16_t*) { *flag = 0; };
+    table.SetPalette = [](WriterHandle, int16_t, int16_t, const PaletteEntry*) { ++palettes; };
+    table.BitmapBegin = [](WriterHandle, const BandPlacement*, const BitmapSize*, int16_t, int16_t,
+                           int16_t, int16_t, int16_t) {};
+    table.BitmapWriteBand = [](WriterHandle, const BandPlacement*, const BitmapSize* size, int16_t,
+                               int16_t, const uint8_t* rows) {
+        bands.insert(bands.end(), rows, rows + (size->width + 3) / 4 * 4 * size->rows);
+    };
+    const VrStatusProc count27 = [](uint64_t, uint32_t kind, uint32_t code, uint32_t, uint32_t,
+                                    uint32_t, const uint64_t*) {
+        if (kind == 3 && code == 27) ++reports27;
+        return 0;
+    };
+    StatusSink sink{.statusProc = reinterpret_cast<uint64_t>(count27)};
+    xpmfilter::BindGraphicsLibrary(&table);
+    // No code, one character (a direct table), two (paged, and direct for a big picture), three
+    // (hashed).
+    for (const PatternSpec& spec :
+         {PatternSpec{9, 3, 1, 0}, PatternSpec{9, 3, 60, 1}, PatternSpec{9, 3, 200, 2},
+          PatternSpec{300, 220, 200, 2}, PatternSpec{9, 3, 70, 3}}) {
+        const XpmPattern p = MakePattern(spec);
+        const std::string text = p.Body();
+        std::vector<int> want = Rows(p, spec.width);
+        for (uint64_t n = 0;; ++n) {
+            const char* at = text.data();
+            const StreamSource source{uintptr_t(&at), uint32_t(text.size())};
+            bands.clear();
+            bands.reserve(want.size());
+            reports27 = palettes = 0;
+            StreamHandle stream = ::StreamOpen(nullptr, &source, 0);
+            xpmfilter::XpmValues values{};
+            (void)xpmfilter::ReadValuesLine(stream, values);
+            xpmfilter::ImportContext import{.statusSink = &sink};
+            int32_t result = -99;
+            const bool reached = xpmfault::FailDuring(xpmfault::Kind::kAllocation, n, [&] {
+                result = xpmfilter::DecodeXpmImage(import, stream, values);
+            });
+            ::StreamClose(stream);
+            const std::string name = p.strings[0] + ", allocation " + std::to_string(n);
+            EXPECT_TRUE(result == 27 || std::vector<int>(bands.begin(), bands.end()) == want)
+                << name << ": result " << result << ", the pixels differ";
+            EXPECT_EQ(reports27, result == 27 || palettes == 0 ? 1 : 0)
+                << name << ": result " << result << ", a palette sent " << palettes << " times";
+            if (!reached) break;
+        }
+    }
+    xpmfilter::BindGraphicsLibrary(nullptr);
+}
+#endif
 
 // An independent oracle: the X11 colour database of this machine, when it has one.
 TEST(Xpm, ColourNamesAreTheSystemColourDatabase) {
