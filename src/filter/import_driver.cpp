@@ -79,7 +79,6 @@ int32_t ImportFromStream(const SetupRecord& setup, ImportContext& import, Stream
 }  // namespace
 
 int32_t DriveImport(SetupRecord& setup) {
-    setup.writer = nullptr;
     ImportContext import{nullptr, setup.statusSink, setup.inputSize, setup.progressPercent};
     // The input, as the record holds it: the routine in the options, its user data in the
     // request, a memory block in the status record's dataHandle, the file's path.

@@ -26,7 +26,6 @@ int32_t Refuse(const ImportRequest& request, int32_t code) {
 
 void TakeRequest(SetupRecord& setup, ImportRequest& request, const char* outputName,
                  const char* outputSpec, const char* sourcePath) {
-    setup.writer = nullptr;
     setup.progressPercent = 0;
     setup.statusSink = request.statusSink;
     setup.optionSet = request.optionSet;

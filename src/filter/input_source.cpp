@@ -31,7 +31,6 @@ StreamHandle OpenInputStream(InputSource& input, const InputSpec& spec) {
 void UnlockInputMemory(InputSource& input) {
     if (input.memory != nullptr && input.lockedAddress != nullptr) GlobalUnlock(input.memory);
     input.memory = nullptr;
-    input.lockedAddress = nullptr;
 }
 
 }  // namespace xpmfilter

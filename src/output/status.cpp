@@ -54,21 +54,17 @@ uint32_t SeverityClass(int32_t code) {
 }
 
 int32_t ReportStatus(const ImportContext& import, int32_t code) {
-    VrStatusProc proc = SinkProc(import);
-    if (proc == nullptr) return 0;
     // No report of this filter carries optional arguments: the block is ten zero words.
     const uint64_t block[kVrStatusBlockWords] = {};
-    int32_t answer =
-        InvokeStatusProc(proc, SinkUserData(import), kVrStatusReport, static_cast<uint32_t>(code),
-                         0, 0, SeverityClass(code), block);
+    const int32_t answer =
+        InvokeStatusProc(SinkProc(import), SinkUserData(import), kVrStatusReport,
+                         static_cast<uint32_t>(code), 0, 0, SeverityClass(code), block);
     return answer != 0 ? kXpmStopped : kXpmOk;
 }
 
 int32_t ReportProgress(const ImportContext& import) {
-    VrStatusProc proc = SinkProc(import);
-    if (proc == nullptr) return kXpmOk;
-    int32_t answer =
-        InvokeStatusProc(proc, SinkUserData(import), kVrStatusProgress, kVrCodeProgress,
+    const int32_t answer =
+        InvokeStatusProc(SinkProc(import), SinkUserData(import), kVrStatusProgress, kVrCodeProgress,
                          static_cast<uint32_t>(import.progressPercent), 0, 0, nullptr);
     return answer != 0 ? kXpmStopped : kXpmOk;
 }

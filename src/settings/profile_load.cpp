@@ -43,10 +43,8 @@ int32_t ReadColorModeSetting(const ProfileSource& source, uint32_t& colorMode) {
 }
 
 void ApplyProfileDefaults(const ProfileFields& fields) {
-    fields.source.profileSection[0] = '\0';
     CopyText(fields.tables.driverName, kDefaultDriverName);
     CopyText(fields.source.colorTableSource, ResourceText(kStrFileValue).c_str());
-    fields.tables.activeColorCount = 0;
     ReadColorModeSetting(fields.source, fields.colorMode);
 }
 

@@ -44,8 +44,9 @@ int32_t LoadProfileFonts(ProfileTables& tables, const ProfileSource& source);
 // "Color Mode" as an integer, default 1, stored in colorMode unchecked. Returns 1.
 int32_t ReadColorModeSetting(const ProfileSource& source, uint32_t& colorMode);
 
-// The settings of a record without a profile file: no section, driver "rondo.0", colour
-// table source "FILE", no active colours, and the colour mode read with no file (1).
+// The settings of a fresh (zero-filled) record without a profile file: driver "rondo.0",
+// colour table source "FILE" and the colour mode read with no file (1); the section and the
+// active colours stay as the zero fill has them (empty, none).
 void ApplyProfileDefaults(const ProfileFields& fields);
 
 }  // namespace xpmfilter

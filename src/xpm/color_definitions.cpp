@@ -113,7 +113,6 @@ int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames n
     int32_t count = ReadWordsToQuote(stream, kDefinitionWords, words);
 
     std::memcpy(entry.code, code, sizeof entry.code);
-    entry.code[kPixelCodeBytes - 1] = '\0';
     entry.value = index;
 
     auto word = [&](int32_t i) -> const char* { return i < count ? words[i] : ""; };

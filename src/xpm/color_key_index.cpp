@@ -127,6 +127,7 @@ bool ColorKeyIndex::Insert(uint64_t key, int32_t position) {
     return true;
 }
 
+// False when no hash was made: no entries, or no memory.
 bool ColorKeyIndex::BuildHash() {
     seed_ = NextSeed();
     for (int32_t i = 0; i < count_; ++i) {
@@ -136,7 +137,7 @@ bool ColorKeyIndex::BuildHash() {
         capacity_ = used_ = 0;
         return false;
     }
-    return true;
+    return capacity_ != 0;
 }
 
 // Sets the entry of every raw key (b0, or b0 | b1 << 8) that reads as a definition's code to
@@ -200,14 +201,15 @@ void ColorKeyIndex::Build() {
     } else if (charsPerPixel_ == 2 && BuildPaged()) {
         state_ = State::kPaged;
     } else {
-        state_ = BuildHash() && capacity_ != 0 ? State::kHashed : State::kLinear;
+        state_ = BuildHash() ? State::kHashed : State::kLinear;
     }
 }
 
 int32_t ColorKeyIndex::Find(const char* code, uint8_t* out) {
     if (state_ == State::kUnbuilt) Build();
-    // No hash without entries: capacity_ stays 0 and the scan answers.
-    if (capacity_ == 0 && (state_ == State::kLinear || !BuildHash() || capacity_ == 0)) {
+    // A table that serves the rows gets its hash now; without one (no entries, no memory, or
+    // a build that failed before) the scan answers.
+    if (capacity_ == 0 && (state_ == State::kLinear || !BuildHash())) {
         return FindColorKey(code, table_, count_, out);
     }
     const int32_t position = Lookup(CodeKey(code, kSignificantCodeChars));

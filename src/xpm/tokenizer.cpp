@@ -25,10 +25,7 @@ int IsWhitespace(signed char byte) {
 
 int32_t ReadHeaderWord(StreamHandle stream, char* slot) {
     for (int i = 0; i < kWordSlotBytes; ++i) {
-        if (!ReadByte(stream, slot[i])) {
-            slot[i] = '\0';
-            return -1;
-        }
+        if (!ReadByte(stream, slot[i])) return -1;
         if (IsWhitespace(static_cast<signed char>(slot[i]))) {
             slot[i] = '\0';
             return 0;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "recording_library.h"
 #include "filter/file_info.h"
+#include "recording_library.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace xpmtest {
@@ -19,37 +19,44 @@ constexpr char kXpm[] =
 // The input is the named file, or (no path, no routine) the host's memory handle, which is locked
 // for the read and unlocked also when no stream could be made of it.
 TEST(FileInfo, TheDeclaredSizeAndTheValuesLineDecideWhatIsClearedAndFilled) {
+    enum From { kFile, kMemory, kNoStream };  // kNoStream: memory no stream is made of
     struct Case {
-        int32_t size;
-        const char* input;
-        char from;  // 'f' a file, 'm' memory, 'x' memory no stream is made of
-        int32_t want, width, height, bits;  // the fields as they must read, within the size
+        const char* name;
+        int32_t size = 64;
+        const char* input = kXpm;
+        From from = kFile;
+        int32_t want = 0;
+        int32_t width = 0, height = 0, bits = 0;  // the fields as they must read, within the size
     };
+    // clang-format off
     const Case cases[] = {
-        {64, kXpm, 'f', 0, 16, 8, 0x0C},
-        {60, kXpm, 'f', 0, 16, 8, 0x0C},
-        {59, kXpm, 'f', 0, 16, 8, 0},
-        {56, kXpm, 'f', 0, 16, 8, 0},
-        {36, kXpm, 'm', 0, 16, 8, 0},
-        {35, kXpm, 'f', 17922, 16, 0, 0},
-        {20, kXpm, 'f', 17922, 16, 0, 0},
-        {19, kXpm, 'f', 17922, 0, 0, 0},
-        {5, kXpm, 'f', 17922, 0, 0, 0},
-        {1, kXpm, 'f', 17922, 0, 0, 0},
-        {0, kXpm, 'f', 17923, 0, 0, 0},
-        {65, kXpm, 'f', 17923, 0, 0, 0},
-        {64, kXpm, 'x', 17922, 0, 0, 0},
-        {64, "\"10 20 2 1\"", 'm', 0, 10, 20, 0x0C},  // no header needed
-        {64, "junk \"7 3 1 1\" \"9 9 9 9\"", 'f', 0, 7, 3, 0x0C},
-        {64, "\"16 0 2 1\"", 'f', 17922, 16, 0, 0x04},
-        {64, "\"0 8 2 1\"", 'f', 17922, 0, 0, 0},
-        {64, "\"abc\"", 'f', 17922, 0, 0, 0},
-        {64, "", 'f', 17922, 0, 0, 0},
+        {.name = "the whole record", .width = 16, .height = 8, .bits = 0x0C},
+        {.name = "room for the valid items", .size = 60, .width = 16, .height = 8, .bits = 0x0C},
+        {.name = "no room for the valid items", .size = 59, .width = 16, .height = 8},
+        {.name = "room for the height, from memory", .size = 36, .from = kMemory,
+         .width = 16, .height = 8},
+        {.name = "no room for the height", .size = 35, .want = 17922, .width = 16},
+        {.name = "room for the width", .size = 20, .want = 17922, .width = 16},
+        {.name = "no room for the width", .size = 19, .want = 17922},
+        {.name = "room for the size alone", .size = 1, .want = 17922},
+        {.name = "size 0", .size = 0, .want = 17923},
+        {.name = "size 65", .size = 65, .want = 17923},
+        {.name = "memory no stream is made of", .from = kNoStream, .want = 17922},
+        {.name = "no header needed", .input = "\"10 20 2 1\"", .from = kMemory,
+         .width = 10, .height = 20, .bits = 0x0C},
+        {.name = "the first quoted string", .input = "junk \"7 3 1 1\" \"9 9 9 9\"",
+         .width = 7, .height = 3, .bits = 0x0C},
+        {.name = "height 0 is refused", .input = "\"16 0 2 1\"", .want = 17922,
+         .width = 16, .bits = 0x04},
+        {.name = "width 0 is refused", .input = "\"0 8 2 1\"", .want = 17922},
+        {.name = "no numbers", .input = "\"abc\"", .want = 17922},
+        {.name = "no input", .input = "", .want = 17922},
     };
+    // clang-format on
     for (const Case& c : cases) {
         RecordingLibrary library;
         library.input = c.input;
-        library.failStreamOpen = c.from == 'x';
+        library.failStreamOpen = c.from == kNoStream;
         HGLOBAL memory = GlobalAlloc(GHND, 64);
         alignas(8) uint8_t got[80], want[80];
         std::memset(got, 0xAB, sizeof got);
@@ -59,20 +66,17 @@ TEST(FileInfo, TheDeclaredSizeAndTheValuesLineDecideWhatIsClearedAndFilled) {
         for (const auto& [at, value] : {std::pair{16, c.width}, {32, c.height}, {56, c.bits}})
             for (int i = 0; i < 4 && at + i < c.size; ++i)
                 want[at + i] = static_cast<uint8_t>(value >> (8 * i));
-        const std::string what =
-            "size " + std::to_string(c.size) + " from " + c.from + " input [" + c.input + "]";
         EXPECT_EQ(
-            GetFileInfo(c.from == 'f' ? "x.xpm" : nullptr, reinterpret_cast<FileInfoRecord*>(got),
+            GetFileInfo(c.from == kFile ? "x.xpm" : nullptr, reinterpret_cast<FileInfoRecord*>(got),
                         reinterpret_cast<uint64_t>(memory), nullptr),
             c.want)
-            << what;
+            << c.name;
         EXPECT_EQ(std::vector<uint8_t>(got, got + 80), std::vector<uint8_t>(want, want + 80))
-            << what;
-        const std::vector<int64_t>& open =
-            library.calls.at(0).args;  // the memory's size in the source
-        EXPECT_EQ(open.size() == 5 ? open[3] : 0, c.from == 'f' ? 0 : 64) << what;
-        EXPECT_EQ(library.Count("StreamClose"), c.from == 'x' ? 0u : 1u) << what;
-        EXPECT_EQ(GlobalFlags(memory) & GMEM_LOCKCOUNT, 0u) << what << ": left locked";
+            << c.name << ": the record's bytes";
+        const std::vector<int64_t>& open = library.calls.at(0).args;  // the memory's size
+        EXPECT_EQ(open.size() == 5 ? open[3] : 0, c.from == kFile ? 0 : 64) << c.name;
+        EXPECT_EQ(library.Count("StreamClose"), c.from == kNoStream ? 0u : 1u) << c.name;
+        EXPECT_EQ(GlobalFlags(memory) & GMEM_LOCKCOUNT, 0u) << c.name << ": left locked";
         GlobalFree(memory);
     }
     EXPECT_EQ(GetFileInfo("x.xpm", nullptr, 0, nullptr), 17923) << "no record";
@@ -80,36 +84,41 @@ TEST(FileInfo, TheDeclaredSizeAndTheValuesLineDecideWhatIsClearedAndFilled) {
 
 TEST(FileInfo, EachItemChecksItsValueThenItsRoom) {
     struct Case {
-        int32_t size, item;
-        double real;      // items 1 and 2
-        int32_t integer;  // items 3 to 9
-        int32_t want;
-        size_t at;      // where the value lands
-        uint32_t bits;  // validItems afterwards
+        const char* name;
+        int32_t size = 64, item;
+        double real = 0;      // items 1 and 2
+        int32_t integer = 0;  // items 3 to 9
+        int32_t want = 0;
+        size_t at = 0;      // where the value lands
+        uint32_t bits = 0;  // validItems afterwards
     };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // clang-format off
     const Case cases[] = {
-        {64, 0, 0, 5, 17921, 0, 0},
-        {64, 10, 0, 5, 17921, 0, 0},
-        {64, 1, 2.5, 0, 0, 8, 0x001},
-        {64, 1, 0.0, 0, 17922, 0, 0},
-        {64, 2, 1e-300, 0, 0, 24, 0x002},
-        {64, 2, std::numeric_limits<double>::quiet_NaN(), 0, 17922, 0, 0},
-        {64, 5, 0, 1, 0, 36, 0x010},
-        {64, 8, 0, 0, 0, 48, 0x080},
-        {64, 8, 0, 1, 0, 48, 0x080},
-        {64, 8, 0, 2, 17922, 0, 0},
-        {64, 9, 0, 7, 0, 52, 0x100},
-        {56, 9, 0, 7, 0, 52, 0},
-        {55, 9, 0, 7, 17921, 0, 0},
-        {12, 1, 3.0, 0, 17921, 0, 0},
-        {16, 1, 3.0, 0, 0, 8, 0},
-        {32, 2, 1.5, 0, 0, 24, 0},
-        {40, 5, 0, 1, 0, 36, 0},
-        {44, 6, 0, 1, 0, 40, 0},
-        {48, 7, 0, 1, 0, 44, 0},
-        {52, 8, 0, 1, 0, 48, 0},
-        {16, 9, 0, 0, 17922, 0, 0},  // the value is checked before the room
+        {.name = "no item 0", .item = 0, .integer = 5, .want = 17921},
+        {.name = "no item 10", .item = 10, .integer = 5, .want = 17921},
+        {.name = "item 1 takes a positive number", .item = 1, .real = 2.5, .at = 8, .bits = 0x001},
+        {.name = "item 1 refuses 0", .item = 1, .real = 0.0, .want = 17922},
+        {.name = "item 2 takes a tiny number", .item = 2, .real = 1e-300, .at = 24, .bits = 0x002},
+        {.name = "item 2 refuses NaN", .item = 2, .real = nan, .want = 17922},
+        {.name = "item 5 takes 1", .item = 5, .integer = 1, .at = 36, .bits = 0x010},
+        {.name = "item 8 takes 0", .item = 8, .integer = 0, .at = 48, .bits = 0x080},
+        {.name = "item 8 takes 1", .item = 8, .integer = 1, .at = 48, .bits = 0x080},
+        {.name = "item 8 refuses 2", .item = 8, .integer = 2, .want = 17922},
+        {.name = "item 9", .item = 9, .integer = 7, .at = 52, .bits = 0x100},
+        {.name = "item 9 without room for the valid items", .size = 56, .item = 9, .integer = 7,
+         .at = 52},
+        {.name = "item 9 without room", .size = 55, .item = 9, .integer = 7, .want = 17921},
+        {.name = "item 1 without room", .size = 12, .item = 1, .real = 3.0, .want = 17921},
+        {.name = "item 1 just fits", .size = 16, .item = 1, .real = 3.0, .at = 8},
+        {.name = "item 2 just fits", .size = 32, .item = 2, .real = 1.5, .at = 24},
+        {.name = "item 5 just fits", .size = 40, .item = 5, .integer = 1, .at = 36},
+        {.name = "item 6 just fits", .size = 44, .item = 6, .integer = 1, .at = 40},
+        {.name = "item 7 just fits", .size = 48, .item = 7, .integer = 1, .at = 44},
+        {.name = "item 8 just fits", .size = 52, .item = 8, .integer = 1, .at = 48},
+        {.name = "the value is checked before the room", .size = 16, .item = 9, .want = 17922},
     };
+    // clang-format on
     for (const Case& c : cases) {
         alignas(8) uint8_t got[64] = {}, want[64] = {};
         std::memcpy(got, &c.size, 4);
@@ -120,11 +129,10 @@ TEST(FileInfo, EachItemChecksItsValueThenItsRoom) {
             std::memcpy(want + c.at, value, real ? 8 : 4);
             std::memcpy(want + 56, &c.bits, 4);
         }
-        EXPECT_EQ(
-            xpmfilter::SetFileInfoItem(*reinterpret_cast<FileInfoRecord*>(got), c.item, value),
-            c.want)
-            << "size " << c.size << " item " << c.item;
-        EXPECT_EQ(std::memcmp(got, want, sizeof got), 0) << "size " << c.size << " item " << c.item;
+        auto& record = *reinterpret_cast<FileInfoRecord*>(got);
+        EXPECT_EQ(xpmfilter::SetFileInfoItem(record, c.item, value), c.want) << c.name;
+        EXPECT_EQ(std::vector<uint8_t>(got, got + 64), std::vector<uint8_t>(want, want + 64))
+            << c.name << ": the record's bytes";
     }
 }
 

@@ -1,6 +1,6 @@
 // ImportFile and the import driver against the recording library: what is given back after a
-// failure at each step, which codes are returned and which reported, and what ImportFile takes
-// from the request. (How the input is opened is seen through the entry points.)
+// failure at each step, which codes are returned and which reported, what ImportFile takes
+// from the request and what the run leaves in the record.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,20 +9,21 @@
 #include "filter/input_source.h"
 #include "filter/setup_record.h"
 #include "recording_library.h"
+#include "xpm_text.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace xpmtest {
 namespace {
 
 constexpr int64_t kUserData = 0x10AB;
+using Script = std::function<void(RecordingLibrary&)>;
 
 // `rows` rows of four pixels in two colours, or the given values line and row.
 std::string Image(int rows, const std::string& values = "", const std::string& row = "abab") {
-    std::string text = "/* XPM */\nstatic char *i[] = {\n\"" +
-                       (values.empty() ? "4 " + std::to_string(rows) + " 2 1" : values) +
-                       "\",\n\"a c #000000\",\n\"b c #FFFFFF\",\n";
-    for (int i = 0; i < rows; ++i) text += "\"" + row + "\",\n";
-    return text + "};\n";
+    std::vector<std::string> strings{values.empty() ? "4 " + std::to_string(rows) + " 2 1" : values,
+                                     "a c #000000", "b c #FFFFFF"};
+    strings.insert(strings.end(), rows, row);
+    return XpmFile(strings);
 }
 
 // The driver's own calls in order, and the codes reported as "!code"; the decoder's calls left out.
@@ -47,24 +48,15 @@ struct Driver : testing::Test {
         return ImportFile(0, name, output, "/in.xpm", &request);
     }
     HGLOBAL setup = GlobalAlloc(GHND, sizeof(xpmfilter::SetupRecord));
-    StatusSink sink{0, {}, kUserData, reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc)};
-    ImportRequest request{
-        0, {}, setup, reinterpret_cast<OptionSetHandle>(uintptr_t{0x500}), {"", "", ""}, &sink};
+    StatusSink sink{.userData = kUserData,
+                    .statusProc = reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc)};
+    ImportRequest request{.setup = setup,
+                          .optionSet = reinterpret_cast<OptionSetHandle>(uintptr_t{0x500}),
+                          .names = {"", "", ""},
+                          .statusSink = &sink};
 };
 
 TEST_F(Driver, ReleasesAndReportsAtEveryStep) {
-    using Script = std::function<void(RecordingLibrary&)>;
-    struct Case {
-        const char* what;
-        std::string input;
-        Script script;
-        int32_t want;
-        std::string wantTrace;
-    };
-    const Script none = [](RecordingLibrary&) {};
-    const Script closeFails = [](RecordingLibrary& f) {
-        f.outputCloseResult = [] { return int16_t{302}; };
-    };
     using Error = std::pair<int16_t, int16_t>;  // a writer error after the named operation
     const auto after = [](const char* op, int16_t code, int16_t detail) -> Script {
         return [=](RecordingLibrary& f) {
@@ -81,68 +73,103 @@ TEST_F(Driver, ReleasesAndReportsAtEveryStep) {
             };
         };
     };
-    const std::string open = "StreamOpen WriterCreate WriterSetNames OutputOpen ",
-                      begun = open + "OutputStart WriterSetOption ";
-    const std::string finish = "OutputFinish OutputClose WriterDestroy StreamClose ",
-                      end = "PictureEnd " + finish;
-    const std::string all = begun + "PictureBegin " + end;
-    const std::string closed = "OutputFinish OutputClose !14 WriterDestroy StreamClose ";
-    const Case cases[] = {
-        {"clean", Image(3), none, 0, all},
-        {"no input", Image(3), [](RecordingLibrary& f) { f.failStreamOpen = true; }, 7,
-         "StreamOpen !7 "},
-        {"not XPM", "hello world\n", none, -23, "StreamOpen !-23 StreamClose "},
-        {"no writer", Image(3), [](RecordingLibrary& f) { f.failWriterCreate = true; }, 27,
-         "StreamOpen WriterCreate !27 StreamClose "},
-        {"no output", Image(3),
-         [](RecordingLibrary& f) { f.outputOpenResult = [] { return int16_t{301}; }; }, 23,
-         open + "!23 WriterDestroy StreamClose "},
-        {"no picture", Image(3), after("PictureBegin", 302, 269), 9,
-         begun + "PictureBegin !9 " + finish},
-        {"an unknown pixel code", Image(3, "", "abzb"), none, -1,
-         begun + "PictureBegin !-1 " + end},
-        {"width 0: the decoder's report is passed on again", Image(3, "0 3 2 1"), none, 27,
-         begun + "PictureBegin !27 !27 " + end},
-        {"stop during the rows: reported", Image(3), stopAt(0), 61,
-         begun + "PictureBegin !61 " + end},
-        {"stop at the last check: not reported", Image(3), stopAt(100), 61, all},
-        {"a writer error at the last check", Image(3), after("BitmapEnd", 302, 0), 14,
-         begun + "PictureBegin WriterAbort !14 " + end},
-        {"a clean decode whose close fails", Image(3), closeFails, 14,
-         begun + "PictureBegin PictureEnd " + closed},
-        {"a failed decode whose close fails", Image(3, "", "abzb"), closeFails, -1,
-         begun + "PictureBegin !-1 PictureEnd " + closed},
-        {"the writer stopped at the finish", Image(3), after("OutputFinish", 901, 0), 61, all},
-        {"40 chars per pixel", Image(1, "4 1 2 40"), none, -23, begun + "!-23 " + finish},
-        {"-1 chars per pixel", Image(1, "4 1 2 -1"), none, -23, begun + "!-23 " + finish},
-        {"refused values whose close fails", Image(1, "4 1 2 40"), closeFails, -23,
-         begun + "!-23 " + closed},
-        {"39 chars per pixel reach the decoder", Image(1, "4 1 2 39"), none, -1,
-         begun + "PictureBegin !-1 " + end},
-        {"0 chars per pixel reach the decoder", Image(1, "4 1 2 0"), none, 0, all},
+    const Script noStream = [](RecordingLibrary& f) { f.failStreamOpen = true; };
+    const Script noWriter = [](RecordingLibrary& f) { f.failWriterCreate = true; };
+    const Script noOutput = [](RecordingLibrary& f) {
+        f.outputOpenResult = [] { return int16_t{301}; };
     };
+    const Script closeFails = [](RecordingLibrary& f) {
+        f.outputCloseResult = [] { return int16_t{302}; };
+    };
+    const std::string open = "StreamOpen WriterCreate WriterSetNames OutputOpen ",
+                      begun = open + "OutputStart WriterSetOption ",
+                      finish = "OutputFinish OutputClose WriterDestroy StreamClose ",
+                      end = "PictureEnd " + finish, all = begun + "PictureBegin " + end,
+                      closed = "OutputFinish OutputClose !14 WriterDestroy StreamClose ";
+    struct Case {
+        const char* name;
+        std::string input = Image(3);
+        Script script = {};
+        int32_t want;
+        std::string trace;  // the driver's calls and reports
+    };
+    // clang-format off
+    const Case cases[] = {
+        {.name = "clean", .want = 0, .trace = all},
+        {.name = "no input", .script = noStream, .want = 7, .trace = "StreamOpen !7 "},
+        {.name = "not XPM", .input = "hello", .want = -23, .trace = "StreamOpen !-23 StreamClose "},
+        {.name = "no writer", .script = noWriter,
+         .want = 27, .trace = "StreamOpen WriterCreate !27 StreamClose "},
+        {.name = "no output", .script = noOutput,
+         .want = 23, .trace = open + "!23 WriterDestroy StreamClose "},
+        {.name = "no picture", .script = after("PictureBegin", 302, 269),
+         .want = 9, .trace = begun + "PictureBegin !9 " + finish},
+        {.name = "an unknown pixel code", .input = Image(3, "", "abzb"),
+         .want = -1, .trace = begun + "PictureBegin !-1 " + end},
+        {.name = "width 0: the decoder's report is passed on again", .input = Image(3, "0 3 2 1"),
+         .want = 27, .trace = begun + "PictureBegin !27 !27 " + end},
+        {.name = "a stop during the rows is reported", .script = stopAt(0),
+         .want = 61, .trace = begun + "PictureBegin !61 " + end},
+        {.name = "a stop at the last check is not", .script = stopAt(100),
+         .want = 61, .trace = all},
+        {.name = "a writer error at the last check", .script = after("BitmapEnd", 302, 0),
+         .want = 14, .trace = begun + "PictureBegin WriterAbort !14 " + end},
+        {.name = "a clean decode whose close fails", .script = closeFails,
+         .want = 14, .trace = begun + "PictureBegin PictureEnd " + closed},
+        {.name = "a failed decode whose close fails: its own code",
+         .input = Image(3, "", "abzb"), .script = closeFails,
+         .want = -1, .trace = begun + "PictureBegin !-1 PictureEnd " + closed},
+        {.name = "the writer stopped at the finish", .script = after("OutputFinish", 901, 0),
+         .want = 61, .trace = all},
+        {.name = "40 chars per pixel", .input = Image(1, "4 1 2 40"),
+         .want = -23, .trace = begun + "!-23 " + finish},
+        {.name = "-1 chars per pixel", .input = Image(1, "4 1 2 -1"),
+         .want = -23, .trace = begun + "!-23 " + finish},
+        {.name = "39 chars per pixel reach the decoder", .input = Image(1, "4 1 2 39"),
+         .want = -1, .trace = begun + "PictureBegin !-1 " + end},
+        {.name = "0 chars per pixel reach the decoder", .input = Image(1, "4 1 2 0"),
+         .want = 0, .trace = all},
+    };
+    // clang-format on
     for (const Case& c : cases) {
         RecordingLibrary library;
         library.input = c.input;
-        c.script(library);
-        EXPECT_EQ(Import(), c.want) << c.what;
-        EXPECT_EQ(Trace(library), c.wantTrace) << c.what;
+        if (c.script) c.script(library);
+        EXPECT_EQ(Import(), c.want) << c.name;
+        EXPECT_EQ(Trace(library), c.trace) << c.name;
         EXPECT_TRUE(c.want != 0 || library.Find("Status").back()->args.at(3) == 100)
-            << c.what << ": the last progress call";
+            << c.name << ": the last progress call is not 100";
     }
 }
 
-TEST_F(Driver, ImportFileCopiesTheRequestIntoTheRecord) {
+TEST_F(Driver, ImportFileCopiesTheRequestInAndLeavesTheRunsStateInTheRecord) {
     RecordingLibrary library;
-    library.input = Image(1);
     auto* record = static_cast<xpmfilter::SetupRecord*>(GlobalLock(setup));
     std::strcpy(record->requestNames[1], "kept");
     record->progressBase = record->progressRange = 9;
-    GlobalUnlock(setup);
     request.names[0] = "first";
     request.names[1] = nullptr;  // keeps the record's text
     request.names[2] = "third";
-    EXPECT_EQ(Import("NAME", "OUTPUT"), 0);
+    // After each run: the writer it made (destroyed by now), the input's length, the progress.
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<int64_t> want;  // result, writer, input size, progress
+    };
+    const Case cases[] = {
+        {"a clean run", Image(1), {0, 0x5100, int64_t(Image(1).size()), 100}},
+        {"no XPM: no writer, the input not measured", "hello", {-23, 0, 77, 0}},
+    };
+    for (const Case& c : cases) {
+        library.input = c.input;
+        record->writer = reinterpret_cast<WriterHandle>(0xBAD);
+        record->inputSize = record->progressPercent = 77;
+        const int32_t result = Import("NAME", "OUTPUT");
+        const std::vector<int64_t> got{result, int64_t(record->writer), record->inputSize,
+                                       record->progressPercent};
+        EXPECT_EQ(got, c.want) << c.name << ": result, writer, input size, progress";
+    }
+    GlobalUnlock(setup);
     EXPECT_EQ(library.Find("WriterSetNames")[0]->texts,
               (std::vector<std::string>{"first", "kept", "third"}));
     EXPECT_EQ(library.Find("OutputOpen")[0]->texts, (std::vector<std::string>{"OUTPUT", "NAME"}));
@@ -150,7 +177,8 @@ TEST_F(Driver, ImportFileCopiesTheRequestIntoTheRecord) {
               (std::vector<int64_t>{0, 0x500, int64_t(&sink)}));
     const std::vector<int64_t>& range = library.Find("Status")[0]->args;
     EXPECT_EQ(std::vector<int64_t>(range.begin(), range.begin() + 5),
-              (std::vector<int64_t>{kUserData, 0, 0xFFFFFFFF, 0, 100}));
+              (std::vector<int64_t>{kUserData, 0, 0xFFFFFFFF, 0, 100}))
+        << "the progress range";
     // A longer output name than the record holds is refused, not cut to another file's name.
     library.calls.clear();
     EXPECT_EQ(Import(std::string(260, 'n').c_str()), 23);
@@ -159,13 +187,15 @@ TEST_F(Driver, ImportFileCopiesTheRequestIntoTheRecord) {
 
 TEST_F(Driver, ImportFileRefusesARecordItCannotUse) {
     struct Case {
-        const char* what;
+        const char* name;
         bool freed, withSink, withProc;
     };
-    const Case cases[] = {{"freed", true, true, true},
-                          {"freed, no status procedure", true, true, false},
-                          {"freed, no sink", true, false, false},
-                          {"too small for a record", false, true, true}};
+    const Case cases[] = {
+        {.name = "freed", .freed = true, .withSink = true, .withProc = true},
+        {.name = "freed, no status procedure", .freed = true, .withSink = true},
+        {.name = "freed, no sink", .freed = true},
+        {.name = "too small for a record", .withSink = true, .withProc = true},
+    };
     for (const Case& c : cases) {
         RecordingLibrary library;
         StatusSink other = sink;
@@ -173,12 +203,12 @@ TEST_F(Driver, ImportFileRefusesARecordItCannotUse) {
         request.setup = GlobalAlloc(GHND, 64);
         if (c.freed) GlobalFree(request.setup);
         request.statusSink = c.withSink ? &other : nullptr;
-        EXPECT_EQ(Import(), -7) << c.what;
-        EXPECT_EQ(JoinOps(library.Ops()), c.withProc ? "Status" : "") << c.what;
+        EXPECT_EQ(Import(), -7) << c.name;
+        EXPECT_EQ(JoinOps(library.calls), c.withProc ? "Status" : "") << c.name;
         EXPECT_TRUE(!c.withProc || std::vector<int64_t>(library.calls[0].args.begin(),
                                                         library.calls[0].args.begin() + 6) ==
                                        (std::vector<int64_t>{kUserData, 3, 0xFFFFFFF9, 0, 0, 0}))
-            << c.what << ": -7, class 0";
+            << c.name << ": not reported as -7 of class 0";
         if (!c.freed) GlobalFree(request.setup);
     }
     RecordingLibrary library;
@@ -192,23 +222,28 @@ TEST(InputOpening, WithANullPath) {
     RecordingLibrary fake;
     HGLOBAL memory = GlobalAlloc(GHND, 9);
     const auto locks = [memory] { return GlobalFlags(memory) & GMEM_LOCKCOUNT; };
-    const std::pair<uint64_t, HGLOBAL> cases[] = {
-        {0, memory}, {0, nullptr}, {0xC0DE, memory}};  // routine, memory
-    for (auto [routine, block] : cases) {
+    struct Case {
+        uint64_t routine;
+        HGLOBAL memory;
+    };
+    for (const Case& c : {Case{0, memory}, Case{0, nullptr}, Case{0xC0DE, memory}}) {
         xpmfilter::InputSource input;
-        StreamHandle stream = xpmfilter::OpenInputStream(input, {nullptr, routine, 0x55AA, block});
+        StreamHandle stream =
+            xpmfilter::OpenInputStream(input, {nullptr, c.routine, 0x55AA, c.memory});
         const Call& open = fake.calls.back();
         EXPECT_EQ(open.texts, std::vector<std::string>{"<null>"});
         const std::vector<int64_t> source =
-            routine != 0 ? std::vector<int64_t>{0x55AA, 0, 0xC0DE}
-            : block      ? std::vector<int64_t>{intptr_t(&input.lockedAddress), 9, 0}
-                         : std::vector<int64_t>{};
-        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), source) << routine;
-        EXPECT_EQ(locks(), routine == 0 && block != nullptr ? 1u : 0u) << routine;
+            c.routine != 0 ? std::vector<int64_t>{0x55AA, 0, 0xC0DE}
+            : c.memory     ? std::vector<int64_t>{intptr_t(&input.lockedAddress), 9, 0}
+                           : std::vector<int64_t>{};
+        EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), source)
+            << "routine " << c.routine;
+        EXPECT_EQ(locks(), c.routine == 0 && c.memory != nullptr ? 1u : 0u)
+            << "routine " << c.routine;
         fake.Table().StreamClose(stream);
         xpmfilter::UnlockInputMemory(input);
         xpmfilter::UnlockInputMemory(input);
-        EXPECT_EQ(locks(), 0u) << routine;
+        EXPECT_EQ(locks(), 0u) << "routine " << c.routine;
     }
     GlobalFree(memory);
 }

@@ -5,16 +5,15 @@
 
 #include <cstring>
 
-#include "../settings/host_sandbox.h"
+#include "module_sandbox.h"
 #include "recording_library.h"
+#include "xpm_text.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace xpmtest {
 namespace {
 
-constexpr char kXpm[] =
-    "/* XPM */\nstatic char *x[] = {\n\"2 2 2 1\",\n\"a c #ff0000\",\n\"b c "
-    "none\",\n\"ab\",\n\"ba\"\n};\n";
+const std::string kXpm = XpmFile({"2 2 2 1", "a c #ff0000", "b c none", "ab", "ba"});
 // A minimal enhanced metafile (header and end-of-file records) and Windows metafile.
 const uint32_t kEmf[] = {1, 88, 0, 0, 9,    9,   0,   0,   100, 100, 0x464D4520, 0x10000, 108, 2,
                          1, 0,  0, 0, 1024, 768, 320, 240, 14,  20,  0,          16,      20};
@@ -49,7 +48,7 @@ struct Entries : testing::Test {
         library.calls.clear();
         return set;
     }
-    HostSandbox& box = HostSandbox::Get();
+    ModuleSandbox& box = ModuleSandbox::Get();
     RecordingLibrary library;
     SourceSpec source{};
     PictureResult result{};
@@ -58,56 +57,61 @@ struct Entries : testing::Test {
 };
 
 TEST_F(Entries, TheOptionSetConversationAndTheRefusals) {
-    enum Trouble { kNone, kQuery4, kNoSet, kNoDriver, kNoSource, kNoResult };
-    // The conversation: option-set creation, escapes as code/size, and the job.
+    enum Trouble { kNone, kRefused, kNoSet, kNoDriver, kNoSource, kNoResult };
     struct Case {
+        const char* name;
         Entry entry;
-        bool hostSet;
-        Trouble trouble;
+        bool hostSet = false;
+        Trouble trouble = kNone;
         int64_t want;
-        const char* wantConversation;
+        const char* talk;  // option-set creation, escapes as code/size, and the job
     };
     const char* own = "OptionSetCreate 3/2 4/2 43/56 26/4 ImportJobBegin 42/56 ImportJobEnd ";
     const char* host = "4/2 43/56 26/4 ImportJobBegin 42/56 ImportJobEnd ";
+    // clang-format off
     const Case cases[] = {
-        {kGR, false, kNone, 0, own},
-        {kCB, true, kNone, 0, host},
-        {kEmbedded, true, kNone, 0, host},
-        {kEmbedded, false, kNone, 5315, ""},
-        {kGR, false, kQuery4, 5355, "OptionSetCreate 3/2 4/2 "},
-        {kCB, true, kQuery4, 5355, "4/2 "},
-        {kEmbedded, true, kQuery4, 5355, "4/2 "},
-        {kCB, false, kNoSet, 5315, "OptionSetCreate "},
-        {kGR, false, kNoDriver, 5315, "OptionSetCreate 3/2 4/2 "},
-        {kEmbedded, true, kNoDriver, 5315, "4/2 "},
-        {kGR, true, kNoSource, 5315, ""},
-        {kCB, false, kNoResult, 5315, ""},
-        {kEmbedded, true, kNoSource, 5315, ""},
-        {kEmbedded, true, kNoResult, 5315, ""},
+        {.name = "a set made for the call", .entry = kGR, .want = 0, .talk = own},
+        {.name = "the host's set", .entry = kCB, .hostSet = true, .want = 0, .talk = host},
+        {.name = "the host's set, embedded", .entry = kEmbedded, .hostSet = true, .want = 0,
+         .talk = host},
+        {.name = "embedded without a set", .entry = kEmbedded, .want = 5315, .talk = ""},
+        {.name = "refused by query 4, own set", .entry = kGR, .trouble = kRefused, .want = 5355,
+         .talk = "OptionSetCreate 3/2 4/2 "},
+        {.name = "refused by query 4, the host's set", .entry = kCB, .hostSet = true,
+         .trouble = kRefused, .want = 5355, .talk = "4/2 "},
+        {.name = "no set can be made", .entry = kCB, .trouble = kNoSet, .want = 5315,
+         .talk = "OptionSetCreate "},
+        {.name = "no record: the profile has no driver", .entry = kGR, .trouble = kNoDriver,
+         .want = 5315, .talk = "OptionSetCreate 3/2 4/2 "},
+        {.name = "no source", .entry = kGR, .hostSet = true, .trouble = kNoSource, .want = 5315,
+         .talk = ""},
+        {.name = "no result", .entry = kCB, .trouble = kNoResult, .want = 5315, .talk = ""},
+        {.name = "no source, embedded", .entry = kEmbedded, .hostSet = true, .trouble = kNoSource,
+         .want = 5315, .talk = ""},
+        {.name = "no result, embedded", .entry = kEmbedded, .hostSet = true, .trouble = kNoResult,
+         .want = 5315, .talk = ""},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        const std::string what = kNames[c.entry] +
-                                 std::string(c.hostSet ? " host set" : " no set") + " trouble " +
-                                 std::to_string(c.trouble);
+        const std::string name = kNames[c.entry] + (": " + std::string(c.name));
         box.Clean();
         if (c.trouble == kNoDriver)
             box.Write("{windows}/libxfprobe.INI", "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n");
-        library.query4Answer = c.trouble == kQuery4;
+        library.query4Answer = c.trouble == kRefused;
         library.failOptionSetCreate = c.trouble == kNoSet;
         OptionSetHandle host = c.hostSet ? HostSet() : nullptr;
         EXPECT_EQ(Run(c.entry, host, c.trouble == kNoSource ? nullptr : &source,
                       c.trouble == kNoResult ? nullptr : &result),
                   c.want)
-            << what;
-        std::string conversation;
+            << name;
+        std::string talk;
         for (const Call& call : library.calls) {
             if (call.op == "OptionSetEscape")
-                conversation +=
-                    std::to_string(call.args[1]) + "/" + std::to_string(call.args[2]) + " ";
-            if (call.op == "OptionSetCreate" || call.op.rfind("ImportJob", 0) == 0)
-                conversation += call.op + " ";
+                talk += std::to_string(call.args[1]) + "/" + std::to_string(call.args[2]) + " ";
+            if (call.op == "OptionSetCreate" || call.op.starts_with("ImportJob"))
+                talk += call.op + " ";
         }
-        EXPECT_EQ(conversation, c.wantConversation) << what;
+        EXPECT_EQ(talk, c.talk) << name;
         // A set made for the call and not freed, or the host's freed, shows as a leak.
         library.calls.clear();
         if (host != nullptr) GlobalFree(host);
@@ -115,77 +119,81 @@ TEST_F(Entries, TheOptionSetConversationAndTheRefusals) {
 }
 
 TEST_F(Entries, TheJobTheStatusRecordAndTheInputCarryWhatTheHostGave) {
+    enum From { kFile, kMemory, kOwnRoutine, kLoadedRoutine };
     struct Case {
+        const char* name;
         Entry entry;
-        const char *path, *outputSpec;  // outputSpec: ImportEmbeddedGR's last argument
-        VrReadRoutine loaded, routine;  // in the host's stored options; ImportCB's own
-        const char* input;
-        int64_t want;
-        char wantSource;  // 'f' file, 'm' memory, 'r' ImportCB's routine, 'l' the loaded one
+        const char* path = "picture.xpm";
+        const char* outputSpec = nullptr;  // ImportEmbeddedGR's last argument
+        VrReadRoutine loaded = nullptr;    // in the host's stored options
+        VrReadRoutine routine = nullptr;   // ImportCB's own
+        std::string input = kXpm;
+        int64_t want = 0;
+        From from = kFile;
     };
-    const char* bad = "not an image\n";
+    // clang-format off
     const Case cases[] = {
-        {kGR, "picture.xpm", nullptr, nullptr, nullptr, kXpm, 0, 'f'},
-        {kGR, "", nullptr, nullptr, nullptr, kXpm, 0, 'm'},
-        {kCB, "dir/b.xpm", nullptr, nullptr, nullptr, kXpm, 0, 'f'},
-        {kCB, "dir/b.xpm", nullptr, &ReadTwo, &ReadOne, kXpm, 0,
-         'r'},  // replaces the loaded routine
-        {kEmbedded, "picture.xpm", "WMF", nullptr, nullptr, kXpm, 0, 'f'},
-        {kEmbedded, "", nullptr, nullptr, nullptr, kXpm, 0, 'f'},  // never from memory
-        {kEmbedded, "picture.xpm", "", &ReadTwo, nullptr, kXpm, 0, 'l'},
-        {kGR, "", nullptr, nullptr, nullptr, bad, 0xFFE9, 'm'},  // -23 widened without sign
-        {kEmbedded, "bad.xpm", nullptr, nullptr, nullptr, bad, -23, 'f'},
+        {.name = "a file", .entry = kGR},
+        {.name = "memory when the path is empty", .entry = kGR, .path = "", .from = kMemory},
+        {.name = "a file in a folder", .entry = kCB, .path = "dir/b.xpm"},
+        {.name = "the call's routine replaces the loaded one", .entry = kCB, .path = "dir/b.xpm",
+         .loaded = &ReadTwo, .routine = &ReadOne, .from = kOwnRoutine},
+        {.name = "an output format", .entry = kEmbedded, .outputSpec = "WMF"},
+        {.name = "never from memory", .entry = kEmbedded, .path = ""},
+        {.name = "the loaded routine", .entry = kEmbedded, .outputSpec = "", .loaded = &ReadTwo,
+         .from = kLoadedRoutine},
+        {.name = "-23 widened without sign", .entry = kGR, .path = "", .input = "not an image\n",
+         .want = 0xFFE9, .from = kMemory},
+        {.name = "-23 widened with sign", .entry = kEmbedded, .path = "bad.xpm",
+         .input = "not an image\n", .want = -23},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        const std::string what =
-            std::string(kNames[c.entry]) + " path [" + c.path + "] source " + c.wantSource;
+        const std::string name = kNames[c.entry] + (": " + std::string(c.name));
         HGLOBAL memory = source.memory = GlobalAlloc(GHND, 64);
         library.input = c.input;
         std::strcpy(source.path, c.path);
         OptionSetHandle host = HostSet(c.loaded);
         StatusSink seen{};
         library.fillSink = [&](StatusSink& sink) { seen = sink; };
-        EXPECT_EQ(Run(c.entry, host, &source, &result, c.routine, c.outputSpec), c.want) << what;
-        EXPECT_EQ(library.Find("ImportJobBegin")[0]->texts,
-                  (std::vector<std::string>{"XPM Import", c.path}))
-            << what;
-        EXPECT_EQ(library.Find("ImportJobBegin")[0]->args,
-                  (std::vector<int64_t>{int64_t(GetActiveWindow()), 0, 0x08000005, 0}))
-            << what;
-        ASSERT_FALSE(library.Find("Status").empty()) << what;
+        EXPECT_EQ(Run(c.entry, host, &source, &result, c.routine, c.outputSpec), c.want) << name;
+        const Call& job = *library.Find("ImportJobBegin")[0];
+        EXPECT_EQ(job.texts, (std::vector<std::string>{"XPM Import", c.path})) << name;
+        EXPECT_EQ(job.args, (std::vector<int64_t>{int64_t(GetActiveWindow()), 0, 0x08000005, 0}))
+            << name;
+        ASSERT_FALSE(library.Find("Status").empty()) << name;
         for (const Call* status : library.Find("Status"))
             EXPECT_EQ(status->args[0], library.Find("ImportJobEnd")[0]->args[0])
-                << what << ": status without the job";
-
+                << name << ": status without the job";
         const Call& open = *library.Find("StreamOpen")[0];
-        EXPECT_EQ(open.texts[0], c.wantSource == 'm' ? "<null>" : c.path) << what;
-        const VrReadRoutine routine = c.wantSource == 'r'   ? c.routine
-                                      : c.wantSource == 'l' ? c.loaded
-                                                            : nullptr;
+        EXPECT_EQ(open.texts[0], c.from == kMemory ? "<null>" : c.path) << name;
+        const VrReadRoutine routine = c.from == kOwnRoutine      ? c.routine
+                                      : c.from == kLoadedRoutine ? c.loaded
+                                                                 : nullptr;
         const std::vector<int64_t> wantSource =
-            c.wantSource == 'f' ? std::vector<int64_t>{}
-            : c.wantSource == 'm'
+            c.from == kFile ? std::vector<int64_t>{}
+            : c.from == kMemory
                 ? std::vector<int64_t>{open.args.at(2), 64, 0}
-                : std::vector<int64_t>{c.wantSource == 'r' ? 77 : 0, 0, int64_t(routine)};
+                : std::vector<int64_t>{c.from == kOwnRoutine ? 77 : 0, 0, int64_t(routine)};
         EXPECT_EQ(std::vector<int64_t>(open.args.begin() + 2, open.args.end()), wantSource)
-            << what << ": source";
+            << name << ": source";
         // The options go back to the host's set as they were loaded, with the call's routine.
         SavedOptions back = stored;
         back.ioRoutine = reinterpret_cast<uint64_t>(routine);
         EXPECT_EQ(library.Find("OptionSetEscape").back()->data,
                   std::vector<uint8_t>(reinterpret_cast<uint8_t*>(&back),
                                        reinterpret_cast<uint8_t*>(&back + 1)))
-            << what;
+            << name << ": the options stored back";
         if (c.want == 0) {
-            EXPECT_EQ(seen.hostValue, reinterpret_cast<uint64_t>(&hostValue)) << what;
-            EXPECT_EQ(library.Find("OutputOpen")[0]->texts,
+            EXPECT_EQ(seen.hostValue, reinterpret_cast<uint64_t>(&hostValue)) << name;
+            const Call& output = *library.Find("OutputOpen")[0];
+            EXPECT_EQ(output.texts,
                       (std::vector<std::string>{c.outputSpec ? c.outputSpec : "", ""}))
-                << what;
-            EXPECT_EQ(library.Find("OutputOpen")[0]->args[1], int64_t(host))
-                << what << ": option set";
+                << name;
+            EXPECT_EQ(output.args[1], int64_t(host)) << name << ": option set";
         }
         // The library left no picture: the status record still holds the input's handle.
-        EXPECT_EQ(result.picture, c.want == 0 && c.wantSource == 'm' ? memory : nullptr) << what;
+        EXPECT_EQ(result.picture, c.want == 0 && c.from == kMemory ? memory : nullptr) << name;
         GlobalFree(memory);
         GlobalFree(host);
         library.calls.clear();
@@ -194,31 +202,39 @@ TEST_F(Entries, TheJobTheStatusRecordAndTheInputCarryWhatTheHostGave) {
 
 TEST_F(Entries, ThePictureIsHandedBackOrDiscarded) {
     struct Case {
+        const char* name;
         Entry entry;
-        int32_t bounds[4], units;
-        bool enhanced;
-        int16_t jobEnd;
-        int64_t want;
+        int32_t bounds[4] = {0, 0, 300, 200};
+        int32_t units = 0;
+        bool enhanced = true;
+        int16_t jobEnd = 0;
+        int64_t want = 0;
         int32_t wantUnits;
     };
+    // clang-format off
     const Case cases[] = {
-        {kCB, {0, 0, 300, 200}, 0, true, 0, 0, 60},
-        {kEmbedded, {0, 0, 300, 200}, 0, true, 0, 0, 1440},
-        {kGR, {300, 200, 0, 0}, 0, true, 0, 0, 60},
-        {kGR, {-10, 0, 10, 600}, 0, true, 0, 0, 120},
-        {kGR, {0, 0, 4, 4}, 0, true, 0, 0, 0},
-        {kGR, {0, 0, 300, 200}, 96, true, 0, 0, 96},
-        {kEmbedded, {0, 0, 300, 200}, 96, true, 0, 0, 96},
+        {.name = "5 inches on the longer side", .entry = kCB, .wantUnits = 60},
+        {.name = "1440 units by default", .entry = kEmbedded, .wantUnits = 1440},
+        {.name = "bounds the other way round", .entry = kGR, .bounds = {300, 200, 0, 0},
+         .wantUnits = 60},
+        {.name = "the longer side is the height", .entry = kGR, .bounds = {-10, 0, 10, 600},
+         .wantUnits = 120},
+        {.name = "a tiny picture", .entry = kGR, .bounds = {0, 0, 4, 4}, .wantUnits = 0},
+        {.name = "the library's units", .entry = kGR, .units = 96, .wantUnits = 96},
+        {.name = "the library's units, embedded", .entry = kEmbedded, .units = 96,
+         .wantUnits = 96},
         // A failed import: the picture is deleted as what it is.
-        {kGR, {0, 0, 300, 200}, 0, true, 7, 7, 60},
-        {kGR, {0, 0, 300, 200}, 0, false, 7, 7, 60},
-        {kCB, {0, 0, 300, 200}, 0, false, -1, 65535, 60},
-        {kEmbedded, {0, 0, 300, 200}, 0, true, -1, -1, 1440},
-        {kEmbedded, {0, 0, 300, 200}, 0, false, 7, 7, 1440},
+        {.name = "a failed import's EMF", .entry = kGR, .jobEnd = 7, .want = 7, .wantUnits = 60},
+        {.name = "a failed import's WMF", .entry = kGR, .enhanced = false, .jobEnd = 7, .want = 7,
+         .wantUnits = 60},
+        {.name = "-1 widened without sign", .entry = kCB, .enhanced = false, .jobEnd = -1,
+         .want = 65535, .wantUnits = 60},
+        {.name = "-1 widened with sign", .entry = kEmbedded, .jobEnd = -1, .want = -1,
+         .wantUnits = 1440},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        const std::string what = kNames[c.entry] + std::string(c.enhanced ? " EMF " : " WMF ") +
-                                 std::to_string(c.jobEnd);
+        const std::string name = kNames[c.entry] + (": " + std::string(c.name));
         void* left = nullptr;
         library.fillSink = [&](StatusSink& sink) {
             left = c.enhanced
@@ -230,13 +246,13 @@ TEST_F(Entries, ThePictureIsHandedBackOrDiscarded) {
         };
         library.jobEndResult = [&] { return c.jobEnd; };
         OptionSetHandle host = HostSet();
-        EXPECT_EQ(Run(c.entry, host, &source, &result), c.want) << what;
-        EXPECT_EQ(result.unitsPerInch, c.wantUnits) << what;
+        EXPECT_EQ(Run(c.entry, host, &source, &result), c.want) << name;
+        EXPECT_EQ(result.unitsPerInch, c.wantUnits) << name;
         EXPECT_EQ(std::vector<int32_t>(result.bounds, result.bounds + 4),
                   std::vector<int32_t>(c.bounds, c.bounds + 4))
-            << what;
+            << name;
         // A picture not deleted, or deleted as the wrong kind, shows as a leak.
-        EXPECT_EQ(result.picture, c.jobEnd == 0 ? left : nullptr) << what;
+        EXPECT_EQ(result.picture, c.jobEnd == 0 ? left : nullptr) << name;
         if (result.picture != nullptr) DeleteEnhMetaFile(result.picture);
         GlobalFree(host);
     }

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "../settings/host_sandbox.h"
 #include "filter/setup_record.h"
+#include "module_sandbox.h"
 #include "recording_library.h"
 #include "xpmfilter/xpmfilter.h"
 
@@ -23,117 +23,128 @@ std::string Escapes(const RecordingLibrary& library) {
 
 struct SetupCalls : testing::Test {
     SetupCalls() { box.Clean(); }
-    HostSandbox& box = HostSandbox::Get();
+    ModuleSandbox& box = ModuleSandbox::Get();
     RecordingLibrary library;
 };
 
 TEST_F(SetupCalls, EscapeSetupActsOnARecordOrOnACopyOfAnOptionSetsBlock) {
     enum Target { kRecord, kSet, kNull, kFreed, kSmall };
     struct Case {
-        const char* what;
-        Target target;
+        const char* name;
+        Target target = kRecord;
         uint32_t code;
-        int32_t size;
-        uint32_t value, flag;
-        int32_t want;
-        const char* wantEscapes = "";
-        uint32_t wantMode = 1;
-        char changed = '-';            // 'r': ioRoutine is &value; 'b': byteOption is its low byte
-        const char* wantProfile = "";  // "Color Mode" in the record's profile afterwards
+        int32_t size = 4;
+        uint32_t value = 0, flag = 0;
+        int32_t want = 0;
+        const char* escapes = "";  // what reached the option set
+        uint32_t mode = 1;         // the options' colour mode afterwards
+        bool routine = false;      // ioRoutine is the address handed in
+        uint8_t byte = 4;          // byteOption afterwards
+        const char* profile = "";  // "Color Mode" in the record's profile afterwards
     };
+    // clang-format off
     const Case cases[] = {
-        {"55 to 2, size 0", kRecord, 55, 0, 2, 1, 0, "", 2, '-', "2"},
-        {"55 to 0", kRecord, 55, 4, 0, 1, 0, "", 0, '-', "0"},
-        {"55, no flag", kRecord, 55, 4, 2, 0, 0, "", 2},
-        {"55 to 3", kRecord, 55, 4, 3, 1, 0, "", 1, '-', "3"},
-        {"81 size 8", kRecord, 81, 8, 7, 0, 0, "", 1, 'r'},
-        {"81 size 4", kRecord, 81, 4, 7, 0, 0},
-        {"82 size 8", kRecord, 82, 8, 0x1C4, 0, 0, "", 1, 'b'},
-        {"82 size 16", kRecord, 82, 16, 0x1C4, 0, 0},
-        {"99 passed on", kRecord, 99, 12, 5, 3, -1, "99/12 "},
-        {"set: 55 to 0", kSet, 55, 4, 0, 1, 0, "43/56 42/56 ", 0},
-        {"set: 81", kSet, 81, 8, 7, 0, 0, "43/56 42/56 ", 1, 'r'},
-        {"set: 99", kSet, 99, 4, 5, 9, -1, "43/56 99/4 42/56 "},
-        {"null handle", kNull, 99, 4, 2, 1, 0},
-        {"freed handle", kFreed, 55, 4, 2, 1, -7},
-        {"a small block with the magic is no record; its load fails", kSmall, 55, 4, 0, 1, -1,
-         "43/56 "},
+        {.name = "55 with a flag: the mode, and in the profile; any size",
+         .code = 55, .size = 0, .value = 2, .flag = 1, .mode = 2, .profile = "2"},
+        {.name = "55 to 0", .code = 55, .value = 0, .flag = 1, .mode = 0, .profile = "0"},
+        {.name = "55 without a flag: not in the profile", .code = 55, .value = 2, .mode = 2},
+        {.name = "55 to 3: only the profile takes it",
+         .code = 55, .value = 3, .flag = 1, .profile = "3"},
+        {.name = "81 of size 8: the routine", .code = 81, .size = 8, .routine = true},
+        {.name = "81 of another size: nothing", .code = 81},
+        {.name = "82 of size 8: the byte", .code = 82, .size = 8, .value = 0x1C4, .byte = 0xC4},
+        {.name = "82 of another size: nothing", .code = 82, .size = 16, .value = 0x1C4},
+        {.name = "another code is passed on",
+         .code = 99, .size = 12, .value = 5, .flag = 3, .want = -1, .escapes = "99/12 "},
+        {.name = "an option set: 55 on a copy of its block", .target = kSet,
+         .code = 55, .value = 0, .flag = 1, .escapes = "43/56 42/56 ", .mode = 0},
+        {.name = "an option set: 81", .target = kSet,
+         .code = 81, .size = 8, .escapes = "43/56 42/56 ", .routine = true},
+        {.name = "an option set: another code, then the copy stored", .target = kSet,
+         .code = 99, .value = 5, .flag = 9, .want = -1, .escapes = "43/56 99/4 42/56 "},
+        {.name = "no handle", .target = kNull, .code = 99},
+        {.name = "a freed handle", .target = kFreed, .code = 55, .value = 2, .want = -7},
+        {.name = "a small block with the magic is no record; its load fails", .target = kSmall,
+         .code = 55, .want = -1, .escapes = "43/56 "},
     };
+    // clang-format on
     const std::string profile = box.Expand("{windows}/setup.ini");
     for (const Case& c : cases) {
         box.Write(profile, "[XPM Test]\nDriver=d\n");
-        const SavedOptions before{0x1111, 0xAB00CD, {1, 2, 3}, 1, {4}};
+        const SavedOptions before{0x1111, 4, {1, 2, 3}, 1, {4}};
         HGLOBAL handle = c.target == kSet     ? library.Table().OptionSetCreate(0, 0, 0, 0)
                          : c.target == kSmall ? GlobalAlloc(GHND, 8)
                          : c.target == kNull
                              ? nullptr
                              : CreateSetup(nullptr, profile.c_str(), "XPM Test", nullptr);
+        auto* block = static_cast<xpmfilter::SetupRecord*>(GlobalLock(handle));
         if (c.target == kSet)
             (void)library.Table().OptionSetEscape(handle, 42, 56, &before, nullptr, 0);
-        if (c.target == kRecord)
-            static_cast<xpmfilter::SetupRecord*>(GlobalLock(handle))->options = before;
-        if (c.target == kSmall)
-            *static_cast<uint32_t*>(GlobalLock(handle)) = xpmfilter::kSetupMagic;
-        if (c.target == kRecord || c.target == kSmall) GlobalUnlock(handle);
+        if (c.target == kRecord) block->options = before;
+        if (c.target == kSmall) block->magic = xpmfilter::kSetupMagic;
+        GlobalUnlock(handle);
         if (c.target == kFreed) DestroySetup(handle);
         library.calls.clear();
         uint32_t value = c.value;
-        EXPECT_EQ(EscapeSetup(handle, c.code, c.size, &value, nullptr, c.flag), c.want) << c.what;
-        EXPECT_EQ(Escapes(library), c.wantEscapes) << c.what;
+        EXPECT_EQ(EscapeSetup(handle, c.code, c.size, &value, nullptr, c.flag), c.want) << c.name;
+        EXPECT_EQ(Escapes(library), c.escapes) << c.name;
         char written[16] = {};
         GetPrivateProfileStringA("XPM Test", "Color Mode", "", written, sizeof written,
                                  profile.c_str());
-        EXPECT_STREQ(written, c.wantProfile) << c.what;
+        EXPECT_STREQ(written, c.profile) << c.name << ": the profile's colour mode";
         SavedOptions got = before, want = before;
-        want.colorMode = c.wantMode;
-        if (c.changed == 'r') want.ioRoutine = reinterpret_cast<uintptr_t>(&value);
-        if (c.changed == 'b') want.byteOption = 0xC4;
+        want.colorMode = c.mode;
+        want.byteOption = c.byte;
+        if (c.routine) want.ioRoutine = reinterpret_cast<uintptr_t>(&value);
         if (c.target == kSet)
             (void)library.Table().OptionSetEscape(handle, 43, 56, nullptr, &got, 0);
         if (c.target == kRecord)
             got = static_cast<xpmfilter::SetupRecord*>(GlobalLock(handle))->options;
         if (c.target == kRecord) GlobalUnlock(handle);
         EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0)
-            << c.what << ": got mode " << got.colorMode << " routine " << got.ioRoutine << " byte "
-            << got.byteOption;
+            << c.name << ": got mode " << got.colorMode << " routine " << got.ioRoutine << " byte "
+            << got.byteOption << ", want " << want.colorMode << " " << want.ioRoutine << " "
+            << want.byteOption;
         // DestroySetup frees any block it can lock, a record or not.
-        EXPECT_EQ(DestroySetup(handle), c.target == kNull || c.target == kFreed ? -7 : 0) << c.what;
+        EXPECT_EQ(DestroySetup(handle), c.target == kNull || c.target == kFreed ? -7 : 0) << c.name;
     }
     EXPECT_EQ(EditSetup(1, 2, 3), 0);
 }
 
 TEST_F(SetupCalls, GetFilterInfoAndGetFilterPrefUseATemporaryRecord) {
-    // profile: the module's profile, or null for none.
-    struct Case {
-        const char *what, *profile;
-        bool failCreate, nowhere;
-        uint16_t want;
-        const char* wantEscapes;
-        uint32_t wantMode;
-    };
     const char* all = "3/2=0 42/56 43/56 40/1=255 42/56 ";
-    const Case cases[] = {
-        {"no profile", nullptr, false, false, 2, all, 1},
-        {"the profile's colour mode", "[rondo]\n~Mode=M\n[M]\nDriver=d\nColor Mode=0\n", false,
-         false, 2, all, 0},
-        {"no record: option 3 alone", "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n", false, false, 2,
-         "3/2=0 ", 0},
-        {"no option set", nullptr, true, false, 0, "", 0},
-        {"nowhere to put it", nullptr, false, true, 0, "", 0},
+    struct Case {
+        const char* name;
+        const char* profile = nullptr;  // the module's profile, or none
+        bool failCreate = false, nowhere = false;
+        uint16_t want = 2;
+        const char* escapes = "";
+        uint32_t mode = 1;  // in the block stored in the set
     };
+    // clang-format off
+    const Case cases[] = {
+        {.name = "no profile", .escapes = all},
+        {.name = "the profile's colour mode",
+         .profile = "[rondo]\n~Mode=M\n[M]\nDriver=d\nColor Mode=0\n", .escapes = all, .mode = 0},
+        {.name = "no record: option 3 alone",
+         .profile = "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n", .escapes = "3/2=0 "},
+        {.name = "no option set", .failCreate = true, .want = 0},
+        {.name = "nowhere to put it", .nowhere = true, .want = 0},
+    };
+    // clang-format on
     for (const Case& c : cases) {
         box.Clean();
         if (c.profile) box.Write("{windows}/libxfprobe.INI", c.profile);
         library.calls.clear();
         library.failOptionSetCreate = c.failCreate;
         OptionSetHandle set = reinterpret_cast<OptionSetHandle>(0x1);
-        EXPECT_EQ(GetFilterInfo(0, 0, c.nowhere ? nullptr : &set, 0), c.want) << c.what;
-        EXPECT_EQ(Escapes(library), c.wantEscapes) << c.what;
-        EXPECT_EQ(set == nullptr, c.want == 0 && !c.nowhere) << c.what;
+        EXPECT_EQ(GetFilterInfo(0, 0, c.nowhere ? nullptr : &set, 0), c.want) << c.name;
+        EXPECT_EQ(Escapes(library), c.escapes) << c.name;
+        EXPECT_EQ(set == nullptr, c.want == 0 && !c.nowhere) << c.name << ": the set handed back";
         const auto escapes = library.Find("OptionSetEscape");
         if (escapes.size() == 5) {
-            ASSERT_EQ(escapes[1]->data.size(), 56u) << c.what;
-            EXPECT_EQ(escapes[1]->data[48], c.wantMode) << c.what << ": colour mode";
+            ASSERT_EQ(escapes[1]->data.size(), 56u) << c.name;
+            EXPECT_EQ(escapes[1]->data[48], c.mode) << c.name << ": colour mode";
         }
         if (c.want != 0) GlobalFree(set);
     }

@@ -22,8 +22,10 @@ using xpmtest::RecordingLibrary;
 constexpr uint64_t kUserData = 0xABCD1234;
 
 TEST(Output, WriterCodesBecomeResults) {
-    const int32_t cases[][3] = {
-        // code, detail, result
+    struct Case {
+        int32_t code, detail, want;
+    };
+    const Case cases[] = {
         {0, 0, 0},          {0, 269, 0},     {76, 2, 0},         {20, 0, 65},        {19, 0, 26},
         {21, 0, 12},        {26, 0, 12},     {27, 0, 26},        {160, 0, 26},       {161, 0, 13},
         {166, 0, 13},       {167, 0, 26},    {168, 0, 25},       {169, 0, 26},       {299, 0, 26},
@@ -32,11 +34,17 @@ TEST(Output, WriterCodesBecomeResults) {
         {900, 0, 26},       {901, 0, 61},    {902, 0, 26},       {1, 0, 26},         {-1, 0, 26},
         {-20, 0, 26},       {-302, 269, 26}, {INT32_MIN, 0, 26}, {INT32_MAX, 0, 26}, {269, 302, 26},
         {65536 + 20, 0, 26}};
-    for (const auto& c : cases) EXPECT_EQ(MapWriterError(c[0], c[1]), c[2]) << c[0] << ", " << c[1];
-    const int32_t classes[][2] = {{9, 1},   {56, 1},  {60, 1},  {4867, 1}, {57, 2},  {59, 2},
-                                  {527, 2}, {775, 2}, {784, 2}, {61, 0},   {-23, 0}, {27, 0},
-                                  {-1, 0},  {58, 0},  {526, 0}, {4866, 0}, {785, 0}};
-    for (const auto& c : classes) EXPECT_EQ(SeverityClass(c[0]), uint32_t(c[1])) << c[0];
+    for (const Case& c : cases)
+        EXPECT_EQ(MapWriterError(c.code, c.detail), c.want)
+            << "writer code " << c.code << ", detail " << c.detail;
+    struct Class {
+        int32_t code;
+        uint32_t want;
+    };
+    const Class classes[] = {{9, 1},   {56, 1},  {60, 1},  {4867, 1}, {57, 2},  {59, 2},
+                             {527, 2}, {775, 2}, {784, 2}, {61, 0},   {-23, 0}, {27, 0},
+                             {-1, 0},  {58, 0},  {526, 0}, {4866, 0}, {785, 0}};
+    for (const Class& c : classes) EXPECT_EQ(SeverityClass(c.code), c.want) << "code " << c.code;
 }
 
 // Every step as the table calls it: with the import, and where its output goes.
@@ -67,106 +75,119 @@ int32_t Finish(const ImportContext& i, const OutputTarget&) {
 }
 
 TEST(Output, StepsCallAndReport) {
+    enum Sink { kNoSink, kNoProcedure, kProcedure };
+    using Errors = std::map<std::string, std::pair<int16_t, int16_t>>;
     struct Case {
+        const char* name;
         Step step;
-        int32_t want;
-        const char*
-            calls;  // writer operations, and status calls as kind:code[:first:second][/class]
-        std::map<std::string, std::pair<int16_t, int16_t>>
-            errors;                       // pending after the named operation
-        int16_t open, close;              // what OutputOpen and OutputClose answer
-        int32_t progress, notice, other;  // the host's answers to progress, stop notices, the rest
-        int sink = 2;                     // 2: a sink with a procedure, 1: without one, 0: no sink
+        int32_t want = 0;
+        // Writer operations, and status calls as kind:code[:first:second][/class].
+        std::string calls;
+        Errors errors = {};           // pending after the named operation
+        int16_t open = 0, close = 0;  // what OutputOpen and OutputClose answer
+        // The host's answers to progress, to stop notices, to the rest.
+        int32_t progress = 0, notice = 0, other = 0;
+        Sink sink = kProcedure;
     };
-    const char* kOpened = "0:-1:3:97 OutputOpen WriterGetError OutputStart WriterGetError";
+    const std::string opened = "0:-1:3:97 OutputOpen WriterGetError OutputStart WriterGetError";
+    const Errors diskFull{{"", {302, 269}}};
+    // clang-format off
     const Case cases[] = {
-        {Report27, 0, "3:27"},
-        {Report27, 61, "3:27", {}, 0, 0, 0, 1, 1},  // a stop answer: 61, and no notice
-        {Report27, 0, "", {}, 0, 0, 1, 1, 1, 1},
-        {Report27, 0, "", {}, 0, 0, 1, 1, 1, 0},
-        {Progress, 0, "0:0:37:0"},
-        {Progress, 61, "0:0:37:0 2:61", {}, 0, 0, 1, 1},
-        {Progress, 0, "0:0:37:0 2:61", {}, 0, 0, 1, 0},  // the notice's answer decides
-        {Progress, 61, "0:0:37:0 2:61", {}, 0, 0, -5, 7},
-        {Progress, 0, "", {}, 0, 0, 1, 1, 1, 1},
-        {Progress, 0, "", {}, 0, 0, 1, 1, 1, 0},
+        {.name = "a report", .step = Report27, .calls = "3:27"},
+        {.name = "a report answered with stop: 61, and no notice", .step = Report27, .want = 61,
+         .calls = "3:27", .notice = 1, .other = 1},
+        {.name = "no procedure: no report", .step = Report27, .calls = "", .progress = 1,
+         .notice = 1, .other = 1, .sink = kNoProcedure},
+        {.name = "no sink: no report", .step = Report27, .calls = "", .progress = 1, .notice = 1,
+         .other = 1, .sink = kNoSink},
+        {.name = "progress", .step = Progress, .calls = "0:0:37:0"},
+        {.name = "a stop, confirmed", .step = Progress, .want = 61, .calls = "0:0:37:0 2:61",
+         .progress = 1, .notice = 1},
+        {.name = "a stop, withdrawn: the notice's answer decides", .step = Progress,
+         .calls = "0:0:37:0 2:61", .progress = 1},
+        {.name = "any answers but 0 stop", .step = Progress, .want = 61, .calls = "0:0:37:0 2:61",
+         .progress = -5, .notice = 7},
         // A stop wins outright; otherwise the writer is asked, and aborted on a code it has.
-        {Check, 61, "0:0:37:0 2:61", {{"", {302, 269}}}, 0, 0, 1, 1},
-        {Check, 0, "0:0:37:0 2:61 WriterGetError", {}, 0, 0, 1, 0},
-        {Check, 9, "0:0:37:0 WriterGetError WriterAbort", {{"", {302, 269}}}},
-        {Check, 61, "0:0:37:0 2:61 WriterGetError WriterAbort", {{"", {901, 0}}}, 0, 0, 1, 0},
-        {Check, 0, "0:0:37:0 WriterGetError", {{"", {76, 0}}}},
-        {Check, 26, "WriterGetError WriterAbort", {{"", {-1, 0}}}, 0, 0, 0, 0, 0, 1},
+        {.name = "a stop: the writer not asked", .step = Check, .want = 61,
+         .calls = "0:0:37:0 2:61", .errors = diskFull, .progress = 1, .notice = 1},
+        {.name = "a withdrawn stop: the writer asked", .step = Check,
+         .calls = "0:0:37:0 2:61 WriterGetError", .progress = 1},
+        {.name = "a writer error: aborted", .step = Check, .want = 9,
+         .calls = "0:0:37:0 WriterGetError WriterAbort", .errors = diskFull},
+        {.name = "a stopped writer after a withdrawn stop", .step = Check, .want = 61,
+         .calls = "0:0:37:0 2:61 WriterGetError WriterAbort", .errors = {{"", {901, 0}}},
+         .progress = 1},
+        {.name = "a forgiven writer code", .step = Check, .calls = "0:0:37:0 WriterGetError",
+         .errors = {{"", {76, 0}}}},
         // The range goes first, whatever follows, and its answer stops nothing.
-        {Open, 0, kOpened},
-        {Open, 0, kOpened, {}, 0, 0, 1, 1, 1},
-        {Open, 14, "0:-1:3:97 OutputOpen 3:14", {{"OutputOpen", {302, 269}}}, 302},
-        {Open, 0, "0:-1:3:97 OutputOpen", {}, 76},  // forgiven, and still not started
-        {Open, 26, "0:-1:3:97 OutputOpen 3:26", {}, -1},
-        {Open, 23, "0:-1:3:97 OutputOpen WriterGetError 3:23", {{"OutputOpen", {301, 0}}}},
-        {Open,
-         27,
-         "0:-1:3:97 OutputOpen WriterGetError OutputStart WriterGetError OutputClose 3:27",
-         {{"OutputStart", {300, 0}}}},
-        {Open,
-         9,
-         "0:-1:3:97 OutputOpen WriterGetError OutputStart WriterGetError OutputClose 3:9/1",
-         {{"OutputStart", {302, 269}}},
-         0,
-         20},
-        {Open, 14, "OutputOpen", {}, 302, 0, 0, 0, 0, 1},
-        {Open, 0, "OutputOpen WriterGetError OutputStart WriterGetError", {}, 0, 0, 0, 0, 0, 0},
-        {Open, 14, "OutputOpen", {}, 302, 0, 0, 0, 0, 0},
-        {Begin, 0, "PictureBegin WriterGetError"},
-        {Begin, 9, "PictureBegin WriterGetError 3:9/1", {{"PictureBegin", {302, 269}}}},
-        {Begin, 61, "PictureBegin WriterGetError 3:61", {{"PictureBegin", {901, 0}}}},
-        {Start, 65, "PictureStartDrawing WriterGetError 3:65", {{"PictureStartDrawing", {20, 0}}}},
-        {End, 0, "PictureEnd", {{"PictureEnd", {302, 269}}}},
+        {.name = "open", .step = Open, .calls = opened},
+        {.name = "open: the range's answer stops nothing", .step = Open, .calls = opened,
+         .progress = 1, .notice = 1, .other = 1},
+        {.name = "open refused: mapped, not started", .step = Open, .want = 14,
+         .calls = "0:-1:3:97 OutputOpen 3:14", .errors = {{"OutputOpen", {302, 269}}},
+         .open = 302},
+        {.name = "open answers a forgiven code: still not started", .step = Open,
+         .calls = "0:-1:3:97 OutputOpen", .open = 76},
+        {.name = "open answers an unknown code", .step = Open, .want = 26,
+         .calls = "0:-1:3:97 OutputOpen 3:26", .open = -1},
+        {.name = "an error pending after the open", .step = Open, .want = 23,
+         .calls = "0:-1:3:97 OutputOpen WriterGetError 3:23",
+         .errors = {{"OutputOpen", {301, 0}}}},
+        {.name = "a failed start closes the output", .step = Open, .want = 27,
+         .calls = opened + " OutputClose 3:27",
+         .errors = {{"OutputStart", {300, 0}}}},
+        {.name = "a failed start: its code, whatever the close says", .step = Open, .want = 9,
+         .calls = opened + " OutputClose 3:9/1",
+         .errors = {{"OutputStart", {302, 269}}}, .close = 20},
+        {.name = "open without a sink", .step = Open,
+         .calls = "OutputOpen WriterGetError OutputStart WriterGetError", .sink = kNoSink},
+        {.name = "begin", .step = Begin, .calls = "PictureBegin WriterGetError"},
+        {.name = "begin fails", .step = Begin, .want = 9,
+         .calls = "PictureBegin WriterGetError 3:9/1", .errors = {{"PictureBegin", {302, 269}}}},
+        {.name = "begin stopped: reported", .step = Begin, .want = 61,
+         .calls = "PictureBegin WriterGetError 3:61", .errors = {{"PictureBegin", {901, 0}}}},
+        {.name = "start drawing fails", .step = Start, .want = 65,
+         .calls = "PictureStartDrawing WriterGetError 3:65",
+         .errors = {{"PictureStartDrawing", {20, 0}}}},
+        {.name = "the end asks nothing", .step = End, .calls = "PictureEnd",
+         .errors = {{"PictureEnd", {302, 269}}}},
         // A stopped writer is returned, not reported; a close result replaces the finish's code.
-        {Finish, 0, "OutputFinish WriterGetError OutputClose"},
-        {Finish, 61, "OutputFinish WriterGetError OutputClose", {{"OutputFinish", {901, 0}}}},
-        {Finish,
-         65,
-         "OutputFinish WriterGetError OutputClose 3:65",
-         {{"OutputFinish", {901, 0}}},
-         0,
-         20},
-        {Finish,
-         9,
-         "OutputFinish WriterGetError 3:9/1 OutputClose",
-         {{"OutputFinish", {302, 269}}}},
-        {Finish,
-         14,
-         "OutputFinish WriterGetError 3:15 OutputClose 3:14",
-         {{"OutputFinish", {303, 0}}},
-         0,
-         302},
-        {Finish, 26, "OutputFinish WriterGetError OutputClose 3:26", {}, 0, -1},
-        {Finish,
-         0,
-         "OutputFinish WriterGetError 3:15 OutputClose 3:0",
-         {{"OutputFinish", {303, 0}}},
-         0,
-         76},
+        {.name = "finish", .step = Finish, .calls = "OutputFinish WriterGetError OutputClose"},
+        {.name = "finish stopped: not reported", .step = Finish, .want = 61,
+         .calls = "OutputFinish WriterGetError OutputClose",
+         .errors = {{"OutputFinish", {901, 0}}}},
+        {.name = "the close replaces a stop", .step = Finish, .want = 65,
+         .calls = "OutputFinish WriterGetError OutputClose 3:65",
+         .errors = {{"OutputFinish", {901, 0}}}, .close = 20},
+        {.name = "finish fails", .step = Finish, .want = 9,
+         .calls = "OutputFinish WriterGetError 3:9/1 OutputClose",
+         .errors = {{"OutputFinish", {302, 269}}}},
+        {.name = "finish and close fail: both reported, the close's code", .step = Finish,
+         .want = 14, .calls = "OutputFinish WriterGetError 3:15 OutputClose 3:14",
+         .errors = {{"OutputFinish", {303, 0}}}, .close = 302},
+        {.name = "the close answers an unknown code", .step = Finish, .want = 26,
+         .calls = "OutputFinish WriterGetError OutputClose 3:26", .close = -1},
+        {.name = "the close answers a forgiven code: 0 reported", .step = Finish,
+         .calls = "OutputFinish WriterGetError 3:15 OutputClose 3:0",
+         .errors = {{"OutputFinish", {303, 0}}}, .close = 76},
     };
+    // clang-format on
     for (const Case& c : cases) {
         RecordingLibrary fake;
         fake.writerError = [&](const std::string& op) {
             return c.errors.contains(op) ? c.errors.at(op) : std::pair<int16_t, int16_t>{};
         };
-        fake.outputOpenResult = [&] { return c.open; },
+        fake.outputOpenResult = [&] { return c.open; };
         fake.outputCloseResult = [&] { return c.close; };
         fake.statusAnswer = [&](uint32_t kind, uint32_t code, uint32_t, uint32_t) {
             return kind == 0 && code == 0 ? c.progress : kind == 2 ? c.notice : c.other;
         };
-        StatusSink sink{
-            0,
-            {},
-            kUserData,
-            c.sink == 2 ? reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc) : 0};
-        const ImportContext import{nullptr, c.sink == 0 ? nullptr : &sink, 0, 37};
+        StatusSink sink{.userData = kUserData};
+        if (c.sink == kProcedure)
+            sink.statusProc = reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc);
+        const ImportContext import{nullptr, c.sink == kNoSink ? nullptr : &sink, 0, 37};
         const OutputTarget target{"OUTSPEC", "NAME", HGLOBAL(0x4321), 3, 97};
-        EXPECT_EQ(c.step(import, target), c.want) << c.calls;
+        EXPECT_EQ(c.step(import, target), c.want) << c.name;
         std::string calls;
         for (const Call& call : fake.calls) {
             std::string item = call.op;
@@ -175,22 +196,23 @@ TEST(Output, StepsCallAndReport) {
                 if (call.args[3] != 0 || call.args[4] != 0)
                     item += ":" + std::to_string(call.args[3]) + ":" + std::to_string(call.args[4]);
                 if (call.args[5] != 0) item += "/" + std::to_string(call.args[5]);
-                EXPECT_EQ(call.args[0], int64_t(kUserData)) << c.calls;
+                EXPECT_EQ(call.args[0], int64_t(kUserData)) << c.name;
                 // Reports and stop notices carry ten zero words; progress calls carry none.
                 EXPECT_EQ(call.data, std::vector<uint8_t>(call.args[1] >= 2 ? 80 : 0, 0))
-                    << c.calls;
+                    << c.name << ": the status block";
             }
             // What the record holds goes along: output texts, option set, sink.
-            EXPECT_TRUE(
-                call.op != "OutputOpen" ||
-                (call.texts == std::vector<std::string>{"OUTSPEC", "NAME"} &&
-                 call.args == std::vector<int64_t>{0, 0x4321, intptr_t(import.statusSink)}));
+            EXPECT_TRUE(call.op != "OutputOpen" ||
+                        (call.texts == std::vector<std::string>{"OUTSPEC", "NAME"} &&
+                         call.args == std::vector<int64_t>{0, 0x4321, intptr_t(import.statusSink)}))
+                << c.name << ": what OutputOpen is given";
             EXPECT_TRUE(call.op != "OutputStart" ||
-                        call.texts == std::vector<std::string>{"OUTSPEC"});
+                        call.texts == std::vector<std::string>{"OUTSPEC"})
+                << c.name << ": what OutputStart is given";
             EXPECT_TRUE(call.op != "WriterGetError" || call.args[0] == 1) << "asked with 1";
             calls += (calls.empty() ? "" : " ") + item;
         }
-        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(calls, c.calls) << c.name;
     }
 }
 

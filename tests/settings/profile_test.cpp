@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "host_sandbox.h"
+#include "module_sandbox.h"
 #include "recording_library.h"
 #include "filter/setup_record.h"
 #include "settings/profile_setup.h"
@@ -14,71 +14,42 @@ namespace {
 
 struct Profile : testing::Test {
     RecordingLibrary library;
-    HostSandbox& box = HostSandbox::Get();
+    ModuleSandbox& box = ModuleSandbox::Get();
 };
 
 TEST_F(Profile, LocateTriesTheNameThenBesideTheModuleThenTheWindowsDirectory) {
     struct Case {
-        const char* what;
-        std::vector<std::string> files;
-        std::string given, windir;
-        int32_t want;
-        std::string wantPath;
+        const char* name;
+        std::vector<std::string> files = {};  // the profiles there are
+        std::string given = "", windir = "";  // the name to try; WINDIR when not the sandbox's
+        int32_t want = 0;
+        std::string path;  // as LocateProfile leaves it
     };
-    const std::string n259(259, 'n'), ini = "{windows}/libxfprobe.INI";
+    const std::string n259(259, 'n'), ini = "{windows}/libxfprobe.INI", w257(257, 'w');
+    // clang-format off
     const Case cases[] = {
-        {"the name as given wins",
-         {"{other}/g.ini", "{module}/g.ini", "{windows}/g.ini"},
-         "{other}/g.ini",
-         "",
-         0,
-         "{other}/g.ini"},
-        {"its file name beside the module",
-         {"{module}/g.ini", "{windows}/g.ini"},
-         "{other}/deep/er/g.ini",
-         "",
-         0,
-         "{module}/g.ini"},
-        {"its file name in the Windows directory",
-         {"{windows}/g.ini"},
-         "{other}/g.ini",
-         "",
-         0,
-         "{windows}/g.ini"},
-        {"a relative name is appended whole",
-         {"{module}/sub/r.ini"},
-         "sub/r.ini",
-         "",
-         0,
-         "{module}/sub/r.ini"},
-        {"no name: the module's profile beside it",
-         {"{module}/libxfprobe.INI", ini},
-         "",
-         "",
-         0,
-         "{module}/libxfprobe.INI"},
-        {"no name: in the Windows directory", {ini}, "", "", 0, ini},
-        {"no name, nowhere", {}, "", "", 1, ini},
-        {"a Windows directory ending in a separator gets no second one",
-         {},
-         "",
-         "/",
-         1,
-         "/libxfprobe.INI"},
-        {"no room for a name after the separator",
-         {},
-         "",
-         "/" + std::string(257, 'w'),
-         1,
-         "/" + std::string(257, 'w') + "/"},
-        {"a Windows directory of 260 characters gives no candidate",
-         {},
-         "g.ini",
-         "/" + std::string(259, 'w'),
-         1,
-         ""},
-        {"a long name is cut to the buffer", {}, n259, "", 1, "{windows}/" + n259},
+        {.name = "the name as given wins", .files = {"{other}/g.ini", "{module}/g.ini",
+         "{windows}/g.ini"}, .given = "{other}/g.ini", .path = "{other}/g.ini"},
+        {.name = "its file name beside the module", .files = {"{module}/g.ini", "{windows}/g.ini"},
+         .given = "{other}/deep/er/g.ini", .path = "{module}/g.ini"},
+        {.name = "its file name in the Windows directory", .files = {"{windows}/g.ini"},
+         .given = "{other}/g.ini", .path = "{windows}/g.ini"},
+        {.name = "a relative name is appended whole", .files = {"{module}/sub/r.ini"},
+         .given = "sub/r.ini", .path = "{module}/sub/r.ini"},
+        {.name = "no name: the module's profile beside it",
+         .files = {"{module}/libxfprobe.INI", ini}, .path = "{module}/libxfprobe.INI"},
+        {.name = "no name: in the Windows directory", .files = {ini}, .path = ini},
+        {.name = "no name, nowhere", .want = 1, .path = ini},
+        {.name = "a Windows directory ending in a separator gets no second one", .windir = "/",
+         .want = 1, .path = "/libxfprobe.INI"},
+        {.name = "no room for a name after the separator", .windir = "/" + w257,
+         .want = 1, .path = "/" + w257 + "/"},
+        {.name = "a Windows directory of 260 characters gives no candidate", .given = "g.ini",
+         .windir = "/" + std::string(259, 'w'), .want = 1, .path = ""},
+        {.name = "a long name is cut to the buffer", .given = n259, .want = 1,
+         .path = "{windows}/" + n259},
     };
+    // clang-format on
     // Without a name, the same for the module copy with an extension and the one without.
     for (const Case& c : cases)
         for (const bool withExtension : {false, true}) {
@@ -91,12 +62,11 @@ TEST_F(Profile, LocateTriesTheNameThenBesideTheModuleThenTheWindowsDirectory) {
             std::memset(path + xpmfilter::kPathChars, 'G', 7);
             std::strncpy(path, box.Expand(c.given).c_str(), xpmfilter::kPathChars - 1);
             const char* module = withExtension ? " (libxfprobe.so)" : "";
-            EXPECT_EQ(xpmfilter::LocateProfile(path), c.want) << c.what << module;
-            EXPECT_EQ(std::string(path),
-                      box.Expand(c.wantPath).substr(0, xpmfilter::kPathChars - 1))
-                << c.what << module;
+            EXPECT_EQ(xpmfilter::LocateProfile(path), c.want) << c.name << module;
+            EXPECT_EQ(std::string(path), box.Expand(c.path).substr(0, xpmfilter::kPathChars - 1))
+                << c.name << module;
             EXPECT_STREQ(path + xpmfilter::kPathChars, "GGGGGGG")
-                << c.what << module << ": written past the path";
+                << c.name << module << ": written past the path";
         }
 }
 
@@ -120,9 +90,9 @@ std::string Summary(const xpmfilter::SetupRecord& record) {
 
 TEST_F(Profile, CreateSetupLoadsTheChosenSectionOrAppliesTheDefaults) {
     struct Case {
-        const char* what;
-        std::string text;  // written to `profile`, or to the module's profile when that is null
-        const char *profile, *section;  // CreateSetup's arguments
+        const char* name;
+        std::string text = "";  // written to `profile`, or to the module's profile when null
+        const char *profile = nullptr, *section = nullptr;  // CreateSetup's arguments
         const char* want;  // Summary(), "~" for "{windows}/libxfprobe.INI|M|d"; null: no record
     };
     const std::string head = "[rondo]\n~Mode=M\n[M]\nDriver=d\n";
@@ -139,44 +109,47 @@ TEST_F(Profile, CreateSetupLoadsTheChosenSectionOrAppliesTheDefaults) {
     for (int i = 1; i <= 40; ++i)
         fonts40 += key("Font", i) + "\"name" + std::to_string(i) + "\", \"face" +
                    std::to_string(i) + "\"\n";
+    // clang-format off
     const Case cases[] = {
-        {"no profile anywhere", "", "absent.ini", nullptr, "||rondo.0|FILE|0 0 0 1"},
-        {"a named file, the section under ~Mode", named, "{other}/n.ini", nullptr,
-         "{other}/n.ini|Main|xpm.drv|PROFILE|2 2 1 2|4,5,6,b|Arial,Helvetica"},
-        {"a named file and section", named, "{other}/n.ini", "Other",
-         "{other}/n.ini|Other|other.drv||0 0 0 1"},
-        {"an empty section argument falls back to ~Mode", head, nullptr, "", "~||0 0 0 1"},
-        {"no Driver", "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n", nullptr, nullptr, nullptr},
-        {"the named section is absent", head, nullptr, "Absent", nullptr},
-        {"colours 0 to 2 and 4; names keep 16 characters",
-         head + two + "Color[002]=7, 8, 9, \"abcdefghijklmnopq\"\nColor[004]=5, 5, 5, \"e\"\n",
-         nullptr, nullptr, "~||3 3 0 1|7,8,9,abcdefghijklmnop"},
-        {"an empty value ends the colours",
-         head + "Color[000]=1, 1, 1, \"a\"\nColor[001]=\nColor[002]=3, 3, 3, \"c\"\n", nullptr,
-         nullptr, "~||1 1 0 1|1,1,1,a"},
-        {"257 colours: 256 read", head + colors257, nullptr, nullptr, "~||256 256 0 1|255,1,2,c"},
-        {"40 fonts: 32 read", head + fonts40, nullptr, nullptr, "~||0 0 32 1|name32,face32"},
-        {"the fonts stop at a gap",
-         head + "Font[001]=\"a\", \"b\"\nFont[002]=plain\nFont[004]=\"x\", \"y\"\n", nullptr,
-         nullptr, "~||0 0 2 1|plai,"},
-        {"source \"file\": no active colours", head + two + "ColorTableSource=file\n", nullptr,
-         nullptr, "~|file|2 0 0 1|4,5,6,b"},
-        {"9 characters of the source kept; the mode unchecked",
-         head + two + "ColorTableSource=FILEFILEFILE\nColor Mode=7\n", nullptr, nullptr,
-         "~|FILEFILEF|2 2 0 7|4,5,6,b"},
+        {.name = "no profile anywhere", .profile = "absent.ini", .want = "||rondo.0|FILE|0 0 0 1"},
+        {.name = "a named file, the section under ~Mode", .text = named, .profile = "{other}/n.ini",
+         .want = "{other}/n.ini|Main|xpm.drv|PROFILE|2 2 1 2|4,5,6,b|Arial,Helvetica"},
+        {.name = "a named file and section", .text = named, .profile = "{other}/n.ini",
+         .section = "Other", .want = "{other}/n.ini|Other|other.drv||0 0 0 1"},
+        {.name = "an empty section argument falls back to ~Mode", .text = head, .section = "",
+         .want = "~||0 0 0 1"},
+        {.name = "no Driver", .text = "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n", .want = nullptr},
+        {.name = "the named section is absent", .text = head, .section = "Absent", .want = nullptr},
+        {.name = "colours 0 to 2 and 4; names keep 16 characters", .text = head + two +
+         "Color[002]=7, 8, 9, \"abcdefghijklmnopq\"\nColor[004]=5, 5, 5, \"e\"\n",
+         .want = "~||3 3 0 1|7,8,9,abcdefghijklmnop"},
+        {.name = "an empty value ends the colours", .text = head +
+         "Color[000]=1, 1, 1, \"a\"\nColor[001]=\nColor[002]=3, 3, 3, \"c\"\n",
+         .want = "~||1 1 0 1|1,1,1,a"},
+        {.name = "257 colours: 256 read", .text = head + colors257,
+         .want = "~||256 256 0 1|255,1,2,c"},
+        {.name = "40 fonts: 32 read", .text = head + fonts40, .want = "~||0 0 32 1|name32,face32"},
+        {.name = "the fonts stop at a gap",
+         .text = head + "Font[001]=\"a\", \"b\"\nFont[002]=plain\nFont[004]=\"x\", \"y\"\n",
+         .want = "~||0 0 2 1|plai,"},
+        {.name = "source \"file\": no active colours", .text = head + two +
+         "ColorTableSource=file\n", .want = "~|file|2 0 0 1|4,5,6,b"},
+        {.name = "9 characters of the source kept; the mode unchecked", .text = head + two +
+         "ColorTableSource=FILEFILEFILE\nColor Mode=7\n", .want = "~|FILEFILEF|2 2 0 7|4,5,6,b"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         box.Clean();
         if (!c.text.empty()) box.Write(c.profile ? c.profile : "{windows}/libxfprobe.INI", c.text);
         const std::string profile = c.profile ? box.Expand(c.profile) : "";
         HGLOBAL setup =
             CreateSetup(nullptr, c.profile ? profile.c_str() : nullptr, c.section, nullptr);
-        ASSERT_EQ(setup != nullptr, c.want != nullptr) << c.what;
+        ASSERT_EQ(setup != nullptr, c.want != nullptr) << c.name;
         if (setup == nullptr) continue;
         auto* record = static_cast<xpmfilter::SetupRecord*>(GlobalLock(setup));
         const std::string want =
             c.want[0] == '~' ? "{windows}/libxfprobe.INI|M|d" + std::string(c.want + 1) : c.want;
-        EXPECT_EQ(Summary(*record), box.Expand(want)) << c.what;
+        EXPECT_EQ(Summary(*record), box.Expand(want)) << c.name;
         GlobalUnlock(setup);
         GlobalFree(setup);
     }

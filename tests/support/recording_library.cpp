@@ -40,20 +40,29 @@ void Add(Call& call, T value) {
 template <typename... A>
 Call& Log(const char* op, A... values) {
     Call& call = F().calls.emplace_back(Call{op, {}, {}, {}});
-    return (Add(call, values), ..., call);
+    (Add(call, values), ...);
+    return call;
 }
 // A writer operation, remembered for the error it may leave pending; the writer is left out.
 template <typename... A>
 Call& W(const char* op, A... values) {
-    return F().lastWriterOp = op, Log(op, values...);
+    F().lastWriterOp = op;
+    return Log(op, values...);
 }
 void Copy(Call& call, const void* bytes, size_t size) {
     if (auto* b = static_cast<const uint8_t*>(bytes)) call.data.assign(b, b + size);
 }
+int16_t Scripted(const std::function<int16_t()>& answer) {
+    return answer ? answer() : int16_t{0};
+}
 
 // A writer step that is only logged, and a call that is logged and passed on.
 #define STEP(op) .op = [](WriterHandle, auto... a) { W(#op, a...); }
-#define PASS(op) .op = [](auto... a) { return Log(#op, a...), ::op(a...); }
+#define PASS(op)           \
+    .op = [](auto... a) {  \
+        Log(#op, a...);    \
+        return ::op(a...); \
+    }
 
 const xpmfilter::GraphicsLibrary kTable = {
     .StreamOpen = [](const char* path, const StreamSource* source,
@@ -71,14 +80,17 @@ const xpmfilter::GraphicsLibrary kTable = {
     .StreamRead = ::StreamRead,
     .StreamSeek = ::StreamSeek,
     .StreamClose =
-        [](StreamHandle s) { Log("StreamClose"), ::StreamClose(s), F().streams.erase(s); },
+        [](StreamHandle s) {
+            Log("StreamClose");
+            ::StreamClose(s);
+            F().streams.erase(s);
+        },
     .WriterCreate =
         [](int32_t reserved) {
-            W("WriterCreate", reserved), F().liveWriters += F().failWriterCreate ? 0 : 1;
-            return F().failWriterCreate ? nullptr
-                                        : reinterpret_cast<WriterHandle>(uintptr_t{0x5100});
+            W("WriterCreate", reserved);
+            return F().failWriterCreate ? nullptr : reinterpret_cast<WriterHandle>(0x5100);
         },
-    .WriterDestroy = [](WriterHandle w) { W("WriterDestroy", w), --F().liveWriters; },
+    .WriterDestroy = [](WriterHandle w) { W("WriterDestroy", w); },
     STEP(WriterSetNames),
     STEP(WriterSetOption),
     .WriterGetError =
@@ -87,14 +99,17 @@ const xpmfilter::GraphicsLibrary kTable = {
                 F().writerError ? F().writerError(F().lastWriterOp) : std::pair<int16_t, int16_t>{};
             Log("WriterGetError", which, error.first, error.second, F().lastWriterOp.c_str());
             *flag = error.first != 0 || error.second != 0;
-            if (*flag != 0) pair[0] = error.first, pair[1] = error.second;
+            if (*flag == 0) return;
+            pair[0] = error.first;
+            pair[1] = error.second;
         },
     STEP(WriterAbort),
     .OutputOpen =
         [](WriterHandle, const char* outputSpec, const char* name, int32_t reserved,
            OptionSetHandle set, StatusSink* sink) {
-            W("OutputOpen", outputSpec, name, reserved, set, sink), F().sinkAtOpen = sink;
-            return F().outputOpenResult ? F().outputOpenResult() : int16_t{0};
+            W("OutputOpen", outputSpec, name, reserved, set, sink);
+            F().sinkAtOpen = sink;
+            return Scripted(F().outputOpenResult);
         },
     STEP(OutputStart),
     STEP(OutputFinish),
@@ -102,7 +117,7 @@ const xpmfilter::GraphicsLibrary kTable = {
         [](WriterHandle) {
             W("OutputClose");
             if (F().fillSink && F().sinkAtOpen != nullptr) F().fillSink(*F().sinkAtOpen);
-            return F().outputCloseResult ? F().outputCloseResult() : int16_t{0};
+            return Scripted(F().outputCloseResult);
         },
     STEP(PictureBegin),
     STEP(PictureStartDrawing),
@@ -134,23 +149,18 @@ const xpmfilter::GraphicsLibrary kTable = {
            uint32_t flag) {
             Call& call = Log("OptionSetEscape", set, code, size, in, out, flag);
             if (code == 42 && size == 56) Copy(call, in, 56);
-            if ((code == 3 || code == 40) && in != nullptr)
-                call.args.push_back(code == 3 ? *static_cast<const uint16_t*>(in)
-                                              : *static_cast<const uint8_t*>(in));
-            int32_t result = 0;
-            if (F().escapeOverride && F().escapeOverride(code, result)) return result;
-            if ((result = ::OptionSetEscape(set, code, size, in, out, flag)) == 0 && code == 4)
-                *static_cast<uint16_t*>(out) = F().query4Answer;
+            if (code == 3 && in != nullptr) call.args.push_back(*static_cast<const uint16_t*>(in));
+            if (code == 40 && in != nullptr) call.args.push_back(*static_cast<const uint8_t*>(in));
+            const int32_t result = ::OptionSetEscape(set, code, size, in, out, flag);
+            if (result == 0 && code == 4) *static_cast<uint16_t*>(out) = F().query4Answer;
             return result;
         },
     .DefaultStatusProc = RecordingLibrary::StatusProc,
-    .ImportJobBegin =
-        [](auto... a) {
-            return Log("ImportJobBegin", a...), ++F().openJobs, ::ImportJobBegin(a...);
-        },
+    PASS(ImportJobBegin),
     .ImportJobEnd =
         [](ImportJobHandle job) {
-            const int16_t outcome = (Log("ImportJobEnd", job), --F().openJobs, ::ImportJobEnd(job));
+            Log("ImportJobEnd", job);
+            const int16_t outcome = ::ImportJobEnd(job);
             return F().jobEndResult ? F().jobEndResult() : outcome;
         },
     PASS(PreferencesRun),
@@ -163,17 +173,16 @@ const xpmfilter::GraphicsLibrary kTable = {
 }  // namespace
 
 RecordingLibrary::RecordingLibrary() {
-    g_current = this, xpmfilter::BindGraphicsLibrary(&kTable);
+    g_current = this;
+    xpmfilter::BindGraphicsLibrary(&kTable);
 }
 
 RecordingLibrary::~RecordingLibrary() {
     for (auto& open : streams) ::StreamClose(open.first);
-    g_current = nullptr, xpmfilter::BindGraphicsLibrary(nullptr);
+    g_current = nullptr;
+    xpmfilter::BindGraphicsLibrary(nullptr);
 }
 
-RecordingLibrary& RecordingLibrary::Current() {
-    return *g_current;
-}
 const xpmfilter::GraphicsLibrary& RecordingLibrary::Table() const {
     return kTable;
 }
@@ -189,12 +198,6 @@ int32_t RecordingLibrary::StatusProc(uint64_t userData, uint32_t kind, uint32_t 
     return F().statusAnswer ? F().statusAnswer(kind, code, first, second) : own;
 }
 
-std::vector<std::string> RecordingLibrary::Ops() const {
-    std::vector<std::string> ops;
-    for (const Call& call : calls) ops.push_back(call.op);
-    return ops;
-}
-
 std::vector<const Call*> RecordingLibrary::Find(const std::string& op) const {
     std::vector<const Call*> found;
     for (const Call& call : calls)
@@ -202,9 +205,9 @@ std::vector<const Call*> RecordingLibrary::Find(const std::string& op) const {
     return found;
 }
 
-std::string JoinOps(const std::vector<std::string>& ops) {
+std::string JoinOps(const std::vector<Call>& calls) {
     std::string joined;
-    for (const std::string& op : ops) joined += (joined.empty() ? "" : " ") + op;
+    for (const Call& call : calls) joined += (joined.empty() ? "" : " ") + call.op;
     return joined;
 }
 

@@ -26,7 +26,6 @@ class RecordingLibrary {
   public:
     RecordingLibrary();
     ~RecordingLibrary();
-    static RecordingLibrary& Current();
 
     // ---- The script -------------------------------------------------------------------------
     std::string input;  // what every stream reads, as it stands at StreamOpen
@@ -40,23 +39,16 @@ class RecordingLibrary {
     std::function<int32_t(uint32_t kind, uint32_t code, uint32_t first, uint32_t second)>
         statusAnswer;
     uint16_t query4Answer = 0;  // what OptionSetEscape code 4 reads
-    // Return true to answer OptionSetEscape(code) with `result` instead of the library.
-    std::function<bool(uint32_t code, int32_t& result)> escapeOverride;
 
     // ---- The record -------------------------------------------------------------------------
     std::vector<Call> calls;
-    StatusSink* sinkAtOpen = nullptr;
-    [[nodiscard]] std::vector<std::string> Ops() const;
     [[nodiscard]] std::vector<const Call*> Find(const std::string& op) const;
     [[nodiscard]] size_t Count(const std::string& op) const { return Find(op).size(); }
-    [[nodiscard]] size_t OpenStreams() const { return streams.size(); }
-    [[nodiscard]] size_t LiveWriters() const { return liveWriters; }
-    [[nodiscard]] size_t OpenJobs() const { return openJobs; }
     [[nodiscard]] const xpmfilter::GraphicsLibrary& Table() const;
     static int32_t StatusProc(uint64_t userData, uint32_t kind, uint32_t code, uint32_t first,
                               uint32_t second, uint32_t severityClass, const uint64_t* block);
 
-    // Kept for the table's functions: what each open stream reads, and so on.
+    // Kept for the table's functions: what each open stream reads, and the last writer step.
     struct Held {
         explicit Held(std::string t)
             : text(std::move(t)), source{uintptr_t(&at), uint32_t(text.size())} {}
@@ -66,9 +58,10 @@ class RecordingLibrary {
     };
     std::map<StreamHandle, std::unique_ptr<Held>> streams;
     std::string lastWriterOp;
-    size_t liveWriters = 0, openJobs = 0;
+    StatusSink* sinkAtOpen = nullptr;
 };
 
-[[nodiscard]] std::string JoinOps(const std::vector<std::string>& ops);  // "A B C"
+// The operations of `calls` in order, separated by spaces.
+[[nodiscard]] std::string JoinOps(const std::vector<Call>& calls);
 
 }  // namespace xpmtest

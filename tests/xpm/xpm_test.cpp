@@ -3,15 +3,14 @@
 // indices; the others reach what that table cannot: band geometry, truncation and read
 // chunking, the byte readers' limits, the header, the values line, progress, colour names of
 // several words, the colour-name table itself and code lookup by name.
-#include <array>
 #include <cctype>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -23,21 +22,42 @@
 #include "xpm/header_values.h"
 #include "xpm/image_decoder.h"
 #include "xpm/tokenizer.h"
+#include "xpm_text.h"
+#if !defined(_WIN32)
+#include "fault_hooks.h"
+#endif
 
 namespace xpmtest {
 namespace {
 
 using namespace std::string_literals;
+using Script = std::function<void(RecordingLibrary&)>;
 
 // A stream over some text through the recording library (reads of at most `chunk` bytes when
-// given), and an import whose status sink calls the recording library.
+// given), and an import whose status sink calls the recording library. The stream keeps only
+// the promises the filter may rely on: reads of any size, a position query, a seek to the end
+// and a return to the position last queried; any other seek is refused and noted.
 struct Reading {
     explicit Reading(std::string input, int32_t chunk = 0) {
         fake.input = std::move(input);
         stream = fake.Table().StreamOpen(nullptr, nullptr, 0);
         chunk_ = chunk;
+        furthest_ = seeks_ = 0;
+        queried_ = -1;
+        refused_ = "";
         table.StreamRead = [](StreamHandle s, void* buffer, int32_t count) {
+            furthest_ = std::max(furthest_, ::StreamSeek(s, 0, 1) + count);
             return ::StreamRead(s, buffer, chunk_ > 0 && count > chunk_ ? chunk_ : count);
+        };
+        table.StreamSeek = [](StreamHandle s, int32_t offset, int32_t origin) {
+            ++seeks_;
+            if ((offset != 0 || origin == 0) && (origin != 0 || offset != queried_)) {
+                refused_ += std::to_string(offset) + "/" + std::to_string(origin) + " ";
+                return -1;
+            }
+            const int32_t at = ::StreamSeek(s, offset, origin);
+            if (origin == 1) queried_ = at;
+            return at;
         };
         xpmfilter::BindGraphicsLibrary(&table);
         sink.statusProc = reinterpret_cast<uint64_t>(&RecordingLibrary::StatusProc);
@@ -52,109 +72,101 @@ struct Reading {
     StreamHandle stream = nullptr;
     StatusSink sink{};
     xpmfilter::ImportContext import{};
-    static inline int32_t chunk_ = 0;
+    static inline int32_t chunk_ = 0, furthest_ = 0, seeks_ = 0, queried_ = -1;
+    static inline std::string refused_;
 };
 
-struct Decoded {
+// What a decode gave.
+struct Outcome {
     int32_t result = 0;
-    std::string ops;               // writer calls, without WriterGetError and the bands
-    std::vector<int32_t> reports;  // codes of kind-3 status calls
-    std::vector<int> palette;      // SetPalette's count, then each entry as 0xRRGGBB
-    std::vector<uint8_t> pixels;   // every band's rows, first band first
-    std::vector<Call> calls;
+    std::vector<int32_t> reports = {};  // codes of kind-3 status calls
+    std::string ops = "";               // writer calls, without WriterGetError and the bands
+    std::vector<int> palette = {};      // SetPalette's count, then each entry as 0xRRGGBB
+    std::vector<int> pixels = {};       // every band's rows, first band first
+    bool operator==(const Outcome&) const = default;
 };
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+    return out << "result " << o.result << ", reports " << testing::PrintToString(o.reports)
+               << ", calls [" << o.ops << "], palette " << testing::PrintToString(o.palette)
+               << ", pixels " << testing::PrintToString(o.pixels);
+}
 
-// Reads the values line of `text`, then decodes the rest with the input measured.
-Decoded Decode(const std::string& text, int32_t chunk = 0,
-               const std::function<void(RecordingLibrary&)>& script = {}) {
+// Reads the values line of `text`, then decodes the rest with the input measured; the calls of
+// the decode go to *calls when given.
+Outcome Decode(const std::string& text, int32_t chunk = 0, const Script& script = {},
+               std::vector<Call>* calls = nullptr) {
     Reading r(text, chunk);
     if (script) script(r.fake);
     xpmfilter::XpmValues values{};
     (void)xpmfilter::ReadValuesLine(r.stream, values);
     r.import.inputSize = static_cast<int32_t>(text.size());
     r.fake.calls.clear();
-    Decoded d{xpmfilter::DecodeXpmImage(r.import, r.stream, values)};
-    for (const Call& call : d.calls = r.fake.calls) {
+    Outcome got{xpmfilter::DecodeXpmImage(r.import, r.stream, values)};
+    const int32_t size = int32_t(text.size()), consumed = size - int32_t(r.Remaining());
+    EXPECT_EQ(Reading::refused_, "") << "seeks the stream did not promise";
+    EXPECT_TRUE(got.result != 0 || std::min(Reading::furthest_, size) <= consumed)
+        << "a decode asked for " << Reading::furthest_ << " bytes and consumed " << consumed;
+    for (const Call& call : r.fake.calls) {
         if (call.op == "Status" && call.args[1] == 3)
-            d.reports.push_back(static_cast<int32_t>(call.args[2]));
+            got.reports.push_back(static_cast<int32_t>(call.args[2]));
         if (call.op == "BitmapWriteBand")
-            d.pixels.insert(d.pixels.end(), call.data.begin(), call.data.end());
+            got.pixels.insert(got.pixels.end(), call.data.begin(), call.data.end());
         if (call.op == "Status" || call.op == "WriterGetError" || call.op == "BitmapWriteBand")
             continue;
-        d.ops += (d.ops.empty() ? "" : " ") + call.op;
-        if (call.op == "SetPalette") d.palette.push_back(static_cast<int>(call.args[1]));
+        got.ops += (got.ops.empty() ? "" : " ") + call.op;
+        if (call.op == "SetPalette") got.palette.push_back(static_cast<int>(call.args[1]));
         // Each entry is three 32-bit fields, red first, each byte of them in the first byte.
         for (size_t at = 0; call.op == "SetPalette" && at < call.data.size();
              at += sizeof(PaletteEntry))
-            d.palette.push_back(call.data[at] << 16 | call.data[at + 4] << 8 | call.data[at + 8]);
+            got.palette.push_back(call.data[at] << 16 | call.data[at + 4] << 8 | call.data[at + 8]);
     }
-    return d;
+    if (calls != nullptr) *calls = r.fake.calls;
+    return got;
 }
 
-// A picture of `colors` definitions with unique codes of `cpp` characters: its text, and the
-// palette and band rows (stride bytes a row) that it must give.
-struct Picture {
-    std::string text;
-    std::vector<int> palette;
-    std::vector<uint8_t> rows;
-};
-Picture Pattern(int width, int height, int colors, int cpp) {
-    static const std::string kAlphabet =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789#$%&*+-=.@";
-    auto code = [&](int i) {
-        std::string s;
-        for (int k = 0; k < cpp; ++k, i /= int(kAlphabet.size()))
-            s += kAlphabet[i % kAlphabet.size()];
-        return s;
-    };
-    Picture p{"\"" + std::to_string(width) + " " + std::to_string(height) + " " +
-                  std::to_string(colors) + " " + std::to_string(cpp) + "\",\n",
-              {colors}};
-    for (int i = 0; i < colors; ++i) {
-        char rgb[8];
-        std::snprintf(rgb, sizeof rgb, "%06X", p.palette.emplace_back(i * 0x030507 & 0xFFFFFF));
-        p.text += "\"" + code(i) + " c #" + rgb + "\",\n";
+// What a pattern must give: its palette, and its rows padded to whole 32-bit words.
+std::vector<int> Palette(const XpmPattern& p) {
+    std::vector<int> palette{int(p.colors.size())};
+    palette.insert(palette.end(), p.colors.begin(), p.colors.end());
+    return palette;
+}
+std::vector<int> Rows(const XpmPattern& p, int width) {
+    std::vector<int> rows;
+    for (size_t at = 0; at < p.indices.size(); at += width) {
+        rows.insert(rows.end(), p.indices.begin() + at, p.indices.begin() + at + width);
+        rows.resize((rows.size() + 3) / 4 * 4);
     }
-    const int stride = (width + 3) / 4 * 4;
-    p.rows.assign(size_t(stride) * height, 0);
-    for (int y = 0; y < height; ++y) {
-        p.text += "\"";
-        for (int x = 0; x < width; ++x) {
-            const int i = (x * 7 + y * 13) % colors;
-            p.text += code(i);
-            p.rows[size_t(y) * stride + x] = static_cast<uint8_t>(i);
-        }
-        p.text += y + 1 < height ? "\",\n/* row */\n" : "\"\n};\n";
-    }
-    return p;
+    return rows;
 }
 
 // How far the writer calls got: none (""), the picture set up, the palette and the bitmap begun
 // (the rows may follow), the bitmap ended.
 const char* const kHead = "SetFrame SetUnits SetWindow PictureStartDrawing";
-const char* const kBody = "SetFrame SetUnits SetWindow PictureStartDrawing SetPalette BitmapBegin";
-const char* const kDone =
-    "SetFrame SetUnits SetWindow PictureStartDrawing SetPalette BitmapBegin BitmapEnd";
-
-struct Case {
-    std::string text;  // from the values line on
-    int32_t result;
-    std::vector<int32_t> reports;
-    std::string ops;
-    std::vector<int> palette;     // a prefix of Decoded::palette
-    std::vector<uint8_t> pixels;  // a prefix of Decoded::pixels
-    std::function<void(RecordingLibrary&)> script = {};
-};
+const std::string kBody = kHead + " SetPalette BitmapBegin"s;
+const std::string kDone = kBody + " BitmapEnd";
 
 // One definition with `cpp` characters per pixel (two more follow, whose keys fall at an even
 // and an odd word count, so the colour-key scan passes whatever the first holds) and a
-// one-pixel picture of its code. rgb -1: the colour cannot be read.
-Case Def(const std::string& definition, int rgb, int cpp = 1) {
-    const std::string text = "\"1 1 3 " + std::to_string(cpp) + "\",\n\"" + definition + "\",\n\"" +
-                             std::string(cpp, 'z') + " c #000000\",\n\"" + std::string(cpp, 'y') +
-                             " c #000000\",\n\"" + definition.substr(0, cpp) + "\"";
-    if (rgb < 0) return {text, -1, {-23}, kHead, {}, {}};
-    return {text, 0, {}, kDone, {3, rgb, 0, 0}, {0}};
+// one-pixel picture of its code; and what that gives when the colour is rgb, or unreadable.
+std::string Def(const std::string& definition, int cpp = 1) {
+    return "\"1 1 3 " + std::to_string(cpp) + "\",\n\"" + definition + "\",\n\"" +
+           std::string(cpp, 'z') + " c #000000\",\n\"" + std::string(cpp, 'y') +
+           " c #000000\",\n\"" + definition.substr(0, cpp) + "\"";
+}
+Outcome Colour(int rgb) {
+    return {.ops = kDone, .palette = {3, rgb, 0, 0}, .pixels = {0, 0, 0, 0}};
+}
+Outcome Pixels(std::vector<int> pixels) {
+    return {.ops = kDone, .pixels = pixels};
+}
+Outcome NoRoom(const std::string& ops) {
+    return {.result = 27, .reports = {27}, .ops = ops};
+}
+const Outcome kUnreadable{.result = -1, .reports = {-23}, .ops = kHead};
+const Outcome kNoKey{.result = -1, .ops = kHead};     // the colour-key scan found none
+const Outcome kRowsFail{.result = -1, .ops = kBody};  // a code or a row is missing
+std::string Strings(const std::vector<std::string>& strings) {
+    return QuotedStrings(strings);
 }
 
 // n definitions of "aa" and a last one of "zz", and a row of both codes.
@@ -165,181 +177,136 @@ std::string Repeated(int n) {
 }
 
 TEST(Xpm, TextToResultPaletteAndPixels) {
+    struct Case {
+        const char* name;
+        std::string text;  // from the values line on
+        Outcome want;      // of its palette and pixels, the first entries of what the decode gave
+        Script script = {};
+    };
     const Case cases[] = {
-        Def("a c #FF8000", 0xFF8000),
-        Def("a c #09afAF", 0x09AFAF),
-        Def("b c NoNe", 0),
-        Def("x c dark slate gray", 0x2F4F4F),
-        Def("x c dark slate gray s border", 0x2F4F4F),
-        Def("x c light goldenrod yellow", 0xEEDD82),  // the shortest candidate that is a name wins
-        Def("x c LightGoldenrodYellow", 0xFAFAD2),
-        Def("x c white smoke", 0xFFFFFF),
-        Def("x c ALICEBLUE", 0xF0F8FF),
-        Def("x m white", 0),
-        Def("x m white c red", 0xFF0000),
-        Def("x C red", 0xFF0000),
-        Def("x s c", 0),
-        Def("x c", 0),
-        Def("x s c red", 0),  // keys and values go in pairs
-        Def("x m c c red", 0xFF0000),
-        Def("x c s c red", -1),
-        Def("  c blue", 0x0000FF, 2),
-        Def("\t\tc blue", 0x0000FF, 2),
-        Def("ab  c   #0000FF\t ", 0x0000FF, 2),
-        Def("abcdefgh01 c red", 0xFF0000, 10),
-        Def("c red", 0xFF0000, 0),
+        {"hex digits in either case", Def("a c #09afAF"), Colour(0x09AFAF)},
+        {"none in any case is black", Def("b c NoNe"), Colour(0)},
+        {"a name in any case", Def("x c ALICEBLUE"), Colour(0xF0F8FF)},
+        {"a name of three words", Def("x c dark slate gray"), Colour(0x2F4F4F)},
+        {"the first two words that are a name", Def("x c light goldenrod yellow"),
+         Colour(0xEEDD82)},
+        {"the first word that is a name", Def("x c white smoke"), Colour(0xFFFFFF)},
+        {"no c key: black", Def("x m white"), Colour(0)},
+        {"the c key after another key", Def("x m white c red"), Colour(0xFF0000)},
+        {"the key in upper case", Def("x C red"), Colour(0xFF0000)},
+        {"c without a value: black", Def("x c"), Colour(0)},
+        {"keys and values go in pairs: c as a value is none", Def("x s c red"), Colour(0)},
+        {"keys and values go in pairs: c after a value c", Def("x m c c red"), Colour(0xFF0000)},
+        {"a value that is no colour", Def("x c s c red"), kUnreadable},
+        {"an unknown name", Def("x c nosuchcolour"), kUnreadable},
+        {"a code of spaces", Def("  c blue", 2), Colour(0x0000FF)},
+        {"whitespace around the words", Def("ab  c   #0000FF\t ", 2), Colour(0x0000FF)},
+        {"a code of 10 characters", Def("abcdefgh01 c red", 10), Colour(0xFF0000)},
+        {"no code at 0 characters per pixel", Def("c red", 0), Colour(0xFF0000)},
         // Six digits are always read, a non-hex byte (a zero one too) counting as -1 and each
         // component keeping its low 8 bits; 9 or 12 hex digits give the leading two of each.
-        Def("x c #abc", 0xABBFEF),
-        Def("x c #12345", 0x12344F),
-        Def("x c #1234567", 0x123456),
-        Def("x c #", 0xEFEFEF),
-        Def("x c #/:@G`g", 0xEFEFEF),
-        Def("x c #FFF000888", 0xFF0088),
-        Def("x c #FFFF00008000", 0xFF0080),
-        Def("x c #12345678901Z", 0x123456),
-        Def("x c #12\0"
-            "456"s,
-            0x12F456),
-        Def("x c #\0"
-            "ABCDE"s,
-            0xFABCDE),
-        Def("x c #123456789\0"
-            "ab"s,
-            0x123456),
-        Def("x c nosuchcolour", -1),
-        Def("x c gray101", -1),
+        {"three hex digits", Def("x c #abc"), Colour(0xABBFEF)},
+        {"the bytes beside each hex range", Def("x c #/:@G`g"), Colour(0xEFEFEF)},
+        {"nine hex digits", Def("x c #FFF000888"), Colour(0xFF0088)},
+        {"twelve hex digits", Def("x c #FFFF00008000"), Colour(0xFF0080)},
+        {"twelve characters, not all hex", Def("x c #12345678901Z"), Colour(0x123456)},
+        {"a zero byte among six digits", Def("x c #12\0"s + "456"), Colour(0x12F456)},
+        {"a zero byte among twelve characters", Def("x c #123456789\0"s + "ab"), Colour(0x123456)},
         // The colour-key scan: a lower-case "c" at an even word count, running on across
         // strings; an empty string ends a pass; no pass at all for no colours.
-        {"\"1 1 1 1\",\n\"a c #FFFFFF\"\n\"a\"", -1, {}, kHead, {}, {}},
-        {"\"1 1 2 1\",\n\"a C #FFFFFF\",\n\"b C #000000\",\n\"a\"", -1, {}, kHead, {}, {}},
-        {"\"1 1 1 1\",\n\"a b c\",\n\"a\"", 0, {}, kDone, {1, 0}, {0}},
-        {"\"1 1 1 1\",\n\"a b cd\",\n\"a\"", 0, {}, kDone, {1, 0}, {0}},
-        {"\"1 1 1 1\",\n\"ab cd\",\n\"a\"", -1, {}, kHead, {}, {}},
-        {"\"1 1 1 1\",\n\"\" \"a c red\",\n\"a\"", -1, {}, kHead, {}, {}},
-        {"\"1 1 2 0\",\n\"\",\n\"c red\",\n\"\"", 0, {}, kDone, {2, 0, 0xFF0000}, {0}},
-        {"\"1 1 3 1\",\n", -1, {}, kHead, {}, {}},
-        {"\"2 1 0 1\",\n\"a c red\",\n\"aa\"", -1, {}, kHead, {}, {}},
+        {"c at an odd word count is no key", "\"1 1 1 1\",\n\"a c #FFFFFF\"\n\"a\"", kNoKey},
+        {"C is no key to the scan", Strings({"1 1 2 1", "a C #FFFFFF", "b C #000000", "a"}),
+         kNoKey},
+        {"c at an even word count is a key",
+         Strings({"1 1 1 1", "a b c", "a"}),
+         {.ops = kDone, .palette = {1, 0}, .pixels = {0}}},
+        {"an empty string ends a pass", "\"1 1 1 1\",\n\"\" \"a c red\",\n\"a\"", kNoKey},
+        {"the next pass goes on after an empty string",
+         Strings({"1 1 2 0", "", "c red", ""}),
+         {.ops = kDone, .palette = {2, 0, 0xFF0000}, .pixels = {0}}},
+        {"the input ends before a key", "\"1 1 3 1\",\n", kNoKey},
+        {"no colours, no pass", Strings({"2 1 0 1", "a c red", "aa"}), kNoKey},
         // Palettes: the count goes as 16 bits and indices keep 8 bits; missing definitions are
         // black.
-        {Repeated(65536), 0, {}, kDone, {0}, {0, 255}},
-        {Repeated(65537), 0, {}, kDone, {1, 0x0000FF}, {0, 0}},
-        {"\"5 1 5 1\",\n\"a c #FFFFFF\",\n\"b c red\",\n\"d c #0",
-         -1,
-         {},
-         kBody,
-         {5, 0xFFFFFF, 0xFF0000, 0, 0, 0},
-         {}},
+        {"65536 colours: a palette of 0, index 65535 is 255",
+         Repeated(65536),
+         {.ops = kDone, .palette = {0}, .pixels = {0, 255}}},
+        {"definitions missing at the end are black",
+         "\"5 1 5 1\",\n\"a c #FFFFFF\",\n\"b c red\",\n\"d c #0",
+         {.result = -1, .ops = kBody, .palette = {5, 0xFFFFFF, 0xFF0000, 0, 0, 0}}},
         // Pixel codes: the first definition equal in 8 characters, letter case counting, a zero
         // byte ending a code as it ends a string; whatever follows the codes is skipped.
-        {"\"2 1 3 10\",\n\"abcdefgh01 c red\",\n\"abcdefgh02 c blue\",\n\"zzzzzzzzzz c "
-         "green\",\n\"abcdefgh02abcdefgh01\"",
-         0,
-         {},
-         kDone,
-         {},
-         {0, 0}},
-        {"\"3 1 3 1\",\n\"a c red\",\n\"b c blue\",\n\"a c green\",\n\"aba\"",
-         0,
-         {},
-         kDone,
-         {},
-         {0, 1, 0, 0}},
-        {"\"2 1 2 2\",\n\"   c blue\",\n\"xx c red\",\n\"xx  \"", 0, {}, kDone, {}, {1, 0, 0, 0}},
-        {"\"2 1 2 1\",\n\"a c red\",\n\"A c blue\",\n\"Aa\"", 0, {}, kDone, {}, {1, 0}},
-        {"\"2 2 2 1\",\n\"a c red\",\n\"b c blue\",\n\"abEXTRA\" /* comment */,\n// more\n\"ba\"",
-         0,
-         {},
-         kDone,
-         {},
-         {0, 1, 0, 0, 1, 0, 0, 0}},
-        {"\"3 2 2 0\",\n\"c red\",\n\"c blue\",\n\"whatever\",\n\"\"",
-         0,
-         {},
-         kDone,
-         {},
-         {0, 0, 0, 0, 0, 0, 0, 0}},
-        {"\"4 1 3 2\",\n\"ab c red\",\n\"a\0 c blue\",\n\"\0\0 c green\",\n\"a\0ab\0x\0\0\""s,
-         0,
-         {},
-         kDone,
-         {},
-         {1, 0, 2, 2}},
-        {"\"3 1 3 3\",\n\"abc c red\",\n\"ab\0 c blue\",\n\"\0bc c green\",\n\"ab\0abcab\0\""s,
-         0,
-         {},
-         kDone,
-         {},
-         {1, 0, 1}},
-        {"\"3 1 2 1\",\n\"a c red\",\n\"b c blue\",\n\"bab", 0, {}, kDone, {}, {1, 0, 1}},
-        {"\"2 1 2 1\",\n\"a c red\",\n\"b c blue\",\n\"a\0\""s, -1, {}, kBody, {}, {}},
-        {"\"2 1 2 1\",\n\"a c red\",\n\"b c blue\",\n\"aq\"", -1, {}, kBody, {}, {}},
-        {"\"3 2 2 1\",\n\"a c red\",\n\"b c blue\",\n\"ab\"", -1, {}, kBody, {}, {}},
-        {"\"3 2 2 1\",\n\"a c red\",\n\"b c blue\",\n\"aba\",\n", -1, {}, kBody, {}, {}},
-        {"\"3 100000 1 0\",\n\"c red\",\n\"\",\n\"\"\n", -1, {}, kBody, {}, {}},  // the rows end
-                                                                                  // with the input
+        {"codes alike in 8 characters are one",
+         Strings({"2 1 3 10", "abcdefgh01 c red", "abcdefgh02 c blue", "zzzzzzzzzz c green",
+                  "abcdefgh02abcdefgh01"}),
+         Pixels({0, 0})},
+        {"the first of two equal codes",
+         Strings({"3 1 3 1", "a c red", "b c blue", "a c green", "aba"}), Pixels({0, 1, 0, 0})},
+        {"a pixel code of spaces", Strings({"2 1 2 2", "   c blue", "xx c red", "xx  "}),
+         Pixels({1, 0, 0, 0})},
+        {"letter case counts in codes", Strings({"2 1 2 1", "a c red", "A c blue", "Aa"}),
+         Pixels({1, 0})},
+        {"the rest of a row and comments between rows are skipped",
+         "\"2 2 2 1\",\n\"a c red\",\n\"b c blue\",\n\"abEXTRA\" /* comment */,\n// more\n\"ba\"",
+         Pixels({0, 1, 0, 0, 1, 0, 0, 0})},
+        {"rows at 0 characters per pixel are the empty code",
+         Strings({"3 2 2 0", "c red", "c blue", "whatever", ""}), Pixels({0, 0, 0, 0, 0, 0, 0, 0})},
+        {"a zero byte ends a code of 2",
+         Strings({"4 1 3 2", "ab c red", "a\0 c blue"s, "\0\0 c green"s, "a\0ab\0x\0\0"s}),
+         Pixels({1, 0, 2, 2})},
+        {"a zero byte ends a code of 3",
+         Strings({"3 1 3 3", "abc c red", "ab\0 c blue"s, "\0bc c green"s, "ab\0abcab\0"s}),
+         Pixels({1, 0, 1})},
+        {"the last row's closing quote may be missing",
+         "\"3 1 2 1\",\n\"a c red\",\n\"b c blue\",\n\"bab", Pixels({1, 0, 1})},
+        {"an unknown code", Strings({"2 1 2 1", "a c red", "b c blue", "aq"}), kRowsFail},
+        {"a short row", Strings({"3 2 2 1", "a c red", "b c blue", "ab"}), kRowsFail},
+        {"the rows end with the input", Strings({"3 100000 1 0", "c red", "", ""}), kRowsFail},
         // A stop at a row's check is returned unreported; a writer error is reported, the writer
         // aborted.
-        {Pattern(6, 10, 3, 1).text,
-         61,
-         {},
-         kBody,
-         {},
-         {},
+        {"a stop at the third row",
+         MakePattern({6, 10, 3, 1}).Body(),
+         {.result = 61, .ops = kBody},
          [](RecordingLibrary& f) {
              f.statusAnswer = [n = 0](uint32_t kind, uint32_t, uint32_t, uint32_t) mutable {
                  return kind == 2 || ++n == 3 ? 1 : 0;
              };
          }},
-        {Pattern(6, 10, 3, 1).text,
-         14,
-         {14},
-         std::string(kBody) + " WriterAbort",
-         {},
-         {},
+        {"a writer error",
+         MakePattern({6, 10, 3, 1}).Body(),
+         {.result = 14, .reports = {14}, .ops = kBody + " WriterAbort"},
          [](RecordingLibrary& f) {
              f.writerError = [](const std::string& op) {
                  return std::pair<int16_t, int16_t>(op == "BitmapBegin" ? 302 : 0, 0);
              };
          }},
         // Sizes: a width that cannot be banded, a height below one band, no room for the codes.
-        {"\"32769 1 1 1\",\n\" c red\",\n", 27, {27}, kBody, {}, {}},
-        {"\"0 5 1 1\",\n\" c red\",\n", 27, {27}, kBody, {}, {}},
-        {"\"100 -5 1 1\",\n\" c red\",\n", 27, {27}, kBody, {}, {}},
-        {"\"100 -1000 1 1\",\n\" c red\",\n", 0, {}, kDone, {}, {}},
-        {"\"32768 0 1 1\",\n\" c red\",\n", 0, {}, kDone, {}, {}},
-        {"\"4 4 2000000000 1\",\n\" c red\",\n", 27, {27}, "", {}, {}},
-        {"\"4 4 -3 1\",\n\" c red\",\n", 27, {27}, "", {}, {}},
+        {"a width above 32768", Strings({"32769 1 1 1", " c red"}), NoRoom(kBody)},
+        {"width 0", Strings({"0 5 1 1", " c red"}), NoRoom(kBody)},
+        {"a negative height within one band", Strings({"100 -5 1 1", " c red"}), NoRoom(kBody)},
+        {"a negative height of several bands", Strings({"100 -1000 1 1", " c red"}), Pixels({})},
+        {"width 32768 and no rows", Strings({"32768 0 1 1", " c red"}), Pixels({})},
+        {"too many colours to hold", Strings({"4 4 2000000000 1", " c red"}), NoRoom("")},
+        {"a negative colour count", Strings({"4 4 -3 1", " c red"}), NoRoom("")},
     };
     for (const Case& c : cases) {
-        const Decoded d = Decode(c.text, 0, c.script);
-        const std::string name = c.text.substr(0, 60);
-        EXPECT_EQ(d.result, c.result) << name;
-        EXPECT_EQ(d.reports, c.reports) << name;
-        EXPECT_EQ(d.ops, c.ops) << name;
-        EXPECT_EQ(
-            std::vector<int>(d.palette.begin(),
-                             d.palette.begin() + std::min(d.palette.size(), c.palette.size())),
-            c.palette)
-            << name;
-        EXPECT_EQ(
-            std::vector<uint8_t>(d.pixels.begin(),
-                                 d.pixels.begin() + std::min(d.pixels.size(), c.pixels.size())),
-            c.pixels)
-            << name;
+        Outcome got = Decode(c.text, 0, c.script);
+        got.palette.resize(std::min(got.palette.size(), c.want.palette.size()));
+        got.pixels.resize(std::min(got.pixels.size(), c.want.pixels.size()));
+        EXPECT_EQ(got, c.want) << c.name << ", from "
+                               << testing::PrintToString(c.text.substr(0, 60));
     }
 }
 
 TEST(Xpm, CallsOfASmallPicture) {
-    const Picture p = Pattern(3, 10, 4, 1);
-    const Decoded d = Decode(p.text);
-    ASSERT_EQ(d.result, 0);
+    const XpmPattern p = MakePattern({.width = 3, .height = 10, .colors = 4});
+    const std::string text = p.Body();
+    std::vector<Call> calls;
+    ASSERT_EQ(Decode(text, 0, {}, &calls).result, 0);
     std::string want =
         "SetFrame SetUnits SetWindow PictureStartDrawing WriterGetError SetPalette BitmapBegin";
     for (int row = 0; row < 10; ++row) want += " Status WriterGetError";
-    std::vector<std::string> ops;
-    for (const Call& call : d.calls) ops.push_back(call.op);
-    EXPECT_EQ(JoinOps(ops), want + " BitmapWriteBand BitmapEnd");
+    EXPECT_EQ(JoinOps(calls), want + " BitmapWriteBand BitmapEnd");
     const std::vector<std::vector<int64_t>> args = {{0, 0, 3, 10},
                                                     {1, 0x3FD0EEEEEEEEEEEE},
                                                     {0, 0, 3, 10},
@@ -347,76 +314,76 @@ TEST(Xpm, CallsOfASmallPicture) {
                                                     {1, 0, 0},
                                                     {0, 4},
                                                     {0, 10, 3, 0, 3, 10, 3, 10, -8, 0, 1, 3, 0}};
-    for (size_t i = 0; i < args.size(); ++i) EXPECT_EQ(d.calls[i].args, args[i]) << d.calls[i].op;
-    EXPECT_EQ(d.calls[27].args, (std::vector<int64_t>{0, 10, 3, 0, 3, 10, 3, 10, -8, 1}));
-    EXPECT_EQ(d.pixels, p.rows);
+    for (size_t i = 0; i < args.size(); ++i) EXPECT_EQ(calls[i].args, args[i]) << calls[i].op;
+    EXPECT_EQ(calls[27].args, (std::vector<int64_t>{0, 10, 3, 0, 3, 10, 3, 10, -8, 1}));
+    EXPECT_EQ(std::vector<int>(calls[27].data.begin(), calls[27].data.end()), Rows(p, 3));
     // Each row's progress is the share of the input read up to the row's closing quote.
     size_t at = 0;
-    for (int line = 0; line < 5; ++line) at = p.text.find('\n', at) + 1;  // values, colours
+    for (int line = 0; line < 5; ++line) at = text.find('\n', at) + 1;  // values, colours
     for (size_t row = 0; row < 10; ++row) {
-        at = p.text.find('"', p.text.find('"', at) + 1) + 1;
-        EXPECT_EQ(d.calls[7 + 2 * row].args[3], static_cast<int64_t>(at * 100 / p.text.size()))
+        at = text.find('"', text.find('"', at) + 1) + 1;
+        EXPECT_EQ(calls[7 + 2 * row].args[3], static_cast<int64_t>(at * 100 / text.size()))
             << "row " << row;
     }
 }
 
 TEST(Xpm, EveryTruncationEndsCleanly) {
-    const Picture p = Pattern(5, 3, 4, 2);
-    for (size_t cut = p.text.find('\n') + 1; cut <= p.text.size(); ++cut) {
-        const Decoded d = Decode(p.text.substr(0, cut));
-        const bool whole = cut >= p.text.rfind('"');  // the last row's last code is in
-        EXPECT_EQ(d.result, whole ? 0 : -1) << "cut at " << cut;
-        EXPECT_EQ(d.ops.ends_with("BitmapEnd"), whole) << "cut at " << cut;
-        if (whole) {
-            EXPECT_EQ(d.pixels, p.rows) << "cut at " << cut;
-        }
+    const XpmPattern p = MakePattern({.width = 5, .height = 3, .colors = 4, .charsPerPixel = 2});
+    const std::string text = p.Body();
+    for (size_t cut = text.find('\n') + 1; cut <= text.size(); ++cut) {
+        const Outcome got = Decode(text.substr(0, cut));
+        const bool whole = cut >= text.rfind('"');  // the last row's last code is in
+        EXPECT_EQ(got.result, whole ? 0 : -1) << "cut at " << cut;
+        EXPECT_EQ(got.ops.ends_with("BitmapEnd"), whole) << "cut at " << cut;
+        EXPECT_TRUE(!whole || got.pixels == Rows(p, 5)) << "cut at " << cut << ": pixels differ";
     }
 }
 
 TEST(Xpm, PicturesDoNotDependOnHowReadsAreChunked) {
     struct Case {
-        int width, height, colors, cpp;
-        std::vector<std::vector<int64_t>> bands =
-            {};  // rows as 16 bits, top, bottom; {}: not looked at
+        PatternSpec picture;
+        std::vector<std::vector<int64_t>> bands = {};  // rows as 16 bits, top, bottom; {}: any
     };
     // Direct tables for 1 and 2 characters, the paged one, hashed codes, rows of several read
-    // blocks, more than 256 colours; bands of at most 32768 pixels, the first at the top.
+    // blocks, more than 256 colours; bands of at most 32768 pixels, the first at the top, and
+    // coordinates as 16 bits.
     const Case cases[] = {
-        {37, 23, 50, 3},
-        {300, 3, 60, 1},
-        {260, 260, 300, 2},
-        {11, 3, 9, 2},
-        {2000, 2, 700, 9},
-        {7, 5, 40, 39},
-        {100, 1000, 3, 1, {{327, 1000, 673}, {327, 673, 346}, {327, 346, 19}, {19, 19, 0}}},
-        {100, 328, 3, 1, {{327, 328, 1}, {1, 1, 0}}},
-        {32768, 2, 3, 1, {{1, 2, 1}, {1, 1, 0}}},
-        {1,
-         40000,
-         3,
-         1,
-         {{-32768, -25536, 7232}, {7232, 7232, 0}}},  // coordinates travel as 16 bits
+        {{37, 23, 50, 3}},
+        {{300, 3, 60, 1}},
+        {{260, 260, 300, 2}},
+        {{11, 3, 9, 2}},
+        {{2000, 2, 700, 9}},
+        {{7, 5, 40, 39}},
+        {{100, 1000, 3, 1}, {{327, 1000, 673}, {327, 673, 346}, {327, 346, 19}, {19, 19, 0}}},
+        {{100, 328, 3, 1}, {{327, 328, 1}, {1, 1, 0}}},
+        {{32768, 2, 3, 1}, {{1, 2, 1}, {1, 1, 0}}},
+        {{1, 40000, 3, 1}, {{-32768, -25536, 7232}, {7232, 7232, 0}}},
     };
-    for (const auto& [width, height, colors, cpp, bands] : cases) {
-        const Picture p = Pattern(width, height, colors, cpp);
-        const std::string name =
-            std::to_string(width) + "x" + std::to_string(height) + " cpp " + std::to_string(cpp);
+    for (const auto& [picture, bands] : cases) {
+        const XpmPattern p = MakePattern(picture);
+        const int16_t width = int16_t(picture.width);
         for (int32_t chunk : {0, 1, 5, 4093}) {
-            const Decoded d = Decode(p.text, chunk);
-            EXPECT_EQ(d.result, 0) << name << ", chunk " << chunk;
-            EXPECT_TRUE(d.pixels == p.rows) << name << ", chunk " << chunk;
-            EXPECT_EQ(d.palette, p.palette) << name << ", chunk " << chunk;
-            std::vector<std::vector<int64_t>> got;
-            for (const Call& call : d.calls) {
+            const std::string name =
+                testing::PrintToString(p.strings[0]) + ", reads of " + std::to_string(chunk);
+            std::vector<Call> calls;
+            const Outcome got = Decode(p.Body(), chunk, {}, &calls);
+            EXPECT_EQ(got.result, 0) << name;
+            EXPECT_EQ(Reading::seeks_, 2 + picture.height)
+                << name << ": a query and a return around the key scan, a query a row";
+            EXPECT_TRUE(got.pixels == Rows(p, picture.width)) << name << ": pixels differ";
+            EXPECT_EQ(got.palette, Palette(p)) << name;
+            std::vector<std::vector<int64_t>> gotBands;
+            for (const Call& call : calls) {
                 if (call.op != "BitmapWriteBand") continue;
-                got.push_back({call.args[7], call.args[1], call.args[3]});
-                EXPECT_EQ((std::vector<int64_t>{call.args[0], call.args[2], call.args[4],
-                                                call.args[5], call.args[6]}),
-                          (std::vector<int64_t>{0, int16_t(width), int16_t(width), call.args[1],
-                                                int16_t(width)}))
-                    << name;
+                gotBands.push_back({call.args[7], call.args[1], call.args[3]});
+                const std::vector<int64_t> place{call.args[0], call.args[2], call.args[4],
+                                                 call.args[5], call.args[6]};
+                EXPECT_EQ(place, (std::vector<int64_t>{0, width, width, call.args[1], width}))
+                    << name << ": x1 x2 x3 y3 and the band's width";
             }
-            EXPECT_TRUE(bands.empty() || got == bands) << name << ", chunk " << chunk;
+            EXPECT_TRUE(bands.empty() || gotBands == bands)
+                << name << ": bands " << testing::PrintToString(gotBands) << ", want "
+                << testing::PrintToString(bands);
         }
     }
 }
@@ -429,55 +396,76 @@ TEST(Xpm, WhitespaceIsTabLineFeedReturnAndSpaceOnly) {
 }
 
 TEST(Xpm, WordsUpToTheClosingQuote) {
-    // What follows the opening quote, slots, words stored, the first slots up to their zero, bytes
-    // left.
-    const std::tuple<std::string, int32_t, int32_t, std::vector<std::string>, size_t> cases[] = {
-        {"abc def\"rest", 7, 2, {"abc", "def"}, 4},
-        {" \t  \t\"", 7, 0, {}, 0},
-        {"  a  \"", 7, 1, {"a", ""}, 0},  // trailing whitespace leaves an empty word after the last
-        {std::string(45, 'w') + " b\"", 7, 2, {std::string(39, 'w'), "b"}, 0},
-        {"1 2 3 4 5 6 7 8 9\"tail", 7, 7, {"1", "2", "3", "4", "5", "6", "7"}, 4},
-        {"1,2\f3\v4\xa0 {x}\"", 7, 2, {"1,2\f3\v4\xa0", "{x}"}, 0},
-        {"ab cd", 7, 1, {"ab"}, 0},
-        {"a b c\"x", 0, 0, {}, 1},  // an unfinished word is not counted
-        {"a b c d e f g h i j k l\"", 10, 10, {"a", "b"}, 0},
+    struct Case {
+        const char* name;
+        std::string in;                  // what follows the opening quote
+        int32_t slots = 7, count;        // the room given, the words stored
+        std::vector<std::string> words;  // the first slots, each up to its zero
+        size_t left = 0;                 // bytes left unread
     };
-    for (const auto& [input, maxWords, count, words, remaining] : cases) {
-        Reading r(input);
+    // clang-format off
+    const Case cases[] = {
+        {.name = "two words", .in = "abc def\"rest", .count = 2, .words = {"abc", "def"},
+         .left = 4},
+        {.name = "whitespace only", .in = " \t  \t\"", .count = 0, .words = {}},
+        {.name = "trailing whitespace leaves an empty word after the last", .in = "  a  \"",
+         .count = 1, .words = {"a", ""}},
+        {.name = "a long word is cut", .in = std::string(45, 'w') + " b\"", .count = 2,
+         .words = {std::string(39, 'w'), "b"}},
+        {.name = "words past the room are dropped", .in = "1 2 3 4 5 6 7 8 9\"tail", .count = 7,
+         .words = {"1", "2", "3", "4", "5", "6", "7"}, .left = 4},
+        {.name = "whitespace is tab, line feed, return and space only",
+         .in = "1,2\f3\v4\xa0 {x}\"", .count = 2, .words = {"1,2\f3\v4\xa0", "{x}"}},
+        {.name = "an unfinished word is not counted", .in = "ab cd", .count = 1, .words = {"ab"}},
+        {.name = "no room", .in = "a b c\"x", .slots = 0, .count = 0, .words = {}, .left = 1},
+        {.name = "the room given", .in = "a b c d e f g h i j k l\"", .slots = 10, .count = 10,
+         .words = {"a", "b"}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        Reading r(c.in);
         xpmfilter::WordSlot slots[12];
         std::memset(slots, 'Z', sizeof slots);  // to see which bytes get written
-        EXPECT_EQ(xpmfilter::ReadWordsToQuote(r.stream, maxWords, slots), count) << input;
-        for (size_t i = 0; i < words.size(); ++i)
-            EXPECT_EQ(std::string(slots[i], strnlen(slots[i], sizeof slots[i])), words[i])
-                << input << ", slot " << i;
-        EXPECT_EQ(std::string(slots[maxWords], sizeof slots[0]), std::string(sizeof slots[0], 'Z'))
-            << input << ": past the slots";
-        EXPECT_EQ(r.Remaining(), remaining) << input;
+        EXPECT_EQ(xpmfilter::ReadWordsToQuote(r.stream, c.slots, slots), c.count) << c.name;
+        std::vector<std::string> got;
+        for (size_t i = 0; i < c.words.size(); ++i)
+            got.emplace_back(slots[i], strnlen(slots[i], 40));
+        EXPECT_EQ(got, c.words) << c.name;
+        EXPECT_EQ(std::string(slots[c.slots], 40), std::string(40, 'Z'))
+            << c.name << ": written past the slots";
+        EXPECT_EQ(r.Remaining(), c.left) << c.name << ": bytes left";
     }
 }
 
 TEST(Xpm, HeaderCheck) {
-    const std::tuple<std::string, int32_t, size_t> cases[] = {
-        // input, result, bytes left
-        {"/* XPM */\nstatic", 0, 6},
-        {"/*\tXPM\t*/\t", 0, 0},
-        {"/* xPm */\r\n", 0, 1},
-        {"/*XPM */\n", -1, 0},
-        {"/* XPM*/\n", -1, 0},
-        {"/*  XPM */\n", -1, 3},  // words run together, one empty
-        {"\n/* XPM */\n", -1, 3},
-        {"\xEF\xBB\xBF/* XPM */\n", -1, 0},
-        {"/* XPM2 */\n", -1, 0},
-        {"/* XPM */", -1, 0},
-        {"", -1, 0},
-        {"/*\vXPM */\n", -1, 0},
-        {std::string(39, 'x') + " XPM */\n", -1, 0},
-        {std::string(40, 'x') + " XPM */\n", -1, 8},  // at most 40 bytes a word
+    struct Case {
+        const char* name;
+        std::string in;
+        int32_t want = -1;
+        size_t left = 0;  // bytes left unread
     };
-    for (const auto& [input, result, remaining] : cases) {
-        Reading r(input);
-        EXPECT_EQ(xpmfilter::CheckXpmHeader(r.stream), result) << input;
-        EXPECT_EQ(r.Remaining(), remaining) << input;
+    // clang-format off
+    const Case cases[] = {
+        {.name = "the header", .in = "/* XPM */\nstatic", .want = 0, .left = 6},
+        {.name = "tabs", .in = "/*\tXPM\t*/\t", .want = 0},
+        {.name = "any case", .in = "/* xPm */\r\n", .want = 0, .left = 1},
+        {.name = "no space after /*", .in = "/*XPM */\n"},
+        {.name = "no space before */", .in = "/* XPM*/\n"},
+        {.name = "two spaces: an empty word", .in = "/*  XPM */\n", .left = 3},
+        {.name = "a line before", .in = "\n/* XPM */\n", .left = 3},
+        {.name = "a byte order mark", .in = "\xEF\xBB\xBF/* XPM */\n"},
+        {.name = "XPM2", .in = "/* XPM2 */\n"},
+        {.name = "nothing after */", .in = "/* XPM */"},
+        {.name = "no input", .in = ""},
+        {.name = "a vertical tab is no whitespace", .in = "/*\vXPM */\n"},
+        {.name = "a word of 39 bytes", .in = std::string(39, 'x') + " XPM */\n"},
+        {.name = "at most 40 bytes a word", .in = std::string(40, 'x') + " XPM */\n", .left = 8},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        Reading r(c.in);
+        EXPECT_EQ(xpmfilter::CheckXpmHeader(r.stream), c.want) << c.name;
+        EXPECT_EQ(r.Remaining(), c.left) << c.name << ": bytes left";
     }
     char word[40];  // a word of 40 bytes, and one cut short by the end, is -1 itself
     for (const std::string& input : {std::string(40, 'x'), std::string("XP")}) {
@@ -487,48 +475,67 @@ TEST(Xpm, HeaderCheck) {
 }
 
 TEST(Xpm, CodeBytesAreRawZeroEndedAndShortOnlyAtTheEnd) {
-    const std::tuple<std::string, int32_t, bool> cases[] = {
-        {"  c", 2, true}, {"\"ab", 3, true}, {"abc", 0, true}, {"ab", 3, false}};
-    for (const auto& [input, length, complete] : cases) {
+    struct Case {
+        std::string in;
+        int32_t length;
+        bool complete;
+    };
+    const Case cases[] = {{.in = "  c", .length = 2, .complete = true},
+                          {.in = "\"ab", .length = 3, .complete = true},
+                          {.in = "abc", .length = 0, .complete = true},
+                          {.in = "ab", .length = 3, .complete = false}};
+    for (const Case& c : cases) {
         for (int32_t chunk : {1, 40}) {
-            Reading r(input, chunk);
+            Reading r(c.in, chunk);
             char code[40];
             std::memset(code, 'Z', sizeof code);
-            EXPECT_EQ(xpmfilter::ReadCodeBytes(r.stream, length, code), complete)
-                << input << ", chunk " << chunk;
-            EXPECT_EQ(std::string(code), input.substr(0, length)) << input << ", chunk " << chunk;
+            const std::string name =
+                testing::PrintToString(c.in) + " in reads of " + std::to_string(chunk);
+            EXPECT_EQ(xpmfilter::ReadCodeBytes(r.stream, c.length, code), c.complete) << name;
+            EXPECT_EQ(std::string(code), c.in.substr(0, c.length)) << name;
         }
     }
 }
 
 TEST(Xpm, ValuesLine) {
-    // Width, height, colours, characters per pixel, hot spot x, y, whether there is one.
-    const std::tuple<std::string, int32_t, std::vector<int32_t>> cases[] = {
-        {"static char *x[] = {\n\"16 16 4 1\",", 0, {16, 16, 4, 1, 0, 0, 0}},
-        {"\"16 16 4 1 3 5\"", 0, {16, 16, 4, 1, 3, 5, 1}},
-        {"\"16 16 4 1 3 5 XPMEXT\"", 0, {16, 16, 4, 1, 0, 0, 0}},
-        {"\"16 16 4 1 7\"", 0, {16, 16, 4, 1, 7, 0, 0}},
-        {"\"16,16,4,1\"", 0, {16, 0, 0, 0, 0, 0, 0}},
-        {"no quote at all", 0, {0, 0, 0, 0, 0, 0, 0}},
-        {"\"1 1 1 40\"", 0, {1, 1, 1, 40, 0, 0, 0}},
-        {"\"1 1 1 41\"", -1, {1, 1, 1, 41, 0, 0, 0}},
-        {"\"+8 -3 2x 0x10\"", 0, {8, -3, 2, 0, 0, 0, 0}},
-        // Out of range: held at the 64-bit limits, then cut to 32 bits, as atoi does here.
-        {"\"99999999999 -99999999999 2147483648 4294967337\"",
-         -1,
-         {1215752191, -1215752191, -2147483647 - 1, 41, 0, 0, 0}},
-        {"\"99999999999999999999 -99999999999999999999 -2147483649 1\"",
-         0,
-         {-1, 0, 2147483647, 1, 0, 0, 0}},
+    struct Case {
+        const char* name;
+        std::string in;
+        int32_t want = 0;
+        // Width, height, colours, chars per pixel, hot spot x and y, whether there is one.
+        std::vector<int32_t> values;
     };
-    for (const auto& [input, result, want] : cases) {
-        Reading r(input);
+    // clang-format off
+    const Case cases[] = {
+        {.name = "the first quoted string", .in = "static char *x[] = {\n\"16 16 4 1\",",
+         .values = {16, 16, 4, 1, 0, 0, 0}},
+        {.name = "a hot spot", .in = "\"16 16 4 1 3 5\"", .values = {16, 16, 4, 1, 3, 5, 1}},
+        {.name = "an extension marker: no hot spot", .in = "\"16 16 4 1 3 5 XPMEXT\"",
+         .values = {16, 16, 4, 1, 0, 0, 0}},
+        {.name = "half a hot spot", .in = "\"16 16 4 1 7\"", .values = {16, 16, 4, 1, 7, 0, 0}},
+        {.name = "commas are no whitespace", .in = "\"16,16,4,1\"",
+         .values = {16, 0, 0, 0, 0, 0, 0}},
+        {.name = "no quote at all", .in = "no quote at all", .values = {0, 0, 0, 0, 0, 0, 0}},
+        {.name = "40 chars per pixel", .in = "\"1 1 1 40\"", .values = {1, 1, 1, 40, 0, 0, 0}},
+        {.name = "41 chars per pixel", .in = "\"1 1 1 41\"", .want = -1,
+         .values = {1, 1, 1, 41, 0, 0, 0}},
+        {.name = "numbers as atoi reads them", .in = "\"+8 -3 2x 0x10\"",
+         .values = {8, -3, 2, 0, 0, 0, 0}},
+        // Out of range: held at the 64-bit limits, then cut to 32 bits, as atoi does here.
+        {.name = "beyond 32 bits", .in = "\"99999999999 -99999999999 2147483648 4294967337\"",
+         .want = -1, .values = {1215752191, -1215752191, -2147483647 - 1, 41, 0, 0, 0}},
+        {.name = "beyond 64 bits",
+         .in = "\"99999999999999999999 -99999999999999999999 -2147483649 1\"",
+         .values = {-1, 0, 2147483647, 1, 0, 0, 0}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        Reading r(c.in);
         xpmfilter::XpmValues v{-9, -9, -9, -9, -9, -9, -9};
-        EXPECT_EQ(xpmfilter::ReadValuesLine(r.stream, v), result) << input;
-        EXPECT_EQ((std::vector<int32_t>{v.width, v.height, v.ncolors, v.charsPerPixel, v.xHot,
-                                        v.yHot, v.hasHotspot}),
-                  want)
-            << input;
+        EXPECT_EQ(xpmfilter::ReadValuesLine(r.stream, v), c.want) << c.name;
+        const std::vector<int32_t> got{v.width, v.height, v.ncolors,   v.charsPerPixel,
+                                       v.xHot,  v.yHot,   v.hasHotspot};
+        EXPECT_EQ(got, c.values) << c.name;
     }
 }
 
@@ -545,54 +552,133 @@ TEST(Xpm, InputLengthAndProgressPercent) {
     position = -1;
     xpmfilter::MeasureInput(r.stream, r.import);
     EXPECT_EQ(r.import.inputSize, -1);
-    const std::vector<std::vector<int32_t>> cases = {// input size, position, percentage
-                                                     {0, 0, 100},
-                                                     {0, 5, 100},
-                                                     {200, 1, 0},
-                                                     {200, 199, 99},
-                                                     {200, 200, 100},
-                                                     {60000000, 30000000, 50},
-                                                     {2147483647, 2147483647, 100},
-                                                     {-1, 7, -700},
-                                                     {300, -1, 0}};
-    for (const auto& c : cases) {
-        r.import.inputSize = c[0];
-        position = c[1];
+    struct Case {
+        int32_t size, position, percent;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {.size = 0, .position = 0, .percent = 100}, {.size = 0, .position = 5, .percent = 100},
+        {.size = 200, .position = 1, .percent = 0}, {.size = 200, .position = 199, .percent = 99},
+        {.size = 200, .position = 200, .percent = 100},
+        {.size = 60000000, .position = 30000000, .percent = 50},
+        {.size = 2147483647, .position = 2147483647, .percent = 100},
+        {.size = -1, .position = 7, .percent = -700}, {.size = 300, .position = -1, .percent = 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        r.import.inputSize = c.size;
+        position = c.position;
         xpmfilter::UpdateProgressPercent(r.stream, r.import);
-        EXPECT_EQ(r.import.progressPercent, c[2]) << "position " << c[1] << " of " << c[0];
+        EXPECT_EQ(r.import.progressPercent, c.percent)
+            << "position " << c.position << " of " << c.size;
     }
 }
 
 // Colour definitions read with a table of names of our own, and the colour-key scan on a huge
 // count: it ends with the input.
 TEST(Xpm, NamesOfSeveralWordsAreTriedCutAndJoined) {
-    const std::string v39(39, 'v'), w39(39, 'w');
-    const std::tuple<std::string, std::string, bool> cases[] = {
-        // definition, the one other name known, found
-        {"x c foo", "foo ", true},
-        {"x c foo", "foo  ", true},
-        {"x c foo", "foo   ", false},              // empty words joined too
-        {"x c a b c d", "a b c d", false},         // four words are never joined
-        {"x c " + v39 + " abc", v39 + " ", true},  // two words cut to 40 characters
-        {"x c " + v39 + " abc", v39 + " a", false},
-        {"x c aaaaa " + w39 + " zzzzzzzzzz", "aaaaa " + w39.substr(0, 34) + " zzzzzzzz",
-         true},  // three cut to 49
-        {"x c aaaaa " + w39 + " zzzzzzzzzz", "aaaaa " + w39.substr(0, 34) + " zzzzzzzzz", false},
+    const std::string v39(39, 'v'), w39(39, 'w'), w34(34, 'w');
+    struct Case {
+        const char* name;
+        std::string definition, known;  // the one other name known
+        bool found;
     };
-    for (const auto& [definition, name, found] : cases) {
-        Reading r("\"" + definition +
+    // clang-format off
+    const Case cases[] = {
+        {.name = "a trailing empty word joined", .definition = "x c foo", .known = "foo ",
+         .found = true},
+        {.name = "two empty words joined", .definition = "x c foo", .known = "foo  ",
+         .found = true},
+        {.name = "three empty words are not", .definition = "x c foo", .known = "foo   ",
+         .found = false},
+        {.name = "four words are never joined", .definition = "x c a b c d", .known = "a b c d",
+         .found = false},
+        {.name = "two words cut to 40 characters", .definition = "x c " + v39 + " abc",
+         .known = v39 + " ", .found = true},
+        {.name = "two words not cut to 41", .definition = "x c " + v39 + " abc",
+         .known = v39 + " a", .found = false},
+        {.name = "three words cut to 49", .definition = "x c aaaaa " + w39 + " zzzzzzzzzz",
+         .known = "aaaaa " + w34 + " zzzzzzzz", .found = true},
+        {.name = "three words not cut to 50", .definition = "x c aaaaa " + w39 + " zzzzzzzzzz",
+         .known = "aaaaa " + w34 + " zzzzzzzzz", .found = false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        Reading r("\"" + c.definition +
                   "\"\n\"z c #000000\"\n\"y c #000000\"\n");  // keys at both parities
-        const xpmfilter::NamedColor table[2] = {{"other", 1, 1, 1}, {name.c_str(), 10, 20, 30}};
+        const xpmfilter::NamedColor table[2] = {{"other", 1, 1, 1}, {c.known.c_str(), 10, 20, 30}};
         xpmfilter::ColorKeyEntry entries[2] = {};
         const int32_t got = xpmfilter::ReadColorDefinitions(
             r.import, r.stream, {1, 1, 2, 1, 0, 0, 0}, entries, table, 2);
-        EXPECT_EQ(got, found ? 0 : -1) << definition << " with the name \"" << name << "\"";
-        EXPECT_EQ(entries[1].value, found ? 1 : 0) << "an entry holds its position";
+        EXPECT_EQ(got, c.found ? 0 : -1) << c.name;
+        EXPECT_EQ(entries[1].value, c.found ? 1 : 0) << c.name << ": an entry holds its position";
     }
     Reading r("\"x m y\"");
     EXPECT_EQ(xpmfilter::HasColorKey(r.stream, {1, 1, 2000000000, 1, 0, 0, 0}), -1);
     EXPECT_EQ(xpmfilter::HasColorKey(r.stream, {1, 1, -5, 1, 0, 0, 0}), -1);
 }
+
+#if !defined(_WIN32)
+// Every allocation of a decode failed in turn: the picture comes out whole (the code index falls
+// back to the plain scan; a palette that gets no memory is reported and left out) or the decode
+// reports 27. The writer calls allocate nothing here, so the numbering is the decoder's own.
+TEST(Xpm, EachFailedAllocationGivesThePictureOr27) {
+    static std::vector<uint8_t> bands;
+    static int reports27, palettes;
+    xpmfilter::GraphicsLibrary table = RecordingLibrary().Table();
+    table.StreamSeek = ::StreamSeek;
+    table.SetFrame = table.SetWindow = [](WriterHandle, const FrameRect*) {};
+    table.SetUnits = [](WriterHandle, int16_t, double) {};
+    table.PictureStartDrawing = table.BitmapEnd = table.WriterAbort = [](WriterHandle) {};
+    table.WriterGetError = [](WriterHandle, int32_t, uint32_t* flag, int16_t*) { *flag = 0; };
+    table.SetPalette = [](WriterHandle, int16_t, int16_t, const PaletteEntry*) { ++palettes; };
+    table.BitmapBegin = [](WriterHandle, const BandPlacement*, const BitmapSize*, int16_t, int16_t,
+                           int16_t, int16_t, int16_t) {};
+    table.BitmapWriteBand = [](WriterHandle, const BandPlacement*, const BitmapSize* size, int16_t,
+                               int16_t, const uint8_t* rows) {
+        bands.insert(bands.end(), rows, rows + (size->width + 3) / 4 * 4 * size->rows);
+    };
+    const VrStatusProc count27 = [](uint64_t, uint32_t kind, uint32_t code, uint32_t, uint32_t,
+                                    uint32_t, const uint64_t*) {
+        if (kind == 3 && code == 27) ++reports27;
+        return 0;
+    };
+    StatusSink sink{.statusProc = reinterpret_cast<uint64_t>(count27)};
+    xpmfilter::BindGraphicsLibrary(&table);
+    // No code, one character (a direct table), two (paged, and direct for a big picture), three
+    // (hashed).
+    for (const PatternSpec& spec :
+         {PatternSpec{9, 3, 1, 0}, PatternSpec{9, 3, 60, 1}, PatternSpec{9, 3, 200, 2},
+          PatternSpec{300, 220, 200, 2}, PatternSpec{9, 3, 70, 3}}) {
+        const XpmPattern p = MakePattern(spec);
+        const std::string text = p.Body();
+        std::vector<int> want = Rows(p, spec.width);
+        for (uint64_t n = 0;; ++n) {
+            const char* at = text.data();
+            const StreamSource source{uintptr_t(&at), uint32_t(text.size())};
+            bands.clear();
+            bands.reserve(want.size());
+            reports27 = palettes = 0;
+            StreamHandle stream = ::StreamOpen(nullptr, &source, 0);
+            xpmfilter::XpmValues values{};
+            (void)xpmfilter::ReadValuesLine(stream, values);
+            xpmfilter::ImportContext import{.statusSink = &sink};
+            int32_t result = -99;
+            const bool reached = xpmfault::FailDuring(xpmfault::Kind::kAllocation, n, [&] {
+                result = xpmfilter::DecodeXpmImage(import, stream, values);
+            });
+            ::StreamClose(stream);
+            const std::string name = p.strings[0] + ", allocation " + std::to_string(n);
+            EXPECT_TRUE(result == 27 || std::vector<int>(bands.begin(), bands.end()) == want)
+                << name << ": result " << result << ", the pixels differ";
+            EXPECT_EQ(reports27, result == 27 || palettes == 0 ? 1 : 0)
+                << name << ": result " << result << ", a palette sent " << palettes << " times";
+            if (!reached) break;
+        }
+    }
+    xpmfilter::BindGraphicsLibrary(nullptr);
+}
+#endif
 
 // An independent oracle: the X11 colour database of this machine, when it has one.
 TEST(Xpm, ColourNamesAreTheSystemColourDatabase) {
@@ -625,24 +711,31 @@ TEST(Xpm, CodeLookupByNameIsTheScansAnswer) {
     std::vector<xpmfilter::ColorKeyEntry> table(codes.size());
     for (size_t i = 0; i < codes.size(); ++i)
         std::strncpy(table[i].code, codes[i].c_str(), sizeof table[i].code - 1);
-    const std::vector<std::pair<std::string, int>> cases = {
-        // -1: not found
-        {"abcdefgh", 0}, {"abcdefgh02", 0}, {"abcdefg", -1},
-        {"q", 2},        {"", 3},           {"a", -1},
-        {"A", 5},        {codes[255], 255}, {codes[305], 305 % 256},
-        {"#00", 6},      {"#00x", -1}};
+    struct Case {
+        std::string code;
+        int want;  // the position, -1: not found
+    };
+    // clang-format off
+    const Case cases[] = {
+        {.code = "abcdefgh", .want = 0}, {.code = "abcdefgh02", .want = 0},
+        {.code = "abcdefg", .want = -1}, {.code = "q", .want = 2}, {.code = "", .want = 3},
+        {.code = "a", .want = -1}, {.code = "A", .want = 5}, {.code = codes[255], .want = 255},
+        {.code = codes[305], .want = 305 % 256}, {.code = "#00", .want = 6},
+        {.code = "#00x", .want = -1},
+    };
+    // clang-format on
     for (int32_t count : {int32_t(codes.size()), 0}) {
-        xpmfilter::ColorKeyIndex index(table.data(), count, count == 0 ? 1 : 3,
-                                       1);  // hashed; an empty direct table
-        for (const auto& [code, want] : cases) {
+        // Hashed codes; with no entries, an empty direct table.
+        xpmfilter::ColorKeyIndex index(table.data(), count, count == 0 ? 1 : 3, 1);
+        for (const Case& c : cases) {
             uint8_t scanned = 0xEE, found = 0xEE;
-            const int wanted = count == 0 ? -1 : want;
-            EXPECT_EQ(xpmfilter::FindColorKey(code.c_str(), table.data(), count, &scanned),
-                      wanted < 0 ? -1 : 0)
-                << code;
-            EXPECT_EQ(index.Find(code.c_str(), &found), wanted < 0 ? -1 : 0) << code;
-            EXPECT_EQ(scanned, wanted < 0 ? 0xEE : wanted) << code;
-            EXPECT_EQ(found, wanted < 0 ? 0xEE : wanted) << code;
+            const int want = count == 0 ? -1 : c.want;
+            EXPECT_EQ(xpmfilter::FindColorKey(c.code.c_str(), table.data(), count, &scanned),
+                      want < 0 ? -1 : 0)
+                << c.code;
+            EXPECT_EQ(index.Find(c.code.c_str(), &found), want < 0 ? -1 : 0) << c.code;
+            EXPECT_EQ(scanned, want < 0 ? 0xEE : want) << c.code;
+            EXPECT_EQ(found, want < 0 ? 0xEE : want) << c.code;
         }
     }
 }
