@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -25,13 +26,10 @@ constexpr UINT kShareModeFlags = 0x0070;  // OF_SHARE_*: meaningless for an exis
 constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
 
 [[nodiscard]] std::optional<std::string> CurrentDirectory() {
-    std::vector<char> buffer(4096);
-    for (int i = 0; i < 8; ++i) {
-        if (::getcwd(buffer.data(), buffer.size()) != nullptr) return std::string(buffer.data());
-        if (errno != ERANGE) return std::nullopt;
-        buffer.resize(buffer.size() * 2);
-    }
-    return std::nullopt;
+    std::error_code error;
+    std::string directory = std::filesystem::current_path(error).string();
+    if (error) return {};
+    return directory;
 }
 
 [[nodiscard]] std::string DirectoryOf(const std::string& path) {

@@ -125,9 +125,9 @@ void PutInteger(BoundedOutput& out, FieldFormat field, uint32_t magnitude, bool 
             case 'i': {
                 int32_t value = va_arg(args, int32_t);
                 if (isShort) value = static_cast<int16_t>(value);
-                const uint32_t magnitude =
-                    value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-                PutInteger(out, field, magnitude, value < 0, 10, false);
+                const bool negative = value < 0;
+                const auto bits = static_cast<uint32_t>(value);
+                PutInteger(out, field, negative ? 0u - bits : bits, negative, 10, false);
                 break;
             }
             case 'u':

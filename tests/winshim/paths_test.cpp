@@ -1,13 +1,12 @@
 // Where files and modules are: OpenFile as an existence test, module file names, the Windows
-// directory; and the string tables and version data that modules register. The Windows build
-// runs the parts that use only Win32 calls against the system's own.
-#include "temp_files.h"
+// and temporary directories; and the string tables and version data that modules register.
+// The Windows build runs the parts that use only Win32 calls against the system's own.
+#include "winshim_test.h"
 
 namespace {
 
 using namespace winshim_test;
 
-// The test program's file and module.
 #if defined(_WIN32)
 std::string ProgramPath() {
     char path[MAX_PATH];
@@ -49,7 +48,7 @@ std::string Open(const std::string& name) {
 
 class Paths : public TempTreeTest {};
 
-TEST_F(Paths, OpenFile) {  // O2-O4, O-a..O-f
+TEST_F(Paths, OpenFile) {
     const std::string exeDir = std::filesystem::path(ProgramPath()).parent_path().string();
     const std::string both =
         "winshim-open-" + std::filesystem::path(root_).filename().string() + ".ini";
@@ -63,13 +62,13 @@ TEST_F(Paths, OpenFile) {  // O2-O4, O-a..O-f
             std::chrono::system_clock::from_time_t(::mktime(&date))));
     const auto touch = [&](const std::string& f) {
         std::error_code error;
-        WriteBytes(f, "x");
+        WriteFile(f, "x");
         std::filesystem::last_write_time(f, dated, error);
         return !error;
     };
     ASSERT_TRUE(std::filesystem::create_directories("sub/dir"));
-    for (const std::string& file :
-         {x, windows_ + "/w.ini", "c.ini"s, both, windows_ + "/" + both, fits, fits + "m"})
+    for (const std::string& file : {x, windows_ + "/w.ini", "c.ini"s, both, windows_ + "/" + both,
+                                    fits, fits + "m", deep_ + "/d.ini"})
         ASSERT_TRUE(touch(file)) << file;
     const bool exeDirFits = inExe.size() < OFS_MAXPATHNAME && touch(inExe);
     // Where Windows allows either answer, Wine and libwinshim chose differently: Wine writes the
@@ -78,55 +77,68 @@ TEST_F(Paths, OpenFile) {  // O2-O4, O-a..O-f
     const std::string missing = kWine ? "-1 2 2+" : "-1 2 2",
                       tooLong = kWine ? "-1 13 13" : "-1 206 206";
     struct Case {
+        const char* name;
         std::string input, want;
-        bool unprivileged = false;
+        bool asNobody = false;
     };
     std::vector<Case> cases = {
-        {x, x},
-        {"sub/x.ini", x},
-        {"./sub/../sub/./x.ini", x},
-        {fits, fits},  // O-a
-        {"c.ini", cwd_ + "/c.ini"},
-        {"w.ini", windows_ + "/w.ini"},  // O-d, O-f
-        {both, exeDirFits
-                   ? inExe
-                   : cwd_ + "/" + both},  // O-e: the program's directory, then cwd, then Windows
-        {"./foo-bar-foo.baz", missing},
-        {"foo-bar-foo.baz", missing},
-        {"sub/dir", kWine ? "-1 5 5+" : missing},  // O-b
-        {fits + "m", tooLong},
-        {"./foo-bar-foo.baz" + std::string(130, '+'), tooLong},  // O-c
+        {.name = "an absolute path", .input = x, .want = x},
+        {.name = "a relative path", .input = "sub/x.ini", .want = x},
+        {.name = "a path through . and ..", .input = "./sub/../sub/./x.ini", .want = x},
+        {.name = "a full path of 127 characters, the most", .input = fits, .want = fits},
+        {.name = "a full path of 128 characters", .input = fits + "m", .want = tooLong},
+        {.name = "a bare name in the current directory", .input = "c.ini", .want = cwd_ + "/c.ini"},
+        {.name = "a bare name in the Windows directory",
+         .input = "w.ini",
+         .want = windows_ + "/w.ini"},
+        {.name = "a bare name: the program's directory comes before the current one",
+         .input = both,
+         .want = exeDirFits ? inExe : cwd_ + "/" + both},
+        {.name = "a missing file", .input = "./foo-bar-foo.baz", .want = missing},
+        {.name = "a bare name found nowhere", .input = "foo-bar-foo.baz", .want = missing},
+        {.name = "a directory", .input = "sub/dir", .want = kWine ? "-1 5 5+" : missing},
+        {.name = "a missing file whose path would be too long",
+         .input = "./foo-bar-foo.baz" + std::string(130, '+'),
+         .want = tooLong},
     };
 #if !defined(_WIN32)
-    // Not regular, or not readable, is not found; a path that climbs above the root stays there.
     ASSERT_TRUE(::mkfifo("fifo", 0666) == 0 && touch("u") && ::chmod("u", 0) == 0);
-    cases.insert(cases.end(), {{"./fifo", "-1 2 2"},
-                               {"./u", "-1 2 2", true},
-                               {"c.ini", cwd_ + "/c.ini", true},
-                               {"/../.." + x, x}});
+    cases.insert(cases.end(), {{.name = "a fifo is no file", .input = "./fifo", .want = "-1 2 2"},
+                               {.name = "an unreadable file is missing",
+                                .input = "./u",
+                                .want = "-1 2 2",
+                                .asNobody = true},
+                               {.name = "a bare name, as another user",
+                                .input = "c.ini",
+                                .want = cwd_ + "/c.ini",
+                                .asNobody = true},
+                               {.name = "a path that climbs above the root stays there",
+                                .input = "/../.." + x,
+                                .want = x}});
 #endif
     for (const auto& c : cases) {
 #if !defined(_WIN32)
-        const auto asNobody = [&] {
-            return InChild(true, [&] { return Open(c.input) == c.want ? 0 : 1; }) ? "?" : c.want;
-        };
-        EXPECT_EQ(c.unprivileged ? asNobody() : Open(c.input), c.want)
-            << c.input << (c.unprivileged ? " as nobody" : "");
-#else
-        EXPECT_EQ(Open(c.input), c.want) << c.input;
+        if (c.asNobody) {
+            xpmtest::ExpectInChild([&] { EXPECT_EQ(Open(c.input), c.want) << c.name; }, true,
+                                   c.name);
+            continue;
+        }
 #endif
+        EXPECT_EQ(Open(c.input), c.want) << c.name << ": " << c.input;
     }
     if (exeDirFits) std::filesystem::remove(inExe);
     EXPECT_EQ(OpenFile("sub/x.ini", nullptr, OF_EXIST), HFILE_ERROR) << "no OFSTRUCT";
 #if !defined(_WIN32)
     OFSTRUCT of{};  // OF_READ tests existence too (Windows opens the file)
     EXPECT_EQ(OpenFile("sub/x.ini", &of, OF_READ), 1);
+    ::setenv("WINDIR", deep_.c_str(), 1);
+    EXPECT_EQ(Open("d.ini"), tooLong) << "a bare name found where its full path is too long";
     std::filesystem::current_path("/");
     EXPECT_EQ(Open(x.substr(1)), x) << "relative to the root directory";
 #endif
 }
 
-TEST_F(Paths, ModuleAndDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
+TEST_F(Paths, ModuleAndDirectoryNames) {
     char buffer[4096];
 #if defined(_WIN32)
     const std::string temporary(buffer, GetEnvironmentVariableA("TMP", buffer, sizeof buffer));
@@ -138,34 +150,57 @@ TEST_F(Paths, ModuleAndDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
     // Windows XP did (so those rows are left out there).
     const DWORD whole = kWine ? 0 : kUnchanged;
     struct Case {
-        HMODULE module;
-        DWORD size, want;
-        std::string text;
-        DWORD error;
+        const char* name;
+        HMODULE module = nullptr;
+        DWORD size = 16, want = 0;
+        std::string text = "untouched";
+        DWORD error = kUnchanged;
     };
+    // clang-format off
     std::vector<Case> cases = {
-        {nullptr, sizeof buffer, len, exe, whole},
-        {ProgramModule(), 4096, len, exe, whole},
-        {nullptr, len + 1, len, exe, whole},
-        {nullptr, 0, 0, "untouched", 122},  // D4
-        {reinterpret_cast<HMODULE>(0xffffffff), 16, 0, "untouched", 126},
-        {reinterpret_cast<HMODULE>(&inProgram), 16, 0, "untouched", 126},
-        {reinterpret_cast<HMODULE>(&GlobalAlloc), 16, 0, "untouched", 126},
+        {.name = "the program", .size = 4096, .want = len, .text = exe, .error = whole},
+        {.name = "the program by its handle", .module = ProgramModule(), .size = 4096,
+         .want = len, .text = exe, .error = whole},
+        {.name = "the program, room for its NUL", .size = len + 1, .want = len, .text = exe,
+         .error = whole},
+        {.name = "no room", .size = 0, .error = ERROR_INSUFFICIENT_BUFFER},
+        {.name = "no module", .module = HMODULE(0xffffffff), .error = 126},
+        {.name = "an address inside a module", .module = HMODULE(&inProgram), .error = 126},
+        {.name = "a function's address", .module = HMODULE(&GlobalAlloc), .error = 126},
     };
 #if !defined(_WIN32)
-    cases.insert(cases.end(), {{nullptr, len / 2, len / 2, exe.substr(0, len / 2 - 1), 122},  // D3
-                               {nullptr, len, len, exe.substr(0, len - 1), 122},
-                               {nullptr, 1, 1, "", 122}});
-    // A copy of the library in a directory deeper than MAX_PATH, loaded beside the real one.
+    const DWORD cut = ERROR_INSUFFICIENT_BUFFER;
+    cases.insert(cases.end(), {
+        {.name = "half the room", .size = len / 2, .want = len / 2,
+         .text = exe.substr(0, len / 2 - 1), .error = cut},
+        {.name = "no room for the NUL", .size = len, .want = len, .text = exe.substr(0, len - 1),
+         .error = cut},
+        {.name = "room for the NUL alone", .size = 1, .want = 1, .text = "", .error = cut}});
+    // clang-format on
+    // Copies of the library loaded beside the real one: in a directory deeper than MAX_PATH,
+    // and by a relative name, which stays right after the current directory changes.
     HMODULE library = WinshimModuleFromAddress(reinterpret_cast<const void*>(&GlobalAlloc));
     const std::string libraryPath(buffer, GetModuleFileNameA(library, buffer, sizeof buffer)),
-        deep = deep_ + "/libcopy.so";
+        deep = deep_ + "/libcopy.so", near = cwd_ + "/near/libcopy.so";
+    std::filesystem::create_directory(cwd_ + "/near");
     std::filesystem::copy_file(libraryPath, deep);
-    void* loaded = ::dlopen(deep.c_str(), RTLD_NOW | RTLD_LOCAL);
-    HMODULE copy = WinshimModuleFromAddress(::dlsym(loaded, "GlobalAlloc"));
-    ASSERT_TRUE(copy != nullptr && copy != library);
-    cases.insert(cases.end(), {{copy, sizeof buffer, DWORD(deep.size()), deep, kUnchanged},
-                               {copy, MAX_PATH, MAX_PATH, deep.substr(0, MAX_PATH - 1), 122}});
+    std::filesystem::copy_file(libraryPath, near);
+    void* loaded[2] = {::dlopen(deep.c_str(), RTLD_NOW | RTLD_LOCAL),
+                       ::dlopen("near/libcopy.so", RTLD_NOW | RTLD_LOCAL)};
+    const HMODULE copy = WinshimModuleFromAddress(::dlsym(loaded[0], "GlobalAlloc")),
+                  nearCopy = WinshimModuleFromAddress(::dlsym(loaded[1], "GlobalAlloc"));
+    ASSERT_TRUE(copy != nullptr && copy != library && nearCopy != nullptr && nearCopy != library);
+    ASSERT_EQ(GetModuleFileNameA(nearCopy, buffer, sizeof buffer), near.size());
+    std::filesystem::current_path(root_);
+    // clang-format off
+    cases.insert(cases.end(), {
+        {.name = "a path longer than MAX_PATH", .module = copy, .size = 4096,
+         .want = DWORD(deep.size()), .text = deep},
+        {.name = "a path longer than MAX_PATH, cut", .module = copy, .size = MAX_PATH,
+         .want = MAX_PATH, .text = deep.substr(0, MAX_PATH - 1), .error = cut},
+        {.name = "loaded by a relative name", .module = nearCopy, .size = 4096,
+         .want = DWORD(near.size()), .text = near}});
+    // clang-format on
 #endif
     for (const auto& c : cases) {
         std::strcpy(buffer, "untouched");
@@ -173,42 +208,62 @@ TEST_F(Paths, ModuleAndDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
         const DWORD got = GetModuleFileNameA(c.module, buffer, c.size);
         EXPECT_EQ(std::tuple(got, Slashes(buffer), GetLastError()),
                   std::tuple(c.want, c.text, c.error))
-            << c.module << ", size " << c.size;
+            << c.name << ": GetModuleFileNameA(" << c.module << ", " << c.size << ")";
     }
-    // GetWindowsDirectoryA: D6, GW1; then, on POSIX, $WINDIR: GW2 (the root keeps its
-    // separator), and beyond MAX_PATH. GetTempPathA (temporary): its variable (POSIX $TMPDIR,
-    // Windows %TMP%) with one trailing separator; on POSIX /tmp/ when it is not absolute.
+#if !defined(_WIN32)
+    for (void* handle : loaded) EXPECT_EQ(::dlclose(handle), 0);
+#endif
+    // GetWindowsDirectoryA, then GetTempPathA (temporary): its variable (POSIX $TMPDIR, Windows
+    // %TMP%) with one trailing separator; on POSIX /tmp/ when it is not absolute. A buffer too
+    // small stays untouched and the size needed is returned.
     const auto windowsLen = static_cast<UINT>(windows_.size());
     const auto tempLen = static_cast<UINT>(root_.size() + 1);
     const std::string windir = "/" + std::string(250, 'w') + "/" + std::string(40, 'v');
     struct Directory {
-        const char* value;  // null: unset
-        UINT size, want;
-        std::string text;
+        const char* name;
         bool temporary = false;
+        const char* value;  // null: unset
+        UINT size = 64, want;
+        std::string text;
     };
-    const char* fixture = windows_.c_str();
-    std::vector<Directory> directories = {{fixture, 64, windowsLen, windows_},
-                                          {fixture, windowsLen + 1, windowsLen, windows_},
-                                          {fixture, windowsLen, windowsLen + 1, "untouched"},
-                                          {root_.c_str(), 512, tempLen, root_ + "/", true},
-                                          {root_.c_str(), tempLen + 1, tempLen, root_ + "/", true},
-                                          {root_.c_str(), tempLen, tempLen + 1, "untouched", true},
-                                          {root_.c_str(), 0, tempLen + 1, "untouched", true}};
+    const char *fixture = windows_.c_str(), *root = root_.c_str();
+    // clang-format off
+    std::vector<Directory> directories = {
+        {.name = "Windows", .value = fixture, .want = windowsLen, .text = windows_},
+        {.name = "Windows, room for its NUL", .value = fixture, .size = windowsLen + 1,
+         .want = windowsLen, .text = windows_},
+        {.name = "Windows, no room for the NUL", .value = fixture, .size = windowsLen,
+         .want = windowsLen + 1, .text = "untouched"},
+        {.name = "temporary", .temporary = true, .value = root, .want = tempLen,
+         .text = root_ + "/"},
+        {.name = "temporary, room for its NUL", .temporary = true, .value = root,
+         .size = tempLen + 1, .want = tempLen, .text = root_ + "/"},
+        {.name = "temporary, no room for the NUL", .temporary = true, .value = root,
+         .size = tempLen, .want = tempLen + 1, .text = "untouched"},
+        {.name = "temporary, no room", .temporary = true, .value = root, .size = 0,
+         .want = tempLen + 1, .text = "untouched"}};
 #if !defined(_WIN32)
-    EXPECT_EQ(::dlclose(loaded), 0);
-    directories.insert(directories.end(), {{"/opt/windows//", 64, 12, "/opt/windows"},
-                                           {"/", 64, 1, "/"},
-                                           {"//", 64, 1, "/"},
-                                           {windir.c_str(), 512, 292, windir},
-                                           {windir.c_str(), MAX_PATH, 293, "untouched"},
-                                           {nullptr, 64, 4, "/etc"},
-                                           {"", 64, 4, "/etc"},
-                                           {"/var/tmp//", 64, 9, "/var/tmp/", true},
-                                           {"//", 64, 1, "/", true},
-                                           {"tmp", 64, 5, "/tmp/", true},
-                                           {nullptr, 64, 5, "/tmp/", true}});
+    directories.insert(directories.end(), {
+        {.name = "Windows, separators dropped", .value = "/opt/windows//", .want = 12,
+         .text = "/opt/windows"},
+        {.name = "Windows at the root", .value = "/", .want = 1, .text = "/"},
+        {.name = "Windows at the root, twice", .value = "//", .want = 1, .text = "/"},
+        {.name = "Windows beyond MAX_PATH", .value = windir.c_str(), .size = 512, .want = 292,
+         .text = windir},
+        {.name = "Windows beyond MAX_PATH, no room", .value = windir.c_str(), .size = MAX_PATH,
+         .want = 293, .text = "untouched"},
+        {.name = "Windows unset: /etc", .value = nullptr, .want = 4, .text = "/etc"},
+        {.name = "Windows empty: /etc", .value = "", .want = 4, .text = "/etc"},
+        {.name = "temporary, one separator", .temporary = true, .value = "/var/tmp//", .want = 9,
+         .text = "/var/tmp/"},
+        {.name = "temporary at the root", .temporary = true, .value = "//", .want = 1,
+         .text = "/"},
+        {.name = "temporary, relative: /tmp/", .temporary = true, .value = "tmp", .want = 5,
+         .text = "/tmp/"},
+        {.name = "temporary unset: /tmp/", .temporary = true, .value = nullptr, .want = 5,
+         .text = "/tmp/"}});
 #endif
+    // clang-format on
     for (const auto& c : directories) {
         char buffer[512] = "untouched";
 #if !defined(_WIN32)
@@ -220,7 +275,7 @@ TEST_F(Paths, ModuleAndDirectoryNames) {  // D1-D6, GM1, GM2, GW1, GW2
         const UINT got =
             c.temporary ? GetTempPathA(c.size, buffer) : GetWindowsDirectoryA(buffer, c.size);
         EXPECT_EQ(std::tuple(got, Slashes(buffer)), std::tuple(c.want, c.text))
-            << (c.value ? c.value : "unset") << (c.temporary ? " (temporary)" : "");
+            << c.name << ": " << (c.value ? c.value : "unset") << ", room " << c.size;
     }
 #if !defined(_WIN32)
     ::setenv("TMPDIR", tmp_.c_str(), 1);
@@ -243,30 +298,39 @@ const WinshimVersionString kVersion[] = {{"Nope", nullptr},
                                          {"FileVersion", "8.5.3.0"},
                                          {"FilterDefinitions", "XPM Format,0,.XPM"}};
 const WinshimModuleResources kResources = {kStrings, 4, kVersion, 4, {8, 5, 3, 0}};
-
 #endif
 
-TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
+TEST(Resources, StringsAndVersionData) {
 #if defined(_WIN32)
     HMODULE module = GetModuleHandleA(nullptr);
 #else
     HMODULE module = &g_fakeModule;
     ASSERT_TRUE(WinshimRegisterModuleResources(module, &kResources));
 #endif
-    // R1-R3, R4 (the last error stays), R5, R6 and L1 (only the low word counts), L3, R7, L5 (for
-    // a missing string libwinshim says ERROR_RESOURCE_NAME_NOT_FOUND; Wine leaves the last error).
+    // For a missing string libwinshim says ERROR_RESOURCE_NAME_NOT_FOUND; Wine leaves the last
+    // error.
     const DWORD missing = kWine ? kUnchanged : 1814;
     const struct {
-        UINT id;
-        int size, want;
+        const char* name;
+        UINT id = 0;
+        int size = 128, want = 0;
         std::string text;
         DWORD error = kUnchanged;
     } cases[] = {
-        {0, 128, 15, "String resource"}, {0, 16, 15, "String resource"},
-        {0, 15, 14, "String resourc"},   {1, 1, 0, ""},
-        {0, 0, -1, "untouched"},         {0xFFFFFFFEu, 128, 9, "last slot"},
-        {0x80000001u, 128, 3, "one"},    {3, 1, 0, ""},
-        {3, 2, 0, "", missing},          {7, 128, 0, "", missing},
+        // clang-format off
+        {.name = "a string", .want = 15, .text = "String resource"},
+        {.name = "a string, room for its NUL", .size = 16, .want = 15, .text = "String resource"},
+        {.name = "a string cut to the room", .size = 15, .want = 14, .text = "String resourc"},
+        {.name = "room for the NUL alone", .id = 1, .size = 1, .text = ""},
+        {.name = "no room: the buffer stays", .size = 0, .want = -1, .text = "untouched"},
+        {.name = "only the id's low word counts", .id = 0xFFFFFFFEu, .want = 9,
+         .text = "last slot"},
+        {.name = "only the id's low word counts, high bit set", .id = 0x80000001u, .want = 3,
+         .text = "one"},
+        {.name = "a missing string, room for the NUL alone", .id = 3, .size = 1, .text = ""},
+        {.name = "a missing string", .id = 3, .size = 2, .text = "", .error = missing},
+        {.name = "an empty string", .id = 7, .text = "", .error = missing},
+        // clang-format on
     };
     for (const auto& c : cases) {
         char buffer[130] = "untouched";
@@ -274,13 +338,13 @@ TEST(Resources, StringsAndVersionData) {  // R1-R7, L1-L5
         const int got = LoadStringA(module, c.id, buffer, c.size);
         EXPECT_EQ(std::tuple(got, std::string(buffer), GetLastError()),
                   std::tuple(c.want, c.text, c.error))
-            << c.id;
+            << c.name << ": LoadStringA(" << c.id << ", room " << c.size << ")";
     }
 #if !defined(_WIN32)
     char b[2][64] = {};
     WORD v[4] = {};
+    // In order: any case of the key; cut to the buffer; unknown keys and modules; the version.
     const std::vector<std::string> got = {
-        // in order: any case; cut to the buffer; unknown keys and modules
         std::to_string(WinshimQueryVersionString(module, "filterdefinitions", b[0], 64)),
         b[0],
         std::to_string(WinshimQueryVersionString(module, "FileVersion", b[1], 4)),

@@ -1,7 +1,13 @@
 // Profile files: the Windows parsing rules, GetPrivateProfileStringA's and
 // GetPrivateProfileIntA's results, the exact bytes each write leaves, file names and errors,
 // reads that always see the disk, and writes that survive a writer's death or a rival process.
-#include "temp_files.h"
+#include "winshim_test.h"
+#if !defined(_WIN32)
+#include <csignal>
+#include <thread>
+
+#include "fault_hooks.h"
+#endif
 
 namespace {
 
@@ -30,175 +36,215 @@ void ExpectRow(const T& got, const T& want, bool wineDiffers, const std::string&
     }
 }
 
-TEST_F(Profile, StringResultsAndFileNames) {  // G1-G15, S1-S7
+TEST_F(Profile, StringResultsAndFileNames) {
     const std::string deep = deep_ + "/p.ini", absolute = cwd_ + "/w.ini";
     for (const std::string& file : {"w.ini"s, windows_ + "/inwin.ini", deep})
-        WriteBytes(
+        WriteFile(
             file,
             "[section1]\r\nname1=val1\r\nname2=\"val2\"\r\nname3\r\nname4=a\r\n[section2]\r\n");
-    WriteBytes(windows_ + "/win.ini", "[w]\r\nk=from win.ini\r\n");
+    WriteFile(windows_ + "/win.ini", "[w]\r\nk=from win.ini\r\n");
 #if defined(_WIN32)
     ASSERT_TRUE(std::filesystem::create_directories("fifo.ini"));  // no fifos: a second directory
 #else
     ASSERT_EQ(::mkfifo("fifo.ini", 0600), 0);
 #endif
     ASSERT_TRUE(std::filesystem::create_directory("dir.ini"));
-    const char *s = "section1", *d = "default", *f = "./w.ini";
-    // The buffer's first bytes are checked; kUnchanged leaves the last error unchecked. Windows
-    // and Wine answer a null section or key with the name lists, which libwinshim leaves out.
+    // The buffer holds want and its NUL, and nothing past the room; kUnchanged leaves the last
+    // error unchecked. Windows and Wine answer a null section or key with the name lists, which
+    // libwinshim leaves out.
     struct Case {
-        const char *app, *key, *value;
-        DWORD size;
-        const char* file;
-        DWORD want;
-        std::string buffer;
+        const char* name;
+        const char *app = "section1", *key = "name1", *def = "default";
+        DWORD size = 260;
+        const char* file = "./w.ini";
+        std::string want;
         DWORD error = kUnchanged;
-        bool wineDiffers = false;
+        bool wine = false;
     };
+    const DWORD invalid = kWine ? kUnchanged : ERROR_INVALID_PARAMETER;
+    // clang-format off
     const Case cases[] = {
-        {s, "name1", d, 260, f, 4, "val1\0"s},
-        {s, "NaMe1", d, 260, f, 4, "val1\0"s},  // G1, G2
-        {"SECTION1", "name1", d, 260, f, 4, "val1\0"s},
-        {s, "name2", d, 260, f, 4, "val2\0"s},  // G3
-        {s, "name1", d, 4, f, 3, "val\0"s, ERROR_MORE_DATA, kWineDiffers},
-        {s, "name1", d, 5, f, 4, "val1\0"s},  // G4, G5
-        {s, "name4", d, 1, f, 0, "\0x"s},
-        {s, "name1", d, 0, f, 0, "xxxx"},  // G6, G7
-        {s, "notakey", "default  ", 260, f, 7, "default\0"s},
-        {s, "notakey", "  d\t ", 260, f, 4, "  d\t\0"s},  // G12
-        {"notasection", "name1", d, 260, f, 7, "default\0"s},
-        {s, "", d, 260, f, 7, "default\0"s},  // G13
-        {s, "x", nullptr, 260, f, 0, "\0"s},
-        {s, "x", d, 4, f, 3, "def\0"s, ERROR_MORE_DATA, kWineDiffers},
-        {s, "name3", d, 260, f, 7, "default\0"s},             // a line without '='
-        {" section1 ", "  name1 ", d, 260, f, 4, "val1\0"s},  // P9
-        {s, "\tname1", "d", 260, f, 1, "d\0"s, kUnchanged, kWineDiffers},
-        kWine ? Case{nullptr, "name1", d, 260, f, 18, "section1\0section2\0\0"s}  // G8
-              : Case{nullptr, "name1", d, 260, f, 0, "\0x"s, ERROR_INVALID_PARAMETER},
-        kWine ? Case{s, nullptr, d, 260, f, 18, "name1\0name2\0name4\0\0"s}  // G10
-              : Case{s, nullptr, d, 260, f, 0, "\0x"s, ERROR_INVALID_PARAMETER},
-        {s, "name1", d, 260, "./nonexistent", 7, "default\0"s, 2},
-        {s, "name1", d, 260, "", 7, "default\0"s, 5},  // G14
-        {s, "name1", "d", 10, "./dir.ini", 1, "d\0"s, 5},
-        {s, "name1", "d", 10, "./fifo.ini", 1, "d\0"s, 5},
-        {s, "name1", d, 260, "w.ini", 7, "default\0"s, 2},
-        {s, "name1", d, 260, "inwin.ini", 4, "val1\0"s},  // G15
-        {"w", "k", d, 260, nullptr, 12, "from win.ini\0"s},
-        {s, "name2", d, 260, absolute.c_str(), 4, "val2\0"s},
-        {s, "name1", d, 260, deep.c_str(), 4, "val1\0"s},
-        {s, "name1", d, 260, "./w.ini/x.ini", 7, "default\0"s, 3},
-        {s, "name1", d, 260, "./nodir/x.ini", 7, "default\0"s, 3},
+        {.name = "a key's value", .want = "val1"},
+        {.name = "a key in another case", .key = "NaMe1", .want = "val1"},
+        {.name = "a section in another case", .app = "SECTION1", .want = "val1"},
+        {.name = "the quotes around a value go", .key = "name2", .want = "val2"},
+        {.name = "a value cut to the room", .size = 4, .want = "val", .error = ERROR_MORE_DATA,
+         .wine = kWineDiffers},
+        {.name = "a value with room for its NUL", .size = 5, .want = "val1"},
+        {.name = "room for the NUL alone", .key = "name4", .size = 1, .want = ""},
+        {.name = "no room: the buffer stays", .size = 0},
+        {.name = "the default loses trailing spaces", .key = "notakey", .def = "default  ",
+         .want = "default"},
+        {.name = "the default keeps leading spaces and tabs", .key = "notakey", .def = "  d\t ",
+         .want = "  d\t"},
+        {.name = "a missing section", .app = "notasection", .want = "default"},
+        {.name = "an empty key", .key = "", .want = "default"},
+        {.name = "no default", .key = "x", .def = nullptr, .want = ""},
+        {.name = "the default cut to the room", .key = "x", .size = 4, .want = "def",
+         .error = ERROR_MORE_DATA, .wine = kWineDiffers},
+        {.name = "a line without '=' is no key", .key = "name3", .want = "default"},
+        {.name = "spaces around the names go", .app = " section1 ", .key = "  name1 ",
+         .want = "val1"},
+        {.name = "a tab before a name stays", .key = "\tname1", .def = "d", .want = "d",
+         .wine = kWineDiffers},
+        {.name = "no section: the section names on Windows", .app = nullptr,
+         .want = kWine ? "section1\0section2\0"s : "", .error = invalid},
+        {.name = "no key: the section's keys on Windows", .key = nullptr,
+         .want = kWine ? "name1\0name2\0name4\0"s : "", .error = invalid},
+        {.name = "a missing file", .file = "./nonexistent", .want = "default", .error = 2},
+        {.name = "an empty file name", .file = "", .want = "default", .error = 5},
+        {.name = "a directory", .def = "d", .file = "./dir.ini", .want = "d", .error = 5},
+        {.name = "a fifo", .def = "d", .file = "./fifo.ini", .want = "d", .error = 5},
+        {.name = "a bare name is not looked for in the current directory", .file = "w.ini",
+         .want = "default", .error = 2},
+        {.name = "a bare name is in the Windows directory", .file = "inwin.ini", .want = "val1"},
+        {.name = "no file name: win.ini", .app = "w", .key = "k", .file = nullptr,
+         .want = "from win.ini"},
+        {.name = "an absolute name", .key = "name2", .file = absolute.c_str(), .want = "val2"},
+        {.name = "a name longer than MAX_PATH", .file = deep.c_str(), .want = "val1"},
+        {.name = "a file in place of a directory", .file = "./w.ini/x.ini", .want = "default",
+         .error = 3},
+        {.name = "a missing directory", .file = "./nodir/x.ini", .want = "default", .error = 3},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::string buffer(300, 'x');
         SetLastError(kUnchanged);
         const DWORD got =
-            GetPrivateProfileStringA(c.app, c.key, c.value, buffer.data(), c.size, c.file);
-        ExpectRow(std::tuple(got, buffer.substr(0, c.buffer.size()),
+            GetPrivateProfileStringA(c.app, c.key, c.def, buffer.data(), c.size, c.file);
+        const std::string written = c.size == 0 ? "x" : buffer.substr(0, c.want.size() + 1);
+        ExpectRow(std::tuple(got, written, buffer[c.size],
                              c.error == kUnchanged ? c.error : GetLastError()),
-                  std::tuple(c.want, c.buffer, c.error), c.wineDiffers,
-                  PrintToString(std::tuple(c.app, c.key, c.value, c.size, c.file)));
+                  std::tuple(DWORD(c.want.size()), c.size == 0 ? "x" : c.want + '\0', 'x', c.error),
+                  c.wine, c.name);
     }
 }
 
-TEST_F(Profile, ParsingAndIntegerRules) {  // G16, P1-P12, N1-N8
+TEST_F(Profile, ParsingAndIntegerRules) {
     const std::string g16 = "[s]\r\n;k=v\r\nx = ' a ' \r\n[ t ]junk\r\ny=1";
-    // want null: the lookup misses. Rows: G16; P1 line ends; P2; P3 headers; P4 keys and values; P5
-    // comments; P6 lines before the first header, an empty section name; P8; P9; P10 duplicates;
-    // P11 quotes; P12 no UTF-8 mark; NUL bytes; P12 UTF-16LE with each UTF-8 length's limits.
-    const struct {
+    struct Case {
+        const char* name;
         std::string file;
-        const char* want;
-        const char *app = "a", *key = "k";
-        bool wineDiffers = false;
-    } cases[] = {
-        {g16, nullptr, "s", ";k", kWineDiffers},
-        {g16, " a ", "s", "x"},
-        {g16, "1", "t", "y"},
-        {"[a]\nk=1\nj=2\n", "2", "a", "j"},
-        {"[a]\rk=1\rj=2\r", "2", "a", "j"},
-        {"[a]\r\nk=1\rj=2\nl=3", "3", "a", "l"},
-        {" \t\v[a]\r\n \t\vk=1\r\n", "1"},
-        {"[a]b]\r\nk=1\r\n", "1", "a", "k", kWineDiffers},
-        {"[ab\r\nk=1\r\n", "1", "ab", "k", kWineDiffers},
-        {"[a]j\r\nk=1\r\n", nullptr, "a]j"},
-        {"[a]\r\nk = x=y \r\n", "x=y"},
-        {"[a]\r\n \tk \t=v\r\n", "v"},
-        {"[a]\r\np=diet ;gag\r\n", "diet ;gag", "a", "p"},
-        {"[a]\r\n#k=v\r\n", "v", "a", "#k"},
-        {"[a]\r\n  ;k=v\r\n", nullptr, "a", ";k", kWineDiffers},
-        {"k=v\r\n[a]\r\n", nullptr, "", "k", kWineDiffers},
-        {"k=v\r\n[]\r\nk=w\r\n", "w", "", "k", kWineDiffers},
-        {"[a]\r\n=v\r\n", "v", "a", ""},
-        {"[A]\r\nK=MiXeD\r\n", "MiXeD"},
-        {"[a]\r\nk=1\r\n[a]\r\nj=2\r\n", nullptr, "a", "j"},
-        {"[a]\r\nk=1\r\nk=2\r\n", "1"},
-        {"[a]\r\nk='v'\r\n", "v"},
-        {"[a]\r\nk=\"\"v\"\"\r\n", "\"v\""},
-        {"[a]\r\nk='v\"\r\n", "'v\""},
-        {"[a]\r\nk=\"v\r\n", "\"v"},
-        {"[a]\r\nk=\"\r\n", "\""},
-        {"[a]\r\nk=\"\"\r\n", ""},
-        {"[\"a\"]\r\nk=1\r\n", "1", "\"a\""},
-        {"\xEF\xBB\xBF[a]\r\nk=1\r\n", nullptr, "a", "k", kWineDiffers},
-        {"x\0y\r\n[a]\r\nk=1\r\n"s, "1"},
-        {Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
-         "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+        const char *app = "a", *key = "k", *want = nullptr;  // null: the lookup misses
+        bool wine = false;
     };
+    // clang-format off
+    const Case cases[] = {
+        {.name = "a comment line is no key, not even ';k'", .file = g16, .app = "s", .key = ";k",
+         .wine = kWineDiffers},
+        {.name = "blanks around a value go, quoted ones stay", .file = g16, .app = "s",
+         .key = "x", .want = " a "},
+        {.name = "a header's name is trimmed, text after ']' is not read", .file = g16,
+         .app = "t", .key = "y", .want = "1"},
+        {.name = "lines end at LF", .file = "[a]\nk=1\nj=2\n", .key = "j", .want = "2"},
+        {.name = "lines end at a lone CR", .file = "[a]\rk=1\rj=2\r", .key = "j", .want = "2"},
+        {.name = "line ends mixed, none at the end", .file = "[a]\r\nk=1\rj=2\nl=3", .key = "l",
+         .want = "3"},
+        {.name = "blanks before a header and a key", .file = " \t\v[a]\r\n \t\vk=1\r\n",
+         .want = "1"},
+        {.name = "a header ends at its first ']'", .file = "[a]b]\r\nk=1\r\n", .want = "1",
+         .wine = kWineDiffers},
+        {.name = "a header without ']' runs to the line's end", .file = "[ab\r\nk=1\r\n",
+         .app = "ab", .want = "1", .wine = kWineDiffers},
+        {.name = "text after ']' is not part of the name", .file = "[a]j\r\nk=1\r\n",
+         .app = "a]j"},
+        {.name = "a value runs from the first '='", .file = "[a]\r\nk = x=y \r\n",
+         .want = "x=y"},
+        {.name = "blanks around a key go", .file = "[a]\r\n \tk \t=v\r\n", .want = "v"},
+        {.name = "';' inside a value is data", .file = "[a]\r\np=diet ;gag\r\n", .key = "p",
+         .want = "diet ;gag"},
+        {.name = "'#' starts no comment", .file = "[a]\r\n#k=v\r\n", .key = "#k", .want = "v"},
+        {.name = "an indented comment", .file = "[a]\r\n  ;k=v\r\n", .key = ";k",
+         .wine = kWineDiffers},
+        {.name = "lines before the first header are in no section", .file = "k=v\r\n[a]\r\n",
+         .app = "", .wine = kWineDiffers},
+        {.name = "'[]' is a section with an empty name", .file = "k=v\r\n[]\r\nk=w\r\n",
+         .app = "", .want = "w", .wine = kWineDiffers},
+        {.name = "an empty key", .file = "[a]\r\n=v\r\n", .key = "", .want = "v"},
+        {.name = "names in any case, the value as written", .file = "[A]\r\nK=MiXeD\r\n",
+         .want = "MiXeD"},
+        {.name = "only the first section of a name is read", .file = "[a]\r\nk=1\r\n[a]\r\nj=2\r\n",
+         .key = "j"},
+        {.name = "the first of two keys wins", .file = "[a]\r\nk=1\r\nk=2\r\n", .want = "1"},
+        {.name = "single quotes go", .file = "[a]\r\nk='v'\r\n", .want = "v"},
+        {.name = "only the outer quotes go", .file = "[a]\r\nk=\"\"v\"\"\r\n", .want = "\"v\""},
+        {.name = "quotes that differ stay", .file = "[a]\r\nk='v\"\r\n", .want = "'v\""},
+        {.name = "an opening quote alone stays", .file = "[a]\r\nk=\"v\r\n", .want = "\"v"},
+        {.name = "a quote alone stays", .file = "[a]\r\nk=\"\r\n", .want = "\""},
+        {.name = "two quotes: an empty value", .file = "[a]\r\nk=\"\"\r\n", .want = ""},
+        {.name = "section names keep their quotes", .file = "[\"a\"]\r\nk=1\r\n", .app = "\"a\"",
+         .want = "1"},
+        {.name = "a UTF-8 mark is no mark: it breaks the first header",
+         .file = "\xEF\xBB\xBF[a]\r\nk=1\r\n", .wine = kWineDiffers},
+        {.name = "a NUL byte is an ordinary byte", .file = "x\0y\r\n[a]\r\nk=1\r\n"s, .want = "1"},
+        {.name = "UTF-16LE reads as UTF-8, each length at its limits",
+         .file = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
+         .want = "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+    };
+    // clang-format on
     for (const auto& c : cases) {
-        WriteBytes("case.ini", c.file);
+        WriteFile("case.ini", c.file);
         char buffer[100];
         DWORD got = GetPrivateProfileStringA(c.app, c.key, "<default>", buffer, sizeof buffer,
                                              "./case.ini");
-        ExpectRow(std::string(buffer, got), std::string(c.want ? c.want : "<default>"),
-                  c.wineDiffers, PrintToString(c.file) + " " + c.key);
+        ExpectRow(std::string(buffer, got), std::string(c.want ? c.want : "<default>"), c.wine,
+                  std::string(c.name) + ": " + PrintToString(c.file));
     }
-    // GetPrivateProfileIntA: N1-N8, I1-I3. Windows and Wine read the name list as the value of a
-    // null key or section.
-    const struct {
-        const char* stored;
-        INT defaultValue;
+    // GetPrivateProfileIntA. Windows and Wine read the name list as the value of a null key or
+    // section.
+    struct Number {
+        const char* name;
+        const char* stored;  // null: no file
+        INT def;
         UINT want;
         const char* key = "k";
-        bool wineDiffers = false;
-    } numbers[] = {
-        // null: no file
-        {nullptr, -1, 4294967295u},
-        {nullptr, 1, 1},
-        {"-1", 1, 4294967295u},
-        {"1", -1, 1},
-        {"+1", -1, 1},
-        {"4294967296", -1, 0},
-        {"4294967297", -1, 1},
-        {"-4294967297", 1, 4294967295u},
-        {"42A94967297", -1, 42},
-        {"B4294967297", -1, 0},
-        {"102abc", 0, 102},
-        {"\"12\"", 0, 12},
-        {"", 7, 7},
-        {"-", 7, 0},
-        {"0x10", 7, 0, "k", kWineDiffers},
-        {"5", -2, 4294967294u, "other"},
-        {"5", 3, kWine ? 0 : 3, nullptr},
+        bool wine = false;
     };
+    // clang-format off
+    const Number numbers[] = {
+        {.name = "no file: the default, as unsigned", .stored = nullptr, .def = -1,
+         .want = 4294967295u},
+        {.name = "no file: the default", .stored = nullptr, .def = 1, .want = 1},
+        {.name = "a negative value wraps", .stored = "-1", .def = 1, .want = 4294967295u},
+        {.name = "a value", .stored = "1", .def = -1, .want = 1},
+        {.name = "a plus sign", .stored = "+1", .def = -1, .want = 1},
+        {.name = "2^32 wraps to 0", .stored = "4294967296", .def = -1, .want = 0},
+        {.name = "2^32 + 1 wraps to 1", .stored = "4294967297", .def = -1, .want = 1},
+        {.name = "a negative beyond 2^32 wraps", .stored = "-4294967297", .def = 1,
+         .want = 4294967295u},
+        {.name = "digits up to the first other character", .stored = "42A94967297", .def = -1,
+         .want = 42},
+        {.name = "no digits: 0, not the default", .stored = "B4294967297", .def = -1, .want = 0},
+        {.name = "a number before letters", .stored = "102abc", .def = 0, .want = 102},
+        {.name = "quotes go first", .stored = "\"12\"", .def = 0, .want = 12},
+        {.name = "an empty value: the default", .stored = "", .def = 7, .want = 7},
+        {.name = "a sign alone: 0", .stored = "-", .def = 7, .want = 0},
+        {.name = "no hexadecimal", .stored = "0x10", .def = 7, .want = 0, .wine = kWineDiffers},
+        {.name = "a missing key: the default", .stored = "5", .def = -2, .want = 4294967294u,
+         .key = "other"},
+        {.name = "no key: the default (Windows: the list)", .stored = "5", .def = 3,
+         .want = kWine ? 0u : 3u, .key = nullptr},
+    };
+    // clang-format on
     for (const auto& c : numbers) {
-        c.stored ? WriteBytes("int.ini", "[Test]\r\nk="s + c.stored + "\r\n")
-                 : (void)std::filesystem::remove("int.ini");
-        ExpectRow(GetPrivateProfileIntA("Test", c.key, c.defaultValue, "./int.ini"), c.want,
-                  c.wineDiffers, PrintToString(c.stored));
+        if (c.stored)
+            WriteFile("int.ini", "[Test]\r\nk="s + c.stored + "\r\n");
+        else
+            std::filesystem::remove("int.ini");
+        ExpectRow(GetPrivateProfileIntA("Test", c.key, c.def, "./int.ini"), c.want, c.wine, c.name);
     }
     EXPECT_EQ(GetPrivateProfileIntA(nullptr, "k", 3, "./int.ini"), kWine ? 0u : 3u);
 }
 
-TEST_F(Profile, EveryReadSeesTheDisk) {  // S8
-    // A time an hour old makes a parsed file worth keeping between reads; a rewrite of the same
-    // size that puts the same time back leaves only the change time to tell. (Wine keeps the
-    // file it read while its modification time stays.)
+// Every read reflects the file as it is: a time an hour old makes a parsed file worth keeping
+// between reads; a rewrite of the same size that puts the same time back leaves only the change
+// time to tell. (Wine keeps the file it read while its modification time stays.)
+TEST_F(Profile, EveryReadSeesTheDisk) {
     const auto hourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
     for (const auto& [oldTimes, second] :
          {std::pair{false, "second"}, {true, "second"}, {true, "fresh"}}) {
         for (const char* value : {"first", second}) {
-            WriteBytes("live.ini", "[a]\r\nk="s + value + "\r\n");
+            WriteFile("live.ini", "[a]\r\nk="s + value + "\r\n");
             char buffer[32];
             if (oldTimes) std::filesystem::last_write_time("live.ini", hourAgo);
             GetPrivateProfileStringA("a", "k", "", buffer, sizeof buffer, "./live.ini");
@@ -208,103 +254,113 @@ TEST_F(Profile, EveryReadSeesTheDisk) {  // S8
     }
 }
 
-TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {  // P1-P7, P10, W2-W6, W8, W10
+TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {
     const std::string p1 = "[A1]\r\nk1=s1\r\nk2=s2\r\nk3=s3\r\n[A2]\r\nk4=s4\r\n[A3]\r\nk5=s5\r\n";
     const std::string messy = "a=0\n\n[One]\nA = 1\n  b=2\n; t\n\n[Two]\r\nc=3",
                       dups = "[a]\r\nk=1\r\n[a]\r\nj=2\r\n";
     const std::u16string u16 = u"[a]\r\nk=\u00E9\r\n";
     const std::u16string lone =
         u"[a]\r\nu="s + char16_t(0xD800) + u"A" + char16_t(0xDC00) + u"\r\nw=" + char16_t(0xDBFF);
+    const char* const utf8 =
+        "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF";
+    const char* const notUtf8 = "\xC1\xBF\xE0\x80\x80\xF4\x90\x80\x80\xE0\xA0";
+    // The arguments of each WritePrivateProfileStringA call, in order.
     struct Write {
         const char *app, *key, *value;
     };
-    const struct {
-        std::optional<std::string> start;
+    struct Case {
+        const char* name;
+        std::optional<std::string> start;  // nullopt: no file
         std::vector<Write> writes;
         std::string want;
-        bool wineDiffers = false;
-    } cases[] = {
-        {std::nullopt,
-         {{"A1", "k1", "s1"},
-          {"A1", "k2", "s2"},
-          {"A1", "k3", "s3"},
-          {"A2", "k4", "s4"},  // P1
-          {"A3", "k5", "s5"}},
-         p1},
-        {p1,
-         {{"A1", "k2", nullptr}, {"A1", "k2", nullptr}},
-         "[A1]\r\nk1=s1\r\nk3=s3\r\n[A2]\r\nk4=s4\r\n[A3]\r\nk5=s5\r\n"},
-        {p1,
-         {{"A1", nullptr, "s1"}, {"A2", nullptr, nullptr}, {"A3", "k5", nullptr}},
-         "[A3]\r\n"},                                     // P3, P4
-        {"", {{"App", "key", ""}}, "[App]\r\nkey=\r\n"},  // P5
-        {"[s]\r\nb=v\r\na=v\r\n",
-         {{"s", "z", ""}, {"s", "b", ""}, {"s", "y", ""}, {"s", "a", ""}},  // P6
-         "[s]\r\nb=\r\na=\r\nz=\r\ny=\r\n"},
-        {"",
-         {{"s", "z", ""}, {"s", ";y", ""}, {"s", "a", ""}, {"s", ";b", ""}, {"s", ";c", ""}},  // P7
-         "[s]\r\nz=\r\na=\r\n;c=\r\n;b=\r\n;y=\r\n",
-         kWineDiffers},
-        {"Data \0 before \0 first \0 section"s,
-         {{"s1", "k1", "v1"}},  // P10
-         "Data \0 before \0 first \0 section\r\n[s1]\r\nk1=v1\r\n"s,
-         kWineDiffers},
-        // W3: a line is replaced in place, up to its '=' and with the file's spelling of the key;
-        // W4: new keys follow the section's last key line; W5: a delete keeps the other lines.
-        {messy,
-         {{"one", "B", "new"},
-          {"One", "a", "x"},
-          {"Two", "c", "4"},
-          {"One", "d", "4"},
-          {"Two", "d", "4"},
-          {"One", "A", nullptr},
-          {"One", "zz", nullptr},
-          {"Nope", "a", nullptr},
-          {"Nope", nullptr, nullptr}},
-         "a=0\n\n[One]\n  b=new\nd=4\r\n; t\n\n[Two]\r\nc=4\r\nd=4\r\n",
-         kWineDiffers},
-        {"[a]\r\n;c\r\n", {{"a", "k", "v"}}, "[a]\r\nk=v\r\n;c\r\n", kWineDiffers},
-        {dups, {{"a", "j", "3"}}, "[a]\r\nk=1\r\nj=3\r\n[a]\r\nj=2\r\n"},
-        {"[a]\r\nk=1", {{"b", "k", "2"}}, "[a]\r\nk=1\r\n[b]\r\nk=2\r\n"},  // W2
-        {"[a]\rk=1\r", {{"b", "k", "2"}}, "[a]\rk=1\r[b]\r\nk=2\r\n", kWineDiffers},
-        {";c0\r\n[s]\r\n;c1\r\n[t]\r\n;c2\r\n",
-         {{"s", nullptr, nullptr}, {"t", nullptr, "x"}},  // W6
-         ";c0\r\n;c1\r\n;c2\r\n",
-         kWineDiffers},
-        {dups, {{"a", nullptr, nullptr}}, "[a]\r\nj=2\r\n"},
-        {"", {{" sec ", "  key ", " value "}}, "[sec]\r\nkey= value \r\n", kWineDiffers},  // W8
-        {"[s]\r\n;k=old\r\n", {{"s", ";k", "v"}}, "[s]\r\n;k=v\r\n;k=old\r\n", kWineDiffers},
-        {"[s]\r\n;k=v\r\n", {{"s", ";k", nullptr}}, "[s]\r\n;k=v\r\n", kWineDiffers},
-        {"[s]\r\nk=v\n", {{"s", "k", "v"}}, "[s]\r\nk=v\n"},
-        // W10: UTF-16LE stays so, an odd last byte stays, each UTF-8 length's limits, unpaired
-        // surrogates survive; bytes that are not UTF-8 stand for themselves, where Windows puts
-        // U+FFFD for each bad sequence (so the value cannot be read back).
-        {Utf16(u16),
-         {{"a", "j",
-           "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
-          {"a", "n", "\xC1\xBF\xE0\x80\x80\xF4\x90\x80\x80\xE0\xA0"}},
-         Utf16(
-             u16 + u"j=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\nn=" +
-             (kWine ? std::u16string(8, 0xFFFD) : u"\xC1\xBF\xE0\x80\x80\xF4\x90\x80\x80\xE0\xA0") +
-             u"\r\n")},
-        {Utf16(u16) + "Z", {{"a", "j", "x"}}, Utf16(u16 + u"j=x\r\n") + "Z", kWineDiffers},
-        {"\xFF\xFE", {{"a", "k", "v"}}, Utf16(u"[a]\r\nk=v\r\n")},
-        {Utf16(u"[a]\r\nk=1"),
-         {{"a", "k", "\xE0\xA0\x80"}},
-         Utf16(u"[a]\r\nk=\u0800"),
-         kWineDiffers},
-        {Utf16(lone), {{"a", "k", "v"}}, Utf16(lone + u"\r\nk=v\r\n")},
+        bool wine = false;
     };
+    // clang-format off
+    const Case cases[] = {
+        {.name = "a new file, sections in the order written",
+         .writes = {{"A1", "k1", "s1"}, {"A1", "k2", "s2"}, {"A1", "k3", "s3"}, {"A2", "k4", "s4"},
+                    {"A3", "k5", "s5"}},
+         .want = p1},
+        {.name = "a key deleted, then deleted again", .start = p1,
+         .writes = {{"A1", "k2", nullptr}, {"A1", "k2", nullptr}},
+         .want = "[A1]\r\nk1=s1\r\nk3=s3\r\n[A2]\r\nk4=s4\r\n[A3]\r\nk5=s5\r\n"},
+        {.name = "sections deleted whatever the value; the last key deleted keeps the header",
+         .start = p1, .writes = {{"A1", nullptr, "s1"}, {"A2", nullptr, nullptr},
+                                 {"A3", "k5", nullptr}},
+         .want = "[A3]\r\n"},
+        {.name = "an empty value into an empty file", .start = "", .writes = {{"App", "key", ""}},
+         .want = "[App]\r\nkey=\r\n"},
+        {.name = "existing keys stay where they are, new ones follow in order",
+         .start = "[s]\r\nb=v\r\na=v\r\n",
+         .writes = {{"s", "z", ""}, {"s", "b", ""}, {"s", "y", ""}, {"s", "a", ""}},
+         .want = "[s]\r\nb=\r\na=\r\nz=\r\ny=\r\n"},
+        {.name = "comment keys go after the last key", .start = "",
+         .writes = {{"s", "z", ""}, {"s", ";y", ""}, {"s", "a", ""}, {"s", ";b", ""},
+                    {"s", ";c", ""}},
+         .want = "[s]\r\nz=\r\na=\r\n;c=\r\n;b=\r\n;y=\r\n", .wine = kWineDiffers},
+        {.name = "bytes before the first section stay, NULs too",
+         .start = "Data \0 before \0 first \0 section"s, .writes = {{"s1", "k1", "v1"}},
+         .want = "Data \0 before \0 first \0 section\r\n[s1]\r\nk1=v1\r\n"s,
+         .wine = kWineDiffers},
+        // A line is replaced in place, up to its '=' and with the file's spelling of the key;
+        // new keys follow the section's last key line; a delete keeps the other lines.
+        {.name = "every other byte stays", .start = messy,
+         .writes = {{"one", "B", "new"}, {"One", "a", "x"}, {"Two", "c", "4"}, {"One", "d", "4"},
+                    {"Two", "d", "4"}, {"One", "A", nullptr}, {"One", "zz", nullptr},
+                    {"Nope", "a", nullptr}, {"Nope", nullptr, nullptr}},
+         .want = "a=0\n\n[One]\n  b=new\nd=4\r\n; t\n\n[Two]\r\nc=4\r\nd=4\r\n",
+         .wine = kWineDiffers},
+        {.name = "a new key goes before a trailing comment", .start = "[a]\r\n;c\r\n",
+         .writes = {{"a", "k", "v"}}, .want = "[a]\r\nk=v\r\n;c\r\n", .wine = kWineDiffers},
+        {.name = "only the first section of a name is written", .start = dups,
+         .writes = {{"a", "j", "3"}}, .want = "[a]\r\nk=1\r\nj=3\r\n[a]\r\nj=2\r\n"},
+        {.name = "a new section after a last line without its break", .start = "[a]\r\nk=1",
+         .writes = {{"b", "k", "2"}}, .want = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n"},
+        {.name = "a new section after lines that end at CR", .start = "[a]\rk=1\r",
+         .writes = {{"b", "k", "2"}}, .want = "[a]\rk=1\r[b]\r\nk=2\r\n", .wine = kWineDiffers},
+        {.name = "deleting a section keeps its comments",
+         .start = ";c0\r\n[s]\r\n;c1\r\n[t]\r\n;c2\r\n",
+         .writes = {{"s", nullptr, nullptr}, {"t", nullptr, "x"}}, .want = ";c0\r\n;c1\r\n;c2\r\n",
+         .wine = kWineDiffers},
+        {.name = "deleting a section deletes the first of its name", .start = dups,
+         .writes = {{"a", nullptr, nullptr}}, .want = "[a]\r\nj=2\r\n"},
+        {.name = "spaces around the names go, the value is as given", .start = "",
+         .writes = {{" sec ", "  key ", " value "}}, .want = "[sec]\r\nkey= value \r\n",
+         .wine = kWineDiffers},
+        {.name = "a comment key never replaces a comment", .start = "[s]\r\n;k=old\r\n",
+         .writes = {{"s", ";k", "v"}}, .want = "[s]\r\n;k=v\r\n;k=old\r\n", .wine = kWineDiffers},
+        {.name = "a comment key is never deleted", .start = "[s]\r\n;k=v\r\n",
+         .writes = {{"s", ";k", nullptr}}, .want = "[s]\r\n;k=v\r\n", .wine = kWineDiffers},
+        {.name = "a write that changes nothing keeps a lone LF", .start = "[s]\r\nk=v\n",
+         .writes = {{"s", "k", "v"}}, .want = "[s]\r\nk=v\n"},
+        // UTF-16LE stays so, each UTF-8 length at its limits; bytes that are not UTF-8 stand
+        // for themselves, where Windows puts U+FFFD for each bad sequence.
+        {.name = "UTF-16LE stays so", .start = Utf16(u16),
+         .writes = {{"a", "j", utf8}, {"a", "n", notUtf8}},
+         .want = Utf16(u16 + u"j=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\nn=" +
+                       (kWine ? std::u16string(8, 0xFFFD)
+                              : u"\xC1\xBF\xE0\x80\x80\xF4\x90\x80\x80\xE0\xA0") + u"\r\n")},
+        {.name = "an odd last byte of UTF-16LE stays", .start = Utf16(u16) + "Z",
+         .writes = {{"a", "j", "x"}}, .want = Utf16(u16 + u"j=x\r\n") + "Z", .wine = kWineDiffers},
+        {.name = "a UTF-16LE mark alone", .start = "\xFF\xFE", .writes = {{"a", "k", "v"}},
+         .want = Utf16(u"[a]\r\nk=v\r\n")},
+        {.name = "UTF-16LE, a value replaced at the end", .start = Utf16(u"[a]\r\nk=1"),
+         .writes = {{"a", "k", "\xE0\xA0\x80"}}, .want = Utf16(u"[a]\r\nk=\u0800"),
+         .wine = kWineDiffers},
+        {.name = "UTF-16LE surrogates without their pair stay, the last one too",
+         .start = Utf16(lone), .writes = {{"a", "k", "v"}}, .want = Utf16(lone + u"\r\nk=v\r\n")},
+    };
+    // clang-format on
     for (const auto& c : cases) {
         std::filesystem::remove("t.ini");
-        if (c.start) WriteBytes("t.ini", *c.start);
+        if (c.start) WriteFile("t.ini", *c.start);
         for (const Write& w : c.writes)
-            EXPECT_TRUE(WritePrivateProfileStringA(w.app, w.key, w.value, "./t.ini"));
-        ExpectRow(ReadBytes("t.ini"), c.want, c.wineDiffers, "from " + PrintToString(c.start));
+            EXPECT_TRUE(WritePrivateProfileStringA(w.app, w.key, w.value, "./t.ini")) << c.name;
+        ExpectRow(ReadFile("t.ini"), c.want, c.wine, c.name);
     }
 }
 
-TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
+TEST_F(Profile, CreatedAndRefusedFiles) {
     const std::string keep = "[a]\r\nk=1\r\n", made = "[a]\r\nk=v\r\n",
                       huge = keep + std::string(5u << 20, ';');
     const std::string longest = "./" + std::string(251, 'p') + ".ini";  // 255 characters
@@ -313,48 +369,65 @@ TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
                                       {"empty.ini", ""s},
                                       {"huge.ini", huge},
                                       {"readonly.ini", keep}})
-        WriteBytes(file, bytes);
+        WriteFile(file, bytes);
     std::filesystem::permissions("readonly.ini", std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
-    // Rows: W1; P9 and a path beyond MAX_PATH; deletes create no file (Wine's last error 2 after
-    // them, and 0 after a flush, are not confirmed on Windows); P8; W7 flush; W9; refused files;
-    // a name so long that the recovery copy's name must be shortened to fit.
+    // Wine's last error 2 after deletes, and 0 after a flush, are not confirmed on Windows.
     // libwinshim refuses files larger than profiles ever are, which Wine reads; Wine running as
-    // root writes a read-only file.
+    // root writes a read-only file. A bare name is in the Windows directory.
     const DWORD deleted = kWine ? 2 : kUnchanged, flushed = kWine ? 0 : kUnchanged;
-    const struct {
+    struct Case {
+        const char* name;
         std::string file;
+        const char *app = "a", *key = "k", *value = "v";
         BOOL want;
         DWORD error;
-        std::string bytes;
-        const char *app = "a", *key = "k", *value = "v";
-        bool wineDiffers = false;
-    } cases[] = {
-        {"./new.ini", TRUE, 2, made, "a", "k", "v", kWineDiffers},
-        {"./empty.ini", TRUE, kUnchanged, made, "a", "k", "v", kWineDiffers},
-        {longest, TRUE, kUnchanged, "[a]\r\nk=v\r\n", "a", "k", "v", kWineDiffers},
-        {"win1.tmp", TRUE, 2, made, "a", "k", "v", kWineDiffers},
-        {deep_ + "/p.ini", TRUE, 2, made, "a", "k", "v", kWineDiffers},
-        {"./absent.ini", TRUE, deleted, "<none>", "a", "k", nullptr},
-        {"./absent.ini", TRUE, deleted, "<none>", "a", nullptr},
-        {"./keep.ini", FALSE, 2, keep, nullptr},
-        {"./never.ini", FALSE, 2, "<none>", nullptr},
-        {"./keep.ini", FALSE, flushed, keep, nullptr, nullptr, nullptr},
-        {"", FALSE, ERROR_ACCESS_DENIED, "<none>"},
-        {"./nodir/x.ini", FALSE, ERROR_PATH_NOT_FOUND, "<none>"},
-        {cwd_, FALSE, ERROR_ACCESS_DENIED, "<none>"},
-        {"./huge.ini", FALSE, 8, huge, "a", "k", "v", kWineDiffers},
-        {"./readonly.ini", FALSE, ERROR_ACCESS_DENIED, keep, "a", "k", "v", kWineDiffers},
-        {"./" + std::string(250, 'n'), TRUE, 2, made, "a", "k", "v", kWineDiffers},  // NAME_MAX
+        std::string bytes = "<none>";  // afterwards
+        bool wine = false;
     };
+    // clang-format off
+    const Case cases[] = {
+        {.name = "a new file: success, and 'file not found'", .file = "./new.ini", .want = TRUE,
+         .error = 2, .bytes = made, .wine = kWineDiffers},
+        {.name = "an empty file", .file = "./empty.ini", .want = TRUE, .error = kUnchanged,
+         .bytes = made, .wine = kWineDiffers},
+        {.name = "a name of 255 characters", .file = longest, .want = TRUE, .error = kUnchanged,
+         .bytes = made, .wine = kWineDiffers},
+        {.name = "a bare name", .file = "win1.tmp", .want = TRUE, .error = 2, .bytes = made,
+         .wine = kWineDiffers},
+        {.name = "a name longer than MAX_PATH", .file = deep_ + "/p.ini", .want = TRUE, .error = 2,
+         .bytes = made, .wine = kWineDiffers},
+        {.name = "deleting a key makes no file", .file = "./absent.ini", .value = nullptr,
+         .want = TRUE, .error = deleted},
+        {.name = "deleting a section makes no file", .file = "./absent.ini", .key = nullptr,
+         .want = TRUE, .error = deleted},
+        {.name = "no section", .file = "./keep.ini", .app = nullptr, .want = FALSE, .error = 2,
+         .bytes = keep},
+        {.name = "no section makes no file", .file = "./never.ini", .app = nullptr,
+         .want = FALSE, .error = 2},
+        {.name = "nothing at all: a flush", .file = "./keep.ini", .app = nullptr, .key = nullptr,
+         .value = nullptr, .want = FALSE, .error = flushed, .bytes = keep},
+        {.name = "an empty name", .file = "", .want = FALSE, .error = ERROR_ACCESS_DENIED},
+        {.name = "a missing directory", .file = "./nodir/x.ini", .want = FALSE,
+         .error = ERROR_PATH_NOT_FOUND},
+        {.name = "a directory", .file = cwd_, .want = FALSE, .error = ERROR_ACCESS_DENIED},
+        {.name = "a file larger than profiles are", .file = "./huge.ini", .want = FALSE,
+         .error = 8, .bytes = huge, .wine = kWineDiffers},
+        {.name = "a read-only file", .file = "./readonly.ini", .want = FALSE,
+         .error = ERROR_ACCESS_DENIED, .bytes = keep, .wine = kWineDiffers},
+        {.name = "a name whose recovery copy's name must be shortened",
+         .file = "./" + std::string(250, 'n'), .want = TRUE, .error = 2, .bytes = made,
+         .wine = kWineDiffers},
+    };
+    // clang-format on
     for (const auto& c : cases) {
         SetLastError(kUnchanged);
         const BOOL got = WritePrivateProfileStringA(c.app, c.key, c.value, c.file.c_str());
         const DWORD error = GetLastError();
         const bool bare = c.file.find('/') == std::string::npos;
-        ExpectRow(
-            std::tuple(got, error, ReadBytes(bare ? windows_ + "/" + c.file : c.file) == c.bytes),
-            std::tuple(c.want, c.error, true), c.wineDiffers, c.file);
+        const std::string bytes = ReadFile(bare ? windows_ + "/" + c.file : c.file);
+        ExpectRow(std::tuple(got, error, bytes == c.bytes), std::tuple(c.want, c.error, true),
+                  c.wine, c.name + ": the file holds "s + std::to_string(bytes.size()) + " bytes");
     }
     if (!kWine) {
         EXPECT_EQ(GetPrivateProfileIntA("a", "k", 7, "./huge.ini"), 7u)
@@ -362,9 +435,9 @@ TEST_F(Profile, CreatedAndRefusedFiles) {  // W1, W7, W9, P8, P9
     }
 #if !defined(_WIN32)
     ::setenv("WINDIR", (root_ + "/missing").c_str(), 1);
-    EXPECT_TRUE((SetLastError(0), !WritePrivateProfileStringA("a", "k", "v", "bare.ini")) &&
-                GetLastError() == 2)
-        << "W9 a bare name that cannot be created";
+    SetLastError(0);
+    EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", "bare.ini"));
+    EXPECT_EQ(GetLastError(), 2u) << "a bare name that cannot be created: 'file not found'";
 #endif
 }
 
@@ -375,40 +448,42 @@ long FilesIn(const char* directory) {
 
 // Waits up to 5 s for a recovery copy of `bytes` bytes or more in the tree under root.
 bool CopySaved(const std::string& root, uintmax_t bytes) {
-    for (int wait = 0; wait < 5000; ++wait, ::usleep(1000)) try {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-                if (entry.path().extension() == ".~undo" && entry.file_size() >= bytes) return true;
-        } catch (const std::filesystem::filesystem_error&) {  // files come and go meanwhile
+    for (int wait = 0; wait < 5000; ++wait, ::usleep(1000)) {
+        std::error_code error;  // files come and go meanwhile
+        for (std::filesystem::recursive_directory_iterator it(root, error), end;
+             !error && it != end; it.increment(error)) {
+            const uintmax_t size = it->file_size(error);
+            if (!error && it->path().extension() == ".~undo" && size >= bytes) return true;
         }
+    }
     return false;
 }
 
 // This test write-locks the profile far past its end: readers, which look for writers' locks
 // on the bytes they read, go on, but the writer stops there once its copy is saved. Then the
 // writer takes a file size limit that makes writing the new bytes fail part way; with SIGXFSZ
-// at its default the writer
-// dies there instead. The third writer runs as nobody in a read-only directory, so its copy
-// goes to the temporary directory, and the copy of another user's profile is trusted as its
-// owner's. After the last death the file is edited by hand: that newer text stays, and so does
-// the stale copy.
+// at its default the writer dies there instead. The third writer runs as nobody in a read-only
+// directory, so its copy goes to the temporary directory, and the copy of another user's
+// profile is trusted as its owner's. After the last death the file is edited by hand: that
+// newer text stays, and so does the stale copy.
 TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
     std::filesystem::create_directory("ro");
     const std::string old = "[a]\r\nk=1\r\n", edited = "[a]\r\nk=2\r\n";
-    for (const auto& [file, dies, unprivileged, edit] :
-         {std::tuple{"./big.ini", false, false, false},
-          {"./big.ini", true, false, false},
-          {"./ro/big.ini", true, true, false},
-          {"./big.ini", true, false, true}}) {
-        WriteBytes(file, old);
-        if (unprivileged && ::geteuid() == 0) {
-            ASSERT_EQ(::chown(file, kNobody, kNobody) | ::chmod("ro", 0555), 0);
+    for (const auto& [file, dies, asNobody, edit] : {std::tuple{"./big.ini", false, false, false},
+                                                     {"./big.ini", true, false, false},
+                                                     {"./ro/big.ini", true, true, false},
+                                                     {"./big.ini", true, false, true}}) {
+        WriteFile(file, old);
+        if (asNobody && ::geteuid() == 0) {
+            ASSERT_EQ(::chown(file, xpmtest::kNobody, xpmtest::kNobody) | ::chmod("ro", 0555), 0);
         }
         const int held = ::open(file, O_RDWR);
         struct flock past {};
-        past.l_type = F_WRLCK, past.l_start = 1 << 20;
+        past.l_type = F_WRLCK;
+        past.l_start = 1 << 20;
         ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &past), 0);
-        const pid_t writer = StartChild(unprivileged, [&] {
-            const struct rlimit noCore { 0, 0 };
+        const auto write = [&] {
+            const struct rlimit noCore {};
             std::signal(SIGXFSZ, dies ? SIG_DFL : SIG_IGN);
             std::signal(SIGUSR1, [](int) {
                 const struct rlimit small { 128, 128 };
@@ -418,35 +493,31 @@ TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
                 ::close(held) == 0 && ::setrlimit(RLIMIT_CORE, &noCore) == 0 &&
                 WritePrivateProfileStringA("a", "k", std::string(500, 'v').c_str(), file);
             return !written && GetLastError() == 112 ? 0 : 1;  // ERROR_DISK_FULL
-        });
+        };
+        const pid_t writer = xpmtest::StartChild(write, asNobody);
         EXPECT_TRUE(CopySaved(root_, 500) && ::kill(writer, SIGUSR1) == 0);
         ::close(held);
-        const int status = Finish(writer);
+        const int status = xpmtest::FinishChild(writer);
         EXPECT_TRUE(dies ? WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ : status == 0)
             << file << ": " << status;
-        if (edit) WriteBytes(file, edited);
-        EXPECT_EQ((std::vector<std::string>{
-                      std::to_string(GetPrivateProfileIntA("a", "k", 0, file)), ReadBytes(file)}),
-                  (std::vector<std::string>{edit ? "2" : "1", edit ? edited : old}))
-            << file;  // the reader repairs the file
-        EXPECT_EQ(FilesIn(unprivileged ? "ro" : "."), unprivileged ? 1 : 2 + edit)
+        if (edit) WriteFile(file, edited);
+        // The reader repairs the file.
+        EXPECT_EQ(GetPrivateProfileIntA("a", "k", 0, file), edit ? 2u : 1u) << file;
+        EXPECT_EQ(ReadFile(file), edit ? edited : old) << file;
+        EXPECT_EQ(FilesIn(asNobody ? "ro" : "."), asNobody ? 1 : 2 + edit)
             << file << ": a copy was left behind";
     }
     // Four processes write 25 keys each at once; each waits for the ones it started.
-    EXPECT_EQ(InChild(false,
-                      [] {
-                          const int high = ::fork() == 0, writer = high * 2 + (::fork() == 0);
-                          int failed = 0, status = 0;
-                          for (int k = writer * 100; k < writer * 100 + 25; ++k) {
-                              failed += !WritePrivateProfileStringA("s", std::to_string(k).c_str(),
-                                                                    "v", "./s.ini");
-                          }
-                          while (::wait(&status) > 0) failed += status != 0;
-                          return failed;
-                      }),
-              0)
-        << "a write returned FALSE";
-    const std::string all = ReadBytes("s.ini");
+    const auto writeKeys = [] {
+        const int high = ::fork() == 0, writer = high * 2 + (::fork() == 0);
+        int failed = 0, status = 0;
+        for (int k = writer * 100; k < writer * 100 + 25; ++k)
+            failed += !WritePrivateProfileStringA("s", std::to_string(k).c_str(), "v", "./s.ini");
+        while (::wait(&status) > 0) failed += status != 0;
+        return failed;
+    };
+    EXPECT_EQ(xpmtest::InChild(writeKeys), 0) << "a write returned FALSE";
+    const std::string all = ReadFile("s.ini");
     EXPECT_EQ(std::count(all.begin(), all.end(), '='), 100) << all;
     EXPECT_EQ(FilesIn("."), 4) << "a copy was left behind";  // and big.ini's stale one
 }
@@ -458,16 +529,12 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
     const std::string shared = root_ + "/shared", file = shared + "/p.ini",
                       mine = tmp_ + "/winshim-" + std::to_string(::geteuid());
     std::filesystem::create_directory(shared);
-    WriteBytes(file, "[a]\r\nk=1\r\n");
-    ASSERT_EQ(::chmod(shared.c_str(), 01777) |
-                  InChild(true,
-                          [&] {
-                              return ::close(::open((file + ".~undo").c_str(), O_CREAT | O_WRONLY,
-                                                    0600)) |
-                                     ::mkdir(mine.c_str(), 0700) |
-                                     ::symlink(mine.c_str(), (mine + "-1").c_str());
-                          }),
-              0);
+    WriteFile(file, "[a]\r\nk=1\r\n");
+    const auto plant = [&] {
+        return ::close(::open((file + ".~undo").c_str(), O_CREAT | O_WRONLY, 0600)) |
+               ::mkdir(mine.c_str(), 0700) | ::symlink(mine.c_str(), (mine + "-1").c_str());
+    };
+    ASSERT_EQ(::chmod(shared.c_str(), 01777) | xpmtest::InChild(plant, true), 0);
     std::string last = "1";
     for (const short lock : {F_UNLCK, F_RDLCK, F_WRLCK}) {
         const int fd = ::open(file.c_str(), lock == F_WRLCK ? O_RDWR : O_RDONLY);
@@ -484,6 +551,47 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
         EXPECT_EQ(got, last) << "lock " << lock;
         ::close(fd);
     }
+}
+
+// Parsed profiles are kept while their files stay as they were (a file changed in the last 3 s
+// is not kept), the four last used and at most 8 MiB of text: a read of a kept profile reads
+// nothing from the disk, which the allocations of a read tell.
+TEST_F(Profile, ParsedProfilesKept) {
+    const std::string big(3 << 20, ';');
+    for (const char* name : {"s0", "s1", "s2", "s3", "s4"})
+        WriteFile(name + ".ini"s, "[a]\r\nk="s + name + "\r\n");
+    for (const char* name : {"b0", "b1", "b2"})
+        WriteFile(name + ".ini"s, "[a]\r\nk="s + name + "\r\n" + big);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    // A read from the disk allocates for the bytes and the parsed lines; one of a kept
+    // profile allocates nothing.
+    const auto read = [&](const std::string& name) {
+        char value[8];
+        xpmfault::StartCounting();
+        xpmfault::Resume();
+        GetPrivateProfileStringA("a", "k", "", value, sizeof value, ("./" + name + ".ini").c_str());
+        xpmfault::Pause();
+        EXPECT_EQ(value, name) << "read from " << name;
+        return xpmfault::Seen(xpmfault::Kind::kAllocation) == 0 ? "kept" : "read";
+    };
+    // Each row: a profile, and whether its read finds it kept. s0 goes as the fifth comes; s1,
+    // used again, stays when s0 comes back and s2 goes; of the big ones at most two fit, and
+    // the small one read just before them goes too.
+    const std::pair<const char*, const char*> reads[] = {
+        {"s0", "read"}, {"s1", "read"}, {"s2", "read"}, {"s3", "read"}, {"s4", "read"},
+        {"s4", "kept"}, {"s1", "kept"}, {"s0", "read"}, {"s1", "kept"}, {"s2", "read"},
+        {"b0", "read"}, {"b1", "read"}, {"b2", "read"}, {"b1", "kept"}, {"b0", "read"},
+        {"b2", "read"}, {"s2", "read"}};
+    for (size_t i = 0; i < std::size(reads); ++i)
+        EXPECT_STREQ(read(reads[i].first), reads[i].second)
+            << "read " << i + 1 << " of " << reads[i].first;
+    // A kept profile rewritten with its old size and time is read anew.
+    const auto time = std::filesystem::last_write_time("s2.ini");
+    WriteFile("s2.ini", "[a]\r\nk=s9\r\n");
+    std::filesystem::last_write_time("s2.ini", time);
+    char value[8];
+    GetPrivateProfileStringA("a", "k", "", value, sizeof value, "./s2.ini");
+    EXPECT_STREQ(value, "s9") << "a kept profile changed";
 }
 #endif
 

@@ -1,37 +1,26 @@
 // wsprintfA's conversions and its 1024-byte limit. Only Win32 calls: the Windows build runs
 // it against the system's wsprintfA, which checks libwinshim against it.
-#include <cstdint>
-#include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include <gtest/gtest.h>
-
-#include "winshim/winshim.h"
+#include "winshim_test.h"
 
 namespace {
+
+using winshim_test::kWine;
 
 // Where Wine's wsprintfA gives another result than libwinshim and the behaviour is not
 // confirmed on Windows, the Windows build (run under Wine) expects Wine's: "%hd" of 65535
 // prints 65535, a precision keeps zero padding, and a cut result counts 1024 characters
 // (the bytes stored are the same).
-#if defined(_WIN32)
-constexpr bool kWine = true;
-#else
-constexpr bool kWine = false;
-#endif
-
-TEST(Wsprintf, ConversionsAndTheLimit) {  // X1, X-g
+TEST(Wsprintf, ConversionsAndTheLimit) {
     char b[1024];
     // Each row formats into b and copies it at once (the elements are initialised in order).
     // "%05.3d": a precision turns zero padding off; "%05c" pads with spaces.
 #define ROW(want, ...) \
-    { wsprintfA(b, __VA_ARGS__), b, want }
+    { wsprintfA(b, __VA_ARGS__), b, want, #__VA_ARGS__ }
     const struct {
         int got;
         std::string text;
-        const char* want;
+        std::string want;
+        const char* call;
     } rows[] = {
         ROW("-5", "%d", -5),
         ROW("4294967295", "%u", -1),
@@ -61,9 +50,11 @@ TEST(Wsprintf, ConversionsAndTheLimit) {  // X1, X-g
         ROW("end", "end%"),
     };
 #undef ROW
-    for (const auto& row : rows)
-        EXPECT_EQ(std::pair(row.got, row.text),
-                  std::pair(int(strlen(row.want)), std::string(row.want)));
+    for (const auto& row : rows) {
+        EXPECT_TRUE(row.text == row.want && row.got == int(row.want.size()))
+            << "wsprintfA(b, " << row.call << ") gives \"" << row.text << "\" and " << row.got
+            << ", want \"" << row.want << "\" and its length";
+    }
     // Never more than 1024 bytes, the NUL included.
     std::vector<char> big(2048);
     const std::string longText(3000, 'a');
@@ -73,7 +64,7 @@ TEST(Wsprintf, ConversionsAndTheLimit) {  // X1, X-g
         const int got = std::strchr(format, 's') ? wsprintfA(big.data(), format, longText.c_str())
                                                  : wsprintfA(big.data(), format, '1');
         EXPECT_TRUE(got == (kWine ? 1024 : 1023) && big[1023] == '\0' && big[1024] == 'z')
-            << format;
+            << format << " gives " << got << ", want 1023 characters stored, then the NUL";
     }
 }
 

@@ -1,6 +1,7 @@
 // The import job and its exported calls: ImportJobBegin, DefaultStatusProc, ImportJobEnd.
 #include "job/import_job.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -30,9 +31,7 @@ int32_t ImportJob::ScaledPercent(uint32_t value) const {
         percent =
             (percent - static_cast<int64_t>(rangeBase_)) * 100 / static_cast<int64_t>(rangeSize_);
     }
-    if (percent < 0) return 0;
-    if (percent > 100) return 100;
-    return static_cast<int32_t>(percent);
+    return static_cast<int32_t>(std::clamp<int64_t>(percent, 0, 100));
 }
 
 int32_t ImportJob::OnStatus(uint32_t kind, uint32_t code, uint32_t first, uint32_t second) {

@@ -24,7 +24,6 @@ struct PictureShape {
 struct MetafileTotals {
     std::size_t bytes = 0;
     uint32_t bitmapRecords = 0;
-    std::size_t largestBitmapRecordBytes = 0;
 };
 
 // One stretch-DIB record: rows x width pixels drawn with their top-left corner at (0, y),

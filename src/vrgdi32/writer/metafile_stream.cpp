@@ -26,14 +26,12 @@ bool MetafileStream::MakesRecord(uint32_t rows) const {
 }
 
 int16_t MetafileStream::Begin(const PictureShape& shape) {
-    if (failure_ != 0) return failure_;
     width_ = shape.width;
     height_ = shape.height;
     stride_ = (width_ + 3) / 4 * 4;
-    ByteBuilder head(kMaxMetafileBytes), tail(kMaxMetafileBytes);
-    if (const int16_t code = layout_.Head(shape, totals_, head)) return Fail(code);
-    if (const int16_t code = layout_.Tail(tail)) return Fail(code);
-    headBytes_ = head.size();
+    ByteBuilder head, tail;
+    if (const int16_t code = layout_.Head(shape, totals_, head)) return code;
+    if (const int16_t code = layout_.Tail(tail)) return code;
     tailBytes_ = tail.size();
 
     // The most the metafile can take: every record but a few has at least the rows that
@@ -43,15 +41,13 @@ int16_t MetafileStream::Begin(const PictureShape& shape) {
     if (stride_ != 0)
         rowsPerRecord = std::min<uint64_t>(rowsPerRecord, (kRecordBytes + stride_ - 1) / stride_);
     const uint64_t records = 2 * (height_ / rowsPerRecord) + 2;
-    const uint64_t most = headBytes_ + tailBytes_ + uint64_t{height_} * stride_ +
+    const uint64_t most = head.size() + tailBytes_ + uint64_t{height_} * stride_ +
                           records * (layout_.RecordHeadBytes() + kDibHeaderBytes + 4 * 256);
     if (const int16_t code =
             sink_.Reserve(static_cast<std::size_t>(std::min<uint64_t>(most, kMaxUpFrontBytes)))) {
-        return Fail(code);
+        return code;
     }
-    if (const int16_t code = sink_.Write(head.data(), head.size())) return Fail(code);
-    begun_ = true;
-    return 0;
+    return sink_.Write(head.data(), head.size());
 }
 
 int16_t MetafileStream::WriteRecord(uint32_t y, uint32_t rows, const uint8_t* data,
@@ -64,7 +60,7 @@ int16_t MetafileStream::WriteRecord(uint32_t y, uint32_t rows, const uint8_t* da
     record.pixelBytes = rows * stride_;
     const std::size_t headBytes = layout_.RecordHeadBytes();
     const std::size_t bytes = headBytes + record.infoBytes + std::size_t{record.pixelBytes};
-    if (bytes > kMaxMetafileBytes - tailBytes_ - sink_.size()) return Fail(kVrErrMemory);
+    if (bytes > kMaxMetafileBytes - tailBytes_ - sink_.size()) return kVrErrMemory;
 
     uint8_t head[kLargestRecordHead + kDibHeaderBytes + 4 * 256];
     layout_.RecordHead(record, head);
@@ -81,19 +77,17 @@ int16_t MetafileStream::WriteRecord(uint32_t y, uint32_t rows, const uint8_t* da
     Put32(info + 32, ink.colours);
     Put32(info + 36, 0);
     std::memcpy(info + kDibHeaderBytes, ink.colourTable, 4 * std::size_t{ink.colours});
-    if (const int16_t code = sink_.Write(head, headBytes + record.infoBytes)) return Fail(code);
+    if (const int16_t code = sink_.Write(head, headBytes + record.infoBytes)) return code;
 
     static constexpr uint8_t kPadding[4] = {};
     const uint32_t padding = stride_ - width_;
     for (uint32_t r = rows; r-- > 0;) {
-        if (const int16_t code = sink_.Write(data + std::size_t{r} * stride_, width_))
-            return Fail(code);
+        if (const int16_t code = sink_.Write(data + std::size_t{r} * stride_, width_)) return code;
         if (padding != 0) {
-            if (const int16_t code = sink_.Write(kPadding, padding)) return Fail(code);
+            if (const int16_t code = sink_.Write(kPadding, padding)) return code;
         }
     }
     ++totals_.bitmapRecords;
-    totals_.largestBitmapRecordBytes = std::max(totals_.largestBitmapRecordBytes, bytes);
     return 0;
 }
 
@@ -101,12 +95,10 @@ int16_t MetafileStream::Join(uint32_t y, uint32_t rows, const uint8_t* data, con
     if (joined_.data() == nullptr) {
         // Room for the most that can wait, but never more than the picture has left (this
         // band's rows are counted as seen already).
-        const uint32_t most = static_cast<uint32_t>(kJoinBytes / (stride_ == 0 ? 1 : stride_));
+        const auto most = static_cast<uint32_t>(kJoinBytes / stride_);  // bands have pixels
         joinedCapacityRows_ = std::max(rows, std::min(most, height_ - rowsSeen_ + rows));
-        if (!joined_.Allocate(std::size_t{joinedCapacityRows_} * stride_))
-            return Fail(kVrErrMemory);
+        if (!joined_.Allocate(std::size_t{joinedCapacityRows_} * stride_)) return kVrErrMemory;
     }
-    if (rows > joinedCapacityRows_ - joinedRows_) return Fail(kVrErrInvalidCall);
     if (joinedRows_ == 0) {
         joinedY_ = y;
         joinedInk_ = ink;
@@ -123,7 +115,6 @@ int16_t MetafileStream::Join(uint32_t y, uint32_t rows, const uint8_t* data, con
 }
 
 int16_t MetafileStream::FlushJoined() {
-    if (failure_ != 0) return failure_;
     if (joinedRows_ == 0) return 0;
     const uint32_t rows = joinedRows_;
     joinedRows_ = 0;
@@ -132,8 +123,6 @@ int16_t MetafileStream::FlushJoined() {
 
 int16_t MetafileStream::AddBand(uint32_t y, uint32_t rows, const uint8_t* data,
                                 const BandInk& ink) {
-    if (failure_ != 0) return failure_;
-    if (!begun_) return Fail(kVrErrInvalidCall);
     // Only a band right below the waiting rows, with room beside them, joins them.
     if (joinedRows_ != 0 &&
         (y != joinedY_ + joinedRows_ || rows > joinedCapacityRows_ - joinedRows_)) {
@@ -148,18 +137,15 @@ int16_t MetafileStream::AddBand(uint32_t y, uint32_t rows, const uint8_t* data,
 }
 
 int16_t MetafileStream::End(const PictureShape& shape) {
-    if (failure_ != 0) return failure_;
-    if (!begun_) return Fail(kVrErrInvalidCall);
     if (const int16_t code = FlushJoined()) return code;
-    ByteBuilder tail(kMaxMetafileBytes), head(kMaxMetafileBytes);
-    if (const int16_t code = layout_.Tail(tail)) return Fail(code);
-    if (const int16_t code = sink_.Write(tail.data(), tail.size())) return Fail(code);
+    ByteBuilder tail, head;
+    if (const int16_t code = layout_.Tail(tail)) return code;
+    if (const int16_t code = sink_.Write(tail.data(), tail.size())) return code;
     totals_.bytes = sink_.size();
-    if (const int16_t code = layout_.Head(shape, totals_, head)) return Fail(code);
     // The head keeps its length: only the values in it change.
-    if (head.size() != headBytes_) return Fail(kVrErrInvalidCall);
-    if (const int16_t code = sink_.Place(0, head.data(), head.size())) return Fail(code);
-    if (const int16_t code = sink_.Flush()) return Fail(code);
+    if (const int16_t code = layout_.Head(shape, totals_, head)) return code;
+    if (const int16_t code = sink_.Place(0, head.data(), head.size())) return code;
+    if (const int16_t code = sink_.Flush()) return code;
     joined_.Release();
     return 0;
 }

@@ -33,7 +33,6 @@ class MetafileStream final : public PictureStream {
     [[nodiscard]] int16_t FlushJoined() override;
     // Flushes, writes the tail and rewrites the head with the totals.
     [[nodiscard]] int16_t End(const PictureShape& shape) override;
-    [[nodiscard]] bool begun() const override { return begun_; }
     // The file and the handle hold the same bytes.
     [[nodiscard]] int16_t HeadAs(MetafileForm, ByteBuilder&, std::size_t* replaces) const override {
         *replaces = 0;
@@ -45,17 +44,13 @@ class MetafileStream final : public PictureStream {
     [[nodiscard]] int16_t WriteRecord(uint32_t y, uint32_t rows, const uint8_t* data,
                                       const BandInk& ink);
     [[nodiscard]] int16_t Join(uint32_t y, uint32_t rows, const uint8_t* data, const BandInk& ink);
-    [[nodiscard]] int16_t Fail(int16_t code) { return failure_ = code; }
 
     const MetafileLayout& layout_;
     ByteSink& sink_;
-    int16_t failure_ = 0;
-    bool begun_ = false;
     uint32_t width_ = 0;
     uint32_t height_ = 0;
     uint32_t stride_ = 0;
     uint32_t rowsSeen_ = 0;
-    std::size_t headBytes_ = 0;
     std::size_t tailBytes_ = 0;
     MetafileTotals totals_;
 

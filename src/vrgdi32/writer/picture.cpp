@@ -1,6 +1,7 @@
 // Recording one picture (see picture.h).
 #include "writer/picture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -121,7 +122,7 @@ int16_t Picture::WriteBand(const BandPlacement& placement, const BitmapSize& siz
 
     // Every pixel must find its colour in the table; entries never set stay black. With a
     // full palette there is nothing to look for.
-    uint32_t colours = paletteCount_ < 256 ? paletteCount_ : 256;
+    uint32_t colours = std::min<uint32_t>(paletteCount_, 256);
     if (colours < 256) {
         const uint32_t stride = (width + 3) / 4 * 4;
         uint8_t highest = 0;

@@ -43,7 +43,6 @@ class Picture {
 
     // A bitmap was begun and ended with all its rows.
     [[nodiscard]] bool complete() const { return bitmapState_ == BitmapState::kEnded; }
-    [[nodiscard]] bool bitmapBegun() const { return bitmapState_ == BitmapState::kBegun; }
     [[nodiscard]] uint32_t width() const { return width_; }
     [[nodiscard]] uint32_t height() const { return height_; }
     [[nodiscard]] int32_t unitsPerInch() const;

@@ -27,7 +27,8 @@ class PictureStream {
   public:
     virtual ~PictureStream() = default;
 
-    // Writes the head. Returns 0 or a writer code (303 when the format cannot hold it).
+    // Writes the head. Returns 0 or a writer code (303 when the format cannot hold it). After a
+    // failure the writer calls nothing more of the stream: a failed stream keeps no state.
     [[nodiscard]] virtual int16_t Begin(const PictureShape& shape) = 0;
     // Adds rows rows of the picture's width placed from y down, first row first, stride
     // bytes apart; data and the ink's table stay valid until End. Returns 0 or a writer code
@@ -38,7 +39,6 @@ class PictureStream {
     [[nodiscard]] virtual int16_t FlushJoined() = 0;
     // Completes the metafile in the sink. Returns 0 or a writer code.
     [[nodiscard]] virtual int16_t End(const PictureShape& shape) = 0;
-    [[nodiscard]] virtual bool begun() const = 0;
 
     // After End: the bytes that begin the complete metafile in `form` in place of the first
     // *replaces bytes of what the stream wrote (nothing to replace when the forms agree).

@@ -3,6 +3,7 @@
 // fixed part and the bitmap's header are filled here.
 #include "writer/wmf_layout.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -59,7 +60,7 @@ int16_t Coordinate(uint32_t value) {
 // Logical units to the pixel: 2 in a file when a side is 1 pixel (see wmf_layout.h) and
 // the doubled picture still fits, else 1.
 uint32_t Scale(const PictureShape& shape, MetafileForm form) {
-    const uint32_t longer = shape.width > shape.height ? shape.width : shape.height;
+    const uint32_t longer = std::max(shape.width, shape.height);
     const bool thin = shape.width == 1 || shape.height == 1;
     return form == MetafileForm::kFile && thin && 2 * longer <= kMaxCoordinate &&
                    2 * static_cast<uint32_t>(shape.unitsPerInch) <= 0xFFFF

@@ -24,21 +24,17 @@ class WindowsMetafileStream final : public PictureStream {
     [[nodiscard]] int16_t AddBand(uint32_t y, uint32_t rows, const uint8_t* data,
                                   const BandInk& ink) override;
     // The one table serves the whole bitmap: the palette as it stands at the end.
-    [[nodiscard]] int16_t FlushJoined() override { return failure_; }
+    [[nodiscard]] int16_t FlushJoined() override { return 0; }
     [[nodiscard]] int16_t End(const PictureShape& shape) override;
-    [[nodiscard]] bool begun() const override { return begun_; }
     [[nodiscard]] int16_t HeadAs(MetafileForm form, ByteBuilder& out,
                                  std::size_t* replaces) const override;
 
   private:
     // Writes the rows waiting in the buffer.
     [[nodiscard]] int16_t Flush();
-    [[nodiscard]] int16_t Fail(int16_t code) { return failure_ = code; }
 
     const MetafileForm form_;
     ByteSink& sink_;
-    int16_t failure_ = 0;
-    bool begun_ = false;
     PictureShape shape_;
     uint32_t stride_ = 0;
     std::size_t headBytes_ = 0;

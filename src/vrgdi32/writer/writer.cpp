@@ -149,7 +149,7 @@ int16_t Writer::Deliver(int16_t* detail) {
         return 0;
     }
     // The bytes were made in one form; the other takes a different head in place of theirs.
-    ByteBuilder head(kMaxMetafileBytes);
+    ByteBuilder head;
     std::size_t replaces = 0;
     if (fileBytes_) {
         const auto size = static_cast<UINT>(fileBytes_->size());
@@ -213,7 +213,6 @@ int16_t Writer::CloseOutput() {
     if (outputState_ == OutputState::kClosed) return kVrErrInvalidCall;
     DropOutput();
     outputState_ = OutputState::kClosed;
-    sink_ = nullptr;
     return 0;
 }
 
@@ -250,7 +249,7 @@ void Writer::SetPalette(int16_t first, int16_t count, const PaletteEntry* entrie
     Picture* picture = DrawingPicture();
     if (picture == nullptr) return;
     // Rows waiting to be joined keep the colours they were sent with.
-    if (stream_->begun() && !failed_) {
+    if (!failed_) {
         if (const int16_t code = stream_->FlushJoined()) return FailWriting(code);
     }
     if (const int16_t code = picture->SetPalette(first, count, entries)) Fail(code);

@@ -99,10 +99,4 @@ std::shared_ptr<const ProfileDocument> LoadProfileDocument(const std::string& pa
     return document;
 }
 
-void ForgetCachedProfiles() {
-    Cache& cache = TheCache();
-    std::lock_guard<std::mutex> guard(cache.mutex);
-    cache.entries.clear();
-}
-
 }  // namespace winshim

@@ -17,7 +17,4 @@ namespace winshim {
                                                                          LoadOutcome* outcome,
                                                                          DWORD* error);
 
-// Drops every cached document; called after this process writes a profile.
-void ForgetCachedProfiles();
-
 }  // namespace winshim

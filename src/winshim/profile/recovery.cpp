@@ -173,7 +173,7 @@ enum class SlotTake { kTaken, kBusy, kUnusable };
         FileDescriptor fd(
             ::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
         struct stat info {};
-        if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) return SlotTake::kUnusable;
+        if (::fstat(fd.get(), &info) != 0) return SlotTake::kUnusable;  // no file either
         if (info.st_nlink == 0) continue;  // removed by its writer after we opened it
         if (!IsTrusted(info, file)) return SlotTake::kUnusable;
         // Root keeps the owner's slot the owner's, so that the owner can take over what it left.

@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "profile/cache.h"
 #include "profile/document.h"
 #include "profile/encoding.h"
 #include "profile/storage.h"
@@ -141,9 +140,8 @@ std::mutex g_writeMutex;
 
     std::lock_guard<std::mutex> guard(g_writeMutex);
     UpdateResult result;
-    const bool written = UpdateProfile(location, mayCreate, edit, &result, &error);
-    ForgetCachedProfiles();
-    if (!written) {
+    // What the cache keeps is stamped: a changed file is read anew.
+    if (!UpdateProfile(location, mayCreate, edit, &result, &error)) {
         SetLastError(error);
         return FALSE;
     }
