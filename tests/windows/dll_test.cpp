@@ -2,18 +2,22 @@
 // no names), carries its version and string resources, and imports pictures whose metafile
 // handles GDI plays back pixel for pixel as the XPM describes them, in memory or as a named
 // file that replaces an older one.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "host_request.h"
-#include "metafile_files.h"
 #include "resources/module_text.h"
+#include "temp_dir.h"
+#include "xpm_text.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace {
@@ -30,12 +34,6 @@ struct Library {
     }
 };
 
-std::string ModulePath(HMODULE module) {
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(module, path, sizeof path);
-    return std::string(path, length);
-}
-
 TEST(Module, BindsTheLibraryByOrdinalAndCarriesItsResources) {
     Library filter;
     ASSERT_NE(filter.module, nullptr)
@@ -45,12 +43,12 @@ TEST(Module, BindsTheLibraryByOrdinalAndCarriesItsResources) {
     EXPECT_EQ(::GetProcAddress(library, "StreamOpen"), nullptr) << "vrgdi32.dll exports a name";
     EXPECT_NE(::GetProcAddress(library, MAKEINTRESOURCEA(kOrdStreamOpen)), nullptr);
 
-    const std::string path = ModulePath(filter.module);
+    char path[MAX_PATH];
+    ASSERT_NE(::GetModuleFileNameA(filter.module, path, sizeof path), 0u);
     DWORD ignored = 0;
-    std::vector<char> info(::GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    std::vector<char> info(::GetFileVersionInfoSizeA(path, &ignored));
     ASSERT_FALSE(info.empty()) << path << " has no version information";
-    ASSERT_TRUE(
-        ::GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    ASSERT_TRUE(::GetFileVersionInfoA(path, 0, static_cast<DWORD>(info.size()), info.data()));
 #define XPMFILTER_CHECK_VERSION(key, value)                                           \
     {                                                                                 \
         char* text = nullptr;                                                         \
@@ -79,65 +77,38 @@ TEST(Module, BindsTheLibraryByOrdinalAndCarriesItsResources) {
 #undef XPMFILTER_CHECK_STRING
 }
 
-// A picture as a recipe: colours with their pixel codes, and which colour each pixel has.
-struct Colour {
-    const char* code;
-    const char* value;  // the XPM "c" value
-    COLORREF rgb;       // what it means
-};
-
 enum Input { kFromFile, kFromMemory, kToNamedFile };
 
 struct Recipe {
     const char* name;
-    int width;
-    int height;
-    std::vector<Colour> colours;
+    xpmtest::PatternSpec pattern;
     bool windowsMetafile;
     Input input;
-    int IndexAt(int x, int y) const {
-        return (x * 7 + y * 3 + x * y / 5) % static_cast<int>(colours.size());
-    }
 };
 
-std::string XpmText(const Recipe& r) {
-    const std::size_t codeChars = std::string(r.colours[0].code).size();
-    std::string text = "/* XPM */\nstatic char *p[] = {\n\"" + std::to_string(r.width) + " " +
-                       std::to_string(r.height) + " " + std::to_string(r.colours.size()) + " " +
-                       std::to_string(codeChars) + "\",\n";
-    for (const Colour& c : r.colours)
-        text += std::string("\"") + c.code + " c " + c.value + "\",\n";
-    for (int y = 0; y < r.height; ++y) {
-        text += "\"";
-        for (int x = 0; x < r.width; ++x) text += r.colours[r.IndexAt(x, y)].code;
-        text += y + 1 < r.height ? "\",\n" : "\"\n};\n";
-    }
-    return text;
-}
-
-// Plays the picture into a top-down 32-bit DIB section of the picture's size, first filled
-// with a colour that no recipe uses, and returns its pixels as COLORREFs. A Windows
-// Metafile is played as hosts play them: in MM_ANISOTROPIC with the viewport on the
-// bitmap, and the window a file's placeable header gives (a handle sets its own).
-std::vector<COLORREF> Play(void* picture, bool windowsMetafile, int width, int height,
-                           SIZE window) {
+// The pixels of the picture that differ from the pattern's (-1: it could not be played). The
+// picture is played into a top-down 32-bit DIB section of its size, first filled with a colour
+// no pattern uses. A Windows Metafile is played as hosts play them: in MM_ANISOTROPIC with the
+// viewport on the bitmap, and the window a file's placeable header gives (a handle sets its
+// own).
+int WrongPixels(void* picture, const Recipe& r, const xpmtest::XpmPattern& p, SIZE window = {}) {
+    const int width = r.pattern.width, height = r.pattern.height;
     BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = {.biSize = sizeof info.bmiHeader,
+                      .biWidth = width,
+                      .biHeight = -height,
+                      .biPlanes = 1,
+                      .biBitCount = 32,
+                      .biCompression = BI_RGB};
     void* bits = nullptr;
     const HDC dc = ::CreateCompatibleDC(nullptr);
     const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    std::vector<COLORREF> pixels;
-    if (dc == nullptr || bitmap == nullptr) return pixels;
+    if (dc == nullptr || bitmap == nullptr) return -1;
     const HGDIOBJ previous = ::SelectObject(dc, bitmap);
-    auto* quads = static_cast<uint32_t*>(bits);
-    for (int i = 0; i < width * height; ++i) quads[i] = 0x00123456;
+    auto* quads = static_cast<uint32_t*>(bits);  // 0x00RRGGBB
+    std::fill(quads, quads + width * height, 0x01123456u);
     const RECT frame{0, 0, width, height};
-    if (windowsMetafile) {
+    if (r.windowsMetafile) {
         ::SetMapMode(dc, MM_ANISOTROPIC);
         if (window.cx != 0) ::SetWindowExtEx(dc, window.cx, window.cy, nullptr);
         ::SetViewportExtEx(dc, width, height, nullptr);
@@ -146,26 +117,11 @@ std::vector<COLORREF> Play(void* picture, bool windowsMetafile, int width, int h
         ::PlayEnhMetaFile(dc, static_cast<HENHMETAFILE>(picture), &frame);
     }
     ::GdiFlush();
-    for (int i = 0; i < width * height; ++i) {
-        const uint32_t q = quads[i];  // 0x00RRGGBB
-        pixels.push_back(RGB((q >> 16) & 0xFF, (q >> 8) & 0xFF, q & 0xFF));
-    }
+    int wrong = 0;
+    for (int i = 0; i < width * height; ++i) wrong += quads[i] != p.colors[p.indices[i]];
     ::SelectObject(dc, previous);
     ::DeleteObject(bitmap);
     ::DeleteDC(dc);
-    return pixels;
-}
-
-// The picture's pixels that differ from the recipe's (-1: it could not be played).
-int WrongPixels(void* picture, const Recipe& r, SIZE window = {}) {
-    const std::vector<COLORREF> pixels =
-        Play(picture, r.windowsMetafile, r.width, r.height, window);
-    if (pixels.size() != std::size_t(r.width) * r.height) return -1;
-    int wrong = 0;
-    for (int y = 0; y < r.height; ++y) {
-        for (int x = 0; x < r.width; ++x)
-            wrong += pixels[std::size_t(y) * r.width + x] != r.colours[r.IndexAt(x, y)].rgb;
-    }
     return wrong;
 }
 
@@ -186,26 +142,31 @@ int ImportToFile(const Library& filter, const std::string& input, const std::str
     const auto destroySetup = filter.Find<decltype(&DestroySetup)>("DestroySetup");
     if (importFile == nullptr || createSetup == nullptr || destroySetup == nullptr) return -1;
     HostRequest host;
-    ImportRequest& request = host.request;
-    StatusSink& sink = host.sink;
-    request.optionSet = OptionSetCreate(0, 0, 0, 0);
-    request.setup = createSetup(nullptr, nullptr, nullptr, nullptr);
-    sink.userData = ImportJobBegin(nullptr, "dll test", input.c_str(), 0, 0x08000005u, 0);
-    (void)importFile(0, output.c_str(), windowsMetafile ? "WMF" : "", input.c_str(), &request);
-    const int result = ImportJobEnd(sink.userData);
-    destroySetup(request.setup);
-    ::GlobalFree(request.optionSet);
-    *picture = reinterpret_cast<void*>(static_cast<uintptr_t>(sink.dataHandle));
+    host.request.optionSet = OptionSetCreate(0, 0, 0, 0);
+    host.request.setup = createSetup(nullptr, nullptr, nullptr, nullptr);
+    host.sink.userData = ImportJobBegin(nullptr, "dll test", input.c_str(), 0, 0x08000005u, 0);
+    (void)importFile(0, output.c_str(), windowsMetafile ? "WMF" : "", input.c_str(), &host.request);
+    const int result = ImportJobEnd(host.sink.userData);
+    destroySetup(host.request.setup);
+    ::GlobalFree(host.request.optionSet);
+    *picture = reinterpret_cast<void*>(static_cast<uintptr_t>(host.sink.dataHandle));
     return result;
 }
 
-// The named file as GDI reads it back (a WMF on disk starts with its placeable header, whose
-// box is the window to play it with).
+// The named file as GDI reads it back. A WMF on disk starts with its 22-byte placeable header:
+// its key is checked, and its box is the window to play it with.
 void* ReadBack(const std::string& path, bool windowsMetafile, SIZE* window) {
     if (!windowsMetafile) return ::GetEnhMetaFileA(path.c_str());
-    const std::vector<uint8_t> bits = MetafileBits(ReadAll(path), true, window);
-    return bits.empty() ? nullptr
-                        : ::SetMetaFileBitsEx(static_cast<UINT>(bits.size()), bits.data());
+    const std::string file = xpmtest::ReadFile(path);
+    uint32_t key = 0;
+    int16_t corners[4] = {};  // left, top, right, bottom
+    if (file.size() < 22) return nullptr;
+    std::memcpy(&key, file.data(), sizeof key);
+    std::memcpy(corners, file.data() + 6, sizeof corners);
+    EXPECT_EQ(key, 0x9AC6CDD7u) << "no placeable header";
+    *window = {corners[2] - corners[0], corners[3] - corners[1]};
+    return ::SetMetaFileBitsEx(static_cast<UINT>(file.size() - 22),
+                               reinterpret_cast<const BYTE*>(file.data() + 22));
 }
 
 TEST(Import, PlaysBackAsTheRecipeSays) {
@@ -213,34 +174,30 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
     ASSERT_NE(filter.module, nullptr);
     const auto importGR = filter.Find<decltype(&ImportGR)>("ImportGR");
     ASSERT_NE(importGR, nullptr);
-    const std::vector<Colour> three = {{"r", "#FF0000", RGB(255, 0, 0)},
-                                       {"n", "navy", RGB(0, 0, 128)},
-                                       {"a", "#abc", RGB(171, 191, 239)}};
-    const std::vector<Colour> twoChars = {{"  ", "white", RGB(255, 255, 255)},
-                                          {"x.", "#000000000000", RGB(0, 0, 0)},
-                                          {"..", "dark sea green", RGB(143, 188, 143)},
-                                          {"q ", "#102030", RGB(16, 32, 48)}};
-    // Named outputs replace an older file and come back as a handle too.
+    // Named outputs replace an older file and come back as a handle too. Sides of 1 (2 units
+    // to the pixel in a file), 2, 17, 95, 96 and 1000 pixels.
+    // clang-format off
     const Recipe recipes[] = {
-        {"one pixel", 1, 1, three, false, kFromFile},
-        {"odd width", 17, 5, three, false, kFromMemory},
-        {"many bands", 203, 150, twoChars, false, kFromFile},
-        {"wmf", 31, 70, twoChars, true, kFromFile},
-        {"wmf from memory", 5, 3, three, true, kFromMemory},
-        {"named emf", 37, 90, twoChars, false, kToNamedFile},
-        {"named wmf", 37, 90, three, true, kToNamedFile},
-        // Sides of 1 (2 units to the pixel in a file), 2, 17, 95, 96 and 1000 pixels.
-        {"named wmf 1 x 1", 1, 1, three, true, kToNamedFile},
-        {"named wmf 1000 x 1", 1000, 1, three, true, kToNamedFile},
-        {"named wmf 2 x 1000", 2, 1000, twoChars, true, kToNamedFile},
-        {"named wmf 95 x 17", 95, 17, twoChars, true, kToNamedFile},
-        {"named wmf 96 x 96", 96, 96, three, true, kToNamedFile},
+        {.name = "one pixel", .pattern = {.width = 1, .height = 1, .colors = 3}, .windowsMetafile = false, .input = kFromFile},
+        {.name = "odd width", .pattern = {.width = 17, .height = 5, .colors = 3}, .windowsMetafile = false, .input = kFromMemory},
+        {.name = "many bands", .pattern = {.width = 203, .height = 150, .colors = 4, .charsPerPixel = 2}, .windowsMetafile = false, .input = kFromFile},
+        {.name = "wmf", .pattern = {.width = 31, .height = 70, .colors = 4, .charsPerPixel = 2}, .windowsMetafile = true, .input = kFromFile},
+        {.name = "wmf from memory", .pattern = {.width = 5, .height = 3, .colors = 3}, .windowsMetafile = true, .input = kFromMemory},
+        {.name = "named emf", .pattern = {.width = 37, .height = 90, .colors = 4, .charsPerPixel = 2}, .windowsMetafile = false, .input = kToNamedFile},
+        {.name = "named wmf 1 x 1", .pattern = {.width = 1, .height = 1, .colors = 3}, .windowsMetafile = true, .input = kToNamedFile},
+        {.name = "named wmf 1000 x 1", .pattern = {.width = 1000, .height = 1, .colors = 3}, .windowsMetafile = true, .input = kToNamedFile},
+        {.name = "named wmf 2 x 1000", .pattern = {.width = 2, .height = 1000, .colors = 4, .charsPerPixel = 2}, .windowsMetafile = true, .input = kToNamedFile},
+        {.name = "named wmf 95 x 17", .pattern = {.width = 95, .height = 17, .colors = 4, .charsPerPixel = 2}, .windowsMetafile = true, .input = kToNamedFile},
+        {.name = "named wmf 96 x 96", .pattern = {.width = 96, .height = 96, .colors = 3}, .windowsMetafile = true, .input = kToNamedFile},
     };
-    char directory[MAX_PATH];
-    ASSERT_NE(::GetTempPathA(sizeof directory, directory), 0u);
-    const std::string path = std::string(directory) + "xpmfilter-dll-test.xpm";
+    // clang-format on
+    xpmtest::TempDir dir("xpmfilter-dll-test");
+    // As a host names them: with the system's separator.
+    const std::string path = std::filesystem::path(dir.file("in.xpm")).make_preferred().string();
     for (const Recipe& r : recipes) {
-        const std::string text = XpmText(r);
+        const xpmtest::XpmPattern pattern = xpmtest::MakePattern(r.pattern);
+        const std::string text = pattern.File();
+        xpmtest::WriteFile(path, text);
         auto source = std::make_unique<SourceSpec>();
         HGLOBAL memory = nullptr;
         if (r.input == kFromMemory) {
@@ -250,40 +207,31 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
             ::GlobalUnlock(memory);
             source->memory = memory;
         } else {
-            FILE* file = std::fopen(path.c_str(), "wb");
-            ASSERT_NE(file, nullptr) << path;
-            std::fwrite(text.data(), 1, text.size(), file);
-            std::fclose(file);
             std::snprintf(source->path, sizeof source->path, "%s", path.c_str());
         }
         if (r.input == kToNamedFile) {
-            const std::string output = std::string(directory) + "xpmfilter-dll-test." +
-                                       (r.windowsMetafile ? "wmf" : "emf");
-            FILE* old = std::fopen(output.c_str(), "wb");
-            ASSERT_NE(old, nullptr) << output;
-            std::fputs("an older file, longer than nothing", old);
-            std::fclose(old);
+            const std::string name = r.windowsMetafile ? "out.wmf" : "out.emf";
+            const std::string output =
+                std::filesystem::path(dir.Write(name, "an older file, longer than nothing"))
+                    .make_preferred()
+                    .string();
             void* handed = nullptr;
             EXPECT_EQ(ImportToFile(filter, path, output, r.windowsMetafile, &handed), 0) << r.name;
             ASSERT_NE(handed, nullptr) << r.name;
-            EXPECT_EQ(WrongPixels(handed, r), 0) << r.name << ": the handed-over picture";
+            EXPECT_EQ(WrongPixels(handed, r, pattern), 0) << r.name << ": the handed-over picture";
             DeletePicture(handed, r.windowsMetafile);
             SIZE window{};
             void* file = ReadBack(output, r.windowsMetafile, &window);
             ASSERT_NE(file, nullptr) << output << " is not a metafile";
-            EXPECT_EQ(WrongPixels(file, r, window), 0) << output;
+            EXPECT_EQ(WrongPixels(file, r, pattern, window), 0) << output;
             DeletePicture(file, r.windowsMetafile);
-            WIN32_FIND_DATAA found{};
-            const HANDLE search = ::FindFirstFileA(
-                (std::string(directory) + ".xpmfilter-dll-test.*").c_str(), &found);
-            EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
-            if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
+            EXPECT_EQ(dir.Names(), (std::set<std::string>{"in.xpm", name}))
+                << r.name << ": no temporary file may stay";
             EXPECT_TRUE(::DeleteFileA(output.c_str())) << output;
             continue;
         }
-        VrHostHooks hooks{};
-        hooks.size = sizeof hooks;
-        hooks.metafileKind = r.windowsMetafile ? kVrMetafileWmf : kVrMetafileEmf;
+        VrHostHooks hooks{.size = sizeof hooks,
+                          .metafileKind = r.windowsMetafile ? 1u : 0u};  // WMF : EMF
         PictureResult result{};
         const uint32_t code = importGR(&hooks, source.get(), &result, nullptr);
         if (memory != nullptr) ::GlobalFree(memory);
@@ -292,12 +240,11 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
         EXPECT_EQ(::GetObjectType(result.picture),
                   r.windowsMetafile ? DWORD{OBJ_METAFILE} : DWORD{OBJ_ENHMETAFILE})
             << r.name;
-        EXPECT_EQ(result.bounds[2] - result.bounds[0], r.width) << r.name;
-        EXPECT_EQ(result.bounds[3] - result.bounds[1], r.height) << r.name;
-        EXPECT_EQ(WrongPixels(result.picture, r), 0) << r.name;
+        EXPECT_EQ(result.bounds[2] - result.bounds[0], r.pattern.width) << r.name;
+        EXPECT_EQ(result.bounds[3] - result.bounds[1], r.pattern.height) << r.name;
+        EXPECT_EQ(WrongPixels(result.picture, r, pattern), 0) << r.name;
         DeletePicture(result.picture, r.windowsMetafile);
     }
-    ::DeleteFileA(path.c_str());
 }
 
 }  // namespace

@@ -5,22 +5,22 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "metafile_files.h"
+#include "temp_dir.h"
 #include "winshim/winshim.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace {
+
+using xpmtest::ReadFile;
 
 const std::string kSamples = XPMFILTER_SAMPLES_DIR;
 
@@ -30,14 +30,10 @@ std::string BinDirectory() {
     return self.substr(0, self.find_last_of("\\/"));
 }
 
-std::string Text(const std::vector<uint8_t>& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // What the file holds once xpmimport wrote it, made in this process: the metafile that the
 // library writes to a descriptor (a WMF with its placeable header, as a file has it).
 struct Expected {
-    std::vector<uint8_t> bits;
+    std::string bytes;
     int32_t width = 0;
     int32_t height = 0;
 };
@@ -52,20 +48,17 @@ Expected ImportInProcess(const std::string& input, bool windowsMetafile,
         reinterpret_cast<void (*)()>(::GetProcAddress(filter, "ImportGR")));
     auto source = std::make_unique<SourceSpec>();
     std::snprintf(source->path, sizeof source->path, "%s", input.c_str());
-    VrHostHooks hooks{};
-    hooks.size = sizeof hooks;
-    hooks.metafileKind = windowsMetafile ? kVrMetafileWmf : kVrMetafileEmf;
-    hooks.flags = kVrHookOutputFd;
-    hooks.outputFd = fd;
+    VrHostHooks hooks{.size = sizeof hooks,
+                      .metafileKind = windowsMetafile ? 1u : 0u,  // WMF : EMF
+                      .flags = kVrHookOutputFd,
+                      .outputFd = fd};
     PictureResult result{};
     const bool imported =
         importGR != nullptr && importGR(&hooks, source.get(), &result, nullptr) == 0;
     ::_close(fd);
-    if (imported) {
-        expected.width = result.bounds[2] - result.bounds[0];
-        expected.height = result.bounds[3] - result.bounds[1];
-        expected.bits = ReadAll(scratch);
-    }
+    if (imported)
+        expected = {ReadFile(scratch), result.bounds[2] - result.bounds[0],
+                    result.bounds[3] - result.bounds[1]};
     ::DeleteFileA(scratch.c_str());
     ::FreeLibrary(filter);
     return expected;
@@ -90,12 +83,11 @@ RunResult RunXpmimport(const std::string& directory, const std::string& argument
     const HANDLE in = open(stdinPath.empty() ? "NUL" : stdinPath, false);
     const HANDLE out = open(directory + ".out", true);
     const HANDLE err = open(directory + ".err", true);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    STARTUPINFOA startup{.cb = sizeof startup,
+                         .dwFlags = STARTF_USESTDHANDLES,
+                         .hStdInput = in,
+                         .hStdOutput = out,
+                         .hStdError = err};
     std::string line = "\"" + BinDirectory() + "\\xpmimport.exe\" " + arguments;
     PROCESS_INFORMATION process{};
     RunResult run;
@@ -107,142 +99,81 @@ RunResult RunXpmimport(const std::string& directory, const std::string& argument
         ::CloseHandle(process.hProcess);
     }
     for (HANDLE handle : {in, out, err}) ::CloseHandle(handle);
-    run.out = Text(ReadAll(directory + ".out"));
-    run.err = Text(ReadAll(directory + ".err"));
+    run.out = ReadFile(directory + ".out");
+    run.err = ReadFile(directory + ".err");
     return run;
 }
 
-std::set<std::string> FilesIn(const std::string& directory) {
-    std::set<std::string> names;
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = ::FindFirstFileA((directory + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-            names.insert(found.cFileName);
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
-    return names;
-}
-
-void RemoveTree(const std::string& path) {
-    for (const std::string& name : FilesIn(path)) {
-        const std::string child = path + "\\" + name;
-        if (!::DeleteFileA(child.c_str())) RemoveTree(child);
-    }
-    ::RemoveDirectoryA(path.c_str());
-}
-
-enum class Output {
-    kNone,      // nothing written
-    kFile,      // the picture in the file `output`
-    kStdout,    // the picture on standard output ("-" in, "-o -")
-    kSizeLine,  // --info: "INPUT: W x H"
-    kPng,       // a PNG file `output` (same_pictures.sh compares its pixels with Linux's)
-};
-
 struct Case {
     const char* name;
-    const char* sample;  // in samples/; null: a file holding `text`
-    const char* text;
-    const char* options;  // after the input
-    const char* output;   // the file it writes, or null
-    bool windowsMetafile;
-    DWORD status;
-    Output expect;
-    const char* stderrSays;  // a part of the message, or null
+    const char* sample = nullptr;  // in samples/; null: a file holding `text`
+    const char* text = nullptr;
+    std::string options;      // after the input ("-o -": the picture to standard output)
+    std::string output = "";  // the picture file it writes
+    bool windowsMetafile = false;
+    DWORD status = 0;
+    const char* stderrSays = "";  // a part of the message
 };
 
 TEST(Xpmimport, ConvertsAsTheFilterImportsInProcess) {
+    const char* cutShort =
+        "/* XPM */\nstatic char *p[] = {\n\"4 4 1 1\",\n\". c red\",\n\"....\",\n";
+    // clang-format off
     const Case cases[] = {
-        {"emf", "smiley.xpm", nullptr, "-o out.emf", "out.emf", false, 0, Output::kFile, nullptr},
-        {"emf, large", "sunset.xpm", nullptr, "-o out.emf", "out.emf", false, 0, Output::kFile,
-         nullptr},
-        {"wmf", "landscape.xpm", nullptr, "-o out.wmf", "out.wmf", true, 0, Output::kFile, nullptr},
-        {"wmf, large", "sunset.xpm", nullptr, "--format wmf -o out.wmf", "out.wmf", true, 0,
-         Output::kFile, nullptr},
-        {"into a directory", "landscape.xpm", nullptr, "-d pictures", "pictures\\landscape.emf",
-         false, 0, Output::kFile, nullptr},
-        {"standard streams", "sunset.xpm", nullptr, "-o -", nullptr, false, 0, Output::kStdout,
-         nullptr},
-        {"info", "sunset.xpm", nullptr, "--info", nullptr, false, 0, Output::kSizeLine, nullptr},
-        {"not xpm", nullptr, "a note, not a picture\n", "-o out.emf", nullptr, false, 1,
-         Output::kNone, "not an XPM file"},
-        {"cut short", nullptr,
-         "/* XPM */\nstatic char *p[] = {\n\"4 4 1 1\",\n\". c red\",\n\"....\",\n", "-o out.emf",
-         nullptr, false, 1, Output::kNone, nullptr},
-        {"png", "smiley.xpm", nullptr, "-o out.png", "out.png", false, 0, Output::kPng, nullptr},
+        {.name = "emf", .sample = "smiley.xpm", .options = "-o out.emf", .output = "out.emf"},
+        {.name = "emf, large", .sample = "sunset.xpm", .options = "-o out.emf", .output = "out.emf"},
+        {.name = "wmf", .sample = "landscape.xpm", .options = "-o out.wmf", .output = "out.wmf", .windowsMetafile = true},
+        {.name = "wmf, large", .sample = "sunset.xpm", .options = "--format wmf -o out.wmf", .output = "out.wmf", .windowsMetafile = true},
+        {.name = "into a directory", .sample = "landscape.xpm", .options = "-d pictures", .output = "pictures\\landscape.emf"},
+        {.name = "standard streams", .sample = "sunset.xpm", .options = "-o -"},
+        {.name = "info", .sample = "sunset.xpm", .options = "--info"},
+        {.name = "not xpm", .text = "a note, not a picture\n", .options = "-o out.emf", .status = 1, .stderrSays = "not an XPM file"},
+        {.name = "cut short", .text = cutShort, .options = "-o out.emf", .status = 1},
+        {.name = "png", .sample = "smiley.xpm", .options = "-o out.png", .output = "out.png"},
     };
-    char temporary[MAX_PATH] = {};
-    ASSERT_NE(::GetTempPathA(sizeof temporary, temporary), 0u);
-    const std::string root =
-        std::string(temporary) + "xpmimport-test-" + std::to_string(::GetCurrentProcessId());
-    ASSERT_TRUE(::CreateDirectoryA(root.c_str(), nullptr)) << root;
+    // clang-format on
+    xpmtest::TempDir root("xpmimport-test");
     int index = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string directory = root + "\\" + std::to_string(index++);
+        const std::string name = std::to_string(index++);
+        const std::string directory =
+            std::filesystem::path(root.file(name)).make_preferred().string();
         ASSERT_TRUE(::CreateDirectoryA(directory.c_str(), nullptr)) << directory;
-        std::string input = c.sample != nullptr ? kSamples + "/" + c.sample : directory + ".txt";
-        if (c.sample == nullptr) {
-            FILE* text = std::fopen(input.c_str(), "wb");
-            ASSERT_NE(text, nullptr);
-            std::fputs(c.text, text);
-            std::fclose(text);
-        }
-        if (c.output != nullptr && std::strchr(c.output, '\\') == nullptr) {
-            // An older file in the way, which only the whole picture replaces.
-            FILE* older = std::fopen((directory + "\\" + c.output).c_str(), "wb");
-            ASSERT_NE(older, nullptr);
-            std::fputs("an older file", older);
-            std::fclose(older);
-        }
-        const bool streams = c.expect == Output::kStdout;
+        const std::string input =
+            c.sample != nullptr ? kSamples + "/" + c.sample : root.Write(name + ".txt", c.text);
+        // An older file in the way, which only the whole picture replaces.
+        const size_t separator = c.output.find('\\');
+        if (!c.output.empty() && separator == std::string::npos)
+            xpmtest::WriteFile(directory + "\\" + c.output, "an older file");
+        const bool streams = c.options == "-o -";
         const RunResult run = RunXpmimport(
             directory, (streams ? std::string("-") : "\"" + input + "\"") + " " + c.options,
             streams ? input : "");
         EXPECT_EQ(run.status, c.status) << run.err;
-        if (c.stderrSays != nullptr) {
-            EXPECT_NE(run.err.find(c.stderrSays), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.stderrSays), std::string::npos) << run.err;
+        // The picture and nothing else (a subfolder holds the picture alone).
+        const std::set<std::string> none, top{c.output.substr(0, separator)};
+        EXPECT_EQ(root.Names(name), c.output.empty() ? none : top);
+        if (separator != std::string::npos) {
+            EXPECT_EQ(root.Names(name + "/" + *top.begin()),
+                      std::set<std::string>{c.output.substr(separator + 1)});
         }
-
-        std::set<std::string> left = FilesIn(directory);
-        if (c.output != nullptr) {
-            const std::string output = c.output;
-            const size_t separator = output.find('\\');
-            const std::string top = output.substr(0, separator);
-            EXPECT_EQ(left.erase(top), 1u) << output << " was not written";
-            if (separator != std::string::npos) {
-                EXPECT_EQ(FilesIn(directory + "\\" + top),
-                          std::set<std::string>{output.substr(separator + 1)});
-            }
-        }
-        EXPECT_TRUE(left.empty()) << "left behind: " << *left.begin();
-
-        const Expected expected = c.sample != nullptr
-                                      ? ImportInProcess(input, c.windowsMetafile, directory + ".in")
-                                      : Expected{};
-        if (c.expect == Output::kFile || c.expect == Output::kStdout) {
-            ASSERT_FALSE(expected.bits.empty())
-                << "the filter did not import " << input << " in process";
-            const std::vector<uint8_t> written =
-                c.expect == Output::kFile ? ReadAll(directory + "\\" + c.output)
-                                          : std::vector<uint8_t>(run.out.begin(), run.out.end());
-            EXPECT_TRUE(written == expected.bits) << written.size() << " bytes written, "
-                                                  << expected.bits.size() << " imported in process";
-        }
-        if (c.expect == Output::kPng) {
-            const std::vector<uint8_t> png = ReadAll(directory + "\\" + c.output);
-            EXPECT_EQ(std::string(png.begin(), png.begin() + std::min<size_t>(png.size(), 8)),
-                      "\x89PNG\r\n\x1a\n");
-        }
-        if (c.expect == Output::kSizeLine) {
-            ASSERT_GT(expected.width, 0);
+        if (c.sample == nullptr) continue;
+        const Expected expected = ImportInProcess(input, c.windowsMetafile, directory + ".in");
+        ASSERT_GT(expected.width, 0) << "the filter did not import " << input << " in process";
+        const std::string written = streams ? run.out : ReadFile(directory + "\\" + c.output);
+        if (c.output.ends_with(".png")) {
+            EXPECT_EQ(written.substr(0, 8), "\x89PNG\r\n\x1a\n");
+        } else if (c.options == "--info") {
             EXPECT_EQ(run.out, input + ": " + std::to_string(expected.width) + " x " +
                                    std::to_string(expected.height) + "\n");
+        } else {
+            EXPECT_TRUE(written == expected.bytes)
+                << written.size() << " bytes written, " << expected.bytes.size()
+                << " imported in process";
         }
     }
-    RemoveTree(root);
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ struct XpmRecipe {
     int32_t width, height, charsPerPixel, colors;
     Style style;
     uint32_t seed;  // of the colours and the pixels
-    bool dressed =
-        false;  // "None", other keys beside "c", a hot spot, comments, tabs, CRLF line ends
+    // "None", other keys beside "c", a hot spot, comments, tabs, CRLF line ends.
+    bool dressed = false;
 };
 
 // The recipe's XPM text: codes of any printable character but the quote (spaces too), told

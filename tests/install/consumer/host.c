@@ -11,24 +11,21 @@
 typedef uint32_t (*ImportGRProc)(void*, const SourceSpec*, PictureResult*, void*);
 
 int main(int argc, char** argv) {
-    if (argc != 2) return 2;
     void* module = dlopen(XPMFILTER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (module == NULL) {
-        fprintf(stderr, "cannot load %s: %s\n", XPMFILTER_MODULE_PATH, dlerror());
-        return 1;
-    }
+    void* importGR = module != NULL ? dlsym(module, "ImportGR") : NULL;
     char definitions[64] = "";
-    HMODULE instance = WinshimModuleFromAddress(dlsym(module, "ImportGR"));
-    WinshimQueryVersionString(instance, "FilterDefinitions", definitions, sizeof definitions);
-    ImportGRProc importGR = (ImportGRProc)dlsym(module, "ImportGR");
+    if (importGR != NULL)
+        WinshimQueryVersionString(WinshimModuleFromAddress(importGR), "FilterDefinitions",
+                                  definitions, sizeof definitions);
     SourceSpec* source = calloc(1, sizeof *source);
-    if (importGR == NULL || source == NULL || strcmp(definitions, "XPM Format,0,.XPM") != 0) {
-        fprintf(stderr, "not the XPM filter (\"%s\")\n", definitions);
+    if (argc != 2 || source == NULL || strcmp(definitions, "XPM Format,0,.XPM") != 0) {
+        fprintf(stderr, "%s is not the XPM filter (\"%s\") %s\n", XPMFILTER_MODULE_PATH,
+                definitions, module == NULL ? dlerror() : "");
         return 1;
     }
     snprintf(source->path, sizeof source->path, "%s", argv[1]);
     PictureResult result = {0};
-    uint32_t code = importGR(NULL, source, &result, NULL);
+    uint32_t code = ((ImportGRProc)importGR)(NULL, source, &result, NULL);
     free(source);
     if (code != 0 || GetObjectType(result.picture) != 13) {
         fprintf(stderr, "import failed: %u\n", code);

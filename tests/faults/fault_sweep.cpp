@@ -5,58 +5,48 @@
 // behind, and leaves no half-written file: a named output and a profile hold either their
 // old bytes or the complete new ones. The sweep runs again as a user who may not write the
 // scratch folder, through the ways taken then.
-#include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <iterator>
 #include <span>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "child.h"
 #include "fault_hooks.h"
 #include "fuzz_support.h"
 #include "host_request.h"
+#include "temp_dir.h"
 #include "testing/live_counts.h"
 #include "vrgdi32/vrgdi32.h"
+#include "xpm_text.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace {
 
 using xpmfault::Kind;
 using xpmfault::WriteFault;
+using xpmtest::ReadFile;
+using xpmtest::WriteFile;
 
 std::string g_dir;  // scratch folder of this run
 std::string g_tmp;  // $TMPDIR, when it is the sweep's own
 std::string g_input;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-int CountEntries(const char* directory) {
-    int count = 0;
-    DIR* dir = opendir(directory);
-    while (readdir(dir) != nullptr) ++count;
-    closedir(dir);
-    return count;
+int CountEntries(const std::string& directory) {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator(directory), {}));
 }
 
 // Files in the scratch folder and the sweep's own $TMPDIR.
 int Entries() {
-    return CountEntries(g_dir.c_str()) + (g_tmp.empty() ? 0 : CountEntries(g_tmp.c_str()));
+    return CountEntries(g_dir) + (g_tmp.empty() ? 0 : CountEntries(g_tmp));
 }
 
 // What one call gave: success, and the bytes that make its picture comparable.
@@ -67,15 +57,15 @@ struct Outcome {
 };
 
 std::string TakePicture(void* picture) {
-    std::string bytes;
     const bool enhanced = GetObjectType(picture) == OBJ_ENHMETAFILE;
-    bytes.resize(enhanced ? GetEnhMetaFileBits(picture, 0, nullptr)
-                          : GetMetaFileBitsEx(picture, 0, nullptr));
+    std::string bytes(
+        enhanced ? GetEnhMetaFileBits(picture, 0, nullptr) : GetMetaFileBitsEx(picture, 0, nullptr),
+        '\0');
+    const auto size = static_cast<UINT>(bytes.size());
     if (enhanced)
-        GetEnhMetaFileBits(picture, static_cast<UINT>(bytes.size()),
-                           reinterpret_cast<BYTE*>(bytes.data()));
+        GetEnhMetaFileBits(picture, size, reinterpret_cast<BYTE*>(bytes.data()));
     else
-        GetMetaFileBitsEx(picture, static_cast<UINT>(bytes.size()), bytes.data());
+        GetMetaFileBitsEx(picture, size, bytes.data());
     (void)(enhanced ? DeleteEnhMetaFile(picture) : DeleteMetaFile(picture));
     return bytes;
 }
@@ -107,13 +97,10 @@ Outcome Import(bool* broken) {
     const int fd = via == Via::kDescriptor
                        ? open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)
                        : -1;
-    VrHostHooks hooks{sizeof hooks,
-                      via == Via::kFileAsWmf ? 1u : 0u,
-                      nullptr,
-                      nullptr,
-                      nullptr,
-                      via == Via::kDescriptor ? uint32_t{kVrHookOutputFd} : 0u,
-                      fd};
+    VrHostHooks hooks{.size = sizeof hooks,
+                      .metafileKind = via == Via::kFileAsWmf ? 1u : 0u,
+                      .flags = via == Via::kDescriptor ? uint32_t{kVrHookOutputFd} : 0u,
+                      .outputFd = fd};
     size_t position = 0;
     PictureResult result{};
     xpmfault::Resume();
@@ -194,42 +181,47 @@ struct Entry {
     Outcome (*run)(bool* broken);
     bool writes;
 };
+// clang-format off
 const Entry kEntries[] = {
-    {"ImportGR from memory", Import<Via::kMemory>, false},
-    {"ImportGR from a file, WMF", Import<Via::kFileAsWmf>, false},
-    {"ImportGR to a descriptor", Import<Via::kDescriptor>, true},
-    {"ImportCB through a routine", Import<Via::kRoutine>, true},
-    {"ImportFile to a named file", ToNamedFile, true},
-    {"CreateSetup and EscapeSetup 55", ProfileWrite, true},
+    {.name = "ImportGR from memory", .run = Import<Via::kMemory>, .writes = false},
+    {.name = "ImportGR from a file, WMF", .run = Import<Via::kFileAsWmf>, .writes = false},
+    {.name = "ImportGR to a descriptor", .run = Import<Via::kDescriptor>, .writes = true},
+    {.name = "ImportCB through a routine", .run = Import<Via::kRoutine>, .writes = true},
+    {.name = "ImportFile to a named file", .run = ToNamedFile, .writes = true},
+    {.name = "CreateSetup and EscapeSetup 55", .run = ProfileWrite, .writes = true},
 };
+// clang-format on
 
-std::string Image(int width, int height, int colours) {
-    std::string text = "/* XPM */\nstatic char *sweep[] = {\n\"" + std::to_string(width) + " " +
-                       std::to_string(height) + " " + std::to_string(colours) + " 2\",\n";
-    auto key = [](int i) { return std::string{char('#' + i % 90), char('#' + i / 90)}; };
-    for (int i = 0; i < colours; ++i) {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "#%06X", i * 40503 % 0x1000000);
-        text += "\"" + key(i) + " c " + (i == 0 ? "None" : i == 1 ? "navy blue" : hex) + "\",\n";
-    }
-    for (int y = 0; y < height; ++y) {
-        text += "\"";
-        for (int x = 0; x < width; ++x) text += key((x * 7 + y * 3) % colours);
-        text += y + 1 < height ? "\",\n" : "\"};\n";
-    }
-    return text;
+// Two bands of 100 colours, one of them "None" and one a spaced name.
+std::string Bands() {
+    xpmtest::XpmPattern bands = xpmtest::MakePattern(
+        {.width = 40, .height = 140, .colors = 100, .charsPerPixel = 2, .seed = 0});
+    bands.strings[1] = xpmtest::PixelCode(0, 2) + " c None";
+    bands.strings[2] = xpmtest::PixelCode(1, 2) + " c navy blue";
+    return bands.File();
 }
 
-// Sweeps each entry over each input; returns the failures found.
-int SweepEntries(std::span<const Entry> entries, unsigned long long* runs) {
+// Sweeps each entry over each input; each finding fails the test (three at most a sweep).
+void SweepEntries(std::span<const Entry> entries) {
     static const std::pair<const char*, std::string> inputs[] = {
-        {"tiny",
-         "/* XPM */\nstatic char *t[] = {\n\"3 2 2 1\",\n\"a c #FF0000\",\n\"b c "
-         "None\",\n\"aba\",\n\"bab\"};\n"},
-        {"two bands of 100 colours", Image(40, 140, 100)},
-        {"cut short", Image(40, 140, 100).substr(0, 3000)},
+        {"tiny", xpmtest::XpmFile({"3 2 2 1", "a c #FF0000", "b c None", "aba", "bab"})},
+        {"two bands of 100 colours", Bands()},
+        {"cut short", Bands().substr(0, 3000)},
     };
-    int failures = 0;
+    struct Sweep {
+        Kind kind;
+        WriteFault fault;
+        const char* name;
+    };
+    // clang-format off
+    static const Sweep sweeps[] = {
+        {.kind = Kind::kAllocation, .fault = WriteFault::kNoSpace, .name = "allocation"},
+        {.kind = Kind::kWrite, .fault = WriteFault::kNoSpace, .name = "write ENOSPC"},
+        {.kind = Kind::kWrite, .fault = WriteFault::kIo, .name = "write EIO"},
+        {.kind = Kind::kWrite, .fault = WriteFault::kPartway, .name = "part, then ENOSPC"},
+        {.kind = Kind::kWrite, .fault = WriteFault::kShort, .name = "short write"},
+    };
+    // clang-format on
     for (const Entry& entry : entries) {
         for (const auto& [inputName, text] : inputs) {
             g_input = text;
@@ -239,27 +231,11 @@ int SweepEntries(std::span<const Entry> entries, unsigned long long* runs) {
             bool broken = false;
             xpmfault::StartCounting();
             const Outcome reference = entry.run(&broken);
-            std::printf("%-32s %-26s %-5s %llu allocations, %llu writes\n", entry.name, inputName,
-                        reference.ok ? "ok" : "fails",
-                        (unsigned long long)xpmfault::Seen(Kind::kAllocation),
-                        (unsigned long long)xpmfault::Seen(Kind::kWrite));
-            struct Sweep {
-                Kind kind;
-                WriteFault fault;
-                const char* name;
-            };
-            for (const Sweep sweep :
-                 {Sweep{Kind::kAllocation, WriteFault::kNoSpace, "allocation"},
-                  Sweep{Kind::kWrite, WriteFault::kNoSpace, "write ENOSPC"},
-                  Sweep{Kind::kWrite, WriteFault::kIo, "write EIO"},
-                  Sweep{Kind::kWrite, WriteFault::kPartway, "part, then ENOSPC"},
-                  Sweep{Kind::kWrite, WriteFault::kShort, "short write"}}) {
+            EXPECT_GT(xpmfault::Seen(Kind::kAllocation), 0u) << entry.name << ": nothing to fail";
+            for (const Sweep& sweep : sweeps) {
                 if (sweep.kind == Kind::kWrite && !entry.writes) continue;
                 int reported = 0;
                 for (unsigned long long n = 0;; ++n) {
-                    char label[160];
-                    std::snprintf(label, sizeof label, "%s/%s/%s/%llu", entry.name, inputName,
-                                  sweep.name, n);
                     xpmfault::Arm(sweep.kind, n, sweep.fault);
                     broken = false;
                     bool threw = false;
@@ -271,7 +247,6 @@ int SweepEntries(std::span<const Entry> entries, unsigned long long* runs) {
                         threw = true;  // an exception crossed an exported call
                     }
                     const bool fired = xpmfault::Disarm();
-                    ++*runs;
                     const WinshimCounts now = WinshimGetCounts();
                     const int nowDescriptors = CountEntries("/proc/self/fd");
                     const char* fault =
@@ -286,8 +261,8 @@ int SweepEntries(std::span<const Entry> entries, unsigned long long* runs) {
                             ? "failed on a short write"
                             : nullptr;
                     if (fault != nullptr && ++reported <= 3)
-                        std::printf("FAIL %s: %s\n", label, fault);
-                    failures += fault != nullptr;
+                        ADD_FAILURE() << entry.name << ", input " << inputName << ", " << sweep.name
+                                      << " failing point " << n << ": " << fault;
                     // One leak must not hide the next finding.
                     counts = now;
                     descriptors = nowDescriptors;
@@ -296,78 +271,73 @@ int SweepEntries(std::span<const Entry> entries, unsigned long long* runs) {
             }
         }
     }
-    return failures;
+}
+
+class FaultSweep : public testing::Test {
+  protected:
+    void SetUp() override {
+        xpmfuzz::EnsureModuleReady();
+        g_dir = scratch_.path();
+        g_tmp.clear();
+    }
+    xpmtest::TempDir scratch_{"xpm-fault-sweep"};
+};
+
+TEST_F(FaultSweep, EveryEntryFailsCleanlyOrGivesThePicture) {
+    SweepEntries(kEntries);
+}
+
+// A profile write that fails (saving the recovery copy, or writing in place) says why: a full
+// disk, or any other write fault; the file keeps its bytes.
+TEST_F(FaultSweep, AFailedProfileWriteSaysWhy) {
+    const std::string profile = g_dir + "/errors.ini";
+    struct Row {
+        uint64_t n;
+        WriteFault fault;
+        DWORD error;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {.n = 0, .fault = WriteFault::kNoSpace, .error = 112},  // ERROR_DISK_FULL
+        {.n = 0, .fault = WriteFault::kIo, .error = 29},        // ERROR_WRITE_FAULT
+        {.n = 1, .fault = WriteFault::kNoSpace, .error = 112},
+        {.n = 1, .fault = WriteFault::kIo, .error = 29},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        WriteFile(profile, "[a]\r\nk=old\r\n");
+        xpmfault::Arm(Kind::kWrite, row.n, row.fault);
+        xpmfault::Resume();
+        const BOOL written = WritePrivateProfileStringA("a", "k", "new", profile.c_str());
+        const DWORD got = GetLastError();
+        xpmfault::Pause();
+        xpmfault::Disarm();
+        EXPECT_FALSE(written) << "write " << row.n << " failing";
+        EXPECT_EQ(got, row.error) << "the error after write " << row.n << " failed";
+        EXPECT_EQ(ReadFile(profile), "[a]\r\nk=old\r\n") << "write " << row.n << " failing";
+    }
 }
 
 // Again as a user who may not write the scratch folder (root writes anywhere): the named
 // output is then rewritten in place and the profile's recovery copy goes to $TMPDIR, and
 // those ways must hold under the same faults. $TMPDIR is a folder of the sweep's, so that a
 // copy left there is found too.
-int SweepLocked(unsigned long long* runs) {
+TEST_F(FaultSweep, AUserWhoMayNotWriteTheFolderGetsTheSame) {
     const bool root = geteuid() == 0;
-    const std::string locked = g_dir + "/locked";
-    g_tmp = g_dir + "/tmp";
-    chmod(g_dir.c_str(), 0755), mkdir(locked.c_str(), 0755), mkdir(g_tmp.c_str(), 0700);
+    g_tmp = scratch_.file("tmp");
+    g_dir = scratch_.file("locked");
+    mkdir(g_dir.c_str(), 0755);
+    mkdir(g_tmp.c_str(), 0700);
     setenv("TMPDIR", g_tmp.c_str(), 1);
     for (const std::string& name :
-         {g_tmp, locked + "/input.xpm", locked + "/named.emf", locked + "/sweep.ini"}) {
+         {g_tmp, g_dir + "/input.xpm", g_dir + "/named.emf", g_dir + "/sweep.ini"}) {
         if (name != g_tmp) WriteFile(name, "");
-        if (root) (void)chown(name.c_str(), 65534, 65534);
+        if (root) (void)chown(name.c_str(), xpmtest::kNobody, xpmtest::kNobody);
     }
-    chmod(locked.c_str(), 0555), g_dir = locked;
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child == 0) {
-        if (root && (setgroups(0, nullptr) || setresgid(65534, 65534, 65534) ||
-                     setresuid(65534, 65534, 65534)))
-            _exit(2);
-        const Entry kLocked[] = {kEntries[4], kEntries[5]};
-        const int failures = SweepEntries(kLocked, runs);
-        std::printf("as %s: %llu faulted runs, %d failures\n", root ? "nobody" : "the owner", *runs,
-                    failures);
-        std::fflush(stdout);
-        _exit(failures == 0 ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    chmod(locked.c_str(), 0755), g_dir.resize(g_dir.size() - 7);
-    return status == 0 ? 0 : 1;
+    chmod(g_dir.c_str(), 0555);
+    xpmtest::ExpectInChild([] { SweepEntries(std::span(kEntries).subspan(4)); }, true,
+                           "the sweep in a folder the user may not write");
+    unsetenv("TMPDIR");
 }
 
 }  // namespace
-
-int main() {
-    char scratch[] = "/tmp/xpm-fault-sweep-XXXXXX";
-    if (mkdtemp(scratch) == nullptr) return 2;
-    g_dir = scratch;
-    xpmfuzz::EnsureModuleReady();
-    unsigned long long runs = 0;
-    int failures = SweepEntries(kEntries, &runs);
-    // A profile write that fails (saving the recovery copy, or writing in place) says why:
-    // a full disk, or any other write fault; the file keeps its bytes.
-    const std::string profile = g_dir + "/errors.ini";
-    struct Row {
-        int n;
-        WriteFault fault;
-        unsigned error;
-    };
-    for (const auto& [n, fault, error] :
-         {Row{0, WriteFault::kNoSpace, 112}, Row{0, WriteFault::kIo, 29},
-          Row{1, WriteFault::kNoSpace, 112}, Row{1, WriteFault::kIo, 29}}) {
-        WriteFile(profile, "[a]\r\nk=old\r\n");
-        xpmfault::Arm(Kind::kWrite, n, fault);
-        xpmfault::Resume();
-        const BOOL written = WritePrivateProfileStringA("a", "k", "new", profile.c_str());
-        const DWORD got = GetLastError();
-        xpmfault::Pause();
-        xpmfault::Disarm();
-        if (written || got != error || ReadFile(profile) != "[a]\r\nk=old\r\n")
-            std::printf("FAIL profile write %d: error %u, wanted %u\n", n,
-                        static_cast<unsigned>(got), error),
-                ++failures;
-    }
-    std::printf("%llu faulted runs, %d failures\n", runs, failures);
-    failures += SweepLocked(&runs);
-    (void)std::system(("rm -rf " + g_dir).c_str());
-    return failures == 0 ? 0 : 1;
-}
