@@ -15,12 +15,16 @@
 #include <gtest/gtest.h>
 
 #include "host_request.h"
+#include "playback.h"
 #include "resources/module_text.h"
 #include "temp_dir.h"
 #include "xpm_text.h"
 #include "xpmfilter/xpmfilter.h"
 
 namespace {
+
+using windows_test::FilePlaysBack;
+using windows_test::PlayBack;
 
 struct Library {
     HMODULE module = ::LoadLibraryA("xpmfilter.dll");
@@ -86,53 +90,6 @@ struct Recipe {
     Input input;
 };
 
-// The pixels of the picture that differ from the pattern's (-1: it could not be played). The
-// picture is played into a top-down 32-bit DIB section of its size, first filled with a colour
-// no pattern uses. A Windows Metafile is played as hosts play them: in MM_ANISOTROPIC with the
-// viewport on the bitmap, and the window a file's placeable header gives (a handle sets its
-// own).
-int WrongPixels(void* picture, const Recipe& r, const xpmtest::XpmPattern& p, SIZE window = {}) {
-    const int width = r.pattern.width, height = r.pattern.height;
-    BITMAPINFO info{};
-    info.bmiHeader = {.biSize = sizeof info.bmiHeader,
-                      .biWidth = width,
-                      .biHeight = -height,
-                      .biPlanes = 1,
-                      .biBitCount = 32,
-                      .biCompression = BI_RGB};
-    void* bits = nullptr;
-    const HDC dc = ::CreateCompatibleDC(nullptr);
-    const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dc == nullptr || bitmap == nullptr) return -1;
-    const HGDIOBJ previous = ::SelectObject(dc, bitmap);
-    auto* quads = static_cast<uint32_t*>(bits);  // 0x00RRGGBB
-    std::fill(quads, quads + width * height, 0x01123456u);
-    const RECT frame{0, 0, width, height};
-    if (r.windowsMetafile) {
-        ::SetMapMode(dc, MM_ANISOTROPIC);
-        if (window.cx != 0) ::SetWindowExtEx(dc, window.cx, window.cy, nullptr);
-        ::SetViewportExtEx(dc, width, height, nullptr);
-        ::PlayMetaFile(dc, static_cast<HMETAFILE>(picture));
-    } else {
-        ::PlayEnhMetaFile(dc, static_cast<HENHMETAFILE>(picture), &frame);
-    }
-    ::GdiFlush();
-    int wrong = 0;
-    for (int i = 0; i < width * height; ++i) wrong += quads[i] != p.colors[p.indices[i]];
-    ::SelectObject(dc, previous);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(dc);
-    return wrong;
-}
-
-void DeletePicture(void* picture, bool windowsMetafile) {
-    if (windowsMetafile) {
-        EXPECT_TRUE(::DeleteMetaFile(static_cast<HMETAFILE>(picture)));
-    } else {
-        EXPECT_TRUE(::DeleteEnhMetaFile(static_cast<HENHMETAFILE>(picture)));
-    }
-}
-
 // ImportFile to a named file, as a host with its own request does. Returns the job's result
 // and the handle the library hands over (null when none).
 int ImportToFile(const Library& filter, const std::string& input, const std::string& output,
@@ -151,22 +108,6 @@ int ImportToFile(const Library& filter, const std::string& input, const std::str
     ::GlobalFree(host.request.optionSet);
     *picture = reinterpret_cast<void*>(static_cast<uintptr_t>(host.sink.dataHandle));
     return result;
-}
-
-// The named file as GDI reads it back. A WMF on disk starts with its 22-byte placeable header:
-// its key is checked, and its box is the window to play it with.
-void* ReadBack(const std::string& path, bool windowsMetafile, SIZE* window) {
-    if (!windowsMetafile) return ::GetEnhMetaFileA(path.c_str());
-    const std::string file = xpmtest::ReadFile(path);
-    uint32_t key = 0;
-    int16_t corners[4] = {};  // left, top, right, bottom
-    if (file.size() < 22) return nullptr;
-    std::memcpy(&key, file.data(), sizeof key);
-    std::memcpy(corners, file.data() + 6, sizeof corners);
-    EXPECT_EQ(key, 0x9AC6CDD7u) << "no placeable header";
-    *window = {corners[2] - corners[0], corners[3] - corners[1]};
-    return ::SetMetaFileBitsEx(static_cast<UINT>(file.size() - 22),
-                               reinterpret_cast<const BYTE*>(file.data() + 22));
 }
 
 TEST(Import, PlaysBackAsTheRecipeSays) {
@@ -195,20 +136,8 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
     // As a host names them: with the system's separator.
     const std::string path = std::filesystem::path(dir.file("in.xpm")).make_preferred().string();
     for (const Recipe& r : recipes) {
-        const xpmtest::XpmPattern pattern = xpmtest::MakePattern(r.pattern);
-        const std::string text = pattern.File();
+        const std::string text = xpmtest::MakePattern(r.pattern).File();
         xpmtest::WriteFile(path, text);
-        auto source = std::make_unique<SourceSpec>();
-        HGLOBAL memory = nullptr;
-        if (r.input == kFromMemory) {
-            memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size());
-            ASSERT_NE(memory, nullptr);
-            std::memcpy(::GlobalLock(memory), text.data(), text.size());
-            ::GlobalUnlock(memory);
-            source->memory = memory;
-        } else {
-            std::snprintf(source->path, sizeof source->path, "%s", path.c_str());
-        }
         if (r.input == kToNamedFile) {
             const std::string name = r.windowsMetafile ? "out.wmf" : "out.emf";
             const std::string output =
@@ -217,33 +146,36 @@ TEST(Import, PlaysBackAsTheRecipeSays) {
                     .string();
             void* handed = nullptr;
             EXPECT_EQ(ImportToFile(filter, path, output, r.windowsMetafile, &handed), 0) << r.name;
-            ASSERT_NE(handed, nullptr) << r.name;
-            EXPECT_EQ(WrongPixels(handed, r, pattern), 0) << r.name << ": the handed-over picture";
-            DeletePicture(handed, r.windowsMetafile);
-            SIZE window{};
-            void* file = ReadBack(output, r.windowsMetafile, &window);
-            ASSERT_NE(file, nullptr) << output << " is not a metafile";
-            EXPECT_EQ(WrongPixels(file, r, pattern, window), 0) << output;
-            DeletePicture(file, r.windowsMetafile);
+            EXPECT_EQ(PlayBack(handed, r.windowsMetafile, r.pattern), "")
+                << r.name << ": the handed-over picture";
+            EXPECT_EQ(FilePlaysBack(xpmtest::ReadFile(output), r.windowsMetafile, r.pattern), "")
+                << output;
             EXPECT_EQ(dir.Names(), (std::set<std::string>{"in.xpm", name}))
                 << r.name << ": no temporary file may stay";
             EXPECT_TRUE(::DeleteFileA(output.c_str())) << output;
             continue;
         }
+        auto source = std::make_unique<SourceSpec>();
+        HGLOBAL memory =
+            r.input == kFromMemory ? ::GlobalAlloc(GMEM_MOVEABLE, text.size()) : nullptr;
+        if (memory != nullptr) {
+            std::memcpy(::GlobalLock(memory), text.data(), text.size());
+            ::GlobalUnlock(memory);
+            source->memory = memory;
+        } else {
+            std::snprintf(source->path, sizeof source->path, "%s", path.c_str());
+        }
         VrHostHooks hooks{.size = sizeof hooks,
                           .metafileKind = r.windowsMetafile ? 1u : 0u};  // WMF : EMF
         PictureResult result{};
-        const uint32_t code = importGR(&hooks, source.get(), &result, nullptr);
+        EXPECT_EQ(importGR(&hooks, source.get(), &result, nullptr), 0u) << r.name;
         if (memory != nullptr) ::GlobalFree(memory);
-        ASSERT_EQ(code, 0u) << r.name;
-        ASSERT_NE(result.picture, nullptr) << r.name;
         EXPECT_EQ(::GetObjectType(result.picture),
                   r.windowsMetafile ? DWORD{OBJ_METAFILE} : DWORD{OBJ_ENHMETAFILE})
             << r.name;
         EXPECT_EQ(result.bounds[2] - result.bounds[0], r.pattern.width) << r.name;
         EXPECT_EQ(result.bounds[3] - result.bounds[1], r.pattern.height) << r.name;
-        EXPECT_EQ(WrongPixels(result.picture, r, pattern), 0) << r.name;
-        DeletePicture(result.picture, r.windowsMetafile);
+        EXPECT_EQ(PlayBack(result.picture, r.windowsMetafile, r.pattern), "") << r.name;
     }
 }
 

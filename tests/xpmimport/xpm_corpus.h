@@ -134,7 +134,7 @@ struct XpmRecipe {
         else
             *error = "X has no colour \"" + color + "\"";
     }
-    expected.width = static_cast<int32_t>(image.width),
+    expected.width = static_cast<int32_t>(image.width);
     expected.height = static_cast<int32_t>(image.height);
     for (size_t i = 0; error->empty() && i < size_t{image.width} * image.height; ++i) {
         expected.pixels.insert(expected.pixels.end(), palette[image.data[i] % 256].begin(),
