@@ -21,8 +21,12 @@ inline std::string PlayBack(void* picture, bool windowsMetafile, const xpmtest::
     const xpmtest::XpmPattern pattern = xpmtest::MakePattern(spec);
     const int width = spec.width, height = spec.height;
     BITMAPINFO info{};
-    info.bmiHeader = {.biSize = sizeof info.bmiHeader, .biWidth = width, .biHeight = -height,
-                      .biPlanes = 1, .biBitCount = 32, .biCompression = BI_RGB};
+    info.bmiHeader = {.biSize = sizeof info.bmiHeader,
+                      .biWidth = width,
+                      .biHeight = -height,
+                      .biPlanes = 1,
+                      .biBitCount = 32,
+                      .biCompression = BI_RGB};
     void* bits = nullptr;
     const HDC dc = ::CreateCompatibleDC(nullptr);
     const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -44,12 +48,15 @@ inline std::string PlayBack(void* picture, bool windowsMetafile, const xpmtest::
     }
     ::GdiFlush();
     int wrong = 0;
-    for (int i = 0; i < width * height; ++i) wrong += quads[i] != pattern.colors[pattern.indices[i]];
+    for (int i = 0; i < width * height; ++i)
+        wrong += quads[i] != pattern.colors[pattern.indices[i]];
     ::SelectObject(dc, previous);
     ::DeleteObject(bitmap);
     ::DeleteDC(dc);
     if (!deleted) return "the handle could not be deleted";
-    return wrong == 0 ? "" : std::to_string(wrong) + " of " + std::to_string(width * height) + " pixels wrong";
+    return wrong == 0
+               ? ""
+               : std::to_string(wrong) + " of " + std::to_string(width * height) + " pixels wrong";
 }
 
 // A metafile file's bytes played back as above. A WMF file starts with its 22-byte placeable
