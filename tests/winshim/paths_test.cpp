@@ -151,7 +151,6 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
     };
     // clang-format off
     std::vector<Case> cases = {
-        {.name = "the program", .size = 4096, .want = len, .text = exe, .error = whole},
         {.name = "the program by its handle", .module = ProgramModule(), .size = 4096,
          .want = len, .text = exe, .error = whole},
         {.name = "the program, room for its NUL", .size = len + 1, .want = len, .text = exe,
