@@ -44,7 +44,6 @@ TEST(Metafiles, KindsBitsAndDeletion) {
                     {WinshimAdoptMetaFileBits(UINT(kWmf.size()), block(kWmf)), false, kWmf},
                     {WinshimMapMetaFile(fd, 24), false, {kEmf.begin(), kEmf.begin() + 24}}});
     ::close(fd);
-    EXPECT_EQ(WinshimGetCounts().metafiles, 6u);
 #endif
     for (const Held& held : handles) {
         void* h = held.h;
@@ -102,7 +101,6 @@ TEST(Metafiles, KindsBitsAndDeletion) {
                 !WinshimAdoptMetaFileBits(4, nullptr) && !WinshimMapEnhMetaFile(-1, 4) &&
                 !WinshimMapMetaFile(fd, 4))
         << "no bytes, no block, no file, a closed file";
-    EXPECT_EQ(WinshimGetCounts().metafiles, 0u);
 #endif
 }
 

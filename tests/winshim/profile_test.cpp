@@ -36,23 +36,25 @@ void ExpectRow(const T& got, const T& want, bool wineDiffers, const std::string&
     }
 }
 
-TEST_F(Profile, StringResultsAndFileNames) {
+// GetPrivateProfileStringA and GetPrivateProfileIntA: how a file is parsed, and where it is;
+// what comes back in the buffer.
+TEST_F(Profile, StringsNumbersAndFileNames) {
     const std::string deep = deep_ + "/p.ini";
-    for (const std::string& file : {"w.ini"s, windows_ + "/inwin.ini", deep})
-        WriteFile(file, "[section1]\r\nname1=val1\r\nname3\r\nname4=a\r\n");
-    WriteFile(windows_ + "/win.ini", "[w]\r\nk=from win.ini\r\n");
+    for (const std::string& file : {"w.ini"s, windows_ + "/inwin.ini", deep, windows_ + "/win.ini"})
+        WriteFile(file, "[a]\r\nk=val1\r\nbare\r\none=1\r\n");
 #if defined(_WIN32)
     ASSERT_TRUE(std::filesystem::create_directories("fifo.ini"));  // no fifos: a directory
 #else
     ASSERT_EQ(::mkfifo("fifo.ini", 0600), 0);
 #endif
-    // The buffer holds want and its NUL, and nothing past the room; kUnchanged leaves the last
-    // error unchecked. Windows and Wine answer a null section or key with the name lists, which
-    // libwinshim leaves out.
+    // A row with text reads it from case.ini. The buffer holds want and its NUL, and nothing
+    // past the room; kUnchanged leaves the last error unchecked. Windows and Wine answer a null
+    // section or key with the name lists, which libwinshim leaves out.
     struct Case {
         const char* name;
-        const char *app = "section1", *key = "name1", *def = "d";
-        DWORD size = 260;
+        std::string text;
+        const char *app = "a", *key = "k", *def = "d";
+        DWORD size = 100;
         const char* file = "./w.ini";
         std::string want;
         DWORD error = kUnchanged;
@@ -64,92 +66,74 @@ TEST_F(Profile, StringResultsAndFileNames) {
         {.name = "a value cut to the room", .size = 4, .want = "val", .error = more,
          .wine = kWineDiffers},
         {.name = "a value with room for its NUL", .size = 5, .want = "val1"},
-        {.name = "room for the NUL alone", .key = "name4", .size = 1, .want = ""},
+        {.name = "room for the NUL alone", .key = "one", .size = 1, .want = ""},
         {.name = "no room: the buffer stays", .size = 0},
         {.name = "the default loses trailing spaces only", .key = "x", .def = "  d\t  ",
          .want = "  d\t"},
-        {.name = "a missing section", .app = "notasection", .want = "d"},
+        {.name = "a missing section", .app = "x", .want = "d"},
         {.name = "no default", .key = "x", .def = nullptr, .want = ""},
-        {.name = "a line without '=' is no key", .key = "name3", .want = "d"},
-        {.name = "spaces around names go", .app = " section1 ", .key = "  name1 ", .want = "val1"},
-        {.name = "a tab before a name stays", .key = "\tname1", .want = "d", .wine = kWineDiffers},
+        {.name = "a line without '=' is no key", .key = "bare", .want = "d"},
+        {.name = "spaces around names go", .app = " a ", .key = "  k ", .want = "val1"},
+        {.name = "a tab before a name stays", .key = "\tk", .want = "d", .wine = kWineDiffers},
         {.name = "no section: the section names on Windows", .app = nullptr,
-         .want = kWine ? "section1\0"s : "", .error = invalid},
+         .want = kWine ? "a\0"s : "", .error = invalid},
         {.name = "no key: the section's keys on Windows", .key = nullptr,
-         .want = kWine ? "name1\0name4\0"s : "", .error = invalid},
+         .want = kWine ? "k\0one\0"s : "", .error = invalid},
         {.name = "a missing file", .file = "./nonexistent", .want = "d", .error = 2},
         {.name = "an empty file name", .file = "", .want = "d", .error = 5},
         {.name = "a fifo is no file", .file = "./fifo.ini", .want = "d", .error = 5},
         {.name = "a bare name is not looked for here", .file = "w.ini", .want = "d", .error = 2},
         {.name = "a bare name is in the Windows directory", .file = "inwin.ini", .want = "val1"},
-        {.name = "no file name: win.ini", .app = "w", .key = "k", .file = nullptr,
-         .want = "from win.ini"},
+        {.name = "no file name: win.ini", .file = nullptr, .want = "val1"},
         {.name = "a name longer than MAX_PATH", .file = deep.c_str(), .want = "val1"},
         {.name = "a file in place of a directory", .file = "./w.ini/x", .want = "d", .error = 3},
         {.name = "a missing directory", .file = "./nodir/x.ini", .want = "d", .error = 3},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        std::string buffer(300, 'x');
-        SetLastError(kUnchanged);
-        const DWORD got =
-            GetPrivateProfileStringA(c.app, c.key, c.def, buffer.data(), c.size, c.file);
-        const std::string written = c.size == 0 ? "x" : buffer.substr(0, c.want.size() + 1);
-        ExpectRow(std::tuple(got, written, buffer[c.size],
-                             c.error == kUnchanged ? c.error : GetLastError()),
-                  std::tuple(DWORD(c.want.size()), c.size == 0 ? "x" : c.want + '\0', 'x', c.error),
-                  c.wine, c.name);
-    }
-}
-
-TEST_F(Profile, ParsingAndIntegerRules) {
-    struct Case {
-        const char* name;
-        std::string file;
-        const char *app = "a", *key = "k", *want = nullptr;  // null: the lookup misses
-        bool wine = false;
-    };
-    // clang-format off
-    const Case cases[] = {
-        {.name = "a comment is no key", .file = "[a]\r\n;k=v", .key = ";k", .wine = kWineDiffers},
-        {.name = "an indented comment", .file = "[a]\r\n  ;k=v", .key = ";k", .wine = kWineDiffers},
-        {.name = "blanks around key and value go, quoted ones stay", .file = "[a]\r\nk = ' a ' ",
+        {.name = "a comment is no key", .text = "[a]\r\n;k=v", .key = ";k", .want = "d",
+         .wine = kWineDiffers},
+        {.name = "an indented comment", .text = "[a]\r\n  ;k=v", .key = ";k", .want = "d",
+         .wine = kWineDiffers},
+        {.name = "blanks around key and value go, quoted ones stay", .text = "[a]\r\nk = ' a ' ",
          .want = " a "},
-        {.name = "a header's name trimmed, text after ']' not read", .file = "[ a ]j\nk=1",
+        {.name = "a header's name trimmed, text after ']' not read", .text = "[ a ]j\nk=1",
          .want = "1"},
-        {.name = "lines end at CRLF, CR or LF", .file = "[a]\r\nj=1\rl=2\nk=3", .want = "3"},
-        {.name = "blanks before a header and a key", .file = " \t\v[a]\r\n \t\vk=1", .want = "1"},
-        {.name = "a header ends at its first ']'", .file = "[a]b]\r\nk=1", .want = "1",
+        {.name = "lines end at CRLF, CR or LF", .text = "[a]\r\nj=1\rl=2\nk=3", .want = "3"},
+        {.name = "blanks before a header and a key", .text = " \t\v[a]\r\n \t\vk=1", .want = "1"},
+        {.name = "a header ends at its first ']'", .text = "[a]b]\r\nk=1", .want = "1",
          .wine = kWineDiffers},
-        {.name = "a header without ']' ends with its line", .file = "[a\r\nk=1", .want = "1",
+        {.name = "a header without ']' ends with its line", .text = "[a\r\nk=1", .want = "1",
          .wine = kWineDiffers},
-        {.name = "a value runs from the first '=', ';' in it is data", .file = "[a]\r\nk = x=y ;z ",
+        {.name = "a value runs from the first '=', ';' in it is data", .text = "[a]\r\nk = x=y ;z ",
          .want = "x=y ;z"},
         {.name = "'[]' is a section, lines before any header are in none",
-         .file = "k=v\r\n[]\r\nk=w", .app = "", .want = "w", .wine = kWineDiffers},
-        {.name = "an empty key", .file = "[a]\r\n=v", .key = "", .want = "v"},
-        {.name = "names in any case, values as written", .file = "[A]\r\nK=MiXeD", .want = "MiXeD"},
-        {.name = "only the first section of a name is read", .file = "[a]\r\nj=1\r\n[a]\r\nk=2"},
-        {.name = "the first of two keys wins", .file = "[a]\r\nk=1\r\nk=2", .want = "1"},
-        {.name = "only the outer quotes go", .file = "[a]\r\nk=\"\"v\"\"", .want = "\"v\""},
-        {.name = "quotes that differ stay", .file = "[a]\r\nk='v\"", .want = "'v\""},
-        {.name = "a quote alone stays", .file = "[a]\r\nk=\"", .want = "\""},
-        {.name = "two quotes: an empty value", .file = "[a]\r\nk=\"\"", .want = ""},
-        {.name = "section names keep quotes", .file = "[\"a\"]\nk=1", .app = "\"a\"", .want = "1"},
+         .text = "k=v\r\n[]\r\nk=w", .app = "", .want = "w", .wine = kWineDiffers},
+        {.name = "an empty key", .text = "[a]\r\n=v", .key = "", .want = "v"},
+        {.name = "names in any case, values as written", .text = "[A]\r\nK=MiXeD", .want = "MiXeD"},
+        {.name = "only the first section of a name is read", .text = "[a]\r\nj=1\r\n[a]\r\nk=2",
+         .want = "d"},
+        {.name = "the first of two keys wins", .text = "[a]\r\nk=1\r\nk=2", .want = "1"},
+        {.name = "only the outer quotes go", .text = "[a]\r\nk=\"\"v\"\"", .want = "\"v\""},
+        {.name = "quotes that differ stay", .text = "[a]\r\nk='v\"", .want = "'v\""},
+        {.name = "a quote alone stays", .text = "[a]\r\nk=\"", .want = "\""},
+        {.name = "two quotes: an empty value", .text = "[a]\r\nk=\"\"", .want = ""},
+        {.name = "section names keep quotes", .text = "[\"a\"]\nk=1", .app = "\"a\"", .want = "1"},
         {.name = "a UTF-8 mark is no mark: it breaks the first header",
-         .file = "\xEF\xBB\xBF[a]\r\nk=1", .wine = kWineDiffers},
+         .text = "\xEF\xBB\xBF[a]\r\nk=1", .want = "d", .wine = kWineDiffers},
         {.name = "UTF-16LE reads as UTF-8, each length at its limits",
-         .file = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
+         .text = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
          .want = "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
     };
     // clang-format on
     for (const auto& c : cases) {
-        WriteFile("case.ini", c.file);
-        char buffer[100];
-        DWORD got = GetPrivateProfileStringA(c.app, c.key, "<default>", buffer, sizeof buffer,
-                                             "./case.ini");
-        ExpectRow(std::string(buffer, got), std::string(c.want ? c.want : "<default>"), c.wine,
-                  std::string(c.name) + ": " + PrintToString(c.file));
+        if (!c.text.empty()) WriteFile("case.ini", c.text);
+        std::string buffer(200, 'x');
+        SetLastError(kUnchanged);
+        const DWORD got = GetPrivateProfileStringA(c.app, c.key, c.def, buffer.data(), c.size,
+                                                   c.text.empty() ? c.file : "./case.ini");
+        const std::string written = c.size == 0 ? "x" : buffer.substr(0, c.want.size() + 1);
+        ExpectRow(std::tuple(got, written, buffer[c.size],
+                             c.error == kUnchanged ? c.error : GetLastError()),
+                  std::tuple(DWORD(c.want.size()), c.size == 0 ? "x" : c.want + '\0', 'x', c.error),
+                  c.wine, c.name + (c.text.empty() ? ""s : ": " + PrintToString(c.text)));
     }
     // GetPrivateProfileIntA. Windows and Wine read the name list as the value of a null key or
     // section.
