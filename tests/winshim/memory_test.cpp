@@ -107,7 +107,7 @@ TEST(Memory, CallSequences) {
          .steps = {Unlock(FALSE, ERROR_NOT_LOCKED), Lock(kSame), Free(0)}},
         {.name = "a fixed block of no bytes has one", .api = kGlobal,
          .handle = GlobalAlloc(GMEM_FIXED, 0), .steps = {Size(1), Free(0)}},
-        {.name = "a handle-shaped value that is no handle", .api = kGlobal, .handle = HANDLE(0xc042),
+        {.name = "a handle-shaped value, no handle", .api = kGlobal, .handle = HANDLE(0xc042),
          .steps = {Size(0, 6), Lock(0, 6), Flags(0x8000, 6)}},
     };
     for (const Case& c : cases) RunSteps(c);
