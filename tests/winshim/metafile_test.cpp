@@ -66,13 +66,11 @@ TEST(Metafiles, KindsBitsAndDeletion) {
             UINT got, want;
         } checks[] = {
             // clang-format off
-            {"the kind, through wsprintfA", UINT(wsprintfA(kind, "%d", GetObjectType(h))),
-             e ? 2u : 1u},
+            {"the kind via wsprintfA", UINT(wsprintfA(kind, "%d", GetObjectType(h))), e ? 2u : 1u},
             {"the size asked with no buffer", get(e, 0, nullptr), size},
             {"the size asked with room but no buffer", get(e, 400, nullptr), size},
             {"nothing as the other kind", get(!e, 400, out.data()), 0},
-            {"nothing into a buffer one byte short", get(e, size - 1, out.data()),
-             kWine ? size - 1 : 0},
+            {"nothing into a buffer too short", get(e, size - 1, out.data()), kWine ? size - 1 : 0},
             {"deleting as the other kind fails", (SetLastError(kUnchanged), remove(!e)), 0},
             {"with ERROR_INVALID_HANDLE", GetLastError(), 6},
             {"and keeps the object", GetObjectType(h), e ? 13u : 9u},

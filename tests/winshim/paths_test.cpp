@@ -101,8 +101,7 @@ TEST_F(Paths, OpenFile) {
 #if !defined(_WIN32)
     ASSERT_TRUE(touch("u") && ::chmod("u", 0) == 0);
     cases.insert(cases.end(), {
-        {.name = "an unreadable file is missing", .input = "./u", .want = missing,
-         .asNobody = true},
+        {.name = "an unreadable file: missing", .input = "./u", .want = missing, .asNobody = true},
         {.name = "a bare name, as another user", .input = "c.ini", .want = cwd_ + "/c.ini",
          .asNobody = true},
         {.name = "a path that climbs above the root stays there", .input = "/../.." + x, .want = x},
@@ -298,8 +297,7 @@ TEST(Resources, StringsAndVersionData) {
         {.name = "a string cut to the room", .size = 15, .want = 14, .text = "String resourc"},
         {.name = "room for the NUL alone", .id = 1, .size = 1, .text = ""},
         {.name = "no room: the buffer stays", .size = 0, .want = -1, .text = "untouched"},
-        {.name = "only the id's low word counts", .id = 0xFFFFFFFEu, .want = 9,
-         .text = "last slot"},
+        {.name = "only the id's low word", .id = 0xFFFFFFFEu, .want = 9, .text = "last slot"},
         {.name = "a missing string, room for the NUL alone", .id = 3, .size = 1, .text = ""},
         {.name = "a missing string", .id = 3, .size = 2, .text = "", .error = missing},
         {.name = "an empty string", .id = 7, .text = "", .error = missing},
