@@ -199,6 +199,51 @@ TEST(Memory, FailedAllocations) {
         }
     }
 }
+
+// The other calls that allocate, each allocation failed in turn: a call answers as if nothing
+// failed, or as for no memory (its failure answer, and the last error ERROR_NOT_ENOUGH_MEMORY).
+// Each call writes into a buffer that holds "stale" before.
+TEST(Memory, OtherCallsWithoutMemory) {
+    const xpmtest::TempDir dir;
+    const std::string ini = WriteFile(dir.file("p.ini"), "[a]\r\nk=v\r\nn=5\r\n");
+    const char* const file = ini.c_str();
+    OFSTRUCT of;
+    struct Call {
+        const char* name;
+        std::function<long(char*)> call;
+        std::set<std::string> failed;  // the call's result, a space, what its buffer holds
+    };
+    // clang-format off
+    const Call calls[] = {
+        // The default when the file could not be read; else nothing.
+        {"GetPrivateProfileStringA",
+         [&](char* b) { return GetPrivateProfileStringA("a", "k", "d", b, 9, file); },
+         {"1 d", "0 "}},
+        {"GetPrivateProfileIntA", [&](char*) { return GetPrivateProfileIntA("a", "n", 7, file); },
+         {"7 stale"}},
+        {"OpenFile", [&](char*) { return OpenFile(file, &of, OF_EXIST); }, {"-1 stale"}},
+        {"GetWindowsDirectoryA", [](char* b) { return GetWindowsDirectoryA(b, 300); }, {"0 stale"}},
+        {"GetTempPathA", [](char* b) { return GetTempPathA(300, b); }, {"0 stale"}},
+    };
+    // clang-format on
+    for (const Call& c : calls) {
+        char buffer[300] = "stale";
+        const std::string whole = std::to_string(c.call(buffer)) + " " + buffer;
+        for (uint64_t n = 0;; ++n) {
+            long result = 0;
+            std::strcpy(buffer, "stale");
+            SetLastError(kUnchanged);
+            const bool fired = xpmfault::FailDuring(xpmfault::Kind::kAllocation, n,
+                                                    [&] { result = c.call(buffer); });
+            const DWORD error = GetLastError();
+            const std::string got = std::to_string(result) + " " + buffer;
+            EXPECT_TRUE(got == whole || (fired && c.failed.count(got) && error == 8))
+                << c.name << " with allocation " << n << " failed gives \"" << got
+                << "\" and last error " << error << ", want \"" << whole << "\" or a failure";
+            if (!fired) break;
+        }
+    }
+}
 #endif
 
 }  // namespace

@@ -99,6 +99,8 @@ TEST(Metafiles, KindsBitsAndDeletion) {
                 !WinshimAdoptMetaFileBits(4, nullptr) && !WinshimMapEnhMetaFile(-1, 4) &&
                 !WinshimMapMetaFile(fd, 4))
         << "no bytes, no block, no file, a closed file";
+    EXPECT_EQ(ReadFile("/proc/self/maps").find(dir.file("emf")), std::string::npos)
+        << "the file of a deleted handle is still mapped";
 #endif
 }
 

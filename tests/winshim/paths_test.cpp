@@ -305,6 +305,7 @@ TEST(Resources, StringsAndVersionData) {
     };
     for (const auto& c : cases) {
         char buffer[130] = "untouched";
+        std::memset(buffer + 10, 'x', sizeof buffer - 11);  // a string must end in its own NUL
         SetLastError(kUnchanged);
         const int got = LoadStringA(module, c.id, buffer, c.size);
         EXPECT_EQ(std::tuple(got, std::string(buffer), GetLastError()),
@@ -313,6 +314,7 @@ TEST(Resources, StringsAndVersionData) {
     }
 #if !defined(_WIN32)
     char b[2][64] = {};
+    std::memset(b, 'x', sizeof b - 1);  // the value cut must end in its own NUL
     WORD v[4] = {};
     // In order: any case of the key; cut to the buffer; unknown keys and modules; the version.
     const std::vector<std::string> got = {
