@@ -45,13 +45,11 @@ inline int InChild(const std::function<int()>& fn, bool asNobody = false) {
 // one of them failed there. Their messages appear in the child's output.
 inline void ExpectInChild(const std::function<void()>& checks, bool asNobody,
                           const std::string& what) {
-    EXPECT_EQ(InChild(
-                  [&] {
-                      checks();
-                      return testing::Test::HasFailure() ? 1 : 0;
-                  },
-                  asNobody),
-              0)
+    const auto run = [&] {
+        checks();
+        return testing::Test::HasFailure() ? 1 : 0;
+    };
+    EXPECT_EQ(InChild(run, asNobody), 0)
         << what << ": the checks in the child process (as " << (asNobody ? "nobody" : "the owner")
         << ") failed, see above";
 }

@@ -18,10 +18,8 @@ namespace xpmfault {
 namespace {
 
 struct Countdown {
-    std::atomic<bool> armed{false};
-    std::atomic<uint64_t> remaining{0};
-    std::atomic<bool> fired{false};
-    std::atomic<uint64_t> seen{0};
+    std::atomic<bool> armed{false}, fired{false};
+    std::atomic<uint64_t> remaining{0}, seen{0};
 };
 Countdown g_counts[2];
 std::atomic<bool> g_active{false};
@@ -40,13 +38,6 @@ bool Fails(Kind kind) {
     return true;
 }
 
-template <typename F>
-F Next(const char* name) {
-    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
-}
-
-thread_local bool t_resolving = false;
-
 struct RealAllocators {
     decltype(&::malloc) malloc;
     decltype(&::calloc) calloc;
@@ -55,16 +46,21 @@ struct RealAllocators {
     decltype(&::free) free;
 };
 
+// The next definitions; null while dlsym, which allocates itself, resolves them.
 const RealAllocators* Real() {
     static RealAllocators real{};
     static std::atomic<bool> ready{false};
+    thread_local bool resolving = false;
     if (ready.load(std::memory_order_acquire)) return &real;
-    if (t_resolving) return nullptr;
-    t_resolving = true;
-    real = {Next<decltype(real.malloc)>("malloc"), Next<decltype(real.calloc)>("calloc"),
-            Next<decltype(real.realloc)>("realloc"), Next<decltype(real.aligned)>("aligned_alloc"),
-            Next<decltype(real.free)>("free")};
-    t_resolving = false;
+    if (resolving) return nullptr;
+    resolving = true;
+    const auto next = [](const char* name) { return dlsym(RTLD_NEXT, name); };
+    real = {reinterpret_cast<decltype(real.malloc)>(next("malloc")),
+            reinterpret_cast<decltype(real.calloc)>(next("calloc")),
+            reinterpret_cast<decltype(real.realloc)>(next("realloc")),
+            reinterpret_cast<decltype(real.aligned)>(next("aligned_alloc")),
+            reinterpret_cast<decltype(real.free)>(next("free"))};
+    resolving = false;
     ready.store(true, std::memory_order_release);
     return &real;
 }
@@ -174,34 +170,22 @@ XPMFAULT_EXPORT ssize_t pwrite(int fd, const void* data, size_t count, off_t off
 
 // operator new goes through malloc above (a sanitizer's own operator new would not), and
 // every form of delete through free, so that both sides agree on who allocated.
+// clang-format off
 XPMFAULT_EXPORT void* operator new(size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-XPMFAULT_EXPORT void* operator new[](size_t size) {
-    return operator new(size);
-}
+XPMFAULT_EXPORT void* operator new[](size_t size) { return operator new(size); }
 XPMFAULT_EXPORT void* operator new(size_t size, const std::nothrow_t&) noexcept {
     return std::malloc(size == 0 ? 1 : size);
 }
 XPMFAULT_EXPORT void* operator new[](size_t size, const std::nothrow_t&) noexcept {
     return std::malloc(size == 0 ? 1 : size);
 }
-XPMFAULT_EXPORT void operator delete(void* p) noexcept {
-    std::free(p);
-}
-XPMFAULT_EXPORT void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-XPMFAULT_EXPORT void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
-XPMFAULT_EXPORT void operator delete[](void* p, size_t) noexcept {
-    std::free(p);
-}
-XPMFAULT_EXPORT void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-XPMFAULT_EXPORT void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
+XPMFAULT_EXPORT void operator delete(void* p) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete[](void* p) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete(void* p, size_t) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete[](void* p, size_t) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+XPMFAULT_EXPORT void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+// clang-format on

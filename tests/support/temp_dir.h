@@ -63,7 +63,6 @@ class TempDir {
         std::filesystem::create_directories(std::filesystem::path(file(name)).parent_path());
         return WriteFile(file(name), bytes);
     }
-    [[nodiscard]] std::string Read(const std::string& name) const { return ReadFile(file(name)); }
     // The names in the folder (or in its subfolder `sub`), sorted.
     [[nodiscard]] std::set<std::string> Names(const std::string& sub = ".") const {
         std::set<std::string> names;

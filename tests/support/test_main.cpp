@@ -20,8 +20,8 @@ class LeakListener : public testing::EmptyTestEventListener {
         g_leaked = true;
         std::fprintf(
             stderr,
-            "LEAK in %s.%s: global blocks %d, global locks %d, local blocks %d, local locks %d, "
-            "metafiles %d\n",
+            "LEAK in %s.%s: more global blocks %d, global locks %d, local blocks %d, "
+            "local locks %d, metafiles %d\n",
             info.test_suite_name(), info.name(), int(after.globalBlocks - before_.globalBlocks),
             int(after.globalLocks - before_.globalLocks),
             int(after.localBlocks - before_.localBlocks),
@@ -35,7 +35,6 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     testing::UnitTest::GetInstance()->listeners().Append(new LeakListener);
     const int result = RUN_ALL_TESTS();
-    if (g_leaked)
-        std::fprintf(stderr, "FAILED: some tests left memory blocks, locks or metafiles behind\n");
+    if (g_leaked) std::fprintf(stderr, "FAILED: a test left blocks, locks or metafiles behind\n");
     return g_leaked ? 1 : result;
 }

@@ -81,41 +81,33 @@ TEST_F(Paths, OpenFile) {
         std::string input, want;
         bool asNobody = false;
     };
+    // clang-format off
     std::vector<Case> cases = {
         {.name = "an absolute path", .input = x, .want = x},
-        {.name = "a relative path", .input = "sub/x.ini", .want = x},
-        {.name = "a path through . and ..", .input = "./sub/../sub/./x.ini", .want = x},
+        {.name = "a relative path through . and ..", .input = "./sub/../sub/./x.ini", .want = x},
         {.name = "a full path of 127 characters, the most", .input = fits, .want = fits},
         {.name = "a full path of 128 characters", .input = fits + "m", .want = tooLong},
         {.name = "a bare name in the current directory", .input = "c.ini", .want = cwd_ + "/c.ini"},
-        {.name = "a bare name in the Windows directory",
-         .input = "w.ini",
+        {.name = "a bare name in the Windows directory", .input = "w.ini",
          .want = windows_ + "/w.ini"},
         {.name = "a bare name: the program's directory comes before the current one",
-         .input = both,
-         .want = exeDirFits ? inExe : cwd_ + "/" + both},
+         .input = both, .want = exeDirFits ? inExe : cwd_ + "/" + both},
         {.name = "a missing file", .input = "./foo-bar-foo.baz", .want = missing},
         {.name = "a bare name found nowhere", .input = "foo-bar-foo.baz", .want = missing},
-        {.name = "a directory", .input = "sub/dir", .want = kWine ? "-1 5 5+" : missing},
+        {.name = "a directory is no file", .input = "sub/dir", .want = kWine ? "-1 5 5+" : missing},
         {.name = "a missing file whose path would be too long",
-         .input = "./foo-bar-foo.baz" + std::string(130, '+'),
-         .want = tooLong},
+         .input = "./foo-bar-foo.baz" + std::string(130, '+'), .want = tooLong},
     };
 #if !defined(_WIN32)
-    ASSERT_TRUE(::mkfifo("fifo", 0666) == 0 && touch("u") && ::chmod("u", 0) == 0);
-    cases.insert(cases.end(), {{.name = "a fifo is no file", .input = "./fifo", .want = "-1 2 2"},
-                               {.name = "an unreadable file is missing",
-                                .input = "./u",
-                                .want = "-1 2 2",
-                                .asNobody = true},
-                               {.name = "a bare name, as another user",
-                                .input = "c.ini",
-                                .want = cwd_ + "/c.ini",
-                                .asNobody = true},
-                               {.name = "a path that climbs above the root stays there",
-                                .input = "/../.." + x,
-                                .want = x}});
+    ASSERT_TRUE(touch("u") && ::chmod("u", 0) == 0);
+    cases.insert(cases.end(), {
+        {.name = "an unreadable file: missing", .input = "./u", .want = missing, .asNobody = true},
+        {.name = "a bare name, as another user", .input = "c.ini", .want = cwd_ + "/c.ini",
+         .asNobody = true},
+        {.name = "a path that climbs above the root stays there", .input = "/../.." + x, .want = x},
+    });
 #endif
+    // clang-format on
     for (const auto& c : cases) {
 #if !defined(_WIN32)
         if (c.asNobody) {
@@ -158,7 +150,6 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
     };
     // clang-format off
     std::vector<Case> cases = {
-        {.name = "the program", .size = 4096, .want = len, .text = exe, .error = whole},
         {.name = "the program by its handle", .module = ProgramModule(), .size = 4096,
          .want = len, .text = exe, .error = whole},
         {.name = "the program, room for its NUL", .size = len + 1, .want = len, .text = exe,
@@ -166,16 +157,11 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
         {.name = "no room", .size = 0, .error = ERROR_INSUFFICIENT_BUFFER},
         {.name = "no module", .module = HMODULE(0xffffffff), .error = 126},
         {.name = "an address inside a module", .module = HMODULE(&inProgram), .error = 126},
-        {.name = "a function's address", .module = HMODULE(&GlobalAlloc), .error = 126},
     };
 #if !defined(_WIN32)
     const DWORD cut = ERROR_INSUFFICIENT_BUFFER;
-    cases.insert(cases.end(), {
-        {.name = "half the room", .size = len / 2, .want = len / 2,
-         .text = exe.substr(0, len / 2 - 1), .error = cut},
-        {.name = "no room for the NUL", .size = len, .want = len, .text = exe.substr(0, len - 1),
-         .error = cut},
-        {.name = "room for the NUL alone", .size = 1, .want = 1, .text = "", .error = cut}});
+    cases.push_back({.name = "no room for the NUL", .size = len, .want = len,
+                     .text = exe.substr(0, len - 1), .error = cut});
     // clang-format on
     // Copies of the library loaded beside the real one: in a directory deeper than MAX_PATH,
     // and by a relative name, which stays right after the current directory changes.
@@ -196,8 +182,6 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
     cases.insert(cases.end(), {
         {.name = "a path longer than MAX_PATH", .module = copy, .size = 4096,
          .want = DWORD(deep.size()), .text = deep},
-        {.name = "a path longer than MAX_PATH, cut", .module = copy, .size = MAX_PATH,
-         .want = MAX_PATH, .text = deep.substr(0, MAX_PATH - 1), .error = cut},
         {.name = "loaded by a relative name", .module = nearCopy, .size = 4096,
          .want = DWORD(near.size()), .text = near}});
     // clang-format on
@@ -229,35 +213,26 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
     const char *fixture = windows_.c_str(), *root = root_.c_str();
     // clang-format off
     std::vector<Directory> directories = {
-        {.name = "Windows", .value = fixture, .want = windowsLen, .text = windows_},
         {.name = "Windows, room for its NUL", .value = fixture, .size = windowsLen + 1,
          .want = windowsLen, .text = windows_},
         {.name = "Windows, no room for the NUL", .value = fixture, .size = windowsLen,
          .want = windowsLen + 1, .text = "untouched"},
-        {.name = "temporary", .temporary = true, .value = root, .want = tempLen,
-         .text = root_ + "/"},
         {.name = "temporary, room for its NUL", .temporary = true, .value = root,
          .size = tempLen + 1, .want = tempLen, .text = root_ + "/"},
         {.name = "temporary, no room for the NUL", .temporary = true, .value = root,
-         .size = tempLen, .want = tempLen + 1, .text = "untouched"},
-        {.name = "temporary, no room", .temporary = true, .value = root, .size = 0,
-         .want = tempLen + 1, .text = "untouched"}};
+         .size = tempLen, .want = tempLen + 1, .text = "untouched"}};
 #if !defined(_WIN32)
     directories.insert(directories.end(), {
         {.name = "Windows, separators dropped", .value = "/opt/windows//", .want = 12,
          .text = "/opt/windows"},
-        {.name = "Windows at the root", .value = "/", .want = 1, .text = "/"},
-        {.name = "Windows at the root, twice", .value = "//", .want = 1, .text = "/"},
+        {.name = "Windows at the root", .value = "//", .want = 1, .text = "/"},
         {.name = "Windows beyond MAX_PATH", .value = windir.c_str(), .size = 512, .want = 292,
          .text = windir},
-        {.name = "Windows beyond MAX_PATH, no room", .value = windir.c_str(), .size = MAX_PATH,
-         .want = 293, .text = "untouched"},
         {.name = "Windows unset: /etc", .value = nullptr, .want = 4, .text = "/etc"},
         {.name = "Windows empty: /etc", .value = "", .want = 4, .text = "/etc"},
         {.name = "temporary, one separator", .temporary = true, .value = "/var/tmp//", .want = 9,
          .text = "/var/tmp/"},
-        {.name = "temporary at the root", .temporary = true, .value = "//", .want = 1,
-         .text = "/"},
+        {.name = "temporary at the root", .temporary = true, .value = "//", .want = 1, .text = "/"},
         {.name = "temporary, relative: /tmp/", .temporary = true, .value = "tmp", .want = 5,
          .text = "/tmp/"},
         {.name = "temporary unset: /tmp/", .temporary = true, .value = nullptr, .want = 5,
@@ -318,15 +293,11 @@ TEST(Resources, StringsAndVersionData) {
         DWORD error = kUnchanged;
     } cases[] = {
         // clang-format off
-        {.name = "a string", .want = 15, .text = "String resource"},
         {.name = "a string, room for its NUL", .size = 16, .want = 15, .text = "String resource"},
         {.name = "a string cut to the room", .size = 15, .want = 14, .text = "String resourc"},
         {.name = "room for the NUL alone", .id = 1, .size = 1, .text = ""},
         {.name = "no room: the buffer stays", .size = 0, .want = -1, .text = "untouched"},
-        {.name = "only the id's low word counts", .id = 0xFFFFFFFEu, .want = 9,
-         .text = "last slot"},
-        {.name = "only the id's low word counts, high bit set", .id = 0x80000001u, .want = 3,
-         .text = "one"},
+        {.name = "only the id's low word", .id = 0xFFFFFFFEu, .want = 9, .text = "last slot"},
         {.name = "a missing string, room for the NUL alone", .id = 3, .size = 1, .text = ""},
         {.name = "a missing string", .id = 3, .size = 2, .text = "", .error = missing},
         {.name = "an empty string", .id = 7, .text = "", .error = missing},
@@ -334,6 +305,7 @@ TEST(Resources, StringsAndVersionData) {
     };
     for (const auto& c : cases) {
         char buffer[130] = "untouched";
+        std::memset(buffer + 10, 'x', sizeof buffer - 11);  // a string must end in its own NUL
         SetLastError(kUnchanged);
         const int got = LoadStringA(module, c.id, buffer, c.size);
         EXPECT_EQ(std::tuple(got, std::string(buffer), GetLastError()),
@@ -342,6 +314,7 @@ TEST(Resources, StringsAndVersionData) {
     }
 #if !defined(_WIN32)
     char b[2][64] = {};
+    std::memset(b, 'x', sizeof b - 1);  // the value cut must end in its own NUL
     WORD v[4] = {};
     // In order: any case of the key; cut to the buffer; unknown keys and modules; the version.
     const std::vector<std::string> got = {
