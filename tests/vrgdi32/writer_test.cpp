@@ -4,23 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
+#include "child.h"
+#include "temp_dir.h"
 #include "vrgdi32/vrgdi32.h"
 #include "xpmimport/render/byte_reader.h"
 #include "xpmimport/render/dib_paint.h"
@@ -318,185 +319,176 @@ TEST(WriterTest, PicturesComeOutAsSent) {
     }
 }
 
+// close(2) as the library sees it: once armed, the next call fails with EIO (the descriptor is
+// closed all the same, as Linux does).
+bool g_failNextClose = false;
+void FailNextClose(WriterHandle) {
+    g_failNextClose = true;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int close(int fd) {
+    const auto closed = static_cast<int>(syscall(SYS_close, fd));
+    if (!std::exchange(g_failNextClose, false)) return closed;
+    errno = EIO;
+    return -1;
+}
+
+namespace {
+
 // Where the picture goes: a named file replaced only by a complete picture (no temporary file
-// outlives the import, none has a name while it is made), or the host's descriptor; and the
-// failures of each. The handle of a named file keeps its bytes when the file changes.
+// outlives the import, none has a name while it is made, none is readable by others), or the
+// host's descriptor; and the failures of each. The handle of a named file keeps its bytes when
+// the file changes.
 TEST(WriterTest, Destinations) {
-    static std::string watched;  // the directory, and its entries once the output is open
+    namespace fs = std::filesystem;
+    // The directory; once the output is open, its entries and the mode of the temporary file.
+    static std::string watched;
     static std::ptrdiff_t during = -1;
-    struct Place {
-        std::string dir, path;
-        Sent run;
-        VrHostHooks hooks{
-            sizeof(VrHostHooks), kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd, -1};
-        rlim_t sizeLimit = RLIM_INFINITY;
-        bool nobody = false;  // run as "nobody", who may not write the directory
-        void Old(const std::string& at) { std::ofstream(at) << "old"; }
-        void Nobody() {
-            nobody = true, chmod(dir.c_str(), 0755), chown(path.c_str(), 65534, 65534);
-        }
-        void Descriptor(int flags) {
-            hooks.outputFd = open(path.c_str(), flags, 0644), run.hostValue = Address(hooks),
-            run.name.clear();
-        }
-    };
-    static int reader = -1;
-    // wantFile: picture.emf afterwards, "new" the picture, "old" the old one, "" none.
+    static int temporaryMode = -1, reader = -1;
+    // What stands at the output's name before: a file ("old", mode 0640), a link to one beside
+    // it (planted: another user's, in a sticky directory anyone may write), a pipe (whose
+    // reader leaves once the output is open).
+    enum Before { kNothing, kFile, kLink, kPlantedLink, kPipe, kPipeReaderLeaves };
+    // output: the name, in the directory unless absolute ("" with a descriptor); nameChars: a
+    // name of that many characters; fdFlags: the picture goes to a descriptor opened so;
+    // nobody: run as "nobody", who may not write the directory. wantFile: "new" the picture,
+    // else the bytes the name holds afterwards.
     struct Case {
         const char* name;
-        void (*setup)(Place&);
-        int16_t wantOpen;
-        Error wantError;
-        std::string wantFile;
+        Before before = kNothing;
+        std::string output = "picture.emf";
+        std::size_t nameChars = 0;
+        int fdFlags = -1;
+        const char* format = "";
+        int32_t width = 100;
+        bool nobody = false;
+        rlim_t sizeLimit = RLIM_INFINITY;
+        void (*afterOpen)(WriterHandle) = nullptr;
+        int16_t wantOpen = 0;
+        Error wantError{};
+        std::string wantFile = "<none>";
     };
+    const Error kDiskFull{1, kWrite, kFull};
+    // clang-format off
     const Case cases[] = {
-        {"new file", [](Place&) {}, 0, {}, "new"},
-        {"replaces a file", [](Place& p) { p.Old(p.path); }, 0, {}, "new"},
-        {"replaces a link's file",
-         [](Place& p) { p.Old(p.dir + "/real.emf"), symlink("real.emf", p.path.c_str()); },
-         0,
-         {},
-         "new"},
-        {"a link planted by another user in a shared directory",
-         [](Place& p) {
-             p.Old(p.dir + "/real.emf"), symlink("real.emf", p.path.c_str()),
-                 lchown(p.path.c_str(), 65534, 65534), chmod(p.dir.c_str(), 01777);
-         },
-         301,
-         {},
-         "old"},
-        {"in place, the directory not writable",
-         [](Place& p) { p.Old(p.path), p.Nobody(); },
-         0,
-         {},
-         "new"},
-        {"in place, beyond the file size limit",
-         [](Place& p) { p.Old(p.path), p.Nobody(), p.sizeLimit = 65536; },
-         0,
-         {1, kWrite, kFull},
-         "old"},
-        {"name of 260 characters",
-         [](Place& p) { p.run.name = p.dir + "/" + std::string(259 - p.dir.size(), 'n'); },
-         301,
-         {},
-         ""},
-        {"aborted picture keeps the old file",
-         [](Place& p) { p.Old(p.path), p.run.afterOpen = WriterAbort; },
-         0,
-         {},
-         "old"},
-        {"missing directory",
-         [](Place& p) { p.run.name = p.dir + "/missing/picture.emf"; },
-         301,
-         {},
-         ""},
-        {"beyond the file size limit",
-         [](Place& p) { p.Old(p.path), p.sizeLimit = 65536; },
-         0,
-         {1, kWrite, kFull},
-         "old"},
-        {"full disk", [](Place& p) { p.run.name = "/dev/full"; }, 0, {1, kWrite, kFull}, ""},
-        {"pipe whose reader left",
-         [](Place& p) {
-             mkfifo(p.path.c_str(), 0600), reader = open(p.path.c_str(), O_RDONLY | O_NONBLOCK);
-             p.run.afterOpen = [](WriterHandle) { close(reader); };
-         },
-         0,
-         {1, kWrite, 0},
-         ""},
-        {"pipe without a reader", [](Place& p) { mkfifo(p.path.c_str(), 0600); }, 301, {}, ""},
-        {"EMF to a read-write descriptor",
-         [](Place& p) { p.Descriptor(O_RDWR | O_CREAT); },
-         0,
-         {},
-         "new"},
-        {"WMF to a write-only descriptor",
-         [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT), p.hooks.metafileKind = 1; },
-         0,
-         {},
-         "new"},
-        {"WMF 1 pixel wide, named",
-         [](Place& p) { p.run.format = "WMF", p.run.width = 1; },
-         0,
-         {},
-         "new"},
-        {"descriptor that appends",
-         [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT | O_APPEND); },
-         301,
-         {},
-         ""},
-        {"descriptor and a name",
-         [](Place& p) { p.Descriptor(O_RDWR | O_CREAT), p.run.name = p.path; },
-         kInvalid,
-         {},
-         ""},
+        {.name = "new file", .wantFile = "new"},
+        {.name = "replaces a file", .before = kFile, .wantFile = "new"},
+        {.name = "replaces a link's file", .before = kLink, .wantFile = "new"},
+        {.name = "a link planted by another user", .before = kPlantedLink, .wantOpen = 301, .wantFile = "old"},
+        // The directory refuses a temporary file: the file is rewritten in place, and only
+        // when the whole picture fits is the old one gone.
+        {.name = "in place, the directory not writable", .before = kFile, .nobody = true, .wantFile = "new"},
+        {.name = "in place, beyond the file size limit", .before = kFile, .nobody = true, .sizeLimit = 65536,
+         .wantError = kDiskFull, .wantFile = "old"},
+        {.name = "name of 260 characters", .nameChars = 260, .wantOpen = 301},
+        {.name = "aborted picture keeps the old file", .before = kFile, .afterOpen = WriterAbort, .wantFile = "old"},
+        {.name = "missing directory", .output = "missing/picture.emf", .wantOpen = 301},
+        {.name = "beyond the file size limit", .before = kFile, .sizeLimit = 65536, .wantError = kDiskFull,
+         .wantFile = "old"},
+        {.name = "full disk", .output = "/dev/full", .wantError = kDiskFull},
+        {.name = "a device whose close fails", .output = "/dev/null", .afterOpen = FailNextClose,
+         .wantError = {1, kWrite, 0}},
+        {.name = "pipe whose reader left", .before = kPipeReaderLeaves, .wantError = {1, kWrite, 0}},
+        {.name = "pipe without a reader", .before = kPipe, .wantOpen = 301},
+        {.name = "EMF to a read-write descriptor", .output = "", .fdFlags = O_RDWR | O_CREAT, .wantFile = "new"},
+        {.name = "WMF to a write-only descriptor", .output = "", .fdFlags = O_WRONLY | O_CREAT, .format = "WMF",
+         .wantFile = "new"},
+        {.name = "WMF 1 pixel wide, named", .format = "WMF", .width = 1, .wantFile = "new"},
+        {.name = "descriptor that appends", .output = "", .fdFlags = O_WRONLY | O_CREAT | O_APPEND, .wantOpen = 301,
+         .wantFile = ""},
+        {.name = "descriptor and a name", .fdFlags = O_RDWR | O_CREAT, .wantOpen = kInvalid, .wantFile = ""},
     };
+    // clang-format on
     rlimit fileSize{};
     signal(SIGPIPE, SIG_IGN), signal(SIGXFSZ, SIG_IGN), getrlimit(RLIMIT_FSIZE, &fileSize);
+    const mode_t mask = umask(0);
+    umask(mask);
     for (const Case& c : cases) {
-        char dir[] = "/tmp/vrgdi32_out_XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        Place p{
-            dir, std::string(dir) + "/picture.emf", {.name = std::string(dir) + "/picture.emf"}};
-        p.run.afterOpen = [](WriterHandle) {
-            during = std::distance(std::filesystem::directory_iterator(watched), {});
-        };
-        c.setup(p);
-        const int fd = p.hooks.outputFd;
-        const bool made = c.wantFile == "new", link = std::filesystem::is_symlink(p.path);
-        const auto entries = [&] {
-            return std::distance(std::filesystem::directory_iterator(dir), {});
-        };
-        const auto before = entries(), want = before + (made && !std::filesystem::exists(p.path));
-        const rlimit limit{std::min(p.sizeLimit, fileSize.rlim_max), fileSize.rlim_max};
-        watched = dir, during = -1;
-        // A child fails by its own findings only, not the test's before it.
-        const auto* findings = testing::UnitTest::GetInstance()->current_test_info()->result();
-        const int earlier = findings->total_part_count();
-        const pid_t child = p.nobody ? fork() : 0;
-        if (child > 0) {
-            int status = -1;
-            EXPECT_EQ(waitpid(child, &status, 0) == child ? status : -1, 0) << c.name;
-        } else {
-            // As nobody, permissions bind (they do not for root).
-            if (p.nobody && geteuid() == 0 &&
-                (setgroups(0, nullptr) || setresgid(65534, 65534, 65534) ||
-                 setresuid(65534, 65534, 65534)))
-                _exit(2);
-            const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(p.run));
+        xpmtest::TempDir dir("vrgdi32_out");
+        const std::string path = dir.file("picture.emf"), real = dir.file("real.emf");
+        if (c.before == kFile || c.before == kLink || c.before == kPlantedLink)
+            chmod(dir.Write(c.before == kFile ? "picture.emf" : "real.emf", "old").c_str(), 0640);
+        if (c.before == kLink || c.before == kPlantedLink) symlink("real.emf", path.c_str());
+        if (c.before == kPlantedLink) {
+            lchown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
+            chmod(dir.path().c_str(), 01777);
+        }
+        if (c.before == kPipe || c.before == kPipeReaderLeaves) mkfifo(path.c_str(), 0600);
+        if (c.before == kPipeReaderLeaves) reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (c.nobody) chown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
+        VrHostHooks hooks{.size = sizeof(VrHostHooks), .outputFd = -1};
+        Sent run{.format = c.format, .width = c.width, .afterOpen = c.afterOpen};
+        if (c.fdFlags >= 0) {
+            hooks.flags = kVrHookOutputFd;
+            hooks.outputFd = open(path.c_str(), c.fdFlags, 0666);
+            run.hostValue = Address(hooks);
+        }
+        run.name = c.output.empty() || c.output[0] == '/' ? c.output : dir.file(c.output);
+        if (c.nameChars != 0)
+            run.name = dir.file(std::string(c.nameChars - dir.path().size() - 1, 'n'));
+        if (c.before == kPipeReaderLeaves) run.afterOpen = [](WriterHandle) { close(reader); };
+        if (run.afterOpen == nullptr) {
+            run.afterOpen = [](WriterHandle) {
+                during = std::distance(fs::directory_iterator(watched), {});
+                for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+                    struct stat info {};
+                    const std::string target = fs::read_symlink(fd).string();
+                    if (target.starts_with(watched + "/#") && stat(fd.path().c_str(), &info) == 0)
+                        temporaryMode = int(info.st_mode & 07777);
+                }
+            };
+        }
+        const bool made = c.wantFile == "new", link = fs::is_symlink(path);
+        const std::ptrdiff_t before = std::ssize(dir.Names()),
+                             want = before + (made && !fs::exists(path));
+        const rlimit limit{std::min(c.sizeLimit, fileSize.rlim_max), fileSize.rlim_max};
+        watched = dir.path(), during = temporaryMode = -1;
+        const auto checks = [&] {
+            const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(run));
             setrlimit(RLIMIT_FSIZE, &fileSize);
             OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
             EXPECT_EQ(std::make_tuple(out.open, out.error, out.sink.dataHandle != 0),
-                      std::make_tuple(c.wantOpen, c.wantError, made && fd < 0))
-                << c.name;
-            std::ifstream file(c.wantFile.empty() ? "/nonexistent" : p.path,
-                               std::ios::binary);  // a pipe would block
-            const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
-                                             std::istreambuf_iterator<char>()};
-            EXPECT_TRUE(made || bytes == std::vector<uint8_t>(c.wantFile.begin(), c.wantFile.end()))
-                << c.name << ": the old file stays";
+                      std::make_tuple(c.wantOpen, c.wantError, made && c.fdFlags < 0))
+                << c.name << ": OutputOpen, the error, a handle";
+            const std::string file = xpmtest::ReadFile(path);
+            const std::vector<uint8_t> bytes(file.begin(), file.end());
+            EXPECT_TRUE(made || file == c.wantFile) << c.name << ": the file holds " << file;
+            // Made unreadable to others, it gets the old file's mode, or a new file's.
+            struct stat info {};
+            EXPECT_TRUE(!made ||
+                        (stat(path.c_str(), &info) == 0 &&
+                         (info.st_mode & 0777) == (c.before != kNothing ? 0640 : 0666 & ~mask) &&
+                         (temporaryMode == -1 || temporaryMode == 0600)))
+                << c.name << ": mode " << std::oct << info.st_mode << ", temporary "
+                << temporaryMode;
             // A named file comes back as a handle too (a WMF's without the file's placeable
             // header), whose bytes stay when the file is cut short; the host's descriptor is
             // left at its end.
-            const bool wmf = p.hooks.metafileKind == kVrMetafileWmf || p.run.format[0] == 'W';
-            EXPECT_TRUE(!made || (fd < 0 ? truncate(p.path.c_str(), 1) == 0 &&
-                                               (wmf || bytes == handle.bytes())
-                                         : lseek(fd, 0, SEEK_CUR) == std::ssize(bytes)))
-                << c.name;
+            const bool wmf = c.format[0] == 'W';
+            EXPECT_TRUE(!made ||
+                        (c.fdFlags < 0
+                             ? truncate(path.c_str(), 1) == 0 && (wmf || bytes == handle.bytes())
+                             : lseek(hooks.outputFd, 0, SEEK_CUR) == std::ssize(bytes)))
+                << c.name << ": the handle's bytes, or the descriptor's position";
             const Shape shape = wmf ? kWholeBitmap : kFourBands;
             if (made)
-                ExpectShown(out, bytes, wmf ? Kind::kWmfFile : Kind::kEmf, p.run, shape, c.name);
-            if (made && fd < 0 && wmf)
-                ExpectShown(out, handle.bytes(), Kind::kWmfHandle, p.run, shape, c.name);
-            if (p.nobody) std::fflush(stdout), _exit(findings->total_part_count() != earlier);
-        }
+                ExpectShown(out, bytes, wmf ? Kind::kWmfFile : Kind::kEmf, run, shape, c.name);
+            if (made && c.fdFlags < 0 && wmf)
+                ExpectShown(out, handle.bytes(), Kind::kWmfHandle, run, shape, c.name);
+        };
+        if (c.nobody)
+            xpmtest::ExpectInChild(checks, true, c.name);
+        else
+            checks();
         // No temporary file is left or has a name while the picture is made (when that was
         // seen), a link stays a link.
-        EXPECT_EQ(std::make_tuple(entries(), std::filesystem::is_symlink(p.path),
+        EXPECT_EQ(std::make_tuple(std::ssize(dir.Names()), fs::is_symlink(path),
                                   during < 0 ? before : during),
                   std::make_tuple(want, link, before))
-            << c.name;
-        close(fd), std::filesystem::remove_all(dir);
+            << c.name << ": entries after, a link, entries while it was made";
+        close(hooks.outputFd);
     }
 }
 
