@@ -108,33 +108,31 @@ TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
     // before and after reading; cause: StreamReadFailure afterwards.
     struct Case {
         const char* name;
-        const char* kind = "routine";
-        int32_t claimed = -2, failAfter = -1, failWith = -EIO;
-        bool overDeliver = false;
+        Source source;
         int32_t wantBytes = n, lengthBefore = n, lengthAfter = n, cause = 0;
     };
     // clang-format off
     const Case cases[] = {
-        {.name = "a regular file", .kind = "file"},
-        {.name = "a memory block", .kind = "memory"},
+        {.name = "a regular file", .source = {.kind = "file"}},
+        {.name = "a memory block", .source = {.kind = "memory"}},
         {.name = "a routine that tells its size"},
-        {.name = "a routine that tells no size", .claimed = -1, .lengthBefore = -1},
-        {.name = "a routine that tells less than it has", .claimed = 10, .lengthBefore = 10},
-        {.name = "a routine failing at once", .failAfter = 0, .wantBytes = 0, .cause = EIO},
-        {.name = "a routine failing after two reads", .failAfter = 2, .wantBytes = -1, .cause = EIO},
-        {.name = "a routine that tells no size failing after two reads", .claimed = -1, .failAfter = 2,
+        {.name = "a routine that tells no size", .source = {.claimed = -1}, .lengthBefore = -1},
+        {.name = "a routine that tells less than it has", .source = {.claimed = 10}, .lengthBefore = 10},
+        {.name = "a routine failing at once", .source = {.failAfter = 0}, .wantBytes = 0, .cause = EIO},
+        {.name = "a routine failing after two reads", .source = {.failAfter = 2}, .wantBytes = -1, .cause = EIO},
+        {.name = "a routine that tells no size failing after two reads", .source = {.claimed = -1, .failAfter = 2},
          .wantBytes = -1, .lengthBefore = -1, .lengthAfter = -1, .cause = EIO},
-        {.name = "a routine failing with the least error number", .failAfter = 0, .failWith = -2, .wantBytes = 0,
-         .cause = 2},
-        {.name = "a routine failing with the greatest error number", .failAfter = 0, .failWith = -4095,
+        {.name = "a routine failing with the least error number", .source = {.failAfter = 0, .failWith = -2},
+         .wantBytes = 0, .cause = 2},
+        {.name = "a routine failing with the greatest error number", .source = {.failAfter = 0, .failWith = -4095},
          .wantBytes = 0, .cause = 4095},
-        {.name = "a routine failing with -1", .failAfter = 0, .failWith = -1, .wantBytes = 0,
+        {.name = "a routine failing with -1", .source = {.failAfter = 0, .failWith = -1}, .wantBytes = 0,
          .cause = kVrReadRoutineFailed},
-        {.name = "a routine failing with no error number", .failAfter = 0, .failWith = -4096, .wantBytes = 0,
+        {.name = "a routine failing with no error number", .source = {.failAfter = 0, .failWith = -4096},
+         .wantBytes = 0, .cause = kVrReadRoutineFailed},
+        {.name = "a routine delivering more than asked", .source = {.overDeliver = true}, .wantBytes = 0,
          .cause = kVrReadRoutineFailed},
-        {.name = "a routine delivering more than asked", .overDeliver = true, .wantBytes = 0,
-         .cause = kVrReadRoutineFailed},
-        {.name = "a pipe", .kind = "pipe", .lengthBefore = -1},
+        {.name = "a pipe", .source = {.kind = "pipe"}, .lengthBefore = -1},
     };
     // From 10 on; each position reached is read there. A file stream's 64 KiB window starts
     // where a read found nothing held: at 20 from "back near the start" on, at 65557 after.
@@ -161,15 +159,11 @@ TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
     };
     // clang-format on
     for (const Case& c : cases) {
-        const bool routine = c.kind == std::string("routine");
+        const bool routine = c.source.kind == "routine";
         for (const std::vector<int32_t>& sizes : std::vector<std::vector<int32_t>>{
                  {1}, {3}, {4096}, {65536}, {100000}, {1, 2, 65535, 1, 70000, 17}}) {
-            Source source{.bytes = content,
-                          .kind = c.kind,
-                          .claimed = c.claimed,
-                          .failAfter = c.failAfter,
-                          .failWith = c.failWith,
-                          .overDeliver = c.overDeliver};
+            Source source = c.source;
+            source.bytes = content;
             StreamHandle stream = source.Open();
             const std::string what = std::string(c.name) + ", reads of " + std::to_string(sizes[0]);
             EXPECT_EQ(std::vector<int32_t>(
@@ -195,7 +189,7 @@ TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
                 << source.mostAsked << " bytes at once";
         }
         if (c.lengthBefore != n || c.wantBytes != n) continue;  // the seeks: all data, a length
-        Source source{.bytes = content, .kind = c.kind};
+        Source source{.bytes = content, .kind = c.source.kind};
         StreamHandle stream = source.Open();
         uint8_t byte = 0, first[10];
         int32_t position = 10;
