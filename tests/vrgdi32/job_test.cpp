@@ -3,8 +3,9 @@
 // and the preferences call.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <cstring>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,12 +33,17 @@ struct Step {
 };
 
 // Status sequences as the filter sends them; the record of hooks is read wherever it lies, on
-// the stack or on the heap (an older, shorter record too); other host values mean no hooks.
+// the stack or where readable memory ends (an older, shorter record too); other host values
+// mean no hooks.
 TEST(ImportJobTest, StatusSequences) {
     // shown: the percentages the host is shown; ends: what ImportJobEnd gives; stopped: the
     // writer finishes with the stop code. hostValue: the record's address, or kOnStack /
-    // kOnHeap for the host's record there, kUnaligned for a copy of it 4 bytes off its alignment.
-    constexpr uint64_t kOnStack = ~0ull, kOnHeap = ~1ull, kUnaligned = ~2ull;
+    // kAtMemoryEnd for a copy of it where readable memory ends, kUnaligned for one 4 bytes off
+    // its alignment.
+    constexpr uint64_t kOnStack = ~0ull, kAtMemoryEnd = ~1ull, kUnaligned = ~2ull;
+    auto* atMemoryEnd = static_cast<uint8_t*>(
+        mmap(nullptr, 8192, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_EQ(mprotect(atMemoryEnd + 4096, 4096, PROT_NONE), 0);
     struct Case {
         const char* name;
         int32_t stopBits = 0;
@@ -92,8 +98,8 @@ TEST(ImportJobTest, StatusSequences) {
         {.name = "older record", .stopBits = -1, .shown = {100}, .ends = 61, .stopped = true,
          .size = kVrHostHooksSizeV1, .steps = kStopped},
         {.name = "record of unknown size", .stopBits = -1, .size = 24, .steps = kSilent},
-        {.name = "record on the heap", .stopBits = -1, .shown = {100}, .ends = 61, .stopped = true,
-         .hostValue = kOnHeap, .steps = kStopped},
+        {.name = "older record where readable memory ends", .stopBits = -1, .shown = {100}, .ends = 61,
+         .stopped = true, .hostValue = kAtMemoryEnd, .size = kVrHostHooksSizeV1, .steps = kStopped},
         {.name = "no host value", .stopBits = -1, .hostValue = 0, .steps = kSilent},
         {.name = "unaligned record", .stopBits = -1, .hostValue = kUnaligned, .steps = kSilent},
         {.name = "unmapped value", .stopBits = -1, .hostValue = 0x1000, .steps = kSilent},
@@ -102,9 +108,9 @@ TEST(ImportJobTest, StatusSequences) {
     for (const Case& c : cases) {
         Host host{{}, c.stopBits};
         VrHostHooks stack{sizeof(VrHostHooks), 0, &host, Host::Shown, Host::Stops};
-        auto heap = std::make_unique<VrHostHooks>(stack);
-        VrHostHooks* record = c.hostValue == kOnHeap ? heap.get() : &stack;
-        record->size = c.size;
+        stack.size = c.size;
+        // The record's first bytes in the last of two pages, with the next page unreadable.
+        std::memcpy(atMemoryEnd + 4096 - c.size, &stack, c.size);
         // The hooks reach the job the way the filter attaches them, through OutputOpen's sink;
         // the range comes before the output is opened.
         const ImportJobHandle job =
@@ -122,10 +128,11 @@ TEST(ImportJobTest, StatusSequences) {
         WriterHandle writer = WriterCreate(0);
         // A whole record, but at an address a record cannot have.
         alignas(VrHostHooks) uint8_t shifted[sizeof(VrHostHooks) + 4];
-        std::memcpy(shifted + 4, record, sizeof(VrHostHooks));
-        const bool placed = c.hostValue == kOnStack || c.hostValue == kOnHeap;
-        uint64_t value = placed ? reinterpret_cast<uint64_t>(record) : c.hostValue;
+        std::memcpy(shifted + 4, &stack, sizeof(VrHostHooks));
+        uint64_t value = c.hostValue == kOnStack ? reinterpret_cast<uint64_t>(&stack) : c.hostValue;
         if (c.hostValue == kUnaligned) value = reinterpret_cast<uint64_t>(shifted + 4);
+        if (c.hostValue == kAtMemoryEnd)
+            value = reinterpret_cast<uint64_t>(atMemoryEnd + 4096 - c.size);
         StatusSink sink{0, {}, job, 0, 0, 0, value};
         EXPECT_EQ(std::vector<int32_t>({DefaultStatusProc(job, 0, kRange, 0, 100, 0, nullptr),
                                         OutputOpen(writer, "", "", 0, nullptr, &sink)}),
@@ -145,6 +152,7 @@ TEST(ImportJobTest, StatusSequences) {
             << c.name;
         EXPECT_EQ(host.percents, c.shown) << c.name;
     }
+    munmap(atMemoryEnd, 8192);
 }
 
 TEST(ImportJobTest, UnknownJobsAndPreferences) {
