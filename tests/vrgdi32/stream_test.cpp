@@ -52,7 +52,7 @@ struct Source {
         if (++r.reads > r.failAfter && r.failAfter >= 0) return r.failWith;
         const std::size_t n = std::min<std::size_t>(
             {std::size_t(count), std::size_t(r.piece), r.bytes.size() - r.offset});
-        std::memcpy(buffer, r.bytes.data() + r.offset, n);
+        std::copy_n(r.bytes.begin() + std::ptrdiff_t(r.offset), n, static_cast<uint8_t*>(buffer));
         r.offset = r.endless && r.offset + n == r.bytes.size() ? 0 : r.offset + n;
         return r.overDeliver ? count + 1 : static_cast<int32_t>(n);
     }
