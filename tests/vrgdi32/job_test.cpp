@@ -3,7 +3,9 @@
 // and the preferences call.
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <sys/mman.h>
+
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -16,136 +18,122 @@ namespace {
 struct Host {
     std::vector<int32_t> percents;
     int32_t stopBits = 0;  // shifted right (the sign bit kept) at every query
-    VrHostHooks Hooks() {
-        return {
-            sizeof(VrHostHooks), 0, this,
-            [](void* h, int32_t percent) { static_cast<Host*>(h)->percents.push_back(percent); },
-            [](void* h) -> int32_t {
-                return std::exchange(static_cast<Host*>(h)->stopBits,
-                                     static_cast<Host*>(h)->stopBits >> 1) &
-                       1;
-            }};
+    static void Shown(void* h, int32_t percent) {
+        static_cast<Host*>(h)->percents.push_back(percent);
+    }
+    static int32_t Stops(void* h) {
+        int32_t& bits = static_cast<Host*>(h)->stopBits;
+        return std::exchange(bits, bits >> 1) & 1;
     }
 };
 
+struct Step {
+    uint32_t kind, code, first, second;
+    int32_t wantAnswer;
+};
+
 // Status sequences as the filter sends them; the record of hooks is read wherever it lies, on
-// the stack or on the heap (an older, shorter record too); other host values mean no hooks.
+// the stack or where readable memory ends (an older, shorter record too); other host values
+// mean no hooks.
 TEST(ImportJobTest, StatusSequences) {
-    struct Step {
-        uint32_t kind, code, first, second;
-        int32_t wantAnswer;
-    };
-    // stopped: the writer finishes with the stop code. where: 0 stack, 1 heap, 2 the host value
-    // `gap` itself.
+    // shown: the percentages the host is shown; ends: what ImportJobEnd gives; stopped: the
+    // writer finishes with the stop code. hostValue: the record's address, or kOnStack /
+    // kAtMemoryEnd for a copy of it where readable memory ends, kUnaligned for one 4 bytes off
+    // its alignment.
+    constexpr uint64_t kOnStack = ~0ull, kAtMemoryEnd = ~1ull, kUnaligned = ~2ull;
+    auto* atMemoryEnd = static_cast<uint8_t*>(
+        mmap(nullptr, 8192, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_EQ(mprotect(atMemoryEnd + 4096, 4096, PROT_NONE), 0);
     struct Case {
         const char* name;
-        int32_t stopBits;
-        std::vector<Step> steps;
-        std::vector<int32_t> wantPercents;
-        int16_t wantEnd;
+        int32_t stopBits = 0;
+        std::vector<int32_t> shown;
+        int16_t ends = 0;
         bool stopped = false;
-        int where = 0;
+        uint64_t hostValue = kOnStack;
         uint32_t size = sizeof(VrHostHooks);
-        std::size_t gap = 0;
-        int32_t readFailure = 0;  // what a read routine of the job's input answers (-EIO)
+        int32_t readGives = 0;  // what a read routine of the job's input answers (-EIO)
+        std::vector<Step> steps;
     };
-    const uint32_t kRange = 0xFFFFFFFFu, kMinus = static_cast<uint32_t>(-300),
-                   full = sizeof(VrHostHooks), old = kVrHostHooksSizeV1;
-    const std::vector<Step> kStopped = {{0, 0, 50, 0, 1}, {2, 61, 0, 0, 1}},
-                            kSilent = {{0, 0, 50, 0, 0}, {2, 61, 0, 0, 0}};
-    const std::vector<Case> cases = {
-        {"clean run", 0, {{0, 0, 50, 0, 0}, {0, 0, 100, 0, 0}}, {50, 100}, 0},
-        {"zero report is no failure", 0, {{3, 0, 0, 0, 0}}, {}, 0},
-        {"percentages are clamped",
-         0,
-         {{0, 0, 0, 0, 0}, {0, 0, 250, 0, 0}, {0, 0, kMinus, 0, 0}, {0, 0, 99, 0, 0}},
-         {0, 100, 0, 99},
-         0},
-        {"a range scales",
-         0,
-         {{0, kRange, 200, 400, 0}, {0, 0, 400, 0, 0}, {0, 0, 100, 0, 0}, {0, 0, 700, 0, 0}},
-         {50, 0, 100},
-         0},
-        {"an empty range does not", 0, {{0, kRange, 5, 0, 0}, {0, 0, 42, 0, 0}}, {42}, 0},
-        {"host stops and confirms",
-         -1,
-         {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 1}, {3, 61, 0, 0, 0}},
-         {10},
-         61,
-         true},
-        {"stop at the last check, not reported",
-         -1,
-         {{0, 0, 100, 0, 1}, {2, 61, 0, 0, 1}},
-         {100},
-         61,
-         true},
-        {"host asks, then takes it back",
-         1,
-         {{0, 0, 10, 0, 1}, {2, 61, 0, 0, 0}, {0, 0, 20, 0, 0}},
-         {10, 20},
-         0},
-        {"stop asked, never confirmed", -1, {{0, 0, 10, 0, 1}}, {10}, 0},
-        {"first report wins", 0, {{3, 27, 0, 0, 0}, {3, 26, 0, 0, 0}, {3, 61, 0, 0, 0}}, {}, 27},
-        {"negative code", 0, {{3, static_cast<uint32_t>(-23), 0, 0, 0}, {3, 7, 0, 0, 0}}, {}, -23},
+    constexpr uint32_t kRange = 0xFFFFFFFFu;
+    const auto Progress = [](uint32_t percent, int32_t answer = 0) {
+        return Step{0, 0, percent, 0, answer};
+    };
+    const auto Range = [](uint32_t base, uint32_t size) { return Step{0, kRange, base, size, 0}; };
+    const auto Report = [](int32_t code) { return Step{3, static_cast<uint32_t>(code), 0, 0, 0}; };
+    const auto StopNotice = [](int32_t answer) { return Step{2, 61, 0, 0, answer}; };
+    const std::vector<Step> kStopped = {Progress(100, 1), StopNotice(1)},
+                            kSilent = {Progress(100), StopNotice(0)};
+    const uint32_t kMinus = static_cast<uint32_t>(-300);
+    // clang-format off
+    const Case cases[] = {
+        {.name = "clean run", .shown = {50, 100}, .steps = {Progress(50), Progress(100)}},
+        {.name = "zero report is no failure", .steps = {Report(0)}},
+        {.name = "percentages are clamped", .shown = {0, 100, 0, 99},
+         .steps = {Progress(0), Progress(250), Progress(kMinus), Progress(99)}},
+        {.name = "a range scales", .shown = {50, 0, 100},
+         .steps = {Range(200, 400), Progress(400), Progress(100), Progress(700)}},
+        {.name = "an empty range does not", .shown = {42}, .steps = {Range(5, 0), Progress(42)}},
+        {.name = "host stops and confirms", .stopBits = -1, .shown = {10}, .ends = 61,
+         .stopped = true, .steps = {Progress(10, 1), StopNotice(1), Report(61)}},
+        {.name = "stop at the last check, not reported", .stopBits = -1, .shown = {100}, .ends = 61,
+         .stopped = true, .steps = kStopped},
+        {.name = "host asks, then takes it back", .stopBits = 1, .shown = {10, 20},
+         .steps = {Progress(10, 1), StopNotice(0), Progress(20)}},
+        {.name = "stop asked, never confirmed", .stopBits = -1, .shown = {10},
+         .steps = {Progress(10, 1)}},
+        {.name = "first report wins", .ends = 27, .steps = {Report(27), Report(26), Report(61)}},
+        {.name = "negative code", .ends = -23, .steps = {Report(-23), Report(7)}},
         // A failed read is the end of the input to the filter: its codes for a file cut short
         // become the read failure; others stay.
-        {"cut short by a failed read", 0, {{3, uint32_t(-23), 0, 0, 0}}, {}, 30, 0, 0, full, 0, -5},
-        {"undecodable after a failed read",
-         0,
-         {{3, uint32_t(-1), 0, 0, 0}},
-         {},
-         30,
-         0,
-         0,
-         full,
-         0,
-         -1},
-        {"memory after a failed read", 0, {{3, 27, 0, 0, 0}}, {}, 27, 0, 0, full, 0, -5},
-        {"a clean run after a failed read", 0, {}, {}, 0, 0, 0, full, 0, -5},
-        {"report before the stop wins",
-         -1,
-         {{3, 7, 0, 0, 0}, {0, 0, 5, 0, 1}, {2, 61, 0, 0, 1}},
-         {5},
-         7,
-         true},
-        {"other kinds answer 0",
-         -1,
-         {{1, 0, 0, 0, 0}, {2, 60, 0, 0, 0}, {4, 61, 0, 0, 0}, {0, 5, 50, 0, 0}},
-         {},
-         0},
-        {"older record", -1, kStopped, {50}, 61, true, 0, old},
-        {"record of unknown size", -1, kSilent, {}, 0, false, 0, 24},
-        {"heap", -1, kStopped, {50}, 61, true, 1},
-        {"older record on the heap", -1, kStopped, {50}, 61, true, 1, old},
-        {"no host value", -1, kSilent, {}, 0, false, 2, full, 0},
-        {"unaligned value", -1, kSilent, {}, 0, false, 2, full, 7},
-        {"unmapped value", -1, kSilent, {}, 0, false, 2, full, 0x1000},
+        {.name = "cut short by a failed read", .ends = 30, .readGives = -5, .steps = {Report(-23)}},
+        {.name = "undecodable after a failed read", .ends = 30, .readGives = -1,
+         .steps = {Report(-1)}},
+        {.name = "memory after a failed read", .ends = 27, .readGives = -5, .steps = {Report(27)}},
+        {.name = "a clean run after a failed read", .readGives = -5},
+        {.name = "report before the stop wins", .stopBits = -1, .shown = {5}, .ends = 7,
+         .stopped = true, .steps = {Report(7), Progress(5, 1), StopNotice(1)}},
+        {.name = "other kinds answer 0", .stopBits = -1,
+         .steps = {{1, 0, 0, 0, 0}, {2, 60, 0, 0, 0}, {4, 61, 0, 0, 0}, {0, 5, 50, 0, 0}}},
+        {.name = "older record", .stopBits = -1, .shown = {100}, .ends = 61, .stopped = true,
+         .size = kVrHostHooksSizeV1, .steps = kStopped},
+        {.name = "record of unknown size", .stopBits = -1, .size = 24, .steps = kSilent},
+        {.name = "older record where readable memory ends", .stopBits = -1, .shown = {100}, .ends = 61,
+         .stopped = true, .hostValue = kAtMemoryEnd, .size = kVrHostHooksSizeV1, .steps = kStopped},
+        {.name = "no host value", .stopBits = -1, .hostValue = 0, .steps = kSilent},
+        {.name = "unaligned record", .stopBits = -1, .hostValue = kUnaligned, .steps = kSilent},
+        {.name = "unmapped value", .stopBits = -1, .hostValue = 0x1000, .steps = kSilent},
     };
+    // clang-format on
     for (const Case& c : cases) {
         Host host{{}, c.stopBits};
-        VrHostHooks stack = host.Hooks();
-        auto heap = std::make_unique<VrHostHooks>(stack);
-        VrHostHooks* record = c.where == 0 ? &stack : heap.get();
-        record->size = c.size;
+        VrHostHooks stack{sizeof(VrHostHooks), 0, &host, Host::Shown, Host::Stops};
+        stack.size = c.size;
+        // The record's first bytes in the last of two pages, with the next page unreadable.
+        std::memcpy(atMemoryEnd + 4096 - c.size, &stack, c.size);
         // The hooks reach the job the way the filter attaches them, through OutputOpen's sink;
         // the range comes before the output is opened.
         const ImportJobHandle job =
             ImportJobBegin(nullptr, "XPM Import", "in.xpm", 0, 0x00080005, 0);
         static int32_t failure;
-        failure = c.readFailure;
+        failure = c.readGives;
         const StreamSource failing{
             0, 0, {}, reinterpret_cast<uint64_t>(+[](uint64_t, void* buffer, int32_t) {
                 return buffer == nullptr ? -1 : failure;
             })};
-        StreamHandle input = c.readFailure != 0 ? StreamOpen(nullptr, &failing, 0) : nullptr;
+        StreamHandle input = c.readGives != 0 ? StreamOpen(nullptr, &failing, 0) : nullptr;
         uint8_t byte;
-        EXPECT_EQ(StreamRead(input, &byte, 1), 0);
-        EXPECT_EQ(StreamReadFailure(), c.readFailure == -1 ? kVrReadRoutineFailed : -c.readFailure)
-            << c.name << ": the cause";
+        EXPECT_EQ(StreamRead(input, &byte, 1), 0) << c.name;  // the stream tests check the cause
         StreamClose(input);
         WriterHandle writer = WriterCreate(0);
-        StatusSink sink{
-            0, {}, job, 0, 0, 0, c.where == 2 ? c.gap : reinterpret_cast<uint64_t>(record)};
+        // A whole record, but at an address a record cannot have.
+        alignas(VrHostHooks) uint8_t shifted[sizeof(VrHostHooks) + 4];
+        std::memcpy(shifted + 4, &stack, sizeof(VrHostHooks));
+        uint64_t value = c.hostValue == kOnStack ? reinterpret_cast<uint64_t>(&stack) : c.hostValue;
+        if (c.hostValue == kUnaligned) value = reinterpret_cast<uint64_t>(shifted + 4);
+        if (c.hostValue == kAtMemoryEnd)
+            value = reinterpret_cast<uint64_t>(atMemoryEnd + 4096 - c.size);
+        StatusSink sink{0, {}, job, 0, 0, 0, value};
         EXPECT_EQ(std::vector<int32_t>({DefaultStatusProc(job, 0, kRange, 0, 100, 0, nullptr),
                                         OutputOpen(writer, "", "", 0, nullptr, &sink)}),
                   std::vector<int32_t>(2, 0));
@@ -160,10 +148,11 @@ TEST(ImportJobTest, StatusSequences) {
         OutputFinish(writer), WriterGetError(writer, 1, &flag, pair), OutputClose(writer),
             WriterDestroy(writer);
         EXPECT_EQ(std::vector<int32_t>({flag != 0 ? pair[0] : 0, ImportJobEnd(job)}),
-                  std::vector<int32_t>({c.stopped ? 901 : 0, c.wantEnd}))
+                  std::vector<int32_t>({c.stopped ? 901 : 0, c.ends}))
             << c.name;
-        EXPECT_EQ(host.percents, c.wantPercents) << c.name;
+        EXPECT_EQ(host.percents, c.shown) << c.name;
     }
+    munmap(atMemoryEnd, 8192);
 }
 
 TEST(ImportJobTest, UnknownJobsAndPreferences) {

@@ -20,32 +20,44 @@ TEST(OptionSetTest, Escapes) {
     // 42 stores in's first 56 bytes as the options block, 43 loads it; the others leave it be.
     // Blocks that are not option sets, even big enough ones, refuse every code.
     struct Case {
+        const char* name;
         OptionSetHandle handle;
         uint32_t code, size;
-        bool passIn, passOut;
-        int32_t want;
+        bool passIn = false, passOut = false;
+        int32_t want = 0;
     };
+    // clang-format off
     const Case cases[] = {
-        {set, 43, 56, false, true, 0},    {set, 42, 56, true, false, 0},
-        {set, 3, 2, true, false, 0},      {set, 3, 1, true, false, -1},
-        {set, 3, 2, false, true, -1},     {set, 4, 2, false, true, 0},
-        {set, 4, 4, false, true, -1},     {set, 4, 2, true, false, -1},
-        {set, 26, 4, false, true, 0},     {set, 26, 2, false, true, -1},
-        {set, 40, 1, true, false, 0},     {set, 40, 2, true, false, -1},
-        {set, 42, 55, true, false, -1},   {set, 43, 57, false, true, -1},
-        {set, 43, 56, true, false, -1},   {set, 43, 56, false, true, 0},
-        {set, 0, 0, false, false, -1},    {set, 5, 2, true, true, -1},
-        {set, 81, 8, true, false, -1},    {nullptr, 43, 56, false, true, -1},
-        {plain, 43, 56, false, true, -1}, {tiny, 4, 2, false, true, -1},
-        {freed, 4, 2, false, true, -1},   {HGLOBAL(0x4242), 43, 56, false, true, -1},
+        {.name = "a new set loads zeros", .handle = set, .code = kVrOptionLoadOptions, .size = 56, .passOut = true},
+        {.name = "store the options", .handle = set, .code = kVrOptionStoreOptions, .size = 56, .passIn = true},
+        {.name = "set option 3", .handle = set, .code = kVrOptionSet3, .size = 2, .passIn = true},
+        {.name = "option 3 of 1 byte", .handle = set, .code = kVrOptionSet3, .size = 1, .passIn = true, .want = -1},
+        {.name = "option 3 without its bytes", .handle = set, .code = kVrOptionSet3, .size = 2, .passOut = true, .want = -1},
+        {.name = "imports refused: no", .handle = set, .code = kVrOptionImportRefused, .size = 2, .passOut = true},
+        {.name = "the refusal asked without room", .handle = set, .code = kVrOptionImportRefused, .size = 2, .passIn = true,
+         .want = -1},
+        {.name = "option 26", .handle = set, .code = kVrOptionQuery26, .size = 4, .passOut = true},
+        {.name = "set option 40", .handle = set, .code = kVrOptionSet40, .size = 1, .passIn = true},
+        {.name = "load 57 bytes", .handle = set, .code = kVrOptionLoadOptions, .size = 57, .passOut = true, .want = -1},
+        {.name = "the stored options come back", .handle = set, .code = kVrOptionLoadOptions, .size = 56, .passOut = true},
+        {.name = "code 0", .handle = set, .code = 0, .size = 0, .want = -1},
+        {.name = "code 5", .handle = set, .code = 5, .size = 2, .passIn = true, .passOut = true, .want = -1},
+        {.name = "no set", .handle = nullptr, .code = kVrOptionLoadOptions, .size = 56, .passOut = true, .want = -1},
+        {.name = "a block that is no set", .handle = plain, .code = kVrOptionLoadOptions, .size = 56, .passOut = true,
+         .want = -1},
+        {.name = "a block too small", .handle = tiny, .code = kVrOptionImportRefused, .size = 2, .passOut = true, .want = -1},
+        {.name = "a freed set", .handle = freed, .code = kVrOptionImportRefused, .size = 2, .passOut = true, .want = -1},
+        {.name = "no block", .handle = HGLOBAL(0x4242), .code = kVrOptionLoadOptions, .size = 56, .passOut = true,
+         .want = -1},
     };
+    // clang-format on
     for (bool stored = false; const Case& c : cases) {
         uint8_t out[64];
         std::memset(out, 0xEE, sizeof out);
         const int32_t got = OptionSetEscape(c.handle, c.code, c.size, c.passIn ? in : nullptr,
                                             c.passOut ? out : nullptr, 0);
-        const std::string what = "row " + std::to_string(&c - cases) + ", code " +
-                                 std::to_string(c.code) + ", size " + std::to_string(c.size);
+        const std::string what = std::string(c.name) + ": code " + std::to_string(c.code) + ", " +
+                                 std::to_string(c.size) + " bytes";
         EXPECT_EQ(got, c.want) << what;
         stored = stored || (c.code == 42 && got == 0);
         // A new set loads zeros, a stored block comes back as it was; queries answer zeros.

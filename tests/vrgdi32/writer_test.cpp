@@ -4,23 +4,25 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstdarg>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
+#include "child.h"
+#include "temp_dir.h"
 #include "vrgdi32/vrgdi32.h"
 #include "xpmimport/render/byte_reader.h"
 #include "xpmimport/render/dib_paint.h"
@@ -74,11 +76,13 @@ void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left
     BitmapWriteBand(w, &p, &s, format, 1, format == 0 ? nullptr : data);
 }
 
-// What is sent: bitmap, when set, sends the bitmap instead of the picture's; with blank every
+// What is sent: bands of bandRows (the first of firstRows when set), from the top or from the
+// bottom up; bitmap, when set, sends the bitmap instead of the picture's; with blank every
 // pixel is left at index 0 (for pictures of gigabytes).
 struct Sent {
     const char* format = "";
-    int32_t width = 100, height = 1000, colours = 17, bandRows = 327;
+    int32_t width = 100, height = 1000, colours = 17, bandRows = 327, firstRows = 0;
+    bool bottomUp = false;
     uint64_t hostValue = 0;
     double unitMm = 25.4 / 96;
     std::string name;
@@ -98,7 +102,11 @@ struct Outcome {
 // writer, like one never made, answers 320.
 Outcome Drive(const Sent& run) {
     WriterHandle writer = WriterCreate(0);
-    Outcome out{0, {}, -1, {.hostValue = run.hostValue}};
+    // The sink's result fields hold what a host left there: a failed picture clears them.
+    Outcome out{.sink = {.hostValue = run.hostValue,
+                         .dataHandle = 0x5550,
+                         .bounds = {1, 2, 3, 4},
+                         .unitsPerInch = 7}};
     WriterSetNames(writer, nullptr, "", std::string(300, 'n').c_str());
     if ((out.open = OutputOpen(writer, run.format, run.name.c_str(), 0, nullptr, &out.sink)) != 0)
         return WriterDestroy(writer), out;
@@ -120,11 +128,17 @@ Outcome Drive(const Sent& run) {
         run.bitmap(writer), note(0);
     else
         Begin(writer, -8, static_cast<int16_t>(run.width), static_cast<int16_t>(run.height));
+    std::vector<std::pair<int32_t, int32_t>> bands;  // top row, rows
+    for (int32_t top = 0, rows; top < run.height && run.bitmap == nullptr; top += rows) {
+        rows = std::min(top == 0 && run.firstRows != 0 ? run.firstRows : run.bandRows,
+                        run.height - top);
+        bands.emplace_back(top, rows);
+    }
+    if (run.bottomUp) std::reverse(bands.begin(), bands.end());
     const int32_t stride = (run.width + 3) / 4 * 4;
-    std::vector<uint8_t> band(static_cast<size_t>(stride) * run.bandRows);
-    for (int32_t top = 0, n = 0; top < run.height && run.bitmap == nullptr;
-         top += run.bandRows, note(n++)) {
-        const int32_t rows = std::min(run.bandRows, run.height - top);
+    std::vector<uint8_t> band(static_cast<size_t>(stride) * std::max(run.bandRows, run.firstRows));
+    for (int32_t n = 0; n < std::ssize(bands); note(n++)) {
+        const auto [top, rows] = bands[n];
         for (int32_t r = 0; r < rows && !run.blank; ++r) {
             for (int32_t x = 0; x < run.width; ++x)
                 band[size_t(r) * stride + x] = IndexAt(x, top + r, run.colours);
@@ -198,6 +212,7 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
     for (int64_t y = 0; int32_t rows : want.records)
         draws.push_back({y, rows, rows, want.tableColours, std::lround(1000 / run.unitMm)}),
             y += rows;
+    std::sort(seen.draws.begin(), seen.draws.end());  // the order of records is free
     EXPECT_EQ(seen.draws, draws) << what << ": bitmap records";
     // The sink, then the header's account of the metafile: size, and records with the header and
     // the end.
@@ -233,15 +248,14 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
     EXPECT_EQ(got, expected) << what << ": the sink, then the header";
 }
 
+// Hooks records (the job tests read them at every size and address).
 const VrHostHooks kWantsWmf{sizeof(VrHostHooks), kVrMetafileWmf},
-    kWantsEmf{sizeof(VrHostHooks), kVrMetafileEmf};
-const VrHostHooks kOldWantsWmf{kVrHostHooksSizeV1, kVrMetafileWmf}, kWrongSize{8, kVrMetafileWmf},
-    kV2WantsWmf{kVrHostHooksSizeV2, kVrMetafileWmf};
-const VrHostHooks kAtLimit{.size = sizeof(VrHostHooks), .maxPixels = 100000},
-    kOverLimit{.size = sizeof(VrHostHooks), .maxPixels = 99999};
-const VrHostHooks kToNowhere{
-    sizeof(VrHostHooks),        kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd,
-    open("/dev/null", O_WRONLY)};
+    kV2WantsWmf{kVrHostHooksSizeV2, kVrMetafileWmf},
+    kAtLimit{.size = sizeof(VrHostHooks), .maxPixels = 100000},
+    kOverLimit{.size = sizeof(VrHostHooks), .maxPixels = 99999},
+    kToNowhere{.size = sizeof(VrHostHooks),
+               .flags = kVrHookOutputFd,
+               .outputFd = open("/dev/null", O_WRONLY)};
 uint64_t Address(const VrHostHooks& hooks) {
     return reinterpret_cast<uint64_t>(&hooks);
 }
@@ -250,253 +264,268 @@ const Shape kFourBands{{327, 327, 327, 19}, 17, 17}, kWholeBitmap{{1000}, 256, 1
 
 TEST(WriterTest, PicturesComeOutAsSent) {
     struct Case {
+        const char* name;
         Sent run;
-        Shape shape;
+        Shape shape{};
         bool wmf = false;
         int16_t wantCode = 0;
         int32_t failedBand = -1;
     };
     // Bands join into records of at least 64 rows or 1 MiB of pixels; the last takes the rest.
+    // clang-format off
     const Case cases[] = {
-        {{"", 1, 1, 1, 1}, {{1}, 1, 1}},
-        {{"", 5, 3, 4, 3}, {{3}, 4, 4}},
-        {{}, kFourBands},
-        {{"", 3, 7, 300, 7}, {{7}, 256, 256}},
-        {{"", 32768, 2, 2, 1}, {{2}, 2, 2}},
-        {{"", 1, 40000, 2, 32768}, {{32768, 7232}, 2, 2}},
-        {{"", 10, 0, 2, 1}, {{}, 2, 2}},
-        {{"", 333, 200, 256, 98}, {{98, 98, 4}, 256, 256}},
-        {{"", 5000, 100, 3, 6}, {{66, 34}, 3, 3}},
-        {{"", 513, 130, 5, 63}, {{126, 4}, 5, 5}},
-        {{"", 20000, 61, 2, 1}, {{53, 8}, 2, 2}},
-        {{"", 10, 10, 2, 10, 0, 0.1}, {{10}, 2, 2}},
+        {.name = "one pixel", .run = {.width = 1, .height = 1, .colours = 1, .bandRows = 1}, .shape = {{1}, 1, 1}},
+        {.name = "rows padded", .run = {.width = 5, .height = 3, .colours = 4, .bandRows = 3}, .shape = {{3}, 4, 4}},
+        {.name = "bands of 327 rows", .shape = kFourBands},
+        {.name = "300 colours", .run = {.width = 3, .height = 7, .colours = 300, .bandRows = 7}, .shape = {{7}, 256, 256}},
+        {.name = "32768 wide", .run = {.width = 32768, .height = 2, .colours = 2, .bandRows = 1}, .shape = {{2}, 2, 2}},
+        {.name = "40000 rows", .run = {.width = 1, .height = 40000, .colours = 2, .bandRows = 32768},
+         .shape = {{32768, 7232}, 2, 2}},
+        {.name = "no rows", .run = {.width = 10, .height = 0, .colours = 2, .bandRows = 1}, .shape = {{}, 2, 2}},
+        {.name = "a short last band", .run = {.width = 333, .height = 200, .colours = 256, .bandRows = 98},
+         .shape = {{98, 98, 4}, 256, 256}},
+        {.name = "bands joined to 64 rows", .run = {.width = 5000, .height = 100, .colours = 3, .bandRows = 6},
+         .shape = {{66, 34}, 3, 3}},
+        {.name = "two bands joined", .run = {.width = 513, .height = 130, .colours = 5, .bandRows = 63},
+         .shape = {{126, 4}, 5, 5}},
+        {.name = "rows joined to 1 MiB", .run = {.width = 20000, .height = 61, .colours = 2, .bandRows = 1},
+         .shape = {{53, 8}, 2, 2}},
+        // Only a band right below the waiting rows, with room beside them, joins them.
+        {.name = "bands from the bottom up", .run = {.height = 10, .colours = 2, .bandRows = 2, .bottomUp = true},
+         .shape = {{2, 2, 2, 2, 2}, 2, 2}},
+        {.name = "a band too big for the room left", .run = {.width = 32768, .height = 65, .colours = 2, .bandRows = 64,
+         .firstRows = 1}, .shape = {{1, 64}, 2, 2}},
+        {.name = "units of 0.1 mm", .run = {.width = 10, .height = 10, .colours = 2, .bandRows = 10, .unitMm = 0.1},
+         .shape = {{10}, 2, 2}},
         // Palette counts travel as 16 bits: 65536 arrives as none, 40000 as more than 256.
-        {{"", 4, 4, 0, 4}, {{4}, 1, 0}},
-        {{"", 16, 16, 65536, 8}, {{16}, 256, 0}},
-        {{"", 16, 16, 40000, 8}, {{16}, 256, 256}},
-        {{"WMF"}, kWholeBitmap, true},
-        {{"wmf", 1000, 300, 256, 40, 0, 0.1}, {{300}, 256, 256}, true},
-        {{"WMF", 32767, 1, 2, 1}, {{1}, 256, 2}, true},
-        {{"WMF", 1, 32768, 2, 32768}, {}, true, kVrErrTooLargeForFormat, 0},
-        {{"WMF", 32768, 1, 2, 1}, {}, true, kVrErrTooLargeForFormat, 0},
-        // The kind the host asks for, unless the output names one; 0x18 is no address.
-        {{"", 100, 1000, 17, 327, Address(kWantsWmf)}, kWholeBitmap, true},
-        {{"", 100, 1000, 17, 327, Address(kWantsEmf)}, kFourBands},
-        {{"", 100, 1000, 17, 327, Address(kOldWantsWmf)}, kWholeBitmap, true},
-        {{"", 100, 1000, 17, 327, Address(kV2WantsWmf)}, kWholeBitmap, true},
+        {.name = "no palette", .run = {.width = 4, .height = 4, .colours = 0, .bandRows = 4}, .shape = {{4}, 1, 0}},
+        {.name = "65536 colours", .run = {.width = 16, .height = 16, .colours = 65536, .bandRows = 8},
+         .shape = {{16}, 256, 0}},
+        {.name = "40000 colours", .run = {.width = 16, .height = 16, .colours = 40000, .bandRows = 8},
+         .shape = {{16}, 256, 256}},
+        {.name = "WMF", .run = {.format = "WMF"}, .shape = kWholeBitmap, .wmf = true},
+        {.name = "wmf in 0.1 mm", .run = {.format = "wmf", .width = 1000, .height = 300, .colours = 256, .bandRows = 40,
+         .unitMm = 0.1}, .shape = {{300}, 256, 256}, .wmf = true},
+        {.name = "WMF 32767 wide", .run = {.format = "WMF", .width = 32767, .height = 1, .colours = 2, .bandRows = 1},
+         .shape = {{1}, 256, 2}, .wmf = true},
+        {.name = "WMF 32768 high", .run = {.format = "WMF", .width = 1, .height = 32768, .colours = 2, .bandRows = 32768},
+         .wmf = true, .wantCode = kVrErrTooLargeForFormat, .failedBand = 0},
+        {.name = "WMF 32768 wide", .run = {.format = "WMF", .width = 32768, .height = 1, .colours = 2, .bandRows = 1},
+         .wmf = true, .wantCode = kVrErrTooLargeForFormat, .failedBand = 0},
+        // The kind the host asks for, unless the output names one.
+        {.name = "the host asks for WMF", .run = {.hostValue = Address(kWantsWmf)}, .shape = kWholeBitmap, .wmf = true},
+        {.name = "a record of the second size asks for WMF", .run = {.hostValue = Address(kV2WantsWmf)},
+         .shape = kWholeBitmap, .wmf = true},
         // The host's pixel limit holds from the frame on, before any band.
-        {{"", 100, 1000, 17, 327, Address(kAtLimit)}, kFourBands},
-        {{"", 100, 1000, 17, 327, Address(kOverLimit)}, {}, false, kVrErrTooManyPixels, 0},
-        {{"", 100, 1000, 17, 327, Address(kWrongSize)}, kFourBands},
-        {{"EMF", 100, 1000, 17, 327, Address(kWantsWmf)}, kFourBands},
-        {{"", 100, 1000, 17, 327, 0x18}, kFourBands},
+        {.name = "at the pixel limit", .run = {.hostValue = Address(kAtLimit)}, .shape = kFourBands},
+        {.name = "over the pixel limit", .run = {.hostValue = Address(kOverLimit)}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
+        {.name = "EMF named, WMF asked", .run = {.format = "EMF", .hostValue = Address(kWantsWmf)}, .shape = kFourBands},
         // The 2 GiB limit, met inside a band: 32768 x 65535 pixels in bands of 32 rows make records
         // of 1 MiB and a colour table each, so the 2046th band would carry the metafile past it.
-        {{.width = 32768,
-          .height = 65535,
-          .colours = 256,
-          .bandRows = 32,
-          .hostValue = Address(kToNowhere),
-          .blank = true},
-         {},
-         false,
-         kMemory,
-         2045},
+        {.name = "2 GiB", .run = {.width = 32768, .height = 65535, .colours = 256, .bandRows = 32,
+         .hostValue = Address(kToNowhere), .blank = true}, .wantCode = kMemory, .failedBand = 2045},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        const std::string what = c.run.format + std::to_string(c.run.width) + "x" +
-                                 std::to_string(c.run.height) + "/" + std::to_string(c.run.colours);
         const Outcome out = Drive(c.run);
         EXPECT_EQ(std::vector<int32_t>({out.open, out.error[1], out.failedBand}),
                   std::vector<int32_t>({0, c.wantCode, c.failedBand}))
-            << what;
+            << c.name << ": OutputOpen, the error, the band after which it was";
         OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
-        EXPECT_EQ(c.wmf ? handle.windows() : handle.enhanced(), c.wantCode == 0) << what;
+        EXPECT_EQ(c.wmf ? handle.windows() : handle.enhanced(), c.wantCode == 0) << c.name;
         if (c.wantCode == 0)
             ExpectShown(out, handle.bytes(), c.wmf ? Kind::kWmfHandle : Kind::kEmf, c.run, c.shape,
-                        what);
+                        c.name);
     }
 }
 
+// open(2) and close(2) as the library sees them. Once armed, the next open that makes a file
+// fails with the error number given, as a directory that refuses new files answers; the next
+// close fails with EIO (the descriptor is closed all the same, as Linux does).
+int g_refuseNewFile = 0;
+bool g_failNextClose = false;
+void FailNextClose(WriterHandle) {
+    g_failNextClose = true;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int open(const char* path, int flags, ...) {
+    const bool makes = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+    va_list rest;
+    va_start(rest, flags);
+    const mode_t mode = makes ? va_arg(rest, mode_t) : 0;
+    va_end(rest);
+    if (makes && g_refuseNewFile != 0) {
+        errno = std::exchange(g_refuseNewFile, 0);
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+extern "C" __attribute__((visibility("default"))) int close(int fd) {
+    const auto closed = static_cast<int>(syscall(SYS_close, fd));
+    if (!std::exchange(g_failNextClose, false)) return closed;
+    errno = EIO;
+    return -1;
+}
+
+namespace {
+
 // Where the picture goes: a named file replaced only by a complete picture (no temporary file
-// outlives the import, none has a name while it is made), or the host's descriptor; and the
-// failures of each. The handle of a named file keeps its bytes when the file changes.
+// outlives the import, none has a name while it is made, none is readable by others), or the
+// host's descriptor; and the failures of each. The handle of a named file keeps its bytes when
+// the file changes.
 TEST(WriterTest, Destinations) {
-    static std::string watched;  // the directory, and its entries once the output is open
+    namespace fs = std::filesystem;
+    // The directory; once the output is open, its entries and the mode of the temporary file.
+    static std::string watched;
     static std::ptrdiff_t during = -1;
-    struct Place {
-        std::string dir, path;
-        Sent run;
-        VrHostHooks hooks{
-            sizeof(VrHostHooks), kVrMetafileEmf, nullptr, nullptr, nullptr, kVrHookOutputFd, -1};
-        rlim_t sizeLimit = RLIM_INFINITY;
-        bool nobody = false;  // run as "nobody", who may not write the directory
-        void Old(const std::string& at) { std::ofstream(at) << "old"; }
-        void Nobody() {
-            nobody = true, chmod(dir.c_str(), 0755), chown(path.c_str(), 65534, 65534);
-        }
-        void Descriptor(int flags) {
-            hooks.outputFd = open(path.c_str(), flags, 0644), run.hostValue = Address(hooks),
-            run.name.clear();
-        }
-    };
-    static int reader = -1;
-    // wantFile: picture.emf afterwards, "new" the picture, "old" the old one, "" none.
+    static int temporaryMode = -1, reader = -1;
+    // What stands at the output's name before: a file ("old", mode 0640), a link to one beside
+    // it (planted: another user's, in a sticky directory anyone may write), a pipe (whose
+    // reader leaves once the output is open).
+    enum Before { kNothing, kFile, kLink, kPlantedLink, kPipe, kPipeReaderLeaves };
+    // output: the name, in the directory unless absolute ("" with a descriptor); nameChars: a
+    // name of that many characters; fdFlags: the picture goes to a descriptor opened so;
+    // nobody: run as "nobody", who may not write the directory. wantFile: "new" the picture,
+    // else the bytes the name holds afterwards.
     struct Case {
         const char* name;
-        void (*setup)(Place&);
-        int16_t wantOpen;
-        Error wantError;
-        std::string wantFile;
+        Before before = kNothing;
+        std::string output = "picture.emf";
+        std::size_t nameChars = 0;
+        int fdFlags = -1;
+        const char* format = "";
+        int32_t width = 100;
+        bool nobody = false;
+        int refuse = 0;  // the directory refuses a new file with this error number
+        rlim_t sizeLimit = RLIM_INFINITY;
+        void (*afterOpen)(WriterHandle) = nullptr;
+        int16_t wantOpen = 0;
+        Error wantError{};
+        std::string wantFile = "<none>";
     };
+    const Error kDiskFull{1, kWrite, kFull};
+    // clang-format off
     const Case cases[] = {
-        {"new file", [](Place&) {}, 0, {}, "new"},
-        {"replaces a file", [](Place& p) { p.Old(p.path); }, 0, {}, "new"},
-        {"replaces a link's file",
-         [](Place& p) { p.Old(p.dir + "/real.emf"), symlink("real.emf", p.path.c_str()); },
-         0,
-         {},
-         "new"},
-        {"a link planted by another user in a shared directory",
-         [](Place& p) {
-             p.Old(p.dir + "/real.emf"), symlink("real.emf", p.path.c_str()),
-                 lchown(p.path.c_str(), 65534, 65534), chmod(p.dir.c_str(), 01777);
-         },
-         301,
-         {},
-         "old"},
-        {"in place, the directory not writable",
-         [](Place& p) { p.Old(p.path), p.Nobody(); },
-         0,
-         {},
-         "new"},
-        {"in place, beyond the file size limit",
-         [](Place& p) { p.Old(p.path), p.Nobody(), p.sizeLimit = 65536; },
-         0,
-         {1, kWrite, kFull},
-         "old"},
-        {"name of 260 characters",
-         [](Place& p) { p.run.name = p.dir + "/" + std::string(259 - p.dir.size(), 'n'); },
-         301,
-         {},
-         ""},
-        {"aborted picture keeps the old file",
-         [](Place& p) { p.Old(p.path), p.run.afterOpen = WriterAbort; },
-         0,
-         {},
-         "old"},
-        {"missing directory",
-         [](Place& p) { p.run.name = p.dir + "/missing/picture.emf"; },
-         301,
-         {},
-         ""},
-        {"beyond the file size limit",
-         [](Place& p) { p.Old(p.path), p.sizeLimit = 65536; },
-         0,
-         {1, kWrite, kFull},
-         "old"},
-        {"full disk", [](Place& p) { p.run.name = "/dev/full"; }, 0, {1, kWrite, kFull}, ""},
-        {"pipe whose reader left",
-         [](Place& p) {
-             mkfifo(p.path.c_str(), 0600), reader = open(p.path.c_str(), O_RDONLY | O_NONBLOCK);
-             p.run.afterOpen = [](WriterHandle) { close(reader); };
-         },
-         0,
-         {1, kWrite, 0},
-         ""},
-        {"pipe without a reader", [](Place& p) { mkfifo(p.path.c_str(), 0600); }, 301, {}, ""},
-        {"EMF to a read-write descriptor",
-         [](Place& p) { p.Descriptor(O_RDWR | O_CREAT); },
-         0,
-         {},
-         "new"},
-        {"WMF to a write-only descriptor",
-         [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT), p.hooks.metafileKind = 1; },
-         0,
-         {},
-         "new"},
-        {"WMF 1 pixel wide, named",
-         [](Place& p) { p.run.format = "WMF", p.run.width = 1; },
-         0,
-         {},
-         "new"},
-        {"descriptor that appends",
-         [](Place& p) { p.Descriptor(O_WRONLY | O_CREAT | O_APPEND); },
-         301,
-         {},
-         ""},
-        {"descriptor and a name",
-         [](Place& p) { p.Descriptor(O_RDWR | O_CREAT), p.run.name = p.path; },
-         kInvalid,
-         {},
-         ""},
+        {.name = "new file", .wantFile = "new"},
+        {.name = "replaces a file", .before = kFile, .wantFile = "new"},
+        {.name = "replaces a link's file", .before = kLink, .wantFile = "new"},
+        {.name = "a link planted by another user", .before = kPlantedLink, .wantOpen = 301, .wantFile = "old"},
+        // The directory refuses a temporary file: the file is rewritten in place, and only
+        // when the whole picture fits is the old one gone.
+        {.name = "in place, the directory not writable", .before = kFile, .nobody = true, .wantFile = "new"},
+        {.name = "in place, the directory refuses: EPERM", .before = kFile, .refuse = EPERM, .wantFile = "new"},
+        {.name = "in place, the directory refuses: EROFS", .before = kFile, .refuse = EROFS, .wantFile = "new"},
+        {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = "old"},
+        {.name = "in place, beyond the file size limit", .before = kFile, .nobody = true, .sizeLimit = 65536,
+         .wantError = kDiskFull, .wantFile = "old"},
+        {.name = "name of 260 characters", .nameChars = 260, .wantOpen = 301},
+        {.name = "aborted picture keeps the old file", .before = kFile, .afterOpen = WriterAbort, .wantFile = "old"},
+        {.name = "missing directory", .output = "missing/picture.emf", .wantOpen = 301},
+        {.name = "beyond the file size limit", .before = kFile, .sizeLimit = 65536, .wantError = kDiskFull, .wantFile = "old"},
+        {.name = "full disk", .output = "/dev/full", .wantError = kDiskFull},
+        {.name = "a device whose close fails", .output = "/dev/null", .afterOpen = FailNextClose, .wantError = {1, kWrite, 0}},
+        {.name = "pipe whose reader left", .before = kPipeReaderLeaves, .wantError = {1, kWrite, 0}},
+        {.name = "pipe without a reader", .before = kPipe, .wantOpen = 301},
+        {.name = "EMF to a read-write descriptor", .output = "", .fdFlags = O_RDWR | O_CREAT, .wantFile = "new"},
+        {.name = "WMF to a write-only descriptor", .output = "", .fdFlags = O_WRONLY | O_CREAT, .format = "WMF", .wantFile = "new"},
+        {.name = "WMF 1 pixel wide, named", .format = "WMF", .width = 1, .wantFile = "new"},
+        {.name = "descriptor that appends", .output = "", .fdFlags = O_WRONLY | O_CREAT | O_APPEND, .wantOpen = 301, .wantFile = ""},
+        {.name = "descriptor and a name", .fdFlags = O_RDWR | O_CREAT, .wantOpen = kInvalid, .wantFile = ""},
     };
+    // clang-format on
     rlimit fileSize{};
     signal(SIGPIPE, SIG_IGN), signal(SIGXFSZ, SIG_IGN), getrlimit(RLIMIT_FSIZE, &fileSize);
+    const mode_t mask = umask(0);
+    umask(mask);
     for (const Case& c : cases) {
-        char dir[] = "/tmp/vrgdi32_out_XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        Place p{
-            dir, std::string(dir) + "/picture.emf", {.name = std::string(dir) + "/picture.emf"}};
-        p.run.afterOpen = [](WriterHandle) {
-            during = std::distance(std::filesystem::directory_iterator(watched), {});
-        };
-        c.setup(p);
-        const int fd = p.hooks.outputFd;
-        const bool made = c.wantFile == "new", link = std::filesystem::is_symlink(p.path);
-        const auto entries = [&] {
-            return std::distance(std::filesystem::directory_iterator(dir), {});
-        };
-        const auto before = entries(), want = before + (made && !std::filesystem::exists(p.path));
-        const rlimit limit{std::min(p.sizeLimit, fileSize.rlim_max), fileSize.rlim_max};
-        watched = dir, during = -1;
-        // A child fails by its own findings only, not the test's before it.
-        const auto* findings = testing::UnitTest::GetInstance()->current_test_info()->result();
-        const int earlier = findings->total_part_count();
-        const pid_t child = p.nobody ? fork() : 0;
-        if (child > 0) {
-            int status = -1;
-            EXPECT_EQ(waitpid(child, &status, 0) == child ? status : -1, 0) << c.name;
-        } else {
-            // As nobody, permissions bind (they do not for root).
-            if (p.nobody && geteuid() == 0 &&
-                (setgroups(0, nullptr) || setresgid(65534, 65534, 65534) ||
-                 setresuid(65534, 65534, 65534)))
-                _exit(2);
-            const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(p.run));
+        xpmtest::TempDir dir("vrgdi32_out");
+        const std::string path = dir.file("picture.emf");
+        if (c.before == kFile || c.before == kLink || c.before == kPlantedLink)
+            chmod(dir.Write(c.before == kFile ? "picture.emf" : "real.emf", "old").c_str(), 0640);
+        if (c.before == kLink || c.before == kPlantedLink) symlink("real.emf", path.c_str());
+        if (c.before == kPlantedLink) {
+            lchown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
+            chmod(dir.path().c_str(), 01777);
+        }
+        if (c.before == kPipe || c.before == kPipeReaderLeaves) mkfifo(path.c_str(), 0600);
+        if (c.before == kPipeReaderLeaves) reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (c.nobody) chown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
+        VrHostHooks hooks{.size = sizeof(VrHostHooks), .outputFd = -1};
+        Sent run{.format = c.format, .width = c.width, .afterOpen = c.afterOpen};
+        if (c.fdFlags >= 0) {
+            hooks.flags = kVrHookOutputFd;
+            hooks.outputFd = open(path.c_str(), c.fdFlags, 0666);
+            run.hostValue = Address(hooks);
+        }
+        run.name = c.output.empty() || c.output[0] == '/' ? c.output : dir.file(c.output);
+        if (c.nameChars != 0)
+            run.name = dir.file(std::string(c.nameChars - dir.path().size() - 1, 'n'));
+        if (c.before == kPipeReaderLeaves) run.afterOpen = [](WriterHandle) { close(reader); };
+        if (run.afterOpen == nullptr) {
+            run.afterOpen = [](WriterHandle) {
+                during = std::distance(fs::directory_iterator(watched), {});
+                for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+                    struct stat info {};
+                    const std::string target = fs::read_symlink(fd).string();
+                    if (target.starts_with(watched + "/#") && stat(fd.path().c_str(), &info) == 0)
+                        temporaryMode = int(info.st_mode & 07777);
+                }
+            };
+        }
+        const bool made = c.wantFile == "new", link = fs::is_symlink(path);
+        const std::ptrdiff_t before = std::ssize(dir.Names()),
+                             want = before + (made && !fs::exists(path));
+        const rlimit limit{std::min(c.sizeLimit, fileSize.rlim_max), fileSize.rlim_max};
+        watched = dir.path(), during = temporaryMode = -1;
+        const auto checks = [&] {
+            g_refuseNewFile = c.refuse;
+            const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(run));
             setrlimit(RLIMIT_FSIZE, &fileSize);
+            g_refuseNewFile = 0;
             OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
-            EXPECT_EQ(std::make_tuple(out.open, out.error, out.sink.dataHandle != 0),
-                      std::make_tuple(c.wantOpen, c.wantError, made && fd < 0))
-                << c.name;
-            std::ifstream file(c.wantFile.empty() ? "/nonexistent" : p.path,
-                               std::ios::binary);  // a pipe would block
-            const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
-                                             std::istreambuf_iterator<char>()};
-            EXPECT_TRUE(made || bytes == std::vector<uint8_t>(c.wantFile.begin(), c.wantFile.end()))
-                << c.name << ": the old file stays";
+            EXPECT_EQ(std::make_tuple(out.open, out.error, handle.enhanced() || handle.windows()),
+                      std::make_tuple(c.wantOpen, c.wantError, made && c.fdFlags < 0))
+                << c.name << ": OutputOpen, the error, a handle";
+            const std::string file = xpmtest::ReadFile(path);
+            const std::vector<uint8_t> bytes(file.begin(), file.end());
+            EXPECT_TRUE(made || file == c.wantFile) << c.name << ": the file holds " << file;
+            // Made unreadable to others, it gets the old file's mode, or a new file's.
+            struct stat info {};
+            EXPECT_TRUE(!made ||
+                        (stat(path.c_str(), &info) == 0 &&
+                         (info.st_mode & 0777) == (c.before != kNothing ? 0640 : 0666 & ~mask) &&
+                         (temporaryMode == -1 || temporaryMode == 0600)))
+                << c.name << ": mode " << std::oct << info.st_mode << ", temporary "
+                << temporaryMode;
             // A named file comes back as a handle too (a WMF's without the file's placeable
             // header), whose bytes stay when the file is cut short; the host's descriptor is
             // left at its end.
-            const bool wmf = p.hooks.metafileKind == kVrMetafileWmf || p.run.format[0] == 'W';
-            EXPECT_TRUE(!made || (fd < 0 ? truncate(p.path.c_str(), 1) == 0 &&
-                                               (wmf || bytes == handle.bytes())
-                                         : lseek(fd, 0, SEEK_CUR) == std::ssize(bytes)))
-                << c.name;
+            const bool wmf = c.format[0] == 'W';
+            EXPECT_TRUE(!made ||
+                        (c.fdFlags < 0
+                             ? truncate(path.c_str(), 1) == 0 && (wmf || bytes == handle.bytes())
+                             : lseek(hooks.outputFd, 0, SEEK_CUR) == std::ssize(bytes)))
+                << c.name << ": the handle's bytes, or the descriptor's position";
             const Shape shape = wmf ? kWholeBitmap : kFourBands;
             if (made)
-                ExpectShown(out, bytes, wmf ? Kind::kWmfFile : Kind::kEmf, p.run, shape, c.name);
-            if (made && fd < 0 && wmf)
-                ExpectShown(out, handle.bytes(), Kind::kWmfHandle, p.run, shape, c.name);
-            if (p.nobody) std::fflush(stdout), _exit(findings->total_part_count() != earlier);
-        }
+                ExpectShown(out, bytes, wmf ? Kind::kWmfFile : Kind::kEmf, run, shape, c.name);
+            if (made && c.fdFlags < 0 && wmf)
+                ExpectShown(out, handle.bytes(), Kind::kWmfHandle, run, shape, c.name);
+        };
+        if (c.nobody)
+            xpmtest::ExpectInChild(checks, true, c.name);
+        else
+            checks();
         // No temporary file is left or has a name while the picture is made (when that was
         // seen), a link stays a link.
-        EXPECT_EQ(std::make_tuple(entries(), std::filesystem::is_symlink(p.path),
+        EXPECT_EQ(std::make_tuple(std::ssize(dir.Names()), fs::is_symlink(path),
                                   during < 0 ? before : during),
                   std::make_tuple(want, link, before))
-            << c.name;
-        close(fd), std::filesystem::remove_all(dir);
+            << c.name << ": entries after, a link, entries while it was made";
+        close(hooks.outputFd);
     }
 }
 
@@ -504,65 +533,68 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
     struct Case {
         const char* name;
         void (*act)(WriterHandle);
-        int16_t wantCode;
+        int16_t wantCode = 0;
         bool made = false;
         const char* format = "";
     };
     using W = WriterHandle;
+    // clang-format off
     const Case cases[] = {
-        {"complete picture",
-         [](W w) { Begin(w), Band(w, 100, 10, 4), Band(w, 100, 6, 6), BitmapEnd(w); }, 0, true},
-        {"no bitmap end", [](W w) { Begin(w), Band(w, 100, 10, 10); }, 0},
-        {"aborted", [](W w) { Begin(w), Band(w, 100, 10, 10), WriterAbort(w), BitmapEnd(w); }, 0},
-        {"output opened twice",
-         [](W w) {
-             StatusSink s{};
-             EXPECT_EQ(OutputOpen(w, "", "", 0, nullptr, &s), kInvalid);
-         },
-         0},
-        {"band before the bitmap", [](W w) { Band(w, 100, 10, 10); }, kInvalid},
-        {"band wider", [](W w) { Begin(w), Band(w, 101, 10, 5); }, kInvalid},
-        {"band off the left edge", [](W w) { Begin(w), Band(w, 100, 10, 5, 1); }, kInvalid},
-        {"band below", [](W w) { Begin(w), Band(w, 100, 2, 5); }, kInvalid},
-        {"rows beyond the declared height",
-         [](W w) { Begin(w), Band(w, 100, 10, 6), Band(w, 100, 10, 6); }, kInvalid},
-        {"WMF band over another",
-         [](W w) { Begin(w), Band(w, 100, 10, 5), Band(w, 100, 10, 5), BitmapEnd(w); }, kInvalid,
-         false, "WMF"},
-        {"placement that disagrees with the rows",
-         [](W w) { Begin(w), Band(w, 100, 10, 10, 0, -8, 5); }, kInvalid},
-        {"band of no rows", [](W w) { Begin(w), Band(w, 100, 10, 0); }, kInvalid},
-        {"band without pixels", [](W w) { Begin(w), Band(w, 100, 10, 5, 0, 0); }, kInvalid},
-        {"band of 4-bit pixels", [](W w) { Begin(w), Band(w, 100, 10, 5, 0, -4); }, kInvalid},
-        {"bitmap of 4-bit pixels", [](W w) { Begin(w, -4); }, kInvalid},
-        {"band without placement",
-         [](W w) { Begin(w), BitmapWriteBand(w, nullptr, nullptr, -8, 1, nullptr); }, kInvalid},
-        {"second bitmap", [](W w) { Begin(w), Begin(w); }, kInvalid},
-        {"bitmap of 65535 x 65535 pixels", [](W w) { Begin(w, -8, -1, -1); }, kMemory},
-        {"unit kind 2", [](W w) { SetUnits(w, 2, 0.25); }, kInvalid},
-        {"unit of 0", [](W w) { SetUnits(w, 1, 0.0); }, kInvalid},
-        {"infinite unit", [](W w) { SetUnits(w, 1, INFINITY); }, kInvalid},
-        {"no frame", [](W w) { SetFrame(w, nullptr); }, kInvalid},
-        {"no window", [](W w) { SetWindow(w, nullptr); }, kInvalid},
-        {"no entries", [](W w) { SetPalette(w, 0, 3, nullptr); }, kInvalid},
-        {"bitmap end without bitmap", [](W w) { BitmapEnd(w); }, kInvalid},
-        {"second picture", [](W w) { PictureBegin(w, "2"); }, kInvalid},
-        {"bitmap end with rows missing", [](W w) { Begin(w), Band(w, 100, 10, 5), BitmapEnd(w); },
-         kVrErrIncomplete},
-        {"drawing after the picture's end", [](W w) { PictureEnd(w), PictureStartDrawing(w); },
-         kInvalid},
-        {"palette after the picture's end",
-         [](W w) { PictureEnd(w), SetPalette(w, 0, 0, nullptr); }, kInvalid},
-        {"finish before the picture's end",
-         [](W w) { Begin(w), Band(w, 100, 10, 10), BitmapEnd(w), OutputFinish(w); }, kInvalid},
-        {"picture ended twice", [](W w) { PictureEnd(w), PictureEnd(w); }, kInvalid},
-        {"finish twice", [](W w) { OutputFinish(w), OutputFinish(w); }, kInvalid},
+        {.name = "complete picture", .act = [](W w) { Begin(w); Band(w, 100, 10, 4); Band(w, 100, 6, 6); BitmapEnd(w); },
+         .made = true},
+        {.name = "no bitmap end", .act = [](W w) { Begin(w); Band(w, 100, 10, 10); }},
+        {.name = "aborted", .act = [](W w) { Begin(w); Band(w, 100, 10, 10); WriterAbort(w); BitmapEnd(w); }},
+        {.name = "output opened twice", .act = [](W w) { StatusSink s{}; EXPECT_EQ(OutputOpen(w, "", "", 0, nullptr, &s), kInvalid); }},
+        {.name = "band before the bitmap", .act = [](W w) { Band(w, 100, 10, 10); }, .wantCode = kInvalid},
+        {.name = "band wider", .act = [](W w) { Begin(w); Band(w, 101, 10, 5); }, .wantCode = kInvalid},
+        {.name = "band off the left edge", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 1); }, .wantCode = kInvalid},
+        {.name = "band below", .act = [](W w) { Begin(w); Band(w, 100, 2, 5); }, .wantCode = kInvalid},
+        {.name = "rows beyond the declared height", .act = [](W w) { Begin(w); Band(w, 100, 10, 6); Band(w, 100, 10, 6); },
+         .wantCode = kInvalid},
+        {.name = "WMF band over another", .act = [](W w) { Begin(w); Band(w, 100, 10, 5); Band(w, 100, 10, 5); BitmapEnd(w); },
+         .wantCode = kInvalid, .format = "WMF"},
+        {.name = "placement that disagrees with the rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 10, 0, -8, 5); },
+         .wantCode = kInvalid},
+        {.name = "band of no rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 0); }, .wantCode = kInvalid},
+        {.name = "band without pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 0, 0); }, .wantCode = kInvalid},
+        {.name = "band of 4-bit pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 0, -4); }, .wantCode = kInvalid},
+        {.name = "bitmap of 4-bit pixels", .act = [](W w) { Begin(w, -4); }, .wantCode = kInvalid},
+        {.name = "band without placement", .act = [](W w) { Begin(w); BitmapWriteBand(w, nullptr, nullptr, -8, 1, nullptr); },
+         .wantCode = kInvalid},
+        {.name = "second bitmap", .act = [](W w) { Begin(w); Begin(w); }, .wantCode = kInvalid},
+        {.name = "bitmap of 65535 x 65535 pixels", .act = [](W w) { Begin(w, -8, -1, -1); }, .wantCode = kMemory},
+        {.name = "unit kind 2", .act = [](W w) { SetUnits(w, 2, 0.25); }, .wantCode = kInvalid},
+        {.name = "unit of 0", .act = [](W w) { SetUnits(w, 1, 0.0); }, .wantCode = kInvalid},
+        {.name = "infinite unit", .act = [](W w) { SetUnits(w, 1, INFINITY); }, .wantCode = kInvalid},
+        {.name = "no frame", .act = [](W w) { SetFrame(w, nullptr); }, .wantCode = kInvalid},
+        {.name = "no window", .act = [](W w) { SetWindow(w, nullptr); }, .wantCode = kInvalid},
+        {.name = "no entries", .act = [](W w) { SetPalette(w, 0, 3, nullptr); }, .wantCode = kInvalid},
+        {.name = "bitmap end without bitmap", .act = [](W w) { BitmapEnd(w); }, .wantCode = kInvalid},
+        {.name = "second picture", .act = [](W w) { PictureBegin(w, "2"); }, .wantCode = kInvalid},
+        {.name = "bitmap end with rows missing", .act = [](W w) { Begin(w); Band(w, 100, 10, 5); BitmapEnd(w); },
+         .wantCode = kVrErrIncomplete},
+        {.name = "drawing after the picture's end", .act = [](W w) { PictureEnd(w); PictureStartDrawing(w); },
+         .wantCode = kInvalid},
+        {.name = "palette after the picture's end", .act = [](W w) { PictureEnd(w); SetPalette(w, 0, 0, nullptr); },
+         .wantCode = kInvalid},
+        {.name = "finish before the picture's end",
+         .act = [](W w) { Begin(w); Band(w, 100, 10, 10); BitmapEnd(w); OutputFinish(w); }, .wantCode = kInvalid},
+        {.name = "picture ended twice", .act = [](W w) { PictureEnd(w); PictureEnd(w); }, .wantCode = kInvalid},
+        {.name = "finish twice", .act = [](W w) { OutputFinish(w); OutputFinish(w); }, .wantCode = kInvalid},
     };
+    // clang-format on
     for (const Case& k : cases) {
         const Outcome out = Drive({.format = k.format, .colours = 1, .bitmap = k.act});
         EXPECT_EQ(out.error, (Error{k.wantCode != 0, k.wantCode, 0})) << k.name;
+        // No picture: nothing of the sink's result fields is left as it was.
         OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
-        EXPECT_EQ(handle.enhanced() || handle.windows(), k.made) << k.name;
+        const StatusSink& s = out.sink;
+        EXPECT_EQ(
+            std::vector<int64_t>({handle.enhanced() || handle.windows(), s.dataHandle != 0,
+                                  s.bounds[0], s.bounds[1], s.bounds[2], s.bounds[3],
+                                  s.unitsPerInch}),
+            k.made ? std::vector<int64_t>({1, 1, 0, 0, 100, 10, 96}) : std::vector<int64_t>(7, 0))
+            << k.name << ": a picture, a handle, the bounds, the units per inch";
     }
 }
 
