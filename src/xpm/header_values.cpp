@@ -10,9 +10,6 @@ namespace xpmfilter {
 namespace {
 
 constexpr int32_t kValuesWords = 7;
-// Codes of more characters than this cannot be held by the code readers; the driver refuses
-// them, this reader only flags the ones above 40.
-constexpr int32_t kFlaggedCharsPerPixel = 40;
 
 constexpr int32_t kSeekSet = 0;
 constexpr int32_t kSeekCurrent = 1;
@@ -44,7 +41,7 @@ void MeasureInput(StreamHandle stream, ImportContext& import) {
     import.inputSize = StreamLength(stream);
 }
 
-int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
+void ReadValuesLine(StreamHandle stream, XpmValues& values) {
     WordSlot words[kValuesWords] = {};
     const int32_t count = ReadQuotedWords(stream, kValuesWords, words);
     values.width = DecimalTextValue(words[0]);
@@ -56,7 +53,6 @@ int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
     values.xHot = count == 5 || count == 6 ? DecimalTextValue(words[4]) : 0;
     values.yHot = count == 6 ? DecimalTextValue(words[5]) : 0;
     values.hasHotspot = count == 6 ? 1 : 0;
-    return values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
 }
 
 void UpdateProgressPercent(StreamHandle stream, ImportContext& import) {

@@ -98,7 +98,7 @@ Outcome Decode(const std::string& text, int32_t chunk = 0, const Script& script 
     Reading r(text, chunk);
     if (script) script(r.fake);
     xpmfilter::XpmValues values{};
-    (void)xpmfilter::ReadValuesLine(r.stream, values);
+    xpmfilter::ReadValuesLine(r.stream, values);
     r.import.inputSize = static_cast<int32_t>(text.size());
     r.fake.calls.clear();
     Outcome got{xpmfilter::DecodeXpmImage(r.import, r.stream, values)};
@@ -165,9 +165,7 @@ Outcome NoRoom(const std::string& ops) {
 const Outcome kUnreadable{.result = -1, .reports = {-23}, .ops = kHead};
 const Outcome kNoKey{.result = -1, .ops = kHead};     // the colour-key scan found none
 const Outcome kRowsFail{.result = -1, .ops = kBody};  // a code or a row is missing
-std::string Strings(const std::vector<std::string>& strings) {
-    return QuotedStrings(strings);
-}
+const auto Strings = QuotedStrings;
 
 // n definitions of "aa" and a last one of "zz", and a row of both codes.
 std::string Repeated(int n) {
@@ -199,9 +197,6 @@ TEST(Xpm, TextToResultPaletteAndPixels) {
         {"keys and values go in pairs: c after a value c", Def("x m c c red"), Colour(0xFF0000)},
         {"a value that is no colour", Def("x c s c red"), kUnreadable},
         {"an unknown name", Def("x c nosuchcolour"), kUnreadable},
-        {"a code of spaces", Def("  c blue", 2), Colour(0x0000FF)},
-        {"whitespace around the words", Def("ab  c   #0000FF\t ", 2), Colour(0x0000FF)},
-        {"a code of 10 characters", Def("abcdefgh01 c red", 10), Colour(0xFF0000)},
         {"no code at 0 characters per pixel", Def("c red", 0), Colour(0xFF0000)},
         // Six digits are always read, a non-hex byte (a zero one too) counting as -1 and each
         // component keeping its low 8 bits; 9 or 12 hex digits give the leading two of each.
@@ -307,16 +302,14 @@ TEST(Xpm, CallsOfASmallPicture) {
         "SetFrame SetUnits SetWindow PictureStartDrawing WriterGetError SetPalette BitmapBegin";
     for (int row = 0; row < 10; ++row) want += " Status WriterGetError";
     EXPECT_EQ(JoinOps(calls), want + " BitmapWriteBand BitmapEnd");
-    const std::vector<std::vector<int64_t>> args = {{0, 0, 3, 10},
-                                                    {1, 0x3FD0EEEEEEEEEEEE},
-                                                    {0, 0, 3, 10},
-                                                    {},
-                                                    {1, 0, 0},
-                                                    {0, 4},
-                                                    {0, 10, 3, 0, 3, 10, 3, 10, -8, 0, 1, 3, 0}};
+    // SetFrame, SetUnits (1, 0.26458 mm as bits), SetWindow, PictureStartDrawing, WriterGetError,
+    // SetPalette and BitmapBegin.
+    // clang-format off
+    const std::vector<std::vector<int64_t>> args = {
+        {0, 0, 3, 10}, {1, 0x3FD0EEEEEEEEEEEE}, {0, 0, 3, 10}, {}, {1, 0, 0}, {0, 4},
+        {0, 10, 3, 0, 3, 10, 3, 10, -8, 0, 1, 3, 0}};
+    // clang-format on
     for (size_t i = 0; i < args.size(); ++i) EXPECT_EQ(calls[i].args, args[i]) << calls[i].op;
-    EXPECT_EQ(calls[27].args, (std::vector<int64_t>{0, 10, 3, 0, 3, 10, 3, 10, -8, 1}));
-    EXPECT_EQ(std::vector<int>(calls[27].data.begin(), calls[27].data.end()), Rows(p, 3));
     // Each row's progress is the share of the input read up to the row's closing quote.
     size_t at = 0;
     for (int line = 0; line < 5; ++line) at = text.find('\n', at) + 1;  // values, colours
@@ -377,21 +370,16 @@ TEST(Xpm, PicturesDoNotDependOnHowReadsAreChunked) {
                 if (call.op != "BitmapWriteBand") continue;
                 gotBands.push_back({call.args[7], call.args[1], call.args[3]});
                 const std::vector<int64_t> place{call.args[0], call.args[2], call.args[4],
-                                                 call.args[5], call.args[6]};
-                EXPECT_EQ(place, (std::vector<int64_t>{0, width, width, call.args[1], width}))
-                    << name << ": x1 x2 x3 y3 and the band's width";
+                                                 call.args[5], call.args[6], call.args[8],
+                                                 call.args[9]};
+                EXPECT_EQ(place,
+                          (std::vector<int64_t>{0, width, width, call.args[1], width, -8, 1}))
+                    << name << ": x1 x2 x3 y3, the band's width, indexed pixels and 1";
             }
             EXPECT_TRUE(bands.empty() || gotBands == bands)
                 << name << ": bands " << testing::PrintToString(gotBands) << ", want "
                 << testing::PrintToString(bands);
         }
-    }
-}
-
-TEST(Xpm, WhitespaceIsTabLineFeedReturnAndSpaceOnly) {
-    for (int byte = -128; byte < 128; ++byte) {
-        const int want = byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ' ? 1 : 0;
-        EXPECT_EQ(xpmfilter::IsWhitespace(static_cast<signed char>(byte)), want) << "byte " << byte;
     }
 }
 
@@ -405,8 +393,7 @@ TEST(Xpm, WordsUpToTheClosingQuote) {
     };
     // clang-format off
     const Case cases[] = {
-        {.name = "two words", .in = "abc def\"rest", .count = 2, .words = {"abc", "def"},
-         .left = 4},
+        {.name = "two words", .in = "ab cd\"rest", .count = 2, .words = {"ab", "cd"}, .left = 4},
         {.name = "whitespace only", .in = " \t  \t\"", .count = 0, .words = {}},
         {.name = "trailing whitespace leaves an empty word after the last", .in = "  a  \"",
          .count = 1, .words = {"a", ""}},
@@ -418,8 +405,7 @@ TEST(Xpm, WordsUpToTheClosingQuote) {
          .in = "1,2\f3\v4\xa0 {x}\"", .count = 2, .words = {"1,2\f3\v4\xa0", "{x}"}},
         {.name = "an unfinished word is not counted", .in = "ab cd", .count = 1, .words = {"ab"}},
         {.name = "no room", .in = "a b c\"x", .slots = 0, .count = 0, .words = {}, .left = 1},
-        {.name = "the room given", .in = "a b c d e f g h i j k l\"", .slots = 10, .count = 10,
-         .words = {"a", "b"}},
+        {.name = "the room given", .in = "a b c d e f g h i j k l\"", .slots = 10, .count = 10},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -474,68 +460,40 @@ TEST(Xpm, HeaderCheck) {
     }
 }
 
-TEST(Xpm, CodeBytesAreRawZeroEndedAndShortOnlyAtTheEnd) {
-    struct Case {
-        std::string in;
-        int32_t length;
-        bool complete;
-    };
-    const Case cases[] = {{.in = "  c", .length = 2, .complete = true},
-                          {.in = "\"ab", .length = 3, .complete = true},
-                          {.in = "abc", .length = 0, .complete = true},
-                          {.in = "ab", .length = 3, .complete = false}};
-    for (const Case& c : cases) {
-        for (int32_t chunk : {1, 40}) {
-            Reading r(c.in, chunk);
-            char code[40];
-            std::memset(code, 'Z', sizeof code);
-            const std::string name =
-                testing::PrintToString(c.in) + " in reads of " + std::to_string(chunk);
-            EXPECT_EQ(xpmfilter::ReadCodeBytes(r.stream, c.length, code), c.complete) << name;
-            EXPECT_EQ(std::string(code), c.in.substr(0, c.length)) << name;
-        }
-    }
-}
-
+// The values line's numbers as they stand; the driver judges them.
 TEST(Xpm, ValuesLine) {
     struct Case {
         const char* name;
         std::string in;
-        int32_t want = 0;
         // Width, height, colours, chars per pixel, hot spot x and y, whether there is one.
-        std::vector<int32_t> values;
+        std::vector<int32_t> want;
     };
     // clang-format off
     const Case cases[] = {
-        {.name = "the first quoted string", .in = "static char *x[] = {\n\"16 16 4 1\",",
-         .values = {16, 16, 4, 1, 0, 0, 0}},
-        {.name = "a hot spot", .in = "\"16 16 4 1 3 5\"", .values = {16, 16, 4, 1, 3, 5, 1}},
-        {.name = "an extension marker: no hot spot", .in = "\"16 16 4 1 3 5 XPMEXT\"",
-         .values = {16, 16, 4, 1, 0, 0, 0}},
-        {.name = "half a hot spot", .in = "\"16 16 4 1 7\"", .values = {16, 16, 4, 1, 7, 0, 0}},
-        {.name = "commas are no whitespace", .in = "\"16,16,4,1\"",
-         .values = {16, 0, 0, 0, 0, 0, 0}},
-        {.name = "no quote at all", .in = "no quote at all", .values = {0, 0, 0, 0, 0, 0, 0}},
-        {.name = "40 chars per pixel", .in = "\"1 1 1 40\"", .values = {1, 1, 1, 40, 0, 0, 0}},
-        {.name = "41 chars per pixel", .in = "\"1 1 1 41\"", .want = -1,
-         .values = {1, 1, 1, 41, 0, 0, 0}},
+        {.name = "the first quoted string", .in = "x\n\"1 2 3 4\",", .want = {1, 2, 3, 4, 0, 0, 0}},
+        {.name = "a hot spot", .in = "\"16 16 4 1 3 5\"", .want = {16, 16, 4, 1, 3, 5, 1}},
+        {.name = "an extension marker: no hot spot", .in = "\"1 2 3 4 5 6 XPMEXT\"",
+         .want = {1, 2, 3, 4, 0, 0, 0}},
+        {.name = "half a hot spot", .in = "\"16 16 4 1 7\"", .want = {16, 16, 4, 1, 7, 0, 0}},
+        {.name = "commas are no whitespace", .in = "\"1,2,3,4\"", .want = {1, 0, 0, 0, 0, 0, 0}},
+        {.name = "no quote at all", .in = "no quote at all", .want = {0, 0, 0, 0, 0, 0, 0}},
         {.name = "numbers as atoi reads them", .in = "\"+8 -3 2x 0x10\"",
-         .values = {8, -3, 2, 0, 0, 0, 0}},
+         .want = {8, -3, 2, 0, 0, 0, 0}},
         // Out of range: held at the 64-bit limits, then cut to 32 bits, as atoi does here.
         {.name = "beyond 32 bits", .in = "\"99999999999 -99999999999 2147483648 4294967337\"",
-         .want = -1, .values = {1215752191, -1215752191, -2147483647 - 1, 41, 0, 0, 0}},
+         .want = {1215752191, -1215752191, -2147483647 - 1, 41, 0, 0, 0}},
         {.name = "beyond 64 bits",
          .in = "\"99999999999999999999 -99999999999999999999 -2147483649 1\"",
-         .values = {-1, 0, 2147483647, 1, 0, 0, 0}},
+         .want = {-1, 0, 2147483647, 1, 0, 0, 0}},
     };
     // clang-format on
     for (const Case& c : cases) {
         Reading r(c.in);
         xpmfilter::XpmValues v{-9, -9, -9, -9, -9, -9, -9};
-        EXPECT_EQ(xpmfilter::ReadValuesLine(r.stream, v), c.want) << c.name;
+        xpmfilter::ReadValuesLine(r.stream, v);
         const std::vector<int32_t> got{v.width, v.height, v.ncolors,   v.charsPerPixel,
                                        v.xHot,  v.yHot,   v.hasHotspot};
-        EXPECT_EQ(got, c.values) << c.name;
+        EXPECT_EQ(got, c.want) << c.name << ", from " << c.in;
     }
 }
 
@@ -557,12 +515,11 @@ TEST(Xpm, InputLengthAndProgressPercent) {
     };
     // clang-format off
     const Case cases[] = {
-        {.size = 0, .position = 0, .percent = 100}, {.size = 0, .position = 5, .percent = 100},
-        {.size = 200, .position = 1, .percent = 0}, {.size = 200, .position = 199, .percent = 99},
-        {.size = 200, .position = 200, .percent = 100},
+        // An empty input is done; a share is cut down, reckoned in 64 bits, and negative for
+        // a size that could not be told.
+        {.size = 0, .position = 0, .percent = 100}, {.size = 200, .position = 199, .percent = 99},
         {.size = 60000000, .position = 30000000, .percent = 50},
-        {.size = 2147483647, .position = 2147483647, .percent = 100},
-        {.size = -1, .position = 7, .percent = -700}, {.size = 300, .position = -1, .percent = 0},
+        {.size = -1, .position = 7, .percent = -700},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -577,35 +534,29 @@ TEST(Xpm, InputLengthAndProgressPercent) {
 // Colour definitions read with a table of names of our own, and the colour-key scan on a huge
 // count: it ends with the input.
 TEST(Xpm, NamesOfSeveralWordsAreTriedCutAndJoined) {
-    const std::string v39(39, 'v'), w39(39, 'w'), w34(34, 'w');
+    // A name is cut to 40 characters over two words, to 49 over three.
+    const std::string v39(39, 'v'), three = "aaaaa " + std::string(39, 'w') + " zzzzzzzzzz",
+                                    cut49 = "aaaaa " + std::string(34, 'w') + " zzzzzzzz";
     struct Case {
         const char* name;
-        std::string definition, known;  // the one other name known
+        std::string words, known;  // after "x c "; the one other name known
         bool found;
     };
     // clang-format off
     const Case cases[] = {
-        {.name = "a trailing empty word joined", .definition = "x c foo", .known = "foo ",
-         .found = true},
-        {.name = "two empty words joined", .definition = "x c foo", .known = "foo  ",
-         .found = true},
-        {.name = "three empty words are not", .definition = "x c foo", .known = "foo   ",
-         .found = false},
-        {.name = "four words are never joined", .definition = "x c a b c d", .known = "a b c d",
-         .found = false},
-        {.name = "two words cut to 40 characters", .definition = "x c " + v39 + " abc",
-         .known = v39 + " ", .found = true},
-        {.name = "two words not cut to 41", .definition = "x c " + v39 + " abc",
-         .known = v39 + " a", .found = false},
-        {.name = "three words cut to 49", .definition = "x c aaaaa " + w39 + " zzzzzzzzzz",
-         .known = "aaaaa " + w34 + " zzzzzzzz", .found = true},
-        {.name = "three words not cut to 50", .definition = "x c aaaaa " + w39 + " zzzzzzzzzz",
-         .known = "aaaaa " + w34 + " zzzzzzzzz", .found = false},
+        {.name = "a trailing empty word joined", .words = "foo", .known = "foo ", .found = true},
+        {.name = "two empty words joined", .words = "foo", .known = "foo  ", .found = true},
+        {.name = "three empty words are not", .words = "foo", .known = "foo   ", .found = false},
+        {.name = "four words never join", .words = "a b c d", .known = "a b c d", .found = false},
+        {.name = "two words cut to 40", .words = v39 + " abc", .known = v39 + " ", .found = true},
+        {.name = "not cut to 41", .words = v39 + " abc", .known = v39 + " a", .found = false},
+        {.name = "three words cut to 49", .words = three, .known = cut49, .found = true},
+        {.name = "three words not cut to 50", .words = three, .known = cut49 + "z", .found = false},
     };
     // clang-format on
     for (const Case& c : cases) {
-        Reading r("\"" + c.definition +
-                  "\"\n\"z c #000000\"\n\"y c #000000\"\n");  // keys at both parities
+        // Two more definitions, so that keys fall at both parities.
+        Reading r("\"x c " + c.words + "\"\n\"z c #000000\"\n\"y c #000000\"\n");
         const xpmfilter::NamedColor table[2] = {{"other", 1, 1, 1}, {c.known.c_str(), 10, 20, 30}};
         xpmfilter::ColorKeyEntry entries[2] = {};
         const int32_t got = xpmfilter::ReadColorDefinitions(
@@ -626,16 +577,15 @@ TEST(Xpm, EachFailedAllocationGivesThePictureOr27) {
     static std::vector<uint8_t> bands;
     static int reports27, palettes;
     xpmfilter::GraphicsLibrary table = RecordingLibrary().Table();
-    table.StreamSeek = ::StreamSeek;
-    table.SetFrame = table.SetWindow = [](WriterHandle, const FrameRect*) {};
-    table.SetUnits = [](WriterHandle, int16_t, double) {};
-    table.PictureStartDrawing = table.BitmapEnd = table.WriterAbort = [](WriterHandle) {};
+    const auto nothing = [](auto...) {};
+    table.SetFrame = table.SetWindow = nothing;
+    table.SetUnits = nothing;
+    table.PictureStartDrawing = table.BitmapEnd = table.WriterAbort = nothing;
+    table.BitmapBegin = nothing;
     table.WriterGetError = [](WriterHandle, int32_t, uint32_t* flag, int16_t*) { *flag = 0; };
-    table.SetPalette = [](WriterHandle, int16_t, int16_t, const PaletteEntry*) { ++palettes; };
-    table.BitmapBegin = [](WriterHandle, const BandPlacement*, const BitmapSize*, int16_t, int16_t,
-                           int16_t, int16_t, int16_t) {};
-    table.BitmapWriteBand = [](WriterHandle, const BandPlacement*, const BitmapSize* size, int16_t,
-                               int16_t, const uint8_t* rows) {
+    table.SetPalette = [](auto...) { ++palettes; };
+    table.BitmapWriteBand = [](auto, auto, const BitmapSize* size, auto, auto,
+                               const uint8_t* rows) {
         bands.insert(bands.end(), rows, rows + (size->width + 3) / 4 * 4 * size->rows);
     };
     const VrStatusProc count27 = [](uint64_t, uint32_t kind, uint32_t code, uint32_t, uint32_t,
@@ -661,7 +611,7 @@ TEST(Xpm, EachFailedAllocationGivesThePictureOr27) {
             reports27 = palettes = 0;
             StreamHandle stream = ::StreamOpen(nullptr, &source, 0);
             xpmfilter::XpmValues values{};
-            (void)xpmfilter::ReadValuesLine(stream, values);
+            xpmfilter::ReadValuesLine(stream, values);
             xpmfilter::ImportContext import{.statusSink = &sink};
             int32_t result = -99;
             const bool reached = xpmfault::FailDuring(xpmfault::Kind::kAllocation, n, [&] {
@@ -717,11 +667,9 @@ TEST(Xpm, CodeLookupByNameIsTheScansAnswer) {
     };
     // clang-format off
     const Case cases[] = {
-        {.code = "abcdefgh", .want = 0}, {.code = "abcdefgh02", .want = 0},
-        {.code = "abcdefg", .want = -1}, {.code = "q", .want = 2}, {.code = "", .want = 3},
-        {.code = "a", .want = -1}, {.code = "A", .want = 5}, {.code = codes[255], .want = 255},
-        {.code = codes[305], .want = 305 % 256}, {.code = "#00", .want = 6},
-        {.code = "#00x", .want = -1},
+        {.code = "abcdefgh02", .want = 0}, {.code = "abcdefg", .want = -1},
+        {.code = "q", .want = 2}, {.code = "", .want = 3}, {.code = "A", .want = 5},
+        {.code = codes[305], .want = 305 % 256}, {.code = "#00x", .want = -1},
     };
     // clang-format on
     for (int32_t count : {int32_t(codes.size()), 0}) {
