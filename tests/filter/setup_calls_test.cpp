@@ -46,7 +46,6 @@ TEST_F(SetupCalls, EscapeSetupActsOnARecordOrOnACopyOfAnOptionSetsBlock) {
     const Case cases[] = {
         {.name = "55 with a flag: the mode, and in the profile; any size",
          .code = 55, .size = 0, .value = 2, .flag = 1, .mode = 2, .profile = "2"},
-        {.name = "55 to 0", .code = 55, .value = 0, .flag = 1, .mode = 0, .profile = "0"},
         {.name = "55 without a flag: not in the profile", .code = 55, .value = 2, .mode = 2},
         {.name = "55 to 3: only the profile takes it",
          .code = 55, .value = 3, .flag = 1, .profile = "3"},
