@@ -20,7 +20,6 @@ constexpr int32_t kBlockBytes = 16384;
 
 int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row, const XpmValues& values,
                      ColorKeyIndex& codes) {
-    if (width <= 0) return kXpmOk;
     const int32_t cpp = values.charsPerPixel;
     if (cpp == 0) {
         // Every code is empty: one index for the whole row, and no byte to read.
