@@ -23,9 +23,9 @@ namespace xpmfilter {
 
 // Reads `width` (at least 1) pixel codes of charsPerPixel raw bytes each (no separators), in
 // blocks of whole codes, and stores each one's palette index (looked up in codes) in row[x].
-// With 0 characters per pixel nothing is read and the row is filled with the index of the
-// first empty code. Returns 0, or -1 for a code that matches no definition or a code cut short by
-// the end of the input (the rest of its block may have been consumed).
+// With 0 characters per pixel nothing is read and the row is all 0: every code is empty, the
+// first definition's. Returns 0, or -1 for a code that matches no definition or a code cut
+// short by the end of the input (the rest of its block may have been consumed).
 [[nodiscard]] int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row,
                                    const XpmValues& values, ColorKeyIndex& codes);
 

@@ -79,14 +79,12 @@ TEST(Output, StepsCallAndReport) {
     const Errors diskFull{{"", {302, 269}}};
     // clang-format off
     const Case cases[] = {
-        {.name = "a report", .step = S::Report27, .calls = "3:27"},
         {.name = "a report answered with stop: 61, and no notice", .step = S::Report27, .want = 61,
          .calls = "3:27", .notice = 1, .other = 1},
         {.name = "no procedure: no report", .step = S::Report27, .calls = "", .progress = 1,
          .notice = 1, .other = 1, .sink = kNoProcedure},
         {.name = "no sink: no report", .step = S::Report27, .calls = "", .progress = 1, .notice = 1,
          .other = 1, .sink = kNoSink},
-        {.name = "progress", .step = S::Progress, .calls = "0:0:37:0"},
         {.name = "a stop, confirmed", .step = S::Progress, .want = 61, .calls = "0:0:37:0 2:61",
          .progress = 1, .notice = 1},
         {.name = "a stop, withdrawn: the notice's answer decides", .step = S::Progress,
@@ -106,7 +104,6 @@ TEST(Output, StepsCallAndReport) {
         {.name = "a forgiven writer code", .step = S::Check, .calls = "0:0:37:0 WriterGetError",
          .errors = {{"", {76, 0}}}},
         // The range goes first, whatever follows, and its answer stops nothing.
-        {.name = "open", .step = S::Open, .calls = opened},
         {.name = "open: the range's answer stops nothing", .step = S::Open, .calls = opened,
          .progress = 1, .notice = 1, .other = 1},
         {.name = "open refused: mapped, not started", .step = S::Open, .want = 14,
@@ -125,7 +122,6 @@ TEST(Output, StepsCallAndReport) {
          .errors = {{"OutputStart", {302, 269}}}, .close = 20},
         {.name = "open without a sink", .step = S::Open,
          .calls = "OutputOpen WriterGetError OutputStart WriterGetError", .sink = kNoSink},
-        {.name = "begin", .step = S::Begin, .calls = "PictureBegin WriterGetError"},
         {.name = "begin fails", .step = S::Begin, .want = 9,
          .calls = "PictureBegin WriterGetError 3:9/1", .errors = {{"PictureBegin", {302, 269}}}},
         {.name = "begin stopped: reported", .step = S::Begin, .want = 61,
@@ -136,7 +132,6 @@ TEST(Output, StepsCallAndReport) {
         {.name = "the end asks nothing", .step = S::End, .calls = "PictureEnd",
          .errors = {{"PictureEnd", {302, 269}}}},
         // A stopped writer is returned, not reported; a close result replaces the finish's code.
-        {.name = "finish", .step = S::Finish, .calls = "OutputFinish WriterGetError OutputClose"},
         {.name = "finish stopped: not reported", .step = S::Finish, .want = 61,
          .calls = "OutputFinish WriterGetError OutputClose",
          .errors = {{"OutputFinish", {901, 0}}}},

