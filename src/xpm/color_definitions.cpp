@@ -31,14 +31,12 @@ void AppendWord(char* candidate, const char* word, size_t limit) {
     candidate[length] = '\0';
 }
 
-// The colour of a "c" value: "none", "#" digits, or a name of up to three words where the
-// shortest candidate that is a name wins. -1 when none of these applies.
+// The colour of a "c" value into rgb, which is black already: "none" (transparency is not
+// kept), "#" digits, or a name of up to three words where the shortest candidate that is a
+// name wins. -1 when none of these applies.
 int32_t ResolveColorValue(const WordSlot& value, const char* next1, const char* next2,
                           ColorNames names, RgbTriple& rgb) {
-    if (ascii::EqualIgnoringCase(value, "none")) {
-        rgb = RgbTriple{0, 0, 0};  // transparency is not kept
-        return 0;
-    }
+    if (ascii::EqualIgnoringCase(value, "none")) return 0;
     if (value[0] == '#') return ParseHexColor(value, rgb);
     if (LookupNamedColor(names.table, names.count, value, rgb) == 0) return 0;
     char candidate[kThreeWordCandidate + 1] = {};
