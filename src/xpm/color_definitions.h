@@ -50,7 +50,7 @@ static_assert(offsetof(ColorKeyEntry, value) == 40);
 // when the input had already ended before the definition's opening quote.
 [[nodiscard]] int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames names,
                                     int32_t index, ColorKeyEntry& entry, RgbTriple& rgb,
-                                    bool* inputEnded = nullptr);
+                                    bool* inputEnded);
 
 // Reads the hex digits after the "#" that begins value (a word in a slot that was zero-filled
 // before the word was read) into rgb. The six characters after the "#" are always read, two
