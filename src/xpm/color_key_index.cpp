@@ -7,6 +7,7 @@
 #include <bit>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace xpmfilter {
@@ -171,7 +172,7 @@ bool ColorKeyIndex::BuildPaged() {
         if (length <= 2) starts[length == 0 ? 0 : static_cast<uint8_t>(table_[i].code[0])] = true;
     }
     size_t pages = 1;
-    for (size_t first = 0; first < 256; ++first)
+    for (size_t first = 0; first < std::size(pageOf_); ++first)
         pageOf_[first] = starts[first] ? static_cast<uint16_t>(pages++) : 0;
     pages_.reset(new (std::nothrow) uint16_t[pages * 256]);
     if (pages_ == nullptr) return false;
