@@ -70,10 +70,8 @@ void DiscardPicture(void* picture) {
 uint16_t ImportThroughJob(const ImportCall& call) {
     CallResources owned;
     OptionSetHandle set = call.optionSet;
-    if (set == nullptr) {
-        if (call.embedded) return kImportNoOptionSet;
-        set = owned.ownedSet = CreateFilterOptionSet();
-    }
+    // ImportEmbeddedGR never comes here without the host's set.
+    if (set == nullptr) set = owned.ownedSet = CreateFilterOptionSet();
     if (set == nullptr) return kImportNoOptionSet;
 
     uint16_t refusal = 0;

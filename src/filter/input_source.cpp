@@ -15,7 +15,7 @@ StreamHandle OpenInputStream(InputSource& input, const InputSpec& spec) {
         input.source.routine = spec.routine;
         return gdi.StreamOpen(spec.path, &input.source, 0);
     }
-    const bool pathEmpty = spec.path == nullptr || spec.path[0] == '\0';
+    const bool pathEmpty = spec.path[0] == '\0';
     if (spec.memory != nullptr && pathEmpty) {
         input.memory = spec.memory;
         input.lockedAddress = GlobalLock(spec.memory);
@@ -30,7 +30,6 @@ StreamHandle OpenInputStream(InputSource& input, const InputSpec& spec) {
 
 void UnlockInputMemory(InputSource& input) {
     if (input.memory != nullptr && input.lockedAddress != nullptr) GlobalUnlock(input.memory);
-    input.memory = nullptr;
 }
 
 }  // namespace xpmfilter

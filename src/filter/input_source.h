@@ -11,7 +11,7 @@ namespace xpmfilter {
 // Where an import's input comes from, as the host gave it; the first rule that applies
 // decides: the read routine, else the memory block when the path is empty, else the file.
 struct InputSpec {
-    const char* path = "";     // the file, or the name handed along to a routine; may be null
+    const char* path = "";     // the file, or the name handed along to a routine; never null
     uint64_t routine = 0;      // the host's VrReadRoutine, or 0
     uint64_t userData = 0;     // handed to the routine
     HGLOBAL memory = nullptr;  // the whole input in global memory, or null
@@ -35,7 +35,7 @@ struct InputSource {
 // Returns the stream or null. Does not unlock on failure: see UnlockInputMemory.
 [[nodiscard]] StreamHandle OpenInputStream(InputSource& input, const InputSpec& spec);
 
-// Unlocks the memory block if OpenInputStream locked it successfully; idempotent.
+// Unlocks the memory block if OpenInputStream locked it successfully; call it once.
 void UnlockInputMemory(InputSource& input);
 
 }  // namespace xpmfilter

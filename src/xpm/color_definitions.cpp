@@ -31,14 +31,12 @@ void AppendWord(char* candidate, const char* word, size_t limit) {
     candidate[length] = '\0';
 }
 
-// The colour of a "c" value: "none", "#" digits, or a name of up to three words where the
-// shortest candidate that is a name wins. -1 when none of these applies.
+// The colour of a "c" value into rgb, which is black already: "none" (transparency is not
+// kept), "#" digits, or a name of up to three words where the shortest candidate that is a
+// name wins. -1 when none of these applies.
 int32_t ResolveColorValue(const WordSlot& value, const char* next1, const char* next2,
                           ColorNames names, RgbTriple& rgb) {
-    if (ascii::EqualIgnoringCase(value, "none")) {
-        rgb = RgbTriple{0, 0, 0};  // transparency is not kept
-        return 0;
-    }
+    if (ascii::EqualIgnoringCase(value, "none")) return 0;
     if (value[0] == '#') return ParseHexColor(value, rgb);
     if (LookupNamedColor(names.table, names.count, value, rgb) == 0) return 0;
     char candidate[kThreeWordCandidate + 1] = {};
@@ -107,9 +105,9 @@ int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames n
                       ColorKeyEntry& entry, RgbTriple& rgb, bool* inputEnded) {
     char code[kPixelCodeBytes] = {};
     WordSlot words[kDefinitionWords];  // each word's slot is zero-filled as it is read
-    if (!SkipToQuote(stream) && inputEnded != nullptr) *inputEnded = true;
+    if (!SkipToQuote(stream)) *inputEnded = true;
     // At end of input the code is whatever arrived (usually empty) and the colour black.
-    (void)ReadCodeBytes(stream, values.charsPerPixel, code);
+    ReadCodeBytes(stream, values.charsPerPixel, code);
     int32_t count = ReadWordsToQuote(stream, kDefinitionWords, words);
 
     std::memcpy(entry.code, code, sizeof entry.code);
@@ -125,11 +123,11 @@ int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames n
     return 0;
 }
 
-int32_t SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb) {
+void SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb) {
     ScratchArray<PaletteEntry> entries(count < 0 ? SIZE_MAX : static_cast<size_t>(count));
     if (!entries) {
         ReportStatus(import, kXpmNoMemory);
-        return kXpmNoMemory;
+        return;
     }
     for (int32_t i = 0; i < count; ++i) {
         entries[i].red = rgb[i].red;
@@ -138,7 +136,6 @@ int32_t SendPalette(ImportContext& import, uint32_t first, int32_t count, const 
     }
     Gdi().SetPalette(import.writer, static_cast<int16_t>(first), static_cast<int16_t>(count),
                      entries.get());
-    return kXpmOk;
 }
 
 int32_t ReadColorDefinitions(ImportContext& import, StreamHandle stream, const XpmValues& values,
@@ -162,7 +159,7 @@ int32_t ReadColorDefinitions(ImportContext& import, StreamHandle stream, const X
     // Past the end of input every remaining definition has an empty code and black, which
     // is what the zero-filled tables already hold; not touching them keeps a tiny file that
     // declares millions of colours from committing memory for them.
-    (void)SendPalette(import, 0, static_cast<int16_t>(values.ncolors), rgb.get());
+    SendPalette(import, 0, static_cast<int16_t>(values.ncolors), rgb.get());
     return kXpmOk;
 }
 

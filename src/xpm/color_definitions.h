@@ -46,11 +46,11 @@ static_assert(offsetof(ColorKeyEntry, value) == 40);
 // Reads definition number `index` into entry (its code, and index as its value) and rgb.
 // The pixel code is taken raw, spaces included; charsPerPixel is 0 to 39. Returns 0, or -1
 // when the "c" colour is neither "none", a "#" value nor a name of one to three words in
-// names (the caller reports it). Does not touch the palette. Sets *inputEnded when the input
-// had already ended before the definition's opening quote.
+// names (the caller reports it). Does not touch the palette. Sets *inputEnded (never null)
+// when the input had already ended before the definition's opening quote.
 [[nodiscard]] int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames names,
                                     int32_t index, ColorKeyEntry& entry, RgbTriple& rgb,
-                                    bool* inputEnded = nullptr);
+                                    bool* inputEnded);
 
 // Reads the hex digits after the "#" that begins value (a word in a slot that was zero-filled
 // before the word was read) into rgb. The six characters after the "#" are always read, two
@@ -64,8 +64,8 @@ int32_t ParseHexColor(const WordSlot& value, RgbTriple& rgb);
 [[nodiscard]] int HexDigitValue(char ch);
 
 // Sends rgb[0..count) to the writer as PaletteEntry records with SetPalette(first, count as
-// 16 bits). Returns 0, or 27 (reported, nothing sent) when the entries cannot be allocated,
-// which includes a negative count.
-int32_t SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb);
+// 16 bits). Reports 27 and sends nothing when the entries cannot be allocated, which includes
+// a negative count; the decode goes on without a palette.
+void SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb);
 
 }  // namespace xpmfilter

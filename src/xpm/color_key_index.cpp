@@ -7,6 +7,7 @@
 #include <bit>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace xpmfilter {
@@ -26,31 +27,21 @@ constexpr int64_t kDirectTwoCharPixels = 65536;
 constexpr uint64_t kLowBytes = 0x0101010101010101ull;
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
-// The characters that the code comparison looks at (the first n <= 8, ending early at a zero
-// byte), packed into one number, first character lowest: two codes compare equal exactly
-// when their keys are equal. `code` may end at its terminating zero.
-uint64_t CodeKey(const char* code, size_t n) {
-    uint64_t key = 0;
-    for (size_t i = 0; i < n && code[i] != '\0'; ++i)
-        key |= uint64_t{static_cast<unsigned char>(code[i])} << (8 * i);
-    return key;
-}
-
-// CodeKey of n <= 8 raw bytes at p, of which 8 are readable, without a loop.
+// The characters that the code comparison looks at (the first n <= 8 of the raw bytes at p,
+// of which 8 are readable, ending early at a zero byte), packed into one number, first
+// character lowest: two codes compare equal exactly when their keys are equal. The empty
+// code's key is 0.
 uint64_t PackCode(const uint8_t* p, size_t n) {
-    if constexpr (std::endian::native != std::endian::little) {
-        return CodeKey(reinterpret_cast<const char*>(p), n);
-    } else {
-        uint64_t v;
-        std::memcpy(&v, p, sizeof v);
-        uint64_t keep = n >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
-        // The lowest flagged byte is exactly the first zero byte among the first n (bytes
-        // beyond n are forced non-zero); flags above it may be false and do not matter.
-        const uint64_t t = v | ~keep;
-        const uint64_t zero = (t - kLowBytes) & ~t & kHighBits;
-        if (zero != 0) keep = (uint64_t{1} << (std::countr_zero(zero) & ~7)) - 1;
-        return v & keep;
-    }
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    uint64_t keep = n >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
+    // The lowest flagged byte is exactly the first zero byte among the first n (bytes beyond
+    // n are forced non-zero); flags above it may be false and do not matter.
+    const uint64_t t = v | ~keep;
+    const uint64_t zero = (t - kLowBytes) & ~t & kHighBits;
+    if (zero != 0) keep = (uint64_t{1} << (std::countr_zero(zero) & ~7)) - 1;
+    return v & keep;
 }
 
 uint64_t Mix(uint64_t x) {
@@ -181,7 +172,7 @@ bool ColorKeyIndex::BuildPaged() {
         if (length <= 2) starts[length == 0 ? 0 : static_cast<uint8_t>(table_[i].code[0])] = true;
     }
     size_t pages = 1;
-    for (size_t first = 0; first < 256; ++first)
+    for (size_t first = 0; first < std::size(pageOf_); ++first)
         pageOf_[first] = starts[first] ? static_cast<uint16_t>(pages++) : 0;
     pages_.reset(new (std::nothrow) uint16_t[pages * 256]);
     if (pages_ == nullptr) return false;
@@ -193,7 +184,6 @@ bool ColorKeyIndex::BuildPaged() {
 }
 
 void ColorKeyIndex::Build() {
-    // The hash is built here only when no table serves the rows; Find builds it on demand.
     const bool direct =
         charsPerPixel_ == 1 || (charsPerPixel_ == 2 && pixels_ >= kDirectTwoCharPixels);
     if (direct && BuildDirect(charsPerPixel_)) {
@@ -203,19 +193,6 @@ void ColorKeyIndex::Build() {
     } else {
         state_ = BuildHash() ? State::kHashed : State::kLinear;
     }
-}
-
-int32_t ColorKeyIndex::Find(const char* code, uint8_t* out) {
-    if (state_ == State::kUnbuilt) Build();
-    // A table that serves the rows gets its hash now; without one (no entries, no memory, or
-    // a build that failed before) the scan answers.
-    if (capacity_ == 0 && (state_ == State::kLinear || !BuildHash())) {
-        return FindColorKey(code, table_, count_, out);
-    }
-    const int32_t position = Lookup(CodeKey(code, kSignificantCodeChars));
-    if (position < 0) return -1;
-    *out = static_cast<uint8_t>(position);
-    return 0;
 }
 
 int32_t ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row) {

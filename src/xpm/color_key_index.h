@@ -32,10 +32,6 @@ class ColorKeyIndex {
                   int64_t pixels = 0)
         : table_(table), count_(count), charsPerPixel_(charsPerPixel), pixels_(pixels) {}
 
-    // As FindColorKey(code, table, count, out): 0 with the low 8 bits of the first matching
-    // position stored at out, or -1 (out untouched).
-    [[nodiscard]] int32_t Find(const char* code, uint8_t* out);
-
     // Maps `width` codes of charsPerPixel raw bytes each, back to back at codes, to indices
     // in row[0..width). A zero byte ends a code early, as it ends a string. kCodeReadSlack
     // bytes after the last code must be readable (their values do not matter). Returns 0,

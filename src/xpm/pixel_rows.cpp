@@ -20,12 +20,11 @@ constexpr int32_t kBlockBytes = 16384;
 
 int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row, const XpmValues& values,
                      ColorKeyIndex& codes) {
-    if (width <= 0) return kXpmOk;
     const int32_t cpp = values.charsPerPixel;
     if (cpp == 0) {
-        // Every code is empty: one index for the whole row, and no byte to read.
-        if (codes.Find("", row) != 0) return kXpmUndecodable;
-        std::memset(row + 1, row[0], static_cast<size_t>(width) - 1);
+        // Every code and every definition's code is empty: the first definition (the key
+        // check leaves at least one), and no byte to read.
+        std::memset(row, 0, static_cast<size_t>(width));
         return kXpmOk;
     }
     // The bytes of the codes are exactly what one read per code would consume, so the

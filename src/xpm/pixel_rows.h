@@ -21,11 +21,11 @@ namespace xpmfilter {
                                    int32_t stride, int32_t rows, uint8_t* buffer, XpmValues values,
                                    ColorKeyIndex& codes);
 
-// Reads `width` pixel codes of charsPerPixel raw bytes each (no separators), in blocks of
-// whole codes, and stores each one's palette index (looked up in codes) in row[x]. With 0
-// characters per pixel nothing is read and the row is filled with the index of the first
-// empty code. Returns 0, or -1 for a code that matches no definition or a code cut short by
-// the end of the input (the rest of its block may have been consumed).
+// Reads `width` (at least 1) pixel codes of charsPerPixel raw bytes each (no separators), in
+// blocks of whole codes, and stores each one's palette index (looked up in codes) in row[x].
+// With 0 characters per pixel nothing is read and the row is all 0: every code is empty, the
+// first definition's. Returns 0, or -1 for a code that matches no definition or a code cut
+// short by the end of the input (the rest of its block may have been consumed).
 [[nodiscard]] int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row,
                                    const XpmValues& values, ColorKeyIndex& codes);
 

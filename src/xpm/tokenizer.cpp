@@ -43,10 +43,8 @@ bool SkipToQuote(StreamHandle stream) {
     return false;
 }
 
-bool ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer) {
-    const int32_t received = ReadBlock(stream, length, buffer);
-    buffer[received] = '\0';
-    return received == length;
+void ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer) {
+    buffer[ReadBlock(stream, length, buffer)] = '\0';
 }
 
 int32_t ReadWordsToQuote(StreamHandle stream, int32_t maxWords, WordSlot* words) {
@@ -84,11 +82,6 @@ int32_t ReadWordsToQuote(StreamHandle stream, int32_t maxWords, WordSlot* words)
         inGap = true;
     }
     return count;
-}
-
-int32_t ReadQuotedWords(StreamHandle stream, int32_t maxWords, WordSlot* words) {
-    SkipToQuote(stream);
-    return ReadWordsToQuote(stream, maxWords, words);
 }
 
 }  // namespace xpmfilter

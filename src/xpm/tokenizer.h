@@ -51,11 +51,7 @@ bool SkipToQuote(StreamHandle stream);
 [[nodiscard]] int32_t ReadBlock(StreamHandle stream, int32_t length, void* out);
 
 // Reads exactly `length` bytes (0 to 39) into buffer, as they come, whitespace included, and
-// puts a zero after them; fewer arrive only at end of input. Returns true when all arrived
-// (always for length 0).
-[[nodiscard]] bool ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer);
-
-// SkipToQuote, then ReadWordsToQuote: the words of the next quoted string (0 at end of input).
-[[nodiscard]] int32_t ReadQuotedWords(StreamHandle stream, int32_t maxWords, WordSlot* words);
+// puts a zero after them; fewer arrive only at end of input, and then the code is what came.
+void ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer);
 
 }  // namespace xpmfilter

@@ -10,10 +10,8 @@ struct XpmValues {
     int32_t height;
     int32_t ncolors;
     int32_t charsPerPixel;
-    int32_t xHot;
-    int32_t yHot;
-    int32_t hasHotspot;
+    // A hot spot or an extension marker may follow; nothing here uses them.
 };
-static_assert(sizeof(XpmValues) == 28);
+static_assert(sizeof(XpmValues) == 16);
 
 }  // namespace xpmfilter

@@ -46,7 +46,6 @@ TEST_F(SetupCalls, EscapeSetupActsOnARecordOrOnACopyOfAnOptionSetsBlock) {
     const Case cases[] = {
         {.name = "55 with a flag: the mode, and in the profile; any size",
          .code = 55, .size = 0, .value = 2, .flag = 1, .mode = 2, .profile = "2"},
-        {.name = "55 to 0", .code = 55, .value = 0, .flag = 1, .mode = 0, .profile = "0"},
         {.name = "55 without a flag: not in the profile", .code = 55, .value = 2, .mode = 2},
         {.name = "55 to 3: only the profile takes it",
          .code = 55, .value = 3, .flag = 1, .profile = "3"},
@@ -119,13 +118,10 @@ TEST_F(SetupCalls, GetFilterInfoAndGetFilterPrefUseATemporaryRecord) {
         bool failCreate = false, nowhere = false;
         uint16_t want = 2;
         const char* escapes = "";
-        uint32_t mode = 1;  // in the block stored in the set
     };
     // clang-format off
     const Case cases[] = {
         {.name = "no profile", .escapes = all},
-        {.name = "the profile's colour mode",
-         .profile = "[rondo]\n~Mode=M\n[M]\nDriver=d\nColor Mode=0\n", .escapes = all, .mode = 0},
         {.name = "no record: option 3 alone",
          .profile = "[rondo]\n~Mode=M\n[M]\nColor Mode=2\n", .escapes = "3/2=0 "},
         {.name = "no option set", .failCreate = true, .want = 0},
@@ -144,7 +140,7 @@ TEST_F(SetupCalls, GetFilterInfoAndGetFilterPrefUseATemporaryRecord) {
         const auto escapes = library.Find("OptionSetEscape");
         if (escapes.size() == 5) {
             ASSERT_EQ(escapes[1]->data.size(), 56u) << c.name;
-            EXPECT_EQ(escapes[1]->data[48], c.mode) << c.name << ": colour mode";
+            EXPECT_EQ(escapes[1]->data[48], 1) << c.name << ": the record's colour mode in the set";
         }
         if (c.want != 0) GlobalFree(set);
     }
