@@ -69,7 +69,8 @@ int32_t SetFileInfoItem(FileInfoRecord& record, int32_t item, const void* value)
 int32_t ReadFileInfo(StreamHandle stream, FileInfoRecord& record) {
     if (record.size < 1 || record.size > kMaxRecordSize) return kXpmInfoBadRecordSize;
     XpmValues values{};
-    if (stream != nullptr) ReadValuesLine(stream, values);
+    // The reader's own result is not looked at: a refused line still leaves its numbers.
+    if (stream != nullptr) (void)ReadValuesLine(stream, values);
     if (SetFileInfoItem(record, 3, &values.width) != kXpmOk) return kXpmInfoValueRefused;
     if (SetFileInfoItem(record, 4, &values.height) != kXpmOk) return kXpmInfoValueRefused;
     return kXpmOk;

@@ -39,8 +39,9 @@ int32_t DrawIntoOutput(ImportContext& import, StreamHandle stream) {
     MeasureInput(stream, import);
     XpmValues values{};
     int32_t result = kXpmOk;
-    ReadValuesLine(stream, values);
-    if (values.charsPerPixel < 0 || values.charsPerPixel > kXpmMaxCharsPerPixel) {
+    int32_t valuesResult = ReadValuesLine(stream, values);
+    if (valuesResult != kXpmOk || values.charsPerPixel < 0 ||
+        values.charsPerPixel > kXpmMaxCharsPerPixel) {
         result = kXpmNotXpm;
         ReportStatus(import, result);
     } else {

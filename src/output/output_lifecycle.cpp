@@ -10,8 +10,8 @@
 namespace xpmfilter {
 namespace {
 
-// OutputOpen and OutputClose give a code alone: no detail.
-constexpr int32_t kNoDetail = 0;
+constexpr int32_t kOpenDetail = 0;
+constexpr int32_t kCloseDetail = 2;
 
 // The writer's pending error after a step, reported when there is one.
 int32_t CheckAndReport(const ImportContext& import) {
@@ -38,7 +38,7 @@ int32_t OpenOutput(const ImportContext& import, const OutputTarget& target) {
                                     target.optionSet, import.statusSink);
     if (opened != 0) {
         // OutputStart is skipped even when the mapping forgives the code (76).
-        code = MapWriterError(static_cast<int32_t>(opened), kNoDetail);
+        code = MapWriterError(static_cast<int32_t>(opened), kOpenDetail);
     } else {
         int16_t pair[2] = {0, 0};
         code = CheckWriterError(import, pair);
@@ -79,7 +79,7 @@ int32_t FinishOutput(const ImportContext& import) {
     if (closed != 0) {
         // Any non-zero close result replaces the finish code and is reported as mapped, even
         // when the mapping forgives it (76 gives 0).
-        code = MapWriterError(static_cast<int32_t>(closed), kNoDetail);
+        code = MapWriterError(static_cast<int32_t>(closed), kCloseDetail);
         ReportStatus(import, code);
     }
     return code;

@@ -123,11 +123,11 @@ int32_t ReadColorLine(StreamHandle stream, const XpmValues& values, ColorNames n
     return 0;
 }
 
-void SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb) {
+int32_t SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb) {
     ScratchArray<PaletteEntry> entries(count < 0 ? SIZE_MAX : static_cast<size_t>(count));
     if (!entries) {
         ReportStatus(import, kXpmNoMemory);
-        return;
+        return kXpmNoMemory;
     }
     for (int32_t i = 0; i < count; ++i) {
         entries[i].red = rgb[i].red;
@@ -136,6 +136,7 @@ void SendPalette(ImportContext& import, uint32_t first, int32_t count, const Rgb
     }
     Gdi().SetPalette(import.writer, static_cast<int16_t>(first), static_cast<int16_t>(count),
                      entries.get());
+    return kXpmOk;
 }
 
 int32_t ReadColorDefinitions(ImportContext& import, StreamHandle stream, const XpmValues& values,
@@ -159,7 +160,8 @@ int32_t ReadColorDefinitions(ImportContext& import, StreamHandle stream, const X
     // Past the end of input every remaining definition has an empty code and black, which
     // is what the zero-filled tables already hold; not touching them keeps a tiny file that
     // declares millions of colours from committing memory for them.
-    SendPalette(import, 0, static_cast<int16_t>(values.ncolors), rgb.get());
+    // Its result is not looked at: without a palette the decode goes on (27 was reported).
+    (void)SendPalette(import, 0, static_cast<int16_t>(values.ncolors), rgb.get());
     return kXpmOk;
 }
 

@@ -65,7 +65,7 @@ int32_t ParseHexColor(const WordSlot& value, RgbTriple& rgb);
 
 // Sends rgb[0..count) to the writer as PaletteEntry records with SetPalette(first, count as
 // 16 bits). Reports 27 and sends nothing when the entries cannot be allocated, which includes
-// a negative count; the decode goes on without a palette.
-void SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb);
+// a negative count; the decode goes on without a palette. Returns 0, or 27 then.
+int32_t SendPalette(ImportContext& import, uint32_t first, int32_t count, const RgbTriple* rgb);
 
 }  // namespace xpmfilter

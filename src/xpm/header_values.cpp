@@ -9,7 +9,10 @@
 namespace xpmfilter {
 namespace {
 
-constexpr int32_t kValuesWords = 4;  // the rest of the line is read and dropped
+constexpr int32_t kValuesWords = 7;
+// Codes of more characters than this cannot be held by the code readers; the driver refuses
+// them, this reader only flags the ones above 40.
+constexpr int32_t kFlaggedCharsPerPixel = 40;
 
 constexpr int32_t kSeekSet = 0;
 constexpr int32_t kSeekCurrent = 1;
@@ -41,14 +44,19 @@ void MeasureInput(StreamHandle stream, ImportContext& import) {
     import.inputSize = StreamLength(stream);
 }
 
-void ReadValuesLine(StreamHandle stream, XpmValues& values) {
+int32_t ReadValuesLine(StreamHandle stream, XpmValues& values) {
     WordSlot words[kValuesWords] = {};
-    SkipToQuote(stream);
-    (void)ReadWordsToQuote(stream, kValuesWords, words);
+    const int32_t count = ReadQuotedWords(stream, kValuesWords, words);
     values.width = DecimalTextValue(words[0]);
     values.height = DecimalTextValue(words[1]);
     values.ncolors = DecimalTextValue(words[2]);
     values.charsPerPixel = DecimalTextValue(words[3]);
+    // Six words give a hot spot; five give only its column (the sixth slot is empty), and a
+    // seventh word (an extension marker) means the line is not a plain hot spot line.
+    values.xHot = count == 5 || count == 6 ? DecimalTextValue(words[4]) : 0;
+    values.yHot = count == 6 ? DecimalTextValue(words[5]) : 0;
+    values.hasHotspot = count == 6 ? 1 : 0;
+    return values.charsPerPixel > kFlaggedCharsPerPixel ? -1 : 0;
 }
 
 void UpdateProgressPercent(StreamHandle stream, ImportContext& import) {

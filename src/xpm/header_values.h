@@ -19,9 +19,9 @@ namespace xpmfilter {
 // Sets import.inputSize to StreamLength(stream).
 void MeasureInput(StreamHandle stream, ImportContext& import);
 
-// Reads the next quoted string as the values line. The numbers are not checked here: the
-// driver refuses a code length the code readers cannot hold.
-void ReadValuesLine(StreamHandle stream, XpmValues& values);
+// Reads the next quoted string as the values line. Returns 0, or -1 when charsPerPixel is
+// above 40; values is filled in either case.
+[[nodiscard]] int32_t ReadValuesLine(StreamHandle stream, XpmValues& values);
 
 // import.progressPercent = position * 100 / inputSize (100 when inputSize is 0).
 void UpdateProgressPercent(StreamHandle stream, ImportContext& import);

@@ -84,4 +84,9 @@ int32_t ReadWordsToQuote(StreamHandle stream, int32_t maxWords, WordSlot* words)
     return count;
 }
 
+int32_t ReadQuotedWords(StreamHandle stream, int32_t maxWords, WordSlot* words) {
+    SkipToQuote(stream);
+    return ReadWordsToQuote(stream, maxWords, words);
+}
+
 }  // namespace xpmfilter

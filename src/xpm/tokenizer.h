@@ -54,4 +54,7 @@ bool SkipToQuote(StreamHandle stream);
 // puts a zero after them; fewer arrive only at end of input, and then the code is what came.
 void ReadCodeBytes(StreamHandle stream, int32_t length, char* buffer);
 
+// SkipToQuote, then ReadWordsToQuote: the words of the next quoted string (0 at end of input).
+[[nodiscard]] int32_t ReadQuotedWords(StreamHandle stream, int32_t maxWords, WordSlot* words);
+
 }  // namespace xpmfilter

@@ -10,8 +10,10 @@ struct XpmValues {
     int32_t height;
     int32_t ncolors;
     int32_t charsPerPixel;
-    // A hot spot or an extension marker may follow; nothing here uses them.
+    int32_t xHot;
+    int32_t yHot;
+    int32_t hasHotspot;
 };
-static_assert(sizeof(XpmValues) == 16);
+static_assert(sizeof(XpmValues) == 28);
 
 }  // namespace xpmfilter

@@ -94,7 +94,7 @@ Outcome Decode(const std::string& text, int32_t chunk = 0, const Script& script 
     Reading r(text, chunk);
     if (script) script(r.fake);
     xpmfilter::XpmValues values{};
-    xpmfilter::ReadValuesLine(r.stream, values);
+    (void)xpmfilter::ReadValuesLine(r.stream, values);
     r.import.inputSize = static_cast<int32_t>(text.size());
     r.fake.calls.clear();
     Outcome got{xpmfilter::DecodeXpmImage(r.import, r.stream, values)};
@@ -435,34 +435,45 @@ TEST(Xpm, HeaderCheck) {
     }
 }
 
-// The values line's numbers as they stand (the driver judges them); what follows them, a hot
-// spot or an extension marker, is read and dropped.
+// The values line's numbers as they stand (the driver judges them, but for the -1 that marks
+// codes too long to hold), and its hot spot: six words give one, five only its column, and an
+// extension marker none.
 TEST(Xpm, ValuesLine) {
     struct Case {
         const char* name;
         std::string in;
-        std::vector<int32_t> want;  // width, height, colours, chars per pixel
+        std::vector<int32_t> want;  // width, height, colours, chars per pixel, x, y, hot spot
+        int32_t result = 0;
     };
     // clang-format off
     const Case cases[] = {
-        {.name = "the first quoted string", .in = "x\n\"1 2 3 4 5 6 XPMEXT\"\"7\"",
-         .want = {1, 2, 3, 4}},
-        {.name = "commas are no whitespace", .in = "\"1,2,3,4\"", .want = {1, 0, 0, 0}},
-        {.name = "no quote at all", .in = "no quote at all", .want = {0, 0, 0, 0}},
-        {.name = "numbers as atoi reads them", .in = "\"+8 -3 2x 0x10\"", .want = {8, -3, 2, 0}},
+        {.name = "the first quoted string", .in = "x\n\"1 2 3 4\"\"7\"",
+         .want = {1, 2, 3, 4, 0, 0, 0}},
+        {.name = "a hot spot", .in = "\"16 16 4 1 3 5\"", .want = {16, 16, 4, 1, 3, 5, 1}},
+        {.name = "an extension marker: no hot spot", .in = "\"16 16 4 1 3 5 XPMEXT\"",
+         .want = {16, 16, 4, 1, 0, 0, 0}},
+        {.name = "half a hot spot", .in = "\"16 16 4 1 7\"", .want = {16, 16, 4, 1, 7, 0, 0}},
+        {.name = "commas are no whitespace", .in = "\"1,2,3,4\"", .want = {1, 0, 0, 0, 0, 0, 0}},
+        {.name = "no quote at all", .in = "no quote at all", .want = {0, 0, 0, 0, 0, 0, 0}},
+        {.name = "40 chars per pixel", .in = "\"1 1 1 40\"", .want = {1, 1, 1, 40, 0, 0, 0}},
+        {.name = "41 chars per pixel", .in = "\"1 1 1 41\"", .want = {1, 1, 1, 41, 0, 0, 0},
+         .result = -1},
+        {.name = "numbers as atoi reads them", .in = "\"+8 -3 2x 0x10\"",
+         .want = {8, -3, 2, 0, 0, 0, 0}},
         // Out of range: held at the 64-bit limits, then cut to 32 bits, as atoi does here.
         {.name = "beyond 32 bits", .in = "\"99999999999 -99999999999 2147483648 4294967337\"",
-         .want = {1215752191, -1215752191, -2147483647 - 1, 41}},
+         .want = {1215752191, -1215752191, -2147483647 - 1, 41, 0, 0, 0}, .result = -1},
         {.name = "beyond 64 bits",
          .in = "\"99999999999999999999 -99999999999999999999 -2147483649 1\"",
-         .want = {-1, 0, 2147483647, 1}},
+         .want = {-1, 0, 2147483647, 1, 0, 0, 0}},
     };
     // clang-format on
     for (const Case& c : cases) {
         Reading r(c.in);
-        xpmfilter::XpmValues v{-9, -9, -9, -9};
-        xpmfilter::ReadValuesLine(r.stream, v);
-        const std::vector<int32_t> got{v.width, v.height, v.ncolors, v.charsPerPixel};
+        xpmfilter::XpmValues v{-9, -9, -9, -9, -9, -9, -9};
+        EXPECT_EQ(xpmfilter::ReadValuesLine(r.stream, v), c.result) << c.name << ", from " << c.in;
+        const std::vector<int32_t> got{v.width, v.height, v.ncolors,   v.charsPerPixel,
+                                       v.xHot,  v.yHot,   v.hasHotspot};
         EXPECT_EQ(got, c.want) << c.name << ", from " << c.in;
         EXPECT_EQ(r.Remaining(), c.in.ends_with("\"7\"") ? 3u : 0u) << c.name << ": bytes left";
     }
@@ -578,7 +589,7 @@ TEST(Xpm, EachFailedAllocationGivesThePictureOr27) {
             reports27 = palettes = 0;
             StreamHandle stream = ::StreamOpen(nullptr, &source, 0);
             xpmfilter::XpmValues values{};
-            xpmfilter::ReadValuesLine(stream, values);
+            (void)xpmfilter::ReadValuesLine(stream, values);
             xpmfilter::ImportContext import{.statusSink = &sink};
             int32_t result = -99;
             const bool reached = xpmfault::FailDuring(xpmfault::Kind::kAllocation, n, [&] {
