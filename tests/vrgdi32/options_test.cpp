@@ -67,7 +67,7 @@ TEST(OptionSetTest, Escapes) {
     }
     EXPECT_EQ((GlobalFlags(set) | GlobalFlags(plain)) & GMEM_LOCKCOUNT, 0u)
         << "every lock is given back";
-    GlobalFree(set), GlobalFree(plain), GlobalFree(tiny);
+    for (OptionSetHandle block : {set, plain, tiny}) GlobalFree(block);
     OptionSetHandle none = nullptr;
     EXPECT_TRUE(xpmfault::FailDuring(xpmfault::Kind::kAllocation, 0,
                                      [&] { none = OptionSetCreate(0, 0, 0, 0); }) &&

@@ -108,14 +108,19 @@ Outcome Drive(const Sent& run) {
                          .bounds = {1, 2, 3, 4},
                          .unitsPerInch = 7}};
     WriterSetNames(writer, nullptr, "", std::string(300, 'n').c_str());
-    if ((out.open = OutputOpen(writer, run.format, run.name.c_str(), 0, nullptr, &out.sink)) != 0)
-        return WriterDestroy(writer), out;
+    if ((out.open = OutputOpen(writer, run.format, run.name.c_str(), 0, nullptr, &out.sink)) != 0) {
+        WriterDestroy(writer);
+        return out;
+    }
     if (run.afterOpen != nullptr) run.afterOpen(writer);
-    OutputStart(writer, run.format), PictureBegin(writer, "PICTURE 1");
+    OutputStart(writer, run.format);
+    PictureBegin(writer, "PICTURE 1");
     const FrameRect frame{
         {}, {}, {static_cast<int16_t>(run.width), {}}, {static_cast<int16_t>(run.height), {}}};
-    SetFrame(writer, &frame), SetUnits(writer, 1, run.unitMm), SetWindow(writer, &frame),
-        PictureStartDrawing(writer);
+    SetFrame(writer, &frame);
+    SetUnits(writer, 1, run.unitMm);
+    SetWindow(writer, &frame);
+    PictureStartDrawing(writer);
     std::vector<PaletteEntry> palette;
     for (int32_t i = 0; i < std::max(run.colours, 1); ++i) palette.push_back(ColourOf(i));
     SetPalette(writer, 0, static_cast<int16_t>(run.colours), palette.data());
@@ -124,10 +129,12 @@ Outcome Drive(const Sent& run) {
         out.failedBand = band;
         EXPECT_EQ(TakeError(writer)[0], 0) << "reading the error clears it";
     };
-    if (run.bitmap != nullptr)
-        run.bitmap(writer), note(0);
-    else
+    if (run.bitmap != nullptr) {
+        run.bitmap(writer);
+        note(0);
+    } else {
         Begin(writer, -8, static_cast<int16_t>(run.width), static_cast<int16_t>(run.height));
+    }
     std::vector<std::pair<int32_t, int32_t>> bands;  // top row, rows
     for (int32_t top = 0, rows; top < run.height && run.bitmap == nullptr; top += rows) {
         rows = std::min(top == 0 && run.firstRows != 0 ? run.firstRows : run.bandRows,
@@ -148,7 +155,9 @@ Outcome Drive(const Sent& run) {
         BitmapWriteBand(writer, &at, &bandSize, -8, 1, band.data());
     }
     if (run.bitmap == nullptr) BitmapEnd(writer);
-    PictureEnd(writer), OutputFinish(writer), note(-1);
+    PictureEnd(writer);
+    OutputFinish(writer);
+    note(-1);
     EXPECT_EQ(std::vector<int16_t>({OutputClose(writer), OutputClose(writer)}),
               std::vector<int16_t>({0, kInvalid}));
     WriterDestroy(writer);
@@ -437,7 +446,9 @@ TEST(WriterTest, Destinations) {
     };
     // clang-format on
     rlimit fileSize{};
-    signal(SIGPIPE, SIG_IGN), signal(SIGXFSZ, SIG_IGN), getrlimit(RLIMIT_FSIZE, &fileSize);
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &fileSize);
     const mode_t mask = umask(0);
     umask(mask);
     for (const Case& c : cases) {
@@ -482,7 +493,8 @@ TEST(WriterTest, Destinations) {
         watched = dir.path(), during = temporaryMode = -1;
         const auto checks = [&] {
             g_refuseNewFile = c.refuse;
-            const Outcome out = (setrlimit(RLIMIT_FSIZE, &limit), Drive(run));
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const Outcome out = Drive(run);
             setrlimit(RLIMIT_FSIZE, &fileSize);
             g_refuseNewFile = 0;
             OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));

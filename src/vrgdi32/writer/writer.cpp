@@ -193,8 +193,7 @@ int16_t Writer::Deliver(int16_t* detail) {
 void Writer::HandOver(void* handle) {
     if (sink_ == nullptr) return;
     sink_->dataHandle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle));
-    sink_->bounds[0] = 0;
-    sink_->bounds[1] = 0;
+    // The left and top bounds stay the 0 that opening the output put there.
     sink_->bounds[2] = static_cast<int32_t>(picture_.width());
     sink_->bounds[3] = static_cast<int32_t>(picture_.height());
     sink_->unitsPerInch = picture_.unitsPerInch();
