@@ -3,7 +3,9 @@
 // and the preferences call.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <sys/mman.h>
+#endif
 
 #include <cstring>
 #include <utility>
@@ -27,6 +29,31 @@ struct Host {
     }
 };
 
+// Two pages, the second unreadable: a record copied to the end of the first ends where readable
+// memory ends.
+struct GuardedPages {
+    uint8_t* first;
+    GuardedPages() {
+#if defined(_WIN32)
+        first = static_cast<uint8_t*>(
+            VirtualAlloc(nullptr, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD old = 0;
+        EXPECT_TRUE(VirtualProtect(first + 4096, 4096, PAGE_NOACCESS, &old));
+#else
+        first = static_cast<uint8_t*>(
+            mmap(nullptr, 8192, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        EXPECT_EQ(mprotect(first + 4096, 4096, PROT_NONE), 0);
+#endif
+    }
+    ~GuardedPages() {
+#if defined(_WIN32)
+        VirtualFree(first, 0, MEM_RELEASE);
+#else
+        munmap(first, 8192);
+#endif
+    }
+};
+
 struct Step {
     uint32_t kind, code, first, second;
     int32_t wantAnswer;
@@ -41,9 +68,8 @@ TEST(ImportJobTest, StatusSequences) {
     // kAtMemoryEnd for a copy of it where readable memory ends, kUnaligned for one 4 bytes off
     // its alignment.
     constexpr uint64_t kOnStack = ~0ull, kAtMemoryEnd = ~1ull, kUnaligned = ~2ull;
-    auto* atMemoryEnd = static_cast<uint8_t*>(
-        mmap(nullptr, 8192, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_EQ(mprotect(atMemoryEnd + 4096, 4096, PROT_NONE), 0);
+    const GuardedPages pages;
+    uint8_t* const atMemoryEnd = pages.first;
     struct Case {
         const char* name;
         int32_t stopBits = 0;
@@ -152,7 +178,6 @@ TEST(ImportJobTest, StatusSequences) {
             << c.name;
         EXPECT_EQ(host.percents, c.shown) << c.name;
     }
-    munmap(atMemoryEnd, 8192);
 }
 
 TEST(ImportJobTest, UnknownJobsAndPreferences) {
