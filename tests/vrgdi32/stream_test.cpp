@@ -317,6 +317,7 @@ TEST(StreamTest, WhatCannotBeOpenedOrRead) {
         {.name = "an empty memory block", .source = &empty, .opens = true},
         {.name = "an empty routine", .source = &viaRoutine, .opens = true},
         {.name = "an empty device", .path = "/dev/null", .opens = true},
+        {.name = "a file whose reads fail", .path = "/proc/self/mem", .opens = true},
         {.name = "10 bytes of memory at no address", .source = &missingBlock},
         {.name = "a missing file", .path = "/no/such/file.xpm"},
         {.name = "a directory", .path = "/tmp"},

@@ -328,6 +328,8 @@ TEST(WriterTest, PicturesComeOutAsSent) {
         // The host's pixel limit holds from the frame on, before any band.
         {.name = "at the pixel limit", .run = {.hostValue = Address(kAtLimit)}, .shape = kFourBands},
         {.name = "over the pixel limit", .run = {.hostValue = Address(kOverLimit)}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
+        {.name = "a bitmap over the pixel limit in a frame at it", .run = {.hostValue = Address(kAtLimit),
+         .bitmap = [](WriterHandle w) { Begin(w, -8, 100, 1001); }}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
         {.name = "EMF named, WMF asked", .run = {.format = "EMF", .hostValue = Address(kWantsWmf)}, .shape = kFourBands},
         // The 2 GiB limit, met inside a band: 32768 x 65535 pixels in bands of 32 rows make records
         // of 1 MiB and a colour table each, so the 2046th band would carry the metafile past it.
@@ -406,7 +408,7 @@ TEST(WriterTest, Destinations) {
         std::size_t nameChars = 0;
         int fdFlags = -1;
         const char* format = "";
-        int32_t width = 100;
+        int32_t width = 100, height = 1000;
         bool nobody = false;
         int refuse = 0;  // the directory refuses a new file with this error number
         rlim_t sizeLimit = RLIM_INFINITY;
@@ -441,6 +443,7 @@ TEST(WriterTest, Destinations) {
         {.name = "EMF to a read-write descriptor", .output = "", .fdFlags = O_RDWR | O_CREAT, .wantFile = "new"},
         {.name = "WMF to a write-only descriptor", .output = "", .fdFlags = O_WRONLY | O_CREAT, .format = "WMF", .wantFile = "new"},
         {.name = "WMF 1 pixel wide, named", .format = "WMF", .width = 1, .wantFile = "new"},
+        {.name = "WMF 1 pixel high, named", .format = "WMF", .height = 1, .wantFile = "new"},
         {.name = "descriptor that appends", .output = "", .fdFlags = O_WRONLY | O_CREAT | O_APPEND, .wantOpen = 301, .wantFile = ""},
         {.name = "descriptor and a name", .fdFlags = O_RDWR | O_CREAT, .wantOpen = kInvalid, .wantFile = ""},
     };
@@ -465,7 +468,8 @@ TEST(WriterTest, Destinations) {
         if (c.before == kPipeReaderLeaves) reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
         if (c.nobody) chown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
         VrHostHooks hooks{.size = sizeof(VrHostHooks), .outputFd = -1};
-        Sent run{.format = c.format, .width = c.width, .afterOpen = c.afterOpen};
+        Sent run{
+            .format = c.format, .width = c.width, .height = c.height, .afterOpen = c.afterOpen};
         if (c.fdFlags >= 0) {
             hooks.flags = kVrHookOutputFd;
             hooks.outputFd = open(path.c_str(), c.fdFlags, 0666);
@@ -521,7 +525,7 @@ TEST(WriterTest, Destinations) {
                              ? truncate(path.c_str(), 1) == 0 && (wmf || bytes == handle.bytes())
                              : lseek(hooks.outputFd, 0, SEEK_CUR) == std::ssize(bytes)))
                 << c.name << ": the handle's bytes, or the descriptor's position";
-            const Shape shape = wmf ? kWholeBitmap : kFourBands;
+            const Shape shape = wmf ? Shape{{c.height}, 256, 17} : kFourBands;
             if (made)
                 ExpectShown(out, bytes, wmf ? Kind::kWmfFile : Kind::kEmf, run, shape, c.name);
             if (made && c.fdFlags < 0 && wmf)
