@@ -395,8 +395,9 @@ TEST(WriterTest, Destinations) {
     static int temporaryMode = -1, reader = -1;
     // What stands at the output's name before: a file ("old", mode 0640), a link to one beside
     // it (planted: another user's, in a sticky directory anyone may write), a pipe (whose
-    // reader leaves once the output is open).
-    enum Before { kNothing, kFile, kLink, kPlantedLink, kPipe, kPipeReaderLeaves };
+    // reader leaves once the output is open), a file no one but root may write, in a directory
+    // anyone may write.
+    enum Before { kNothing, kFile, kLink, kPlantedLink, kPipe, kPipeReaderLeaves, kReadOnlyFile };
     // output: the name, in the directory unless absolute ("" with a descriptor); nameChars: a
     // name of that many characters; fdFlags: the picture goes to a descriptor opened so;
     // nobody: run as "nobody", who may not write the directory. wantFile: "new" the picture,
@@ -429,6 +430,7 @@ TEST(WriterTest, Destinations) {
         {.name = "in place, the directory not writable", .before = kFile, .nobody = true, .wantFile = "new"},
         {.name = "in place, the directory refuses: EPERM", .before = kFile, .refuse = EPERM, .wantFile = "new"},
         {.name = "in place, the directory refuses: EROFS", .before = kFile, .refuse = EROFS, .wantFile = "new"},
+        {.name = "a file the user may not write", .before = kReadOnlyFile, .nobody = true, .wantOpen = 301, .wantFile = "old"},
         {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = "old"},
         {.name = "in place, beyond the file size limit", .before = kFile, .nobody = true, .sizeLimit = 65536,
          .wantError = kDiskFull, .wantFile = "old"},
@@ -457,8 +459,11 @@ TEST(WriterTest, Destinations) {
     for (const Case& c : cases) {
         xpmtest::TempDir dir("vrgdi32_out");
         const std::string path = dir.file("picture.emf");
-        if (c.before == kFile || c.before == kLink || c.before == kPlantedLink)
-            chmod(dir.Write(c.before == kFile ? "picture.emf" : "real.emf", "old").c_str(), 0640);
+        const bool plain = c.before == kFile || c.before == kReadOnlyFile;
+        if (plain || c.before == kLink || c.before == kPlantedLink)
+            chmod(dir.Write(plain ? "picture.emf" : "real.emf", "old").c_str(),
+                  c.before == kReadOnlyFile ? 0444 : 0640);
+        if (c.before == kReadOnlyFile) chmod(dir.path().c_str(), 0777);
         if (c.before == kLink || c.before == kPlantedLink) symlink("real.emf", path.c_str());
         if (c.before == kPlantedLink) {
             lchown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
@@ -466,7 +471,8 @@ TEST(WriterTest, Destinations) {
         }
         if (c.before == kPipe || c.before == kPipeReaderLeaves) mkfifo(path.c_str(), 0600);
         if (c.before == kPipeReaderLeaves) reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-        if (c.nobody) chown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
+        if (c.nobody && c.before != kReadOnlyFile)
+            chown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
         VrHostHooks hooks{.size = sizeof(VrHostHooks), .outputFd = -1};
         Sent run{
             .format = c.format, .width = c.width, .height = c.height, .afterOpen = c.afterOpen};
