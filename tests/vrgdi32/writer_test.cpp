@@ -431,6 +431,11 @@ TEST(WriterTest, Destinations) {
         {.name = "in place, the directory refuses: EPERM", .before = kFile, .refuse = EPERM, .wantFile = "new"},
         {.name = "in place, the directory refuses: EROFS", .before = kFile, .refuse = EROFS, .wantFile = "new"},
         {.name = "a file the user may not write", .before = kReadOnlyFile, .nobody = true, .wantOpen = 301, .wantFile = "old"},
+        // A file system without unnamed files gets a named temporary file (not watched: it has a
+        // name while it is made).
+        {.name = "a file system without unnamed files: EOPNOTSUPP", .refuse = EOPNOTSUPP, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
+        {.name = "a file system without unnamed files: EISDIR", .refuse = EISDIR, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
+        {.name = "a file system without unnamed files: EINVAL", .refuse = EINVAL, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
         {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = "old"},
         {.name = "in place, beyond the file size limit", .before = kFile, .nobody = true, .sizeLimit = 65536,
          .wantError = kDiskFull, .wantFile = "old"},
