@@ -15,6 +15,9 @@ TEST(OptionSetTest, Escapes) {
                     tiny = GlobalAlloc(GHND, 4);
     OptionSetHandle freed = OptionSetCreate(0, 0, 0, 0);
     GlobalFree(freed);
+    std::memcpy(GlobalLock(tiny), GlobalLock(set), 4);
+    GlobalUnlock(tiny);
+    GlobalUnlock(set);
     uint8_t in[64];
     for (int i = 0; i < 64; ++i) in[i] = static_cast<uint8_t>(i * 5 + 1);
     // 42 stores in's first 56 bytes as the options block, 43 loads it; the others leave it be.
@@ -45,7 +48,7 @@ TEST(OptionSetTest, Escapes) {
         {.name = "no set", .handle = nullptr, .code = kVrOptionLoadOptions, .size = 56, .passOut = true, .want = -1},
         {.name = "a block that is no set", .handle = plain, .code = kVrOptionLoadOptions, .size = 56, .passOut = true,
          .want = -1},
-        {.name = "a block too small", .handle = tiny, .code = kVrOptionImportRefused, .size = 2, .passOut = true, .want = -1},
+        {.name = "a block too small, though it begins as a set", .handle = tiny, .code = kVrOptionImportRefused, .size = 2, .passOut = true, .want = -1},
         {.name = "a freed set", .handle = freed, .code = kVrOptionImportRefused, .size = 2, .passOut = true, .want = -1},
         {.name = "no block", .handle = HGLOBAL(0x4242), .code = kVrOptionLoadOptions, .size = 56, .passOut = true,
          .want = -1},

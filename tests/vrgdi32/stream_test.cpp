@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -317,6 +318,7 @@ TEST(StreamTest, WhatCannotBeOpenedOrRead) {
         {.name = "an empty memory block", .source = &empty, .opens = true},
         {.name = "an empty routine", .source = &viaRoutine, .opens = true},
         {.name = "an empty device", .path = "/dev/null", .opens = true},
+        {.name = "a file whose reads fail", .path = "/proc/self/mem", .opens = true},
         {.name = "10 bytes of memory at no address", .source = &missingBlock},
         {.name = "a missing file", .path = "/no/such/file.xpm"},
         {.name = "a directory", .path = "/tmp"},
@@ -355,6 +357,17 @@ TEST(StreamTest, WhatCannotBeOpenedOrRead) {
                                     StreamRead(again, &byte, -5), StreamSeek(again, 0, 1)}),
               std::vector<int32_t>({0, 0, 0, 0}));
     StreamClose(again);
+    // A file of 2 GiB: its last position of 31 bits is told, the one after is not.
+    const int big = memfd_create("big", 0);
+    StreamHandle far =
+        ftruncate(big, int64_t{1} << 31) == 0
+            ? StreamOpen(("/proc/self/fd/" + std::to_string(big)).c_str(), nullptr, 0)
+            : nullptr;
+    close(big);
+    EXPECT_EQ(std::vector<int32_t>({StreamSeek(far, INT32_MAX, 0), StreamSeek(far, 0, 1),
+                                    StreamRead(far, &byte, 1), StreamSeek(far, 0, 1)}),
+              std::vector<int32_t>({INT32_MAX, INT32_MAX, 1, -1}));
+    StreamClose(far);
 }
 
 }  // namespace

@@ -328,6 +328,8 @@ TEST(WriterTest, PicturesComeOutAsSent) {
         // The host's pixel limit holds from the frame on, before any band.
         {.name = "at the pixel limit", .run = {.hostValue = Address(kAtLimit)}, .shape = kFourBands},
         {.name = "over the pixel limit", .run = {.hostValue = Address(kOverLimit)}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
+        {.name = "a bitmap over the pixel limit in a frame at it", .run = {.hostValue = Address(kAtLimit),
+         .bitmap = [](WriterHandle w) { Begin(w, -8, 100, 1001); }}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
         {.name = "EMF named, WMF asked", .run = {.format = "EMF", .hostValue = Address(kWantsWmf)}, .shape = kFourBands},
         // The 2 GiB limit, met inside a band: 32768 x 65535 pixels in bands of 32 rows make records
         // of 1 MiB and a colour table each, so the 2046th band would carry the metafile past it.
@@ -393,8 +395,9 @@ TEST(WriterTest, Destinations) {
     static int temporaryMode = -1, reader = -1;
     // What stands at the output's name before: a file ("old", mode 0640), a link to one beside
     // it (planted: another user's, in a sticky directory anyone may write), a pipe (whose
-    // reader leaves once the output is open).
-    enum Before { kNothing, kFile, kLink, kPlantedLink, kPipe, kPipeReaderLeaves };
+    // reader leaves once the output is open), a file no one but root may write, in a directory
+    // anyone may write.
+    enum Before { kNothing, kFile, kLink, kPlantedLink, kPipe, kPipeReaderLeaves, kReadOnlyFile };
     // output: the name, in the directory unless absolute ("" with a descriptor); nameChars: a
     // name of that many characters; fdFlags: the picture goes to a descriptor opened so;
     // nobody: run as "nobody", who may not write the directory. wantFile: "new" the picture,
@@ -406,7 +409,7 @@ TEST(WriterTest, Destinations) {
         std::size_t nameChars = 0;
         int fdFlags = -1;
         const char* format = "";
-        int32_t width = 100;
+        int32_t width = 100, height = 1000;
         bool nobody = false;
         int refuse = 0;  // the directory refuses a new file with this error number
         rlim_t sizeLimit = RLIM_INFINITY;
@@ -427,6 +430,12 @@ TEST(WriterTest, Destinations) {
         {.name = "in place, the directory not writable", .before = kFile, .nobody = true, .wantFile = "new"},
         {.name = "in place, the directory refuses: EPERM", .before = kFile, .refuse = EPERM, .wantFile = "new"},
         {.name = "in place, the directory refuses: EROFS", .before = kFile, .refuse = EROFS, .wantFile = "new"},
+        {.name = "a file the user may not write", .before = kReadOnlyFile, .nobody = true, .wantOpen = 301, .wantFile = "old"},
+        // A file system without unnamed files gets a named temporary file (not watched: it has a
+        // name while it is made).
+        {.name = "a file system without unnamed files: EOPNOTSUPP", .refuse = EOPNOTSUPP, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
+        {.name = "a file system without unnamed files: EISDIR", .refuse = EISDIR, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
+        {.name = "a file system without unnamed files: EINVAL", .refuse = EINVAL, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
         {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = "old"},
         {.name = "in place, beyond the file size limit", .before = kFile, .nobody = true, .sizeLimit = 65536,
          .wantError = kDiskFull, .wantFile = "old"},
@@ -441,6 +450,7 @@ TEST(WriterTest, Destinations) {
         {.name = "EMF to a read-write descriptor", .output = "", .fdFlags = O_RDWR | O_CREAT, .wantFile = "new"},
         {.name = "WMF to a write-only descriptor", .output = "", .fdFlags = O_WRONLY | O_CREAT, .format = "WMF", .wantFile = "new"},
         {.name = "WMF 1 pixel wide, named", .format = "WMF", .width = 1, .wantFile = "new"},
+        {.name = "WMF 1 pixel high, named", .format = "WMF", .height = 1, .wantFile = "new"},
         {.name = "descriptor that appends", .output = "", .fdFlags = O_WRONLY | O_CREAT | O_APPEND, .wantOpen = 301, .wantFile = ""},
         {.name = "descriptor and a name", .fdFlags = O_RDWR | O_CREAT, .wantOpen = kInvalid, .wantFile = ""},
     };
@@ -454,8 +464,11 @@ TEST(WriterTest, Destinations) {
     for (const Case& c : cases) {
         xpmtest::TempDir dir("vrgdi32_out");
         const std::string path = dir.file("picture.emf");
-        if (c.before == kFile || c.before == kLink || c.before == kPlantedLink)
-            chmod(dir.Write(c.before == kFile ? "picture.emf" : "real.emf", "old").c_str(), 0640);
+        const bool plain = c.before == kFile || c.before == kReadOnlyFile;
+        if (plain || c.before == kLink || c.before == kPlantedLink)
+            chmod(dir.Write(plain ? "picture.emf" : "real.emf", "old").c_str(),
+                  c.before == kReadOnlyFile ? 0444 : 0640);
+        if (c.before == kReadOnlyFile) chmod(dir.path().c_str(), 0777);
         if (c.before == kLink || c.before == kPlantedLink) symlink("real.emf", path.c_str());
         if (c.before == kPlantedLink) {
             lchown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
@@ -463,9 +476,11 @@ TEST(WriterTest, Destinations) {
         }
         if (c.before == kPipe || c.before == kPipeReaderLeaves) mkfifo(path.c_str(), 0600);
         if (c.before == kPipeReaderLeaves) reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-        if (c.nobody) chown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
+        if (c.nobody && c.before != kReadOnlyFile)
+            chown(path.c_str(), xpmtest::kNobody, xpmtest::kNobody);
         VrHostHooks hooks{.size = sizeof(VrHostHooks), .outputFd = -1};
-        Sent run{.format = c.format, .width = c.width, .afterOpen = c.afterOpen};
+        Sent run{
+            .format = c.format, .width = c.width, .height = c.height, .afterOpen = c.afterOpen};
         if (c.fdFlags >= 0) {
             hooks.flags = kVrHookOutputFd;
             hooks.outputFd = open(path.c_str(), c.fdFlags, 0666);
@@ -521,7 +536,7 @@ TEST(WriterTest, Destinations) {
                              ? truncate(path.c_str(), 1) == 0 && (wmf || bytes == handle.bytes())
                              : lseek(hooks.outputFd, 0, SEEK_CUR) == std::ssize(bytes)))
                 << c.name << ": the handle's bytes, or the descriptor's position";
-            const Shape shape = wmf ? kWholeBitmap : kFourBands;
+            const Shape shape = wmf ? Shape{{c.height}, 256, 17} : kFourBands;
             if (made)
                 ExpectShown(out, bytes, wmf ? Kind::kWmfFile : Kind::kEmf, run, shape, c.name);
             if (made && c.fdFlags < 0 && wmf)
@@ -571,7 +586,9 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
         {.name = "band without pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 0, 0); }, .wantCode = kInvalid},
         {.name = "band of 4-bit pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 0, -4); }, .wantCode = kInvalid},
         {.name = "bitmap of 4-bit pixels", .act = [](W w) { Begin(w, -4); }, .wantCode = kInvalid},
-        {.name = "band without placement", .act = [](W w) { Begin(w); BitmapWriteBand(w, nullptr, nullptr, -8, 1, nullptr); },
+        {.name = "band without placement", .act = [](W w) { static const uint8_t rows[500]{}; const BitmapSize s = Size(100, 5); Begin(w); BitmapWriteBand(w, nullptr, &s, -8, 1, rows); },
+         .wantCode = kInvalid},
+        {.name = "bitmap without its size", .act = [](W w) { const BandPlacement p = Placement(100, 10, 10); BitmapBegin(w, &p, nullptr, -8, 0, 1, 3, 0); },
          .wantCode = kInvalid},
         {.name = "second bitmap", .act = [](W w) { Begin(w); Begin(w); }, .wantCode = kInvalid},
         {.name = "bitmap of 65535 x 65535 pixels", .act = [](W w) { Begin(w, -8, -1, -1); }, .wantCode = kMemory},

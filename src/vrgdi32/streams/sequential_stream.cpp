@@ -26,9 +26,9 @@ bool SequentialStream::MoveTo(int64_t target) {
     // outcome never depends on how the source happened to chunk its data.
     if (target < mark_) return false;
     if (target < windowStart_) {
-        // Spilled: read back lazily from the file.
+        // Spilled: read back lazily from the file. A position pending past the window is
+        // never looked at while replaying, and catching up with the window clears it.
         replaying_ = true;
-        pendingPosition_ = -1;
         replayStart_ = target;
         cursor_ = end_ = replay_.data();
         return true;

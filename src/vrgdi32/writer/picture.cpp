@@ -72,13 +72,13 @@ int16_t Picture::SetPalette(int16_t first, int16_t count, const PaletteEntry* en
     const uint32_t number = Unsigned16(count);
     if (number == 0) return 0;
     if (entries == nullptr) return kVrErrInvalidCall;
-    // Only the first 256 palette entries can be used by 8-bit pixels; read no others.
+    // Only the first 256 palette entries can be used by 8-bit pixels; read no others. Each
+    // entry's fourth byte stays the 0 the table starts with.
     for (uint32_t i = 0; i < number && start + i < 256; ++i) {
         uint8_t* quad = &colourTable_[(start + i) * 4];
         quad[0] = static_cast<uint8_t>(entries[i].blue);
         quad[1] = static_cast<uint8_t>(entries[i].green);
         quad[2] = static_cast<uint8_t>(entries[i].red);
-        quad[3] = 0;
     }
     if (start + number > paletteCount_) paletteCount_ = start + number;
     return 0;
