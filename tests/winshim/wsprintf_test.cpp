@@ -31,6 +31,7 @@ TEST(Wsprintf, ConversionsAndTheLimit) {
         ROW("-7", "%ld", LONG{-7}),
         ROW("4000000000", "%lu", DWORD{4000000000u}),
         ROW(kWine ? "65535" : "-1", "%hd", 65535),
+        ROW("ffff", "%hx", 0x1FFFFu),
         ROW("[   42]", "[%5d]", 42),
         ROW("[42   ]", "[%-5d]", 42),
         ROW("[-0042]", "[%05d]", -42),
