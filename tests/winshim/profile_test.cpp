@@ -19,6 +19,8 @@ std::string Utf16(const std::u16string& text) {
     for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     return bytes;
 }
+// 3 MB on the disk that decode to 4.5 MB, more than any profile holds.
+const std::string wide = Utf16(u"[a]\r\nk=1\r\n;" + std::u16string(1500000, u'\u0800'));
 
 using Profile = TempTreeTest;
 
@@ -119,6 +121,8 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         {.name = "section names keep quotes", .text = "[\"a\"]\nk=1", .app = "\"a\"", .want = "1"},
         {.name = "a UTF-8 mark is no mark: it breaks the first header",
          .text = "\xEF\xBB\xBF[a]\r\nk=1", .want = "d", .wine = kWineDiffers},
+        {.name = "UTF-16LE larger as UTF-8 than profiles are", .text = wide, .want = "d",
+         .error = 8, .wine = kWineDiffers},
         {.name = "UTF-16LE reads as UTF-8, each length at its limits",
          .text = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
          .want = "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
@@ -283,6 +287,7 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
                                       {"empty.ini", ""s},
                                       {"huge.ini", huge},
                                       {"full.ini", full},
+                                      {"wide.ini", wide},
                                       {"readonly.ini", keep}})
         WriteFile(file, bytes);
     std::filesystem::permissions("readonly.ini", std::filesystem::perms::owner_write,
@@ -328,6 +333,8 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
          .error = 8, .bytes = huge, .wine = kWineDiffers},
         {.name = "a write that would make the file larger than profiles are", .file = "./full.ini",
          .key = "j", .want = FALSE, .error = 8, .bytes = full, .wine = kWineDiffers},
+        {.name = "a UTF-16LE file larger as UTF-8 than profiles are", .file = "./wide.ini",
+         .want = FALSE, .error = 8, .bytes = wide, .wine = kWineDiffers},
         {.name = "a read-only file", .file = "./readonly.ini", .want = FALSE, .error = denied,
          .bytes = keep, .wine = kWineDiffers},
     };
