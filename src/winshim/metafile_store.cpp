@@ -32,9 +32,7 @@ class MetafileBytes {
         origin_ = other.origin_;
         data_ = other.data_;
         size_ = other.size_;
-        other.origin_ = Origin::kNone;
-        other.data_ = nullptr;
-        other.size_ = 0;
+        other.origin_ = Origin::kNone;  // owns nothing now; its data and size are never read
         return *this;
     }
     MetafileBytes(const MetafileBytes&) = delete;

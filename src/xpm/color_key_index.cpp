@@ -165,12 +165,10 @@ bool ColorKeyIndex::BuildDirect(int32_t codeBytes) {
 }
 
 bool ColorKeyIndex::BuildPaged() {
-    // The first bytes of keys that some definition claims (0 for the empty code).
+    // The first bytes of keys that some definition claims (0 for the empty code). Codes are
+    // read at most 2 characters long here; a longer one would only cost an unclaimed page.
     bool starts[256] = {};
-    for (int32_t i = 0; i < count_; ++i) {
-        const size_t length = CodeLength(table_[i]);
-        if (length <= 2) starts[length == 0 ? 0 : static_cast<uint8_t>(table_[i].code[0])] = true;
-    }
+    for (int32_t i = 0; i < count_; ++i) starts[static_cast<uint8_t>(table_[i].code[0])] = true;
     size_t pages = 1;
     for (size_t first = 0; first < std::size(pageOf_); ++first)
         pageOf_[first] = starts[first] ? static_cast<uint16_t>(pages++) : 0;
@@ -195,7 +193,7 @@ void ColorKeyIndex::Build() {
     }
 }
 
-int32_t ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row) {
+bool ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row) {
     if (state_ == State::kUnbuilt) Build();
     const auto cpp = static_cast<size_t>(charsPerPixel_);
     const auto n = static_cast<size_t>(width);
@@ -218,7 +216,7 @@ int32_t ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* r
                 row[x] = static_cast<uint8_t>(v);
             }
         }
-        return (seen & kUnknown) != 0 ? -1 : 0;
+        return (seen & kUnknown) == 0;
     }
     if (state_ == State::kPaged) {
         const uint16_t* pages = pages_.get();
@@ -228,24 +226,24 @@ int32_t ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* r
             seen |= v;
             row[x] = static_cast<uint8_t>(v);
         }
-        return (seen & kUnknown) != 0 ? -1 : 0;
+        return (seen & kUnknown) == 0;
     }
     if (state_ == State::kHashed) {
         const size_t significant = cpp < kSignificantCodeChars ? cpp : kSignificantCodeChars;
         for (size_t x = 0; x < n; ++x) {
             const int32_t position = Lookup(PackCode(codes + x * cpp, significant));
-            if (position < 0) return -1;
+            if (position < 0) return false;
             row[x] = static_cast<uint8_t>(position);
         }
-        return 0;
+        return true;
     }
     char code[kPixelCodeBytes];
     for (size_t x = 0; x < n; ++x) {
         std::memcpy(code, codes + x * cpp, cpp);
         code[cpp] = '\0';
-        if (FindColorKey(code, table_, count_, row + x) != 0) return -1;
+        if (FindColorKey(code, table_, count_, row + x) != 0) return false;
     }
-    return 0;
+    return true;
 }
 
 }  // namespace xpmfilter

@@ -34,9 +34,9 @@ class ColorKeyIndex {
 
     // Maps `width` codes of charsPerPixel raw bytes each, back to back at codes, to indices
     // in row[0..width). A zero byte ends a code early, as it ends a string. kCodeReadSlack
-    // bytes after the last code must be readable (their values do not matter). Returns 0,
-    // or -1 when some code matches no entry (row then holds arbitrary bytes).
-    [[nodiscard]] int32_t DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row);
+    // bytes after the last code must be readable (their values do not matter). False when
+    // some code matches no entry (row then holds arbitrary bytes).
+    [[nodiscard]] bool DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row);
 
   private:
     struct Slot {

@@ -37,7 +37,7 @@ int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row, const Xpm
         const int32_t bytes = count * cpp;
         if (ReadBlock(stream, bytes, block) != bytes) return kXpmUndecodable;
         std::memset(block + bytes, 0, kCodeReadSlack);
-        if (codes.DecodeRow(block, count, row + x) != 0) return kXpmUndecodable;
+        if (!codes.DecodeRow(block, count, row + x)) return kXpmUndecodable;
         x += count;
     }
     return kXpmOk;

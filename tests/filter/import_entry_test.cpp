@@ -120,10 +120,12 @@ TEST_F(Entries, TheJobTheStatusRecordAndTheInputCarryWhatTheHostGave) {
         int64_t want = 0;
         From from = kFile;
     };
+    const std::string longest(sizeof(SourceSpec::path) - 1, 'p');
     // clang-format off
     const Case cases[] = {
         {.name = "a file", .entry = kGR},
         {.name = "memory when the path is empty", .entry = kGR, .path = "", .from = kMemory},
+        {.name = "a path that fills its field", .entry = kGR, .path = longest.c_str()},
         {.name = "the call's routine replaces the loaded one", .entry = kCB, .path = "dir/b.xpm",
          .loaded = ReadTwo, .routine = ReadOne, .from = kOwnRoutine},
         {.name = "an output format", .entry = kEmbedded, .outputSpec = "WMF"},

@@ -19,6 +19,8 @@ std::string Utf16(const std::u16string& text) {
     for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     return bytes;
 }
+// 3 MB on the disk that decode to 4.5 MB, more than any profile holds.
+const std::string wide = Utf16(u"[a]\r\nk=1\r\n;" + std::u16string(1500000, u'\u0800'));
 
 using Profile = TempTreeTest;
 
@@ -44,8 +46,10 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         WriteFile(file, "[a]\r\nk=val1\r\nbare\r\none=1\r\n");
 #if defined(_WIN32)
     ASSERT_TRUE(std::filesystem::create_directories("fifo.ini"));  // no fifos: a directory
+    const char* const device = "./fifo.ini";
 #else
     ASSERT_EQ(::mkfifo("fifo.ini", 0600), 0);
+    const char* const device = "/dev/null";  // it reads as empty
 #endif
     // A row with text reads it from case.ini. The buffer holds want and its NUL, and nothing
     // past the room; kUnchanged leaves the last error unchecked. Windows and Wine answer a null
@@ -81,6 +85,7 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         {.name = "a missing file", .file = "./nonexistent", .want = "d", .error = 2},
         {.name = "an empty file name", .file = "", .want = "d", .error = 5},
         {.name = "a fifo is no file", .file = "./fifo.ini", .want = "d", .error = 5},
+        {.name = "a device is no file", .file = device, .want = "d", .error = 5},
         {.name = "a bare name is not looked for here", .file = "w.ini", .want = "d", .error = 2},
         {.name = "a bare name is in the Windows directory", .file = "inwin.ini", .want = "val1"},
         {.name = "no file name: win.ini", .file = nullptr, .want = "val1"},
@@ -116,6 +121,8 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         {.name = "section names keep quotes", .text = "[\"a\"]\nk=1", .app = "\"a\"", .want = "1"},
         {.name = "a UTF-8 mark is no mark: it breaks the first header",
          .text = "\xEF\xBB\xBF[a]\r\nk=1", .want = "d", .wine = kWineDiffers},
+        {.name = "UTF-16LE larger as UTF-8 than profiles are", .text = wide, .want = "d",
+         .error = 8, .wine = kWineDiffers},
         {.name = "UTF-16LE reads as UTF-8, each length at its limits",
          .text = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
          .want = "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
@@ -272,12 +279,15 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {
 
 TEST_F(Profile, CreatedAndRefusedFiles) {
     const std::string keep = "[a]\r\nk=1\r\n", made = "[a]\r\nk=v\r\n",
-                      huge = keep + std::string(5u << 20, ';');
+                      huge = keep + std::string(5u << 20, ';'),
+                      full = keep + std::string((4u << 20) - keep.size(), ';');
     // The longest file name, 255 characters: its recovery copy's name must be shortened.
     const std::string longest = "./" + std::string(251, 'p') + ".ini";
     for (const auto& [file, bytes] : {std::pair{"keep.ini", keep},
                                       {"empty.ini", ""s},
                                       {"huge.ini", huge},
+                                      {"full.ini", full},
+                                      {"wide.ini", wide},
                                       {"readonly.ini", keep}})
         WriteFile(file, bytes);
     std::filesystem::permissions("readonly.ini", std::filesystem::perms::owner_write,
@@ -321,6 +331,10 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
         {.name = "a directory", .file = cwd_, .want = FALSE, .error = denied},
         {.name = "a file larger than profiles are", .file = "./huge.ini", .want = FALSE,
          .error = 8, .bytes = huge, .wine = kWineDiffers},
+        {.name = "a write that would make the file larger than profiles are", .file = "./full.ini",
+         .key = "j", .want = FALSE, .error = 8, .bytes = full, .wine = kWineDiffers},
+        {.name = "a UTF-16LE file larger as UTF-8 than profiles are", .file = "./wide.ini",
+         .want = FALSE, .error = 8, .bytes = wide, .wine = kWineDiffers},
         {.name = "a read-only file", .file = "./readonly.ini", .want = FALSE, .error = denied,
          .bytes = keep, .wine = kWineDiffers},
     };
@@ -456,6 +470,22 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
         EXPECT_EQ(got, last) << "lock " << lock;
         ::close(fd);
     }
+}
+
+// A hand edit made while a writer waits for its lock stays: the writer reads the file again.
+TEST_F(Profile, AnEditWhileAWriterWaitsStays) {
+    WriteFile("e.ini", "[a]\r\nk=1\r\n");
+    const int held = ::open("e.ini", O_RDWR);
+    struct flock past {};  // past the end, so that the writer reads, saves its copy, then waits
+    past.l_type = F_WRLCK;
+    past.l_start = 1 << 20;
+    ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &past), 0);
+    std::thread writer([] { EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "2", "./e.ini")); });
+    EXPECT_TRUE(CopySaved(root_, 20));
+    WriteFile("e.ini", "[a]\r\nk=1\r\nj=3\r\n");
+    ::close(held);
+    writer.join();
+    EXPECT_EQ(ReadFile("e.ini"), "[a]\r\nk=2\r\nj=3\r\n");
 }
 
 // Parsed profiles are kept while their files stay as they were (a file changed in the last 3 s

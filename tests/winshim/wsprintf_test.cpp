@@ -8,8 +8,8 @@ using winshim_test::kWine;
 
 // Where Wine's wsprintfA gives another result than libwinshim and the behaviour is not
 // confirmed on Windows, the Windows build (run under Wine) expects Wine's: "%hd" of 65535
-// prints 65535, a precision keeps zero padding, and a cut result counts 1024 characters
-// (the bytes stored are the same).
+// prints 65535 (and "%hx" all 32 bits), a precision keeps zero padding, and a cut result counts
+// 1024 characters (the bytes stored are the same).
 TEST(Wsprintf, ConversionsAndTheLimit) {
     char b[1024];
     // Each row formats into b and copies it at once (the elements are initialised in order).
@@ -31,6 +31,7 @@ TEST(Wsprintf, ConversionsAndTheLimit) {
         ROW("-7", "%ld", LONG{-7}),
         ROW("4000000000", "%lu", DWORD{4000000000u}),
         ROW(kWine ? "65535" : "-1", "%hd", 65535),
+        ROW(kWine ? "1ffff" : "ffff", "%hx", 0x1FFFFu),
         ROW("[   42]", "[%5d]", 42),
         ROW("[42   ]", "[%-5d]", 42),
         ROW("[-0042]", "[%05d]", -42),

@@ -201,6 +201,8 @@ TEST(Xpm, TextToResultPaletteAndPixels) {
         {"twelve characters, not all hex", Def("x c #12345678901Z"), Colour(0x123456)},
         {"a zero byte among six digits", Def("x c #12\0"s + "456"), Colour(0x12F456)},
         {"a zero byte among twelve characters", Def("x c #123456789\0"s + "ab"), Colour(0x123456)},
+        {"zero bytes among characters up to the word's end",
+         Def("x c #123456789ABC" + std::string(11, '\0') + std::string(16, 'z')), Colour(0x123456)},
         // The colour-key scan: a lower-case "c" at an even word count, running on across
         // strings; an empty string ends a pass; no pass at all for no colours. (A "c" at an
         // odd count, an unknown name, an unknown or missing pixel code and the sizes that
