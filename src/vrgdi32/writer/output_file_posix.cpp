@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <new>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -80,9 +79,13 @@ bool Resolve(const char* path, std::string* resolved) {
 mode_t NewFileMode() {
     unsigned mask = 0;
     bool found = false;
-    std::ifstream status("/proc/self/status");
-    for (std::string line; !found && std::getline(status, line);)
-        found = std::sscanf(line.c_str(), "Umask: %o", &mask) == 1;
+    // Read with stdio: without memory it fails (and umask answers) rather than throw.
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (!found && std::fgets(line, sizeof line, status) != nullptr)
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+    }
     if (!found) {
         mask = ::umask(077);
         ::umask(static_cast<mode_t>(mask));
