@@ -333,6 +333,8 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
          .error = 8, .bytes = huge, .wine = kWineDiffers},
         {.name = "a write that would make the file larger than profiles are", .file = "./full.ini",
          .key = "j", .want = FALSE, .error = 8, .bytes = full, .wine = kWineDiffers},
+        {.name = "a file as large as profiles may be, edited within its size", .file = "./full.ini",
+         .value = "2", .want = TRUE, .error = kUnchanged, .bytes = "[a]\r\nk=2" + full.substr(8)},
         {.name = "a UTF-16LE file larger as UTF-8 than profiles are", .file = "./wide.ini",
          .want = FALSE, .error = 8, .bytes = wide, .wine = kWineDiffers},
         {.name = "a read-only file", .file = "./readonly.ini", .want = FALSE, .error = denied,
