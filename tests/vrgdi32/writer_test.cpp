@@ -163,6 +163,7 @@ Outcome Drive(const Sent& run) {
     WriterDestroy(writer);
     EXPECT_EQ(std::make_pair(TakeError(writer), OutputOpen(writer, "", "", 0, nullptr, &out.sink)),
               std::make_pair(Error{1, kInvalid, 0}, kInvalid));
+    EXPECT_EQ(OutputClose(writer), kInvalid) << "closing a destroyed writer";
     return out;
 }
 
