@@ -89,10 +89,10 @@ extern "C" XPMFILTER_API int32_t GetFileInfo(const char* path, FileInfoRecord* r
     if (record == nullptr) return kXpmInfoBadRecordSize;
     if (path == nullptr) path = "";
     // The handle is the routine's user data, or else the memory block.
-    const InputSpec spec{path, reinterpret_cast<uint64_t>(routine), handle,
-                         routine == nullptr ? reinterpret_cast<HGLOBAL>(handle) : nullptr};
+    const InputOrigin origin{path, reinterpret_cast<uint64_t>(routine), handle,
+                             routine == nullptr ? reinterpret_cast<HGLOBAL>(handle) : nullptr};
     InputSource input;
-    StreamHandle stream = OpenInputStream(input, spec);
+    StreamHandle stream = OpenInputStream(input, origin);
     if (stream == nullptr) UnlockInputMemory(input);
 
     if (record->size > 4)

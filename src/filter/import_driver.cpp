@@ -82,15 +82,15 @@ int32_t DriveImport(SetupRecord& setup) {
     ImportContext import{nullptr, setup.statusSink, setup.inputSize, setup.progressPercent};
     // The input, as the record holds it: the routine in the options, its user data in the
     // request, a memory block in the status record's dataHandle, the file's path.
-    InputSpec spec{setup.sourcePath, setup.options.ioRoutine};
-    if (setup.request != nullptr) spec.userData = setup.request->ioUserData;
+    InputOrigin origin{setup.sourcePath, setup.options.ioRoutine};
+    if (setup.request != nullptr) origin.userData = setup.request->ioUserData;
     if (setup.statusSink != nullptr)
-        spec.memory =
+        origin.memory =
             reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(setup.statusSink->dataHandle));
 
     // Stage 1: the input. It must not move while the stream is open.
     InputSource input;
-    StreamHandle stream = OpenInputStream(input, spec);
+    StreamHandle stream = OpenInputStream(input, origin);
     int32_t result = kXpmOk;
     if (stream == nullptr) {
         result = kXpmCannotOpenInput;

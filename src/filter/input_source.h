@@ -10,7 +10,7 @@ namespace xpmfilter {
 
 // Where an import's input comes from, as the host gave it; the first rule that applies
 // decides: the read routine, else the memory block when the path is empty, else the file.
-struct InputSpec {
+struct InputOrigin {
     const char* path = "";     // the file, or the name handed along to a routine; never null
     uint64_t routine = 0;      // the host's VrReadRoutine, or 0
     uint64_t userData = 0;     // handed to the routine
@@ -33,7 +33,7 @@ struct InputSource {
 //     with lockedAddress null, so the caller's unlock rule stays simple);
 //   otherwise StreamOpen(path, null, 0).
 // Returns the stream or null. Does not unlock on failure: see UnlockInputMemory.
-[[nodiscard]] StreamHandle OpenInputStream(InputSource& input, const InputSpec& spec);
+[[nodiscard]] StreamHandle OpenInputStream(InputSource& input, const InputOrigin& origin);
 
 // Unlocks the memory block if OpenInputStream locked it successfully; call it once.
 void UnlockInputMemory(InputSource& input);

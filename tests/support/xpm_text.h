@@ -31,7 +31,7 @@ inline std::string XpmFile(const std::vector<std::string>& strings) {
     return "/* XPM */\nstatic char *picture[] = {\n" + QuotedStrings(strings) + "\n};\n";
 }
 
-struct PatternSpec {
+struct PatternShape {
     int width = 1, height = 1, colors = 1, charsPerPixel = 1;
     uint32_t seed = 0;  // 0: pixel (x, y) is colour (7x + 13y) mod colors; else pseudo-random
 };
@@ -45,24 +45,24 @@ struct XpmPattern {
     [[nodiscard]] std::string Body() const { return QuotedStrings(strings); }  // no header
 };
 
-inline XpmPattern MakePattern(const PatternSpec& spec) {
+inline XpmPattern MakePattern(const PatternShape& shape) {
     XpmPattern p;
-    p.strings.push_back(std::to_string(spec.width) + " " + std::to_string(spec.height) + " " +
-                        std::to_string(spec.colors) + " " + std::to_string(spec.charsPerPixel));
-    for (int i = 0; i < spec.colors; ++i) {
+    p.strings.push_back(std::to_string(shape.width) + " " + std::to_string(shape.height) + " " +
+                        std::to_string(shape.colors) + " " + std::to_string(shape.charsPerPixel));
+    for (int i = 0; i < shape.colors; ++i) {
         char hex[8];
         p.colors.push_back((uint32_t(i) * 2654435761u) & 0xFFFFFF);
         std::snprintf(hex, sizeof hex, "%06X", unsigned(p.colors.back()));
-        p.strings.push_back(PixelCode(i, spec.charsPerPixel) + " c #" + hex);
+        p.strings.push_back(PixelCode(i, shape.charsPerPixel) + " c #" + hex);
     }
-    uint32_t random = spec.seed;
-    for (int y = 0; y < spec.height; ++y) {
+    uint32_t random = shape.seed;
+    for (int y = 0; y < shape.height; ++y) {
         std::string row;
-        for (int x = 0; x < spec.width; ++x) {
+        for (int x = 0; x < shape.width; ++x) {
             random = random * 1664525u + 1013904223u;
-            const int i = spec.seed == 0 ? (7 * x + 13 * y) % spec.colors
-                                         : int((random >> 8) % uint32_t(spec.colors));
-            row += PixelCode(i, spec.charsPerPixel);
+            const int i = shape.seed == 0 ? (7 * x + 13 * y) % shape.colors
+                                          : int((random >> 8) % uint32_t(shape.colors));
+            row += PixelCode(i, shape.charsPerPixel);
             p.indices.push_back(uint8_t(i));
         }
         p.strings.push_back(row);

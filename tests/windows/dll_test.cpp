@@ -85,7 +85,7 @@ enum Input { kFromFile, kFromMemory, kToNamedFile };
 
 struct Recipe {
     const char* name;
-    xpmtest::PatternSpec pattern;
+    xpmtest::PatternShape pattern;
     bool windowsMetafile;
     Input input;
 };

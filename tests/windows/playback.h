@@ -16,10 +16,10 @@ namespace windows_test {
 // into a top-down 32-bit DIB section of its size, first filled with a colour no pattern uses,
 // and then deleted. A Windows Metafile is played in MM_ANISOTROPIC with the viewport on the
 // bitmap, and the window a file's placeable header gives (a handle sets its own).
-inline std::string PlayBack(void* picture, bool windowsMetafile, const xpmtest::PatternSpec& spec,
+inline std::string PlayBack(void* picture, bool windowsMetafile, const xpmtest::PatternShape& shape,
                             SIZE window = {}) {
-    const xpmtest::XpmPattern pattern = xpmtest::MakePattern(spec);
-    const int width = spec.width, height = spec.height;
+    const xpmtest::XpmPattern pattern = xpmtest::MakePattern(shape);
+    const int width = shape.width, height = shape.height;
     BITMAPINFO info{};
     info.bmiHeader = {.biSize = sizeof info.bmiHeader,
                       .biWidth = width,
@@ -62,17 +62,17 @@ inline std::string PlayBack(void* picture, bool windowsMetafile, const xpmtest::
 // A metafile file's bytes played back as above. A WMF file starts with its 22-byte placeable
 // header: its key is checked, and its box is the window to play it with.
 inline std::string FilePlaysBack(const std::string& file, bool windowsMetafile,
-                                 const xpmtest::PatternSpec& spec) {
+                                 const xpmtest::PatternShape& shape) {
     const auto* bytes = reinterpret_cast<const BYTE*>(file.data());
     const auto size = static_cast<UINT>(file.size());
-    if (!windowsMetafile) return PlayBack(::SetEnhMetaFileBits(size, bytes), false, spec);
+    if (!windowsMetafile) return PlayBack(::SetEnhMetaFileBits(size, bytes), false, shape);
     uint32_t key = 0;
     int16_t corners[4] = {};  // left, top, right, bottom
     if (size < 22) return "shorter than a placeable header";
     std::memcpy(&key, bytes, sizeof key);
     std::memcpy(corners, bytes + 6, sizeof corners);
     if (key != 0x9AC6CDD7u) return "no placeable header";
-    return PlayBack(::SetMetaFileBitsEx(size - 22, bytes + 22), true, spec,
+    return PlayBack(::SetMetaFileBitsEx(size - 22, bytes + 22), true, shape,
                     {corners[2] - corners[0], corners[3] - corners[1]});
 }
 

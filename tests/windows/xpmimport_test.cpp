@@ -90,7 +90,8 @@ TEST(Xpmimport, ConvertsAsGdiPlaysItBack) {
     };
     // clang-format on
     // Several bands, two characters a pixel.
-    const xpmtest::PatternSpec spec{.width = 203, .height = 150, .colors = 40, .charsPerPixel = 2};
+    const xpmtest::PatternShape shape{
+        .width = 203, .height = 150, .colors = 40, .charsPerPixel = 2};
     xpmtest::TempDir root("xpmimport-test");
     int index = 0;
     for (const Case& c : cases) {
@@ -100,7 +101,7 @@ TEST(Xpmimport, ConvertsAsGdiPlaysItBack) {
             std::filesystem::path(root.file(name)).make_preferred().string();
         ASSERT_TRUE(::CreateDirectoryA(directory.c_str(), nullptr)) << directory;
         const std::string input =
-            root.Write("in.xpm", c.text != nullptr ? c.text : xpmtest::MakePattern(spec).File());
+            root.Write("in.xpm", c.text != nullptr ? c.text : xpmtest::MakePattern(shape).File());
         // An older file in the way, which only the whole picture replaces.
         const size_t separator = c.output.find('\\');
         if (!c.output.empty() && separator == std::string::npos)
@@ -122,10 +123,10 @@ TEST(Xpmimport, ConvertsAsGdiPlaysItBack) {
         if (c.output.ends_with(".png")) {
             EXPECT_EQ(written.substr(0, 8), "\x89PNG\r\n\x1a\n");
         } else if (c.options == "--info") {
-            EXPECT_EQ(run.out, input + ": " + std::to_string(spec.width) + " x " +
-                                   std::to_string(spec.height) + "\n");
+            EXPECT_EQ(run.out, input + ": " + std::to_string(shape.width) + " x " +
+                                   std::to_string(shape.height) + "\n");
         } else if (c.status == 0) {
-            EXPECT_EQ(windows_test::FilePlaysBack(written, c.windowsMetafile, spec), "");
+            EXPECT_EQ(windows_test::FilePlaysBack(written, c.windowsMetafile, shape), "");
         }
     }
 }

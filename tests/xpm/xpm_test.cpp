@@ -314,7 +314,7 @@ TEST(Xpm, EveryTruncationEndsCleanly) {
 
 TEST(Xpm, PicturesDoNotDependOnHowReadsAreChunked) {
     struct Case {
-        PatternSpec picture;
+        PatternShape picture;
         std::vector<std::vector<int64_t>> bands = {};  // rows as 16 bits, top, bottom; {}: any
     };
     // The direct table for 2 characters, the paged one, hashed codes of more than 8 and of 39
@@ -577,12 +577,12 @@ TEST(Xpm, EachFailedAllocationGivesThePictureOr27) {
     xpmfilter::BindGraphicsLibrary(&table);
     // No code, one character (a direct table), two (paged, and direct for a big picture), three
     // (hashed).
-    for (const PatternSpec& spec :
-         {PatternSpec{9, 3, 1, 0}, PatternSpec{9, 3, 60, 1}, PatternSpec{9, 3, 200, 2},
-          PatternSpec{300, 220, 200, 2}, PatternSpec{9, 3, 70, 3}}) {
-        const XpmPattern p = MakePattern(spec);
+    for (const PatternShape& shape :
+         {PatternShape{9, 3, 1, 0}, PatternShape{9, 3, 60, 1}, PatternShape{9, 3, 200, 2},
+          PatternShape{300, 220, 200, 2}, PatternShape{9, 3, 70, 3}}) {
+        const XpmPattern p = MakePattern(shape);
         const std::string text = p.Body();
-        std::vector<int> want = Rows(p, spec.width);
+        std::vector<int> want = Rows(p, shape.width);
         for (uint64_t n = 0;; ++n) {
             const char* at = text.data();
             const StreamSource source{uintptr_t(&at), uint32_t(text.size())};
