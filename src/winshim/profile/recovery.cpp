@@ -21,14 +21,12 @@
 #include <cstdlib>
 
 #include "profile/document.h"
+#include "profile/write_errors.h"
 #include "temporary_directory.h"
 
 namespace winshim {
 namespace {
 
-constexpr DWORD kErrorWriteFault = 29;     // ERROR_WRITE_FAULT
-constexpr DWORD kErrorLockViolation = 33;  // ERROR_LOCK_VIOLATION
-constexpr DWORD kErrorDiskFull = 112;      // ERROR_DISK_FULL
 // How long a writer waits for another writer's slot: far longer than any write of a profile
 // takes, short enough that a stuck process cannot hang us.
 constexpr int64_t kSlotWaitNs = int64_t{10} * 1000 * 1000 * 1000;
@@ -154,10 +152,6 @@ constexpr size_t kMaxCopyBytes = 2 * kMaxProfileTextBytes + 128;
     std::string content;
     if (ReadWholeFile(fd, kMaxCopyBytes, &content) != ReadResult::kRead) return std::nullopt;
     return ParseCopy(content, file);
-}
-
-[[nodiscard]] DWORD WriteError(int error) {
-    return error == ENOSPC || error == EFBIG || error == EDQUOT ? kErrorDiskFull : kErrorWriteFault;
 }
 
 enum class SlotTake { kTaken, kBusy, kUnusable };

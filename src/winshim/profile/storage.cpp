@@ -27,14 +27,12 @@
 #include "posix_file.h"
 #include "profile/document.h"
 #include "profile/recovery.h"
+#include "profile/write_errors.h"
 #include "windows_directory.h"
 
 namespace winshim {
 namespace {
 
-constexpr DWORD kErrorWriteFault = 29;     // ERROR_WRITE_FAULT
-constexpr DWORD kErrorLockViolation = 33;  // ERROR_LOCK_VIOLATION
-constexpr DWORD kErrorDiskFull = 112;      // ERROR_DISK_FULL
 // How long a writer waits for another writer's lock on the profile: far longer than any write
 // of a profile takes, short enough that a stuck process cannot hang us.
 constexpr int64_t kWriterWaitNs = int64_t{10} * 1000 * 1000 * 1000;
@@ -59,10 +57,6 @@ constexpr size_t kMaxProfileBytes = kMaxProfileTextBytes;
 
 [[nodiscard]] bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-[[nodiscard]] DWORD WriteError(int error) {
-    return error == ENOSPC || error == EFBIG || error == EDQUOT ? kErrorDiskFull : kErrorWriteFault;
 }
 
 [[nodiscard]] DWORD OpenError(int error, bool creating, bool inWindowsDirectory) {
