@@ -1,8 +1,9 @@
 // Shared main of every test executable: after each test, nothing the test made may be left
-// behind (global or local memory blocks, locks, metafile handles).
+// behind (global or local memory blocks, locks, metafile handles, open descriptors).
 #include <cstdio>
 #include <cstring>
 #ifndef _WIN32
+#include <dirent.h>
 #include <unistd.h>
 #endif
 
@@ -14,21 +15,41 @@ namespace {
 
 bool g_leaked = false;
 
+// Open descriptors of this process (0 where that cannot be told).
+int OpenDescriptors() {
+#ifdef _WIN32
+    return 0;
+#else
+    DIR* list = ::opendir("/proc/self/fd");
+    if (list == nullptr) return 0;
+    int count = 0;
+    while (::readdir(list) != nullptr) ++count;
+    ::closedir(list);
+    return count;
+#endif
+}
+
 class LeakListener : public testing::EmptyTestEventListener {
     WinshimCounts before_{};
-    void OnTestStart(const testing::TestInfo&) override { before_ = WinshimGetCounts(); }
+    int descriptors_ = 0;
+    void OnTestStart(const testing::TestInfo&) override {
+        before_ = WinshimGetCounts();
+        descriptors_ = OpenDescriptors();
+    }
     void OnTestEnd(const testing::TestInfo& info) override {
         const WinshimCounts after = WinshimGetCounts();
-        if (std::memcmp(&after, &before_, sizeof after) == 0) return;
+        const int descriptors = OpenDescriptors();
+        if (std::memcmp(&after, &before_, sizeof after) == 0 && descriptors == descriptors_) return;
         g_leaked = true;
-        std::fprintf(
-            stderr,
-            "LEAK in %s.%s: more global blocks %d, global locks %d, local blocks %d, "
-            "local locks %d, metafiles %d\n",
-            info.test_suite_name(), info.name(), int(after.globalBlocks - before_.globalBlocks),
-            int(after.globalLocks - before_.globalLocks),
-            int(after.localBlocks - before_.localBlocks),
-            int(after.localLocks - before_.localLocks), int(after.metafiles - before_.metafiles));
+        std::fprintf(stderr,
+                     "LEAK in %s.%s: more global blocks %d, global locks %d, local blocks %d, "
+                     "local locks %d, metafiles %d, descriptors %d\n",
+                     info.test_suite_name(), info.name(),
+                     int(after.globalBlocks - before_.globalBlocks),
+                     int(after.globalLocks - before_.globalLocks),
+                     int(after.localBlocks - before_.localBlocks),
+                     int(after.localLocks - before_.localLocks),
+                     int(after.metafiles - before_.metafiles), descriptors - descriptors_);
     }
 };
 
@@ -43,6 +64,8 @@ int main(int argc, char** argv) {
 #endif
     testing::UnitTest::GetInstance()->listeners().Append(new LeakListener);
     const int result = RUN_ALL_TESTS();
-    if (g_leaked) std::fprintf(stderr, "FAILED: a test left blocks, locks or metafiles behind\n");
+    if (g_leaked)
+        std::fprintf(stderr,
+                     "FAILED: a test left blocks, locks, metafiles or descriptors behind\n");
     return g_leaked ? 1 : result;
 }
