@@ -1,7 +1,6 @@
 // GetFileInfo and the routines that fill the host's FileInfoRecord.
 #include "filter/file_info.h"
 
-#include <cmath>
 #include <cstddef>
 #include <cstring>
 
@@ -13,66 +12,34 @@
 namespace xpmfilter {
 namespace {
 
-enum class ItemRule { kPositiveFloat, kPositiveInt, kFlag };
-
-struct ItemField {
-    size_t offset;
-    size_t width;
-    ItemRule rule;
-};
-
-// Items 1 to 9, by number - 1.
-constexpr ItemField kItems[9] = {
-    {offsetof(FileInfoRecord, item1), 8, ItemRule::kPositiveFloat},
-    {offsetof(FileInfoRecord, item2), 8, ItemRule::kPositiveFloat},
-    {offsetof(FileInfoRecord, imageWidth), 4, ItemRule::kPositiveInt},
-    {offsetof(FileInfoRecord, imageHeight), 4, ItemRule::kPositiveInt},
-    {offsetof(FileInfoRecord, item5), 4, ItemRule::kPositiveInt},
-    {offsetof(FileInfoRecord, item6), 4, ItemRule::kPositiveInt},
-    {offsetof(FileInfoRecord, item7), 4, ItemRule::kPositiveInt},
-    {offsetof(FileInfoRecord, item8), 4, ItemRule::kFlag},
-    {offsetof(FileInfoRecord, item9), 4, ItemRule::kPositiveInt},
-};
-
 constexpr int32_t kMaxRecordSize = static_cast<int32_t>(sizeof(FileInfoRecord));
 
-// A field is usable only when it lies wholly within the declared size: a size that ends
-// inside a field leaves that field absent, so nothing is ever written past the size.
+// A field is usable only when it lies wholly within the declared size (at least 1 by now): a
+// size that ends inside a field leaves that field absent, so nothing is written past the size.
 bool FieldFits(const FileInfoRecord& record, size_t offset, size_t width) {
-    return record.size > 0 && static_cast<size_t>(record.size) >= offset + width;
+    return static_cast<size_t>(record.size) >= offset + width;
 }
 
-bool Accepts(ItemRule rule, const void* value) {
-    if (rule == ItemRule::kPositiveFloat) {
-        double number;
-        std::memcpy(&number, value, sizeof number);
-        return number > 0.0;  // false for NaN too
-    }
-    int32_t number;
-    std::memcpy(&number, value, sizeof number);
-    return rule == ItemRule::kFlag ? (number == 0 || number == 1) : number >= 1;
+// Stores the width (item 3) or the height (item 4) when it is at least 1 and its field fits;
+// the item's bit in validItems too when that field fits.
+bool StoreDimension(FileInfoRecord& record, int item, size_t offset, int32_t value) {
+    if (value < 1 || !FieldFits(record, offset, sizeof value)) return false;
+    std::memcpy(reinterpret_cast<unsigned char*>(&record) + offset, &value, sizeof value);
+    if (FieldFits(record, offsetof(FileInfoRecord, validItems), sizeof record.validItems))
+        record.validItems |= 1u << (item - 1);
+    return true;
 }
 
 }  // namespace
-
-int32_t SetFileInfoItem(FileInfoRecord& record, int32_t item, const void* value) {
-    if (item < 1 || item > 9) return kXpmInfoItemAbsent;
-    const ItemField& field = kItems[item - 1];
-    if (!Accepts(field.rule, value)) return kXpmInfoValueRefused;
-    if (!FieldFits(record, field.offset, field.width)) return kXpmInfoItemAbsent;
-    std::memcpy(reinterpret_cast<unsigned char*>(&record) + field.offset, value, field.width);
-    if (FieldFits(record, offsetof(FileInfoRecord, validItems), sizeof record.validItems))
-        record.validItems |= 1u << (item - 1);
-    return kXpmOk;
-}
 
 int32_t ReadFileInfo(StreamHandle stream, FileInfoRecord& record) {
     if (record.size < 1 || record.size > kMaxRecordSize) return kXpmInfoBadRecordSize;
     XpmValues values{};
     // The reader's own result is not looked at: a refused line still leaves its numbers.
     if (stream != nullptr) (void)ReadValuesLine(stream, values);
-    if (SetFileInfoItem(record, 3, &values.width) != kXpmOk) return kXpmInfoValueRefused;
-    if (SetFileInfoItem(record, 4, &values.height) != kXpmOk) return kXpmInfoValueRefused;
+    if (!StoreDimension(record, 3, offsetof(FileInfoRecord, imageWidth), values.width) ||
+        !StoreDimension(record, 4, offsetof(FileInfoRecord, imageHeight), values.height))
+        return kXpmInfoValueRefused;
     return kXpmOk;
 }
 
