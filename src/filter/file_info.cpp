@@ -22,7 +22,7 @@ bool FieldFits(const FileInfoRecord& record, size_t offset, size_t width) {
 
 // Stores the width (item 3) or the height (item 4) when it is at least 1 and its field fits;
 // the item's bit in validItems too when that field fits.
-bool StoreDimension(FileInfoRecord& record, int item, size_t offset, int32_t value) {
+bool SetFileInfoItem(FileInfoRecord& record, int item, size_t offset, int32_t value) {
     if (value < 1 || !FieldFits(record, offset, sizeof value)) return false;
     std::memcpy(reinterpret_cast<unsigned char*>(&record) + offset, &value, sizeof value);
     if (FieldFits(record, offsetof(FileInfoRecord, validItems), sizeof record.validItems))
@@ -37,8 +37,8 @@ int32_t ReadFileInfo(StreamHandle stream, FileInfoRecord& record) {
     XpmValues values{};
     // The reader's own result is not looked at: a refused line still leaves its numbers.
     if (stream != nullptr) (void)ReadValuesLine(stream, values);
-    if (!StoreDimension(record, 3, offsetof(FileInfoRecord, imageWidth), values.width) ||
-        !StoreDimension(record, 4, offsetof(FileInfoRecord, imageHeight), values.height))
+    if (!SetFileInfoItem(record, 3, offsetof(FileInfoRecord, imageWidth), values.width) ||
+        !SetFileInfoItem(record, 4, offsetof(FileInfoRecord, imageHeight), values.height))
         return kXpmInfoValueRefused;
     return kXpmOk;
 }
