@@ -6,9 +6,9 @@
 namespace xpmfilter {
 
 ResourceString ResourceText(UINT id) {
+    // Zeroed first, so a missing string leaves it empty.
     ResourceString result{};
-    if (LoadStringA(ModuleInstance(), id, result.text, sizeof result.text) <= 0)
-        result.text[0] = '\0';
+    LoadStringA(ModuleInstance(), id, result.text, sizeof result.text);
     return result;
 }
 

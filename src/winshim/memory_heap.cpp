@@ -2,7 +2,6 @@
 // blocks and invalid values, shared by the global and the local heap.
 #include "memory_heap.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -26,10 +25,10 @@ constexpr size_t kDataAlignment = 16;
     return reinterpret_cast<HANDLE>(v);
 }
 
-// Allocates at least `bytes` (1 for 0), 16-aligned. Null on failure.
+// Allocates at least `bytes` (at least 1), 16-aligned. Null on failure.
 [[nodiscard]] void* AllocateData(size_t bytes, bool zero) {
     if (bytes > kMaxBlockBytes) return nullptr;
-    size_t rounded = (std::max<size_t>(bytes, 1) + kDataAlignment - 1) & ~(kDataAlignment - 1);
+    size_t rounded = (bytes + kDataAlignment - 1) & ~(kDataAlignment - 1);
     // calloc leaves large zeroed blocks to the kernel's zero pages, so a big block that is
     // never written costs no memory (a hostile file may declare huge tables).
     void* data = zero ? std::calloc(rounded, 1) : std::aligned_alloc(kDataAlignment, rounded);
@@ -80,10 +79,11 @@ HANDLE MemoryHeap::Alloc(UINT flags, SIZE_T bytes) {
 }
 
 HANDLE MemoryHeap::AllocFixed(size_t bytes, bool zero) {
-    DataPointer data(AllocateData(bytes, zero));
+    // A zero-byte fixed block has one byte.
+    const size_t size = bytes == 0 ? 1 : bytes;
+    DataPointer data(AllocateData(size, zero));
     if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    // A zero-byte fixed block reports one byte.
-    fixed_.emplace(ValueOf(data.get()), FixedBlock{bytes == 0 ? 1 : bytes});
+    fixed_.emplace(ValueOf(data.get()), FixedBlock{size});
     return data.release();
 }
 
@@ -98,7 +98,6 @@ HANDLE MemoryHeap::AllocMovable(size_t bytes, bool zero) {
         block.size = bytes;
     }
     const uintptr_t handle = movable_.Insert(block);
-    if (handle == 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     if (data) {
         try {
             movableByData_.emplace(ValueOf(data.get()), handle);
@@ -127,13 +126,13 @@ LPVOID MemoryHeap::Lock(HANDLE mem) {
             return block.data;
         }
         case Shape::kDeadHandle:
-            return Fail(ERROR_INVALID_HANDLE);
+            break;
         case Shape::kForeignPointer:
             // LocalLock leaves the last error alone for a pointer it does not know.
             if (kind_ == HeapKind::kLocal) return nullptr;
-            return Fail(ERROR_INVALID_HANDLE);
+            break;
     }
-    return nullptr;
+    return Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL MemoryHeap::Unlock(HANDLE mem) {
@@ -163,17 +162,16 @@ BOOL MemoryHeap::Unlock(HANDLE mem) {
             SetLastError(ERROR_NOT_LOCKED);
             return FALSE;
         case Shape::kDeadHandle:
-            SetLastError(ERROR_INVALID_HANDLE);
-            return global ? TRUE : FALSE;
+            break;
     }
-    return FALSE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return global ? TRUE : FALSE;
 }
 
 void MemoryHeap::ReleaseMovable(HANDLE mem, MovableBlock& block) {
-    if (block.data != nullptr) {
-        movableByData_.erase(ValueOf(block.data));
-        std::free(block.data);
-    }
+    // Also right for a discarded block: no data pointer is null, and free(nullptr) does nothing.
+    movableByData_.erase(ValueOf(block.data));
+    std::free(block.data);
     lockTotal_ -= block.locks;
     movable_.Erase(ValueOf(mem));
 }
@@ -195,9 +193,9 @@ HANDLE MemoryHeap::Free(HANDLE mem) {
             SetLastError(ERROR_INVALID_HANDLE);
             return mem;
         case Shape::kForeignPointer:
-            SetLastError(ERROR_NOACCESS);
-            return mem;
+            break;
     }
+    SetLastError(ERROR_NOACCESS);
     return mem;
 }
 

@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "module_files.h"
 #include "windows_directory.h"
 #include "winshim/winshim.h"
 
@@ -83,22 +85,13 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
 // Windows directory, then every directory on PATH.
 [[nodiscard]] std::vector<std::string> SearchDirectories() {
     std::vector<std::string> directories;
-    char exe[4096];
-    ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (length > 0)
-        directories.push_back(DirectoryOf(std::string(exe, static_cast<size_t>(length))));
+    if (std::string exe; ExecutablePath(&exe)) directories.push_back(DirectoryOf(exe));
     if (std::optional<std::string> cwd = CurrentDirectory()) directories.push_back(*cwd);
     directories.push_back(WindowsDirectory());
     if (const char* path = std::getenv("PATH")) {
-        std::string list = path;
-        size_t pos = 0;
-        while (pos <= list.size()) {
-            size_t colon = list.find(':', pos);
-            if (colon == std::string::npos) colon = list.size();
-            std::string entry = list.substr(pos, colon - pos);
+        std::istringstream list(path);
+        for (std::string entry; std::getline(list, entry, ':');)
             directories.push_back(entry.empty() ? "." : entry);
-            pos = colon + 1;
-        }
     }
     return directories;
 }
@@ -129,7 +122,8 @@ void StoreDosTimestamp(const struct stat& info, OFSTRUCT* of) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return HFILE_ERROR;
     }
-    if (fileName == nullptr || fileName[0] == '\0') return Fail(of, ERROR_FILE_NOT_FOUND);
+    // An empty name is not found either: it names the directories searched.
+    if (fileName == nullptr) return Fail(of, ERROR_FILE_NOT_FOUND);
     // Only the existence test is supported; OF_READ counts as one too.
     if ((style & ~(OF_EXIST | kShareModeFlags)) != OF_READ) {
         return Fail(of, ERROR_INVALID_PARAMETER);

@@ -224,7 +224,9 @@ TEST(Memory, OtherCallsWithoutMemory) {
          {"1 d", "0 "}},
         {"GetPrivateProfileIntA", [&](char*) { return GetPrivateProfileIntA("a", "n", 7, file); },
          {"7 stale"}},
-        {"OpenFile", [&](char*) { return OpenFile(file, &of, OF_EXIST); }, {"-1 stale"}},
+        // Its nErrCode, 0 when found.
+        {"OpenFile", [&](char*) { return OpenFile(file, &of, OF_EXIST) == 1 ? 0 : of.nErrCode; },
+         {"8 stale"}},
         {"GetWindowsDirectoryA", [](char* b) { return GetWindowsDirectoryA(b, 300); }, {"0 stale"}},
         {"GetTempPathA", [](char* b) { return GetTempPathA(300, b); }, {"0 stale"}},
     };

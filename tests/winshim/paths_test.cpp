@@ -37,13 +37,15 @@ std::string Open(const std::string& name) {
     if (got != 1)
         return std::to_string(got) + " " + error + " " + std::to_string(of.nErrCode) +
                (path[0] == '\xCC' ? "" : "+");
-    // Found files are dated 2021-03-04 05:06:08: DOS date 21092, time 10436. Nothing is
-    // written past the name, and the last error stays (Wine may write there, and clears it).
-    const bool record = of.cBytes == 136 && of.nErrCode == 0 && of.Reserved1 == 21092 &&
-                        of.Reserved2 == 10436 &&
+    // Found files are dated 2021-03-04 05:06:08 (DOS date 21092, time 10436) unless a row
+    // says otherwise. Nothing is written past the name, and the last error stays (Wine may
+    // write there, and clears it).
+    const bool record = of.cBytes == 136 && of.fFixedDisk == 1 && of.nErrCode == 0 &&
                         (kWine || path.size() == 127 || of.szPathName[path.size() + 1] == '\xCC') &&
                         error == (kWine ? "0" : "3735928559");
-    return path + (record ? "" : " with a wrong record");
+    const std::string date = std::to_string(of.Reserved1) + " " + std::to_string(of.Reserved2);
+    return path + (record ? "" : " with a wrong record") +
+           (date == "21092 10436" ? "" : " dated " + date);
 }
 
 class Paths : public TempTreeTest {};
@@ -54,16 +56,15 @@ TEST_F(Paths, OpenFile) {
         "winshim-open-" + std::filesystem::path(root_).filename().string() + ".ini";
     const std::string inExe = exeDir + "/" + both, x = cwd_ + "/sub/x.ini";
     const std::string fits = cwd_ + "/" + std::string(126 - cwd_.size(), 'n');  // 127 long
-    struct tm date {
-        8, 6, 5, 4, 2, 121, 0, 0, -1
-    };
-    const auto dated = std::chrono::time_point_cast<std::filesystem::file_time_type::duration>(
-        std::filesystem::file_time_type::clock::from_sys(
-            std::chrono::system_clock::from_time_t(::mktime(&date))));
-    const auto touch = [&](const std::string& f) {
+    const auto touch = [&](const std::string& f, struct tm date = {8, 6, 5, 4, 2, 121, 0, 0, -1}) {
         std::error_code error;
         WriteFile(f, "x");
-        std::filesystem::last_write_time(f, dated, error);
+        std::filesystem::last_write_time(
+            f,
+            std::chrono::time_point_cast<std::filesystem::file_time_type::duration>(
+                std::filesystem::file_time_type::clock::from_sys(
+                    std::chrono::system_clock::from_time_t(::mktime(&date)))),
+            error);
         return !error;
     };
     ASSERT_TRUE(std::filesystem::create_directories("sub/dir"));
@@ -87,6 +88,8 @@ TEST_F(Paths, OpenFile) {
         {.name = "a relative path through . and ..", .input = "./sub/../sub/./x.ini", .want = x},
         {.name = "a full path of 127 characters, the most", .input = fits, .want = fits},
         {.name = "a full path of 128 characters", .input = fits + "m", .want = tooLong},
+        {.name = "a bare name whose full path has 127 characters",
+         .input = fits.substr(cwd_.size() + 1), .want = fits},
         {.name = "a bare name in the current directory", .input = "c.ini", .want = cwd_ + "/c.ini"},
         {.name = "a bare name in the Windows directory", .input = "w.ini",
          .want = windows_ + "/w.ini"},
@@ -99,8 +102,16 @@ TEST_F(Paths, OpenFile) {
          .input = "./foo-bar-foo.baz" + std::string(130, '+'), .want = tooLong},
     };
 #if !defined(_WIN32)
-    ASSERT_TRUE(touch("u") && ::chmod("u", 0) == 0);
+    ASSERT_TRUE(touch("u") && ::chmod("u", 0) == 0 && touch(tmp_ + "/p.ini") &&
+                touch("1980", {0, 0, 0, 1, 0, 80, 0, 0, -1}) &&
+                touch("1979", {58, 59, 23, 31, 11, 79, 0, 0, -1}));
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", ("/no/such::" + tmp_).c_str(), 1);
     cases.insert(cases.end(), {
+        {.name = "a bare name on PATH", .input = "p.ini", .want = tmp_ + "/p.ini"},
+        {.name = "an empty name", .input = "", .want = missing},
+        {.name = "the first DOS date", .input = "./1980", .want = cwd_ + "/1980 dated 33 0"},
+        {.name = "a file older than DOS dates", .input = "./1979", .want = cwd_ + "/1979 dated 0 0"},
         {.name = "an unreadable file: missing", .input = "./u", .want = missing, .asNobody = true},
         {.name = "a bare name, as another user", .input = "c.ini", .want = cwd_ + "/c.ini",
          .asNobody = true},
@@ -121,8 +132,13 @@ TEST_F(Paths, OpenFile) {
     if (exeDirFits) std::filesystem::remove(inExe);
     EXPECT_EQ(OpenFile("sub/x.ini", nullptr, OF_EXIST), HFILE_ERROR) << "no OFSTRUCT";
 #if !defined(_WIN32)
-    OFSTRUCT of{};  // OF_READ tests existence too (Windows opens the file)
-    EXPECT_EQ(OpenFile("sub/x.ini", &of, OF_READ), 1);
+    ::setenv("PATH", path.c_str(), 1);
+    // OF_READ tests existence too (Windows opens the file); OF_DELETE (0x200) is refused.
+    OFSTRUCT of{};
+    EXPECT_TRUE(OpenFile("sub/x.ini", &of, OF_READ) == 1 &&
+                OpenFile(nullptr, &of, OF_EXIST) == HFILE_ERROR &&
+                OpenFile("sub/x.ini", &of, OF_EXIST | 0x200) == HFILE_ERROR &&
+                of.nErrCode == ERROR_INVALID_PARAMETER);
     ::setenv("WINDIR", deep_.c_str(), 1);
     EXPECT_EQ(Open("d.ini"), tooLong) << "a bare name found where its full path is too long";
     std::filesystem::current_path("/");
@@ -186,12 +202,17 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
          .want = DWORD(near.size()), .text = near}});
     // clang-format on
 #endif
+    // Whether the buffer is still all 'x' past the NUL of the text (or of "untouched").
+    const auto past = [](const char* b, size_t size, const std::string& text) {
+        const size_t end = std::max<size_t>(text.size(), 9) + 1;
+        return std::string(b + end, b + size) == std::string(size - end, 'x');
+    };
     for (const auto& c : cases) {
-        std::strcpy(buffer, "untouched");
+        std::strcpy(static_cast<char*>(std::memset(buffer, 'x', sizeof buffer)), "untouched");
         SetLastError(kUnchanged);
         const DWORD got = GetModuleFileNameA(c.module, buffer, c.size);
-        EXPECT_EQ(std::tuple(got, Slashes(buffer), GetLastError()),
-                  std::tuple(c.want, c.text, c.error))
+        EXPECT_EQ(std::tuple(got, Slashes(buffer), GetLastError(), past(buffer, 4096, c.text)),
+                  std::tuple(c.want, c.text, c.error, true))
             << c.name << ": GetModuleFileNameA(" << c.module << ", " << c.size << ")";
     }
 #if !defined(_WIN32)
@@ -240,7 +261,8 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
 #endif
     // clang-format on
     for (const auto& c : directories) {
-        char buffer[512] = "untouched";
+        char buffer[512];
+        std::strcpy(static_cast<char*>(std::memset(buffer, 'x', sizeof buffer)), "untouched");
 #if !defined(_WIN32)
         const char* variable = c.temporary ? "TMPDIR" : "WINDIR";
         c.value ? ::setenv(variable, c.value, 1) : ::unsetenv(variable);
@@ -249,7 +271,8 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
 #endif
         const UINT got =
             c.temporary ? GetTempPathA(c.size, buffer) : GetWindowsDirectoryA(buffer, c.size);
-        EXPECT_EQ(std::tuple(got, Slashes(buffer)), std::tuple(c.want, c.text))
+        EXPECT_EQ(std::tuple(got, Slashes(buffer), past(buffer, 512, c.text)),
+                  std::tuple(c.want, c.text, true))
             << c.name << ": " << (c.value ? c.value : "unset") << ", room " << c.size;
     }
 #if !defined(_WIN32)
@@ -263,15 +286,17 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
 
 #if !defined(_WIN32)
 // A fake module: any unique address serves as its handle. (On Windows the strings are the
-// test program's own resources, from tests/windows/strings.rc.)
+// test program's own resources, from tests/windows/strings.rc.) The last entry of each table
+// lies past the count registered, and is never read.
 int g_fakeModule;
 const WinshimStringResource kStrings[] = {
-    {0, "String resource"}, {1, "one"}, {65534, "last slot"}, {7, ""}};
+    {0, "String resource"}, {1, "one"}, {65534, "last slot"}, {7, ""}, {3, "past the count"}};
 // An entry without a value (or key) is skipped, not read.
 const WinshimVersionString kVersion[] = {{"Nope", nullptr},
                                          {nullptr, "x"},
                                          {"FileVersion", "8.5.3.0"},
-                                         {"FilterDefinitions", "XPM Format,0,.XPM"}};
+                                         {"FilterDefinitions", "XPM Format,0,.XPM"},
+                                         {"Nope", "past the count"}};
 const WinshimModuleResources kResources = {kStrings, 4, kVersion, 4, {8, 5, 3, 0}};
 #endif
 
@@ -316,14 +341,17 @@ TEST(Resources, StringsAndVersionData) {
     char b[2][64] = {};
     std::memset(b, 'x', sizeof b - 1);  // the value cut must end in its own NUL
     WORD v[4] = {};
-    // In order: any case of the key; cut to the buffer; unknown keys and modules; the version.
+    // In order: any case of the key; cut to the buffer; unknown keys and modules, no key, no
+    // buffer; the version.
     const std::vector<std::string> got = {
         std::to_string(WinshimQueryVersionString(module, "filterdefinitions", b[0], 64)),
         b[0],
         std::to_string(WinshimQueryVersionString(module, "FileVersion", b[1], 4)),
         b[1],
         std::to_string(WinshimQueryVersionString(module, "Nope", b[1], 64) +
-                       WinshimQueryVersionString(b, "FileVersion", b[1], 64)),
+                       WinshimQueryVersionString(b, "FileVersion", b[1], 64) +
+                       WinshimQueryVersionString(module, nullptr, b[1], 64) +
+                       WinshimQueryVersionString(module, "FileVersion", nullptr, 64)),
         WinshimQueryFileVersion(module, v)
             ? std::to_string(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3])
             : ""};
@@ -332,8 +360,9 @@ TEST(Resources, StringsAndVersionData) {
                  WinshimRegisterModuleResources(nullptr, &kResources) ||
                  WinshimRegisterModuleResources(b, nullptr));
     WinshimUnregisterModuleResources(module);
-    EXPECT_TRUE(LoadStringA(module, 0, b[0], 64) == 0 && LoadStringA(nullptr, 0, b[0], 64) == 0)
-        << "unregistered";
+    EXPECT_TRUE(LoadStringA(module, 0, b[0], 64) == 0 && LoadStringA(nullptr, 0, b[0], 64) == 0 &&
+                LoadStringA(module, 0, nullptr, 64) == 0)
+        << "unregistered, or no buffer";
 #endif
 }
 

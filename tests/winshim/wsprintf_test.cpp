@@ -22,7 +22,7 @@ TEST(Wsprintf, ConversionsAndTheLimit) {
         std::string want;
         const char* call;
     } rows[] = {
-        ROW("-5", "%d", -5),
+        ROW("-5 0", "%d %d", -5, 0),
         ROW("4294967295", "%u", -1),
         ROW("-2147483648", "%i", INT32_MIN),
         ROW("beef", "%x", 0xBEEFu),
@@ -36,7 +36,7 @@ TEST(Wsprintf, ConversionsAndTheLimit) {
         ROW("[42   ]", "[%-5d]", 42),
         ROW("[-0042]", "[%05d]", -42),
         ROW("-000000001", "%010ld", -1),
-        ROW("[007]", "[%.3d]", 7),
+        ROW(kWine ? "[007|0]" : "[007|]", "[%.3d|%.0d]", 7, 0),
         ROW(kWine ? "[00007]" : "[  007]", "[%05.3d]", 7),
         ROW("Color[005]", "%s[%03d]", "Color", 5),
         ROW("<text>", "<%s>", "text"),
@@ -60,13 +60,16 @@ TEST(Wsprintf, ConversionsAndTheLimit) {
     std::vector<char> big(2048);
     const std::string longText(3000, 'a');
     for (const char* format :
-         {"%s", "%-99999s|", "%999999999999d", "%-99999c|", "%.99999d", "%0999999x"}) {
+         {"%s", "%-99999s|", "%999999999999d", "%-99999c", "%1022cab", "%.99999d", "%0999999x"}) {
         std::fill(big.begin(), big.end(), 'z');
         const int got = std::strchr(format, 's') ? wsprintfA(big.data(), format, longText.c_str())
                                                  : wsprintfA(big.data(), format, '1');
         EXPECT_TRUE(got == (kWine ? 1024 : 1023) && big[1023] == '\0' && big[1024] == 'z')
             << format << " gives " << got << ", want 1023 characters stored, then the NUL";
     }
+#if !defined(_WIN32)
+    EXPECT_TRUE(wsprintfA(b, nullptr) == 0 && b[0] == '\0' && wsprintfA(nullptr, "x") == 0);
+#endif
 }
 
 }  // namespace
