@@ -57,19 +57,18 @@ TEST_F(Paths, OpenFile) {
     const std::string inExe = exeDir + "/" + both, x = cwd_ + "/sub/x.ini";
     const std::string fits = cwd_ + "/" + std::string(126 - cwd_.size(), 'n');  // 127 long
     const auto touch = [&](const std::string& f, struct tm date = {8, 6, 5, 4, 2, 121, 0, 0, -1}) {
+        using FileTime = std::filesystem::file_time_type;
+        const auto at =
+            FileTime::clock::from_sys(std::chrono::system_clock::from_time_t(::mktime(&date)));
         std::error_code error;
         WriteFile(f, "x");
-        std::filesystem::last_write_time(
-            f,
-            std::chrono::time_point_cast<std::filesystem::file_time_type::duration>(
-                std::filesystem::file_time_type::clock::from_sys(
-                    std::chrono::system_clock::from_time_t(::mktime(&date)))),
-            error);
+        std::filesystem::last_write_time(f, std::chrono::time_point_cast<FileTime::duration>(at),
+                                         error);
         return !error;
     };
     ASSERT_TRUE(std::filesystem::create_directories("sub/dir"));
-    for (const std::string& file : {x, windows_ + "/w.ini", "c.ini"s, both, windows_ + "/" + both,
-                                    fits, fits + "m", deep_ + "/d.ini"})
+    for (const std::string& file :
+         {x, windows_ + "/w.ini", "c.ini"s, both, windows_ + "/" + both, fits, deep_ + "/d.ini"})
         ASSERT_TRUE(touch(file)) << file;
     const bool exeDirFits = inExe.size() < OFS_MAXPATHNAME && touch(inExe);
     // Where Windows allows either answer, Wine and libwinshim chose differently: Wine writes the
@@ -87,7 +86,6 @@ TEST_F(Paths, OpenFile) {
         {.name = "an absolute path", .input = x, .want = x},
         {.name = "a relative path through . and ..", .input = "./sub/../sub/./x.ini", .want = x},
         {.name = "a full path of 127 characters, the most", .input = fits, .want = fits},
-        {.name = "a full path of 128 characters", .input = fits + "m", .want = tooLong},
         {.name = "a bare name whose full path has 127 characters",
          .input = fits.substr(cwd_.size() + 1), .want = fits},
         {.name = "a bare name in the current directory", .input = "c.ini", .want = cwd_ + "/c.ini"},
@@ -109,7 +107,6 @@ TEST_F(Paths, OpenFile) {
     ::setenv("PATH", ("/no/such::" + tmp_).c_str(), 1);
     cases.insert(cases.end(), {
         {.name = "a bare name on PATH", .input = "p.ini", .want = tmp_ + "/p.ini"},
-        {.name = "an empty name", .input = "", .want = missing},
         {.name = "the first DOS date", .input = "./1980", .want = cwd_ + "/1980 dated 33 0"},
         {.name = "a file older than DOS dates", .input = "./1979", .want = cwd_ + "/1979 dated 0 0"},
         {.name = "an unreadable file: missing", .input = "./u", .want = missing, .asNobody = true},
@@ -166,10 +163,8 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
     };
     // clang-format off
     std::vector<Case> cases = {
-        {.name = "the program by its handle", .module = ProgramModule(), .size = 4096,
-         .want = len, .text = exe, .error = whole},
-        {.name = "the program, room for its NUL", .size = len + 1, .want = len, .text = exe,
-         .error = whole},
+        {.name = "the program by its handle, room for its NUL", .module = ProgramModule(),
+         .size = len + 1, .want = len, .text = exe, .error = whole},
         {.name = "no room", .size = 0, .error = ERROR_INSUFFICIENT_BUFFER},
         {.name = "no module", .module = HMODULE(0xffffffff), .error = 126},
         {.name = "an address inside a module", .module = HMODULE(&inProgram), .error = 126},
@@ -215,9 +210,6 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
                   std::tuple(c.want, c.text, c.error, true))
             << c.name << ": GetModuleFileNameA(" << c.module << ", " << c.size << ")";
     }
-#if !defined(_WIN32)
-    for (void* handle : loaded) EXPECT_EQ(::dlclose(handle), 0);
-#endif
     // GetWindowsDirectoryA, then GetTempPathA (temporary): its variable (POSIX $TMPDIR, Windows
     // %TMP%) with one trailing separator; on POSIX /tmp/ when it is not absolute. A buffer too
     // small stays untouched and the size needed is returned.
@@ -227,37 +219,33 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
     struct Directory {
         const char* name;
         bool temporary = false;
-        const char* value;  // null: unset
-        UINT size = 64, want;
+        const char* value;         // null: unset
+        UINT size = 64, want = 0;  // 0: the text's length
         std::string text;
     };
     const char *fixture = windows_.c_str(), *root = root_.c_str();
     // clang-format off
     std::vector<Directory> directories = {
         {.name = "Windows, room for its NUL", .value = fixture, .size = windowsLen + 1,
-         .want = windowsLen, .text = windows_},
+         .text = windows_},
         {.name = "Windows, no room for the NUL", .value = fixture, .size = windowsLen,
          .want = windowsLen + 1, .text = "untouched"},
         {.name = "temporary, room for its NUL", .temporary = true, .value = root,
-         .size = tempLen + 1, .want = tempLen, .text = root_ + "/"},
+         .size = tempLen + 1, .text = root_ + "/"},
         {.name = "temporary, no room for the NUL", .temporary = true, .value = root,
          .size = tempLen, .want = tempLen + 1, .text = "untouched"}};
 #if !defined(_WIN32)
     directories.insert(directories.end(), {
-        {.name = "Windows, separators dropped", .value = "/opt/windows//", .want = 12,
-         .text = "/opt/windows"},
-        {.name = "Windows at the root", .value = "//", .want = 1, .text = "/"},
-        {.name = "Windows beyond MAX_PATH", .value = windir.c_str(), .size = 512, .want = 292,
-         .text = windir},
-        {.name = "Windows unset: /etc", .value = nullptr, .want = 4, .text = "/etc"},
-        {.name = "Windows empty: /etc", .value = "", .want = 4, .text = "/etc"},
-        {.name = "temporary, one separator", .temporary = true, .value = "/var/tmp//", .want = 9,
+        {.name = "Windows, separators dropped", .value = "/opt/windows//", .text = "/opt/windows"},
+        {.name = "Windows at the root", .value = "//", .text = "/"},
+        {.name = "Windows beyond MAX_PATH", .value = windir.c_str(), .size = 512, .text = windir},
+        {.name = "Windows unset: /etc", .value = nullptr, .text = "/etc"},
+        {.name = "Windows empty: /etc", .value = "", .text = "/etc"},
+        {.name = "temporary, one separator", .temporary = true, .value = "/var/tmp//",
          .text = "/var/tmp/"},
-        {.name = "temporary at the root", .temporary = true, .value = "//", .want = 1, .text = "/"},
-        {.name = "temporary, relative: /tmp/", .temporary = true, .value = "tmp", .want = 5,
-         .text = "/tmp/"},
-        {.name = "temporary unset: /tmp/", .temporary = true, .value = nullptr, .want = 5,
-         .text = "/tmp/"}});
+        {.name = "temporary at the root", .temporary = true, .value = "//", .text = "/"},
+        {.name = "temporary, relative: /tmp/", .temporary = true, .value = "tmp", .text = "/tmp/"},
+        {.name = "temporary unset: /tmp/", .temporary = true, .value = nullptr, .text = "/tmp/"}});
 #endif
     // clang-format on
     for (const auto& c : directories) {
@@ -272,11 +260,12 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
         const UINT got =
             c.temporary ? GetTempPathA(c.size, buffer) : GetWindowsDirectoryA(buffer, c.size);
         EXPECT_EQ(std::tuple(got, Slashes(buffer), past(buffer, 512, c.text)),
-                  std::tuple(c.want, c.text, true))
+                  std::tuple(c.want ? c.want : UINT(c.text.size()), c.text, true))
             << c.name << ": " << (c.value ? c.value : "unset") << ", room " << c.size;
     }
 #if !defined(_WIN32)
     ::setenv("TMPDIR", tmp_.c_str(), 1);
+    for (void* handle : loaded) EXPECT_EQ(::dlclose(handle), 0);
 #else
     SetEnvironmentVariableA("TMP", temporary.c_str());  // for the tests after this one
 #endif
