@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <new>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +33,21 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
     return directory;
 }
 
+// The pieces of `text` between separators; a piece is empty where two separators meet or one
+// starts or ends the text.
+// (Not a stream: a stream would swallow std::bad_alloc and end the list early.)
+[[nodiscard]] std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> pieces(1);
+    for (char c : text) {
+        if (c == separator) {
+            pieces.emplace_back();
+        } else {
+            pieces.back() += c;
+        }
+    }
+    return pieces;
+}
+
 [[nodiscard]] std::string DirectoryOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -50,12 +64,7 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
         joined = JoinPath(*cwd, path);
     }
     std::vector<std::string> parts;
-    size_t pos = 0;
-    while (pos <= joined.size()) {
-        size_t slash = joined.find('/', pos);
-        if (slash == std::string::npos) slash = joined.size();
-        std::string part = joined.substr(pos, slash - pos);
-        pos = slash + 1;
+    for (std::string& part : Split(joined, '/')) {
         if (part.empty() || part == ".") continue;
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
@@ -89,8 +98,7 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
     if (std::optional<std::string> cwd = CurrentDirectory()) directories.push_back(*cwd);
     directories.push_back(WindowsDirectory());
     if (const char* path = std::getenv("PATH")) {
-        std::istringstream list(path);
-        for (std::string entry; std::getline(list, entry, ':');)
+        for (const std::string& entry : Split(path, ':'))
             directories.push_back(entry.empty() ? "." : entry);
     }
     return directories;

@@ -170,31 +170,34 @@ TEST_F(Paths, ModuleAndDirectoryNames) {
         {.name = "an address inside a module", .module = HMODULE(&inProgram), .error = 126},
     };
 #if !defined(_WIN32)
-    const DWORD cut = ERROR_INSUFFICIENT_BUFFER;
     cases.push_back({.name = "no room for the NUL", .size = len, .want = len,
-                     .text = exe.substr(0, len - 1), .error = cut});
+                     .text = exe.substr(0, len - 1), .error = ERROR_INSUFFICIENT_BUFFER});
     // clang-format on
     // Copies of the library loaded beside the real one: in a directory deeper than MAX_PATH,
-    // and by a relative name, which stays right after the current directory changes.
+    // and by relative names. The one asked for before the current directory changes keeps its
+    // full path; the one first asked for afterwards has only the name it was loaded by.
     HMODULE library = WinshimModuleFromAddress(reinterpret_cast<const void*>(&GlobalAlloc));
-    const std::string libraryPath(buffer, GetModuleFileNameA(library, buffer, sizeof buffer)),
-        deep = deep_ + "/libcopy.so", near = cwd_ + "/near/libcopy.so";
+    const std::string libraryPath(buffer, GetModuleFileNameA(library, buffer, sizeof buffer));
+    const std::string names[] = {deep_ + "/libcopy.so", "near/libcopy.so", "near/lost.so"};
     std::filesystem::create_directory(cwd_ + "/near");
-    std::filesystem::copy_file(libraryPath, deep);
-    std::filesystem::copy_file(libraryPath, near);
-    void* loaded[2] = {::dlopen(deep.c_str(), RTLD_NOW | RTLD_LOCAL),
-                       ::dlopen("near/libcopy.so", RTLD_NOW | RTLD_LOCAL)};
-    const HMODULE copy = WinshimModuleFromAddress(::dlsym(loaded[0], "GlobalAlloc")),
-                  nearCopy = WinshimModuleFromAddress(::dlsym(loaded[1], "GlobalAlloc"));
-    ASSERT_TRUE(copy != nullptr && copy != library && nearCopy != nullptr && nearCopy != library);
-    ASSERT_EQ(GetModuleFileNameA(nearCopy, buffer, sizeof buffer), near.size());
+    void* loaded[3];
+    HMODULE copies[3];
+    for (int i = 0; i < 3; ++i) {
+        std::filesystem::copy_file(libraryPath, names[i]);
+        loaded[i] = ::dlopen(names[i].c_str(), RTLD_NOW | RTLD_LOCAL);
+        copies[i] = WinshimModuleFromAddress(::dlsym(loaded[i], "GlobalAlloc"));
+        ASSERT_TRUE(copies[i] != nullptr && copies[i] != library) << names[i];
+    }
+    ASSERT_EQ(GetModuleFileNameA(copies[1], buffer, sizeof buffer), cwd_.size() + 16);
     std::filesystem::current_path(root_);
     // clang-format off
     cases.insert(cases.end(), {
-        {.name = "a path longer than MAX_PATH", .module = copy, .size = 4096,
-         .want = DWORD(deep.size()), .text = deep},
-        {.name = "loaded by a relative name", .module = nearCopy, .size = 4096,
-         .want = DWORD(near.size()), .text = near}});
+        {.name = "a path longer than MAX_PATH", .module = copies[0], .size = 4096,
+         .want = DWORD(names[0].size()), .text = names[0]},
+        {.name = "loaded by a relative name", .module = copies[1], .size = 4096,
+         .want = DWORD(cwd_.size() + 16), .text = cwd_ + "/" + names[1]},
+        {.name = "loaded by a relative name, first asked for elsewhere", .module = copies[2],
+         .size = 4096, .want = 12, .text = names[2]}});
     // clang-format on
 #endif
     // Whether the buffer is still all 'x' past the NUL of the text (or of "untouched").
