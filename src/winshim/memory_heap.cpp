@@ -2,8 +2,8 @@
 // blocks and invalid values, shared by the global and the local heap.
 #include "memory_heap.h"
 
+#include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -15,8 +15,10 @@ constexpr uint8_t kMaxLockCount = 255;
 // (sanitizer allocators abort on absurd sizes rather than returning null).
 constexpr size_t kMaxBlockBytes = size_t{1} << 38;
 // Data pointers are 16-aligned, as Windows aligns fixed blocks, so they never look like
-// movable handles.
+// movable handles: malloc aligns every block for any fundamental type, 16 bytes on the 64-bit
+// systems libwinshim is built for.
 constexpr size_t kDataAlignment = 16;
+static_assert(alignof(std::max_align_t) >= kDataAlignment);
 
 [[nodiscard]] uintptr_t ValueOf(const void* p) {
     return reinterpret_cast<uintptr_t>(p);
@@ -25,21 +27,12 @@ constexpr size_t kDataAlignment = 16;
     return reinterpret_cast<HANDLE>(v);
 }
 
-// Allocates at least `bytes` (at least 1), 16-aligned. Null on failure.
+// Allocates `bytes` (at least 1), 16-aligned. Null on failure.
 [[nodiscard]] void* AllocateData(size_t bytes, bool zero) {
     if (bytes > kMaxBlockBytes) return nullptr;
-    size_t rounded = (bytes + kDataAlignment - 1) & ~(kDataAlignment - 1);
     // calloc leaves large zeroed blocks to the kernel's zero pages, so a big block that is
     // never written costs no memory (a hostile file may declare huge tables).
-    void* data = zero ? std::calloc(rounded, 1) : std::aligned_alloc(kDataAlignment, rounded);
-    if (data == nullptr) return nullptr;
-    if (ValueOf(data) % kDataAlignment != 0) {
-        std::free(data);
-        data = std::aligned_alloc(kDataAlignment, rounded);
-        if (data == nullptr) return nullptr;
-        if (zero) std::memset(data, 0, rounded);
-    }
-    return data;
+    return zero ? std::calloc(bytes, 1) : std::malloc(bytes);
 }
 
 struct FreeDeleter {

@@ -37,14 +37,17 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
 // starts or ends the text.
 // (Not a stream: a stream would swallow std::bad_alloc and end the list early.)
 [[nodiscard]] std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> pieces(1);
+    std::vector<std::string> pieces;
+    std::string piece;
     for (char c : text) {
         if (c == separator) {
-            pieces.emplace_back();
+            pieces.push_back(std::move(piece));
+            piece.clear();
         } else {
-            pieces.back() += c;
+            piece += c;
         }
     }
+    pieces.push_back(std::move(piece));
     return pieces;
 }
 

@@ -38,9 +38,9 @@ std::string Open(const std::string& name) {
         return std::to_string(got) + " " + error + " " + std::to_string(of.nErrCode) +
                (path[0] == '\xCC' ? "" : "+");
     // Found files are dated 2021-03-04 05:06:08 (DOS date 21092, time 10436) unless a row
-    // says otherwise. Nothing is written past the name, and the last error stays (Wine may
-    // write there, and clears it).
-    const bool record = of.cBytes == 136 && of.fFixedDisk == 1 && of.nErrCode == 0 &&
+    // says otherwise, on a fixed disk. Nothing is written past the name, and the last error
+    // stays (Wine may write there, clears it, and does not say fixed disk).
+    const bool record = of.cBytes == 136 && (kWine || of.fFixedDisk == 1) && of.nErrCode == 0 &&
                         (kWine || path.size() == 127 || of.szPathName[path.size() + 1] == '\xCC') &&
                         error == (kWine ? "0" : "3735928559");
     const std::string date = std::to_string(of.Reserved1) + " " + std::to_string(of.Reserved2);
