@@ -6,20 +6,17 @@
 namespace xpmfilter {
 
 ResourceString ResourceText(UINT id) {
+    // Zeroed first, so a missing string leaves it empty.
     ResourceString result{};
-    if (LoadStringA(ModuleInstance(), id, result.text, sizeof result.text) <= 0)
-        result.text[0] = '\0';
+    LoadStringA(ModuleInstance(), id, result.text, sizeof result.text);
     return result;
 }
 
 ResourceString TableKey(const ResourceString& word, int index) {
-    // A resource text is at most 259 characters, so the key fits in 260 + 6 characters;
-    // the word is cut so that the key always fits the result.
-    char cutWord[sizeof(ResourceString::text) - 16] = {};
-    for (size_t i = 0; i + 1 < sizeof cutWord && word.text[i] != '\0'; ++i)
-        cutWord[i] = word.text[i];
+    // A resource text has at most 259 characters and an int in brackets 13, so the word is cut
+    // to 243: the key and its NUL always fit the result.
     ResourceString key{};
-    wsprintfA(key.text, "%s[%03d]", cutWord, index);
+    wsprintfA(key.text, "%.243s[%03d]", word.text, index);
     return key;
 }
 

@@ -2,9 +2,8 @@
 // blocks and invalid values, shared by the global and the local heap.
 #include "memory_heap.h"
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -16,8 +15,10 @@ constexpr uint8_t kMaxLockCount = 255;
 // (sanitizer allocators abort on absurd sizes rather than returning null).
 constexpr size_t kMaxBlockBytes = size_t{1} << 38;
 // Data pointers are 16-aligned, as Windows aligns fixed blocks, so they never look like
-// movable handles.
+// movable handles: malloc aligns every block for any fundamental type, 16 bytes on the 64-bit
+// systems libwinshim is built for.
 constexpr size_t kDataAlignment = 16;
+static_assert(alignof(std::max_align_t) >= kDataAlignment);
 
 [[nodiscard]] uintptr_t ValueOf(const void* p) {
     return reinterpret_cast<uintptr_t>(p);
@@ -26,21 +27,12 @@ constexpr size_t kDataAlignment = 16;
     return reinterpret_cast<HANDLE>(v);
 }
 
-// Allocates at least `bytes` (1 for 0), 16-aligned. Null on failure.
+// Allocates `bytes` (at least 1), 16-aligned. Null on failure.
 [[nodiscard]] void* AllocateData(size_t bytes, bool zero) {
     if (bytes > kMaxBlockBytes) return nullptr;
-    size_t rounded = (std::max<size_t>(bytes, 1) + kDataAlignment - 1) & ~(kDataAlignment - 1);
     // calloc leaves large zeroed blocks to the kernel's zero pages, so a big block that is
     // never written costs no memory (a hostile file may declare huge tables).
-    void* data = zero ? std::calloc(rounded, 1) : std::aligned_alloc(kDataAlignment, rounded);
-    if (data == nullptr) return nullptr;
-    if (ValueOf(data) % kDataAlignment != 0) {
-        std::free(data);
-        data = std::aligned_alloc(kDataAlignment, rounded);
-        if (data == nullptr) return nullptr;
-        if (zero) std::memset(data, 0, rounded);
-    }
-    return data;
+    return zero ? std::calloc(bytes, 1) : std::malloc(bytes);
 }
 
 struct FreeDeleter {
@@ -80,10 +72,11 @@ HANDLE MemoryHeap::Alloc(UINT flags, SIZE_T bytes) {
 }
 
 HANDLE MemoryHeap::AllocFixed(size_t bytes, bool zero) {
-    DataPointer data(AllocateData(bytes, zero));
+    // A zero-byte fixed block has one byte.
+    const size_t size = bytes == 0 ? 1 : bytes;
+    DataPointer data(AllocateData(size, zero));
     if (!data) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    // A zero-byte fixed block reports one byte.
-    fixed_.emplace(ValueOf(data.get()), FixedBlock{bytes == 0 ? 1 : bytes});
+    fixed_.emplace(ValueOf(data.get()), FixedBlock{size});
     return data.release();
 }
 
@@ -98,7 +91,6 @@ HANDLE MemoryHeap::AllocMovable(size_t bytes, bool zero) {
         block.size = bytes;
     }
     const uintptr_t handle = movable_.Insert(block);
-    if (handle == 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     if (data) {
         try {
             movableByData_.emplace(ValueOf(data.get()), handle);
@@ -127,13 +119,13 @@ LPVOID MemoryHeap::Lock(HANDLE mem) {
             return block.data;
         }
         case Shape::kDeadHandle:
-            return Fail(ERROR_INVALID_HANDLE);
+            break;
         case Shape::kForeignPointer:
             // LocalLock leaves the last error alone for a pointer it does not know.
             if (kind_ == HeapKind::kLocal) return nullptr;
-            return Fail(ERROR_INVALID_HANDLE);
+            break;
     }
-    return nullptr;
+    return Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL MemoryHeap::Unlock(HANDLE mem) {
@@ -163,17 +155,16 @@ BOOL MemoryHeap::Unlock(HANDLE mem) {
             SetLastError(ERROR_NOT_LOCKED);
             return FALSE;
         case Shape::kDeadHandle:
-            SetLastError(ERROR_INVALID_HANDLE);
-            return global ? TRUE : FALSE;
+            break;
     }
-    return FALSE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return global ? TRUE : FALSE;
 }
 
 void MemoryHeap::ReleaseMovable(HANDLE mem, MovableBlock& block) {
-    if (block.data != nullptr) {
-        movableByData_.erase(ValueOf(block.data));
-        std::free(block.data);
-    }
+    // Also right for a discarded block: no data pointer is null, and free(nullptr) does nothing.
+    movableByData_.erase(ValueOf(block.data));
+    std::free(block.data);
     lockTotal_ -= block.locks;
     movable_.Erase(ValueOf(mem));
 }
@@ -195,9 +186,9 @@ HANDLE MemoryHeap::Free(HANDLE mem) {
             SetLastError(ERROR_INVALID_HANDLE);
             return mem;
         case Shape::kForeignPointer:
-            SetLastError(ERROR_NOACCESS);
-            return mem;
+            break;
     }
+    SetLastError(ERROR_NOACCESS);
     return mem;
 }
 

@@ -45,10 +45,10 @@ class MetafileBytes {
     [[nodiscard]] size_t size() const { return size_; }
 
   private:
+    // Frees what the record owns; the callers then overwrite the record or end it.
     void Release() {
         if (origin_ == Origin::kHeap) std::free(data_);
         if (origin_ == Origin::kMapping) ::munmap(data_, size_);
-        origin_ = Origin::kNone;
     }
 
     Origin origin_ = Origin::kNone;
@@ -83,10 +83,8 @@ using Table = TaggedHandles<MetafileBytes> MetafileTables::*;
         std::lock_guard<std::mutex> guard(tables.mutex);
         const uintptr_t handle =
             (tables.*table).Insert(MetafileBytes(MetafileBytes::Origin::kNone, data, size));
-        if (handle != 0) {
-            (tables.*table).Find(handle)->Own(origin);
-            return reinterpret_cast<void*>(handle);
-        }
+        (tables.*table).Find(handle)->Own(origin);
+        return reinterpret_cast<void*>(handle);
     } catch (const std::bad_alloc&) {
     }
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -2,13 +2,13 @@
 // behind one, WinshimModuleFromAddress finds the one that holds an address.
 #include <dlfcn.h>
 #include <link.h>
-#include <unistd.h>
 
 #include "module_files.h"
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
@@ -51,14 +51,6 @@ struct ResolvedNames {
     return resolved;
 }
 
-[[nodiscard]] bool ExecutablePath(std::string* path) {
-    char buffer[PATH_MAX];
-    ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) return false;
-    path->assign(buffer, static_cast<size_t>(length));
-    return true;
-}
-
 // The full path of the object loaded at `base`; false when no object starts there.
 [[nodiscard]] bool ModulePath(const void* base, std::string* path) {
     if (base == nullptr) return ExecutablePath(path);
@@ -69,7 +61,7 @@ struct ResolvedNames {
         return false;
     }
     // The program itself has an empty name in the loader's list.
-    if (map == nullptr || map->l_name == nullptr || map->l_name[0] == '\0') {
+    if (map == nullptr || map->l_name[0] == '\0') {
         return ExecutablePath(path);
     }
     if (map->l_name[0] == '/') {
@@ -81,6 +73,12 @@ struct ResolvedNames {
 }
 
 }  // namespace
+
+bool ExecutablePath(std::string* path) {
+    std::error_code error;
+    *path = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    return !error;
+}
 
 void RememberModulePath(HMODULE module) {
     std::string ignored;
@@ -102,7 +100,7 @@ extern "C" WINSHIM_API DWORD GetModuleFileNameA(HMODULE module, LPSTR out, DWORD
     try {
         found = winshim::ModulePath(module, &path);
     } catch (...) {
-        found = false;
+        // Without memory the module counts as unknown.
     }
     if (!found) {
         SetLastError(winshim::kErrorModNotFound);

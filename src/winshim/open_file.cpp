@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "module_files.h"
 #include "windows_directory.h"
 #include "winshim/winshim.h"
 
@@ -32,6 +33,24 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
     return directory;
 }
 
+// The pieces of `text` between separators; a piece is empty where two separators meet or one
+// starts or ends the text.
+// (Not a stream: a stream would swallow std::bad_alloc and end the list early.)
+[[nodiscard]] std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    std::string piece;
+    for (char c : text) {
+        if (c == separator) {
+            pieces.push_back(std::move(piece));
+            piece.clear();
+        } else {
+            piece += c;
+        }
+    }
+    pieces.push_back(std::move(piece));
+    return pieces;
+}
+
 [[nodiscard]] std::string DirectoryOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -48,12 +67,7 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
         joined = JoinPath(*cwd, path);
     }
     std::vector<std::string> parts;
-    size_t pos = 0;
-    while (pos <= joined.size()) {
-        size_t slash = joined.find('/', pos);
-        if (slash == std::string::npos) slash = joined.size();
-        std::string part = joined.substr(pos, slash - pos);
-        pos = slash + 1;
+    for (std::string& part : Split(joined, '/')) {
         if (part.empty() || part == ".") continue;
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
@@ -83,22 +97,12 @@ constexpr size_t kMaxReportedPath = OFS_MAXPATHNAME - 1;
 // Windows directory, then every directory on PATH.
 [[nodiscard]] std::vector<std::string> SearchDirectories() {
     std::vector<std::string> directories;
-    char exe[4096];
-    ssize_t length = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (length > 0)
-        directories.push_back(DirectoryOf(std::string(exe, static_cast<size_t>(length))));
+    if (std::string exe; ExecutablePath(&exe)) directories.push_back(DirectoryOf(exe));
     if (std::optional<std::string> cwd = CurrentDirectory()) directories.push_back(*cwd);
     directories.push_back(WindowsDirectory());
     if (const char* path = std::getenv("PATH")) {
-        std::string list = path;
-        size_t pos = 0;
-        while (pos <= list.size()) {
-            size_t colon = list.find(':', pos);
-            if (colon == std::string::npos) colon = list.size();
-            std::string entry = list.substr(pos, colon - pos);
+        for (const std::string& entry : Split(path, ':'))
             directories.push_back(entry.empty() ? "." : entry);
-            pos = colon + 1;
-        }
     }
     return directories;
 }
@@ -129,7 +133,8 @@ void StoreDosTimestamp(const struct stat& info, OFSTRUCT* of) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return HFILE_ERROR;
     }
-    if (fileName == nullptr || fileName[0] == '\0') return Fail(of, ERROR_FILE_NOT_FOUND);
+    // An empty name is not found either: it names the directories searched.
+    if (fileName == nullptr) return Fail(of, ERROR_FILE_NOT_FOUND);
     // Only the existence test is supported; OF_READ counts as one too.
     if ((style & ~(OF_EXIST | kShareModeFlags)) != OF_READ) {
         return Fail(of, ERROR_INVALID_PARAMETER);

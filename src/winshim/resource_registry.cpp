@@ -1,5 +1,6 @@
 // String tables and version information that modules register for their instance handle:
 // LoadStringA, WinshimQueryVersionString, WinshimQueryFileVersion.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -28,7 +29,7 @@ struct Registry {
 
 // Copies text cut to size - 1 bytes plus a NUL; returns the bytes copied. size >= 1.
 [[nodiscard]] UINT CopyCut(std::string_view text, LPSTR out, size_t size) {
-    size_t count = text.size() < size - 1 ? text.size() : size - 1;
+    const size_t count = std::min(text.size(), size - 1);
     std::memcpy(out, text.data(), count);
     out[count] = '\0';
     return static_cast<UINT>(count);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -29,7 +30,8 @@ class TaggedHandles {
   public:
     explicit constexpr TaggedHandles(uint8_t tag) : tag_(tag) {}
 
-    // Stores value under a new handle; returns 0 when the table is full.
+    // Stores value under a new handle. A full table throws std::bad_alloc: no room for
+    // another handle is no memory for it, and every caller already answers that.
     [[nodiscard]] uintptr_t Insert(T value) {
         uint32_t slot = 0;
         // Freed slots wait in a queue until many others are free too, so a slot (and with it
@@ -38,7 +40,7 @@ class TaggedHandles {
             slot = free_.front();
             free_.pop_front();
         } else {
-            if (slots_.size() >= kMaxSlots) return 0;
+            if (slots_.size() >= kMaxSlots) throw std::bad_alloc();
             slot = static_cast<uint32_t>(slots_.size());
             slots_.push_back(Slot{});
         }

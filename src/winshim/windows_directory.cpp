@@ -17,7 +17,6 @@ std::string WindowsDirectory() {
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name) {
-    if (directory.empty()) return name;
     if (directory.back() == '/') return directory + name;
     return directory + "/" + name;
 }

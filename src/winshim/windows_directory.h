@@ -8,7 +8,7 @@ namespace winshim {
 // The Windows directory, without a trailing separator unless it is the root.
 [[nodiscard]] std::string WindowsDirectory();
 
-// `directory` joined with `name` by one '/'.
+// `directory` (not empty) joined with `name` by one '/'.
 [[nodiscard]] std::string JoinPath(const std::string& directory, const std::string& name);
 
 }  // namespace winshim

@@ -1,8 +1,10 @@
 // wsprintfA: Windows' small formatter. At most 1024 bytes are stored, the NUL included, and
 // only integer, character and string conversions exist (no floating point).
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "winshim/winshim.h"
 
@@ -40,25 +42,24 @@ struct FieldFormat {
     bool zeroPad = false;
     bool alternate = false;  // '#': 0x prefix for hexadecimal
     int width = 0;
-    int precision = -1;  // -1: none given
+    std::optional<int> precision;
 };
 
 // Reads a decimal number, saturating at the output size so huge widths stay harmless.
 [[nodiscard]] int ReadNumber(const char** format) {
     int value = 0;
     while (**format >= '0' && **format <= '9') {
-        if (value < kMaxFieldWidth) value = value * 10 + (**format - '0');
+        value = std::min(value * 10 + (**format - '0'), kMaxFieldWidth);
         ++*format;
     }
-    return value < kMaxFieldWidth ? value : kMaxFieldWidth;
+    return value;
 }
 
 void PutPadded(BoundedOutput& out, const FieldFormat& field, const char* prefix, const char* body,
                size_t bodyLength, size_t leadingZeros) {
     const size_t prefixLength = std::strlen(prefix);
     const size_t total = prefixLength + leadingZeros + bodyLength;
-    const int padding =
-        field.width > static_cast<int>(total) ? field.width - static_cast<int>(total) : 0;
+    const int padding = std::max(field.width - static_cast<int>(total), 0);
     if (!field.leftAlign && !field.zeroPad) out.Repeat(' ', padding);
     out.Append(prefix, prefixLength);
     if (!field.leftAlign && field.zeroPad) out.Repeat('0', padding);
@@ -77,10 +78,9 @@ void PutInteger(BoundedOutput& out, FieldFormat field, uint32_t magnitude, bool 
         digits[sizeof digits - 1 - count++] = alphabet[magnitude % static_cast<uint32_t>(base)];
         magnitude /= static_cast<uint32_t>(base);
     }
-    const size_t zeros = field.precision > static_cast<int>(count)
-                             ? static_cast<size_t>(field.precision) - count
-                             : 0;
-    if (field.precision >= 0) field.zeroPad = false;
+    const auto zeros =
+        static_cast<size_t>(std::max(field.precision.value_or(0) - static_cast<int>(count), 0));
+    if (field.precision) field.zeroPad = false;
     const char* prefix = negative ? "-" : "";
     if (field.alternate && base == 16 && count != 0) prefix = upper ? "0X" : "0x";
     PutPadded(out, field, prefix, digits + sizeof digits - count, count, zeros);
@@ -148,8 +148,8 @@ void PutInteger(BoundedOutput& out, FieldFormat field, uint32_t magnitude, bool 
                 const char* text = va_arg(args, const char*);
                 if (text == nullptr) text = "(null)";
                 size_t length = 0;
-                const size_t limit = field.precision >= 0 ? static_cast<size_t>(field.precision)
-                                                          : static_cast<size_t>(-1);
+                const size_t limit =
+                    field.precision ? static_cast<size_t>(*field.precision) : SIZE_MAX;
                 while (length < limit && text[length] != '\0') ++length;
                 field.zeroPad = false;
                 PutPadded(out, field, "", text, length, 0);

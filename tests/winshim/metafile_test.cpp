@@ -44,6 +44,7 @@ TEST(Metafiles, KindsBitsAndDeletion) {
                     {WinshimAdoptMetaFileBits(UINT(kWmf.size()), block(kWmf)), false, kWmf},
                     {WinshimMapMetaFile(fd, 24), false, {kEmf.begin(), kEmf.begin() + 24}}});
     ::close(fd);
+    EXPECT_EQ(WinshimGetCounts().metafiles, handles.size()) << "live metafile handles";
 #endif
     for (const Held& held : handles) {
         void* h = held.h;
@@ -76,7 +77,7 @@ TEST(Metafiles, KindsBitsAndDeletion) {
             {"and keeps the object", GetObjectType(h), e ? 13u : 9u},
             {"bytes left unwritten", UINT(std::count(out.begin(), out.end(), 0xEE)),
              400 - (kWine ? size - 1 : 0)},
-            {"the bytes' count", get(e, 400, out.data()), size},
+            {"the bytes' count, into room for them alone", get(e, size, out.data()), size},
             {"the bytes, and nothing past them",
              UINT(std::equal(bytes.begin(), bytes.end(), out.begin()) && out[size] == 0xEE), 1},
             {"deleting", remove(e), 1},

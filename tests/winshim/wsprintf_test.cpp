@@ -8,8 +8,8 @@ using winshim_test::kWine;
 
 // Where Wine's wsprintfA gives another result than libwinshim and the behaviour is not
 // confirmed on Windows, the Windows build (run under Wine) expects Wine's: "%hd" of 65535
-// prints 65535 (and "%hx" all 32 bits), a precision keeps zero padding, and a cut result counts
-// 1024 characters (the bytes stored are the same).
+// prints 65535 (and "%hx" all 32 bits), a precision keeps zero padding, precision 0 still
+// prints the value 0, and a cut result counts 1024 characters (the bytes stored are the same).
 TEST(Wsprintf, ConversionsAndTheLimit) {
     char b[1024];
     // Each row formats into b and copies it at once (the elements are initialised in order).
@@ -22,33 +22,16 @@ TEST(Wsprintf, ConversionsAndTheLimit) {
         std::string want;
         const char* call;
     } rows[] = {
-        ROW("-5", "%d", -5),
-        ROW("4294967295", "%u", -1),
-        ROW("-2147483648", "%i", INT32_MIN),
-        ROW("beef", "%x", 0xBEEFu),
-        ROW("BEEF", "%X", 0xBEEFu),
-        ROW("0xff", "%#x", 255u),
-        ROW("-7", "%ld", LONG{-7}),
-        ROW("4000000000", "%lu", DWORD{4000000000u}),
-        ROW(kWine ? "65535" : "-1", "%hd", 65535),
-        ROW(kWine ? "1ffff" : "ffff", "%hx", 0x1FFFFu),
-        ROW("[   42]", "[%5d]", 42),
-        ROW("[42   ]", "[%-5d]", 42),
-        ROW("[-0042]", "[%05d]", -42),
-        ROW("-000000001", "%010ld", -1),
-        ROW("[007]", "[%.3d]", 7),
-        ROW(kWine ? "[00007]" : "[  007]", "[%05.3d]", 7),
+        ROW("-5 0 4294967295 -2147483648", "%d %d %u %i", -5, 0, -1, INT32_MIN),
+        ROW("beef BEEF 0xff", "%x %X %#x", 0xBEEFu, 0xBEEFu, 255u),
+        ROW("-7 4000000000", "%ld %lu", LONG{-7}, DWORD{4000000000u}),
+        ROW(kWine ? "65535 1ffff" : "-1 ffff", "%hd %hx", 65535, 0x1FFFFu),
+        ROW("[   42|42   |-0042|-000000001]", "[%5d|%-5d|%05d|%010ld]", 42, 42, -42, LONG{-1}),
+        ROW(kWine ? "[007|0|00007]" : "[007||  007]", "[%.3d|%.0d|%05.3d]", 7, 0, 7),
         ROW("Color[005]", "%s[%03d]", "Color", 5),
-        ROW("<text>", "<%s>", "text"),
-        ROW("(null)", "%s", static_cast<const char*>(nullptr)),
-        ROW("ab", "%.2s", "abc"),
-        ROW("a   |", "%-4s|", "a"),
-        ROW("   a", "%04s", "a"),
-        ROW("ok", "%c%c", 'o', 'k'),
-        ROW("[    x]", "[%05c]", 'x'),
-        ROW("100%", "100%%"),
-        ROW("e", "%e"),
-        ROW("end", "end%"),
+        ROW("<text|(null)|ab|a   |   a>", "<%s|%s|%.2s|%-4s|%04s>", "text",
+            static_cast<const char*>(nullptr), "abc", "a", "a"),
+        ROW("ok[    x] 100% e end", "%c%c[%05c] 100%% %e end%", 'o', 'k', 'x'),
     };
 #undef ROW
     for (const auto& row : rows) {
@@ -60,13 +43,15 @@ TEST(Wsprintf, ConversionsAndTheLimit) {
     std::vector<char> big(2048);
     const std::string longText(3000, 'a');
     for (const char* format :
-         {"%s", "%-99999s|", "%999999999999d", "%-99999c|", "%.99999d", "%0999999x"}) {
+         {"%s", "%-99999s|", "%999999999999d", "%-99999c", "%1022cab", "%.99999d", "%0999999x"}) {
         std::fill(big.begin(), big.end(), 'z');
         const int got = std::strchr(format, 's') ? wsprintfA(big.data(), format, longText.c_str())
                                                  : wsprintfA(big.data(), format, '1');
         EXPECT_TRUE(got == (kWine ? 1024 : 1023) && big[1023] == '\0' && big[1024] == 'z')
             << format << " gives " << got << ", want 1023 characters stored, then the NUL";
     }
+    // No format or no buffer: nothing, and no crash (not asked of Windows).
+    EXPECT_TRUE(kWine || (wsprintfA(b, nullptr) == 0 && !b[0] && wsprintfA(nullptr, "x") == 0));
 }
 
 }  // namespace
