@@ -53,7 +53,9 @@ TEST(Metafiles, KindsBitsAndDeletion) {
             return asEnhanced ? GetEnhMetaFileBits(static_cast<HENHMETAFILE>(h), room, to)
                               : GetMetaFileBitsEx(static_cast<HMETAFILE>(h), room, to);
         };
+        // Deletes with the last error set first, so a failure shows the error it sets.
         const auto remove = [&](bool asEnhanced) {
+            SetLastError(kUnchanged);
             return UINT(asEnhanced ? DeleteEnhMetaFile(static_cast<HENHMETAFILE>(h))
                                    : DeleteMetaFile(static_cast<HMETAFILE>(h)));
         };
@@ -72,7 +74,7 @@ TEST(Metafiles, KindsBitsAndDeletion) {
             {"the size asked with room but no buffer", get(e, 400, nullptr), size},
             {"nothing as the other kind", get(!e, 400, out.data()), 0},
             {"nothing into a buffer too short", get(e, size - 1, out.data()), kWine ? size - 1 : 0},
-            {"deleting as the other kind fails", (SetLastError(kUnchanged), remove(!e)), 0},
+            {"deleting as the other kind fails", remove(!e), 0},
             {"with ERROR_INVALID_HANDLE", GetLastError(), 6},
             {"and keeps the object", GetObjectType(h), e ? 13u : 9u},
             {"bytes left unwritten", UINT(std::count(out.begin(), out.end(), 0xEE)),
