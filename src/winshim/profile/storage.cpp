@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -35,11 +36,11 @@ namespace {
 
 // How long a writer waits for another writer's lock on the profile: far longer than any write
 // of a profile takes, short enough that a stuck process cannot hang us.
-constexpr int64_t kWriterWaitNs = int64_t{10} * 1000 * 1000 * 1000;
+constexpr int64_t kWriterWaitNs = Ns(std::chrono::seconds(10));
 // How long a reader waits for a writer to let go of the profile before it reads anyway, and
 // how long a file that keeps changing while it is read is read again.
-constexpr int64_t kReaderWaitNs = int64_t{100} * 1000 * 1000;
-constexpr int64_t kChangingWaitNs = int64_t{2} * 1000 * 1000 * 1000;
+constexpr int64_t kReaderWaitNs = Ns(std::chrono::milliseconds(100));
+constexpr int64_t kChangingWaitNs = Ns(std::chrono::seconds(2));
 // A file replaced by another one while we waited for its slot is opened again, this often.
 constexpr int kOpenAttempts = 8;
 // Profiles are small; anything larger is refused instead of being read into memory.
@@ -91,7 +92,7 @@ constexpr size_t kMaxProfileBytes = kMaxProfileTextBytes;
 void LetTheChangeTimeMove(int fd, size_t newSize) {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || static_cast<size_t>(info.st_size) != newSize) return;
-    long pauseNs = 250 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(250));
     for (int tries = 0; tries < 40; ++tries) {
         struct timespec now {};
         ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
@@ -107,7 +108,7 @@ void LetTheChangeTimeMove(int fd, size_t newSize) {
 // lock is never a writer's own (readers take none), so a writer does not wait for it.
 [[nodiscard]] bool LockForWriting(int fd, DWORD* error) {
     const int64_t deadline = MonotonicNs() + kWriterWaitNs;
-    long pauseNs = 50 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(50));
     for (;;) {
         if (TryLockWholeFile(fd, F_WRLCK) != LockTry::kBusy) return true;
         const LockHolder holder = LockHolderOf(fd);
@@ -232,7 +233,7 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
 // (or another program) changes it.
 [[nodiscard]] bool ReadForWriting(int fd, std::string* bytes, FileStamp* stamp, DWORD* error) {
     const int64_t deadline = MonotonicNs() + kWriterWaitNs;
-    long pauseNs = 50 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(50));
     for (;;) {
         const ReadState state = ReadOnce(fd, bytes, stamp, error);
         if (state == ReadState::kSteady) return true;
@@ -292,7 +293,7 @@ bool StampOfPath(const std::string& path, FileStamp* stamp) {
 LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileStamp* stamp,
                              DWORD* error) {
     const int64_t start = MonotonicNs();
-    long pauseNs = 50 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(50));
     bool repairAsked = false;
     for (;;) {
         // Non-blocking, so a FIFO named as a profile cannot stall the caller.
