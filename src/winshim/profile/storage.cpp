@@ -180,7 +180,6 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
     const char* path = location.path.c_str();
     constexpr int kFlags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        file->created = false;
         file->slot.Release();
         int fd = -1;
         if (mayCreate) {
@@ -196,7 +195,7 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
         if (fd < 0) fd = ::open(path, kFlags | (mayCreate ? O_CREAT : 0), 0666);
         if (fd < 0) {
             if ((errno == ENOENT || errno == ENOTDIR) && !mayCreate) return OpenOutcome::kMissing;
-            *error = OpenError(errno, mayCreate && errno == ENOENT, location.inWindowsDirectory);
+            *error = OpenError(errno, false, location.inWindowsDirectory);
             return OpenOutcome::kFailed;
         }
         file->fd.Reset(fd);
