@@ -356,6 +356,8 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
             << "nor is a file larger than profiles are read";
     }
 #if !defined(_WIN32)
+    EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", "/dev/zero"));
+    EXPECT_EQ(GetLastError(), 5u) << "a device is no profile, not even when it can be written";
     ::setenv("WINDIR", (root_ + "/missing").c_str(), 1);
     SetLastError(0);
     EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", "bare.ini"));
@@ -455,11 +457,15 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
                       mine = tmp_ + "/winshim-" + std::to_string(::geteuid());
     std::filesystem::create_directory(shared);
     WriteFile(file, "[a]\r\nk=1\r\n");
+    // Nobody may write the profile too, and does, with a copy of its own.
     const auto plant = [&] {
         return ::close(::open((file + ".~undo").c_str(), O_CREAT | O_WRONLY, 0600)) |
-               ::mkdir(mine.c_str(), 0700) | ::symlink(mine.c_str(), (mine + "-1").c_str());
+               ::mkdir(mine.c_str(), 0700) | ::symlink(mine.c_str(), (mine + "-1").c_str()) |
+               !WritePrivateProfileStringA("a", "n", "1", file.c_str());
     };
-    ASSERT_EQ(::chmod(shared.c_str(), 01777) | xpmtest::InChild(plant, true), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777) | ::chmod(file.c_str(), 0666) |
+                  xpmtest::InChild(plant, true),
+              0);
     std::string last = "1";
     for (const short lock : {F_UNLCK, F_RDLCK, F_WRLCK}) {
         const int fd = ::open(file.c_str(), lock == F_WRLCK ? O_RDWR : O_RDONLY);
@@ -478,20 +484,45 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
     }
 }
 
-// A hand edit made while a writer waits for its lock stays: the writer reads the file again.
+// A hand edit made while a writer waits for the profile's lock stays, and so does a file put in
+// the profile's place while the writer waits for its slot: the writer reads the file again.
 TEST_F(Profile, AnEditWhileAWriterWaitsStays) {
-    WriteFile("e.ini", "[a]\r\nk=1\r\n");
-    const int held = ::open("e.ini", O_RDWR);
-    struct flock past {};  // past the end, so that the writer reads, saves its copy, then waits
-    past.l_type = F_WRLCK;
-    past.l_start = 1 << 20;
-    ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &past), 0);
-    std::thread writer([] { EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "2", "./e.ini")); });
-    EXPECT_TRUE(CopySaved(root_, 20));
-    WriteFile("e.ini", "[a]\r\nk=1\r\nj=3\r\n");
-    ::close(held);
-    writer.join();
-    EXPECT_EQ(ReadFile("e.ini"), "[a]\r\nk=2\r\nj=3\r\n");
+    for (const bool forSlot : {false, true}) {
+        WriteFile("e.ini", "[a]\r\nk=1\r\n");
+        const int held = ::open(forSlot ? "e.ini.~undo" : "e.ini", O_RDWR | O_CREAT, 0600);
+        struct flock range {};  // the file's past its end: the writer reads, saves, then waits
+        range.l_type = F_WRLCK;
+        range.l_start = forSlot ? 0 : 1 << 20;
+        ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &range), 0);
+        std::thread writer(
+            [] { EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "2", "./e.ini")); });
+        if (forSlot) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(forSlot || CopySaved(root_, 20));
+        // Edited in place while the writer waits for the lock, else replaced.
+        std::filesystem::rename(WriteFile(forSlot ? "n.ini" : "e.ini", "[a]\r\nk=1\r\nj=3\r\n"),
+                                "e.ini");
+        ::close(held);
+        writer.join();
+        EXPECT_EQ(ReadFile("e.ini"), "[a]\r\nk=2\r\nj=3\r\n") << (forSlot ? "slot" : "lock");
+    }
+}
+
+// A copy is believed only where nobody but the profile's owner, the reader or root can have
+// written it: a profile its writer left part way is then put back, else read as it is.
+TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
+    const std::string old = "[a]\r\nk=11\r\n", torn = "[a]\r\nk=21\r\n";
+    for (const bool strangers : {false, ::geteuid() == 0}) {
+        struct stat file {};
+        ::stat(WriteFile("t.ini", torn).c_str(), &file);
+        const std::string copy = WriteFile(
+            "t.ini.~undo", "winshim profile copy " + std::to_string(file.st_dev) + " " +
+                               std::to_string(file.st_ino) + " 11 11\n" + old + "[a]\r\nk=22\r\n");
+        ASSERT_EQ(::chmod(copy.c_str(), 0600) |
+                      (strangers ? ::chown(copy.c_str(), xpmtest::kNobody, 0) : 0),
+                  0);
+        EXPECT_EQ(GetPrivateProfileIntA("a", "k", 0, "./t.ini"), strangers ? 21u : 11u);
+        EXPECT_EQ(ReadFile("t.ini"), strangers ? torn : old) << "a copy of nobody's: " << strangers;
+    }
 }
 
 // Parsed profiles are kept while their files stay as they were (a file changed in the last 3 s
