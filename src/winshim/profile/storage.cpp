@@ -136,11 +136,11 @@ void Unlock(int fd) {
 enum class ReadState { kSteady, kWriterAtWork, kChanged, kFailed };
 
 // Reads the whole file without a lock. kSteady when no writer's lock was on the bytes read,
-// before or after, and the file's stamp (*stamp, as of the end) stayed the same: writers give
-// every change a new stamp, so no write overlapped the read. kFailed with *error set.
-[[nodiscard]] ReadState ReadOnce(int fd, std::string* bytes, FileStamp* stamp, DWORD* error) {
-    struct stat before {
-    }, after{};
+// before or after, and the file's stamp stayed the same (*after: its status as of the end):
+// writers give every change a new stamp, so no write overlapped the read. kFailed with *error
+// set.
+[[nodiscard]] ReadState ReadOnce(int fd, std::string* bytes, struct stat* after, DWORD* error) {
+    struct stat before {};
     if (::fstat(fd, &before) != 0) {
         *error = ERROR_ACCESS_DENIED;
         return ReadState::kFailed;
@@ -153,12 +153,11 @@ enum class ReadState { kSteady, kWriterAtWork, kChanged, kFailed };
         return ReadState::kFailed;
     }
     writing = writing || LockHolderOf(fd, length) == LockHolder::kWriter;
-    if (::fstat(fd, &after) != 0) {
+    if (::fstat(fd, after) != 0) {
         *error = ERROR_ACCESS_DENIED;
         return ReadState::kFailed;
     }
-    *stamp = StampOf(after);
-    if (!(StampOf(before) == *stamp)) return ReadState::kChanged;
+    if (!(StampOf(before) == StampOf(*after))) return ReadState::kChanged;
     return writing ? ReadState::kWriterAtWork : ReadState::kSteady;
 }
 
@@ -233,9 +232,13 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
 [[nodiscard]] bool ReadForWriting(int fd, std::string* bytes, FileStamp* stamp, DWORD* error) {
     const int64_t deadline = MonotonicNs() + kWriterWaitNs;
     long pauseNs = Ns(std::chrono::microseconds(50));
+    struct stat after {};
     for (;;) {
-        const ReadState state = ReadOnce(fd, bytes, stamp, error);
-        if (state == ReadState::kSteady) return true;
+        const ReadState state = ReadOnce(fd, bytes, &after, error);
+        if (state == ReadState::kSteady) {
+            *stamp = StampOf(after);
+            return true;
+        }
         if (state == ReadState::kFailed) return false;
         if (MonotonicNs() > deadline) {
             *error = kErrorLockViolation;
@@ -314,10 +317,9 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
             *error = ERROR_NOT_ENOUGH_MEMORY;
             return LoadOutcome::kFailed;
         }
-        FileStamp read;
         ReadState state = ReadState::kFailed;
         try {
-            state = ReadOnce(fd.get(), bytes, &read, error);
+            state = ReadOnce(fd.get(), bytes, &info, error);
         } catch (const std::bad_alloc&) {
             *error = ERROR_NOT_ENOUGH_MEMORY;
             return LoadOutcome::kFailed;
@@ -335,10 +337,6 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
         }
         // A writer that died half way left the old bytes, to be put back if the file is still
         // as it left it: by a reader that may write the file, else only in what is read.
-        if (::fstat(fd.get(), &info) != 0) {
-            *error = ERROR_ACCESS_DENIED;
-            return LoadOutcome::kFailed;
-        }
         if (std::optional<RecoveryCopy> copy = FindLeftCopy(path, info)) {
             if (std::optional<std::string> old = BytesToRestore(*copy, *bytes)) {
                 if (!repairAsked) {
@@ -357,7 +355,7 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
                 return LoadOutcome::kLoaded;
             }
         }
-        if (stamp != nullptr) *stamp = read;
+        if (stamp != nullptr) *stamp = StampOf(info);
         return LoadOutcome::kLoaded;
     }
 }
