@@ -465,36 +465,38 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
 // the profile's place while the writer waits for its slot: the writer reads the file again.
 TEST_F(Profile, AnEditWhileAWriterWaitsStays) {
     for (const bool forSlot : {false, true}) {
-        WriteFile("e.ini", "[a]\r\nk=1\r\n");
-        const int held = ::open(forSlot ? "e.ini.~undo" : "e.ini", O_RDWR | O_CREAT, 0600);
+        WriteFile("e", "[a]\r\nk=1\r\n");
+        const int held = ::open(forSlot ? "e.~undo" : "e", O_RDWR | O_CREAT, 0600);
         // The file's past its end: the writer reads, saves its copy, then waits.
         const struct flock range { .l_type = F_WRLCK, .l_start = forSlot ? 0 : 1 << 20 };
         ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &range), 0);
-        std::thread writer(
-            [] { EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "2", "./e.ini")); });
+        std::thread writer([] { EXPECT_TRUE(WritePrivateProfileStringA("a", "k", "2", "./e")); });
         EXPECT_TRUE(forSlot ? ::usleep(100 * 1000) == 0 : CopySaved(root_, 20));
         // Edited in place while the writer waits for the lock, else replaced.
-        std::filesystem::rename(WriteFile(forSlot ? "n.ini" : "e.ini", "[a]\r\nk=1\r\nj=3\r\n"),
-                                "e.ini");
+        std::filesystem::rename(WriteFile(forSlot ? "n.ini" : "e", "[a]\r\nk=1\r\nj=3\r\n"), "e");
         ::close(held);
         writer.join();
-        EXPECT_EQ(ReadFile("e.ini"), "[a]\r\nk=2\r\nj=3\r\n") << (forSlot ? "slot" : "lock");
+        EXPECT_EQ(ReadFile("e"), "[a]\r\nk=2\r\nj=3\r\n") << (forSlot ? "slot" : "lock");
     }
 }
 
 // A copy is believed only where nobody but the profile's owner, the reader or root can have
-// written it: a profile its writer left part way is then put back, else read as it is.
+// written it: a profile its writer left part way is then put back, or read with the old bytes
+// where the reader may not write it; else it is read as it is.
 TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
     const std::string old = "[a]\r\nk=11\r\n", torn = "[a]\r\nk=21\r\n";
-    for (const bool strangers : {false, ::geteuid() == 0}) {
+    const bool root = ::geteuid() == 0;
+    for (const auto& [others, readOnly] : {std::pair{false, false}, {root, false}, {false, true}}) {
         struct stat file {};
         ::stat(WriteFile("t.ini", torn).c_str(), &file);
         const int copy = ::open("t.ini.~undo", O_CREAT | O_WRONLY | O_TRUNC, 0600);
         ::dprintf(copy, "winshim profile copy %ju %ju 11 11\n%s[a]\r\nk=22\r\n",
                   uintmax_t{file.st_dev}, uintmax_t{file.st_ino}, old.c_str());
-        ASSERT_EQ(::fchown(copy, strangers ? xpmtest::kNobody : uid_t(-1), -1) | ::close(copy), 0);
-        (void)GetPrivateProfileIntA("a", "k", 0, "./t.ini");  // which repairs what it may
-        EXPECT_EQ(ReadFile("t.ini"), strangers ? torn : old) << "a copy of nobody's: " << strangers;
+        ASSERT_EQ(::fchown(copy, others ? xpmtest::kNobody : ::geteuid(), -1) | ::close(copy) |
+                      ::chmod("t.ini", readOnly ? 0444 : 0644),
+                  0);
+        EXPECT_EQ(GetPrivateProfileIntA("a", "k", 0, "./t.ini"), others ? 21u : 11u);
+        EXPECT_EQ(ReadFile("t.ini"), others || readOnly ? torn : old) << others << readOnly;
     }
 }
 
