@@ -366,8 +366,7 @@ bool UpdateProfile(const ProfileLocation& location, bool mayCreate, const Profil
     switch (OpenForWriting(location, mayCreate, &file, error)) {
         case OpenOutcome::kOpened:
             break;
-        case OpenOutcome::kMissing:
-            result->missing = true;
+        case OpenOutcome::kMissing:  // and mayCreate was false: nothing to do
             return true;
         case OpenOutcome::kFailed:
             return false;
