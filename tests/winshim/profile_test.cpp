@@ -368,7 +368,7 @@ bool CopySaved(const std::string& root, uintmax_t bytes) {
 // This test write-locks the profile far past its end: readers, which look for writers' locks
 // on the bytes they read, go on, but the writer stops there once its copy is saved. Then the
 // writer takes a file size limit that makes writing the new bytes fail part way; with SIGXFSZ
-// at its default the writer dies there instead. The third writer runs as nobody in a read-only
+// at its default the writer dies there instead. The third writer runs as nobody in root's
 // directory, so its copy goes to the temporary directory, and the copy of another user's
 // profile is trusted as its owner's. After the last death the file is edited by hand: that
 // newer text stays, and so does the stale copy.
@@ -382,7 +382,7 @@ TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
                                                      {"./big.ini", true, false, true}}) {
         WriteFile(file, old);
         if (asNobody && ::geteuid() == 0) {
-            ASSERT_EQ(::chown(file, xpmtest::kNobody, xpmtest::kNobody) | ::chmod("ro", 0555), 0);
+            ASSERT_EQ(::chown(file, xpmtest::kNobody, xpmtest::kNobody) | ::chmod("ro", 0755), 0);
         }
         const int held = ::open(file, O_RDWR);
         const struct flock past { .l_type = F_WRLCK, .l_start = 1 << 20 };
