@@ -277,7 +277,6 @@ void RecoverySlot::Release() {
     if (fd_.get() < 0) return;
     (void)::unlink(name_.c_str());
     fd_.Reset();
-    keep_ = false;
 }
 
 }  // namespace winshim
