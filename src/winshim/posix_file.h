@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -81,6 +82,11 @@ enum class ReadResult { kRead, kTooLarge, kFailed };
         bytes->append(buffer, static_cast<size_t>(got));
         offset += got;
     }
+}
+
+// A span of time in the nanoseconds that MonotonicNs and PauseBeforeRetry count.
+[[nodiscard]] constexpr int64_t Ns(std::chrono::nanoseconds span) {
+    return span.count();
 }
 
 [[nodiscard]] inline int64_t MonotonicNs() {

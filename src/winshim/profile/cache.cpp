@@ -5,10 +5,12 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "posix_file.h"
 #include "profile/encoding.h"
 
 namespace winshim {
@@ -17,7 +19,7 @@ namespace {
 // File times advance in clock ticks, not nanoseconds, so a file changed twice within one tick
 // keeps its stamp when its size stays too. A document is cached only when its file's times lie
 // this far in the past (more than any file system's tick), so every later change shows.
-constexpr int64_t kSettledNs = int64_t{3} * 1000 * 1000 * 1000;
+constexpr int64_t kSettledNs = Ns(std::chrono::seconds(3));
 // A few files, and a bound on the text they hold, whatever their sizes.
 constexpr size_t kMaxEntries = 4;
 constexpr size_t kMaxCachedTextBytes = size_t{8} << 20;

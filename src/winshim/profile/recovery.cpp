@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,7 @@ namespace {
 
 // How long a writer waits for another writer's slot: far longer than any write of a profile
 // takes, short enough that a stuck process cannot hang us.
-constexpr int64_t kSlotWaitNs = int64_t{10} * 1000 * 1000 * 1000;
+constexpr int64_t kSlotWaitNs = Ns(std::chrono::seconds(10));
 constexpr char kSuffix[] = ".~undo";
 constexpr size_t kSuffixBytes = sizeof kSuffix - 1;
 constexpr size_t kNameMax = 255;  // the longest file name the usual file systems take
@@ -162,7 +163,7 @@ enum class SlotTake { kTaken, kBusy, kUnusable };
 [[nodiscard]] SlotTake TakeSlot(const std::string& name, const struct stat& file,
                                 FileDescriptor* taken) {
     const int64_t deadline = MonotonicNs() + kSlotWaitNs;
-    long pauseNs = 50 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(50));
     for (;;) {
         FileDescriptor fd(
             ::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
@@ -276,7 +277,6 @@ void RecoverySlot::Release() {
     if (fd_.get() < 0) return;
     (void)::unlink(name_.c_str());
     fd_.Reset();
-    keep_ = false;
 }
 
 }  // namespace winshim

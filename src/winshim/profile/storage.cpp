@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -35,11 +36,11 @@ namespace {
 
 // How long a writer waits for another writer's lock on the profile: far longer than any write
 // of a profile takes, short enough that a stuck process cannot hang us.
-constexpr int64_t kWriterWaitNs = int64_t{10} * 1000 * 1000 * 1000;
+constexpr int64_t kWriterWaitNs = Ns(std::chrono::seconds(10));
 // How long a reader waits for a writer to let go of the profile before it reads anyway, and
 // how long a file that keeps changing while it is read is read again.
-constexpr int64_t kReaderWaitNs = int64_t{100} * 1000 * 1000;
-constexpr int64_t kChangingWaitNs = int64_t{2} * 1000 * 1000 * 1000;
+constexpr int64_t kReaderWaitNs = Ns(std::chrono::milliseconds(100));
+constexpr int64_t kChangingWaitNs = Ns(std::chrono::seconds(2));
 // A file replaced by another one while we waited for its slot is opened again, this often.
 constexpr int kOpenAttempts = 8;
 // Profiles are small; anything larger is refused instead of being read into memory.
@@ -91,7 +92,7 @@ constexpr size_t kMaxProfileBytes = kMaxProfileTextBytes;
 void LetTheChangeTimeMove(int fd, size_t newSize) {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || static_cast<size_t>(info.st_size) != newSize) return;
-    long pauseNs = 250 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(250));
     for (int tries = 0; tries < 40; ++tries) {
         struct timespec now {};
         ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
@@ -107,7 +108,7 @@ void LetTheChangeTimeMove(int fd, size_t newSize) {
 // lock is never a writer's own (readers take none), so a writer does not wait for it.
 [[nodiscard]] bool LockForWriting(int fd, DWORD* error) {
     const int64_t deadline = MonotonicNs() + kWriterWaitNs;
-    long pauseNs = 50 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(50));
     for (;;) {
         if (TryLockWholeFile(fd, F_WRLCK) != LockTry::kBusy) return true;
         const LockHolder holder = LockHolderOf(fd);
@@ -135,11 +136,11 @@ void Unlock(int fd) {
 enum class ReadState { kSteady, kWriterAtWork, kChanged, kFailed };
 
 // Reads the whole file without a lock. kSteady when no writer's lock was on the bytes read,
-// before or after, and the file's stamp (*stamp, as of the end) stayed the same: writers give
-// every change a new stamp, so no write overlapped the read. kFailed with *error set.
-[[nodiscard]] ReadState ReadOnce(int fd, std::string* bytes, FileStamp* stamp, DWORD* error) {
-    struct stat before {
-    }, after{};
+// before or after, and the file's stamp stayed the same (*after: its status as of the end):
+// writers give every change a new stamp, so no write overlapped the read. kFailed with *error
+// set.
+[[nodiscard]] ReadState ReadOnce(int fd, std::string* bytes, struct stat* after, DWORD* error) {
+    struct stat before {};
     if (::fstat(fd, &before) != 0) {
         *error = ERROR_ACCESS_DENIED;
         return ReadState::kFailed;
@@ -152,12 +153,11 @@ enum class ReadState { kSteady, kWriterAtWork, kChanged, kFailed };
         return ReadState::kFailed;
     }
     writing = writing || LockHolderOf(fd, length) == LockHolder::kWriter;
-    if (::fstat(fd, &after) != 0) {
+    if (::fstat(fd, after) != 0) {
         *error = ERROR_ACCESS_DENIED;
         return ReadState::kFailed;
     }
-    *stamp = StampOf(after);
-    if (!(StampOf(before) == *stamp)) return ReadState::kChanged;
+    if (!(StampOf(before) == StampOf(*after))) return ReadState::kChanged;
     return writing ? ReadState::kWriterAtWork : ReadState::kSteady;
 }
 
@@ -179,7 +179,6 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
     const char* path = location.path.c_str();
     constexpr int kFlags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        file->created = false;
         file->slot.Release();
         int fd = -1;
         if (mayCreate) {
@@ -195,7 +194,7 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
         if (fd < 0) fd = ::open(path, kFlags | (mayCreate ? O_CREAT : 0), 0666);
         if (fd < 0) {
             if ((errno == ENOENT || errno == ENOTDIR) && !mayCreate) return OpenOutcome::kMissing;
-            *error = OpenError(errno, mayCreate && errno == ENOENT, location.inWindowsDirectory);
+            *error = OpenError(errno, false, location.inWindowsDirectory);
             return OpenOutcome::kFailed;
         }
         file->fd.Reset(fd);
@@ -232,10 +231,14 @@ enum class OpenOutcome { kOpened, kMissing, kFailed };
 // (or another program) changes it.
 [[nodiscard]] bool ReadForWriting(int fd, std::string* bytes, FileStamp* stamp, DWORD* error) {
     const int64_t deadline = MonotonicNs() + kWriterWaitNs;
-    long pauseNs = 50 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(50));
+    struct stat after {};
     for (;;) {
-        const ReadState state = ReadOnce(fd, bytes, stamp, error);
-        if (state == ReadState::kSteady) return true;
+        const ReadState state = ReadOnce(fd, bytes, &after, error);
+        if (state == ReadState::kSteady) {
+            *stamp = StampOf(after);
+            return true;
+        }
         if (state == ReadState::kFailed) return false;
         if (MonotonicNs() > deadline) {
             *error = kErrorLockViolation;
@@ -292,7 +295,7 @@ bool StampOfPath(const std::string& path, FileStamp* stamp) {
 LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileStamp* stamp,
                              DWORD* error) {
     const int64_t start = MonotonicNs();
-    long pauseNs = 50 * 1000;
+    long pauseNs = Ns(std::chrono::microseconds(50));
     bool repairAsked = false;
     for (;;) {
         // Non-blocking, so a FIFO named as a profile cannot stall the caller.
@@ -314,10 +317,9 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
             *error = ERROR_NOT_ENOUGH_MEMORY;
             return LoadOutcome::kFailed;
         }
-        FileStamp read;
         ReadState state = ReadState::kFailed;
         try {
-            state = ReadOnce(fd.get(), bytes, &read, error);
+            state = ReadOnce(fd.get(), bytes, &info, error);
         } catch (const std::bad_alloc&) {
             *error = ERROR_NOT_ENOUGH_MEMORY;
             return LoadOutcome::kFailed;
@@ -335,10 +337,6 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
         }
         // A writer that died half way left the old bytes, to be put back if the file is still
         // as it left it: by a reader that may write the file, else only in what is read.
-        if (::fstat(fd.get(), &info) != 0) {
-            *error = ERROR_ACCESS_DENIED;
-            return LoadOutcome::kFailed;
-        }
         if (std::optional<RecoveryCopy> copy = FindLeftCopy(path, info)) {
             if (std::optional<std::string> old = BytesToRestore(*copy, *bytes)) {
                 if (!repairAsked) {
@@ -357,7 +355,7 @@ LoadOutcome LoadProfileBytes(const std::string& path, std::string* bytes, FileSt
                 return LoadOutcome::kLoaded;
             }
         }
-        if (stamp != nullptr) *stamp = read;
+        if (stamp != nullptr) *stamp = StampOf(info);
         return LoadOutcome::kLoaded;
     }
 }
@@ -368,8 +366,7 @@ bool UpdateProfile(const ProfileLocation& location, bool mayCreate, const Profil
     switch (OpenForWriting(location, mayCreate, &file, error)) {
         case OpenOutcome::kOpened:
             break;
-        case OpenOutcome::kMissing:
-            result->missing = true;
+        case OpenOutcome::kMissing:  // and mayCreate was false: nothing to do
             return true;
         case OpenOutcome::kFailed:
             return false;

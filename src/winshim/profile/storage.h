@@ -59,7 +59,6 @@ using ProfileEdit =
 
 struct UpdateResult {
     bool created = false;  // the file did not exist and was made
-    bool missing = false;  // the file did not exist and mayCreate was false: nothing done
 };
 
 // One read-modify-write of the profile, kept apart from every other writer in any process by the
