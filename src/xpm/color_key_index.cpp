@@ -3,6 +3,7 @@
 // itself remains the fallback when the index cannot get memory.
 #include "xpm/color_key_index.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <chrono>
@@ -19,10 +20,6 @@ constexpr size_t kSignificantCodeChars = 8;
 
 // Marks a direct-table key that no definition has; above every index byte.
 constexpr uint16_t kUnknown = 0x100;
-
-// A 64K direct table for 2-character codes is filled once per picture: worth it only when
-// the picture has at least about as many pixels.
-constexpr int64_t kDirectTwoCharPixels = 65536;
 
 constexpr uint64_t kLowBytes = 0x0101010101010101ull;
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
@@ -77,58 +74,29 @@ int32_t FindColorKey(const char* code, const ColorKeyEntry* table, int32_t count
     return -1;
 }
 
-size_t ColorKeyIndex::Home(uint64_t key) const {
-    return Mix(key ^ seed_) & (capacity_ - 1);
+// The slot that holds key, or else the empty slot where the probe for it ends.
+size_t ColorKeyIndex::Probe(uint64_t key) const {
+    const size_t mask = capacity_ - 1;
+    size_t at = Mix(key ^ seed_) & mask;
+    while (slots_[at].position >= 0 && slots_[at].key != key) at = (at + 1) & mask;
+    return at;
 }
 
-int32_t ColorKeyIndex::Lookup(uint64_t key) const {
-    for (size_t at = Home(key);; at = (at + 1) & (capacity_ - 1)) {
-        const Slot& slot = slots_[at];
-        if (slot.position < 0) return -1;  // the load stays at most a quarter: one comes
-        if (slot.key == key) return slot.position;
-    }
-}
-
-bool ColorKeyIndex::Grow() {
-    const size_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
-    std::unique_ptr<Slot[]> slots(new (std::nothrow) Slot[capacity]);
-    if (slots == nullptr) return false;
-    for (size_t i = 0; i < capacity; ++i) slots[i] = Slot{0, -1};
-    std::unique_ptr<Slot[]> old = std::move(slots_);
-    const size_t oldCapacity = capacity_;
-    slots_ = std::move(slots);
-    capacity_ = capacity;
-    for (size_t i = 0; i < oldCapacity; ++i) {
-        if (old[i].position < 0) continue;
-        size_t at = Home(old[i].key);
-        while (slots_[at].position >= 0) at = (at + 1) & (capacity_ - 1);
-        slots_[at] = old[i];
-    }
-    return true;
-}
-
-bool ColorKeyIndex::Insert(uint64_t key, int32_t position) {
-    if ((used_ + 1) * 4 > capacity_ && !Grow()) return false;
-    size_t at = Home(key);
-    for (; slots_[at].position >= 0; at = (at + 1) & (capacity_ - 1)) {
-        if (slots_[at].key == key) return true;  // an earlier definition has it
-    }
-    slots_[at] = Slot{key, position};
-    ++used_;
-    return true;
-}
-
-// False when no hash was made: no entries, or no memory.
+// Sized once for the whole table, at most a quarter full: short probes. False when there is
+// no memory for it.
 bool ColorKeyIndex::BuildHash() {
+    capacity_ = std::bit_ceil(static_cast<size_t>(count_) * 4);
+    slots_.reset(new (std::nothrow) Slot[capacity_]);
+    if (slots_ == nullptr) return false;
+    std::fill_n(slots_.get(), capacity_, Slot{0, -1});
     seed_ = NextSeed();
     for (int32_t i = 0; i < count_; ++i) {
-        const auto* code = reinterpret_cast<const uint8_t*>(table_[i].code);
-        if (Insert(PackCode(code, kSignificantCodeChars), i)) continue;
-        slots_.reset();
-        capacity_ = used_ = 0;
-        return false;
+        const uint64_t key =
+            PackCode(reinterpret_cast<const uint8_t*>(table_[i].code), kSignificantCodeChars);
+        Slot& slot = slots_[Probe(key)];
+        if (slot.position < 0) slot = Slot{key, i};  // else an earlier definition has it
     }
-    return capacity_ != 0;
+    return true;
 }
 
 // Sets the entry of every raw key (b0, or b0 | b1 << 8) that reads as a definition's code to
@@ -155,13 +123,9 @@ void ColorKeyIndex::ClaimKeys(int32_t codeBytes, EntryOf entryOf) {
     }
 }
 
-bool ColorKeyIndex::BuildDirect(int32_t codeBytes) {
-    const size_t size = size_t{1} << (8 * codeBytes);
-    direct_.reset(new (std::nothrow) uint16_t[size]);
-    if (direct_ == nullptr) return false;
-    for (size_t i = 0; i < size; ++i) direct_[i] = kUnknown;
-    ClaimKeys(codeBytes, [&](size_t key) -> uint16_t& { return direct_[key]; });
-    return true;
+void ColorKeyIndex::BuildDirect() {
+    std::fill_n(direct_, std::size(direct_), kUnknown);
+    ClaimKeys(1, [&](size_t key) -> uint16_t& { return direct_[static_cast<uint8_t>(key)]; });
 }
 
 bool ColorKeyIndex::BuildPaged() {
@@ -174,7 +138,7 @@ bool ColorKeyIndex::BuildPaged() {
         pageOf_[first] = starts[first] ? static_cast<uint16_t>(pages++) : 0;
     pages_.reset(new (std::nothrow) uint16_t[pages * 256]);
     if (pages_ == nullptr) return false;
-    for (size_t i = 0; i < pages * 256; ++i) pages_[i] = kUnknown;
+    std::fill_n(pages_.get(), pages * 256, kUnknown);
     ClaimKeys(2, [&](size_t key) -> uint16_t& {
         return pages_[size_t{pageOf_[key & 0xFF]} << 8 | key >> 8];
     });
@@ -182,9 +146,8 @@ bool ColorKeyIndex::BuildPaged() {
 }
 
 void ColorKeyIndex::Build() {
-    const bool direct =
-        charsPerPixel_ == 1 || (charsPerPixel_ == 2 && pixels_ >= kDirectTwoCharPixels);
-    if (direct && BuildDirect(charsPerPixel_)) {
+    if (charsPerPixel_ == 1) {
+        BuildDirect();
         state_ = State::kDirect;
     } else if (charsPerPixel_ == 2 && BuildPaged()) {
         state_ = State::kPaged;
@@ -200,21 +163,12 @@ bool ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row)
     // Tables in locals: every byte stored to row could alias the members, which would
     // otherwise be loaded again per pixel.
     if (state_ == State::kDirect) {
-        const uint16_t* direct = direct_.get();
         // Unknown codes are collected, not branched on: one test per row.
         unsigned seen = 0;
-        if (cpp == 1) {
-            for (size_t x = 0; x < n; ++x) {
-                const unsigned v = direct[codes[x]];
-                seen |= v;
-                row[x] = static_cast<uint8_t>(v);
-            }
-        } else {
-            for (size_t x = 0; x < n; ++x) {
-                const unsigned v = direct[codes[2 * x] | size_t{codes[2 * x + 1]} << 8];
-                seen |= v;
-                row[x] = static_cast<uint8_t>(v);
-            }
+        for (size_t x = 0; x < n; ++x) {
+            const unsigned v = direct_[codes[x]];
+            seen |= v;
+            row[x] = static_cast<uint8_t>(v);
         }
         return (seen & kUnknown) == 0;
     }
@@ -231,8 +185,8 @@ bool ColorKeyIndex::DecodeRow(const uint8_t* codes, int32_t width, uint8_t* row)
     if (state_ == State::kHashed) {
         const size_t significant = cpp < kSignificantCodeChars ? cpp : kSignificantCodeChars;
         for (size_t x = 0; x < n; ++x) {
-            const int32_t position = Lookup(PackCode(codes + x * cpp, significant));
-            if (position < 0) return false;
+            const int32_t position = slots_[Probe(PackCode(codes + x * cpp, significant))].position;
+            if (position < 0) return false;  // an empty slot: no definition has the code
             row[x] = static_cast<uint8_t>(position);
         }
         return true;

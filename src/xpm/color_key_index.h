@@ -1,7 +1,8 @@
 // Pixel code to palette index, with exactly the answer of FindColorKey's linear scan (the
 // first entry equal in the first 8 characters) but in constant time per pixel: a direct
-// table for codes of 1 and 2 characters, and for longer codes an open-addressing hash under
-// a per-index random seed, so that no choice of codes can make lookups slow.
+// table for codes of 1 character, one in pages for codes of 2, and for other lengths an
+// open-addressing hash under a per-index random seed, so that no choice of codes can make
+// lookups slow.
 #pragma once
 
 #include <cstddef>
@@ -26,11 +27,9 @@ inline constexpr size_t kCodeReadSlack = 8;
 class ColorKeyIndex {
   public:
     // table has count entries and must outlive the index. charsPerPixel (0 to 39) is the
-    // length of the codes DecodeRow takes; pixels is the picture's pixel count, which
-    // decides whether a 64K direct table for 2-character codes pays for itself.
-    ColorKeyIndex(const ColorKeyEntry* table, int32_t count, int32_t charsPerPixel = 0,
-                  int64_t pixels = 0)
-        : table_(table), count_(count), charsPerPixel_(charsPerPixel), pixels_(pixels) {}
+    // length of the codes DecodeRow takes.
+    ColorKeyIndex(const ColorKeyEntry* table, int32_t count, int32_t charsPerPixel = 0)
+        : table_(table), count_(count), charsPerPixel_(charsPerPixel) {}
 
     // Maps `width` codes of charsPerPixel raw bytes each, back to back at codes, to indices
     // in row[0..width). A zero byte ends a code early, as it ends a string. kCodeReadSlack
@@ -47,33 +46,29 @@ class ColorKeyIndex {
 
     void Build();
     [[nodiscard]] bool BuildHash();
-    [[nodiscard]] bool BuildDirect(int32_t codeBytes);
+    void BuildDirect();
     [[nodiscard]] bool BuildPaged();
     template <typename EntryOf>
     void ClaimKeys(int32_t codeBytes, EntryOf entryOf);
-    [[nodiscard]] bool Insert(uint64_t key, int32_t position);
-    [[nodiscard]] bool Grow();
-    [[nodiscard]] int32_t Lookup(uint64_t key) const;
-    [[nodiscard]] size_t Home(uint64_t key) const;
+    [[nodiscard]] size_t Probe(uint64_t key) const;
 
     const ColorKeyEntry* table_;
     int32_t count_;
     int32_t charsPerPixel_;
-    int64_t pixels_;
     State state_ = State::kUnbuilt;
 
     // Hash of the packed first 8 characters (see PackCode) to the first position.
     std::unique_ptr<Slot[]> slots_;
-    size_t capacity_ = 0;  // a power of two, at least four times used_: short probes
-    size_t used_ = 0;
+    size_t capacity_ = 0;  // a power of two
     uint64_t seed_ = 0;
 
-    // Direct table by the raw 1 or 2 code bytes: the index byte, or kUnknown.
-    std::unique_ptr<uint16_t[]> direct_;
+    // Direct table by the raw code byte: the index byte, or kUnknown.
+    uint16_t direct_[256] = {};
 
-    // The 2-byte direct table in 256-entry pages by the first byte, for pictures too small
-    // to fill 64K entries: page 0 is all unknown and serves every first byte no code starts
-    // with, so the fill costs the pages in use. Entry of b0 b1: pages_[pageOf_[b0] * 256 + b1].
+    // The 2-byte direct table in 256-entry pages by the first byte: page 0 is all unknown and
+    // serves every first byte no code starts with, so the fill costs the pages in use (and
+    // the pages in use stay in cache better than a whole 64K table would). Entry of b0 b1:
+    // pages_[pageOf_[b0] * 256 + b1].
     std::unique_ptr<uint16_t[]> pages_;
     uint16_t pageOf_[256] = {};
 };

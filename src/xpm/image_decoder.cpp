@@ -107,8 +107,7 @@ int32_t WriteBands(ImportContext& import, StreamHandle stream, const XpmValues& 
     BandBuffer buffer(static_cast<size_t>(rowsPerBand) * static_cast<size_t>(stride));
     if (!buffer.usable()) return Fail(import, kXpmNoMemory);
 
-    ColorKeyIndex codes(table, values.ncolors, values.charsPerPixel,
-                        int64_t{width} * int64_t{height});
+    ColorKeyIndex codes(table, values.ncolors, values.charsPerPixel);
     const int64_t bandCount = int64_t{fullBands} + (lastRows != 0 ? 1 : 0);
     BandPlacement placement = Placement(0, height, width, height);
     for (int64_t band = 0; band < bandCount; ++band) {

@@ -2,6 +2,7 @@
 // one row string at a time.
 #include "xpm/pixel_rows.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "xpmfilter/xpmfilter.h"
@@ -33,7 +34,7 @@ int32_t ReadPixelRow(StreamHandle stream, int32_t width, uint8_t* row, const Xpm
     uint8_t block[kBlockBytes + kCodeReadSlack];
     const int32_t codesPerBlock = kBlockBytes / cpp;
     for (int32_t x = 0; x < width;) {
-        const int32_t count = width - x < codesPerBlock ? width - x : codesPerBlock;
+        const int32_t count = std::min(width - x, codesPerBlock);
         const int32_t bytes = count * cpp;
         if (ReadBlock(stream, bytes, block) != bytes) return kXpmUndecodable;
         std::memset(block + bytes, 0, kCodeReadSlack);

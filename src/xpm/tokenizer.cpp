@@ -23,15 +23,15 @@ int IsWhitespace(signed char byte) {
     return byte == 13 || byte == 32 ? 1 : 0;
 }
 
-int32_t ReadHeaderWord(StreamHandle stream, char* slot) {
+bool ReadHeaderWord(StreamHandle stream, char* slot) {
     for (int i = 0; i < kWordSlotBytes; ++i) {
-        if (!ReadByte(stream, slot[i])) return -1;
+        if (!ReadByte(stream, slot[i])) return false;
         if (IsWhitespace(static_cast<signed char>(slot[i]))) {
             slot[i] = '\0';
-            return 0;
+            return true;
         }
     }
-    return -1;
+    return false;
 }
 
 bool SkipToQuote(StreamHandle stream) {
