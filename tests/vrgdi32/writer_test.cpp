@@ -46,8 +46,8 @@ PaletteEntry ColourOf(int32_t i) {
 }
 
 // Coordinates travel as their low 16 bits, y pointing up: a band's top edge lies `top` above
-// the picture's bottom, its left edge at `left`.
-BandPlacement Placement(int32_t width, int32_t top, int32_t rows, int32_t left = 0) {
+// the picture's bottom, its left edge at `left` (the bitmap's own, unless a test moves it).
+BandPlacement Placement(int32_t width, int32_t top, int32_t rows, int32_t left = 7) {
     const auto at = [](int32_t v) { return CoordSlot{static_cast<int16_t>(v), {}}; };
     return {at(left), at(top), at(left + width), at(top - rows), at(left + width), at(top)};
 }
@@ -68,7 +68,7 @@ void Begin(WriterHandle w, int16_t format = -8, int16_t width = 100, int16_t row
     const BitmapSize s = Size(width, rows);
     BitmapBegin(w, &p, &s, format, 0, 1, 3, 0);
 }
-void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left = 0,
+void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left = 7,
           int16_t format = -8, int16_t declared = -1) {
     static const uint8_t data[104 * 20] = {};
     const BandPlacement p = Placement(width, top, rows, left);
@@ -262,7 +262,6 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
 const VrHostHooks kWantsWmf{sizeof(VrHostHooks), kVrMetafileWmf},
     kV2WantsWmf{kVrHostHooksSizeV2, kVrMetafileWmf},
     kAtLimit{.size = sizeof(VrHostHooks), .maxPixels = 100000},
-    kOverLimit{.size = sizeof(VrHostHooks), .maxPixels = 99999},
     kToNowhere{.size = sizeof(VrHostHooks),
                .flags = kVrHookOutputFd,
                .outputFd = open("/dev/null", O_WRONLY)};
@@ -309,7 +308,7 @@ TEST(WriterTest, PicturesComeOutAsSent) {
          .shape = {{10}, 2, 2}},
         // Palette counts travel as 16 bits: 65536 arrives as none, 40000 as more than 256.
         {.name = "no palette", .run = {.width = 4, .height = 4, .colours = 0, .bandRows = 4}, .shape = {{4}, 1, 0}},
-        {.name = "65536 colours", .run = {.width = 16, .height = 16, .colours = 65536, .bandRows = 8},
+        {.name = "65536 colours", .run = {.width = 64, .height = 16, .colours = 65536, .bandRows = 8},
          .shape = {{16}, 256, 0}},
         {.name = "40000 colours", .run = {.width = 16, .height = 16, .colours = 40000, .bandRows = 8},
          .shape = {{16}, 256, 256}},
@@ -328,7 +327,8 @@ TEST(WriterTest, PicturesComeOutAsSent) {
          .shape = kWholeBitmap, .wmf = true},
         // The host's pixel limit holds from the frame on, before any band.
         {.name = "at the pixel limit", .run = {.hostValue = Address(kAtLimit)}, .shape = kFourBands},
-        {.name = "over the pixel limit", .run = {.hostValue = Address(kOverLimit)}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
+        {.name = "a frame over the pixel limit", .run = {.height = 1001, .hostValue = Address(kAtLimit),
+         .bitmap = [](WriterHandle w) { Begin(w); }}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
         {.name = "a bitmap over the pixel limit in a frame at it", .run = {.hostValue = Address(kAtLimit),
          .bitmap = [](WriterHandle w) { Begin(w, -8, 100, 1001); }}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
         {.name = "EMF named, WMF asked", .run = {.format = "EMF", .hostValue = Address(kWantsWmf)}, .shape = kFourBands},
@@ -581,16 +581,18 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
          .wantCode = kInvalid},
         {.name = "WMF band over another", .act = [](W w) { Begin(w); Band(w, 100, 10, 5); Band(w, 100, 10, 5); BitmapEnd(w); },
          .wantCode = kInvalid, .format = "WMF"},
-        {.name = "placement that disagrees with the rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 10, 0, -8, 5); },
+        {.name = "placement that disagrees with the rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 10, 7, -8, 5); },
          .wantCode = kInvalid},
         {.name = "band of no rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 0); }, .wantCode = kInvalid},
-        {.name = "band without pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 0, 0); }, .wantCode = kInvalid},
-        {.name = "band of 4-bit pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 0, -4); }, .wantCode = kInvalid},
+        {.name = "band without pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 7, 0); }, .wantCode = kInvalid},
+        {.name = "band of 4-bit pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 7, -4); }, .wantCode = kInvalid},
         {.name = "bitmap of 4-bit pixels", .act = [](W w) { Begin(w, -4); }, .wantCode = kInvalid},
         {.name = "band without placement", .act = [](W w) { static const uint8_t rows[500]{}; const BitmapSize s = Size(100, 5); Begin(w); BitmapWriteBand(w, nullptr, &s, -8, 1, rows); },
          .wantCode = kInvalid},
         {.name = "bitmap without its size", .act = [](W w) { const BandPlacement p = Placement(100, 10, 10); BitmapBegin(w, &p, nullptr, -8, 0, 1, 3, 0); },
          .wantCode = kInvalid},
+        {.name = "bitmap placed wider than its size", .act = [](W w) { const BandPlacement p = Placement(101, 10, 10);
+         const BitmapSize s = Size(100, 10); BitmapBegin(w, &p, &s, -8, 0, 1, 3, 0); }, .wantCode = kInvalid},
         {.name = "second bitmap", .act = [](W w) { Begin(w); Begin(w); }, .wantCode = kInvalid},
         {.name = "bitmap of 65535 x 65535 pixels", .act = [](W w) { Begin(w, -8, -1, -1); }, .wantCode = kMemory},
         {.name = "unit kind 2", .act = [](W w) { SetUnits(w, 2, 0.25); }, .wantCode = kInvalid},

@@ -14,7 +14,6 @@ namespace vrgdi32 {
 namespace {
 
 constexpr uint32_t kSrcCopy = 0x00CC0020;
-constexpr uint32_t kDibRgbColours = 0;
 // The reference device: ten inches square at the picture's own resolution.
 constexpr int32_t kReferenceMillimetres = 254;
 
@@ -70,18 +69,16 @@ class EnhancedLayout final : public MetafileLayout {
         const auto y = static_cast<int32_t>(r.y);
         const auto w = static_cast<int32_t>(r.width);
         const auto rows = static_cast<int32_t>(r.rows);
-        U_EMRSTRETCHDIBITS head{};
+        U_EMRSTRETCHDIBITS head{};  // Src (0, 0), iUsageSrc DIB_RGB_COLORS: zeros
         head.emr.iType = U_EMR_STRETCHDIBITS;
         head.emr.nSize = static_cast<uint32_t>(sizeof head) + r.infoBytes + r.pixelBytes;
         head.rclBounds = U_RECTL{0, y, w - 1, y + rows - 1};
         head.Dest = U_POINTL{0, y};
-        head.Src = U_POINTL{0, 0};
         head.cSrc = U_POINTL{w, rows};
         head.offBmiSrc = sizeof head;
         head.cbBmiSrc = r.infoBytes;
         head.offBitsSrc = static_cast<uint32_t>(sizeof head) + r.infoBytes;
         head.cbBitsSrc = r.pixelBytes;
-        head.iUsageSrc = kDibRgbColours;
         head.dwRop = kSrcCopy;
         head.cDest = U_POINTL{w, rows};
         std::memcpy(out, &head, sizeof head);
