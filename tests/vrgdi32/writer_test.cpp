@@ -618,15 +618,17 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
     for (const Case& k : cases) {
         const Outcome out = Drive({.format = k.format, .colours = 1, .bitmap = k.act});
         EXPECT_EQ(out.error, (Error{k.wantCode != 0, k.wantCode, 0})) << k.name;
-        // No picture: nothing of the sink's result fields is left as it was.
+        // No picture: nothing of the sink's result fields is left as it was. A picture's frame
+        // is the one set (1000 rows of 1/96 inch), not its bitmap's.
         OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
         const StatusSink& s = out.sink;
-        EXPECT_EQ(
-            std::vector<int64_t>({handle.enhanced() || handle.windows(), s.dataHandle != 0,
-                                  s.bounds[0], s.bounds[1], s.bounds[2], s.bounds[3],
-                                  s.unitsPerInch}),
-            k.made ? std::vector<int64_t>({1, 1, 0, 0, 100, 10, 96}) : std::vector<int64_t>(7, 0))
-            << k.name << ": a picture, a handle, the bounds, the units per inch";
+        EXPECT_EQ(std::vector<int64_t>({handle.enhanced() ? I32At(handle.bytes(), 36) : 0,
+                                        s.dataHandle != 0, s.bounds[0], s.bounds[1], s.bounds[2],
+                                        s.bounds[3], s.unitsPerInch}),
+                  k.made ? std::vector<int64_t>(
+                               {std::lround(1000 * 25.4 / 96 * 100) - 1, 1, 0, 0, 100, 10, 96})
+                         : std::vector<int64_t>(7, 0))
+            << k.name << ": the frame's bottom, a handle, the bounds, the units per inch";
     }
 }
 
