@@ -283,16 +283,12 @@ TEST(WriterTest, PicturesComeOutAsSent) {
     // Bands join into records of at least 64 rows or 1 MiB of pixels; the last takes the rest.
     // clang-format off
     const Case cases[] = {
-        {.name = "one pixel", .run = {.width = 1, .height = 1, .colours = 1, .bandRows = 1}, .shape = {{1}, 1, 1}},
         {.name = "rows padded", .run = {.width = 5, .height = 3, .colours = 4, .bandRows = 3}, .shape = {{3}, 4, 4}},
-        {.name = "bands of 327 rows", .shape = kFourBands},
         {.name = "300 colours", .run = {.width = 3, .height = 7, .colours = 300, .bandRows = 7}, .shape = {{7}, 256, 256}},
         {.name = "32768 wide", .run = {.width = 32768, .height = 2, .colours = 2, .bandRows = 1}, .shape = {{2}, 2, 2}},
         {.name = "40000 rows", .run = {.width = 1, .height = 40000, .colours = 2, .bandRows = 32768},
          .shape = {{32768, 7232}, 2, 2}},
         {.name = "no rows", .run = {.width = 10, .height = 0, .colours = 2, .bandRows = 1}, .shape = {{}, 2, 2}},
-        {.name = "a short last band", .run = {.width = 333, .height = 200, .colours = 256, .bandRows = 98},
-         .shape = {{98, 98, 4}, 256, 256}},
         {.name = "bands joined to 64 rows", .run = {.width = 5000, .height = 100, .colours = 3, .bandRows = 6},
          .shape = {{66, 34}, 3, 3}},
         {.name = "two bands joined", .run = {.width = 513, .height = 130, .colours = 5, .bandRows = 63},
