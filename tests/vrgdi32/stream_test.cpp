@@ -240,9 +240,6 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastToldPosition) {
          .starved = true, .tmpdir = ""},
         {.name = "spill file full half-way", .kind = "routine", .size = 10 << 20, .mark = 1000, .piece = 65536,
          .scanReads = {65536}, .rereads = {65536}, .starved = true, .starvedOf = xpmfault::Kind::kWrite},
-        {.name = "no directory for a spill file", .kind = "routine", .size = 10 << 20, .mark = 3,
-         .piece = 65536, .scanReads = {65536}, .rereads = {65536},
-         .tmpdir = "/no/such/directory"},
     };
     // clang-format on
     for (const Case& c : cases) {
