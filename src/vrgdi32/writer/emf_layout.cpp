@@ -1,6 +1,7 @@
 // The Enhanced Metafile layout (see metafile_layout.h). The header and the end record are
 // made by libUEMF; the stretch-DIB record's fixed part is filled here, as libUEMF would, so
 // that its pixels can follow straight from the band without another copy.
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -43,10 +44,9 @@ class EnhancedLayout final : public MetafileLayout {
         const U_RECTL bounds{0, 0, width - 1, height - 1};
         const U_RECTL frame{0, 0, shape.frameWidthHundredthsMm - 1,
                             shape.frameHeightHundredthsMm - 1};
-        int64_t devicePixels = int64_t{shape.unitsPerInch} * 10;
-        if (devicePixels > INT32_MAX) devicePixels = INT32_MAX;
-        const U_SIZEL device{static_cast<int32_t>(devicePixels),
-                             static_cast<int32_t>(devicePixels)};
+        const auto devicePixels =
+            static_cast<int32_t>(std::min<int64_t>(int64_t{shape.unitsPerInch} * 10, INT32_MAX));
+        const U_SIZEL device{devicePixels, devicePixels};
         const U_SIZEL millimetres{kReferenceMillimetres, kReferenceMillimetres};
         const std::size_t start = out.size();
         if (!AppendRecord(
