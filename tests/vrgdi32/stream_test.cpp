@@ -85,12 +85,12 @@ struct Source {
     }
 };
 
-// Reads to the end in reads of the given sizes, in turn. A stale errno before each read is
-// no failure of it.
+// Reads to the end in reads of the given sizes, in turn. A stale errno before each read (EINTR,
+// which a read retries on) is no failure of it and no reason to read again.
 Bytes ReadAll(StreamHandle stream, std::vector<int32_t> sizes) {
     Bytes got, buffer(static_cast<std::size_t>(*std::max_element(sizes.begin(), sizes.end())));
     for (std::size_t step = 0;; ++step) {
-        errno = EIO;
+        errno = EINTR;
         const int32_t n = StreamRead(stream, buffer.data(), sizes[step % sizes.size()]);
         EXPECT_LE(n, sizes[step % sizes.size()]);
         if (n <= 0) return got;

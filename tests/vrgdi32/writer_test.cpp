@@ -62,7 +62,7 @@ Error TakeError(WriterHandle writer) {
 }
 
 // Pieces of a 100 x 10 bitmap (unless said) placed from y = rows down to 0, as the filter places
-// it, and bands of it: format 0 sends no pixels, `declared` rows other than the placement's.
+// it, and bands of it: `declared` rows other than the placement's.
 void Begin(WriterHandle w, int16_t format = -8, int16_t width = 100, int16_t rows = 10) {
     const BandPlacement p = Placement(width, rows, rows);
     const BitmapSize s = Size(width, rows);
@@ -73,7 +73,7 @@ void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left
     static const uint8_t data[104 * 20] = {};
     const BandPlacement p = Placement(width, top, rows, left);
     const BitmapSize s = Size(width, declared < 0 ? rows : declared);
-    BitmapWriteBand(w, &p, &s, format, 1, format == 0 ? nullptr : data);
+    BitmapWriteBand(w, &p, &s, format, 1, data);
 }
 
 // What is sent: bands of bandRows (the first of firstRows when set), from the top or from the
@@ -168,10 +168,10 @@ Outcome Drive(const Sent& run) {
 }
 
 // The host's renderer, noting each bitmap record: top row, rows, DIB height, colours, pixels per
-// metre.
+// metre, bytes of pixels.
 struct Seen final : PictureTarget {
     RgbImage image;
-    std::vector<std::array<int64_t, 5>> draws;
+    std::vector<std::array<int64_t, 6>> draws;
     bool begin(int32_t width, int32_t height, std::string*) override {
         return image = {width, height, std::vector<uint8_t>(size_t(width) * height * 3, 0xFF)},
                true;
@@ -179,7 +179,8 @@ struct Seen final : PictureTarget {
     bool paint(const BitmapDraw& d, const DibPlacement& p, std::string* error) override {
         if (!PaintDib(d.info, d.bits, p, image, 0, error)) return false;
         return draws.push_back({std::min(p.destY0, p.destY1), std::abs(p.destY1 - p.destY0),
-                                I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24)}),
+                                I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24),
+                                U32At(d.info, 20)}),
                true;
     }
 };
@@ -218,14 +219,15 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
     EXPECT_TRUE(wrong == std::ssize(pixels) && pixels.size() == seen.image.pixels.size())
         << what << ": " << seen.image.width << " x " << seen.image.height << ", first wrong pixel "
         << wrong / 3 % run.width << ", " << wrong / 3 / run.width;
-    std::vector<std::array<int64_t, 5>> draws;
+    std::vector<std::array<int64_t, 6>> draws;
     for (int64_t y = 0; int32_t rows : want.records)
-        draws.push_back({y, rows, rows, want.tableColours, std::lround(1000 / run.unitMm)}),
+        draws.push_back({y, rows, rows, want.tableColours, std::lround(1000 / run.unitMm),
+                         rows * ((run.width + 3) / 4 * 4)}),
             y += rows;
     std::sort(seen.draws.begin(), seen.draws.end());  // the order of records is free
     EXPECT_EQ(seen.draws, draws) << what << ": bitmap records";
-    // The sink, then the header's account of the metafile: size, and records with the header and
-    // the end.
+    // The sink, then the header's account of the metafile: size, records with the header and
+    // the end, handles (only the reserved one: no objects).
     uint16_t checksum = 0;
     for (int i = 0; i < 20; i += 2) checksum ^= U16At(b, i);
     const int64_t inch = std::lround(25.4 / run.unitMm), size = std::ssize(b);
@@ -248,12 +250,12 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
     } else {
         got.insert(got.end(), {I32At(b, 8), I32At(b, 12), I32At(b, 16), I32At(b, 20), I32At(b, 24),
                                I32At(b, 28), I32At(b, 32), I32At(b, 36), U32At(b, 48), U32At(b, 52),
-                               std::lround(I32At(b, 72) * 25.4 / I32At(b, 80)),
+                               U16At(b, 56), std::lround(I32At(b, 72) * 25.4 / I32At(b, 80)),
                                std::lround(I32At(b, 76) * 25.4 / I32At(b, 84))});
         expected.insert(expected.end(), {0, 0, run.width - 1, run.height - 1, 0, 0,
                                          std::lround(run.width * run.unitMm * 100) - 1,
                                          std::lround(run.height * run.unitMm * 100) - 1, size,
-                                         std::ssize(seen.draws) + 2, inch, inch});
+                                         std::ssize(seen.draws) + 2, 1, inch, inch});
     }
     EXPECT_EQ(got, expected) << what << ": the sink, then the header";
 }
@@ -580,7 +582,6 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
         {.name = "placement that disagrees with the rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 10, 7, -8, 5); },
          .wantCode = kInvalid},
         {.name = "band of no rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 0); }, .wantCode = kInvalid},
-        {.name = "band without pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 7, 0); }, .wantCode = kInvalid},
         {.name = "band of 4-bit pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 7, -4); }, .wantCode = kInvalid},
         {.name = "bitmap of 4-bit pixels", .act = [](W w) { Begin(w, -4); }, .wantCode = kInvalid},
         {.name = "band without placement", .act = [](W w) { static const uint8_t rows[500]{}; const BitmapSize s = Size(100, 5); Begin(w); BitmapWriteBand(w, nullptr, &s, -8, 1, rows); },
