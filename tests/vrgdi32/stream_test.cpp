@@ -85,12 +85,12 @@ struct Source {
     }
 };
 
-// Reads to the end in reads of the given sizes, in turn. A stale errno before each read is
-// no failure of it.
+// Reads to the end in reads of the given sizes, in turn. A stale errno before each read (EINTR,
+// which a read retries on) is no failure of it and no reason to read again.
 Bytes ReadAll(StreamHandle stream, std::vector<int32_t> sizes) {
     Bytes got, buffer(static_cast<std::size_t>(*std::max_element(sizes.begin(), sizes.end())));
     for (std::size_t step = 0;; ++step) {
-        errno = EIO;
+        errno = EINTR;
         const int32_t n = StreamRead(stream, buffer.data(), sizes[step % sizes.size()]);
         EXPECT_LE(n, sizes[step % sizes.size()]);
         if (n <= 0) return got;
@@ -214,9 +214,10 @@ TEST(StreamTest, SameBytesWhateverTheReadSizeAndSource) {
 
 // What the colour-key check does: note the position, read far ahead, go back. Beyond the memory
 // window (4 MiB) the bytes come back from a spill file, or, without one, from memory; so they
-// do when memory runs out half-way through (starved). piece: the most the routine delivers a
-// call (a whole 64 KiB chunk is no failure). Within the window, the window grows with what it
-// holds.
+// do when memory runs out, or the spill file's disk fills, half-way through (starved, of
+// starvedOf: the first allocation or write of every read fails). piece: the most the routine
+// delivers a call (a whole 64 KiB chunk is no failure). Within the window, the window grows with
+// what it holds.
 TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastToldPosition) {
     struct Case {
         const char* name;
@@ -225,6 +226,7 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastToldPosition) {
         std::vector<int32_t> scanReads, rereads;
         bool starved = false;
         const char* tmpdir = "/tmp";
+        xpmfault::Kind starvedOf = xpmfault::Kind::kAllocation;
     };
     // clang-format off
     const Case cases[] = {
@@ -236,9 +238,8 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastToldPosition) {
         {.name = "no spill file, memory short half-way", .kind = "routine-unsized",
          .size = 9 << 20, .mark = 5, .piece = 65521, .scanReads = {4096}, .rereads = {70000},
          .starved = true, .tmpdir = ""},
-        {.name = "no directory for a spill file", .kind = "routine", .size = 10 << 20, .mark = 3,
-         .piece = 65536, .scanReads = {65536}, .rereads = {65536},
-         .tmpdir = "/no/such/directory"},
+        {.name = "spill file full half-way", .kind = "routine", .size = 10 << 20, .mark = 1000, .piece = 65536,
+         .scanReads = {65536}, .rereads = {65536}, .starved = true, .starvedOf = xpmfault::Kind::kWrite},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -252,7 +253,7 @@ TEST(StreamTest, ForwardOnlyStreamGoesBackToTheLastToldPosition) {
             want = std::min(c.scanReads[step % c.scanReads.size()], c.size - at);
             const auto read = [&] { got = StreamRead(stream, buffer.data(), want); };
             if (c.starved && at >= c.size / 2)
-                (void)xpmfault::FailDuring(xpmfault::Kind::kAllocation, 0, read);
+                (void)xpmfault::FailDuring(c.starvedOf, 0, read);
             else
                 read();
             ASSERT_EQ(got, want) << c.name << ": read at " << at;

@@ -46,8 +46,8 @@ PaletteEntry ColourOf(int32_t i) {
 }
 
 // Coordinates travel as their low 16 bits, y pointing up: a band's top edge lies `top` above
-// the picture's bottom, its left edge at `left`.
-BandPlacement Placement(int32_t width, int32_t top, int32_t rows, int32_t left = 0) {
+// the picture's bottom, its left edge at `left` (the bitmap's own, unless a test moves it).
+BandPlacement Placement(int32_t width, int32_t top, int32_t rows, int32_t left = 7) {
     const auto at = [](int32_t v) { return CoordSlot{static_cast<int16_t>(v), {}}; };
     return {at(left), at(top), at(left + width), at(top - rows), at(left + width), at(top)};
 }
@@ -62,18 +62,18 @@ Error TakeError(WriterHandle writer) {
 }
 
 // Pieces of a 100 x 10 bitmap (unless said) placed from y = rows down to 0, as the filter places
-// it, and bands of it: format 0 sends no pixels, `declared` rows other than the placement's.
+// it, and bands of it: `declared` rows other than the placement's.
 void Begin(WriterHandle w, int16_t format = -8, int16_t width = 100, int16_t rows = 10) {
     const BandPlacement p = Placement(width, rows, rows);
     const BitmapSize s = Size(width, rows);
     BitmapBegin(w, &p, &s, format, 0, 1, 3, 0);
 }
-void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left = 0,
+void Band(WriterHandle w, int16_t width, int16_t top, int16_t rows, int16_t left = 7,
           int16_t format = -8, int16_t declared = -1) {
     static const uint8_t data[104 * 20] = {};
     const BandPlacement p = Placement(width, top, rows, left);
     const BitmapSize s = Size(width, declared < 0 ? rows : declared);
-    BitmapWriteBand(w, &p, &s, format, 1, format == 0 ? nullptr : data);
+    BitmapWriteBand(w, &p, &s, format, 1, data);
 }
 
 // What is sent: bands of bandRows (the first of firstRows when set), from the top or from the
@@ -168,10 +168,10 @@ Outcome Drive(const Sent& run) {
 }
 
 // The host's renderer, noting each bitmap record: top row, rows, DIB height, colours, pixels per
-// metre.
+// metre, bytes of pixels.
 struct Seen final : PictureTarget {
     RgbImage image;
-    std::vector<std::array<int64_t, 5>> draws;
+    std::vector<std::array<int64_t, 6>> draws;
     bool begin(int32_t width, int32_t height, std::string*) override {
         return image = {width, height, std::vector<uint8_t>(size_t(width) * height * 3, 0xFF)},
                true;
@@ -179,7 +179,8 @@ struct Seen final : PictureTarget {
     bool paint(const BitmapDraw& d, const DibPlacement& p, std::string* error) override {
         if (!PaintDib(d.info, d.bits, p, image, 0, error)) return false;
         return draws.push_back({std::min(p.destY0, p.destY1), std::abs(p.destY1 - p.destY0),
-                                I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24)}),
+                                I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24),
+                                U32At(d.info, 20)}),
                true;
     }
 };
@@ -218,14 +219,15 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
     EXPECT_TRUE(wrong == std::ssize(pixels) && pixels.size() == seen.image.pixels.size())
         << what << ": " << seen.image.width << " x " << seen.image.height << ", first wrong pixel "
         << wrong / 3 % run.width << ", " << wrong / 3 / run.width;
-    std::vector<std::array<int64_t, 5>> draws;
+    std::vector<std::array<int64_t, 6>> draws;
     for (int64_t y = 0; int32_t rows : want.records)
-        draws.push_back({y, rows, rows, want.tableColours, std::lround(1000 / run.unitMm)}),
+        draws.push_back({y, rows, rows, want.tableColours, std::lround(1000 / run.unitMm),
+                         rows * ((run.width + 3) / 4 * 4)}),
             y += rows;
     std::sort(seen.draws.begin(), seen.draws.end());  // the order of records is free
     EXPECT_EQ(seen.draws, draws) << what << ": bitmap records";
-    // The sink, then the header's account of the metafile: size, and records with the header and
-    // the end.
+    // The sink, then the header's account of the metafile: size, records with the header and
+    // the end, handles (only the reserved one: no objects).
     uint16_t checksum = 0;
     for (int i = 0; i < 20; i += 2) checksum ^= U16At(b, i);
     const int64_t inch = std::lround(25.4 / run.unitMm), size = std::ssize(b);
@@ -248,12 +250,12 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
     } else {
         got.insert(got.end(), {I32At(b, 8), I32At(b, 12), I32At(b, 16), I32At(b, 20), I32At(b, 24),
                                I32At(b, 28), I32At(b, 32), I32At(b, 36), U32At(b, 48), U32At(b, 52),
-                               std::lround(I32At(b, 72) * 25.4 / I32At(b, 80)),
+                               U16At(b, 56), std::lround(I32At(b, 72) * 25.4 / I32At(b, 80)),
                                std::lround(I32At(b, 76) * 25.4 / I32At(b, 84))});
         expected.insert(expected.end(), {0, 0, run.width - 1, run.height - 1, 0, 0,
                                          std::lround(run.width * run.unitMm * 100) - 1,
                                          std::lround(run.height * run.unitMm * 100) - 1, size,
-                                         std::ssize(seen.draws) + 2, inch, inch});
+                                         std::ssize(seen.draws) + 2, 1, inch, inch});
     }
     EXPECT_EQ(got, expected) << what << ": the sink, then the header";
 }
@@ -262,7 +264,6 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
 const VrHostHooks kWantsWmf{sizeof(VrHostHooks), kVrMetafileWmf},
     kV2WantsWmf{kVrHostHooksSizeV2, kVrMetafileWmf},
     kAtLimit{.size = sizeof(VrHostHooks), .maxPixels = 100000},
-    kOverLimit{.size = sizeof(VrHostHooks), .maxPixels = 99999},
     kToNowhere{.size = sizeof(VrHostHooks),
                .flags = kVrHookOutputFd,
                .outputFd = open("/dev/null", O_WRONLY)};
@@ -284,16 +285,12 @@ TEST(WriterTest, PicturesComeOutAsSent) {
     // Bands join into records of at least 64 rows or 1 MiB of pixels; the last takes the rest.
     // clang-format off
     const Case cases[] = {
-        {.name = "one pixel", .run = {.width = 1, .height = 1, .colours = 1, .bandRows = 1}, .shape = {{1}, 1, 1}},
         {.name = "rows padded", .run = {.width = 5, .height = 3, .colours = 4, .bandRows = 3}, .shape = {{3}, 4, 4}},
-        {.name = "bands of 327 rows", .shape = kFourBands},
         {.name = "300 colours", .run = {.width = 3, .height = 7, .colours = 300, .bandRows = 7}, .shape = {{7}, 256, 256}},
         {.name = "32768 wide", .run = {.width = 32768, .height = 2, .colours = 2, .bandRows = 1}, .shape = {{2}, 2, 2}},
         {.name = "40000 rows", .run = {.width = 1, .height = 40000, .colours = 2, .bandRows = 32768},
          .shape = {{32768, 7232}, 2, 2}},
         {.name = "no rows", .run = {.width = 10, .height = 0, .colours = 2, .bandRows = 1}, .shape = {{}, 2, 2}},
-        {.name = "a short last band", .run = {.width = 333, .height = 200, .colours = 256, .bandRows = 98},
-         .shape = {{98, 98, 4}, 256, 256}},
         {.name = "bands joined to 64 rows", .run = {.width = 5000, .height = 100, .colours = 3, .bandRows = 6},
          .shape = {{66, 34}, 3, 3}},
         {.name = "two bands joined", .run = {.width = 513, .height = 130, .colours = 5, .bandRows = 63},
@@ -309,7 +306,7 @@ TEST(WriterTest, PicturesComeOutAsSent) {
          .shape = {{10}, 2, 2}},
         // Palette counts travel as 16 bits: 65536 arrives as none, 40000 as more than 256.
         {.name = "no palette", .run = {.width = 4, .height = 4, .colours = 0, .bandRows = 4}, .shape = {{4}, 1, 0}},
-        {.name = "65536 colours", .run = {.width = 16, .height = 16, .colours = 65536, .bandRows = 8},
+        {.name = "65536 colours", .run = {.width = 64, .height = 16, .colours = 65536, .bandRows = 8},
          .shape = {{16}, 256, 0}},
         {.name = "40000 colours", .run = {.width = 16, .height = 16, .colours = 40000, .bandRows = 8},
          .shape = {{16}, 256, 256}},
@@ -328,7 +325,8 @@ TEST(WriterTest, PicturesComeOutAsSent) {
          .shape = kWholeBitmap, .wmf = true},
         // The host's pixel limit holds from the frame on, before any band.
         {.name = "at the pixel limit", .run = {.hostValue = Address(kAtLimit)}, .shape = kFourBands},
-        {.name = "over the pixel limit", .run = {.hostValue = Address(kOverLimit)}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
+        {.name = "a frame over the pixel limit", .run = {.height = 1001, .hostValue = Address(kAtLimit),
+         .bitmap = [](WriterHandle w) { Begin(w); }}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
         {.name = "a bitmap over the pixel limit in a frame at it", .run = {.hostValue = Address(kAtLimit),
          .bitmap = [](WriterHandle w) { Begin(w, -8, 100, 1001); }}, .wantCode = kVrErrTooManyPixels, .failedBand = 0},
         {.name = "EMF named, WMF asked", .run = {.format = "EMF", .hostValue = Address(kWantsWmf)}, .shape = kFourBands},
@@ -581,16 +579,17 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
          .wantCode = kInvalid},
         {.name = "WMF band over another", .act = [](W w) { Begin(w); Band(w, 100, 10, 5); Band(w, 100, 10, 5); BitmapEnd(w); },
          .wantCode = kInvalid, .format = "WMF"},
-        {.name = "placement that disagrees with the rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 10, 0, -8, 5); },
+        {.name = "placement that disagrees with the rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 10, 7, -8, 5); },
          .wantCode = kInvalid},
         {.name = "band of no rows", .act = [](W w) { Begin(w); Band(w, 100, 10, 0); }, .wantCode = kInvalid},
-        {.name = "band without pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 0, 0); }, .wantCode = kInvalid},
-        {.name = "band of 4-bit pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 0, -4); }, .wantCode = kInvalid},
+        {.name = "band of 4-bit pixels", .act = [](W w) { Begin(w); Band(w, 100, 10, 5, 7, -4); }, .wantCode = kInvalid},
         {.name = "bitmap of 4-bit pixels", .act = [](W w) { Begin(w, -4); }, .wantCode = kInvalid},
         {.name = "band without placement", .act = [](W w) { static const uint8_t rows[500]{}; const BitmapSize s = Size(100, 5); Begin(w); BitmapWriteBand(w, nullptr, &s, -8, 1, rows); },
          .wantCode = kInvalid},
         {.name = "bitmap without its size", .act = [](W w) { const BandPlacement p = Placement(100, 10, 10); BitmapBegin(w, &p, nullptr, -8, 0, 1, 3, 0); },
          .wantCode = kInvalid},
+        {.name = "bitmap placed wider than its size", .act = [](W w) { const BandPlacement p = Placement(101, 10, 10);
+         const BitmapSize s = Size(100, 10); BitmapBegin(w, &p, &s, -8, 0, 1, 3, 0); }, .wantCode = kInvalid},
         {.name = "second bitmap", .act = [](W w) { Begin(w); Begin(w); }, .wantCode = kInvalid},
         {.name = "bitmap of 65535 x 65535 pixels", .act = [](W w) { Begin(w, -8, -1, -1); }, .wantCode = kMemory},
         {.name = "unit kind 2", .act = [](W w) { SetUnits(w, 2, 0.25); }, .wantCode = kInvalid},
@@ -616,15 +615,17 @@ TEST(WriterTest, CallsThatDoNotFitAreRefused) {
     for (const Case& k : cases) {
         const Outcome out = Drive({.format = k.format, .colours = 1, .bitmap = k.act});
         EXPECT_EQ(out.error, (Error{k.wantCode != 0, k.wantCode, 0})) << k.name;
-        // No picture: nothing of the sink's result fields is left as it was.
+        // No picture: nothing of the sink's result fields is left as it was. A picture's frame
+        // is the one set (1000 rows of 1/96 inch), not its bitmap's.
         OwnedMetafile handle(reinterpret_cast<void*>(out.sink.dataHandle));
         const StatusSink& s = out.sink;
-        EXPECT_EQ(
-            std::vector<int64_t>({handle.enhanced() || handle.windows(), s.dataHandle != 0,
-                                  s.bounds[0], s.bounds[1], s.bounds[2], s.bounds[3],
-                                  s.unitsPerInch}),
-            k.made ? std::vector<int64_t>({1, 1, 0, 0, 100, 10, 96}) : std::vector<int64_t>(7, 0))
-            << k.name << ": a picture, a handle, the bounds, the units per inch";
+        EXPECT_EQ(std::vector<int64_t>({handle.enhanced() ? I32At(handle.bytes(), 36) : 0,
+                                        s.dataHandle != 0, s.bounds[0], s.bounds[1], s.bounds[2],
+                                        s.bounds[3], s.unitsPerInch}),
+                  k.made ? std::vector<int64_t>(
+                               {std::lround(1000 * 25.4 / 96 * 100) - 1, 1, 0, 0, 100, 10, 96})
+                         : std::vector<int64_t>(7, 0))
+            << k.name << ": the frame's bottom, a handle, the bounds, the units per inch";
     }
 }
 

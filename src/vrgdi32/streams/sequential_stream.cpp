@@ -1,6 +1,7 @@
 // Streams over sources that read only forward (see sequential_stream.h).
 #include "streams/sequential_stream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -57,7 +58,7 @@ void SequentialStream::DropSpill() {
 int32_t SequentialStream::MakeRoom() {
     // Drop the bytes before the mark once they are at least half of what is held, or
     // when there is no room left for another pull.
-    const int64_t droppable = (mark_ < WindowEnd() ? mark_ : WindowEnd()) - windowStart_;
+    const int64_t droppable = std::min(mark_, WindowEnd()) - windowStart_;
     const auto capacity = static_cast<int64_t>(window_.capacity());
     if (droppable > 0 && (droppable * 2 >= filled_ || capacity - filled_ < kChunkBytes)) {
         std::memmove(window_.data(), window_.data() + droppable,
@@ -97,9 +98,9 @@ bool SequentialStream::Fill(int64_t needed) {
         return false;
     }
     // A read at a position sought past the window needs the bytes up to there as well.
-    if (pendingPosition_ > WindowEnd()) needed += pendingPosition_ - WindowEnd();
+    needed += std::max<int64_t>(pendingPosition_ - WindowEnd(), 0);
     const int32_t asked =
-        exactPulls_ && needed < kChunkBytes ? static_cast<int32_t>(needed) : kChunkBytes;
+        exactPulls_ ? static_cast<int32_t>(std::min<int64_t>(needed, kChunkBytes)) : kChunkBytes;
     const int32_t got = Pull(window_.data() + filled_, asked);
     if (got < 0 || got > asked) {
         // -2 to -4095 carry the system's error number; any other failure has no cause to give.
@@ -110,12 +111,13 @@ bool SequentialStream::Fill(int64_t needed) {
     } else {
         filled_ += got;
     }
-    if (pendingPosition_ < 0 || pendingPosition_ <= WindowEnd()) {
+    if (pendingPosition_ <= WindowEnd()) {  // none pending is -1
         PlaceCursor(position);
     } else {
         cursor_ = end_ = window_.data() + filled_;
     }
-    return !ended_ || got > 0;
+    // False once the source ended or failed (a pull of more than asked failed: nothing kept).
+    return !ended_;
 }
 
 bool SequentialStream::Replay(int64_t position) {
@@ -124,13 +126,13 @@ bool SequentialStream::Replay(int64_t position) {
         return false;
     }
     const int64_t spilled = windowStart_ - position;
-    const int32_t wanted = spilled < kChunkBytes ? static_cast<int32_t>(spilled) : kChunkBytes;
-    const int32_t got = spill_.ReadAt(position - spillStart_, replay_.data(), wanted);
+    const auto wanted = static_cast<int32_t>(std::min<int64_t>(spilled, kChunkBytes));
+    const int32_t got = spill_.ReadAt(position - spillStart_, replay_.data(), wanted);  // >= 0
     replayStart_ = position;
     cursor_ = replay_.data();
-    end_ = replay_.data() + (got > 0 ? got : 0);
-    if (got <= 0) Fail(EIO);  // the spill file gave back less than it took
-    return got > 0;
+    end_ = replay_.data() + got;
+    if (got == 0) Fail(EIO);  // the spill file gave back less than it took
+    return got != 0;
 }
 
 int32_t SequentialStream::ReadSlow(uint8_t* out, int32_t count) {

@@ -1,6 +1,7 @@
 // The metafile's byte sinks (see byte_sink.h).
 #include "writer/byte_sink.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -44,12 +45,9 @@ int16_t MemorySink::Write(const void* bytes, std::size_t count) {
 
 int16_t MemorySink::Place(std::size_t offset, const void* bytes, std::size_t count) {
     if (failure_ != 0) return failure_;
-    if (offset > SIZE_MAX - count) return failure_ = kVrErrMemory;
-    if (offset + count > capacity_) {
-        if (const int16_t code = Reserve(offset + count)) return code;
-    }
+    if (const int16_t code = Reserve(offset + count)) return code;
     if (count != 0) std::memcpy(data_ + offset, bytes, count);
-    if (offset + count > size_) size_ = offset + count;
+    size_ = std::max(size_, offset + count);
     return 0;
 }
 
@@ -66,8 +64,7 @@ uint8_t* MemorySink::Release() {
 
 int16_t FileSink::Reserve(std::size_t total) {
     if (failure_ != 0 || buffer_.data() != nullptr) return failure_;
-    if (!buffer_.Allocate(total < kFileBufferBytes ? total : kFileBufferBytes))
-        return failure_ = kVrErrMemory;
+    if (!buffer_.Allocate(std::min(total, kFileBufferBytes))) return failure_ = kVrErrMemory;
     return 0;
 }
 
@@ -116,10 +113,9 @@ int16_t FileSink::Write(const void* bytes, std::size_t count) {
 
 int16_t FileSink::Place(std::size_t offset, const void* bytes, std::size_t count) {
     if (failure_ != 0) return failure_;
-    if (offset > SIZE_MAX - count) return failure_ = kVrErrMemory;
     // What waits in the buffer goes first, so that the file's end stays where appends go.
     if (const int16_t code = Drain()) return code;
-    if (offset + count > size_) size_ = offset + count;
+    size_ = std::max(size_, offset + count);
     return WriteFully(offset, static_cast<const uint8_t*>(bytes), count);
 }
 

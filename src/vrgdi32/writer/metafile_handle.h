@@ -13,8 +13,9 @@ namespace vrgdi32 {
 // caller's.
 [[nodiscard]] void* MetafileFromBytes(bool windowsMetafile, uint32_t size, uint8_t* bytes);
 // A handle whose bits are head followed by the first size bytes of the open file fd from
-// byte skip on: the file's own head replaced by the handle's. The bits are the handle's own
-// copy: the file may then be closed, changed or removed without touching them. Null on failure.
+// byte skip on (skip no more than the file's own head): the file's head replaced by the
+// handle's. The bits are the handle's own copy: the file may then be closed, changed or
+// removed without touching them. Null on failure.
 [[nodiscard]] void* MetafileFromFile(bool windowsMetafile, int fd, uint32_t size,
                                      std::span<const uint8_t> head, std::size_t skip);
 // A handle over a copy of the first size bytes of fd in an unnamed file of its own that no

@@ -109,7 +109,6 @@ int16_t MetafileStream::Join(uint32_t y, uint32_t rows, const uint8_t* data, con
     }
     joinedRows_ += rows;
     joinedInk_.colours = std::max(joinedInk_.colours, ink.colours);
-    joinedInk_.colourTable = ink.colourTable;
     joinedInk_.pixelsPerMetre = ink.pixelsPerMetre;
     return 0;
 }

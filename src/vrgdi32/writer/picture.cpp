@@ -32,18 +32,16 @@ uint8_t Highest(const uint8_t* bytes, std::size_t count) {
     std::size_t i = 0;
     for (; i + kBlock <= count; i += kBlock) {
         uint8_t block = 0;
-        for (std::size_t k = 0; k < kBlock; ++k)
-            block = bytes[i + k] > block ? bytes[i + k] : block;
-        highest = block > highest ? block : highest;
+        for (std::size_t k = 0; k < kBlock; ++k) block = std::max(block, bytes[i + k]);
+        highest = std::max(highest, block);
     }
-    for (; i < count; ++i) highest = bytes[i] > highest ? bytes[i] : highest;
+    for (; i < count; ++i) highest = std::max(highest, bytes[i]);
     return highest;
 }
 
+// Every value here is a positive size over a positive, finite unit: never negative, never NaN.
 int32_t ClampToInt32(double value) {
-    if (!(value > -2147483648.0)) return INT32_MIN;
-    if (value > 2147483647.0) return INT32_MAX;
-    return static_cast<int32_t>(std::lround(value));
+    return static_cast<int32_t>(std::lround(std::min(value, double{INT32_MAX})));
 }
 
 }  // namespace
@@ -80,7 +78,7 @@ int16_t Picture::SetPalette(int16_t first, int16_t count, const PaletteEntry* en
         quad[1] = static_cast<uint8_t>(entries[i].green);
         quad[2] = static_cast<uint8_t>(entries[i].red);
     }
-    if (start + number > paletteCount_) paletteCount_ = start + number;
+    paletteCount_ = std::max(paletteCount_, start + number);
     return 0;
 }
 
@@ -120,22 +118,16 @@ int16_t Picture::WriteBand(const BandPlacement& placement, const BitmapSize& siz
     const uint32_t y = Extent16(placement.p1y.value, originY_);
     if (x != 0 || y + count > height_ || rowsWritten_ + count > height_) return kVrErrInvalidCall;
 
-    // Every pixel must find its colour in the table; entries never set stay black. With a
-    // full palette there is nothing to look for.
-    uint32_t colours = std::min<uint32_t>(paletteCount_, 256);
-    if (colours < 256) {
-        const uint32_t stride = (width + 3) / 4 * 4;
-        uint8_t highest = 0;
-        for (uint32_t r = 0; r < count && highest != 255; ++r) {
-            const uint8_t found = Highest(rows + static_cast<std::size_t>(r) * stride, width);
-            highest = found > highest ? found : highest;
-        }
-        if (colours < highest + 1u) colours = highest + 1u;
-    }
+    // Every pixel must find its colour in the table, which runs to the highest index used
+    // (entries never set stay black). The search stops at 255: a full palette costs nothing.
+    const uint32_t stride = (width + 3) / 4 * 4;
+    auto highest = static_cast<uint8_t>(std::clamp<uint32_t>(paletteCount_, 1, 256) - 1);
+    for (uint32_t r = 0; r < count && highest != 255; ++r)
+        highest = std::max(highest, Highest(rows + static_cast<std::size_t>(r) * stride, width));
     placed->y = y;
     placed->rows = count;
     placed->ink.colourTable = colourTable_.data();
-    placed->ink.colours = colours;
+    placed->ink.colours = highest + 1u;
     placed->ink.pixelsPerMetre = static_cast<uint32_t>(ClampToInt32(1000.0 / unitMillimetres_));
     rowsWritten_ += count;
     return 0;
@@ -165,7 +157,7 @@ PictureShape Picture::shape() const {
 
 int32_t Picture::unitsPerInch() const {
     const int32_t perInch = ClampToInt32(25.4 / unitMillimetres_);
-    return perInch < 1 ? 1 : perInch;
+    return std::max(perInch, 1);
 }
 
 }  // namespace vrgdi32

@@ -15,8 +15,8 @@ namespace vrgdi32 {
 // returns). An Enhanced Metafile is the same in both; a Windows Metafile's head differs.
 enum class MetafileForm { kFile, kHandle };
 
-// How a band's pixels are to be coloured: the first `colours` entries of the table (blue,
-// green, red, 0 each) and the DIB's resolution.
+// How a band's pixels are to be coloured: the first `colours` entries (1 to 256) of the
+// picture's table (blue, green, red, 0 each) and the DIB's resolution.
 struct BandInk {
     const uint8_t* colourTable = nullptr;
     uint32_t colours = 0;

@@ -165,8 +165,8 @@ void PutWindowsMetafileBitmapInfo(const PictureShape& shape, const BandInk& ink,
     Put32(out + 36, 0);
     uint8_t* table = out + kDibHeaderBytes;
     std::memset(table, 0, 4 * 256);
-    const uint32_t colours = ink.colours < 256 ? ink.colours : 256;
-    if (ink.colourTable != nullptr) std::memcpy(table, ink.colourTable, 4 * std::size_t{colours});
+    if (ink.colourTable != nullptr)
+        std::memcpy(table, ink.colourTable, 4 * std::size_t{ink.colours});
 }
 
 int16_t WindowsMetafileTail(ByteBuilder& out) {
