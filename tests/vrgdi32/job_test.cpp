@@ -171,8 +171,10 @@ TEST(ImportJobTest, StatusSequences) {
         // The writer's finish leaves the stop code pending when the job answered a stop.
         uint32_t flag = 0;
         int16_t pair[2] = {};
-        OutputFinish(writer), WriterGetError(writer, 1, &flag, pair), OutputClose(writer),
-            WriterDestroy(writer);
+        OutputFinish(writer);
+        WriterGetError(writer, 1, &flag, pair);
+        OutputClose(writer);
+        WriterDestroy(writer);
         EXPECT_EQ(std::vector<int32_t>({flag != 0 ? pair[0] : 0, ImportJobEnd(job)}),
                   std::vector<int32_t>({c.stopped ? 901 : 0, c.ends}))
             << c.name;

@@ -63,8 +63,9 @@ TEST(PathTest, DirectoryAndBoundedAppend) {
             << c.dest << " + " << (c.source ? c.source : "null") << ", room " << c.roomLeft;
     }
     char out[4] = "x";
-    PathGetDirectory(out, nullptr), PathGetDirectory(nullptr, "/a/b"),
-        StrAppendBounded(nullptr, "x", 5);
+    PathGetDirectory(out, nullptr);
+    PathGetDirectory(nullptr, "/a/b");
+    StrAppendBounded(nullptr, "x", 5);
     EXPECT_STREQ(out, "");
 }
 

@@ -58,7 +58,8 @@ BitmapSize Size(int32_t width, int32_t rows) {
 Error TakeError(WriterHandle writer) {
     uint32_t flag = 0;
     int16_t pair[2] = {0, 0};
-    return WriterGetError(writer, 1, &flag, pair), Error{int16_t(flag != 0), pair[0], pair[1]};
+    WriterGetError(writer, 1, &flag, pair);
+    return {int16_t(flag != 0), pair[0], pair[1]};
 }
 
 // Pieces of a 100 x 10 bitmap (unless said) placed from y = rows down to 0, as the filter places
@@ -173,15 +174,15 @@ struct Seen final : PictureTarget {
     RgbImage image;
     std::vector<std::array<int64_t, 6>> draws;
     bool begin(int32_t width, int32_t height, std::string*) override {
-        return image = {width, height, std::vector<uint8_t>(size_t(width) * height * 3, 0xFF)},
-               true;
+        image = {width, height, std::vector<uint8_t>(size_t(width) * height * 3, 0xFF)};
+        return true;
     }
     bool paint(const BitmapDraw& d, const DibPlacement& p, std::string* error) override {
         if (!PaintDib(d.info, d.bits, p, image, 0, error)) return false;
-        return draws.push_back({std::min(p.destY0, p.destY1), std::abs(p.destY1 - p.destY0),
-                                I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24),
-                                U32At(d.info, 20)}),
-               true;
+        draws.push_back({std::min(p.destY0, p.destY1), std::abs(p.destY1 - p.destY0),
+                         I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24),
+                         U32At(d.info, 20)});
+        return true;
     }
 };
 
@@ -220,10 +221,11 @@ void ExpectShown(const Outcome& out, std::span<const uint8_t> b, Kind kind, cons
         << what << ": " << seen.image.width << " x " << seen.image.height << ", first wrong pixel "
         << wrong / 3 % run.width << ", " << wrong / 3 / run.width;
     std::vector<std::array<int64_t, 6>> draws;
-    for (int64_t y = 0; int32_t rows : want.records)
+    for (int64_t y = 0; int32_t rows : want.records) {
         draws.push_back({y, rows, rows, want.tableColours, std::lround(1000 / run.unitMm),
-                         rows * ((run.width + 3) / 4 * 4)}),
-            y += rows;
+                         rows * ((run.width + 3) / 4 * 4)});
+        y += rows;
+    }
     std::sort(seen.draws.begin(), seen.draws.end());  // the order of records is free
     EXPECT_EQ(seen.draws, draws) << what << ": bitmap records";
     // The sink, then the header's account of the metafile: size, records with the header and
@@ -504,7 +506,8 @@ TEST(WriterTest, Destinations) {
         const std::ptrdiff_t before = std::ssize(dir.Names()),
                              want = before + (made && !fs::exists(path));
         const rlimit limit{std::min(c.sizeLimit, fileSize.rlim_max), fileSize.rlim_max};
-        watched = dir.path(), during = temporaryMode = -1;
+        watched = dir.path();
+        during = temporaryMode = -1;
         const auto checks = [&] {
             g_refuseNewFile = c.refuse;
             setrlimit(RLIMIT_FSIZE, &limit);
