@@ -42,7 +42,7 @@ int32_t SpillFile::ReadAt(int64_t offset, uint8_t* out, int32_t count) {
 }
 
 void SpillFile::Clear() {
-    if (fd_ >= 0) (void)sys::Truncate(fd_, 0);
+    if (fd_ >= 0) sys::Truncate(fd_, 0);
 }
 
 }  // namespace vrgdi32

@@ -24,8 +24,9 @@ namespace vrgdi32::sys {
                               bool* diskFull);
 // Moves the file position; false when the descriptor cannot seek.
 [[nodiscard]] bool SeekTo(int fd, int64_t offset);
-// Sets the file's length; false on failure.
-[[nodiscard]] bool Truncate(int fd, int64_t size);
+// Sets the file's length, as far as the file system lets it: its one caller gives space back
+// early and loses nothing when that fails.
+void Truncate(int fd, int64_t size);
 void Close(int fd);
 // True when a host's descriptor can take a metafile: open for writing, not appending, seekable.
 [[nodiscard]] bool WritableAndSeekable(int fd);

@@ -59,8 +59,8 @@ bool SeekTo(int fd, int64_t offset) {
     return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-bool Truncate(int fd, int64_t size) {
-    return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+void Truncate(int fd, int64_t size) {
+    (void)::ftruncate(fd, static_cast<off_t>(size));
 }
 
 void Close(int fd) {

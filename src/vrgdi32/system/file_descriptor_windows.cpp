@@ -70,8 +70,8 @@ bool SeekTo(int fd, int64_t offset) {
     return ::_lseeki64(fd, offset, SEEK_SET) >= 0;
 }
 
-bool Truncate(int fd, int64_t size) {
-    return ::_chsize_s(fd, size) == 0;
+void Truncate(int fd, int64_t size) {
+    (void)::_chsize_s(fd, size);
 }
 
 void Close(int fd) {
