@@ -450,7 +450,8 @@ TEST(WriterTest, Destinations) {
         {.name = "pipe without a reader", .before = kPipe, .wantOpen = 301},
         {.name = "EMF to a read-write descriptor", .output = "", .fdFlags = O_RDWR | O_CREAT, .wantFile = "new"},
         {.name = "WMF to a write-only descriptor", .output = "", .fdFlags = O_WRONLY | O_CREAT, .format = "WMF", .wantFile = "new"},
-        {.name = "WMF 1 pixel wide, named", .format = "WMF", .width = 1, .wantFile = "new"},
+        // The longest side that still fits when a 1-pixel side makes every pixel 2 units.
+        {.name = "WMF 1 pixel wide and 16383 high, named", .format = "WMF", .width = 1, .height = 16383, .wantFile = "new"},
         {.name = "WMF 1 pixel high, named", .format = "WMF", .height = 1, .wantFile = "new"},
         {.name = "descriptor that appends", .output = "", .fdFlags = O_WRONLY | O_CREAT | O_APPEND, .wantOpen = 301, .wantFile = ""},
         {.name = "descriptor and a name", .fdFlags = O_RDWR | O_CREAT, .wantOpen = kInvalid, .wantFile = ""},

@@ -15,7 +15,7 @@ int32_t MemoryStream::ReadSlow(uint8_t* out, int32_t count) {
 }
 
 bool MemoryStream::MoveTo(int64_t target) {
-    if (target > size_) return false;
+    // Seek has held the target to the length, which is the block's size.
     cursor_ = base_ == nullptr ? nullptr : base_ + target;
     return true;
 }
