@@ -75,14 +75,12 @@ int16_t Writer::OpenOutput(const char* outputSpec, const char* outputName, Statu
     pictureState_ = PictureState::kNone;
     errorPending_ = failed_ = aborted_ = false;
 
-    if (ascii::EqualIgnoringCase(outputSpec, "WMF")) {
-        kind_ = MetafileKind::kWindows;
-    } else if (ascii::EqualIgnoringCase(outputSpec, "EMF")) {
-        kind_ = MetafileKind::kEnhanced;
-    } else {
-        kind_ = hasHooks && hooks.metafileKind == kVrMetafileWmf ? MetafileKind::kWindows
-                                                                 : MetafileKind::kEnhanced;
-    }
+    // The kind the output names, else the one the host's hooks ask for, else EMF: decided anew
+    // for every output, as a writer may make several.
+    const bool namedWmf = ascii::EqualIgnoringCase(outputSpec, "WMF");
+    const bool namedEmf = ascii::EqualIgnoringCase(outputSpec, "EMF");
+    const bool hostWmf = hasHooks && hooks.metafileKind == kVrMetafileWmf;
+    kind_ = namedWmf || (!namedEmf && hostWmf) ? MetafileKind::kWindows : MetafileKind::kEnhanced;
     ByteSink& bytes = memory_ ? static_cast<ByteSink&>(*memory_) : *fileBytes_;
     if (kind_ == MetafileKind::kWindows) {
         stream_ = std::make_unique<WindowsMetafileStream>(
