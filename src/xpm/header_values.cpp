@@ -24,7 +24,7 @@ int32_t CheckXpmHeader(StreamHandle stream) {
     static constexpr const char* kHeaderWords[3] = {"/*", "XPM", "*/"};
     WordSlot words[3] = {};
     for (WordSlot& word : words) {
-        if (!ReadHeaderWord(stream, word)) return -1;
+        if (ReadHeaderWord(stream, word) != 0) return -1;
     }
     for (int i = 0; i < 3; ++i) {
         if (!ascii::EqualIgnoringCase(words[i], kHeaderWords[i])) return -1;

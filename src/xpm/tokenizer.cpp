@@ -23,15 +23,15 @@ int IsWhitespace(signed char byte) {
     return byte == 13 || byte == 32 ? 1 : 0;
 }
 
-bool ReadHeaderWord(StreamHandle stream, char* slot) {
+int32_t ReadHeaderWord(StreamHandle stream, char* slot) {
     for (int i = 0; i < kWordSlotBytes; ++i) {
-        if (!ReadByte(stream, slot[i])) return false;
+        if (!ReadByte(stream, slot[i])) return -1;
         if (IsWhitespace(static_cast<signed char>(slot[i]))) {
             slot[i] = '\0';
-            return true;
+            return 0;
         }
     }
-    return false;
+    return -1;
 }
 
 bool SkipToQuote(StreamHandle stream) {

@@ -28,10 +28,10 @@ inline constexpr char kQuote = '"';  // opens and closes every string; there is 
 [[nodiscard]] int IsWhitespace(signed char byte);
 
 // Reads up to 40 bytes into slot until one is whitespace, which is consumed and replaced by
-// the terminating zero. True with the word (possibly empty); false after 40 bytes without
+// the terminating zero. Returns 0 with the word (possibly empty); -1 after 40 bytes without
 // whitespace, or when the input ends first (an unfinished word never matches a header; the
 // slot then holds no word).
-[[nodiscard]] bool ReadHeaderWord(StreamHandle stream, char* slot);
+[[nodiscard]] int32_t ReadHeaderWord(StreamHandle stream, char* slot);
 
 // Reads and discards bytes up to and including the next quote. Returns true when a quote was
 // read, false when the input ended first (callers that do not care may ignore it).
