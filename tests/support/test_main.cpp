@@ -1,11 +1,11 @@
 // Shared main of every test executable: after each test, nothing the test made may be left
 // behind (global or local memory blocks, locks, metafile handles, open descriptors).
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
-#ifndef _WIN32
-#include <dirent.h>
-#include <unistd.h>
-#endif
+#include <filesystem>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -15,18 +15,10 @@ namespace {
 
 bool g_leaked = false;
 
-// Open descriptors of this process (0 where that cannot be told).
+// Open descriptors of this process (the Windows build has its own main).
 int OpenDescriptors() {
-#ifdef _WIN32
-    return 0;
-#else
-    DIR* list = ::opendir("/proc/self/fd");
-    if (list == nullptr) return 0;
-    int count = 0;
-    while (::readdir(list) != nullptr) ++count;
-    ::closedir(list);
-    return count;
-#endif
+    return static_cast<int>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
 class LeakListener : public testing::EmptyTestEventListener {
@@ -57,11 +49,9 @@ class LeakListener : public testing::EmptyTestEventListener {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-#ifndef _WIN32
     // A host started as a daemon has no standard input, so any file it opens may be descriptor
     // 0: the tests run that way, and a check that takes 0 for a failure fails them.
     ::close(STDIN_FILENO);
-#endif
     testing::UnitTest::GetInstance()->listeners().Append(new LeakListener);
     const int result = RUN_ALL_TESTS();
     if (g_leaked)
