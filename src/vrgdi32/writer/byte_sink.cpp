@@ -23,16 +23,15 @@ MemorySink::~MemorySink() {
 }
 
 int16_t MemorySink::Reserve(std::size_t total) {
-    if (failure_ != 0 || total <= capacity_) return failure_;
+    if (total <= capacity_) return 0;
     void* bigger = std::realloc(data_, total);
-    if (bigger == nullptr) return failure_ = kVrErrMemory;
+    if (bigger == nullptr) return kVrErrMemory;
     data_ = static_cast<uint8_t*>(bigger);
     capacity_ = total;
     return 0;
 }
 
 int16_t MemorySink::Write(const void* bytes, std::size_t count) {
-    if (failure_ != 0) return failure_;
     if (count > capacity_ - size_) {
         // Beyond the reservation: grow by half again, so appends stay linear.
         const std::size_t needed = size_ + count;
@@ -44,7 +43,6 @@ int16_t MemorySink::Write(const void* bytes, std::size_t count) {
 }
 
 int16_t MemorySink::Place(std::size_t offset, const void* bytes, std::size_t count) {
-    if (failure_ != 0) return failure_;
     if (const int16_t code = Reserve(offset + count)) return code;
     if (count != 0) std::memcpy(data_ + offset, bytes, count);
     size_ = std::max(size_, offset + count);
@@ -63,8 +61,8 @@ uint8_t* MemorySink::Release() {
 }
 
 int16_t FileSink::Reserve(std::size_t total) {
-    if (failure_ != 0 || buffer_.data() != nullptr) return failure_;
-    if (!buffer_.Allocate(std::min(total, kFileBufferBytes))) return failure_ = kVrErrMemory;
+    if (buffer_.data() != nullptr) return 0;
+    if (!buffer_.Allocate(std::min(total, kFileBufferBytes))) return kVrErrMemory;
     return 0;
 }
 
@@ -80,7 +78,7 @@ int16_t FileSink::WriteFully(std::size_t offset, const uint8_t* bytes, std::size
             continue;
         }
         if (diskFull) detail_ = kVrErrDetailDiskFull;
-        return failure_ = kVrErrWrite;
+        return kVrErrWrite;
     }
     return 0;
 }
@@ -92,7 +90,6 @@ int16_t FileSink::Drain() {
 }
 
 int16_t FileSink::Write(const void* bytes, std::size_t count) {
-    if (failure_ != 0) return failure_;
     const auto* from = static_cast<const uint8_t*>(bytes);
     if (const int16_t code = Reserve(kFileBufferBytes)) return code;
     const std::size_t room = buffer_.capacity();
@@ -112,7 +109,6 @@ int16_t FileSink::Write(const void* bytes, std::size_t count) {
 }
 
 int16_t FileSink::Place(std::size_t offset, const void* bytes, std::size_t count) {
-    if (failure_ != 0) return failure_;
     // What waits in the buffer goes first, so that the file's end stays where appends go.
     if (const int16_t code = Drain()) return code;
     size_ = std::max(size_, offset + count);
@@ -120,9 +116,8 @@ int16_t FileSink::Place(std::size_t offset, const void* bytes, std::size_t count
 }
 
 int16_t FileSink::Flush() {
-    if (failure_ != 0) return failure_;
     if (const int16_t code = Drain()) return code;
-    if (!sys::SeekTo(fd_, static_cast<int64_t>(size_))) return failure_ = kVrErrWrite;
+    if (!sys::SeekTo(fd_, static_cast<int64_t>(size_))) return kVrErrWrite;
     return 0;
 }
 

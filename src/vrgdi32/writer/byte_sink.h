@@ -1,7 +1,7 @@
 // Where the metafile's bytes go while they are made: one growing block in memory that a
 // metafile handle can adopt, or a file written through a fixed buffer. Both take appends and
 // bytes placed anywhere (the header's totals, a bitmap that is stored bottom row first), and
-// fail cleanly with a writer code; after a failure every later call answers the same code.
+// fail cleanly with a writer code. A failed sink is done with: its writer calls it no more.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +35,6 @@ class ByteSink {
 
   protected:
     std::size_t size_ = 0;
-    int16_t failure_ = 0;
     int16_t detail_ = 0;
 };
 
@@ -51,7 +50,7 @@ class MemorySink final : public ByteSink {
     [[nodiscard]] int16_t Reserve(std::size_t total) override;
     [[nodiscard]] int16_t Write(const void* bytes, std::size_t count) override;
     [[nodiscard]] int16_t Place(std::size_t offset, const void* bytes, std::size_t count) override;
-    [[nodiscard]] int16_t Flush() override { return failure_; }
+    [[nodiscard]] int16_t Flush() override { return 0; }
 
     [[nodiscard]] const uint8_t* data() const { return data_; }
     // The block and its size; the sink is empty afterwards. Null when nothing was written.
