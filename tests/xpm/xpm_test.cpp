@@ -199,6 +199,7 @@ TEST(Xpm, TextToResultPaletteAndPixels) {
         {"nine hex digits", Def("x c #FFF000888"), Colour(0xFF0088)},
         {"twelve hex digits", Def("x c #FFFF00008000"), Colour(0xFF0080)},
         {"twelve characters, not all hex", Def("x c #12345678901Z"), Colour(0x123456)},
+        {"thirteen hex digits", Def("x c #123456789ABCD"), Colour(0x123456)},
         {"a zero byte among six digits", Def("x c #12\0"s + "456"), Colour(0x12F456)},
         {"a zero byte among twelve characters", Def("x c #123456789\0"s + "ab"), Colour(0x123456)},
         {"zero bytes among characters up to the word's end",
