@@ -440,7 +440,8 @@ TEST(WriterTest, Destinations) {
         {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = "old"},
         {.name = "in place, beyond the file size limit", .before = kFile, .nobody = true, .sizeLimit = 65536,
          .wantError = kDiskFull, .wantFile = "old"},
-        {.name = "name of 260 characters", .nameChars = 260, .wantOpen = 301},
+        {.name = "a name of 259 characters, the longest", .nameChars = 259, .wantFile = "new"},
+        {.name = "a name of 260 characters", .nameChars = 260, .wantOpen = 301},
         {.name = "aborted picture keeps the old file", .before = kFile, .afterOpen = WriterAbort, .wantFile = "old"},
         {.name = "missing directory", .output = "missing/picture.emf", .wantOpen = 301},
         {.name = "beyond the file size limit", .before = kFile, .sizeLimit = 65536, .wantError = kDiskFull, .wantFile = "old"},
@@ -465,7 +466,9 @@ TEST(WriterTest, Destinations) {
     umask(mask);
     for (const Case& c : cases) {
         xpmtest::TempDir dir("vrgdi32_out");
-        const std::string path = dir.file("picture.emf");
+        const std::string path =
+            dir.file(c.nameChars == 0 ? "picture.emf"
+                                      : std::string(c.nameChars - dir.path().size() - 1, 'n'));
         const bool plain = c.before == kFile || c.before == kReadOnlyFile;
         if (plain || c.before == kLink || c.before == kPlantedLink)
             chmod(dir.Write(plain ? "picture.emf" : "real.emf", "old").c_str(),
@@ -489,8 +492,7 @@ TEST(WriterTest, Destinations) {
             run.hostValue = Address(hooks);
         }
         run.name = c.output.empty() || c.output[0] == '/' ? c.output : dir.file(c.output);
-        if (c.nameChars != 0)
-            run.name = dir.file(std::string(c.nameChars - dir.path().size() - 1, 'n'));
+        if (c.nameChars != 0) run.name = path;
         if (c.before == kPipeReaderLeaves) run.afterOpen = [](WriterHandle) { close(reader); };
         if (run.afterOpen == nullptr) {
             run.afterOpen = [](WriterHandle) {
