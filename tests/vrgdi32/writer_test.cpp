@@ -161,6 +161,27 @@ Outcome Drive(const Sent& run) {
     note(-1);
     EXPECT_EQ(std::vector<int16_t>({OutputClose(writer), OutputClose(writer)}),
               std::vector<int16_t>({0, kInvalid}));
+    // The writer goes on to a picture of the other kind, from a clean slate.
+    StatusSink again{};
+    const char* const other = run.format[0] == 'W' ? "EMF" : "WMF";
+    const FrameRect pixel{{}, {}, {1, {}}, {1, {}}};
+    OutputOpen(writer, other, "", 0, nullptr, &again);
+    OutputStart(writer, other);
+    PictureBegin(writer, "PICTURE 2");
+    SetFrame(writer, &pixel);
+    SetWindow(writer, &pixel);
+    PictureStartDrawing(writer);
+    Begin(writer, -8, 1, 1);
+    Band(writer, 1, 1, 1);
+    BitmapEnd(writer);
+    PictureEnd(writer);
+    OutputFinish(writer);
+    OwnedMetafile second(reinterpret_cast<void*>(again.dataHandle));
+    EXPECT_EQ(
+        std::make_tuple(TakeError(writer), other[0] == 'W' ? second.windows() : second.enhanced(),
+                        OutputClose(writer)),
+        std::make_tuple(Error{}, true, int16_t{0}))
+        << "a second picture, " << other << ": the error, its kind, the close";
     WriterDestroy(writer);
     EXPECT_EQ(std::make_pair(TakeError(writer), OutputOpen(writer, "", "", 0, nullptr, &out.sink)),
               std::make_pair(Error{1, kInvalid, 0}, kInvalid));

@@ -107,7 +107,7 @@ void Writer::StartOutput() {
 }
 
 void Writer::FailWriting(int16_t code) {
-    Fail(code, code == kVrErrWrite && fileBytes_ ? fileBytes_->detail() : 0);
+    Fail(code, fileBytes_ ? fileBytes_->detail() : 0);
 }
 
 void Writer::FinishOutput() {

@@ -67,7 +67,7 @@ class Writer {
     enum class MetafileKind { kEnhanced, kWindows };
 
     [[nodiscard]] int16_t ChooseDestination(const char* outputName, const VrHostHooks& hooks);
-    // Fails with code, taking the detail from the byte sink when the code is a write failure.
+    // Fails with code and the file sink's detail, which only a failed write sets.
     void FailWriting(int16_t code);
     // Hands the complete metafile to its destination. Returns 0 or a writer code (and its
     // detail).
