@@ -99,8 +99,8 @@ struct Outcome {
 };
 
 // Sends the picture as the filter does, looking for an error after every band and at the end.
-// Whatever happened, reading the error clears it, the output closes once and the destroyed
-// writer, like one never made, answers 320.
+// Whatever happened, reading the error clears it, the output closes once, the writer then makes
+// a picture of the other kind, and the destroyed writer, like one never made, answers 320.
 Outcome Drive(const Sent& run) {
     WriterHandle writer = WriterCreate(0);
     // The sink's result fields hold what a host left there: a failed picture clears them.
@@ -161,7 +161,7 @@ Outcome Drive(const Sent& run) {
     note(-1);
     EXPECT_EQ(std::vector<int16_t>({OutputClose(writer), OutputClose(writer)}),
               std::vector<int16_t>({0, kInvalid}));
-    // The writer goes on to a picture of the other kind, from a clean slate.
+    // The second picture starts from a clean slate.
     StatusSink again{};
     const char* const other = run.format[0] == 'W' ? "EMF" : "WMF";
     const FrameRect pixel{{}, {}, {1, {}}, {1, {}}};
