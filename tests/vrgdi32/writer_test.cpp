@@ -394,10 +394,10 @@ TEST(WriterTest, Destinations) {
     static std::string watched;
     static std::ptrdiff_t during = -1;
     static int temporaryMode = -1, reader = -1;
-    // What stands at the output's name before: a file ("old", mode 0640), a link to one beside
-    // it (planted: another user's, in a sticky directory anyone may write), a pipe (whose
-    // reader leaves once the output is open), a file no one but root may write, in a directory
-    // anyone may write.
+    // What stands at the output's name before: a file (`old`, longer than any picture here, mode
+    // 0640), a link to one beside it (planted: another user's, in a sticky directory anyone may
+    // write), a pipe (whose reader leaves once the output is open), a file no one but root may
+    // write, in a directory anyone may write.
     enum Before { kNothing, kFile, kLink, kPlantedLink, kPipe, kPipeReaderLeaves, kReadOnlyFile };
     // output: the name, in the directory unless absolute ("" with a descriptor); nameChars: a
     // name of that many characters; fdFlags: the picture goes to a descriptor opened so;
@@ -414,12 +414,14 @@ TEST(WriterTest, Destinations) {
         bool nobody = false;
         int refuse = 0;  // the directory refuses a new file with this error number
         rlim_t sizeLimit = RLIM_INFINITY;
+        const char* tmpdir = nullptr;  // $TMPDIR (set in the child of a row run as nobody)
         void (*afterOpen)(WriterHandle) = nullptr;
         int16_t wantOpen = 0;
         Error wantError{};
         std::string wantFile = "<none>";
     };
     const Error kDiskFull{1, kWrite, kFull};
+    const std::string old = "old" + std::string(1 << 18, '.');
     // clang-format off
     const Case cases[] = {
         {.name = "new file", .wantFile = "new"},
@@ -438,6 +440,8 @@ TEST(WriterTest, Destinations) {
         {.name = "a file system without unnamed files: EISDIR", .refuse = EISDIR, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
         {.name = "a file system without unnamed files: EINVAL", .refuse = EINVAL, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
         {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = "old"},
+        {.name = "in place, no room for a copy of the old file", .before = kFile, .nobody = true, .tmpdir = "/no/such/dir",
+         .wantError = {1, kWrite, 0}, .wantFile = "old"},
         {.name = "in place, beyond the file size limit", .before = kFile, .nobody = true, .sizeLimit = 65536,
          .wantError = kDiskFull, .wantFile = "old"},
         {.name = "name of 260 characters", .nameChars = 260, .wantOpen = 301},
@@ -468,7 +472,7 @@ TEST(WriterTest, Destinations) {
         const std::string path = dir.file("picture.emf");
         const bool plain = c.before == kFile || c.before == kReadOnlyFile;
         if (plain || c.before == kLink || c.before == kPlantedLink)
-            chmod(dir.Write(plain ? "picture.emf" : "real.emf", "old").c_str(),
+            chmod(dir.Write(plain ? "picture.emf" : "real.emf", old).c_str(),
                   c.before == kReadOnlyFile ? 0444 : 0640);
         if (c.before == kReadOnlyFile) chmod(dir.path().c_str(), 0777);
         if (c.before == kLink || c.before == kPlantedLink) symlink("real.emf", path.c_str());
@@ -511,6 +515,7 @@ TEST(WriterTest, Destinations) {
         during = temporaryMode = -1;
         const auto checks = [&] {
             g_refuseNewFile = c.refuse;
+            if (c.tmpdir != nullptr) setenv("TMPDIR", c.tmpdir, 1);
             setrlimit(RLIMIT_FSIZE, &limit);
             const Outcome out = Drive(run);
             setrlimit(RLIMIT_FSIZE, &fileSize);
@@ -521,7 +526,8 @@ TEST(WriterTest, Destinations) {
                 << c.name << ": OutputOpen, the error, a handle";
             const std::string file = xpmtest::ReadFile(path);
             const std::vector<uint8_t> bytes(file.begin(), file.end());
-            EXPECT_TRUE(made || file == c.wantFile) << c.name << ": the file holds " << file;
+            EXPECT_TRUE(made || file == (c.wantFile == "old" ? old : c.wantFile))
+                << c.name << ": the file holds " << file.substr(0, 20);
             // Made unreadable to others, it gets the old file's mode, or a new file's.
             struct stat info {};
             EXPECT_TRUE(!made ||
