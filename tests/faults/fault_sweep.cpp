@@ -146,16 +146,16 @@ Outcome ToNamedFile() {
     const bool handed = host.sink.dataHandle != 0;  // exactly when ImportFile says it made one
     if (handed) (void)TakePicture(reinterpret_cast<void*>(host.sink.dataHandle));
     Outcome out{code == 0, ReadFile(target), nullptr, code == 0 && job != 0};
-    const bool torn = !out.ok && out.bytes != "older picture";
-    if (handed != out.ok || (out.ok && out.bytes == "older picture"))
-        out.broke = "a picture and a code that disagree";
-    if (Files() != files + torn) out.broke = "a stray file";
     // A rewrite in place that could not put the old bytes back leaves them in $TMPDIR.
+    const bool torn = !out.ok && out.bytes != "older picture";
     std::error_code none;  // no $TMPDIR of the sweep's own
     std::string copy;
     for (const auto& entry : std::filesystem::directory_iterator(torn ? g_tmp : "", none))
         copy = ReadFile(entry.path()), std::filesystem::remove(entry);
-    if (torn && copy != "older picture") out.broke = "a torn file, and no copy of the old one";
+    if (handed != out.ok || (out.ok && out.bytes == "older picture") ||
+        copy != (torn ? "older picture" : ""))
+        out.broke = "a picture, a code and a copy of the old one that disagree";
+    if (Files() != files) out.broke = "a stray file";
     unlink(target.c_str());
     return out;
 }

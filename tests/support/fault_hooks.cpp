@@ -170,8 +170,7 @@ XPMFAULT_EXPORT ssize_t pwrite(int fd, const void* data, size_t count, off_t off
     return WriteFails(&count) ? -1 : syscall(SYS_pwrite64, fd, data, count, offset);
 }
 
-// While resumed, the kernel copies nothing, as between two file systems: copies go through
-// write(2) and pwrite(2), points of the countdown.
+// While resumed the kernel copies nothing, as between file systems: copies write instead.
 XPMFAULT_EXPORT ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt,
                                         size_t count, unsigned flags) {
     if (xpmfault::g_active) return errno = EXDEV, -1;
