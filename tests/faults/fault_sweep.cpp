@@ -2,8 +2,8 @@
 // Whatever fails, the call lets no exception out and gives a failure code and no picture, or
 // exactly the picture of an undisturbed run (a short write is no failure: the call goes on);
 // it leaves no memory block, lock, metafile, descriptor or stray file behind, and a named output
-// or a profile holds either its old bytes or the complete new ones. The sweep runs again as a
-// user who may not write the scratch folder, through the ways taken then.
+// or a profile holds its old bytes or the complete new ones (else a copy of the old stays). The
+// sweep runs again as a user who may not write the scratch folder, through the ways taken then.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
