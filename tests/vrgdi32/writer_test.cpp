@@ -439,6 +439,7 @@ TEST(WriterTest, Destinations) {
         {.name = "a file system without unnamed files: EOPNOTSUPP", .refuse = EOPNOTSUPP, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
         {.name = "a file system without unnamed files: EISDIR", .refuse = EISDIR, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
         {.name = "a file system without unnamed files: EINVAL", .refuse = EINVAL, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
+        {.name = "no unnamed files, and the directory not writable", .before = kFile, .nobody = true, .refuse = EOPNOTSUPP, .wantFile = "new"},
         {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = old},
         {.name = "in place, no room for a copy of the old file", .before = kFile, .nobody = true, .tmpdir = "/no/such/dir",
          .wantError = {1, kWrite, 0}, .wantFile = old},
