@@ -38,6 +38,7 @@ using xpmtest::WriteFile;
 std::string g_dir;  // scratch folder of this run
 std::string g_tmp;  // $TMPDIR, when it is the sweep's own
 std::string g_input;
+WriteFault g_fault = WriteFault::kNoSpace;  // how the sweep under way fails writes
 
 int CountEntries(const std::string& directory) {
     return static_cast<int>(std::distance(std::filesystem::directory_iterator(directory), {}));
@@ -178,8 +179,8 @@ Outcome ProfileWrite() {
     Outcome out{setup != nullptr, {}};
     if (after != older && after.find("Color Mode=2") == std::string::npos)
         out.broke = "a torn file";
-    // A write that could not undo itself leaves its copy beside the file, for the next reader.
-    if (after == older) unlink((path + ".~undo").c_str());
+    // A write that could not undo itself on a full disk leaves its copy, for the next reader.
+    if (after == older && g_fault == WriteFault::kPartway) unlink((path + ".~undo").c_str());
     if (Files() != files) out.broke = "a stray file";
     return out;
 }
@@ -239,6 +240,7 @@ void SweepEntries(std::span<const Entry> entries) {
                 << entry.name << ", input " << inputName << ": failed undisturbed";
             for (const Sweep& sweep : sweeps) {
                 int reported = 0;
+                g_fault = sweep.fault;
                 for (unsigned long long n = 0;; ++n) {
                     xpmfault::Arm(sweep.kind, n, sweep.fault);
                     Outcome got{.broke = "let an exception out"};
