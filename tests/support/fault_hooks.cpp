@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 namespace xpmfault {
 namespace {
@@ -25,6 +26,7 @@ Countdown g_counts[2];
 std::atomic<bool> g_active{false};
 Kind g_armedKind = Kind::kAllocation;
 WriteFault g_writeFault = WriteFault::kNoSpace;
+bool g_full = false;  // kPartway's disk has filled
 
 // True when this point of `kind` must fail.
 bool Fails(Kind kind) {
@@ -86,6 +88,7 @@ void Pause() {
 void Arm(Kind kind, uint64_t n, WriteFault fault) {
     g_armedKind = kind;
     g_writeFault = fault;
+    g_full = false;
     Countdown& c = g_counts[static_cast<int>(kind)];
     c.fired = false;
     c.remaining = n;
@@ -143,12 +146,13 @@ XPMFAULT_EXPORT void free(void* pointer) {
 // An injected write failure: a short write (the caller must go on), ENOSPC or EIO.
 static bool WriteFails(size_t* count) {
     if (!xpmfault::Fails(Kind::kWrite)) return false;
-    if (xpmfault::g_writeFault == xpmfault::WriteFault::kPartway && *count >= 2) {
-        xpmfault::g_writeFault = xpmfault::WriteFault::kNoSpace;
+    if (xpmfault::g_writeFault == xpmfault::WriteFault::kPartway) {
+        // The disk fills: half of this write goes, and no later write.
         xpmfault::g_counts[static_cast<int>(Kind::kWrite)].remaining = 0;
         xpmfault::g_counts[static_cast<int>(Kind::kWrite)].armed = true;
-        *count /= 2;
-        return false;
+        if (*count >= 2 && !std::exchange(xpmfault::g_full, true)) return *count /= 2, false;
+        errno = ENOSPC;
+        return true;
     }
     if (xpmfault::g_writeFault != xpmfault::WriteFault::kShort || *count < 2) {
         errno = xpmfault::g_writeFault == xpmfault::WriteFault::kIo ? EIO : ENOSPC;
@@ -164,6 +168,13 @@ XPMFAULT_EXPORT ssize_t write(int fd, const void* data, size_t count) {
 
 XPMFAULT_EXPORT ssize_t pwrite(int fd, const void* data, size_t count, off_t offset) {
     return WriteFails(&count) ? -1 : syscall(SYS_pwrite64, fd, data, count, offset);
+}
+
+// While resumed the kernel copies nothing, as between file systems: copies write instead.
+XPMFAULT_EXPORT ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt,
+                                        size_t count, unsigned flags) {
+    if (xpmfault::g_active) return errno = EXDEV, -1;
+    return syscall(SYS_copy_file_range, in, inAt, out, outAt, count, flags);
 }
 
 }  // extern "C"

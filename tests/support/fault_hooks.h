@@ -1,6 +1,7 @@
 // Failure injection for a whole test process: every heap allocation (malloc and its relatives,
 // operator new, and through them the Win32 heaps, libUEMF and the standard containers) and
-// every write(2)/pwrite(2) passes one countdown. Arm it to fail the N-th point of a kind.
+// every write(2)/pwrite(2) passes one countdown (copy_file_range(2) copies nothing meanwhile,
+// so copies write too). Arm it to fail the N-th point of a kind.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@ namespace xpmfault {
 
 enum class Kind { kAllocation, kWrite };
 // How an injected write fails. A short write is not a failure: the caller must go on.
-// kPartway writes half and fails the next write with ENOSPC, as a disk that fills does.
+// kPartway writes half and fails every later write with ENOSPC, as a disk that fills does.
 enum class WriteFault { kShort, kNoSpace, kIo, kPartway };
 
 // Points count only between Resume and Pause, so that a test's own allocations around the

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -415,10 +416,10 @@ TEST(WriterTest, Destinations) {
     static std::string watched;
     static std::ptrdiff_t during = -1;
     static int temporaryMode = -1, reader = -1;
-    // What stands at the output's name before: a file ("old", mode 0640), a link to one beside
-    // it (planted: another user's, in a sticky directory anyone may write), a pipe (whose
-    // reader leaves once the output is open), a file no one but root may write, in a directory
-    // anyone may write.
+    // What stands at the output's name before: a file (`old`, longer than any picture here, mode
+    // 0640), a link to one beside it (planted: another user's, in a sticky directory anyone may
+    // write), a pipe (whose reader leaves once the output is open), a file no one but root may
+    // write, in a directory anyone may write.
     enum Before { kNothing, kFile, kLink, kPlantedLink, kPipe, kPipeReaderLeaves, kReadOnlyFile };
     // output: the name, in the directory unless absolute ("" with a descriptor); nameChars: a
     // name of that many characters; fdFlags: the picture goes to a descriptor opened so;
@@ -435,37 +436,40 @@ TEST(WriterTest, Destinations) {
         bool nobody = false;
         int refuse = 0;  // the directory refuses a new file with this error number
         rlim_t sizeLimit = RLIM_INFINITY;
+        const char* tmpdir = nullptr;  // $TMPDIR (set in the child of a row run as nobody)
         void (*afterOpen)(WriterHandle) = nullptr;
         int16_t wantOpen = 0;
         Error wantError{};
         std::string wantFile = "<none>";
     };
     const Error kDiskFull{1, kWrite, kFull};
+    const std::string old = "old" + std::string(1 << 18, '.');
     // clang-format off
     const Case cases[] = {
         {.name = "new file", .wantFile = "new"},
         {.name = "replaces a file", .before = kFile, .wantFile = "new"},
         {.name = "replaces a link's file", .before = kLink, .wantFile = "new"},
-        {.name = "a link planted by another user", .before = kPlantedLink, .wantOpen = 301, .wantFile = "old"},
+        {.name = "a link planted by another user", .before = kPlantedLink, .wantOpen = 301, .wantFile = old},
         // The directory refuses a temporary file: the file is rewritten in place, and only
         // when the whole picture fits is the old one gone.
-        {.name = "in place, the directory not writable", .before = kFile, .nobody = true, .wantFile = "new"},
+        {.name = "in place, the directory not writable, on a file system without unnamed files", .before = kFile, .nobody = true, .refuse = EOPNOTSUPP, .wantFile = "new"},
         {.name = "in place, the directory refuses: EPERM", .before = kFile, .refuse = EPERM, .wantFile = "new"},
         {.name = "in place, the directory refuses: EROFS", .before = kFile, .refuse = EROFS, .wantFile = "new"},
-        {.name = "a file the user may not write", .before = kReadOnlyFile, .nobody = true, .wantOpen = 301, .wantFile = "old"},
+        {.name = "a file the user may not write", .before = kReadOnlyFile, .nobody = true, .wantOpen = 301, .wantFile = old},
         // A file system without unnamed files gets a named temporary file (not watched: it has a
         // name while it is made).
         {.name = "a file system without unnamed files: EOPNOTSUPP", .refuse = EOPNOTSUPP, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
         {.name = "a file system without unnamed files: EISDIR", .refuse = EISDIR, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
         {.name = "a file system without unnamed files: EINVAL", .refuse = EINVAL, .afterOpen = [](WriterHandle) {}, .wantFile = "new"},
-        {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = "old"},
+        {.name = "no place, the directory full", .before = kFile, .refuse = ENOSPC, .wantOpen = 301, .wantFile = old},
+        {.name = "in place, $TMPDIR missing: no copy of the old file", .before = kFile, .nobody = true, .tmpdir = "/no/such/dir", .wantError = {1, kWrite, 0}, .wantFile = old},
         {.name = "in place, beyond the file size limit", .before = kFile, .nobody = true, .sizeLimit = 65536,
-         .wantError = kDiskFull, .wantFile = "old"},
+         .wantError = kDiskFull, .wantFile = old},
         {.name = "a name of 259 characters, the longest", .nameChars = 259, .wantFile = "new"},
         {.name = "a name of 260 characters", .nameChars = 260, .wantOpen = 301},
-        {.name = "aborted picture keeps the old file", .before = kFile, .afterOpen = WriterAbort, .wantFile = "old"},
+        {.name = "aborted picture keeps the old file", .before = kFile, .afterOpen = WriterAbort, .wantFile = old},
         {.name = "missing directory", .output = "missing/picture.emf", .wantOpen = 301},
-        {.name = "beyond the file size limit", .before = kFile, .sizeLimit = 65536, .wantError = kDiskFull, .wantFile = "old"},
+        {.name = "beyond the file size limit", .before = kFile, .sizeLimit = 65536, .wantError = kDiskFull, .wantFile = old},
         {.name = "full disk", .output = "/dev/full", .wantError = kDiskFull},
         {.name = "a device whose close fails", .output = "/dev/null", .afterOpen = FailNextClose, .wantError = {1, kWrite, 0}},
         {.name = "pipe whose reader left", .before = kPipeReaderLeaves, .wantError = {1, kWrite, 0}},
@@ -492,7 +496,7 @@ TEST(WriterTest, Destinations) {
                                       : std::string(c.nameChars - dir.path().size() - 1, 'n'));
         const bool plain = c.before == kFile || c.before == kReadOnlyFile;
         if (plain || c.before == kLink || c.before == kPlantedLink)
-            chmod(dir.Write(plain ? "picture.emf" : "real.emf", "old").c_str(),
+            chmod(dir.Write(plain ? "picture.emf" : "real.emf", old).c_str(),
                   c.before == kReadOnlyFile ? 0444 : 0640);
         if (c.before == kReadOnlyFile) chmod(dir.path().c_str(), 0777);
         if (c.before == kLink || c.before == kPlantedLink) symlink("real.emf", path.c_str());
@@ -514,6 +518,14 @@ TEST(WriterTest, Destinations) {
         }
         run.name = c.output.empty() || c.output[0] == '/' ? c.output : dir.file(c.output);
         if (c.nameChars != 0) run.name = path;
+        // As root, where devices work, a device's twin stands in the directory: an output gone
+        // wrong (a mutant) that replaces the name replaces no file of the system's.
+        struct stat device {};
+        struct statvfs mount {};
+        if (c.output.starts_with("/dev/") && stat(c.output.c_str(), &device) == 0 &&
+            statvfs(dir.path().c_str(), &mount) == 0 && (mount.f_flag & ST_NODEV) == 0 &&
+            mknod(path.c_str(), S_IFCHR | 0666, device.st_rdev) == 0)
+            run.name = path;
         if (c.before == kPipeReaderLeaves) run.afterOpen = [](WriterHandle) { close(reader); };
         if (run.afterOpen == nullptr) {
             run.afterOpen = [](WriterHandle) {
@@ -534,6 +546,7 @@ TEST(WriterTest, Destinations) {
         during = temporaryMode = -1;
         const auto checks = [&] {
             g_refuseNewFile = c.refuse;
+            if (c.tmpdir != nullptr) setenv("TMPDIR", c.tmpdir, 1);
             setrlimit(RLIMIT_FSIZE, &limit);
             const Outcome out = Drive(run);
             setrlimit(RLIMIT_FSIZE, &fileSize);
@@ -544,7 +557,7 @@ TEST(WriterTest, Destinations) {
                 << c.name << ": OutputOpen, the error, a handle";
             const std::string file = xpmtest::ReadFile(path);
             const std::vector<uint8_t> bytes(file.begin(), file.end());
-            EXPECT_TRUE(made || file == c.wantFile) << c.name << ": the file holds " << file;
+            EXPECT_TRUE(made || file == c.wantFile) << c.name << ": " << file.size() << " bytes";
             // Made unreadable to others, it gets the old file's mode, or a new file's.
             struct stat info {};
             EXPECT_TRUE(!made ||

@@ -1,6 +1,8 @@
 // Unlinked temporary files for stream look-back (see spill_file.h).
 #include "streams/spill_file.h"
 
+#include <algorithm>
+
 #include "system/file_descriptor.h"
 
 namespace vrgdi32 {
@@ -31,14 +33,9 @@ bool SpillFile::WriteAt(int64_t offset, const uint8_t* bytes, int64_t count) {
 
 int32_t SpillFile::ReadAt(int64_t offset, uint8_t* out, int32_t count) {
     if (fd_ < 0) return 0;
-    int32_t total = 0;
-    while (total < count) {
-        const int64_t got =
-            sys::ReadAt(fd_, out + total, static_cast<std::size_t>(count - total), offset + total);
-        if (got <= 0) break;
-        total += static_cast<int32_t>(got);
-    }
-    return total;
+    // Less than asked only at the end or on a failure (-1): the caller goes on from what came.
+    return static_cast<int32_t>(
+        std::max<int64_t>(sys::ReadAt(fd_, out, static_cast<std::size_t>(count), offset), 0));
 }
 
 void SpillFile::Clear() {

@@ -99,28 +99,20 @@ int OpenAnonymousTemporary() {
 
 bool CopyBytes(int from, int to, int64_t count) {
     loff_t in = 0, out = 0;
+    // In the kernel where it can; the rest goes through a buffer: all of it between file
+    // systems or on older kernels, what a signal left, and after a failure, which shows again.
+    (void)::copy_file_range(from, &in, to, &out, static_cast<size_t>(count), 0);
+    char buffer[1 << 16];
     while (in < count) {
-        const ssize_t copied =
-            ::copy_file_range(from, &in, to, &out, static_cast<size_t>(count - in), 0);
-        if (copied > 0) continue;
-        if (copied == 0) return errno = EIO, false;  // from is shorter
-        if (errno == EINTR) continue;
-        // Between file systems or on older kernels: through a buffer.
-        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            return false;
-        char buffer[1 << 16];
-        while (in < count) {
-            const int64_t got =
-                ReadAt(from, buffer, std::min<int64_t>(count - in, sizeof buffer), in);
-            if (got <= 0) return errno = got == 0 ? EIO : errno, false;
-            for (int64_t done = 0; done < got;) {
-                bool diskFull = false;
-                const int64_t wrote = WriteAt(to, buffer + done, got - done, in + done, &diskFull);
-                if (wrote < 0) return false;
-                done += wrote;
-            }
-            in += got;
+        const int64_t got = ReadAt(from, buffer, std::min<int64_t>(count - in, sizeof buffer), in);
+        if (got <= 0) return errno = got == 0 ? EIO : errno, false;
+        for (int64_t done = 0; done < got;) {
+            bool diskFull = false;
+            const int64_t wrote = WriteAt(to, buffer + done, got - done, in + done, &diskFull);
+            if (wrote < 0) return false;
+            done += wrote;
         }
+        in += got;
     }
     return true;
 }
