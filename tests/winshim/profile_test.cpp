@@ -96,7 +96,7 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         {.name = "blanks around key and value go, quoted ones stay", .text = "[a]\r\nk = ' a ' ",
          .want = " a "},
         {.name = "header names trimmed, text after ']' unread", .text = "[ a ]j\nk=1", .want = "1"},
-        {.name = "lines end at CRLF, CR or LF", .text = "[a]\r\nj=1\rl=2\nk=3", .want = "3"},
+        {.name = "lines end at CRLF, CR or LF", .text = "[a]\r\nj=1\rl=2\nk=3\r", .want = "3"},
         {.name = "blanks before a header and a key", .text = " \t\v[a]\r\n \t\vk=1", .want = "1"},
         {.name = "a header ends at its first ']'", .text = "[a]b]\r\nk=1", .want = "1",
          .wine = kWineDiffers},
@@ -223,8 +223,9 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {
          .writes = {{"a", "j", "3"}}, .want = "[a]\r\nk=1\r\nj=3\r\n[a]\r\nj=2\r\n"},
         {.name = "a new section after a last line without its break", .start = "[a]\r\nk=1",
          .writes = {{"b", "k", "2"}}, .want = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n"},
-        {.name = "a new section after lines that end at CR", .start = "[a]\rk=1\r",
-         .writes = {{"b", "k", "2"}}, .want = "[a]\rk=1\r[b]\r\nk=2\r\n", .wine = kWineDiffers},
+        {.name = "lines that end at CR, the last one too", .start = "[a]\rk=1\r",
+         .writes = {{"a", "k", "x"}, {"a", "j", "y"}, {"b", "k", "2"}},
+         .want = "[a]\rk=x\rj=y\r\n[b]\r\nk=2\r\n", .wine = kWineDiffers},
         {.name = "deleting a section keeps its comments, and a later section of its name",
          .start = ";c0\r\n[s]\r\nk=1\r\n;c1\r\n[t]\r\n;c2\r\n[s]\r\nj=2\r\n",
          .writes = {{"s", nullptr, nullptr}, {"t", nullptr, "x"}},
@@ -368,20 +369,22 @@ bool CopySaved(const std::string& root, uintmax_t bytes) {
 // This test write-locks the profile far past its end: readers, which look for writers' locks
 // on the bytes they read, go on, but the writer stops there once its copy is saved. Then the
 // writer takes a file size limit that makes writing the new bytes fail part way; with SIGXFSZ
-// at its default the writer dies there instead. The third writer runs as nobody in root's
-// directory, so its copy goes to the temporary directory, and the copy of another user's
-// profile is trusted as its owner's. After the last death the file is edited by hand: that
-// newer text stays, and so does the stale copy.
+// at its default the writer dies there instead. In root's directory "ro" the profile is
+// nobody's, so its copy goes to the temporary directory: root's writer leaves it to the owner,
+// whose reader repairs the file; then nobody writes, and root trusts the copy as the owner's.
+// After the last death the file is edited by hand: that newer text stays, and so does the copy.
 TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
     std::filesystem::create_directory("ro");
     // Longer than the size limit, so that putting the old bytes back fails as well.
     const std::string old = "[a]\r\nk=1\r\n" + std::string(200, ';'), edited = "[a]\r\nk=2\r\n";
     for (const auto& [file, dies, asNobody, edit] : {std::tuple{"./big.ini", false, false, false},
                                                      {"./big.ini", true, false, false},
+                                                     {"./ro/big.ini", true, false, false},
                                                      {"./ro/big.ini", true, true, false},
                                                      {"./big.ini", true, false, true}}) {
         WriteFile(file, old);
-        if (asNobody && ::geteuid() == 0) {
+        const bool nobodys = file[2] == 'r';
+        if (nobodys && ::geteuid() == 0) {
             ASSERT_EQ(::chown(file, xpmtest::kNobody, xpmtest::kNobody) | ::chmod("ro", 0755), 0);
         }
         const int held = ::open(file, O_RDWR);
@@ -407,10 +410,11 @@ TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
             << file << ": " << status;
         if (edit) WriteFile(file, edited);
         // The reader repairs the file.
-        EXPECT_EQ(GetPrivateProfileIntA("a", "k", 0, file), edit ? 2u : 1u) << file;
+        const auto read = [&] { return int(GetPrivateProfileIntA("a", "k", 0, file)); };
+        EXPECT_EQ(WEXITSTATUS(xpmtest::InChild(read, nobodys && !asNobody)), edit ? 2 : 1) << file;
         EXPECT_EQ(ReadFile(file), edit ? edited : old) << file;
         // The copy stays after a write that could not undo itself, and after a hand edit.
-        EXPECT_EQ(FilesIn(asNobody ? "ro" : "."), asNobody ? 1 : 2 + (edit || !dies))
+        EXPECT_EQ(FilesIn(nobodys ? "ro" : "."), nobodys ? 1 : 2 + (edit || !dies))
             << file << ": copies left behind";
         if (!dies) std::filesystem::remove("big.ini.~undo");  // the next writer's copy is awaited
     }
