@@ -34,9 +34,10 @@ ProfileDocument::ProfileDocument(std::string text) : text_(std::move(text)) {
         line.begin = pos;
         while (pos < size && text_[pos] != '\r' && text_[pos] != '\n') ++pos;
         line.contentEnd = pos;
-        // A line ends at CRLF, LF or a lone CR.
-        if (pos < size && text_[pos] == '\r') ++pos;
-        if (pos < size && text_[pos] == '\n') ++pos;
+        // A line ends at CRLF, LF or a lone CR. Reading past size is safe: text_[text_.size()]
+        // is the string's NUL, and a text cut to size only lends its last line a break.
+        if (text_[pos] == '\r') ++pos;
+        if (text_[pos] == '\n') ++pos;
         line.end = pos;
         if (ClassifyLine(line)) lines_.push_back(line);
     }
