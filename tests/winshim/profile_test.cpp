@@ -118,7 +118,7 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         {.name = "UTF-16LE larger as UTF-8 than profiles are", .text = wide, .want = "d",
          .error = 8, .wine = kWineDiffers},
         {.name = "UTF-16LE reads as UTF-8, each length at its limits",
-         .text = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
+         .text = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF"),
          .want = "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
     };
     // clang-format on
