@@ -47,11 +47,7 @@ bool ProfileDocument::ClassifyLine(ProfileLine& line) const {
     uint32_t p = line.begin;
     const uint32_t e = line.contentEnd;
     while (p < e && IsBlank(text_[p])) ++p;
-    if (p == e) return false;
-    if (text_[p] == ';') {
-        line.kind = LineKind::kComment;
-        return true;
-    }
+    if (p == e || text_[p] == ';') return false;
     if (text_[p] == '[') {
         uint32_t nameBegin = p + 1;
         uint32_t nameEnd = nameBegin;
