@@ -65,10 +65,7 @@ bool ProfileDocument::ClassifyLine(ProfileLine& line) const {
     TrimBlanks(text_, &nameBegin, &nameEnd);
     line.nameBegin = nameBegin;
     line.nameLength = nameEnd - nameBegin;
-    if (equals == e) {
-        line.kind = LineKind::kBare;
-        return true;
-    }
+    if (equals == e) return true;  // kBare, the kind a line starts with
     uint32_t valueBegin = equals + 1;
     uint32_t valueEnd = e;
     TrimBlanks(text_, &valueBegin, &valueEnd);
