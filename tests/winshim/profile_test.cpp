@@ -509,12 +509,13 @@ TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
 // is not kept), the four last used and at most 8 MiB of text: a read of a kept profile reads
 // nothing from the disk, which the allocations of a read tell.
 TEST_F(Profile, ParsedProfilesKept) {
-    const std::string big(3 << 20, ';');
+    const std::string big((29 << 20) / 10, ';');  // three are more than 8 MiB, not 9
     for (const char* name : {"s0", "s1", "s2", "s3", "s4"})
         WriteFile(name + ".ini"s, "[a]\r\nk="s + name + "\r\n");
     for (const char* name : {"b0", "b1", "b2"})
         WriteFile(name + ".ini"s, "[a]\r\nk="s + name + "\r\n" + big);
     std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    WriteFile("s5.ini", "[a]\r\nk=s5\r\n");  // too new to be kept
     // A read from the disk allocates for the bytes and the parsed lines; one of a kept
     // profile allocates nothing.
     const auto read = [&](const std::string& name) {
@@ -528,12 +529,12 @@ TEST_F(Profile, ParsedProfilesKept) {
     };
     // Each row: a profile, and whether its read finds it kept. s0 goes as the fifth comes; s1,
     // used again, stays when s0 comes back and s2 goes; of the big ones at most two fit, and
-    // the small one read just before them goes too.
+    // the small one read just before them goes too; s5, too new, is never kept.
     const std::pair<const char*, const char*> reads[] = {
         {"s0", "read"}, {"s1", "read"}, {"s2", "read"}, {"s3", "read"}, {"s4", "read"},
         {"s4", "kept"}, {"s1", "kept"}, {"s0", "read"}, {"s1", "kept"}, {"s2", "read"},
         {"b0", "read"}, {"b1", "read"}, {"b2", "read"}, {"b1", "kept"}, {"b0", "read"},
-        {"b2", "read"}, {"s2", "read"}};
+        {"b2", "read"}, {"s2", "read"}, {"s5", "read"}, {"s5", "read"}};
     for (size_t i = 0; i < std::size(reads); ++i)
         EXPECT_STREQ(read(reads[i].first), reads[i].second)
             << "read " << i + 1 << " of " << reads[i].first;
