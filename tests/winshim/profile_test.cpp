@@ -444,6 +444,7 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
                       mine = tmp_ + "/winshim-" + std::to_string(::geteuid());
     std::filesystem::create_directory(shared);
     std::filesystem::permissions(WriteFile(file, "[a]\r\nk=1\r\n"), std::filesystem::perms::all);
+    GetPrivateProfileIntA("a", "k", 0, file.c_str());  // makes no directory: nobody's come first
     // Nobody may write the profile too, and does, with a copy of its own.
     const auto plant = [&] {
         return ::close(::open((file + ".~undo").c_str(), O_CREAT | O_WRONLY, 0600)) |
