@@ -442,7 +442,7 @@ TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
 TEST_F(Profile, OtherUsersCannotBlockAProfile) {
     const std::string shared = root_ + "/shared", file = shared + "/p.ini",
                       mine = tmp_ + "/winshim-" + std::to_string(::geteuid());
-    std::filesystem::create_directory(shared);
+    ASSERT_TRUE(::mkdir(shared.c_str(), 0) == 0 && ::chmod(shared.c_str(), 01777) == 0);
     std::filesystem::permissions(WriteFile(file, "[a]\r\nk=1\r\n"), std::filesystem::perms::all);
     GetPrivateProfileIntA("a", "k", 0, file.c_str());  // makes no directory: nobody's come first
     // Nobody may write the profile too, and does, with a copy of its own.
@@ -451,7 +451,7 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
                ::mkdir(mine.c_str(), 0700) | ::symlink(mine.c_str(), (mine + "-1").c_str()) |
                !WritePrivateProfileStringA("a", "n", "1", file.c_str());
     };
-    ASSERT_EQ(::chmod(shared.c_str(), 01777) | xpmtest::InChild(plant, true), 0);
+    ASSERT_EQ(xpmtest::InChild(plant, true), 0);
     std::string last = "1";
     for (const short lock : {F_UNLCK, F_RDLCK, F_WRLCK}) {
         const int fd = ::open(file.c_str(), lock == F_WRLCK ? O_RDWR : O_RDONLY);
