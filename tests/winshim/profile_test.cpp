@@ -274,13 +274,10 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
                       full = keep + std::string((4u << 20) - keep.size(), ';');
     // The longest file name, 255 characters: its recovery copy's name must be shortened.
     const std::string longest = "./" + std::string(251, 'p') + ".ini";
-    for (const auto& [file, bytes] : {std::pair{"keep.ini", keep},
-                                      {"empty.ini", ""s},
-                                      {"huge.ini", huge},
-                                      {"full.ini", full},
-                                      {"wide.ini", wide},
-                                      {"readonly.ini", keep}})
-        WriteFile(file, bytes);
+    const std::pair<const char*, std::string> files[] = {
+        {"keep.ini", keep}, {"empty.ini", ""},  {"huge.ini", huge},
+        {"full.ini", full}, {"wide.ini", wide}, {"readonly.ini", keep}};
+    for (const auto& [file, bytes] : files) WriteFile(file, bytes);
     std::filesystem::permissions("readonly.ini", std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
     // Wine's last error 2 after deletes, and 0 after a flush, are not confirmed on Windows.
@@ -387,9 +384,8 @@ TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
                                                      {"./big.ini", true, false, true}}) {
         WriteFile(file, old);
         const bool nobodys = file[2] == 'r';
-        if (nobodys && ::geteuid() == 0) {
-            ASSERT_EQ(::chown(file, xpmtest::kNobody, xpmtest::kNobody) | ::chmod("ro", 0755), 0);
-        }
+        const int nobody = nobodys && ::geteuid() == 0 ? xpmtest::kNobody : -1;
+        ASSERT_EQ(::chown(file, nobody, nobody) | ::chmod("ro", 0755), 0);
         const int held = ::open(file, O_RDWR);
         const struct flock past { .l_type = F_WRLCK, .l_start = 1 << 20 };
         ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &past), 0);
