@@ -345,6 +345,9 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
     SetLastError(0);
     EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", "bare.ini"));
     EXPECT_EQ(GetLastError(), 2u) << "a bare name that cannot be created: 'file not found'";
+    ::setenv("TMPDIR", (root_ + "/missing").c_str(), 1);
+    EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", (tmp_ + "/t.ini").c_str()));
+    EXPECT_EQ(GetLastError(), 5u) << "no write without a place for its copy";
 #endif
 }
 
