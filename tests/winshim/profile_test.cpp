@@ -489,7 +489,7 @@ TEST_F(Profile, AnEditWhileAWriterWaitsStays) {
 
 // A copy is believed only where nobody but the profile's owner, the reader or root can have
 // written it: a profile its writer left part way is then put back, or read with the old bytes
-// where the reader may not write it; else it is read as it is.
+// where the reader may not write it; else it is read as it is, and no writer uses that slot.
 TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
     const std::string old = "[a]\r\nk=11\r\n", torn = "[a]\r\nk=21\r\n";
     const bool root = ::geteuid() == 0;
@@ -497,13 +497,14 @@ TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
         struct stat file {};
         ::stat(WriteFile("t.ini", torn).c_str(), &file);
         const int copy = ::open("t.ini.~undo", O_CREAT | O_WRONLY | O_TRUNC, 0600);
-        ::dprintf(copy, "winshim profile copy %ju %ju 11 11\n%s[a]\r\nk=22\r\n",
+        ::dprintf(copy, "winshim profile copy %ju %ju 11 11\n%s[a]\r\nk=23\r\n",
                   uintmax_t{file.st_dev}, uintmax_t{file.st_ino}, old.c_str());
         ASSERT_EQ(::fchown(copy, others ? xpmtest::kNobody : ::geteuid(), -1) | ::close(copy) |
                       ::chmod("t.ini", readOnly ? 0444 : 0644),
                   0);
         EXPECT_EQ(GetPrivateProfileIntA("a", "k", 0, "./t.ini"), others ? 21u : 11u);
         EXPECT_EQ(ReadFile("t.ini"), others || readOnly ? torn : old) << others << readOnly;
+        EXPECT_EQ(WritePrivateProfileStringA("a", "j", "1", "./t.ini"), !others && !readOnly);
     }
 }
 
