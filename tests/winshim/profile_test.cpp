@@ -504,7 +504,8 @@ TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
                   0);
         EXPECT_EQ(GetPrivateProfileIntA("a", "k", 0, "./t.ini"), others ? 21u : 11u);
         EXPECT_EQ(ReadFile("t.ini"), others || readOnly ? torn : old) << others << readOnly;
-        EXPECT_EQ(WritePrivateProfileStringA("a", "j", "1", "./t.ini"), !others && !readOnly);
+        EXPECT_EQ(WritePrivateProfileStringA("a", "j", "1", "./t.ini") ? 0 : GetLastError(),
+                  others || readOnly ? 5u : 0u);  // denied
     }
 }
 
