@@ -439,13 +439,17 @@ TEST_F(Profile, OtherUsersCannotBlockAProfile) {
     const std::string shared = root_ + "/shared", file = shared + "/p.ini",
                       mine = tmp_ + "/winshim-" + std::to_string(::geteuid());
     ASSERT_TRUE(::mkdir(shared.c_str(), 0) == 0 && ::chmod(shared.c_str(), 01777) == 0);
-    std::filesystem::permissions(WriteFile(file, "[a]\r\nk=1\r\n"), std::filesystem::perms::all);
+    for (const std::string& path : {file, "w.ini"s})
+        std::filesystem::permissions(WriteFile(path, "[a]\r\nk=1\r\n"),
+                                     std::filesystem::perms::all);
     GetPrivateProfileIntA("a", "k", 0, file.c_str());  // makes no directory: nobody's come first
-    // Nobody may write the profile too, and does, with a copy of its own.
+    // Nobody may write the profile too, and does, with a copy of its own; so too w.ini, where
+    // it may not add the copy beside the profile.
     const auto plant = [&] {
         return ::close(::open((file + ".~undo").c_str(), O_CREAT | O_WRONLY, 0600)) |
                ::mkdir(mine.c_str(), 0700) | ::symlink(mine.c_str(), (mine + "-1").c_str()) |
-               !WritePrivateProfileStringA("a", "n", "1", file.c_str());
+               !WritePrivateProfileStringA("a", "n", "1", file.c_str()) |
+               !WritePrivateProfileStringA("a", "n", "1", "./w.ini");
     };
     ASSERT_EQ(xpmtest::InChild(plant, true), 0);
     std::string last = "1";
