@@ -330,18 +330,24 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
         ExpectRow(std::tuple(got, error, bytes == c.bytes), std::tuple(c.want, c.error, true),
                   c.wine, c.name + ": the file holds "s + std::to_string(bytes.size()) + " bytes");
     }
-    if (!kWine) {  // nor is a file larger than profiles are read, but one as large is
-        const UINT huge = GetPrivateProfileIntA("a", "k", 7, "./huge.ini");
-        EXPECT_EQ(std::pair(huge, GetLastError()), std::pair(7u, DWORD{8})) << "larger";
-        EXPECT_EQ(GetPrivateProfileIntA("a", "k", 7, "./full.ini"), 2u) << "as large";
-    }
 #if !defined(_WIN32)
-    // A failed write's error, or 0: a device is no profile, not even when it can be written; a
-    // bare name that cannot be created is 'file not found'; no write without a place for its copy.
+    // Nor is a file larger than profiles are read, but one as large is.
+    const UINT larger = GetPrivateProfileIntA("a", "k", 7, "./huge.ini");
+    EXPECT_EQ(std::pair(larger, GetLastError()), std::pair(7u, DWORD{8})) << "larger";
+    EXPECT_EQ(GetPrivateProfileIntA("a", "k", 7, "./full.ini"), 2u) << "as large";
+    // A failed write's error, or 0: a device is no profile, not even when it can be written; no
+    // write without room for its copy (a full disk); a bare name that cannot be created is 'file
+    // not found'; no write without a place for its copy.
     const auto error = [](const std::string& file) {
         return WritePrivateProfileStringA("a", "k", "v", file.c_str()) ? 0 : GetLastError();
     };
     EXPECT_EQ(error("/dev/zero"), 5u);
+    const auto noRoom = [&] {
+        const struct rlimit small { 32, 32 };
+        std::signal(SIGXFSZ, SIG_IGN);
+        return ::setrlimit(RLIMIT_FSIZE, &small) == 0 ? int(error("./keep.ini")) : -1;
+    };
+    EXPECT_EQ(WEXITSTATUS(xpmtest::InChild(noRoom)), 112);
     ::setenv("WINDIR", (root_ + "/missing").c_str(), 1);
     ::setenv("TMPDIR", (root_ + "/missing").c_str(), 1);
     EXPECT_EQ(std::pair(error("bare.ini"), error(tmp_ + "/t.ini")), std::pair(2u, 5u));
