@@ -34,12 +34,12 @@ inline constexpr int kColorTableSourceChars = 10;
 [[nodiscard]] int32_t LoadProfile(const ProfileFields& fields, bool loadFonts, bool loadColors);
 
 // "Color[000]" .. "Color[255]" into profileColors, profileColorNames and profileColorCount;
-// ends at the first key that yields nothing. Returns the number of entries read.
-int32_t LoadProfileColors(ProfileTables& tables, const ProfileSource& source);
+// ends at the first key that yields nothing.
+void LoadProfileColors(ProfileTables& tables, const ProfileSource& source);
 
 // "Font[001]" .. "Font[032]" into fontNames, fontFaces and fontCount; ends at the first key
-// that yields nothing. Returns the number of entries read.
-int32_t LoadProfileFonts(ProfileTables& tables, const ProfileSource& source);
+// that yields nothing.
+void LoadProfileFonts(ProfileTables& tables, const ProfileSource& source);
 
 // "Color Mode" as an integer, default 1, stored in colorMode unchecked. Returns 1.
 int32_t ReadColorModeSetting(const ProfileSource& source, uint32_t& colorMode);

@@ -9,7 +9,7 @@
 
 namespace xpmfilter {
 
-int32_t LoadProfileColors(ProfileTables& tables, const ProfileSource& source) {
+void LoadProfileColors(ProfileTables& tables, const ProfileSource& source) {
     static_assert(sizeof tables.profileColorNames[0] == kColorNameChars + 1);
     const ResourceString word = ResourceText(kStrColorKey);
     int32_t count = 0;
@@ -23,10 +23,9 @@ int32_t LoadProfileColors(ProfileTables& tables, const ProfileSource& source) {
         std::memcpy(tables.profileColorNames[count], entry.name, sizeof entry.name);
     }
     tables.profileColorCount = count;
-    return count;
 }
 
-int32_t LoadProfileFonts(ProfileTables& tables, const ProfileSource& source) {
+void LoadProfileFonts(ProfileTables& tables, const ProfileSource& source) {
     static_assert(sizeof tables.fontNames[0] == kFontTextChars + 1);
     static_assert(sizeof tables.fontFaces[0] == kFontTextChars + 1);
     const ResourceString word = ResourceText(kStrFontKey);
@@ -41,7 +40,6 @@ int32_t LoadProfileFonts(ProfileTables& tables, const ProfileSource& source) {
         std::memcpy(tables.fontFaces[count], entry.face, sizeof entry.face);
     }
     tables.fontCount = count;
-    return count;
 }
 
 }  // namespace xpmfilter

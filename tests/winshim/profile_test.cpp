@@ -52,8 +52,8 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
     const char* const device = "/dev/null";  // it reads as empty
 #endif
     // A row with text reads it from case.ini. The buffer holds want and its NUL, and nothing
-    // past the room; kUnchanged leaves the last error unchecked. Windows and Wine answer a null
-    // section or key with the name lists, which libwinshim leaves out.
+    // past the room; kUnchanged: the last error stays (unchecked under Wine). Windows and Wine
+    // answer a null section or key with the name lists, which libwinshim leaves out.
     struct Case {
         const char* name;
         std::string text;
@@ -64,16 +64,17 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         DWORD error = kUnchanged;
         bool wine = false;
     };
-    const DWORD invalid = kWine ? kUnchanged : ERROR_INVALID_PARAMETER, more = ERROR_MORE_DATA;
+    const DWORD invalid = kWine ? kUnchanged : ERROR_INVALID_PARAMETER, more = ERROR_MORE_DATA,
+                cut = kWine ? kUnchanged : more;
     // clang-format off
     const Case cases[] = {
         {.name = "a value cut to the room", .size = 4, .want = "val", .error = more,
          .wine = kWineDiffers},
         {.name = "a value with room for its NUL", .size = 5, .want = "val1"},
-        {.name = "room for the NUL alone", .key = "one", .size = 1, .want = ""},
+        {.name = "room for the NUL alone", .key = "one", .size = 1, .want = "", .error = cut},
         {.name = "no room: the buffer stays", .size = 0},
         {.name = "a default loses trailing spaces", .key = "x", .def = "  d\t  ", .want = "  d\t"},
-        {.name = "a missing section", .app = "x", .want = "d"},
+        {.name = "a section ends at a header", .text = "[x]\n[a]\nk=1", .app = "x", .want = "d"},
         {.name = "no default", .key = "x", .def = nullptr, .want = ""},
         {.name = "a line without '=' is no key", .key = "bare", .want = "d"},
         {.name = "spaces around names go", .app = " a ", .key = "  k ", .want = "val1"},
@@ -96,7 +97,7 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         {.name = "blanks around key and value go, quoted ones stay", .text = "[a]\r\nk = ' a ' ",
          .want = " a "},
         {.name = "header names trimmed, text after ']' unread", .text = "[ a ]j\nk=1", .want = "1"},
-        {.name = "lines end at CRLF, CR or LF", .text = "[a]\r\nj=1\rl=2\nk=3", .want = "3"},
+        {.name = "lines end at CRLF, CR or LF", .text = "[a]\r\nj=1\rl=2\nk=3\r", .want = "3"},
         {.name = "blanks before a header and a key", .text = " \t\v[a]\r\n \t\vk=1", .want = "1"},
         {.name = "a header ends at its first ']'", .text = "[a]b]\r\nk=1", .want = "1",
          .wine = kWineDiffers},
@@ -117,7 +118,7 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
         {.name = "UTF-16LE larger as UTF-8 than profiles are", .text = wide, .want = "d",
          .error = 8, .wine = kWineDiffers},
         {.name = "UTF-16LE reads as UTF-8, each length at its limits",
-         .text = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF\r\n"),
+         .text = Utf16(u"[a]\r\nk=\x7F\x80\u07FF\u0800\uFFFF\U00010000\U0010FFFF"),
          .want = "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
     };
     // clang-format on
@@ -129,7 +130,7 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
                                                    c.text.empty() ? c.file : "./case.ini");
         const std::string written = c.size == 0 ? "x" : buffer.substr(0, c.want.size() + 1);
         ExpectRow(std::tuple(got, written, buffer[c.size],
-                             c.error == kUnchanged ? c.error : GetLastError()),
+                             kWine && c.error == kUnchanged ? c.error : GetLastError()),
                   std::tuple(DWORD(c.want.size()), c.size == 0 ? "x" : c.want + '\0', 'x', c.error),
                   c.wine, c.name + (c.text.empty() ? ""s : ": " + PrintToString(c.text)));
     }
@@ -159,10 +160,8 @@ TEST_F(Profile, StringsNumbersAndFileNames) {
     };
     // clang-format on
     for (const auto& c : numbers) {
-        if (c.stored)
-            WriteFile("int.ini", "[Test]\r\nk="s + c.stored + "\r\n");
-        else
-            std::filesystem::remove("int.ini");
+        std::filesystem::remove("int.ini");
+        if (c.stored) WriteFile("int.ini", "[Test]\r\nk="s + c.stored + "\r\n");
         ExpectRow(GetPrivateProfileIntA(c.app, c.key, c.def, "./int.ini"), c.want, c.wine, c.name);
     }
 }
@@ -198,10 +197,10 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {
          .start = p1, .writes = {{"A1", nullptr, "s1"}, {"A2", nullptr, nullptr},
                                  {"A3", "k5", nullptr}},
          .want = "[A3]\r\n"},
-        {.name = "existing keys stay where they are, new ones follow in order",
-         .start = "[s]\r\nb=v\r\na=v\r\n",
+        {.name = "existing keys stay where they are, new ones follow in order and bare lines",
+         .start = "[s]\r\nb=v\r\na=v\r\nbare\r\n",
          .writes = {{"s", "z", ""}, {"s", "b", ""}, {"s", "y", ""}, {"s", "a", ""}},
-         .want = "[s]\r\nb=\r\na=\r\nz=\r\ny=\r\n"},
+         .want = "[s]\r\nb=\r\na=\r\nbare\r\nz=\r\ny=\r\n"},
         {.name = "comment keys go after the last key", .start = "",
          .writes = {{"s", "z", ""}, {"s", ";y", ""}, {"s", "a", ""}, {"s", ";b", ""},
                     {"s", ";c", ""}},
@@ -223,8 +222,9 @@ TEST_F(Profile, WritesLeaveTheBytesWindowsLeaves) {
          .writes = {{"a", "j", "3"}}, .want = "[a]\r\nk=1\r\nj=3\r\n[a]\r\nj=2\r\n"},
         {.name = "a new section after a last line without its break", .start = "[a]\r\nk=1",
          .writes = {{"b", "k", "2"}}, .want = "[a]\r\nk=1\r\n[b]\r\nk=2\r\n"},
-        {.name = "a new section after lines that end at CR", .start = "[a]\rk=1\r",
-         .writes = {{"b", "k", "2"}}, .want = "[a]\rk=1\r[b]\r\nk=2\r\n", .wine = kWineDiffers},
+        {.name = "lines that end at CR, the last one too", .start = "[a]\rk=1\r",
+         .writes = {{"a", "k", "x"}, {"a", "j", "y"}, {"b", "k", "2"}},
+         .want = "[a]\rk=x\rj=y\r\n[b]\r\nk=2\r\n", .wine = kWineDiffers},
         {.name = "deleting a section keeps its comments, and a later section of its name",
          .start = ";c0\r\n[s]\r\nk=1\r\n;c1\r\n[t]\r\n;c2\r\n[s]\r\nj=2\r\n",
          .writes = {{"s", nullptr, nullptr}, {"t", nullptr, "x"}},
@@ -271,13 +271,10 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
                       full = keep + std::string((4u << 20) - keep.size(), ';');
     // The longest file name, 255 characters: its recovery copy's name must be shortened.
     const std::string longest = "./" + std::string(251, 'p') + ".ini";
-    for (const auto& [file, bytes] : {std::pair{"keep.ini", keep},
-                                      {"empty.ini", ""s},
-                                      {"huge.ini", huge},
-                                      {"full.ini", full},
-                                      {"wide.ini", wide},
-                                      {"readonly.ini", keep}})
-        WriteFile(file, bytes);
+    const std::pair<const char*, std::string> files[] = {
+        {"keep.ini", keep}, {"empty.ini", ""},  {"huge.ini", huge},
+        {"full.ini", full}, {"wide.ini", wide}, {"readonly.ini", keep}};
+    for (const auto& [file, bytes] : files) WriteFile(file, bytes);
     std::filesystem::permissions("readonly.ini", std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
     // Wine's last error 2 after deletes, and 0 after a flush, are not confirmed on Windows.
@@ -304,13 +301,13 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
          .error = 2, .bytes = made, .wine = kWineDiffers},
         {.name = "deleting a key makes no file", .file = "./absent.ini", .value = nullptr,
          .want = TRUE, .error = deleted},
-        {.name = "no section", .file = "./keep.ini", .app = nullptr, .want = FALSE, .error = 2,
-         .bytes = keep},
+        {.name = "no section, a key to delete", .file = "./keep.ini", .app = nullptr,
+         .value = nullptr, .want = FALSE, .error = 2, .bytes = keep},
         {.name = "nothing at all: a flush", .file = "./keep.ini", .app = nullptr, .key = nullptr,
          .value = nullptr, .want = FALSE, .error = flushed, .bytes = keep},
         {.name = "an empty name", .file = "", .want = FALSE, .error = denied},
         {.name = "a missing directory", .file = "./nodir/x.ini", .want = FALSE, .error = 3},
-        {.name = "a directory", .file = cwd_, .want = FALSE, .error = denied},
+        {.name = "a directory", .file = cwd_, .value = nullptr, .want = FALSE, .error = denied},
         {.name = "a file larger than profiles are", .file = "./huge.ini", .want = FALSE,
          .error = 8, .bytes = huge, .wine = kWineDiffers},
         {.name = "a write that would make the file larger than profiles are", .file = "./full.ini",
@@ -332,18 +329,27 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
         ExpectRow(std::tuple(got, error, bytes == c.bytes), std::tuple(c.want, c.error, true),
                   c.wine, c.name + ": the file holds "s + std::to_string(bytes.size()) + " bytes");
     }
-    if (!kWine) {  // nor is a file larger than profiles are read, but one as large is
-        const UINT huge = GetPrivateProfileIntA("a", "k", 7, "./huge.ini");
-        EXPECT_EQ(std::pair(huge, GetLastError()), std::pair(7u, DWORD{8})) << "larger";
-        EXPECT_EQ(GetPrivateProfileIntA("a", "k", 7, "./full.ini"), 2u) << "as large";
-    }
 #if !defined(_WIN32)
-    EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", "/dev/zero"));
-    EXPECT_EQ(GetLastError(), 5u) << "a device is no profile, not even when it can be written";
+    // Nor is a file larger than profiles are read, but one as large is.
+    const UINT larger = GetPrivateProfileIntA("a", "k", 7, "./huge.ini");
+    EXPECT_EQ(std::pair(larger, GetLastError()), std::pair(7u, DWORD{8})) << "larger";
+    EXPECT_EQ(GetPrivateProfileIntA("a", "k", 7, "./full.ini"), 2u) << "as large";
+    // A failed write's error, or 0: a device is no profile, not even when it can be written; no
+    // write without room for its copy (a full disk); a bare name that cannot be created is 'file
+    // not found'; no write without a place for its copy.
+    const auto error = [](const std::string& file) {
+        return WritePrivateProfileStringA("a", "k", "v", file.c_str()) ? 0 : GetLastError();
+    };
+    EXPECT_EQ(error("/dev/zero"), 5u);
+    const auto noRoom = [&] {
+        const struct rlimit small { 32, 32 };
+        std::signal(SIGXFSZ, SIG_IGN);
+        return ::setrlimit(RLIMIT_FSIZE, &small) == 0 ? int(error("./keep.ini")) : -1;
+    };
+    EXPECT_EQ(WEXITSTATUS(xpmtest::InChild(noRoom)), 112);
     ::setenv("WINDIR", (root_ + "/missing").c_str(), 1);
-    SetLastError(0);
-    EXPECT_FALSE(WritePrivateProfileStringA("a", "k", "v", "bare.ini"));
-    EXPECT_EQ(GetLastError(), 2u) << "a bare name that cannot be created: 'file not found'";
+    ::setenv("TMPDIR", (root_ + "/missing").c_str(), 1);
+    EXPECT_EQ(std::pair(error("bare.ini"), error(tmp_ + "/t.ini")), std::pair(2u, 5u));
 #endif
 }
 
@@ -368,22 +374,23 @@ bool CopySaved(const std::string& root, uintmax_t bytes) {
 // This test write-locks the profile far past its end: readers, which look for writers' locks
 // on the bytes they read, go on, but the writer stops there once its copy is saved. Then the
 // writer takes a file size limit that makes writing the new bytes fail part way; with SIGXFSZ
-// at its default the writer dies there instead. The third writer runs as nobody in root's
-// directory, so its copy goes to the temporary directory, and the copy of another user's
-// profile is trusted as its owner's. After the last death the file is edited by hand: that
-// newer text stays, and so does the stale copy.
+// at its default the writer dies there instead. In root's directory "ro" the profile is
+// nobody's, so its copy goes to the temporary directory: root's writer leaves it to the owner,
+// whose reader repairs the file; then nobody writes, and root trusts the copy as the owner's.
+// After the last death the file is edited by hand: that newer text stays, and so does the copy.
 TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
     std::filesystem::create_directory("ro");
     // Longer than the size limit, so that putting the old bytes back fails as well.
     const std::string old = "[a]\r\nk=1\r\n" + std::string(200, ';'), edited = "[a]\r\nk=2\r\n";
     for (const auto& [file, dies, asNobody, edit] : {std::tuple{"./big.ini", false, false, false},
                                                      {"./big.ini", true, false, false},
+                                                     {"./ro/big.ini", true, false, false},
                                                      {"./ro/big.ini", true, true, false},
                                                      {"./big.ini", true, false, true}}) {
         WriteFile(file, old);
-        if (asNobody && ::geteuid() == 0) {
-            ASSERT_EQ(::chown(file, xpmtest::kNobody, xpmtest::kNobody) | ::chmod("ro", 0755), 0);
-        }
+        const bool nobodys = file[2] == 'r';
+        const int nobody = nobodys && ::geteuid() == 0 ? xpmtest::kNobody : -1;
+        ASSERT_EQ(::chown(file, nobody, nobody) | ::chmod("ro", 0755), 0);
         const int held = ::open(file, O_RDWR);
         const struct flock past { .l_type = F_WRLCK, .l_start = 1 << 20 };
         ASSERT_EQ(::fcntl(held, F_OFD_SETLK, &past), 0);
@@ -407,10 +414,11 @@ TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
             << file << ": " << status;
         if (edit) WriteFile(file, edited);
         // The reader repairs the file.
-        EXPECT_EQ(GetPrivateProfileIntA("a", "k", 0, file), edit ? 2u : 1u) << file;
+        const auto read = [&] { return int(GetPrivateProfileIntA("a", "k", 0, file)); };
+        EXPECT_EQ(WEXITSTATUS(xpmtest::InChild(read, nobodys && !asNobody)), edit ? 2 : 1) << file;
         EXPECT_EQ(ReadFile(file), edit ? edited : old) << file;
         // The copy stays after a write that could not undo itself, and after a hand edit.
-        EXPECT_EQ(FilesIn(asNobody ? "ro" : "."), asNobody ? 1 : 2 + (edit || !dies))
+        EXPECT_EQ(FilesIn(nobodys ? "ro" : "."), nobodys ? 1 : 2 + (edit || !dies))
             << file << ": copies left behind";
         if (!dies) std::filesystem::remove("big.ini.~undo");  // the next writer's copy is awaited
     }
@@ -435,15 +443,19 @@ TEST_F(Profile, KilledAndRivalWritersLoseNothing) {
 TEST_F(Profile, OtherUsersCannotBlockAProfile) {
     const std::string shared = root_ + "/shared", file = shared + "/p.ini",
                       mine = tmp_ + "/winshim-" + std::to_string(::geteuid());
-    std::filesystem::create_directory(shared);
-    std::filesystem::permissions(WriteFile(file, "[a]\r\nk=1\r\n"), std::filesystem::perms::all);
-    // Nobody may write the profile too, and does, with a copy of its own.
+    ASSERT_TRUE(::mkdir(shared.c_str(), 0) == 0 && ::chmod(shared.c_str(), 01777) == 0);
+    for (const std::string& path : {file, "w.ini"s})
+        ASSERT_EQ(::chmod(WriteFile(path, "[a]\r\nk=1\r\n").c_str(), 0777), 0);
+    GetPrivateProfileIntA("a", "k", 0, file.c_str());  // makes no directory: nobody's come first
+    // Nobody may write the profile too, and does, with a copy of its own; so too w.ini, where
+    // it may not add the copy beside the profile.
     const auto plant = [&] {
         return ::close(::open((file + ".~undo").c_str(), O_CREAT | O_WRONLY, 0600)) |
                ::mkdir(mine.c_str(), 0700) | ::symlink(mine.c_str(), (mine + "-1").c_str()) |
-               !WritePrivateProfileStringA("a", "n", "1", file.c_str());
+               !WritePrivateProfileStringA("a", "n", "1", file.c_str()) |
+               !WritePrivateProfileStringA("a", "n", "1", "./w.ini");
     };
-    ASSERT_EQ(::chmod(shared.c_str(), 01777) | xpmtest::InChild(plant, true), 0);
+    ASSERT_EQ(xpmtest::InChild(plant, true), 0);
     std::string last = "1";
     for (const short lock : {F_UNLCK, F_RDLCK, F_WRLCK}) {
         const int fd = ::open(file.c_str(), lock == F_WRLCK ? O_RDWR : O_RDONLY);
@@ -482,7 +494,7 @@ TEST_F(Profile, AnEditWhileAWriterWaitsStays) {
 
 // A copy is believed only where nobody but the profile's owner, the reader or root can have
 // written it: a profile its writer left part way is then put back, or read with the old bytes
-// where the reader may not write it; else it is read as it is.
+// where the reader may not write it; else it is read as it is, and no writer uses that slot.
 TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
     const std::string old = "[a]\r\nk=11\r\n", torn = "[a]\r\nk=21\r\n";
     const bool root = ::geteuid() == 0;
@@ -490,13 +502,15 @@ TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
         struct stat file {};
         ::stat(WriteFile("t.ini", torn).c_str(), &file);
         const int copy = ::open("t.ini.~undo", O_CREAT | O_WRONLY | O_TRUNC, 0600);
-        ::dprintf(copy, "winshim profile copy %ju %ju 11 11\n%s[a]\r\nk=22\r\n",
+        ::dprintf(copy, "winshim profile copy %ju %ju 11 11\n%s[a]\r\nk=23\r\n",
                   uintmax_t{file.st_dev}, uintmax_t{file.st_ino}, old.c_str());
         ASSERT_EQ(::fchown(copy, others ? xpmtest::kNobody : ::geteuid(), -1) | ::close(copy) |
                       ::chmod("t.ini", readOnly ? 0444 : 0644),
                   0);
         EXPECT_EQ(GetPrivateProfileIntA("a", "k", 0, "./t.ini"), others ? 21u : 11u);
         EXPECT_EQ(ReadFile("t.ini"), others || readOnly ? torn : old) << others << readOnly;
+        EXPECT_EQ(WritePrivateProfileStringA("a", "j", "1", "./t.ini") ? 0 : GetLastError(),
+                  others || readOnly ? 5u : 0u);  // denied
     }
 }
 
@@ -504,12 +518,11 @@ TEST_F(Profile, OnlyCopiesNobodyElseCanWriteAreBelieved) {
 // is not kept), the four last used and at most 8 MiB of text: a read of a kept profile reads
 // nothing from the disk, which the allocations of a read tell.
 TEST_F(Profile, ParsedProfilesKept) {
-    const std::string big(3 << 20, ';');
-    for (const char* name : {"s0", "s1", "s2", "s3", "s4"})
-        WriteFile(name + ".ini"s, "[a]\r\nk="s + name + "\r\n");
-    for (const char* name : {"b0", "b1", "b2"})
-        WriteFile(name + ".ini"s, "[a]\r\nk="s + name + "\r\n" + big);
+    const std::string big((29 << 20) / 10, ';');  // three are more than 8 MiB, not 9
+    for (const std::string name : {"s0", "s1", "s2", "s3", "s4", "b0", "b1", "b2"})
+        WriteFile(name + ".ini", "[a]\r\nk=" + name + "\r\n" + (name[0] == 'b' ? big : ""));
     std::this_thread::sleep_for(std::chrono::milliseconds(3100));
+    WriteFile("s5.ini", "[a]\r\nk=s5\r\n");  // too new to be kept
     // A read from the disk allocates for the bytes and the parsed lines; one of a kept
     // profile allocates nothing.
     const auto read = [&](const std::string& name) {
@@ -523,12 +536,12 @@ TEST_F(Profile, ParsedProfilesKept) {
     };
     // Each row: a profile, and whether its read finds it kept. s0 goes as the fifth comes; s1,
     // used again, stays when s0 comes back and s2 goes; of the big ones at most two fit, and
-    // the small one read just before them goes too.
+    // the small one read just before them goes too; s5, too new, is never kept.
     const std::pair<const char*, const char*> reads[] = {
         {"s0", "read"}, {"s1", "read"}, {"s2", "read"}, {"s3", "read"}, {"s4", "read"},
         {"s4", "kept"}, {"s1", "kept"}, {"s0", "read"}, {"s1", "kept"}, {"s2", "read"},
         {"b0", "read"}, {"b1", "read"}, {"b2", "read"}, {"b1", "kept"}, {"b0", "read"},
-        {"b2", "read"}, {"s2", "read"}};
+        {"b2", "read"}, {"s2", "read"}, {"s5", "read"}, {"s5", "read"}};
     for (size_t i = 0; i < std::size(reads); ++i)
         EXPECT_STREQ(read(reads[i].first), reads[i].second)
             << "read " << i + 1 << " of " << reads[i].first;

@@ -34,9 +34,10 @@ ProfileDocument::ProfileDocument(std::string text) : text_(std::move(text)) {
         line.begin = pos;
         while (pos < size && text_[pos] != '\r' && text_[pos] != '\n') ++pos;
         line.contentEnd = pos;
-        // A line ends at CRLF, LF or a lone CR.
-        if (pos < size && text_[pos] == '\r') ++pos;
-        if (pos < size && text_[pos] == '\n') ++pos;
+        // A line ends at CRLF, LF or a lone CR. Reading past size is safe: text_[text_.size()]
+        // is the string's NUL, and a text cut to size only lends its last line a break.
+        if (text_[pos] == '\r') ++pos;
+        if (text_[pos] == '\n') ++pos;
         line.end = pos;
         if (ClassifyLine(line)) lines_.push_back(line);
     }
@@ -46,11 +47,7 @@ bool ProfileDocument::ClassifyLine(ProfileLine& line) const {
     uint32_t p = line.begin;
     const uint32_t e = line.contentEnd;
     while (p < e && IsBlank(text_[p])) ++p;
-    if (p == e) return false;
-    if (text_[p] == ';') {
-        line.kind = LineKind::kComment;
-        return true;
-    }
+    if (p == e || text_[p] == ';') return false;
     if (text_[p] == '[') {
         uint32_t nameBegin = p + 1;
         uint32_t nameEnd = nameBegin;
@@ -68,10 +65,7 @@ bool ProfileDocument::ClassifyLine(ProfileLine& line) const {
     TrimBlanks(text_, &nameBegin, &nameEnd);
     line.nameBegin = nameBegin;
     line.nameLength = nameEnd - nameBegin;
-    if (equals == e) {
-        line.kind = LineKind::kBare;
-        return true;
-    }
+    if (equals == e) return true;  // kBare, the kind a line starts with
     uint32_t valueBegin = equals + 1;
     uint32_t valueEnd = e;
     TrimBlanks(text_, &valueBegin, &valueEnd);

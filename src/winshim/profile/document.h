@@ -13,10 +13,9 @@
 namespace winshim {
 
 enum class LineKind : uint8_t {
-    kHeader,   // "[name]"; the name runs to the first ']' or to the end of the line
-    kComment,  // first non-blank character ';'
-    kEntry,    // "key=value"
-    kBare,     // text without '=': not a key, never enumerated
+    kHeader,  // "[name]"; the name runs to the first ']' or to the end of the line
+    kEntry,   // "key=value"
+    kBare,    // text without '=': not a key, never enumerated
 };
 
 // Offsets are 32-bit: profile texts are far smaller than 4 GiB (see kMaxProfileTextBytes).
@@ -41,7 +40,8 @@ class ProfileDocument {
     static constexpr size_t kNone = static_cast<size_t>(-1);
 
     // Splits text (at most kMaxProfileTextBytes) at CRLF, LF or a lone CR and classifies
-    // every line. Blank lines are not kept as lines: they only ever sit between lines.
+    // every line. Blank lines and comments (first non-blank character ';') are not kept as
+    // lines: nothing reads them, and edits keep their bytes where they are.
     explicit ProfileDocument(std::string text);
 
     [[nodiscard]] const std::string& Text() const { return text_; }
@@ -60,7 +60,7 @@ class ProfileDocument {
     [[nodiscard]] size_t FindKey(size_t header, std::string_view key) const;
 
   private:
-    // Fills kind, name and value; false for a blank line.
+    // Fills kind, name and value; false for a blank line or a comment.
     [[nodiscard]] bool ClassifyLine(ProfileLine& line) const;
 
     std::string text_;

@@ -287,7 +287,7 @@ bool ResolveProfileLocation(const char* name, ProfileLocation* location, DWORD* 
 
 bool StampOfPath(const std::string& path, FileStamp* stamp) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::stat(path.c_str(), &info) != 0) return false;
     *stamp = StampOf(info);
     return true;
 }

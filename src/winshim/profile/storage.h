@@ -35,7 +35,8 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
-// The stamp of what `path` names now; false when it is not a regular file.
+// The stamp of what `path` names now; false when nothing is there. (Only a regular file can
+// have the stamp of a profile read before.)
 [[nodiscard]] bool StampOfPath(const std::string& path, FileStamp* stamp);
 
 enum class LoadOutcome { kLoaded, kMissing, kFailed };

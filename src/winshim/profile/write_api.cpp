@@ -45,8 +45,9 @@ std::mutex g_writeMutex;
         text += "[" + std::string(app) + "]" + std::string(kLineBreak) + entry;
         return text;
     }
-    // A key starting with ';' is written as a comment and never replaces one.
-    const size_t found = key.starts_with(';') ? ProfileDocument::kNone : doc.FindKey(header, key);
+    // A key starting with ';' finds no entry (its line would be a comment): it is written anew
+    // as a comment, and never replaces nor deletes one.
+    const size_t found = doc.FindKey(header, key);
     if (found != ProfileDocument::kNone) {
         // Everything up to and including '=' stays, so the file's spelling of the key too.
         const ProfileLine& line = doc.Lines()[found];
@@ -55,27 +56,23 @@ std::mutex g_writeMutex;
         text += std::string_view(doc.Text()).substr(line.contentEnd);
         return text;
     }
-    // New keys follow the section's last key line, so trailing comments stay after them.
-    size_t anchor = header;
-    const size_t end = doc.SectionEnd(header);
-    for (size_t i = header + 1; i < end; ++i) {
-        LineKind kind = doc.Lines()[i].kind;
-        if (kind == LineKind::kEntry || kind == LineKind::kBare) anchor = i;
-    }
-    return InsertAfterLine(doc, anchor, entry);
+    // New keys follow the section's last line; comments are no lines, so trailing ones stay
+    // after them.
+    return InsertAfterLine(doc, doc.SectionEnd(header) - 1, entry);
 }
 
 [[nodiscard]] std::string DeleteKey(const ProfileDocument& doc, std::string_view app,
                                     std::string_view key) {
     const size_t header = doc.FindSection(app);
-    if (header == ProfileDocument::kNone || key.starts_with(';')) return doc.Text();
+    if (header == ProfileDocument::kNone) return doc.Text();
     const size_t found = doc.FindKey(header, key);
     if (found == ProfileDocument::kNone) return doc.Text();
     const ProfileLine& line = doc.Lines()[found];
     return doc.Text().substr(0, line.begin) + doc.Text().substr(line.end);
 }
 
-// Removes the first section's header and its key lines; comments and blank lines stay.
+// Removes the first section's header and its other lines; comments and blank lines, which are
+// no lines, stay.
 [[nodiscard]] std::string DeleteSection(const ProfileDocument& doc, std::string_view app) {
     const size_t header = doc.FindSection(app);
     if (header == ProfileDocument::kNone) return doc.Text();
@@ -84,7 +81,6 @@ std::mutex g_writeMutex;
     size_t kept = 0;  // bytes before this offset are decided
     for (size_t i = header; i < end; ++i) {
         const ProfileLine& line = doc.Lines()[i];
-        if (line.kind == LineKind::kComment) continue;
         text.append(doc.Text(), kept, line.begin - kept);
         kept = line.end;
     }
