@@ -34,8 +34,8 @@ ProfileDocument::ProfileDocument(std::string text) : text_(std::move(text)) {
         line.begin = pos;
         while (pos < size && text_[pos] != '\r' && text_[pos] != '\n') ++pos;
         line.contentEnd = pos;
-        // A line ends at CRLF, LF or a lone CR. Reading past size is safe: text_[text_.size()]
-        // is the string's NUL, and a text cut to size only lends its last line a break.
+        // A line ends at CRLF, LF or a lone CR. At the end, text_[size] is the string's own
+        // terminating NUL, which is no break.
         if (text_[pos] == '\r') ++pos;
         if (text_[pos] == '\n') ++pos;
         line.end = pos;
