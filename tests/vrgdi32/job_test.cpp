@@ -78,6 +78,7 @@ TEST(ImportJobTest, StatusSequences) {
         bool stopped = false;
         uint64_t hostValue = kOnStack;
         uint32_t size = sizeof(VrHostHooks);
+        uint32_t claims = 0;    // the size the record says it has, when not its own
         int32_t readGives = 0;  // what a read routine of the job's input answers (-EIO)
         std::vector<Step> steps;
     };
@@ -126,6 +127,8 @@ TEST(ImportJobTest, StatusSequences) {
         {.name = "record of unknown size", .stopBits = -1, .size = 24, .steps = kSilent},
         {.name = "older record where readable memory ends", .stopBits = -1, .shown = {100}, .ends = 61,
          .stopped = true, .hostValue = kAtMemoryEnd, .size = kVrHostHooksSizeV1, .steps = kStopped},
+        {.name = "a whole record's size where memory ends sooner", .stopBits = -1, .hostValue = kAtMemoryEnd,
+         .size = kVrHostHooksSizeV1, .claims = sizeof(VrHostHooks), .steps = kSilent},
         {.name = "no host value", .stopBits = -1, .hostValue = 0, .steps = kSilent},
         {.name = "unaligned record", .stopBits = -1, .hostValue = kUnaligned, .steps = kSilent},
         {.name = "unmapped value", .stopBits = -1, .hostValue = 0x1000, .steps = kSilent},
@@ -134,7 +137,7 @@ TEST(ImportJobTest, StatusSequences) {
     for (const Case& c : cases) {
         Host host{{}, c.stopBits};
         VrHostHooks stack{sizeof(VrHostHooks), 0, &host, Host::Shown, Host::Stops};
-        stack.size = c.size;
+        stack.size = c.claims != 0 ? c.claims : c.size;
         // The record's first bytes in the last of two pages, with the next page unreadable.
         std::memcpy(atMemoryEnd + 4096 - c.size, &stack, c.size);
         // The hooks reach the job the way the filter attaches them, through OutputOpen's sink;
