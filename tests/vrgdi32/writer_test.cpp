@@ -191,7 +191,7 @@ Outcome Drive(const Sent& run) {
 }
 
 // The host's renderer, noting each bitmap record: top row, rows, DIB height, colours, pixels per
-// metre, bytes of pixels.
+// metre (-1 when the two directions differ), bytes of pixels.
 struct Seen final : PictureTarget {
     RgbImage image;
     std::vector<std::array<int64_t, 6>> draws;
@@ -202,7 +202,8 @@ struct Seen final : PictureTarget {
     bool paint(const BitmapDraw& d, const DibPlacement& p, std::string* error) override {
         if (!PaintDib(d.info, d.bits, p, image, 0, error)) return false;
         draws.push_back({std::min(p.destY0, p.destY1), std::abs(p.destY1 - p.destY0),
-                         I32At(d.info, 8), U32At(d.info, 32), I32At(d.info, 24),
+                         I32At(d.info, 8), U32At(d.info, 32),
+                         I32At(d.info, 24) == I32At(d.info, 28) ? I32At(d.info, 24) : -1,
                          U32At(d.info, 20)});
         return true;
     }
