@@ -151,8 +151,10 @@ Outcome ToNamedFile() {
     const bool torn = !out.ok && out.bytes != "older picture";
     std::error_code none;  // no $TMPDIR of the sweep's own
     std::string copy;
-    for (const auto& entry : std::filesystem::directory_iterator(torn ? g_tmp : "", none))
-        copy = ReadFile(entry.path()), std::filesystem::remove(entry);
+    for (const auto& entry : std::filesystem::directory_iterator(torn ? g_tmp : "", none)) {
+        copy = ReadFile(entry.path());
+        std::filesystem::remove(entry);
+    }
     if (handed != out.ok || (out.ok && out.bytes == "older picture") ||
         copy != (torn ? "older picture" : ""))
         out.broke = "a picture, a code and a copy of the old one that disagree";

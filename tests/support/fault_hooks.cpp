@@ -150,7 +150,10 @@ static bool WriteFails(size_t* count) {
         // The disk fills: half of this write goes, and no later write.
         xpmfault::g_counts[static_cast<int>(Kind::kWrite)].remaining = 0;
         xpmfault::g_counts[static_cast<int>(Kind::kWrite)].armed = true;
-        if (*count >= 2 && !std::exchange(xpmfault::g_full, true)) return *count /= 2, false;
+        if (*count >= 2 && !std::exchange(xpmfault::g_full, true)) {
+            *count /= 2;
+            return false;
+        }
         errno = ENOSPC;
         return true;
     }
@@ -173,7 +176,10 @@ XPMFAULT_EXPORT ssize_t pwrite(int fd, const void* data, size_t count, off_t off
 // While resumed the kernel copies nothing, as between file systems: copies write instead.
 XPMFAULT_EXPORT ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt,
                                         size_t count, unsigned flags) {
-    if (xpmfault::g_active) return errno = EXDEV, -1;
+    if (xpmfault::g_active) {
+        errno = EXDEV;
+        return -1;
+    }
     return syscall(SYS_copy_file_range, in, inAt, out, outAt, count, flags);
 }
 
