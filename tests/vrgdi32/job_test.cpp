@@ -135,6 +135,10 @@ TEST(ImportJobTest, StatusSequences) {
     };
     // clang-format on
     for (const Case& c : cases) {
+#if defined(_WIN32)
+        // Wine reads its process's unreadable pages through the system, which Windows refuses.
+        if (c.claims != 0) continue;
+#endif
         Host host{{}, c.stopBits};
         VrHostHooks stack{sizeof(VrHostHooks), 0, &host, Host::Shown, Host::Stops};
         stack.size = c.claims != 0 ? c.claims : c.size;
