@@ -85,10 +85,9 @@ struct Source {
     }
 };
 
-// Reads to the end in reads of the given sizes, in turn. A stale errno before each read (EINTR,
-// which a read retries on) is no failure of it and no reason to read again.
-// Reads until a read gives nothing. A stream that holds `length` bytes (-1: unknown) gives every
-// read all it asks for until the end.
+// Reads until a read gives nothing, in reads of the given sizes, in turn. A stale errno before
+// each read (EINTR, which a read retries on) is no failure of it and no reason to read again. A
+// stream that holds `length` bytes (-1: unknown) gives every read all it asks for until the end.
 Bytes ReadAll(StreamHandle stream, std::vector<int32_t> sizes, int64_t length = -1) {
     Bytes got, buffer(static_cast<std::size_t>(*std::max_element(sizes.begin(), sizes.end())));
     for (std::size_t step = 0;; ++step) {
