@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 #include <vector>
 
 #include "child.h"
+#include "device_twin.h"
 #include "temp_dir.h"
 #include "vrgdi32/vrgdi32.h"
 #include "xpmimport/render/byte_reader.h"
@@ -519,14 +519,7 @@ TEST(WriterTest, Destinations) {
         }
         run.name = c.output.empty() || c.output[0] == '/' ? c.output : dir.file(c.output);
         if (c.nameChars != 0) run.name = path;
-        // As root, where devices work, a device's twin stands in the directory: an output gone
-        // wrong (a mutant) that replaces the name replaces no file of the system's.
-        struct stat device {};
-        struct statvfs mount {};
-        if (c.output.starts_with("/dev/") && stat(c.output.c_str(), &device) == 0 &&
-            statvfs(dir.path().c_str(), &mount) == 0 && (mount.f_flag & ST_NODEV) == 0 &&
-            mknod(path.c_str(), S_IFCHR | 0666, device.st_rdev) == 0)
-            run.name = path;
+        if (c.output.starts_with("/dev/")) run.name = xpmtest::DeviceOrTwin(c.output, path);
         if (c.before == kPipeReaderLeaves) run.afterOpen = [](WriterHandle) { close(reader); };
         if (run.afterOpen == nullptr) {
             run.afterOpen = [](WriterHandle) {

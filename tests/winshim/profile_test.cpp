@@ -3,12 +3,10 @@
 // reads that always see the disk, and writes that survive a writer's death or a rival process.
 #include "winshim_test.h"
 #if !defined(_WIN32)
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-
 #include <csignal>
 #include <thread>
 
+#include "device_twin.h"
 #include "fault_hooks.h"
 #endif
 
@@ -343,14 +341,7 @@ TEST_F(Profile, CreatedAndRefusedFiles) {
     const auto error = [](const std::string& file) {
         return WritePrivateProfileStringA("a", "k", "v", file.c_str()) ? 0 : GetLastError();
     };
-    // As root, who could replace the device itself were that refusal broken, the write goes to
-    // a twin of /dev/zero in the test's directory.
-    struct stat zero {};
-    struct statvfs mount {};
-    const bool twin = ::stat("/dev/zero", &zero) == 0 && ::statvfs(".", &mount) == 0 &&
-                      (mount.f_flag & ST_NODEV) == 0 &&
-                      ::mknod("zero", S_IFCHR | 0666, zero.st_rdev) == 0;
-    EXPECT_EQ(error(twin ? "./zero" : "/dev/zero"), 5u);
+    EXPECT_EQ(error(xpmtest::DeviceOrTwin("/dev/zero", "./zero")), 5u);
     const auto noRoom = [&] {
         const struct rlimit small { 32, 32 };
         std::signal(SIGXFSZ, SIG_IGN);
